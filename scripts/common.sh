@@ -1,0 +1,42 @@
+# Shared by scripts/run and scripts/test: installs what the build needs from
+# Debian's packages (only what is missing) and configures a build folder.
+set -euo pipefail
+
+OSTREL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+# Build tools, Qt 6, the test and benchmark frameworks, the USB library the
+# program binds at run time and the headers its simulator is built against,
+# the tools our codec tests compare with, and what the screenshots need.
+OSTREL_PACKAGES=(
+    build-essential cmake ninja-build pkg-config ccache clang-format
+    qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
+    libgtest-dev libgmock-dev libbenchmark-dev
+    libusb-0.1-4 libusb-dev
+    binutils srecord
+    xvfb xauth fonts-noto-cjk
+)
+
+ensure_packages() {
+    local missing=()
+    for p in "${OSTREL_PACKAGES[@]}"; do
+        if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+            missing+=("$p")
+        fi
+    done
+    if [ ${#missing[@]} -gt 0 ]; then
+        echo "Installing: ${missing[*]}"
+        local sudo=""
+        [ "$(id -u)" -ne 0 ] && sudo=sudo
+        $sudo apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    fi
+}
+
+# configure_build DIR [cmake options...]
+configure_build() {
+    local dir=$1
+    shift
+    cmake -S "$OSTREL_ROOT" -B "$dir" -G Ninja "$@" >/dev/null
+}
+
+build_jobs() { nproc 2>/dev/null || echo 2; }

@@ -1,0 +1,23 @@
+#pragma once
+// The state the main window owns for the whole run, kept in the core so that
+// operations and tests reach it without a window: the catalogue and the
+// selected record, the buffers, the Type list position, and the values read
+// from the settings file.
+
+#include "buffers/data_buffers.h"
+#include "catalogue/catalogue.h"
+
+namespace ostrel {
+
+struct MainState {
+    Catalogue catalogue;
+    int32_t selected = 0;   // position of the selected record
+    int32_t typeIndex = 0;  // selected index of the Type list; position 2 is skipped by read/write
+    DataBuffers buffers;
+    int32_t speed = 0;     // DEVICE/SPEED; its low byte goes into every chip set-up
+    int32_t language = 0;  // 0 Simplified Chinese, 1 Traditional Chinese, 2 English
+
+    const ChipRecord& selectedRecord() const { return catalogue.at(selected); }
+};
+
+}  // namespace ostrel

@@ -1,0 +1,114 @@
+#include "shell/messages.h"
+
+#include <array>
+
+namespace ostrel {
+namespace {
+
+using Triple = std::array<const char*, 3>;
+
+// Texts are stored as UTF-8; the display converts nothing. The order follows Msg.
+const Triple kMessages[kMessageCount] = {
+    {"配置文件被破坏！", "配置文件被破壞！", "The configuration file was destroyed."},
+    {"文件已存在,是否覆盖?", "文件已存在,是否覆蓋?", "File already exists. Is it covered? "},
+    {"写入文件出错。", "寫入文件出錯。", "Error writing file."},
+    {"检测到编程器 Ostrel I，工作状态正常。", "檢測到編程器 Ostrel I，工作狀態正常。", "The programmer Ostrel I is detected, and the working state is normal."},
+    {"已连接", "已連接", "Connected"},
+    {"编程器未接入", "編程器未接入", "Not connected"},
+    {"擦除 Flash ...", "擦除 Flash ...", "Erase Flash ..."},
+    {"读出 Flash ...", "讀出 Flash ...", "Read Flash ..."},
+    {"查空 Flash ...", "查空 Flash ...", "Bank Flash ..."},
+    {"芯片没有擦空", "芯片沒有擦空", "The chip is not empty."},
+    {"校验 Flash ...", "校驗 Flash ...", "Verify Flash ..."},
+    {"Flash 校验错误地址: ", "Flash 校驗錯誤地址: ", "Flash check error address:"},
+    {"编程 Flash ...", "編程 Flash ... ", "Write Flash ..."},
+    {"文件长度大于芯片容量,是否继续调入文件", "文件長度大於芯片容量,是否繼續調入文件", "File length is larger than chip capacity. Do you want to continue to transfer files?"},
+    {"打开", "打開", "Open"},
+    {"读出完成！", "讀出完成！", "Read Complete!"},
+    {"擦除完成！", "擦除完成！", "Erase Complete!"},
+    {"写入完成！", "寫入完成！", "Write Complete!"},
+    {"校验完成！", "校驗完成！", "Verify Complete!"},
+    {"自动编程校验通过！", "自動編程校驗通過！", "AUTO Complete!"},
+    {"查空完成！", "查空完成！", "Bank Complete!"},
+    {"停止", "停止", "STOP"},
+    {"批量", "批量", "BULK"},
+    {"未知型号芯片ID =", "未知型號芯片ID =", "Unknown chip ID ="},
+    {"请手动选择兼容型号。", "請手動選擇兼容型號。", "Please choose the compatibility type manually."},
+    {"没有检测到芯片，请放置芯片再试！", "沒有檢測到芯片，請放置芯片再試！", "No chips detected, please put the chip to try again!"},
+    {"检测到芯片：", "檢測到芯片：", "The chip was detected:"},
+    {"\n\n芯片类型 ：", "\n\n芯片類型 ：", "\n\n Chip type"},
+    {"检测到芯片芯片类型: ", "檢測到芯片芯片類型: ", "Chip type is detected:"},
+    {"\n\n请手动选择对应型号烧写。", "\n\n請手動選擇對應型號燒寫。", "\n\n Please manually select the corresponding type burn."},};
+
+const char* const kKeyNames[kMessageCount] = {
+    "MsgConfigDestroyed",
+    "MsgFileExists",
+    "MsgWriteFileError",
+    "MsgProgrammerFound",
+    "MsgConnected",
+    "MsgNotConnected",
+    "MsgEraseFlash",
+    "MsgReadFlash",
+    "MsgBlankFlash",
+    "MsgChipNotEmpty",
+    "MsgVerifyFlash",
+    "MsgVerifyErrorAddress",
+    "MsgWriteFlash",
+    "MsgFileTooLong",
+    "MsgOpenTitle",
+    "MsgReadComplete",
+    "MsgEraseComplete",
+    "MsgWriteComplete",
+    "MsgVerifyComplete",
+    "MsgAutoComplete",
+    "MsgBlankComplete",
+    "MsgStop",
+    "MsgBulk",
+    "MsgUnknownChipId",
+    "MsgChooseCompatible",
+    "MsgNoChip",
+    "MsgChipDetected",
+    "MsgChipTypeLine",
+    "MsgChipTypeDetected",
+    "MsgSelectTypeManually",};
+
+const Triple kSearchColumns[3] = {
+    {"类型", "類型", "Type"},
+    {"厂商", "廠商", "Manufacturer"},
+    {"名称", "名稱", "Name"},
+};
+
+int clampLanguage(int language) { return language >= 0 && language <= 2 ? language : 0; }
+
+// Built once, before the first window, and never changed afterwards.
+const std::array<std::array<std::string, 3>, kMessageCount>& table() {
+    static const auto built = [] {
+        std::array<std::array<std::string, 3>, kMessageCount> t;
+        for (int i = 0; i < kMessageCount; ++i)
+            for (int l = 0; l < 3; ++l) t[i][l] = kMessages[i][l];
+        return t;
+    }();
+    return built;
+}
+
+}  // namespace
+
+const std::string& messageText(Msg key, int language) {
+    return table()[static_cast<int>(key)][clampLanguage(language)];
+}
+
+const std::string& searchColumnTitle(int column, int language) {
+    static const auto built = [] {
+        std::array<std::array<std::string, 3>, 3> t;
+        for (int c = 0; c < 3; ++c)
+            for (int l = 0; l < 3; ++l) t[c][l] = kSearchColumns[c][l];
+        return t;
+    }();
+    static const std::string empty;
+    if (column < 0 || column > 2) return empty;
+    return built[column][clampLanguage(language)];
+}
+
+const char* messageKeyName(Msg key) { return kKeyNames[static_cast<int>(key)]; }
+
+}  // namespace ostrel

@@ -1,0 +1,64 @@
+#pragma once
+// The one object through which the program talks to the programmer: it finds
+// the programmer by its IDs and two strings, claims its interface and moves
+// 64-byte packets and data blocks over three bulk endpoints. It knows nothing
+// of what the packets mean.
+//
+// The USB library (libusb 0.1 interface) is bound at run time by name on every
+// prog_open; an entry point that cannot be found behaves as a failed call.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+struct usb_dev_handle;
+
+namespace ostrel {
+
+class TUsbBulk {
+public:
+    // `libraryName` is what dlopen is given; the program always uses the default.
+    explicit TUsbBulk(std::string libraryName = "libusb-0.1.so.4");
+    ~TUsbBulk();
+    TUsbBulk(const TUsbBulk&) = delete;
+    TUsbBulk& operator=(const TUsbBulk&) = delete;
+
+    // 1 when a matching device was found, opened and its interface claimed; 0 otherwise.
+    int prog_open(int vendorId, const char* manufacturer, int productId, const char* product);
+    // Sends `length` bytes to the command endpoint; with `readReply` non-zero, pauses
+    // 50 ms and reads `length` bytes of reply into the same buffer.
+    int USB_bulk_cmd(uint8_t* buffer, int length, int readReply);
+    int USB_bulk_write(const uint8_t* buffer, int length);
+    int USB_bulk_read(uint8_t* buffer, int length);
+    void USB_bulk_close();
+    // Reads a string descriptor as 8-bit text; characters above 0xFF become "?".
+    int usbGetStringAscii(usb_dev_handle* handle, int index, int languageId, char* text,
+                          int textLength);
+
+    bool isOpen() const { return deviceHandle != nullptr; }
+    int readEndpointValue() const { return readEndpoint; }
+    int dataWriteEndpointValue() const { return dataWriteEndpoint; }
+    int commandWriteEndpointValue() const { return commandWriteEndpoint; }
+    int interfaceNumberValue() const { return interfaceNumber; }
+    // Multi-byte packet fields travel most significant byte first with the 0x82 personality.
+    bool bigEndianFields() const { return readEndpoint == 0x82; }
+
+    // The 50 ms pause inside USB_bulk_cmd goes through this, so tests need not wait.
+    void setPause(std::function<void(int milliseconds)> pause);
+
+private:
+    struct Library;
+    bool bind();
+
+    std::string libraryName_;
+    Library* lib_ = nullptr;
+    std::function<void(int)> pause_;
+
+    usb_dev_handle* deviceHandle = nullptr;
+    int readEndpoint = 0x82;
+    int dataWriteEndpoint = 1;
+    int commandWriteEndpoint = 2;
+    int interfaceNumber = 0;
+};
+
+}  // namespace ostrel
