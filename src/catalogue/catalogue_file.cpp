@@ -1,0 +1,62 @@
+#include "catalogue/catalogue_file.h"
+
+#include <sys/stat.h>
+
+#include <cstring>
+
+#include "shell/messages.h"
+#include "shell/program_paths.h"
+
+namespace ostrel {
+
+namespace {
+
+constexpr std::size_t kMaxFileSize = kChipRecordSize * kCatalogueCapacity;
+
+CatalogueLoad refuse(UiPort& ui, int language) {
+    ui.messageBox(messageText(Msg::MsgConfigDestroyed, language), "", BoxIcon::None);
+    return CatalogueLoad::Destroyed;
+}
+
+}  // namespace
+
+CatalogueLoad loadCatalogueBytes(const std::string& bytes, Catalogue& catalogue, UiPort& ui,
+                                 int language) {
+    // More than 1000 records cannot come from our editor, and cutting the file
+    // to the first 1000 would lose the rest at the next save: refused like any
+    // other damaged file.
+    if (bytes.size() % kChipRecordSize != 0 || bytes.size() > kMaxFileSize)
+        return refuse(ui, language);
+    const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+    const std::size_t records = bytes.size() / kChipRecordSize;
+    for (std::size_t i = 0; i < records; ++i)
+        catalogue.records()[i] = decodeRecord(data + i * kChipRecordSize);
+    return CatalogueLoad::Loaded;
+}
+
+CatalogueLoad loadCatalogueFile(const std::string& path, Catalogue& catalogue, UiPort& ui,
+                                int language) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) return CatalogueLoad::Missing;
+    // Checked before reading, so that a huge foreign file is not read whole.
+    if (S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_size) > kMaxFileSize)
+        return refuse(ui, language);
+    const auto bytes = readWholeFile(path);
+    if (!bytes) return CatalogueLoad::Missing;
+    return loadCatalogueBytes(*bytes, catalogue, ui, language);
+}
+
+bool saveCatalogueFile(const std::string& path, Catalogue& catalogue, int chipCount) {
+    if (chipCount < 0 || chipCount > kCatalogueCapacity) return false;
+    const std::size_t chips = static_cast<std::size_t>(chipCount);
+    const bool terminated = chipCount < kCatalogueCapacity;
+    if (terminated) std::memset(catalogue.at(chipCount).nameText, 0, kNameTextSize);
+
+    std::string bytes((chips + (terminated ? 1 : 0)) * kChipRecordSize, '\0');
+    auto* out = reinterpret_cast<uint8_t*>(&bytes[0]);
+    for (std::size_t i = 0; i < chips; ++i)
+        encodeRecord(catalogue.records()[i], out + i * kChipRecordSize);
+    return replaceFileContents(path, bytes);
+}
+
+}  // namespace ostrel
