@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include "buffers/range_edit.h"
+#include "catalogue/chip_record.h"
+#include "shell/ui_port.h"
+
 namespace ostrel {
 
 DataBuffers::DataBuffers()
@@ -12,11 +16,88 @@ DataBuffers::DataBuffers()
 }
 
 void DataBuffers::ShowFlash(uint32_t count) {
-    flashView_.LoadFromStream(flash_.get(), std::min(count, kFlashBufferSize));
+    flashView_.LoadFromStream(flash_.get(), flashCountFor(count));
 }
 
 void DataBuffers::ShowEeprom(uint32_t count) {
-    eepromView_.LoadFromStream(eeprom_.get(), std::min(count, kEepromBufferSize));
+    eepromView_.LoadFromStream(eeprom_.get(), eepromCountFor(count));
+}
+
+uint32_t DataBuffers::flashCountFor(uint32_t flashSize) {
+    return std::min(flashSize, kFlashBufferSize);
+}
+
+uint32_t DataBuffers::eepromCountFor(uint32_t eepromSize) {
+    return std::min(eepromSize, kEepromBufferSize);
+}
+
+bool DataBuffers::fitsBuffers(const ChipRecord& record) {
+    return record.flashSize <= kFlashBufferSize && record.eepromSize <= kEepromBufferSize;
+}
+
+std::string DataBuffers::oversizeChipText(const ChipRecord& record) {
+    return "The chip is larger than the program's buffers (FLASH " +
+           std::to_string(record.flashSize) + " bytes, at most " +
+           std::to_string(kFlashBufferSize) + "; DATA " + std::to_string(record.eepromSize) +
+           " bytes, at most " + std::to_string(kEepromBufferSize) +
+           "). Only the part that fits is shown and handled.";
+}
+
+ChipPages DataBuffers::pageRules(const ChipRecord& record, int32_t typeIndex) {
+    ChipPages pages;
+    pages.eepromPageVisible = record.eepromSize != 0;
+    pages.configPageVisible = record.extend != 0;
+    pages.flashPageCaption = (typeIndex == 0 || typeIndex == 4) ? "FLASH" : "EEPROM";
+    return pages;
+}
+
+ChipReset DataBuffers::ResetBuffersForChip(const ChipRecord& record, int32_t typeIndex,
+                                           UiPort& ui) {
+    ChipReset reset;
+    reset.fitsBuffers = fitsBuffers(record);
+    if (!reset.fitsBuffers) ui.messageBox(oversizeChipText(record), "Error", BoxIcon::Error);
+
+    std::memset(flash_.get(), 0xFF, kFlashBufferSize);
+    flashDataLength = 0;
+    reset.flashShown = flashCountFor(record.flashSize);
+    reset.eepromShown = eepromCountFor(record.eepromSize);
+    ShowFlash(reset.flashShown);
+    ShowEeprom(reset.eepromShown);
+
+    // A chip of no size at all still gets the old "%X" of -1.
+    const uint32_t lastAddress = reset.flashShown - 1;
+    rangeEndText = hexText(lastAddress);
+    rangeEnd = static_cast<int32_t>(lastAddress);
+    reset.rangeEndText = rangeEndText;
+    reset.pages = pageRules(record, typeIndex);
+    return reset;
+}
+
+bool DataBuffers::TakeFlashEdits(uint32_t flashSize) {
+    if (!flashView_.Modified()) return false;
+    const std::size_t size = flashView_.DataSize();
+    const std::size_t length = std::min<std::size_t>(flashCountFor(flashSize), size);
+    flashDataLength = static_cast<int32_t>(length);
+    flashView_.ReadBuffer(flash_.get(), 0, length);
+    flashView_.setModified(false);
+    return true;
+}
+
+void DataBuffers::Edit3Change(const std::string& text, UiPort& ui) {
+    rangeStartText = text;
+    if (text.empty()) return;
+    if (auto value = convertHexEdit(text, ui)) rangeStart = *value;
+}
+
+void DataBuffers::Edit4Change(const std::string& text, UiPort& ui) {
+    rangeEndText = text;
+    if (text.empty()) return;
+    if (auto value = convertHexEdit(text, ui)) rangeEnd = *value;
+}
+
+bool DataBuffers::CheckBox5Click(bool checked) {
+    rangeEnabled = checked;
+    return checked;
 }
 
 }  // namespace ostrel

@@ -5,16 +5,36 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "buffers/hex_document.h"
 
 namespace ostrel {
 
+struct ChipRecord;
+class UiPort;
+
 inline constexpr uint32_t kFlashBufferSize = 0x4000000;  // 64 MiB
 inline constexpr uint32_t kEepromBufferSize = 0x2000;    // 8 KiB
 
+// Which pages of the main window a chip shows, and what the FLASH page is called.
+struct ChipPages {
+    bool eepromPageVisible = false;
+    bool configPageVisible = false;
+    std::string flashPageCaption;  // "FLASH" or "EEPROM"
+};
+
+// What a chip selection leaves for the main window to put on screen.
+struct ChipReset {
+    ChipPages pages;
+    std::string rangeEndText;  // the new text of the "End ADDR" edit
+    uint32_t flashShown = 0;   // bytes now in the FLASH view
+    uint32_t eepromShown = 0;  // bytes now in the EEPROM view
+    bool fitsBuffers = true;   // false: the record is larger than the buffers
+};
+
 class DataBuffers {
-public:
+  public:
     DataBuffers();
 
     uint8_t* flash() { return flash_.get(); }
@@ -29,14 +49,41 @@ public:
     HexDocument& flashView() { return flashView_; }
     HexDocument& eepromView() { return eepromView_; }
 
+    // A new chip was selected: all of the FLASH buffer back to 0xFF, nothing to
+    // write, both views reloaded (the EEPROM buffer keeps what a file put there),
+    // the range end at the chip's last address. A record larger than the
+    // buffers is not refused, since it is already selected; both views and the
+    // range end are cut to the buffers and an "Error" box says so. Operations
+    // must cut their transfers with flashCountFor()/eepromCountFor() as well.
+    ChipReset ResetBuffersForChip(const ChipRecord& record, int32_t typeIndex, UiPort& ui);
+    static ChipPages pageRules(const ChipRecord& record, int32_t typeIndex);
+    static bool fitsBuffers(const ChipRecord& record);
+    static uint32_t flashCountFor(uint32_t flashSize);
+    static uint32_t eepromCountFor(uint32_t eepromSize);
+    static std::string oversizeChipText(const ChipRecord& record);
+
+    // Write and Auto take the user's edits of the FLASH view into the buffer
+    // first. Returns false (and changes nothing) when the view is unmodified.
+    bool TakeFlashEdits(uint32_t flashSize);
+
+    // The range edits: every text change of "Start ADDR" (Edit3) and "End ADDR"
+    // (Edit4). An empty text keeps the stored value; one that does not convert
+    // shows the conversion error and keeps it too.
+    void Edit3Change(const std::string& text, UiPort& ui);
+    void Edit4Change(const std::string& text, UiPort& ui);
+    // The range check box; returns whether the two edits are now enabled.
+    bool CheckBox5Click(bool checked);
+
     // Bytes from address 0 that Write and Verify transfer when no range is used.
     int32_t flashDataLength = 0;
     // The address range (check box "range enabled", start and end, inclusive).
     bool rangeEnabled = false;
     int32_t rangeStart = 0;
     int32_t rangeEnd = 0;
+    std::string rangeStartText = "0000";
+    std::string rangeEndText = "FFFF";
 
-private:
+  private:
     std::unique_ptr<uint8_t[]> flash_;
     std::unique_ptr<uint8_t[]> eeprom_;
     HexDocument flashView_;

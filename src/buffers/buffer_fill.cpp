@@ -1,0 +1,95 @@
+#include "buffers/buffer_fill.h"
+
+#include <cstring>
+
+#include "buffers/data_buffers.h"
+#include "buffers/range_edit.h"
+#include "shell/ui_port.h"
+
+namespace ostrel {
+
+bool fillRangeValid(int32_t start, int32_t end) {
+    return start >= 0 && start <= end && static_cast<uint32_t>(end) < kFlashBufferSize;
+}
+
+std::string fillRangeErrorText(int32_t start, int32_t end) {
+    return "Cannot fill from " + hexText(static_cast<uint32_t>(start)) + " to " +
+           hexText(static_cast<uint32_t>(end)) +
+           ": the start address must not be above the end address, and both must lie "
+           "between 0 and " +
+           hexText(kFlashBufferSize - 1) + ".";
+}
+
+void fillBytes(uint8_t* buffer, uint32_t start, uint32_t end, uint8_t value) {
+    std::memset(buffer + start, value, end - start + 1);
+}
+
+void fillWords(uint8_t* buffer, uint32_t start, uint32_t end, uint16_t value) {
+    const uint32_t words = (end - start + 1) / 2;
+    uint8_t* out = buffer + (start & ~uint32_t{1});
+    for (uint32_t i = 0; i < words; ++i) {
+        *out++ = static_cast<uint8_t>(value & 0xFF);
+        *out++ = static_cast<uint8_t>(value >> 8);
+    }
+}
+
+void fillRandom(uint8_t* buffer, uint32_t start, uint32_t end, uint32_t seed) {
+    FillRandom random;
+    random.randomize(seed);
+    for (uint32_t address = start;; ++address) {
+        buffer[address] = static_cast<uint8_t>(random.next() & 0xFF);
+        if (address == end) break;
+    }
+}
+
+bool runFill(DataBuffers& buffers, uint32_t flashSize, const FillInput& input, UiPort& ui) {
+    // All four are converted whatever the fill kind, in the order of the edits.
+    const auto byteValue = convertHexEdit(input.byteText, ui);
+    if (!byteValue) return false;
+    const auto wordValue = convertHexEdit(input.wordText, ui);
+    if (!wordValue) return false;
+    const auto start = convertHexEdit(input.startText, ui);
+    if (!start) return false;
+    const auto end = convertHexEdit(input.endText, ui);
+    if (!end) return false;
+
+    if (!fillRangeValid(*start, *end)) {
+        ui.messageBox(fillRangeErrorText(*start, *end), "Error", BoxIcon::Error);
+        return false;
+    }
+    const auto first = static_cast<uint32_t>(*start);
+    const auto last = static_cast<uint32_t>(*end);
+    switch (input.kind) {
+        case FillKind::Byte:
+            fillBytes(buffers.flash(), first, last, static_cast<uint8_t>(*byteValue & 0xFF));
+            break;
+        case FillKind::Word:
+            fillWords(buffers.flash(), first, last, static_cast<uint16_t>(*wordValue & 0xFFFF));
+            break;
+        case FillKind::Random:
+            fillRandom(buffers.flash(), first, last, static_cast<uint32_t>(ui.epochSeconds()));
+            break;
+    }
+    buffers.ShowFlash(flashSize);
+    buffers.flashDataLength = *end + 1;
+    return true;
+}
+
+std::string fillEndText(uint32_t flashSize) {
+    return hexText(DataBuffers::flashCountFor(flashSize) - 1);
+}
+
+const char* fillCaption(FillCaption item, int language) {
+    static const char* const kCaptions[3][FillCaptionCount] = {
+        {"填充", "数据", "字节(8位)", "字(16位)", "随机", "范围", "起始地址", "结束地址", "确定",
+         "取消"},
+        {"填充", "數據", "字節(8位)", "字(16位)", "隨機", "範圍", "起始地址", "結束地址", "確定",
+         "取消"},
+        {"Fill", "Data", "Byte(8bits)", "Word(16bits)", "Random", "Range", "Start ADDR", "End ADDR",
+         "OK", "Cance"},
+    };
+    if (language < 0 || language > 2 || item < 0 || item >= FillCaptionCount) return nullptr;
+    return kCaptions[language][item];
+}
+
+}  // namespace ostrel

@@ -1,0 +1,84 @@
+#pragma once
+// The fill dialog's work on the FLASH buffer: a constant byte, a constant
+// 16-bit word or pseudo-random bytes over an inclusive address range.
+
+#include <cstdint>
+#include <string>
+
+namespace ostrel {
+
+class DataBuffers;
+class UiPort;
+
+enum class FillKind { Byte, Word, Random };
+
+// The generator the random fill has always used, so that a fill started in the
+// same second gives the same bytes: a 32-bit linear congruential generator
+// whose values are bits 16 to 30 of the new seed.
+class FillRandom {
+  public:
+    explicit FillRandom(uint32_t seed = 0) : seed_(seed) {}
+    // Takes the seed and draws one value that is thrown away.
+    void randomize(uint32_t seed) {
+        seed_ = seed;
+        next();
+    }
+    uint32_t next() {
+        seed_ = seed_ * 22695477u + 1u;
+        return (seed_ >> 16) & 0x7FFF;
+    }
+    uint32_t seed() const { return seed_; }
+
+  private:
+    uint32_t seed_;
+};
+
+// What the four edits and the radio buttons hold when OK is pressed.
+struct FillInput {
+    FillKind kind = FillKind::Byte;
+    std::string byteText = "FF";
+    std::string wordText = "FFFF";
+    std::string startText = "00000";
+    std::string endText = "FFFF";
+};
+
+// A range the fill may touch: start not above end, both inside the FLASH buffer.
+bool fillRangeValid(int32_t start, int32_t end);
+std::string fillRangeErrorText(int32_t start, int32_t end);
+
+// The three fills, on a buffer whose range was checked with fillRangeValid.
+void fillBytes(uint8_t* buffer, uint32_t start, uint32_t end, uint8_t value);
+// Words go low byte first from start rounded down to even; the word count comes
+// from the unrounded start, so an odd start writes the byte below it and an
+// odd-length range leaves its last byte alone.
+void fillWords(uint8_t* buffer, uint32_t start, uint32_t end, uint16_t value);
+void fillRandom(uint8_t* buffer, uint32_t start, uint32_t end, uint32_t seed);
+
+// OK in the fill dialog: converts the four edits in order (a failure shows the
+// conversion error and stops), refuses a bad range with an "Error" box, fills,
+// reloads the FLASH view over `flashSize` bytes and sets the FLASH data length
+// to end + 1. Returns whether it filled.
+bool runFill(DataBuffers& buffers, uint32_t flashSize, const FillInput& input, UiPort& ui);
+
+// The "End ADDR" text each Fill command starts the dialog with: the chip's last
+// address, cut to the buffer, in "%X".
+std::string fillEndText(uint32_t flashSize);
+
+// The dialog's captions in the caption table's order.
+enum FillCaption {
+    FillCaptionTitle,
+    FillCaptionGroupBox1,
+    FillCaptionRadioButton1,
+    FillCaptionRadioButton2,
+    FillCaptionRadioButton3,
+    FillCaptionGroupBox2,
+    FillCaptionLabel1,
+    FillCaptionLabel2,
+    FillCaptionBitBtn1,
+    FillCaptionBitBtn2,
+    FillCaptionCount
+};
+// UTF-8 text of a caption in language 0, 1 or 2; nullptr for another language.
+const char* fillCaption(FillCaption item, int language);
+
+}  // namespace ostrel

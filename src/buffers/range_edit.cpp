@@ -1,0 +1,56 @@
+#include "buffers/range_edit.h"
+
+#include <cstdio>
+
+#include "shell/ui_port.h"
+
+namespace ostrel {
+
+namespace {
+
+int hexDigitValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+}  // namespace
+
+bool isHexEditKey(char32_t key) {
+    return key == 8 || (key >= '0' && key <= '9') || (key >= 'A' && key <= 'F') ||
+           (key >= 'a' && key <= 'f');
+}
+
+std::optional<int32_t> hexTextToInt(const std::string& text) {
+    if (text.empty()) return std::nullopt;
+    uint32_t value = 0;
+    int significant = 0;
+    for (char c : text) {
+        const int digit = hexDigitValue(c);
+        if (digit < 0) return std::nullopt;
+        if (significant == 0 && digit == 0) continue;
+        if (++significant > 8) return std::nullopt;
+        value = (value << 4) | static_cast<uint32_t>(digit);
+    }
+    // Eight digits fill all 32 bits; the upper half of the range reads as negative.
+    return static_cast<int32_t>(value);
+}
+
+std::string conversionErrorText(const std::string& text) {
+    return "'0x" + text + "' is not a valid integer value";
+}
+
+std::optional<int32_t> convertHexEdit(const std::string& text, UiPort& ui) {
+    std::optional<int32_t> value = hexTextToInt(text);
+    if (!value) ui.messageBox(conversionErrorText(text), "Error", BoxIcon::Error);
+    return value;
+}
+
+std::string hexText(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%X", value);
+    return text;
+}
+
+}  // namespace ostrel
