@@ -1,0 +1,117 @@
+#include "buffers/codec_io.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace ostrel {
+
+namespace {
+constexpr std::size_t kReadChunk = 1u << 20;
+}  // namespace
+
+LineReader::LineReader(int fd) : fd_(fd), storage_(new char[kReadChunk]) {
+    data_ = storage_.get();
+}
+
+LineReader::LineReader(const char* text, std::size_t size)
+    : data_(text), end_(size), exhausted_(true) {}
+
+void LineReader::refill() {
+    char* buffer = storage_.get();
+    std::size_t left = end_ - begin_;
+    if (begin_ != 0 && left != 0) std::memmove(buffer, buffer + begin_, left);
+    begin_ = 0;
+    end_ = left;
+    while (end_ < kReadChunk) {
+        ssize_t got = ::read(fd_, buffer + end_, kReadChunk - end_);
+        if (got > 0) {
+            end_ += static_cast<std::size_t>(got);
+        } else if (got < 0 && errno == EINTR) {
+            continue;
+        } else {
+            // End of file and a read error look the same to the readers.
+            exhausted_ = true;
+            break;
+        }
+    }
+}
+
+bool LineReader::next(std::size_t maxLength, const char*& line, std::size_t& length) {
+    if (end_ - begin_ < maxLength && !exhausted_) refill();
+    std::size_t available = std::min(maxLength, end_ - begin_);
+    if (available == 0) return false;
+    line = data_ + begin_;
+    const void* feed = std::memchr(line, '\n', available);
+    if (feed != nullptr) {
+        length = static_cast<std::size_t>(static_cast<const char*>(feed) - line);
+        begin_ += length + 1;
+    } else {
+        length = available;
+        begin_ += available;
+    }
+    return true;
+}
+
+bool writeAll(int fd, const void* data, std::size_t count) {
+    const char* bytes = static_cast<const char*>(data);
+    while (count > 0) {
+        ssize_t done = ::write(fd, bytes, count);
+        if (done < 0 && errno == EINTR) continue;
+        if (done <= 0) return false;
+        bytes += done;
+        count -= static_cast<std::size_t>(done);
+    }
+    return true;
+}
+
+BufferedWriter::BufferedWriter(int fd) : fd_(fd), buffer_(new char[kCapacity]) {}
+
+void BufferedWriter::flush() {
+    if (used_ != 0 && !failed_) failed_ = !writeAll(fd_, buffer_.get(), used_);
+    used_ = 0;
+}
+
+void BufferedWriter::append(const char* text, std::size_t length) {
+    std::memcpy(reserve(length), text, length);
+    commit(length);
+}
+
+bool BufferedWriter::finish() {
+    flush();
+    return !failed_;
+}
+
+void showFileError(UiPort& ui, const std::string& text) {
+    ui.messageBox(text, "Error", BoxIcon::Error);
+}
+
+int openForReading(const std::string& path) {
+    int fd;
+    do fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+int createForWriting(const std::string& path) {
+    int fd;
+    do fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+void closeFile(int fd) {
+    if (fd >= 0) ::close(fd);
+}
+
+std::string cannotOpenText(const std::string& path) {
+    return "Cannot open file " + path;
+}
+std::string cannotCreateText(const std::string& path) {
+    return "Cannot create file " + path;
+}
+
+}  // namespace ostrel

@@ -1,0 +1,142 @@
+#pragma once
+// The plumbing under the Intel HEX and S-record codecs: a line source that
+// reads the file in large chunks but cuts lines exactly as a reader taking a
+// fixed number of bytes per line would, a buffered sink that writes in large
+// chunks, and the hexadecimal digit tables.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "shell/ui_port.h"
+
+namespace ostrel {
+
+// Lines as the record readers see them. Every line is taken by looking at most
+// `maxLength` bytes ahead of the current position: the line ends at the first
+// line feed among them and the next line starts right after it; with no line
+// feed, all `maxLength` bytes form the line. The line feed is not part of the
+// line; a carriage return before it is. Whole chunks of the file are read at
+// once, so the line cuts do not depend on how the file arrives.
+class LineReader {
+  public:
+    // Reads from an open descriptor, which the reader does not close.
+    explicit LineReader(int fd);
+    // Reads from memory (tests, benchmarks).
+    LineReader(const char* text, std::size_t size);
+    LineReader(const LineReader&) = delete;
+    LineReader& operator=(const LineReader&) = delete;
+
+    // False when no byte is left (end of file or a read error).
+    bool next(std::size_t maxLength, const char*& line, std::size_t& length);
+
+  private:
+    void refill();
+
+    int fd_ = -1;
+    std::unique_ptr<char[]> storage_;
+    const char* data_ = nullptr;
+    std::size_t begin_ = 0;
+    std::size_t end_ = 0;
+    bool exhausted_ = false;
+};
+
+// Collects output text and writes it in large chunks. A failed write is
+// remembered; later writes are dropped and finish() reports the failure.
+class BufferedWriter {
+  public:
+    explicit BufferedWriter(int fd);
+    BufferedWriter(const BufferedWriter&) = delete;
+    BufferedWriter& operator=(const BufferedWriter&) = delete;
+
+    // Room for at least `bytes` more characters; returns where to put them.
+    char* reserve(std::size_t bytes) {
+        if (capacity_ - used_ < bytes) flush();
+        return buffer_.get() + used_;
+    }
+    void commit(std::size_t bytes) { used_ += bytes; }
+    void append(const char* text, std::size_t length);
+    // Writes what is left; true when every write succeeded.
+    bool finish();
+
+    static constexpr std::size_t kCapacity = 1u << 20;
+
+  private:
+    void flush();
+
+    int fd_;
+    std::unique_ptr<char[]> buffer_;
+    std::size_t capacity_ = kCapacity;
+    std::size_t used_ = 0;
+    bool failed_ = false;
+};
+
+// Writes all `count` bytes, retrying short writes; false on any failure.
+bool writeAll(int fd, const void* data, std::size_t count);
+
+namespace hexdigits {
+
+struct Tables {
+    uint8_t value[256];  // digit value of an ASCII hexadecimal digit (either case), else 0xFF
+    char pair[256][2];   // the two upper-case digits of each byte value, high digit first
+};
+
+constexpr Tables makeTables() {
+    Tables t{};
+    const char digits[] = "0123456789ABCDEF";
+    for (int c = 0; c < 256; ++c) {
+        t.value[c] = 0xFF;
+        t.pair[c][0] = digits[c >> 4];
+        t.pair[c][1] = digits[c & 15];
+    }
+    for (int d = 0; d < 10; ++d) t.value['0' + d] = static_cast<uint8_t>(d);
+    for (int d = 0; d < 6; ++d) {
+        t.value['A' + d] = static_cast<uint8_t>(10 + d);
+        t.value['a' + d] = static_cast<uint8_t>(10 + d);
+    }
+    return t;
+}
+
+inline constexpr Tables kTables = makeTables();
+
+inline char* putByte(char* out, uint8_t value) {
+    out[0] = kTables.pair[value][0];
+    out[1] = kTables.pair[value][1];
+    return out + 2;
+}
+
+}  // namespace hexdigits
+
+// The byte written as two hexadecimal digits at character `position` of a line;
+// false when a digit lies past the end of the line or is not hexadecimal.
+inline bool hexByteAt(const char* line, std::size_t length, std::size_t position, uint8_t& value) {
+    if (position + 2 > length) return false;
+    uint8_t high = hexdigits::kTables.value[static_cast<uint8_t>(line[position])];
+    uint8_t low = hexdigits::kTables.value[static_cast<uint8_t>(line[position + 1])];
+    if ((high | low) & 0xF0) return false;
+    value = static_cast<uint8_t>(high << 4 | low);
+    return true;
+}
+
+// True when every byte is 0xFF (an erased chip): such records are not written.
+inline bool allErased(const uint8_t* bytes, std::size_t count) {
+    uint8_t all = 0xFF;
+    for (std::size_t i = 0; i < count; ++i) all &= bytes[i];
+    return all == 0xFF;
+}
+
+// A file-format error: an English box captioned "Error".
+void showFileError(UiPort& ui, const std::string& text);
+
+// open(2) wrappers that retry on EINTR; -1 on failure. A created file gets the
+// usual permissions (0666 less the umask).
+int openForReading(const std::string& path);
+int createForWriting(const std::string& path);
+void closeFile(int fd);
+
+// The texts "Cannot open file <path>" and "Cannot create file <path>".
+std::string cannotOpenText(const std::string& path);
+std::string cannotCreateText(const std::string& path);
+
+}  // namespace ostrel

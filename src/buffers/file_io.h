@@ -1,0 +1,58 @@
+#pragma once
+// Loading files into the buffers and saving them, with the format taken from
+// the file name's extension, and the Open and Save commands built on them.
+//
+//   extension   loaded as                               saved as
+//   .bin        raw binary                              raw binary
+//   .hex        Intel HEX                               Intel HEX
+//   .cap        raw binary after a 2,048-byte header    raw binary
+//   .eep        by the first character: ":" Intel HEX,  raw binary
+//               "S" S-record, other raw binary
+//   .src        raw binary                              S-record
+//   other/none  raw binary                              raw binary
+
+#include <cstdint>
+#include <string>
+
+#include "shell/main_state.h"
+#include "shell/messages.h"
+#include "shell/ui_port.h"
+
+namespace ostrel {
+
+// The page of the main window's page control that is active when Open runs.
+enum class ActivePage { Flash, Eeprom, Config };
+
+inline constexpr uint32_t kCapsuleHeaderSize = 2048;
+
+extern const char* const kOpenFilter;
+extern const char* const kSaveFilter;
+extern const char* const kSaveDefaultExtension;
+
+// The extension of a path (the last dot of the file name and what follows),
+// lower-cased; empty when the file name has no dot.
+std::string fileExtension(const std::string& path);
+
+// Reads the file into `target`, never writing at or beyond target + limit.
+// Returns the bytes read (raw and capsule files) or the highest address written
+// plus 1 (Intel HEX, S-record); 0 for an empty file or after an error, which has
+// been shown. When the file cannot be opened, "Cannot open file <path>" is shown
+// and `*cannotOpen` (if given) becomes true: the caller's command ends there.
+int32_t LoadFile(const std::string& path, uint8_t* target, uint32_t limit, UiPort& ui,
+                 bool* cannotOpen = nullptr);
+
+// Writes `count` bytes of `source` in the format of the extension, after asking
+// MsgFileExists (caption "Info") when the file exists. The new content goes to
+// a file beside the old one that then replaces it, so a failed write (shown as
+// MsgWriteFileError) leaves the old file whole. A file that cannot be created
+// shows "Cannot create file <path>". True when the file was written.
+bool SaveFile(const std::string& path, const uint8_t* source, uint32_t count, UiPort& ui,
+              int language = LangEnglish);
+
+// The Open command: asks for a file and loads it into the FLASH buffer or the
+// EEPROM buffer, as the active page says, then logs "Open<path> (<time>)".
+void OpenFileCommand(MainState& state, ActivePage page, UiPort& ui);
+// The Save command: asks for a name and writes the chip's size of the FLASH buffer.
+void SaveFileCommand(MainState& state, UiPort& ui);
+
+}  // namespace ostrel

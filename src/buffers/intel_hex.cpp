@@ -1,0 +1,198 @@
+#include "buffers/intel_hex.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace ostrel {
+
+namespace {
+
+constexpr std::size_t kChunk = 32;
+
+// Stores `count` data bytes starting at character 9 of the line, each right
+// after it is converted, and adds them to `sum`. False at the first missing or
+// illegal digit; the bytes before it stay stored.
+bool storeData(const char* line, std::size_t length, uint8_t count, uint8_t* out, unsigned& sum) {
+    const auto& value = hexdigits::kTables.value;
+    std::size_t complete = length >= 9 ? std::min<std::size_t>(count, (length - 9) / 2) : 0;
+    const char* p = line + 9;
+    for (std::size_t i = 0; i < complete; ++i, p += 2) {
+        uint8_t high = value[static_cast<uint8_t>(p[0])];
+        uint8_t low = value[static_cast<uint8_t>(p[1])];
+        if ((high | low) & 0xF0) return false;
+        uint8_t byte = static_cast<uint8_t>(high << 4 | low);
+        out[i] = byte;
+        sum += byte;
+    }
+    return complete == count;
+}
+
+}  // namespace
+
+int32_t ReadIntelHex(LineReader& lines, uint8_t* target, uint32_t limit, UiPort& ui) {
+    // Wide enough for the largest linear base + segment base + address + count.
+    uint64_t segmentBase = 0;
+    uint64_t linearBase = 0;
+    uint64_t extent = 0;
+    for (;;) {
+        const char* line;
+        std::size_t length;
+        if (!lines.next(kIntelHexLineRead, line, length)) {
+            showFileError(ui, "File Read Operation Failed");
+            showFileError(ui, "Error reading File");
+            return 0;
+        }
+        if (length == 0 || line[0] != ':') {
+            showFileError(ui, "Illegal Line found");
+            return 0;
+        }
+        uint8_t count, addressHigh, addressLow, type;
+        if (!hexByteAt(line, length, 1, count) || !hexByteAt(line, length, 3, addressHigh) ||
+            !hexByteAt(line, length, 5, addressLow) || !hexByteAt(line, length, 7, type)) {
+            showFileError(ui, "Illegal Char in File");
+            return 0;
+        }
+        unsigned sum = count + addressHigh + addressLow + type;
+        const uint32_t address = static_cast<uint32_t>(addressHigh) << 8 | addressLow;
+        const std::size_t checksumAt = 9 + 2 * std::size_t{count};
+        uint8_t checksum = 0;
+        switch (type) {
+            case 0: {
+                const uint64_t offset = linearBase + segmentBase + address;
+                // The extent is checked before anything is stored, so that a
+                // record reaching past the limit writes nothing.
+                if (offset + count > extent) {
+                    extent = offset + count;
+                    if (extent > limit) {
+                        showFileError(ui, "File exceeds Maximum Size");
+                        return 0;
+                    }
+                }
+                if (!storeData(line, length, count, target + offset, sum) ||
+                    !hexByteAt(line, length, checksumAt, checksum)) {
+                    showFileError(ui, "Illegal Char in File");
+                    return 0;
+                }
+                sum += checksum;
+                if ((sum & 0xFF) != 0) {
+                    showFileError(ui, "Checksum Error type 0");
+                    return 0;
+                }
+                break;
+            }
+            case 1:
+                if (!hexByteAt(line, length, checksumAt, checksum)) {
+                    showFileError(ui, "Illegal Char in File");
+                    return 0;
+                }
+                if (count == 0 && address == 0 && checksum == 0xFF)
+                    return static_cast<int32_t>(extent);
+                showFileError(ui, "Invalid EOF Record");
+                return 0;
+            case 2:
+            case 4: {
+                const bool linear = type == 4;
+                if (count != 2) {
+                    showFileError(ui, linear ? "Invalid Record Length for type 4"
+                                             : "Invalid Record Length for type 2");
+                    return 0;
+                }
+                uint8_t valueHigh, valueLow;
+                if (!hexByteAt(line, length, 9, valueHigh) ||
+                    !hexByteAt(line, length, 11, valueLow) ||
+                    !hexByteAt(line, length, 13, checksum)) {
+                    showFileError(ui, "Illegal Char in File");
+                    return 0;
+                }
+                sum += valueHigh + valueLow + checksum;
+                if ((sum & 0xFF) != 0) {
+                    showFileError(ui, linear ? "Checksum Error type 4" : "Checksum Error type 2");
+                    return 0;
+                }
+                const uint64_t value = static_cast<uint64_t>(valueHigh) << 8 | valueLow;
+                if (linear)
+                    linearBase = value << 16;
+                else
+                    segmentBase = value << 4;
+                break;
+            }
+            case 3:
+            case 5:
+                break;
+            default:
+                showFileError(ui, "Invalid Record type");
+                return 0;
+        }
+    }
+}
+
+int32_t ReadIntelHex(const std::string& path, uint8_t* target, uint32_t limit, UiPort& ui) {
+    int fd = openForReading(path);
+    if (fd < 0) {
+        showFileError(ui, cannotOpenText(path));
+        return 0;
+    }
+    LineReader lines(fd);
+    int32_t extent = ReadIntelHex(lines, target, limit, ui);
+    closeFile(fd);
+    return extent;
+}
+
+bool WriteIntelHex(int fd, const uint8_t* source, uint32_t count) {
+    BufferedWriter out(fd);
+    uint64_t offset = 0;
+    uint64_t base = 0;
+    uint64_t remaining = count;
+    while (remaining > 0) {
+        const std::size_t n = static_cast<std::size_t>(std::min<uint64_t>(kChunk, remaining));
+        if (offset - base > 0xFFFF) {
+            base = offset & ~uint64_t{0xFFFF};
+            const uint8_t high = static_cast<uint8_t>(base >> 24);
+            const uint8_t low = static_cast<uint8_t>(base >> 16);
+            char* p = out.reserve(17);
+            std::memcpy(p, ":02000004", 9);
+            p = hexdigits::putByte(p + 9, high);
+            p = hexdigits::putByte(p, low);
+            p = hexdigits::putByte(p, static_cast<uint8_t>(-(2 + 4 + high + low)));
+            p[0] = '\r';
+            p[1] = '\n';
+            out.commit(17);
+        }
+        const uint8_t* chunk = source + offset;
+        if (!allErased(chunk, n)) {
+            const uint32_t address = static_cast<uint32_t>(offset - base);
+            char* const start = out.reserve(13 + 2 * kChunk);
+            char* p = start;
+            *p++ = ':';
+            p = hexdigits::putByte(p, static_cast<uint8_t>(n));
+            p = hexdigits::putByte(p, static_cast<uint8_t>(address >> 8));
+            p = hexdigits::putByte(p, static_cast<uint8_t>(address));
+            *p++ = '0';
+            *p++ = '0';
+            unsigned sum = static_cast<unsigned>(n) + (address >> 8) + (address & 0xFF);
+            for (std::size_t i = 0; i < n; ++i) {
+                p = hexdigits::putByte(p, chunk[i]);
+                sum += chunk[i];
+            }
+            p = hexdigits::putByte(p, static_cast<uint8_t>(0u - sum));
+            *p++ = '\r';
+            *p++ = '\n';
+            out.commit(static_cast<std::size_t>(p - start));
+        }
+        offset += kChunk;
+        remaining -= n;
+    }
+    out.append(":00000001FF\r\n", 13);
+    return out.finish();
+}
+
+bool WriteIntelHex(const std::string& path, const uint8_t* source, uint32_t count) {
+    int fd = createForWriting(path);
+    if (fd < 0) return false;
+    bool written = WriteIntelHex(fd, source, count);
+    return ::close(fd) == 0 && written;
+}
+
+}  // namespace ostrel

@@ -1,0 +1,157 @@
+#include "buffers/srecord.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace ostrel {
+
+namespace {
+
+constexpr std::size_t kChunk = 16;
+
+}  // namespace
+
+int32_t ReadSRecord(LineReader& lines, uint8_t* target, uint32_t limit, UiPort& ui) {
+    uint64_t extent = 0;
+    for (;;) {
+        const char* line;
+        std::size_t length;
+        if (!lines.next(kSRecordLineRead, line, length)) {
+            showFileError(ui, "File Read Operation Failed");
+            return 0;
+        }
+        if (length == 0 || line[0] != 'S') {
+            showFileError(ui, "Illegal Line found");
+            return 0;
+        }
+        const char kind = length >= 2 ? line[1] : '\0';
+        if (kind == '7' || kind == '8' || kind == '9') return static_cast<int32_t>(extent);
+        if (kind != '1' && kind != '2' && kind != '3') continue;
+
+        const std::size_t addressBytes = static_cast<std::size_t>(kind - '0') + 1;
+        uint8_t count;
+        if (!hexByteAt(line, length, 2, count)) {
+            showFileError(ui, "Illegal Char in File");
+            return 0;
+        }
+        unsigned sum = count;
+        uint64_t address = 0;
+        for (std::size_t i = 0; i < addressBytes; ++i) {
+            uint8_t byte;
+            if (!hexByteAt(line, length, 4 + 2 * i, byte)) {
+                showFileError(ui, "Illegal Char in File");
+                return 0;
+            }
+            address = address << 8 | byte;
+            sum += byte;
+        }
+        // The count covers the address, the data and the checksum; one too small
+        // for its own address and checksum belongs to a damaged record.
+        if (count < addressBytes + 1) {
+            showFileError(ui, "Checksum Error");
+            return 0;
+        }
+        const std::size_t dataLength = count - addressBytes - 1;
+        if (address + dataLength > extent) {
+            extent = address + dataLength;
+            if (extent > limit) {
+                showFileError(ui, "File exceeds Maximum Size");
+                return 0;
+            }
+        }
+        const std::size_t dataAt = 4 + 2 * addressBytes;
+        const std::size_t complete =
+            length > dataAt ? std::min(dataLength, (length - dataAt) / 2) : 0;
+        const auto& value = hexdigits::kTables.value;
+        const char* p = line + dataAt;
+        uint8_t* out = target + address;
+        for (std::size_t i = 0; i < complete; ++i, p += 2) {
+            uint8_t high = value[static_cast<uint8_t>(p[0])];
+            uint8_t low = value[static_cast<uint8_t>(p[1])];
+            if ((high | low) & 0xF0) {
+                showFileError(ui, "Illegal Char in File");
+                return 0;
+            }
+            uint8_t byte = static_cast<uint8_t>(high << 4 | low);
+            out[i] = byte;
+            sum += byte;
+        }
+        uint8_t checksum;
+        if (complete != dataLength || !hexByteAt(line, length, dataAt + 2 * dataLength, checksum)) {
+            showFileError(ui, "Illegal Char in File");
+            return 0;
+        }
+        sum += checksum;
+        if ((sum & 0xFF) != 0xFF) {
+            showFileError(ui, "Checksum Error");
+            return 0;
+        }
+    }
+}
+
+int32_t ReadSRecord(const std::string& path, uint8_t* target, uint32_t limit, UiPort& ui) {
+    int fd = openForReading(path);
+    if (fd < 0) {
+        showFileError(ui, cannotOpenText(path));
+        return 0;
+    }
+    LineReader lines(fd);
+    int32_t extent = ReadSRecord(lines, target, limit, ui);
+    closeFile(fd);
+    return extent;
+}
+
+bool WriteSRecord(int fd, const uint8_t* source, uint32_t count) {
+    const int type = count <= 0xFFFF ? 1 : count <= 0xFFFFFF ? 2 : 3;
+    const std::size_t addressBytes = static_cast<std::size_t>(type) + 1;
+    BufferedWriter out(fd);
+    out.append("S00600004844521B\r\n", 18);
+    uint64_t address = 0;
+    uint64_t remaining = count;
+    while (remaining > 0) {
+        const std::size_t n = static_cast<std::size_t>(std::min<uint64_t>(kChunk, remaining));
+        const uint8_t* chunk = source + address;
+        if (!allErased(chunk, n)) {
+            char* const start = out.reserve(4 + 2 * (4 + kChunk + 1) + 2);
+            char* p = start;
+            *p++ = 'S';
+            *p++ = static_cast<char>('0' + type);
+            const uint8_t recordCount = static_cast<uint8_t>(addressBytes + n + 1);
+            p = hexdigits::putByte(p, recordCount);
+            unsigned sum = recordCount;
+            for (std::size_t i = addressBytes; i-- > 0;) {
+                const uint8_t byte = static_cast<uint8_t>(address >> (8 * i));
+                p = hexdigits::putByte(p, byte);
+                sum += byte;
+            }
+            for (std::size_t i = 0; i < n; ++i) {
+                p = hexdigits::putByte(p, chunk[i]);
+                sum += chunk[i];
+            }
+            p = hexdigits::putByte(p, static_cast<uint8_t>(~sum));
+            *p++ = '\r';
+            *p++ = '\n';
+            out.commit(static_cast<std::size_t>(p - start));
+        }
+        address += kChunk;
+        remaining -= n;
+    }
+    if (type == 1)
+        out.append("S9030000FC\r\n", 12);
+    else if (type == 2)
+        out.append("S804000000FB\r\n", 14);
+    else
+        out.append("S70500000000FA\r\n", 16);
+    return out.finish();
+}
+
+bool WriteSRecord(const std::string& path, const uint8_t* source, uint32_t count) {
+    int fd = createForWriting(path);
+    if (fd < 0) return false;
+    bool written = WriteSRecord(fd, source, count);
+    return ::close(fd) == 0 && written;
+}
+
+}  // namespace ostrel
