@@ -1,0 +1,135 @@
+// ostrel-convert: converts a data file from one format to another exactly as
+// the program's Open and Save would, formats chosen by the extensions.
+
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "buffers/data_buffers.h"
+#include "buffers/file_io.h"
+#include "shell/ui_port.h"
+
+namespace {
+
+const char kUsage[] =
+    "Usage: ostrel-convert [--force] IN OUT\n"
+    "\n"
+    "Loads IN into a 64 MiB buffer and saves it as OUT; each file's format follows\n"
+    "its extension, as in the program's Open and Save:\n"
+    "  .hex          Intel HEX\n"
+    "  .src          S-record (written)\n"
+    "  .eep          read as Intel HEX, S-record or raw binary by its first character\n"
+    "  .cap          raw binary after a 2048-byte header (read)\n"
+    "  anything else raw binary\n"
+    "Bytes no record names stay 0xFF. The count saved is what the load returned:\n"
+    "the file's size for raw binary, the highest address written plus 1 for records.\n"
+    "\n"
+    "Options:\n"
+    "  --force       replace OUT if it exists (otherwise an existing OUT is an error)\n"
+    "  -h, --help    show this text\n"
+    "\n"
+    "Exit status: 0 on success, 1 when loading or saving failed, 2 on a usage error.\n";
+
+// Prints every message to standard error and answers the overwrite question
+// with --force.
+class ConsoleUi : public ostrel::UiPort {
+  public:
+    explicit ConsoleUi(bool force) : force_(force) {}
+
+    bool failed = false;
+
+    void messageBox(const std::string& text, const std::string& caption,
+                    ostrel::BoxIcon icon) override {
+        std::fprintf(stderr, "ostrel-convert: %s: %s\n", caption.c_str(), text.c_str());
+        if (icon == ostrel::BoxIcon::Error || icon == ostrel::BoxIcon::Warning) failed = true;
+    }
+    bool askYesNo(const std::string& text, const std::string& caption) override {
+        std::fprintf(stderr, "ostrel-convert: %s: %s%s\n", caption.c_str(), text.c_str(),
+                     force_ ? " yes (--force)" : " no");
+        if (!force_) failed = true;
+        return force_;
+    }
+    std::string openFileName(const std::string&, int) override { return {}; }
+    std::string saveFileName(const std::string&, const std::string&) override { return {}; }
+    void setStatusText(int, const std::string&) override {}
+    std::string statusText(int) const override { return {}; }
+    void setProgressVisible(bool) override {}
+    void setProgressMax(int64_t) override {}
+    void setProgressPosition(int64_t) override {}
+    void insertLogLine(const std::string& line) override {
+        std::fprintf(stderr, "ostrel-convert: %s\n", line.c_str());
+    }
+    std::string firstLogLine() const override { return {}; }
+    void clearLog() override {}
+    void processEvents() override {}
+    void pause(int) override {}
+    void beep() override {}
+    std::string timeOfDay() const override { return {}; }
+    int64_t monotonicMs() const override {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    }
+    int64_t epochSeconds() const override {
+        return std::chrono::duration_cast<std::chrono::seconds>(
+                   std::chrono::system_clock::now().time_since_epoch())
+            .count();
+    }
+
+  private:
+    bool force_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bool force = false;
+    std::string paths[2];
+    int pathCount = 0;
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (!optionsEnded && (arg == "-h" || arg == "--help")) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (!optionsEnded && arg == "--force") {
+            force = true;
+        } else if (!optionsEnded && arg == "--") {
+            optionsEnded = true;
+        } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
+            std::fprintf(stderr, "ostrel-convert: unknown option %s\n\n%s", arg.c_str(), kUsage);
+            return 2;
+        } else if (pathCount < 2) {
+            paths[pathCount++] = arg;
+        } else {
+            std::fprintf(stderr, "ostrel-convert: too many arguments\n\n%s", kUsage);
+            return 2;
+        }
+    }
+    if (pathCount != 2) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+
+    struct stat info;
+    if (!force && ::stat(paths[1].c_str(), &info) == 0) {
+        std::fprintf(stderr, "ostrel-convert: %s exists; use --force to replace it\n",
+                     paths[1].c_str());
+        return 1;
+    }
+
+    ConsoleUi ui(force);
+    // Like the program's FLASH buffer: what no record names reads as erased.
+    std::unique_ptr<uint8_t[]> buffer(new uint8_t[ostrel::kFlashBufferSize]);
+    std::memset(buffer.get(), 0xFF, ostrel::kFlashBufferSize);
+    const int32_t loaded = ostrel::LoadFile(paths[0], buffer.get(), ostrel::kFlashBufferSize, ui);
+    if (ui.failed) return 1;
+    if (!ostrel::SaveFile(paths[1], buffer.get(), static_cast<uint32_t>(loaded), ui) || ui.failed)
+        return 1;
+    return 0;
+}
