@@ -1,0 +1,6 @@
+# The shipped catalogue is made by the build; the test reads it and runs the
+# tool that makes it.
+add_dependencies(${exe} ostrel_default_catalogue)
+target_link_libraries(${exe} PRIVATE ostrel_chip_table)
+target_compile_definitions(${exe} PRIVATE
+    OSTREL_MAKE_CATALOGUE="$<TARGET_FILE:ostrel_make_catalogue>")
