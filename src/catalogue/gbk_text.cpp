@@ -47,6 +47,10 @@ class Converter {
                 continue;
             }
             if (errno == E2BIG) continue;
+            if (srcLeft == 0) {  // the final flush refused: nothing left to step over
+                clean = false;
+                break;
+            }
             // EILSEQ (not convertible) or EINVAL (cut off at the end): mark the
             // spot and go on behind it.
             clean = false;
