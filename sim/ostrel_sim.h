@@ -1,0 +1,196 @@
+#ifndef OSTREL_SIM_H
+#define OSTREL_SIM_H
+/*
+ * Control interface of the programmer simulator.
+ *
+ * The simulator is a stand-in for the USB library (libusb 0.1 interface, soname
+ * libusb-0.1.so.4). It presents USB busses with programmers and other devices,
+ * answers the programmer's command packets as a real programmer with a chip in
+ * its socket would, checks every packet and keeps a log of every transfer.
+ *
+ * Tests set it up through the functions below. When nothing has been set up
+ * through them, usb_init reads the text configuration named by the environment
+ * variable OSTREL_SIM_CONFIG (format: see ostrel_sim_configure_text).
+ *
+ * Devices are numbered from 0 in the order they were added; that number is the
+ * `device` argument below. Functions returning int give 0 (or a device number)
+ * on success and -1 on a bad argument unless stated otherwise.
+ */
+
+#include <stdint.h>
+
+#if defined(__GNUC__)
+#define OSTREL_SIM_API __attribute__((visibility("default")))
+#else
+#define OSTREL_SIM_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---- Bus set-up ------------------------------------------------------------------------- */
+
+/* Removes every device (writing dirty chip images back first), clears the log, the protocol
+ * errors and the faults. Afterwards the simulator counts as configured by the control
+ * interface, so OSTREL_SIM_CONFIG is no longer read. */
+OSTREL_SIM_API void ostrel_sim_reset(void);
+
+/* Adds a device on bus `bus` (1..127; busses are listed in ascending order, devices within a
+ * bus in the order they were added). Strings are UTF-8; a null string makes the descriptor
+ * index 0 (no string). The device has one configuration with one interface (number 0). It
+ * speaks the programmer protocol only when added through ostrel_sim_add_programmer. */
+OSTREL_SIM_API int ostrel_sim_add_device(int bus, int vendorId, int productId,
+                                         const char* manufacturer, const char* product);
+
+/* Adds a programmer: VID 0x1FC8, PID 0x300B, "Ostrel Electronics", "ZarAZEZave", endpoints
+ * 0x82 in, 1 data out, 2 command out, multi-byte fields most significant byte first, empty
+ * socket, hardware "V1.1", firmware "2.0.3", serial "OST000000001". */
+OSTREL_SIM_API int ostrel_sim_add_programmer(int bus);
+
+/* Changes the strings of a device (UTF-8; null keeps the old one). */
+OSTREL_SIM_API int ostrel_sim_set_strings(int device, const char* manufacturer,
+                                          const char* product);
+
+/* 1: the "WinUSB1" personality: product string "WinUSB1", endpoints 0x81 in, 2 data out,
+ * 1 command out, fields least significant byte first. 0: back to "ZarAZEZave". */
+OSTREL_SIM_API int ostrel_sim_set_winusb(int device, int on);
+
+/* Non-zero makes usb_open / usb_claim_interface fail for this device. */
+OSTREL_SIM_API int ostrel_sim_set_open_fails(int device, int fails);
+OSTREL_SIM_API int ostrel_sim_set_claim_fails(int device, int fails);
+
+/* Shape of the configuration descriptors: `configurations` 0 gives a device without any
+ * (config pointer null), `interfaces` 0 a configuration without interfaces; otherwise the
+ * first interface's first alternate setting carries `interfaceNumber`. */
+OSTREL_SIM_API int ostrel_sim_set_descriptor_shape(int device, int configurations, int interfaces,
+                                                   int interfaceNumber);
+
+/* The texts the programmer reports to CmdHardwareInfo (null keeps the old one). At most 4, 5
+ * and 13 bytes are placed; longer texts fill their field without a zero byte. */
+OSTREL_SIM_API int ostrel_sim_set_hardware_info(int device, const char* hardware,
+                                                const char* firmware, const char* serial);
+
+/* ---- The chip in the socket ------------------------------------------------------------- */
+
+/* Puts a chip into the programmer's socket. `chipClass` 0 25-series flash, 1 24-series,
+ * 2 93-series, 3 95-series, 4 AVR; `chipId` the three ID bytes (first in bits 16-23).
+ * The content starts all 0xFF, or is loaded from `imagePath` when that file exists (a
+ * shorter file leaves the rest 0xFF). With an image path, the content is written back there
+ * whenever it changed, at CmdEndJob, usb_close and ostrel_sim_reset. */
+OSTREL_SIM_API int ostrel_sim_insert_chip(int device, int chipClass, uint32_t chipId, uint32_t size,
+                                          const char* imagePath);
+OSTREL_SIM_API int ostrel_sim_remove_chip(int device);
+
+/* Direct access to the chip content, bypassing the protocol (addresses within the chip). */
+OSTREL_SIM_API int ostrel_sim_chip_read(int device, uint32_t address, uint8_t* out,
+                                        uint32_t length);
+OSTREL_SIM_API int ostrel_sim_chip_write(int device, uint32_t address, const uint8_t* data,
+                                         uint32_t length);
+OSTREL_SIM_API uint32_t ostrel_sim_chip_size(int device);
+/* Writes a dirty image back now; 0 also when there was nothing to write. */
+OSTREL_SIM_API int ostrel_sim_save_image(int device);
+
+/* Status polls that report busy after a class-0 chip erase (default 2). */
+OSTREL_SIM_API int ostrel_sim_set_erase_busy_polls(int device, int polls);
+
+/* ---- Faults, reproducible --------------------------------------------------------------- */
+
+enum ostrel_sim_fault {
+    /* The `at`-th bulk read from now returns -110 (time-out) at once and no data; what the
+     * programmer had to send (reply or block) is lost. */
+    OSTREL_SIM_FAULT_READ_TIMEOUT = 1,
+    /* The `at`-th bulk read from now delivers only `param` bytes of its reply or block. */
+    OSTREL_SIM_FAULT_SHORT_READ = 2,
+    /* After `at` more transfers (bulk or control) the programmer is unplugged: every later
+     * call on its handle fails with -19 and it is gone from the next bus scan. */
+    OSTREL_SIM_FAULT_UNPLUG = 3,
+    /* Status polls report busy for ever (`at` and `param` unused). */
+    OSTREL_SIM_FAULT_BUSY_FOREVER = 4,
+    /* The chip ignores writes and erases (`at` and `param` unused). */
+    OSTREL_SIM_FAULT_WRITE_PROTECT = 5
+};
+
+/* Arms a fault; several may be armed at once. `at` counts from 1. */
+OSTREL_SIM_API int ostrel_sim_set_fault(int device, int fault, int at, int param);
+OSTREL_SIM_API int ostrel_sim_clear_faults(int device);
+/* Unplugs / replugs a device at once. */
+OSTREL_SIM_API int ostrel_sim_set_plugged(int device, int plugged);
+
+/* ---- Observation ------------------------------------------------------------------------ */
+
+enum ostrel_sim_log_kind {
+    OSTREL_SIM_LOG_OPEN = 1,
+    OSTREL_SIM_LOG_CLOSE = 2,
+    OSTREL_SIM_LOG_CLAIM = 3,
+    OSTREL_SIM_LOG_RELEASE = 4,
+    OSTREL_SIM_LOG_CONTROL = 5,  /* control transfer (string descriptor) */
+    OSTREL_SIM_LOG_COMMAND = 6,  /* 64-byte packet to the command endpoint */
+    OSTREL_SIM_LOG_REPLY = 7,    /* 64-byte reply read from the in endpoint */
+    OSTREL_SIM_LOG_DATA_OUT = 8, /* data blocks to the data endpoint */
+    OSTREL_SIM_LOG_DATA_IN = 9   /* data blocks read from the in endpoint */
+};
+
+/* One log entry. Consecutive data blocks of one stream with the same length and a good
+ * result share one entry: `blocks` counts them, `total` sums their bytes and `checksum`
+ * runs over all of them (FNV-1a, 32 bits). Command and reply packets carry their bytes. */
+typedef struct ostrel_sim_log_entry {
+    int device;
+    int kind;          /* ostrel_sim_log_kind */
+    int endpoint;      /* with the direction bit 0x80 for reads */
+    int length;        /* bytes asked for, per transfer */
+    int result;        /* what the library call returned (of the last block) */
+    int blocks;        /* transfers in this entry (1 except for merged data blocks) */
+    uint64_t total;    /* bytes moved by all of them */
+    uint32_t address;  /* chip address of the first data block */
+    uint32_t checksum; /* of the data moved */
+    int command;       /* command code of a command packet or reply, else -1 */
+    int protocolError; /* 1 when the transfer was refused as a protocol error */
+    uint8_t bytes[64]; /* the packet, for commands and replies */
+    char text[120];    /* a readable summary, e.g. "cmd 5 SetAddress addr=0x100" */
+} ostrel_sim_log_entry;
+
+OSTREL_SIM_API int ostrel_sim_log_count(void);
+/* Copies entry `index` (0 = oldest); -1 when there is none. */
+OSTREL_SIM_API int ostrel_sim_log_get(int index, ostrel_sim_log_entry* out);
+OSTREL_SIM_API void ostrel_sim_log_clear(void);
+/* Writes the log as text lines to `path` ("-" = standard error). */
+OSTREL_SIM_API int ostrel_sim_log_dump(const char* path);
+
+/* Protocol errors recorded since the last reset or clear, and the text of one of them. */
+OSTREL_SIM_API int ostrel_sim_protocol_error_count(void);
+OSTREL_SIM_API const char* ostrel_sim_protocol_error(int index);
+OSTREL_SIM_API void ostrel_sim_clear_protocol_errors(void);
+
+/* Programmer state for tests: 1 while a job is set up (CmdBeginJob / CmdReadId until
+ * CmdEndJob), the 4-byte addressing mode (CmdSpiRaw 0xB7 in this job), the number of
+ * CmdEnterUpgrade packets taken, the number of open handles on the device. */
+OSTREL_SIM_API int ostrel_sim_in_job(int device);
+OSTREL_SIM_API int ostrel_sim_four_byte_mode(int device);
+OSTREL_SIM_API int ostrel_sim_upgrade_requests(int device);
+OSTREL_SIM_API int ostrel_sim_open_handles(int device);
+
+/* ---- Text configuration ----------------------------------------------------------------- */
+
+/* Resets, then sets the simulator up from text: one statement a line, '#' starts a comment,
+ * values are numbers (decimal or 0x...), words, or "quoted text".
+ *
+ *   programmer [bus=1] [winusb=1] [manufacturer="..."] [product="..."] [vid=..] [pid=..]
+ *              [claim=fail] [open=fail] [hardware=..] [firmware=..] [serial=..]
+ *              [erase_polls=2] [unplug_after=N] [timeout_read=N] [busy=forever]
+ *   device bus=1 vid=0x1234 pid=0x5678 [manufacturer="..."] [product="..."]
+ *              [claim=fail] [open=fail] [configurations=1] [interfaces=1]
+ *   chip id=0xEF4017 size=0x800000 class=0 [image=/path/chip.img] [protect=1]
+ *
+ * `chip` puts a chip into the socket of the programmer named last.
+ * Returns 0, or the number (from 1) of the first line that could not be understood; the
+ * lines before it have taken effect. */
+OSTREL_SIM_API int ostrel_sim_configure_text(const char* text);
+/* The same from a file; -1 when the file cannot be read. */
+OSTREL_SIM_API int ostrel_sim_configure_file(const char* path);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* OSTREL_SIM_H */

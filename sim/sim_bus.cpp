@@ -1,0 +1,328 @@
+// The libusb 0.1 entry points: bus scan, open and close, string descriptors
+// and the bulk transfers, which are handed to the programmer model.
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+
+#include "sim_internal.h"
+
+#define USB_API extern "C" __attribute__((visibility("default")))
+
+// Part of the library's published interface: the head of the bus list.
+__attribute__((visibility("default"))) struct usb_bus* usb_busses = nullptr;
+
+struct usb_dev_handle {
+    ostrel_sim::Device* device;
+    bool claimed;
+    int claimedInterface;
+};
+
+namespace ostrel_sim {
+namespace {
+
+std::set<usb_dev_handle*>& liveHandles() {
+    static std::set<usb_dev_handle*> handles;
+    return handles;
+}
+
+void setError(const std::string& text) {
+    world().lastError = text;
+}
+
+// The device behind a handle, or null (and the error text set) when the handle
+// is unknown or its device has gone.
+Device* checkHandle(usb_dev_handle* handle, int* error) {
+    if (handle == nullptr || liveHandles().count(handle) == 0) {
+        setError("invalid device handle");
+        *error = kErrInvalid;
+        return nullptr;
+    }
+    Device* device = handle->device;
+    if (!device->plugged) {
+        setError("No such device");
+        *error = kErrNoDevice;
+        return nullptr;
+    }
+    return device;
+}
+
+// Counts a transfer against an armed unplug; false when the device has just gone.
+bool countTransfer(Device& device) {
+    if (device.transfers >= device.unplugAfter) {
+        device.plugged = false;
+        setError("No such device");
+        return false;
+    }
+    ++device.transfers;
+    return true;
+}
+
+void rebuildBusList() {
+    World& w = world();
+    w.busses.clear();
+    std::set<int> numbers;
+    for (auto& d : w.devices) numbers.insert(d->bus);
+    usb_bus* previous = nullptr;
+    for (int number : numbers) {
+        auto bus = std::make_unique<usb_bus>();
+        std::memset(bus.get(), 0, sizeof(usb_bus));
+        std::snprintf(bus->dirname, sizeof bus->dirname, "%03d", number);
+        bus->location = static_cast<uint32_t>(number);
+        UsbDevice* last = nullptr;
+        for (auto& d : w.devices) {
+            if (d->bus != number || !d->plugged) continue;
+            UsbDevice* u = d->usbDevice.get();
+            u->bus = bus.get();
+            u->prev = last;
+            u->next = nullptr;
+            if (last != nullptr) {
+                last->next = u;
+            } else {
+                bus->devices = u;
+            }
+            last = u;
+        }
+        bus->prev = previous;
+        if (previous != nullptr) previous->next = bus.get();
+        previous = bus.get();
+        w.busses.push_back(std::move(bus));
+    }
+    usb_busses = w.busses.empty() ? nullptr : w.busses.front().get();
+}
+
+void loadConfigFromEnvironment() {
+    World& w = world();
+    if (w.configured) return;
+    w.configured = true;
+    const char* path = std::getenv("OSTREL_SIM_CONFIG");
+    if (path == nullptr || *path == '\0') return;
+    FILE* file = std::fopen(path, "rb");
+    if (file == nullptr) {
+        std::fprintf(stderr, "ostrel-sim: cannot read %s\n", path);
+        return;
+    }
+    std::string text;
+    char chunk[4096];
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, n);
+    std::fclose(file);
+    int bad = configureTextLocked(text.c_str());
+    if (bad != 0) std::fprintf(stderr, "ostrel-sim: %s: line %d not understood\n", path, bad);
+}
+
+// A string descriptor as the device would send it: length, type 3, UTF-16LE.
+int stringDescriptor(const Device& device, int index, uint8_t* out, int size) {
+    std::u16string text;
+    if (index == 0) {
+        text = u"\u0409";  // the language table: US English only
+    } else if (index == 1 && device.hasManufacturer) {
+        text = device.manufacturer;
+    } else if (index == 2 && device.hasProduct) {
+        text = device.product;
+    } else {
+        setError("error sending control message: Broken pipe");
+        return kErrStall;
+    }
+    uint8_t descriptor[255];
+    size_t units = text.size() > 126 ? 126 : text.size();
+    descriptor[0] = static_cast<uint8_t>(2 + 2 * units);
+    descriptor[1] = 3;
+    for (size_t i = 0; i < units; ++i) {
+        descriptor[2 + 2 * i] = static_cast<uint8_t>(text[i] & 0xFF);
+        descriptor[3 + 2 * i] = static_cast<uint8_t>(text[i] >> 8);
+    }
+    int n = descriptor[0] < size ? descriptor[0] : size;
+    std::memcpy(out, descriptor, static_cast<size_t>(n));
+    return n;
+}
+
+}  // namespace
+
+// Handles left open when the devices are removed become unknown handles.
+void dropHandles() {
+    for (usb_dev_handle* handle : liveHandles()) delete handle;
+    liveHandles().clear();
+    usb_busses = nullptr;
+}
+
+void rescan() {
+    rebuildBusList();
+}
+
+}  // namespace ostrel_sim
+
+using namespace ostrel_sim;
+
+USB_API void usb_init(void) {
+    std::lock_guard<std::mutex> lock(world().mutex);
+    loadConfigFromEnvironment();
+}
+
+USB_API void usb_set_debug(int) {}
+
+USB_API int usb_find_busses(void) {
+    std::lock_guard<std::mutex> lock(world().mutex);
+    rebuildBusList();
+    return static_cast<int>(world().busses.size());
+}
+
+USB_API int usb_find_devices(void) {
+    std::lock_guard<std::mutex> lock(world().mutex);
+    rebuildBusList();
+    int count = 0;
+    for (auto& d : world().devices) count += d->plugged ? 1 : 0;
+    return count;
+}
+
+USB_API struct usb_bus* usb_get_busses(void) {
+    std::lock_guard<std::mutex> lock(world().mutex);
+    return usb_busses;
+}
+
+USB_API usb_dev_handle* usb_open(struct usb_device* dev) {
+    std::lock_guard<std::mutex> lock(world().mutex);
+    for (auto& d : world().devices) {
+        if (d->usbDevice.get() != dev) continue;
+        ostrel_sim_log_entry entry = newEntry(*d, OSTREL_SIM_LOG_OPEN, 0, 0);
+        if (!d->plugged || d->openFails) {
+            setError(d->plugged ? "Permission denied" : "No such device");
+            entry.result = -1;
+            addLog(entry);
+            return nullptr;
+        }
+        auto* handle = new usb_dev_handle{d.get(), false, -1};
+        liveHandles().insert(handle);
+        ++d->openHandles;
+        addLog(entry);
+        return handle;
+    }
+    setError("No such device");
+    return nullptr;
+}
+
+USB_API int usb_close(usb_dev_handle* handle) {
+    std::lock_guard<std::mutex> lock(world().mutex);
+    if (handle == nullptr || liveHandles().count(handle) == 0) return kErrInvalid;
+    Device& device = *handle->device;
+    liveHandles().erase(handle);
+    delete handle;
+    --device.openHandles;
+    // Closing the device ends whatever job was running on it.
+    resetProtocol(device);
+    flushImage(device);
+    addLog(newEntry(device, OSTREL_SIM_LOG_CLOSE, 0, 0));
+    return 0;
+}
+
+USB_API int usb_control_msg(usb_dev_handle* handle, int requesttype, int request, int value,
+                            int index, char* bytes, int size, int) {
+    std::lock_guard<std::mutex> lock(world().mutex);
+    int error = 0;
+    Device* device = checkHandle(handle, &error);
+    if (device == nullptr) return error;
+    ostrel_sim_log_entry entry = newEntry(*device, OSTREL_SIM_LOG_CONTROL, 0, size);
+    std::snprintf(entry.text, sizeof entry.text,
+                  "control type=0x%02X req=%d value=0x%04X index=0x%04X", requesttype, request,
+                  value, index);
+    int result;
+    if (!countTransfer(*device)) {
+        result = kErrNoDevice;
+    } else if (requesttype == 0x80 && request == 6 && (value >> 8) == 3 && size >= 0 &&
+               bytes != nullptr) {
+        result = stringDescriptor(*device, value & 0xFF, reinterpret_cast<uint8_t*>(bytes), size);
+    } else {
+        setError("error sending control message: Broken pipe");
+        result = kErrStall;
+    }
+    entry.result = result;
+    entry.total = result > 0 ? static_cast<uint64_t>(result) : 0;
+    addLog(entry);
+    return result;
+}
+
+USB_API int usb_claim_interface(usb_dev_handle* handle, int interface) {
+    std::lock_guard<std::mutex> lock(world().mutex);
+    int error = 0;
+    Device* device = checkHandle(handle, &error);
+    if (device == nullptr) return error;
+    ostrel_sim_log_entry entry = newEntry(*device, OSTREL_SIM_LOG_CLAIM, 0, 0);
+    std::snprintf(entry.text, sizeof entry.text, "claim interface %d", interface);
+    int result = 0;
+    if (device->claimFails) {
+        setError("could not claim interface: Device or resource busy");
+        result = kErrBusy;
+    } else if (device->interfaces < 1 || device->configurations < 1 ||
+               interface != device->interfaceNumber) {
+        setError("could not claim interface: Invalid argument");
+        result = kErrInvalid;
+    } else {
+        handle->claimed = true;
+        handle->claimedInterface = interface;
+    }
+    entry.result = result;
+    addLog(entry);
+    return result;
+}
+
+USB_API int usb_release_interface(usb_dev_handle* handle, int interface) {
+    std::lock_guard<std::mutex> lock(world().mutex);
+    int error = 0;
+    Device* device = checkHandle(handle, &error);
+    if (device == nullptr) return error;
+    ostrel_sim_log_entry entry = newEntry(*device, OSTREL_SIM_LOG_RELEASE, 0, 0);
+    std::snprintf(entry.text, sizeof entry.text, "release interface %d", interface);
+    int result = 0;
+    if (!handle->claimed || handle->claimedInterface != interface) {
+        setError("could not release interface: Invalid argument");
+        result = kErrInvalid;
+    } else {
+        handle->claimed = false;
+    }
+    entry.result = result;
+    addLog(entry);
+    return result;
+}
+
+USB_API int usb_bulk_write(usb_dev_handle* handle, int ep, const char* bytes, int size, int) {
+    std::lock_guard<std::mutex> lock(world().mutex);
+    int error = 0;
+    Device* device = checkHandle(handle, &error);
+    if (device == nullptr) return error;
+    if (!countTransfer(*device)) return kErrNoDevice;
+    if (!handle->claimed) {
+        setError("error writing to bulk endpoint: Device or resource busy");
+        return kErrBusy;
+    }
+    if (bytes == nullptr || size < 0) return kErrInvalid;
+    return programmerWrite(*device, ep, reinterpret_cast<const uint8_t*>(bytes), size);
+}
+
+USB_API int usb_bulk_read(usb_dev_handle* handle, int ep, char* bytes, int size, int) {
+    std::lock_guard<std::mutex> lock(world().mutex);
+    int error = 0;
+    Device* device = checkHandle(handle, &error);
+    if (device == nullptr) return error;
+    if (!countTransfer(*device)) return kErrNoDevice;
+    if (!handle->claimed) {
+        setError("error reading from bulk endpoint: Device or resource busy");
+        return kErrBusy;
+    }
+    if (bytes == nullptr || size < 0) return kErrInvalid;
+    return programmerRead(*device, ep, reinterpret_cast<uint8_t*>(bytes), size);
+}
+
+USB_API char* usb_strerror(void) {
+    // The library hands out a static buffer; so do we.
+    static char text[256];
+    std::lock_guard<std::mutex> lock(world().mutex);
+    std::snprintf(text, sizeof text, "%s", world().lastError.c_str());
+    return text;
+}
+
+USB_API struct usb_device* usb_device(usb_dev_handle* handle) {
+    std::lock_guard<std::mutex> lock(world().mutex);
+    if (handle == nullptr || liveHandles().count(handle) == 0) return nullptr;
+    return handle->device->usbDevice.get();
+}

@@ -1,0 +1,137 @@
+#pragma once
+// The simulator's model: busses, devices, the programmer's protocol state and
+// the chip in its socket. Everything is guarded by one mutex; the program is
+// single-threaded, the lock only keeps a test thread honest.
+
+#include <usb.h>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "ostrel_sim.h"
+
+namespace ostrel_sim {
+
+// usb_device is also a function of the library; the typedef spares the elaborated name.
+typedef struct usb_device UsbDevice;
+
+inline constexpr int kPacket = 64;
+// Error codes the Linux libusb 0.1 returns (negated errno values).
+inline constexpr int kErrNoDevice = -19;
+inline constexpr int kErrTimeout = -110;
+inline constexpr int kErrStall = -32;
+inline constexpr int kErrBusy = -16;
+inline constexpr int kErrInvalid = -22;
+
+struct Setup {
+    int chipClass = 0;
+    int algorithm = 0;
+    uint32_t page = 0;
+    uint32_t delay = 0;
+    uint32_t size = 0;
+    uint32_t id = 0;
+    int speed = 0;
+    int voltage = 0;
+};
+
+struct Chip {
+    bool present = false;
+    int chipClass = 0;
+    uint32_t id = 0;
+    std::vector<uint8_t> data;
+    std::string imagePath;
+    bool dirty = false;
+};
+
+enum class Stream { None, In, Out };
+
+struct Device {
+    int index = 0;
+    int bus = 1;
+    int vendorId = 0;
+    int productId = 0;
+    std::u16string manufacturer;
+    std::u16string product;
+    bool hasManufacturer = true;
+    bool hasProduct = true;
+    bool programmer = false;
+    bool winusb = false;
+    bool openFails = false;
+    bool claimFails = false;
+    int configurations = 1;
+    int interfaces = 1;
+    int interfaceNumber = 0;
+    std::string hardware = "V1.1";
+    std::string firmware = "2.0.3";
+    std::string serial = "OST000000001";
+    bool plugged = true;
+    Chip chip;
+    int erasePolls = 2;
+
+    // Faults, counted in transfers and bulk reads since the device was added.
+    uint64_t transfers = 0;
+    uint64_t reads = 0;
+    uint64_t unplugAfter = UINT64_MAX;
+    std::vector<std::array<uint64_t, 3>> readFaults;  // {kind, read number, param}
+    bool busyForever = false;
+    bool writeProtect = false;
+
+    // The programmer's protocol state.
+    bool inJob = false;
+    Setup setup;
+    bool fourByte = false;
+    bool haveAddress = false;
+    uint32_t address = 0;
+    Stream stream = Stream::None;
+    bool replyPending = false;
+    std::array<uint8_t, kPacket> reply{};
+    int busyPolls = 0;
+    int upgradeRequests = 0;
+    int openHandles = 0;
+
+    // What the library lists for it; kept alive for the device's lifetime.
+    std::unique_ptr<UsbDevice> usbDevice;
+    std::unique_ptr<usb_config_descriptor[]> configs;
+    std::unique_ptr<usb_interface[]> usbInterfaces;
+    std::unique_ptr<usb_interface_descriptor> altsetting;
+
+    int inEndpoint() const { return winusb ? 0x81 : 0x82; }
+    int dataEndpoint() const { return winusb ? 2 : 1; }
+    int commandEndpoint() const { return winusb ? 1 : 2; }
+    uint32_t blockSize() const { return setup.page < 64 ? 64 : setup.page; }
+};
+
+struct World {
+    std::mutex mutex;
+    std::vector<std::unique_ptr<Device>> devices;
+    std::vector<std::unique_ptr<usb_bus>> busses;  // rebuilt at every scan
+    std::vector<ostrel_sim_log_entry> log;
+    std::vector<std::string> protocolErrors;
+    std::string lastError = "no error";
+    bool configured = false;
+};
+
+World& world();
+Device* deviceAt(int index);  // null when out of range; caller holds the lock
+
+std::u16string utf8ToUtf16(const char* text);
+void addLog(const ostrel_sim_log_entry& entry);
+ostrel_sim_log_entry newEntry(const Device& device, int kind, int endpoint, int length);
+void protocolError(Device& device, const std::string& text);
+void flushImage(Device& device);
+void resetProtocol(Device& device);
+void rebuildDescriptors(Device& device);
+void resetLocked();
+void dropHandles();
+void rescan();
+int configureTextLocked(const char* text);
+
+// The programmer's side of the three bulk endpoints (sim_programmer.cpp).
+int programmerWrite(Device& device, int endpoint, const uint8_t* bytes, int size);
+int programmerRead(Device& device, int endpoint, uint8_t* bytes, int size);
+
+}  // namespace ostrel_sim
