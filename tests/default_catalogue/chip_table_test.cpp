@@ -4,6 +4,7 @@
 #include "chip_table.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -168,9 +169,10 @@ TEST(ChipTable, RefusesMoreChipsThanTheCatalogueHolds) {
 // The build tool leaves no catalogue behind when the table is bad, and
 // replaces an older one only with a complete file.
 TEST(MakeCatalogue, WritesOnlyFromASoundTable) {
-    const std::string dir = ::testing::TempDir();
-    const std::string table = dir + "/chips_under_test.txt";
-    const std::string output = dir + "/catalogue_under_test.Dat";
+    // Builds of other folders may run this test at the same time.
+    const std::string stem = ::testing::TempDir() + "/ostrel_chips_" + std::to_string(getpid());
+    const std::string table = stem + ".txt";
+    const std::string output = stem + ".Dat";
     std::remove(output.c_str());
     auto run = [&](const std::string& text) {
         std::ofstream(table, std::ios::trunc) << text;
