@@ -12,11 +12,12 @@
 #include <string>
 
 struct usb_dev_handle;
+struct usb_device;
 
 namespace ostrel {
 
 class TUsbBulk {
-public:
+  public:
     // `libraryName` is what dlopen is given; the program always uses the default.
     explicit TUsbBulk(std::string libraryName = "libusb-0.1.so.4");
     ~TUsbBulk();
@@ -46,13 +47,20 @@ public:
     // The 50 ms pause inside USB_bulk_cmd goes through this, so tests need not wait.
     void setPause(std::function<void(int milliseconds)> pause);
 
-private:
+    // The last diagnostic prog_open composed (why a candidate was passed over, or
+    // that none was found). Nothing shows it; it is kept for debugging.
+    const std::string& lastDiagnostic() const { return diagnostic_; }
+
+  private:
     struct Library;
     bool bind();
+    // Reads the open candidate's strings and claims its interface; false rejects it.
+    bool acceptCandidate(struct usb_device* dev, const char* manufacturer, const char* product);
 
     std::string libraryName_;
     Library* lib_ = nullptr;
     std::function<void(int)> pause_;
+    std::string diagnostic_;
 
     usb_dev_handle* deviceHandle = nullptr;
     int readEndpoint = 0x82;

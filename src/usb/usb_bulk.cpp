@@ -1,0 +1,245 @@
+#include "usb/usb_bulk.h"
+
+#include <dlfcn.h>
+#include <usb.h>
+
+#include <chrono>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+#include "usb/programmer_identity.h"
+
+namespace ostrel {
+
+namespace {
+
+constexpr int kBulkTimeoutMs = 5000;
+constexpr int kStringTimeoutMs = 1000;
+constexpr int kReplyPauseMs = 50;
+// What a call through an entry point the library does not have returns.
+constexpr int kMissingEntry = -2;
+
+template <typename F>
+F lookUp(void* library, const char* name) {
+    if (library == nullptr) return nullptr;
+    return reinterpret_cast<F>(dlsym(library, name));
+}
+
+std::string format(const char* pattern, ...) __attribute__((format(printf, 1, 2)));
+std::string format(const char* pattern, ...) {
+    char text[512];
+    va_list args;
+    va_start(args, pattern);
+    std::vsnprintf(text, sizeof text, pattern, args);
+    va_end(args);
+    return text;
+}
+
+}  // namespace
+
+// The entry points of the USB library; a null one behaves as a failed call.
+struct TUsbBulk::Library {
+    void* handle = nullptr;
+    void (*init)() = nullptr;
+    int (*findBusses)() = nullptr;
+    int (*findDevices)() = nullptr;
+    usb_bus* (*getBusses)() = nullptr;
+    usb_dev_handle* (*open)(struct usb_device*) = nullptr;
+    int (*close)(usb_dev_handle*) = nullptr;
+    int (*controlMsg)(usb_dev_handle*, int, int, int, int, char*, int, int) = nullptr;
+    int (*claimInterface)(usb_dev_handle*, int) = nullptr;
+    int (*releaseInterface)(usb_dev_handle*, int) = nullptr;
+    int (*bulkWrite)(usb_dev_handle*, int, const char*, int, int) = nullptr;
+    int (*bulkRead)(usb_dev_handle*, int, char*, int, int) = nullptr;
+    char* (*strError)() = nullptr;
+
+    std::string error() const {
+        const char* text = strError != nullptr ? strError() : nullptr;
+        return text != nullptr ? text : "";
+    }
+};
+
+TUsbBulk::TUsbBulk(std::string libraryName)
+    : libraryName_(std::move(libraryName)),
+      lib_(new Library),
+      pause_([](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }) {}
+
+// The library stays loaded: other code of the process may still hold its handles.
+TUsbBulk::~TUsbBulk() {
+    delete lib_;
+}
+
+void TUsbBulk::setPause(std::function<void(int)> pause) {
+    pause_ = std::move(pause);
+}
+
+bool TUsbBulk::bind() {
+    Library fresh;
+    // Loading again returns the handle of the copy already loaded.
+    fresh.handle = dlopen(libraryName_.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void* h = fresh.handle;
+    fresh.init = lookUp<decltype(fresh.init)>(h, "usb_init");
+    fresh.findBusses = lookUp<decltype(fresh.findBusses)>(h, "usb_find_busses");
+    fresh.findDevices = lookUp<decltype(fresh.findDevices)>(h, "usb_find_devices");
+    fresh.getBusses = lookUp<decltype(fresh.getBusses)>(h, "usb_get_busses");
+    fresh.open = lookUp<decltype(fresh.open)>(h, "usb_open");
+    fresh.close = lookUp<decltype(fresh.close)>(h, "usb_close");
+    fresh.controlMsg = lookUp<decltype(fresh.controlMsg)>(h, "usb_control_msg");
+    fresh.claimInterface = lookUp<decltype(fresh.claimInterface)>(h, "usb_claim_interface");
+    fresh.releaseInterface = lookUp<decltype(fresh.releaseInterface)>(h, "usb_release_interface");
+    fresh.bulkWrite = lookUp<decltype(fresh.bulkWrite)>(h, "usb_bulk_write");
+    fresh.bulkRead = lookUp<decltype(fresh.bulkRead)>(h, "usb_bulk_read");
+    fresh.strError = lookUp<decltype(fresh.strError)>(h, "usb_strerror");
+    *lib_ = fresh;
+    if (lib_->init != nullptr) lib_->init();
+    return h != nullptr;
+}
+
+int TUsbBulk::usbGetStringAscii(usb_dev_handle* handle, int index, int languageId, char* text,
+                                int textLength) {
+    uint8_t descriptor[256] = {};
+    if (lib_->controlMsg == nullptr) return kMissingEntry;
+    int received = lib_->controlMsg(
+        handle, USB_ENDPOINT_IN, USB_REQ_GET_DESCRIPTOR, (USB_DT_STRING << 8) + index, languageId,
+        reinterpret_cast<char*>(descriptor), sizeof descriptor, kStringTimeoutMs);
+    if (received < 0) return received;
+    // Fewer than two bytes carry no type: that is no string descriptor either.
+    if (received < 2 || descriptor[1] != USB_DT_STRING) return 0;
+    if (text == nullptr || textLength <= 0) return 0;
+    if (descriptor[0] < received) received = descriptor[0];
+    const int units = received / 2;  // the first unit is the descriptor header
+    // The zero must fit into textLength bytes as well, so one character fewer.
+    int count = 0;
+    for (int i = 1; i < units && count < textLength - 1; ++i) {
+        const uint8_t low = descriptor[2 * i];
+        const uint8_t high = descriptor[2 * i + 1];
+        text[count++] = high != 0 ? '?' : static_cast<char>(low);
+    }
+    text[count] = '\0';
+    return count;
+}
+
+int TUsbBulk::prog_open(int vendorId, const char* manufacturer, int productId,
+                        const char* product) {
+    deviceHandle = nullptr;
+    const char* wantedManufacturer = manufacturer != nullptr ? manufacturer : "";
+    const char* wantedProduct = product != nullptr ? product : "";
+    bind();
+    if (lib_->findBusses != nullptr) lib_->findBusses();
+    if (lib_->findDevices != nullptr) lib_->findDevices();
+    usb_bus* busses = lib_->getBusses != nullptr ? lib_->getBusses() : nullptr;
+
+    for (usb_bus* bus = busses; bus != nullptr; bus = bus->next) {
+        for (struct usb_device* dev = bus->devices; dev != nullptr; dev = dev->next) {
+            if (dev->descriptor.idVendor != vendorId || dev->descriptor.idProduct != productId) {
+                continue;
+            }
+            deviceHandle = lib_->open != nullptr ? lib_->open(dev) : nullptr;
+            if (deviceHandle == nullptr) {
+                diagnostic_ =
+                    format("Warning: cannot open USB device: %s\n", lib_->error().c_str());
+                continue;
+            }
+            if (acceptCandidate(dev, wantedManufacturer, wantedProduct)) {
+                const bool winUsb = std::strcmp(wantedProduct, "WinUSB1") == 0;
+                readEndpoint = winUsb ? 0x81 : 0x82;
+                dataWriteEndpoint = winUsb ? 2 : 1;
+                commandWriteEndpoint = winUsb ? 1 : 2;
+                return 1;
+            }
+            if (lib_->close != nullptr) lib_->close(deviceHandle);
+            deviceHandle = nullptr;
+        }
+    }
+    diagnostic_ = format("Could not find USB device \"RAVOziz\" with vid=0x%x pid=0x%x\n", vendorId,
+                         productId);
+    return 0;
+}
+
+bool TUsbBulk::acceptCandidate(struct usb_device* dev, const char* manufacturer,
+                               const char* product) {
+    char text[256];
+    int length = usbGetStringAscii(deviceHandle, dev->descriptor.iManufacturer, kStringLanguageId,
+                                   text, sizeof text);
+    if (length < 0) {
+        diagnostic_ =
+            format("warning: cannot query manufacturer for device: %s\n", lib_->error().c_str());
+        return false;
+    }
+    // A zero result leaves the buffer untouched: compare an empty text then.
+    if (length == 0) text[0] = '\0';
+    if (std::strcmp(text, manufacturer) != 0) return false;
+
+    length = usbGetStringAscii(deviceHandle, dev->descriptor.iProduct, kStringLanguageId, text,
+                               sizeof text);
+    if (length < 0) {
+        diagnostic_ =
+            format("warning: cannot query product for device: %s\n", lib_->error().c_str());
+        return false;
+    }
+    if (length == 0) text[0] = '\0';
+    if (std::strcmp(text, product) != 0) return false;
+
+    // A device that lists no configuration or no interface cannot be ours.
+    if (dev->config == nullptr || dev->descriptor.bNumConfigurations == 0) return false;
+    const usb_config_descriptor& config = dev->config[0];
+    if (config.interface == nullptr || config.bNumInterfaces == 0) return false;
+    const usb_interface& interface = config.interface[0];
+    if (interface.altsetting == nullptr || interface.num_altsetting <= 0) return false;
+    interfaceNumber = interface.altsetting[0].bInterfaceNumber;
+
+    const int claimed = lib_->claimInterface != nullptr
+                            ? lib_->claimInterface(deviceHandle, interfaceNumber)
+                            : kMissingEntry;
+    if (claimed != 0) {
+        diagnostic_ = format("error writing:\n%s\n", lib_->error().c_str());
+        return false;
+    }
+    return true;
+}
+
+int TUsbBulk::USB_bulk_cmd(uint8_t* buffer, int length, int readReply) {
+    int result = 0;
+    if (deviceHandle != nullptr) {
+        result = lib_->bulkWrite != nullptr ? lib_->bulkWrite(deviceHandle, commandWriteEndpoint,
+                                                              reinterpret_cast<const char*>(buffer),
+                                                              length, kBulkTimeoutMs)
+                                            : kMissingEntry;
+    }
+    if (readReply != 0) {
+        // The programmer needs a moment before its answer is ready.
+        pause_(kReplyPauseMs);
+        if (deviceHandle != nullptr) {
+            result = lib_->bulkRead != nullptr
+                         ? lib_->bulkRead(deviceHandle, readEndpoint,
+                                          reinterpret_cast<char*>(buffer), length, kBulkTimeoutMs)
+                         : kMissingEntry;
+        }
+    }
+    return result;
+}
+
+int TUsbBulk::USB_bulk_write(const uint8_t* buffer, int length) {
+    if (deviceHandle == nullptr) return 0;
+    if (lib_->bulkWrite == nullptr) return kMissingEntry;
+    return lib_->bulkWrite(deviceHandle, dataWriteEndpoint, reinterpret_cast<const char*>(buffer),
+                           length, kBulkTimeoutMs);
+}
+
+int TUsbBulk::USB_bulk_read(uint8_t* buffer, int length) {
+    if (deviceHandle == nullptr) return 0;
+    if (lib_->bulkRead == nullptr) return kMissingEntry;
+    return lib_->bulkRead(deviceHandle, readEndpoint, reinterpret_cast<char*>(buffer), length,
+                          kBulkTimeoutMs);
+}
+
+void TUsbBulk::USB_bulk_close() {
+    if (deviceHandle == nullptr) return;
+    if (lib_->releaseInterface != nullptr) lib_->releaseInterface(deviceHandle, interfaceNumber);
+    if (lib_->close != nullptr) lib_->close(deviceHandle);
+    deviceHandle = nullptr;
+}
+
+}  // namespace ostrel
