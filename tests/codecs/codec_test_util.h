@@ -1,0 +1,50 @@
+#pragma once
+// Helpers shared by the codec tests: a target with guard bytes on both sides,
+// and readers run over text held in memory.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "buffers/codec_io.h"
+#include "buffers/intel_hex.h"
+#include "buffers/srecord.h"
+#include "support/scripted_ui.h"
+
+namespace ostrel::testing {
+
+// `size` bytes of 0xEE between two guards of 0x5A: a reader may change the
+// inside only.
+class GuardedTarget {
+  public:
+    static constexpr std::size_t kGuard = 64;
+    explicit GuardedTarget(std::size_t size) : bytes_(size + 2 * kGuard, 0x5A), size_(size) {
+        std::fill(bytes_.begin() + kGuard, bytes_.begin() + kGuard + size, 0xEE);
+    }
+    uint8_t* data() { return bytes_.data() + kGuard; }
+    uint8_t at(std::size_t offset) const { return bytes_[kGuard + offset]; }
+    std::size_t size() const { return size_; }
+    bool guardsIntact() const {
+        for (std::size_t i = 0; i < kGuard; ++i)
+            if (bytes_[i] != 0x5A || bytes_[kGuard + size_ + i] != 0x5A) return false;
+        return true;
+    }
+
+  private:
+    std::vector<uint8_t> bytes_;
+    std::size_t size_;
+};
+
+inline int32_t readIntelText(const std::string& text, uint8_t* target, uint32_t limit,
+                             ScriptedUi& ui) {
+    LineReader lines(text.data(), text.size());
+    return ReadIntelHex(lines, target, limit, ui);
+}
+
+inline int32_t readSRecordText(const std::string& text, uint8_t* target, uint32_t limit,
+                               ScriptedUi& ui) {
+    LineReader lines(text.data(), text.size());
+    return ReadSRecord(lines, target, limit, ui);
+}
+
+}  // namespace ostrel::testing
