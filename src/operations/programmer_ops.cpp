@@ -19,39 +19,23 @@ constexpr int kEeprom24WriteSettleMs = 100;
 // Wait before each status poll of a 25-series erase.
 constexpr int kPollIntervalMs = 50;
 
-// The FLASH buffer cannot hold a chip above 64 MiB, and the message table has
-// no text for that, so it lives here.
-const std::array<const char*, 3> kChipTooLarge = {
+using Texts = std::array<const char*, 3>;
+
+// Refusals of chip records the operations cannot serve. The message table has
+// no texts for them, so they live here, in the same three languages.
+const Texts kChipTooLarge = {
     "芯片容量超过 64 MB 缓冲区，无法操作。",
     "晶片容量超過 64 MB 緩衝區，無法操作。",
     "The chip is larger than the 64 MB buffer and cannot be programmed.",
 };
+const Texts kNoPageSize = {
+    "芯片页大小为 0，无法按页擦除。",
+    "晶片頁大小為 0，無法按頁擦除。",
+    "The chip's page size is 0, so its pages cannot be erased.",
+};
 
-const char* chipTooLargeText(int language) {
-    return kChipTooLarge[language >= 0 && language < 3 ? static_cast<std::size_t>(language) : 0];
-}
-
-int64_t floorToMultiple(int64_t value, int64_t step) {
-    int64_t q = value / step;
-    if (value % step != 0 && value < 0) --q;
-    return q * step;
-}
-
-int64_t ceilToMultiple(int64_t value, int64_t step) {
-    int64_t q = value / step;
-    if (value % step != 0 && value > 0) ++q;
-    return q * step;
-}
-
-int64_t clampToBuffer(int64_t value) {
-    return std::clamp<int64_t>(value, 0, static_cast<int64_t>(kFlashBufferSize));
-}
-
-// Without a range, streams cover the data length, but never more than the chip.
-// A negative data length compares as a huge unsigned count and so gives the chip size.
-int64_t dataEnd(uint32_t flashSize, int32_t dataLength) {
-    const uint32_t length = static_cast<uint32_t>(dataLength);
-    return clampToBuffer(length <= flashSize ? length : flashSize);
+const char* localText(const Texts& texts, int language) {
+    return texts[language >= 0 && language < 3 ? static_cast<std::size_t>(language) : 0];
 }
 
 std::string hexAddress(int64_t address) {
@@ -61,21 +45,6 @@ std::string hexAddress(int64_t address) {
 }
 
 }  // namespace
-
-AddressSpan pageAlignedRange(int32_t rangeStart, int32_t rangeEnd, uint16_t flashPage) {
-    const int64_t page = effectivePage(flashPage);
-    AddressSpan span;
-    span.start = clampToBuffer(floorToMultiple(rangeStart, page));
-    span.end = clampToBuffer(ceilToMultiple(rangeEnd, page));
-    return span;
-}
-
-int32_t trimmedLength(const uint8_t* data, uint32_t size) {
-    uint32_t n = std::min(size, kFlashBufferSize);
-    while (n > 0 && data[n - 1] == 0xFF) --n;
-    if (n % 2 != 0) ++n;
-    return static_cast<int32_t>(n);
-}
 
 ProgrammerOps::ProgrammerOps(MainState& state, TUsbBulk& usb, UiPort& ui)
     : state_(state), usb_(usb), ui_(ui) {}
@@ -91,7 +60,7 @@ void ProgrammerOps::errorBox(const std::string& message) {
 
 bool ProgrammerOps::chipFitsBuffer() {
     if (chip().flashSize <= kFlashBufferSize) return true;
-    errorBox(chipTooLargeText(state_.language));
+    errorBox(localText(kChipTooLarge, state_.language));
     return false;
 }
 
@@ -257,7 +226,7 @@ int ProgrammerOps::verifyFlash() {
     const DataBuffers& buffers = state_.buffers;
     const AddressSpan span =
         buffers.rangeEnabled ? pageAlignedRange(buffers.rangeStart, buffers.rangeEnd, c.flashPage)
-                             : AddressSpan{0, dataEnd(c.flashSize, buffers.flashDataLength)};
+                             : dataLengthSpan(c.flashSize, buffers.flashDataLength);
     enterFourByteAddressingIfNeeded();
     showProgress(buffers.flashDataLength);
     setAddress(static_cast<uint32_t>(span.start), 1);
@@ -316,10 +285,15 @@ void ProgrammerOps::eraseChip() {
         }
         case ClassEeprom24: {
             ui_.setProgressMax(c.flashSize);
+            // The programmer erases the page an address falls in; with no page
+            // size there is nothing it could erase, and the loop would not advance.
+            if (c.flashPage == 0) {
+                errorBox(localText(kNoPageSize, state_.language));
+                break;
+            }
             // One command per page; the argument field is 16 bits wide, so the
             // addresses wrap at 64 KiB as the programmer expects.
-            const uint32_t step = effectivePage(c.flashPage);
-            for (uint64_t a = 0; a < c.flashSize; a += step) {
+            for (uint64_t a = 0; a < c.flashSize; a += c.flashPage) {
                 Packet packet = erasePacket(static_cast<uint16_t>(a), bigEndian());
                 exchange(packet, false);
                 ui_.setProgressPosition(static_cast<int64_t>(a));
@@ -353,11 +327,11 @@ int ProgrammerOps::writeFlash() {
         const int64_t page = c.flashPage;
         const int64_t length = buffers.flashDataLength;
         if (page > 0 && length > 0 && length % page != 0) {
-            const int64_t raised = ceilToMultiple(length, page);
+            const int64_t raised = roundUpToMultiple(length, page);
             if (raised <= std::numeric_limits<int32_t>::max())
                 buffers.flashDataLength = static_cast<int32_t>(raised);
         }
-        span = AddressSpan{0, dataEnd(c.flashSize, buffers.flashDataLength)};
+        span = dataLengthSpan(c.flashSize, buffers.flashDataLength);
     }
     enterFourByteAddressingIfNeeded();
     showProgress(span.end);

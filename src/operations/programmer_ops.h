@@ -12,6 +12,7 @@
 #include <string>
 
 #include "operations/packets.h"
+#include "operations/stream_span.h"
 #include "shell/main_state.h"
 #include "shell/messages.h"
 #include "shell/ui_port.h"
@@ -30,27 +31,6 @@ enum JobResult {
 
 // readChipId's result when the programmer answered (whatever it found).
 inline constexpr int kChipIdAnswered = 7;
-
-// A stretch of chip addresses [start, end) that a stream covers.
-struct AddressSpan {
-    int64_t start = 0;
-    int64_t end = 0;
-};
-
-// The address range widened to whole pages: the start rounded down and the end
-// rounded up to a multiple of the page, then held inside the FLASH buffer
-// (negative values become 0, values past the buffer its size). A page of 0
-// counts as one stream block (64 bytes), so the rounding never divides by 0.
-AddressSpan pageAlignedRange(int32_t rangeStart, int32_t rangeEnd, uint16_t flashPage);
-
-// The page size that range rounding and the 24-series erase step by.
-inline uint32_t effectivePage(uint16_t flashPage) {
-    return flashPage == 0 ? kMinimumBlockSize : flashPage;
-}
-
-// Chip read trim: the index of the last byte that is not 0xFF plus one,
-// rounded up to an even count; 0 when all `size` bytes are 0xFF.
-int32_t trimmedLength(const uint8_t* data, uint32_t size);
 
 class ProgrammerOps {
   public:
@@ -88,6 +68,7 @@ class ProgrammerOps {
     // 1 when the chip equals the FLASH buffer; 0 after showing the first
     // differing address.
     int verifyFlash();
+    // A 24-series chip whose record has page size 0 is refused with a box.
     void eraseChip();
     // 1 when the data went out, 0 when the chip's type is not written.
     int writeFlash();
