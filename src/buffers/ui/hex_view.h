@@ -1,0 +1,112 @@
+#pragma once
+// The editable hex view of the FLASH and EEPROM pages: an offset column, a
+// hexadecimal column and a character column over a HexDocument. It paints only
+// the rows on screen and scrolls by rows, so a 64 MiB document (4 Mi rows)
+// opens, scrolls and edits as fast as a small one.
+
+#include <QAbstractScrollArea>
+#include <QColor>
+#include <cstddef>
+#include <cstdint>
+
+#include "buffers/hex_document.h"
+#include "buffers/hex_layout.h"
+
+namespace ostrel {
+
+class HexView : public QAbstractScrollArea, private HexDocumentObserver {
+    Q_OBJECT
+
+  public:
+    explicit HexView(QWidget* parent = nullptr);
+    ~HexView() override;
+
+    // Shows `document` (not owned); nullptr goes back to the view's own one.
+    void setDocument(HexDocument* document);
+    HexDocument& document() { return *doc_; }
+    const HexDocument& document() const { return *doc_; }
+
+    // The operations the buffers need, forwarded to the document.
+    void LoadFromStream(const uint8_t* data, std::size_t count) {
+        doc_->LoadFromStream(data, count);
+    }
+    bool Modified() const { return doc_->Modified(); }
+    void setModified(bool modified) { doc_->setModified(modified); }
+    std::size_t DataSize() const { return doc_->DataSize(); }
+    void ReadBuffer(uint8_t* destination, std::size_t index, std::size_t count) const {
+        doc_->ReadBuffer(destination, index, count);
+    }
+
+    // The two looks: FLASH (single bytes, "00" offsets, ruler) and EEPROM
+    // (byte pairs, "0x" offsets, no ruler).
+    void configureFlash();
+    void configureEeprom();
+    void setHexLayout(const HexLayout& layout);
+    const HexLayout& hexLayout() const { return layout_; }
+    void setRulerVisible(bool visible);
+    bool rulerVisible() const { return ruler_; }
+
+    std::size_t cursorAddress() const { return cursor_; }
+    int cursorNibble() const { return nibble_; }
+    bool inCharColumn() const { return charColumn_; }
+    bool insertMode() const { return insertMode_; }
+    void setInsertMode(bool on);
+    // Moves the cursor (cut to the document) and scrolls it into sight.
+    void goToAddress(std::size_t address);
+    // Ctrl+G: asks for a hexadecimal address.
+    void showGoToDialog();
+
+    std::size_t firstVisibleRow() const;
+    int visibleRows() const;
+    int rowHeight() const { return rowHeight_; }
+    int charWidth() const { return charWidth_; }
+
+    // The colours of the view, fixed whatever the desktop theme.
+    static const QColor kChangedText;        // maroon
+    static const QColor kChangedBackground;  // light yellow
+    static const QColor kEvenColumn;         // navy
+    static const QColor kOddColumn;          // blue
+    static const QColor kCursorFocused;      // navy
+    static const QColor kCursorUnfocused;    // aqua
+
+  signals:
+    void cursorMoved(qulonglong address);
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
+    void scrollContentsBy(int dx, int dy) override;
+
+  private:
+    void documentChanged(Change change) override;
+    void documentDestroyed(HexDocument* document) override;
+
+    void applyFont();
+    void updateScrollBars();
+    void ensureCursorVisible();
+    void moveCursor(std::size_t address, bool keepNibble = false);
+    std::size_t rowsShown() const;
+    int headerHeight() const { return ruler_ ? rowHeight_ : 0; }
+    bool typeHexDigit(int digit);
+    bool typeCharacter(uint8_t byte);
+
+    HexDocument own_;
+    HexDocument* doc_ = &own_;
+    HexLayout layout_;
+    bool ruler_ = true;
+    std::size_t cursor_ = 0;
+    int nibble_ = 0;
+    bool charColumn_ = false;
+    bool insertMode_ = false;
+    int charWidth_ = 9;
+    int rowHeight_ = 17;
+    int ascent_ = 13;
+};
+
+}  // namespace ostrel
