@@ -1,12 +1,14 @@
-// The program: a bare main window for now; the main window replaces it.
+// The program: builds the message table, creates the main window and runs the
+// message loop. It reads no environment variable and takes no option.
 #include <QApplication>
-#include <QMainWindow>
+
+#include "shell/messages.h"
+#include "shell/ui/main_window.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    QMainWindow window;
-    window.setWindowTitle(QString::fromUtf8("Ostrel I 高速编程器"));
-    window.resize(700, 500);
+    ostrel::messageText(ostrel::Msg::MsgConnected, 0);  // the table exists before any window
+    ostrel::TForm1 window;
     window.show();
     return app.exec();
 }

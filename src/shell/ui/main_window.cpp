@@ -1,0 +1,569 @@
+#include "shell/ui/main_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTabWidget>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <QThread>
+#include <QTime>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+#include "buffers/ui/fill_dialog.h"
+#include "buffers/ui/hex_view.h"
+#include "catalogue/catalogue_file.h"
+#include "catalogue/gbk_text.h"
+#include "operations/programmer_ops.h"
+#include "shell/program_paths.h"
+#include "usb/programmer_identity.h"
+
+namespace ostrel {
+namespace {
+
+QString qs(const std::string& utf8) {
+    return QString::fromUtf8(utf8.data(), int(utf8.size()));
+}
+
+// "Shown text|pattern|Shown text|pattern" as a Qt filter list. Qt reads the
+// patterns from the parentheses of each entry, so the pattern is added where
+// the shown text lacks it.
+QStringList qtFilters(const std::string& filter) {
+    const QStringList parts = qs(filter).split('|');
+    QStringList out;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        QString shown = parts[i];
+        const QString pattern = parts[i + 1];
+        if (!shown.contains(pattern)) shown += " (" + pattern + ")";
+        out << shown;
+    }
+    return out;
+}
+
+const QElapsedTimer& clock() {
+    static QElapsedTimer timer = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return timer;
+}
+
+}  // namespace
+
+TForm1::TForm1(QWidget* parent)
+    : QMainWindow(parent),
+      state_(std::make_unique<MainState>()),
+      usb_(std::make_unique<TUsbBulk>()) {
+    usb_->setPause([this](int ms) { pause(ms); });
+    ops_ = std::make_unique<ProgrammerOps>(*state_, *usb_, *this);
+    buildLayout();
+
+    // FormCreate: the settings decide size, language and speed.
+    settingsFile_ = std::make_unique<SettingsFile>(ProgramPaths::current().settingsFilePath());
+    settings_ = loadSettings(*settingsFile_);
+    state_->speed = settings_.speed;
+    state_->language = settings_.language;
+    if (settings_.formMax) {
+        resize(993, 601);
+        setWindowState(windowState() | Qt::WindowMaximized);
+    } else {
+        resize(settings_.formWidth, settings_.formHeight);
+    }
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::buildLayout() {
+    setWindowTitle(QString::fromUtf8("Ostrel I 高速编程器"));
+    auto* style = QApplication::style();
+
+    auto* fileMenu = menuBar()->addMenu(QString::fromUtf8("文件(&F)"));
+    auto* bufferMenu = menuBar()->addMenu(QString::fromUtf8("缓冲区(&B)"));
+    auto* opMenu = menuBar()->addMenu(QString::fromUtf8("操作(&O)"));
+    auto* helpMenu = menuBar()->addMenu(QString::fromUtf8("帮助(&H)"));
+
+    ToolBar1 = addToolBar("ToolBar1");
+    ToolBar1->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    ToolBar1->setMovable(false);
+    ToolBar1->setIconSize(QSize(32, 32));
+    auto makeAction = [&](const char* text, QStyle::StandardPixmap icon, void (TForm1::*slot)()) {
+        auto* action = new QAction(style->standardIcon(icon), QString::fromUtf8(text), this);
+        connect(action, &QAction::triggered, this, slot);
+        return action;
+    };
+    ToolOpen = makeAction("打开", QStyle::SP_DialogOpenButton, &TForm1::ToolOpenClick);
+    ToolSave = makeAction("保存", QStyle::SP_DialogSaveButton, &TForm1::ToolSaveClick);
+    ToolFill = makeAction("填充", QStyle::SP_FileDialogDetailedView, &TForm1::ToolFillClick);
+    ToolBank = makeAction("查空", QStyle::SP_DialogApplyButton, &TForm1::ToolBankClick);
+    ToolAuto = makeAction("自动", QStyle::SP_MediaPlay, &TForm1::ToolAutoClick);
+    ToolErase = makeAction("擦除", QStyle::SP_TrashIcon, &TForm1::ToolEraseClick);
+    ToolWrite = makeAction("编程", QStyle::SP_ArrowDown, &TForm1::ToolWriteClick);
+    ToolRead = makeAction("读出", QStyle::SP_ArrowUp, &TForm1::ToolReadClick);
+    ToolVerify = makeAction("校验", QStyle::SP_DialogYesButton, &TForm1::ToolVerifyClick);
+    ToolAbout = makeAction("关于", QStyle::SP_MessageBoxInformation, &TForm1::ToolAboutClick);
+    ToolBar1->addActions({ToolOpen, ToolSave});
+    ToolBar1->addSeparator();
+    ToolBar1->addActions({ToolFill, ToolBank});
+    ToolBar1->addSeparator();
+    ToolBar1->addActions({ToolAuto, ToolErase, ToolWrite, ToolRead, ToolVerify});
+    ToolBar1->addSeparator();
+    ToolBar1->addAction(ToolAbout);
+
+    fileMenu->addActions({ToolOpen, ToolSave});
+    fileMenu->addSeparator();
+    fileMenu->addAction(QString::fromUtf8("退出(&Q)"), this, &QWidget::close);
+    bufferMenu->addAction(ToolFill);
+    opMenu->addAction(ToolAuto);
+    opMenu->addSeparator();
+    opMenu->addActions({ToolErase, ToolWrite, ToolRead, ToolVerify, ToolBank});
+    helpMenu->addAction(ToolAbout);
+
+    // Left column: the chip panel.
+    auto* left = new QWidget;
+    left->setFixedWidth(185);
+    auto* leftLayout = new QVBoxLayout(left);
+    leftLayout->setContentsMargins(4, 4, 4, 4);
+    GroupBox1 = new QGroupBox(QString::fromUtf8("芯片"));
+    auto* chipLayout = new QVBoxLayout(GroupBox1);
+    ComboBox1 = new QComboBox;
+    ComboBox2 = new QComboBox;
+    ComboBox3 = new QComboBox;
+    for (auto* box : {ComboBox1, ComboBox2, ComboBox3}) chipLayout->addWidget(box);
+    leftLayout->addWidget(GroupBox1);
+    auto addDetail = [&](const char* caption, QLineEdit*& edit) {
+        leftLayout->addWidget(new QLabel(QString::fromUtf8(caption)));
+        edit = new QLineEdit;
+        edit->setReadOnly(true);
+        edit->setEnabled(false);
+        leftLayout->addWidget(edit);
+    };
+    addDetail("容量", Edit1);
+    addDetail("页面大小", Edit2);
+    addDetail("DATA大小", Edit5);
+    Edit5->setText("0");
+    Label9 = new QLabel(QString::fromUtf8("需配1.8V转换座"));
+    Label9->setStyleSheet("color: rgb(255,0,0); font-weight: bold; font-size: 16px;");
+    Label9->setAlignment(Qt::AlignCenter);
+    Label9->hide();
+    leftLayout->addWidget(Label9);
+    leftLayout->addStretch(1);
+    connect(ComboBox1, qOverload<int>(&QComboBox::activated), this, &TForm1::ComboBox1Change);
+    connect(ComboBox2, qOverload<int>(&QComboBox::activated), this, &TForm1::ComboBox2Change);
+    connect(ComboBox3, qOverload<int>(&QComboBox::activated), this, &TForm1::ComboBox3Change);
+
+    // Right column: the pages with the hex views, and the log pane below.
+    PageControl1 = new QTabWidget;
+    TabSheet1 = new QWidget;
+    TabSheet2 = new QWidget;
+    TabSheet3 = new QWidget;
+    FlashEditor = new HexView;
+    FlashEditor->setDocument(&state_->buffers.flashView());
+    FlashEditor->configureFlash();
+    EepromEditor = new HexView;
+    EepromEditor->setDocument(&state_->buffers.eepromView());
+    EepromEditor->configureEeprom();
+    auto fillPage = [](QWidget* page, QWidget* content) {
+        auto* layout = new QVBoxLayout(page);
+        layout->setContentsMargins(0, 0, 0, 0);
+        if (content) layout->addWidget(content);
+    };
+    fillPage(TabSheet1, FlashEditor);
+    fillPage(TabSheet2, EepromEditor);
+    fillPage(TabSheet3, nullptr);
+    PageControl1->addTab(TabSheet1, "FLASH");
+    PageControl1->addTab(TabSheet2, "EEPROM");
+    PageControl1->addTab(TabSheet3, "CONFIG");
+
+    RichEdit1 = new QTextEdit;
+    RichEdit1->setReadOnly(true);
+    RichEdit1->setFixedHeight(93);
+    RichEdit1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+
+    auto* right = new QWidget;
+    auto* rightLayout = new QVBoxLayout(right);
+    rightLayout->setContentsMargins(0, 4, 4, 4);
+    rightLayout->addWidget(PageControl1, 1);
+    rightLayout->addWidget(RichEdit1);
+
+    auto* central = new QWidget;
+    auto* centralLayout = new QHBoxLayout(central);
+    centralLayout->setContentsMargins(0, 0, 0, 0);
+    centralLayout->setSpacing(0);
+    centralLayout->addWidget(left);
+    centralLayout->addWidget(right, 1);
+    setCentralWidget(central);
+
+    // Status bar: five panels and the progress bar.
+    StatusBar1 = statusBar();
+    const int widths[5] = {50, 120, 70, 75, 50};
+    const char* texts[5] = {"状态", "编程器未接入", "使用时间", "00:00:00", ""};
+    for (int i = 0; i < 5; ++i) {
+        panels_[i] = new QLabel(QString::fromUtf8(texts[i]));
+        panels_[i]->setFixedWidth(widths[i]);
+        panels_[i]->setAlignment(i == 1 ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignVCenter);
+        panels_[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        StatusBar1->addWidget(panels_[i]);
+    }
+    Progress = new QProgressBar;
+    Progress->setTextVisible(false);
+    Progress->hide();
+    StatusBar1->addWidget(Progress, 1);
+    drawStatePanel();
+
+    Form4 = new TForm4(state_->buffers, *this, this);
+    connect(Form4, &TForm4::filled, FlashEditor, [this] { FlashEditor->viewport()->update(); });
+}
+
+// --- UiPort ------------------------------------------------------------------
+
+void TForm1::messageBox(const std::string& text, const std::string& caption, BoxIcon icon) {
+    QMessageBox::Icon qicon = QMessageBox::NoIcon;
+    switch (icon) {
+        case BoxIcon::Error:
+            qicon = QMessageBox::Critical;
+            break;
+        case BoxIcon::Question:
+            qicon = QMessageBox::Question;
+            break;
+        case BoxIcon::Information:
+            qicon = QMessageBox::Information;
+            break;
+        case BoxIcon::Warning:
+            qicon = QMessageBox::Warning;
+            break;
+        case BoxIcon::None:
+            break;
+    }
+    QMessageBox box(qicon, qs(caption), qs(text), QMessageBox::Ok, this);
+    box.exec();
+}
+
+bool TForm1::askYesNo(const std::string& text, const std::string& caption) {
+    QMessageBox box(QMessageBox::Question, qs(caption), qs(text),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    return box.exec() == QMessageBox::Yes;
+}
+
+std::string TForm1::openFileName(const std::string& filter, int filterIndex) {
+    const QStringList filters = qtFilters(filter);
+    QFileDialog dialog(this);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilters(filters);
+    if (filterIndex >= 0 && filterIndex < filters.size())
+        dialog.selectNameFilter(filters[filterIndex]);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().first().toStdString();
+}
+
+std::string TForm1::saveFileName(const std::string& filter, const std::string& defaultExtension) {
+    QFileDialog dialog(this);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilters(qtFilters(filter));
+    dialog.setDefaultSuffix(qs(defaultExtension));
+    // The overwrite question is the program's own.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().first().toStdString();
+}
+
+void TForm1::setStatusText(int panel, const std::string& text) {
+    if (panel < 0 || panel > 4) return;
+    panels_[panel]->setText(qs(text));
+    if (panel == PanelState) drawStatePanel();
+}
+
+std::string TForm1::statusText(int panel) const {
+    if (panel < 0 || panel > 4) return {};
+    return panels_[panel]->text().toStdString();
+}
+
+void TForm1::drawStatePanel() {
+    // Red only while the text is "not connected" in the language now in force.
+    const bool red = panels_[1]->text() == qs(messageText(Msg::MsgNotConnected, state_->language));
+    panels_[1]->setStyleSheet(red ? "color: rgb(255,0,0);" : "");
+}
+
+void TForm1::setProgressVisible(bool visible) {
+    Progress->setVisible(visible);
+}
+void TForm1::setProgressMax(int64_t max) {
+    Progress->setMaximum(int(std::clamp<int64_t>(max, 0, INT32_MAX)));
+}
+void TForm1::setProgressPosition(int64_t position) {
+    Progress->setValue(int(std::clamp<int64_t>(position, 0, Progress->maximum())));
+}
+
+void TForm1::insertLogLine(const std::string& line) {
+    QTextCursor cursor(RichEdit1->document());
+    cursor.movePosition(QTextCursor::Start);
+    cursor.insertText(qs(line) + (RichEdit1->document()->isEmpty() ? "" : "\n"));
+}
+
+std::string TForm1::firstLogLine() const {
+    return RichEdit1->document()->firstBlock().text().toStdString();
+}
+
+void TForm1::clearLog() {
+    RichEdit1->clear();
+}
+void TForm1::processEvents() {
+    QApplication::processEvents();
+}
+void TForm1::pause(int milliseconds) {
+    QThread::msleep(static_cast<unsigned long>(milliseconds));
+}
+void TForm1::beep() {
+    QApplication::beep();
+}
+std::string TForm1::timeOfDay() const {
+    return QTime::currentTime().toString("HH:mm:ss").toStdString();
+}
+int64_t TForm1::monotonicMs() const {
+    return clock().elapsed();
+}
+int64_t TForm1::epochSeconds() const {
+    return QDateTime::currentSecsSinceEpoch();
+}
+
+// --- lifecycle -----------------------------------------------------------------
+
+void TForm1::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (shownOnce_) return;
+    shownOnce_ = true;
+    FormShow();
+    if (auto* screen = QApplication::primaryScreen(); screen && !isMaximized()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+void TForm1::FormShow() {
+    const std::string path = ProgramPaths::current().catalogueFilePath();
+    if (loadCatalogueFile(path, state_->catalogue, *this, state_->language) ==
+        CatalogueLoad::Loaded)
+        chipSelection(settings_.index1, settings_.index2, settings_.index3);
+}
+
+bool TForm1::event(QEvent* event) {
+    const bool result = QMainWindow::event(event);
+    if (event->type() == QEvent::WindowActivate) FormActivate();
+    return result;
+}
+
+void TForm1::FormActivate() {
+    checkProgrammer();
+}
+
+void TForm1::checkProgrammer() {
+    // A job in progress holds the transport; the check would close its device.
+    if (busy_) return;
+    if (usb_->prog_open(kProgrammerVendorId, kProgrammerVendorText, kProgrammerProductId,
+                        kProgrammerProductText)) {
+        const std::string line =
+            messageText(Msg::MsgProgrammerFound, state_->language) + " (" + timeOfDay() + ")";
+        if (firstLogLine() != line) insertLogLine(line);
+        usb_->USB_bulk_close();
+        setStatusText(PanelState, messageText(Msg::MsgConnected, state_->language));
+    } else {
+        setStatusText(PanelState, messageText(Msg::MsgNotConnected, state_->language));
+    }
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    const QRect g = geometry();
+    settings_.formHeight = g.height();
+    settings_.formWidth = g.width();
+    settings_.formTop = g.top();
+    settings_.formLeft = g.left();
+    settings_.formMax = isMaximized();
+    settings_.speed = state_->speed;
+    settings_.language = state_->language;
+    saveSettings(*settingsFile_, settings_, *this);
+    event->accept();
+}
+
+// --- chip selection --------------------------------------------------------------
+
+void TForm1::fillCombo(QComboBox* box, const std::vector<std::string>& entries, int position) {
+    box->clear();
+    for (const auto& e : entries) box->addItem(qs(gbkToUtf8(e)));
+    box->setCurrentIndex(position >= 0 && position < box->count() ? position : -1);
+}
+
+void TForm1::chipSelection(int t, int m, int n) {
+    updatingLists_ = true;
+    selectChip(state_->catalogue, lists_, t, m, n, state_->selected);
+    const ChipRecord& chip = state_->selectedRecord();
+    state_->typeIndex = t;
+    const ChipReset reset = state_->buffers.ResetBuffersForChip(chip, t, *this);
+    fillCombo(ComboBox1, lists_.types, t);
+    fillCombo(ComboBox2, lists_.manufacturers, m);
+    fillCombo(ComboBox3, lists_.names, n);
+    Edit1->setText(QString::number(chip.flashSize));
+    Edit2->setText(QString::number(chip.flashPage));
+    Edit5->setText(QString::number(chip.eepromSize));
+    PageControl1->setTabVisible(1, reset.pages.eepromPageVisible);
+    PageControl1->setTabVisible(2, reset.pages.configPageVisible);
+    PageControl1->setTabText(0, qs(reset.pages.flashPageCaption));
+    Label9->setVisible(chip.voltage == 1);
+    FlashEditor->viewport()->update();
+    EepromEditor->viewport()->update();
+    updatingLists_ = false;
+}
+
+void TForm1::ComboBox1Change(int index) {
+    settings_.index1 = index;
+    settings_.index2 = 0;
+    settings_.index3 = 0;
+    chipSelection(settings_.index1, 0, 0);
+}
+
+void TForm1::ComboBox2Change(int index) {
+    settings_.index1 = ComboBox1->currentIndex();
+    settings_.index2 = index;
+    settings_.index3 = 0;
+    chipSelection(settings_.index1, settings_.index2, 0);
+}
+
+void TForm1::ComboBox3Change(int index) {
+    settings_.index1 = ComboBox1->currentIndex();
+    settings_.index2 = ComboBox2->currentIndex();
+    settings_.index3 = index;
+    chipSelection(settings_.index1, settings_.index2, settings_.index3);
+}
+
+// --- commands --------------------------------------------------------------------
+
+ActivePage TForm1::activePage() const {
+    const int index = PageControl1->currentIndex();
+    return index == 0 ? ActivePage::Flash : index == 1 ? ActivePage::Eeprom : ActivePage::Config;
+}
+
+void TForm1::ToolOpenClick() {
+    OpenFileCommand(*state_, activePage(), *this);
+    FlashEditor->viewport()->update();
+    EepromEditor->viewport()->update();
+}
+
+void TForm1::ToolSaveClick() {
+    SaveFileCommand(*state_, *this);
+}
+
+void TForm1::ToolFillClick() {
+    Form4->setCaptions(state_->language);
+    Form4->showForChip(state_->selectedRecord().flashSize);
+}
+
+bool TForm1::beginCommand() {
+    if (busy_) return false;
+    if (ops_->openJob() == JobNotStarted) return false;
+    busy_ = true;
+    startMs_ = monotonicMs();
+    return true;
+}
+
+void TForm1::finishTiming() {
+    const int64_t seconds = (monotonicMs() - startMs_) / 1000;
+    const QString text =
+        QString::asprintf("%02lld:%02lld:%02lld", (long long)(seconds / 3600),
+                          (long long)(seconds / 60 % 60), (long long)(seconds % 60));
+    panels_[3]->setText(text);
+    beep();
+}
+
+void TForm1::completionLine(Msg key) {
+    insertLogLine(messageText(key, state_->language) + " (" + timeOfDay() + ")");
+}
+
+void TForm1::ToolReadClick() {
+    if (!beginCommand()) return;
+    ops_->readFlash();
+    finishTiming();
+    completionLine(Msg::MsgReadComplete);
+    ops_->endJob();
+    busy_ = false;
+    FlashEditor->viewport()->update();
+}
+
+void TForm1::ToolEraseClick() {
+    if (!beginCommand()) return;
+    ops_->eraseChip();
+    finishTiming();
+    completionLine(Msg::MsgEraseComplete);
+    ops_->endJob();
+    busy_ = false;
+}
+
+void TForm1::ToolWriteClick() {
+    if (busy_) return;
+    state_->buffers.TakeFlashEdits(state_->selectedRecord().flashSize);
+    if (state_->buffers.flashDataLength == 0) return;
+    if (!beginCommand()) return;
+    ops_->writeFlash();
+    finishTiming();
+    completionLine(Msg::MsgWriteComplete);
+    ops_->endJob();
+    busy_ = false;
+}
+
+void TForm1::ToolVerifyClick() {
+    if (busy_ || state_->buffers.flashDataLength == 0) return;
+    if (!beginCommand()) return;
+    if (ops_->verifyFlash() == 1) completionLine(Msg::MsgVerifyComplete);
+    finishTiming();
+    ops_->endJob();
+    busy_ = false;
+}
+
+void TForm1::ToolBankClick() {
+    if (!beginCommand()) return;
+    if (ops_->blankCheck() == 1) completionLine(Msg::MsgBlankComplete);
+    finishTiming();
+    ops_->endJob();
+    busy_ = false;
+}
+
+void TForm1::ToolAutoClick() {
+    if (busy_) return;
+    state_->buffers.TakeFlashEdits(state_->selectedRecord().flashSize);
+    if (state_->buffers.flashDataLength <= 0) return;
+    if (!beginCommand()) return;
+    ops_->eraseChip();
+    if (ops_->writeFlash() == 0) {
+        ops_->endJob();
+        busy_ = false;
+        return;
+    }
+    pause(350);
+    if (ops_->verifyFlash() == 1) completionLine(Msg::MsgAutoComplete);
+    finishTiming();
+    ops_->endJob();
+    busy_ = false;
+}
+
+void TForm1::ToolAboutClick() {
+    QMessageBox::about(this, "About", QString::fromUtf8("Ostrel高速编程器\nVersion:1.1.3"));
+}
+
+}  // namespace ostrel

@@ -1,0 +1,144 @@
+#pragma once
+// The main window: it owns the state of the whole run and forwards every
+// command to the core. It is also the program's UiPort, so message boxes,
+// questions, the status bar, the progress bar and the log pane that the core
+// uses are its own controls.
+
+#include <QMainWindow>
+#include <memory>
+
+#include "buffers/file_io.h"
+#include "catalogue/chip_selection.h"
+#include "shell/main_state.h"
+#include "shell/messages.h"
+#include "shell/settings_file.h"
+#include "shell/ui_port.h"
+#include "usb/usb_bulk.h"
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QStatusBar;
+class QTabWidget;
+class QTextEdit;
+class QToolBar;
+class QGroupBox;
+class QPushButton;
+
+namespace ostrel {
+
+class HexView;
+class ProgrammerOps;
+class TForm4;
+
+class TForm1 : public QMainWindow, public UiPort {
+    Q_OBJECT
+
+  public:
+    explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    MainState& state() { return *state_; }
+
+    // UiPort
+    void messageBox(const std::string& text, const std::string& caption, BoxIcon icon) override;
+    bool askYesNo(const std::string& text, const std::string& caption) override;
+    std::string openFileName(const std::string& filter, int filterIndex) override;
+    std::string saveFileName(const std::string& filter,
+                             const std::string& defaultExtension) override;
+    void setStatusText(int panel, const std::string& text) override;
+    std::string statusText(int panel) const override;
+    void setProgressVisible(bool visible) override;
+    void setProgressMax(int64_t max) override;
+    void setProgressPosition(int64_t position) override;
+    void insertLogLine(const std::string& line) override;
+    std::string firstLogLine() const override;
+    void clearLog() override;
+    void processEvents() override;
+    void pause(int milliseconds) override;
+    void beep() override;
+    std::string timeOfDay() const override;
+    int64_t monotonicMs() const override;
+    int64_t epochSeconds() const override;
+
+    // Controls, named as the rest of the program knows them.
+    QToolBar* ToolBar1;
+    QAction* ToolOpen;
+    QAction* ToolSave;
+    QAction* ToolFill;
+    QAction* ToolBank;
+    QAction* ToolAuto;
+    QAction* ToolErase;
+    QAction* ToolWrite;
+    QAction* ToolRead;
+    QAction* ToolVerify;
+    QAction* ToolAbout;
+    QGroupBox* GroupBox1;
+    QComboBox* ComboBox1;
+    QComboBox* ComboBox2;
+    QComboBox* ComboBox3;
+    QLineEdit* Edit1;
+    QLineEdit* Edit2;
+    QLineEdit* Edit5;
+    QLabel* Label9;
+    QTabWidget* PageControl1;
+    QWidget* TabSheet1;
+    QWidget* TabSheet2;
+    QWidget* TabSheet3;
+    HexView* FlashEditor;
+    HexView* EepromEditor;
+    QTextEdit* RichEdit1;
+    QStatusBar* StatusBar1;
+    QLabel* panels_[5];
+    QProgressBar* Progress;
+    TForm4* Form4;
+
+  public slots:
+    void ToolOpenClick();
+    void ToolSaveClick();
+    void ToolFillClick();
+    void ToolReadClick();
+    void ToolEraseClick();
+    void ToolWriteClick();
+    void ToolVerifyClick();
+    void ToolBankClick();
+    void ToolAutoClick();
+    void ToolAboutClick();
+    void ComboBox1Change(int index);
+    void ComboBox2Change(int index);
+    void ComboBox3Change(int index);
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
+
+  private:
+    void buildLayout();
+    void FormShow();
+    void FormActivate();
+    void checkProgrammer();
+    void chipSelection(int t, int m, int n);
+    void fillCombo(QComboBox* box, const std::vector<std::string>& entries, int position);
+    ActivePage activePage() const;
+    // The frame every chip command shares: job, timing, beep and completion line.
+    bool beginCommand();
+    void finishTiming();
+    void completionLine(Msg key);
+    void drawStatePanel();
+
+    std::unique_ptr<MainState> state_;
+    std::unique_ptr<TUsbBulk> usb_;
+    std::unique_ptr<ProgrammerOps> ops_;
+    std::unique_ptr<SettingsFile> settingsFile_;
+    Settings settings_;
+    ChipLists lists_;
+    bool shownOnce_ = false;
+    bool busy_ = false;  // a job holds the transport; presence checks wait
+    bool updatingLists_ = false;
+    int64_t startMs_ = 0;
+};
+
+}  // namespace ostrel
