@@ -1,0 +1,132 @@
+// Jobs against the simulator: open, end, chip ID, hardware information, and
+// the refusals that must send nothing.
+
+#include "sim_fixture.h"
+
+namespace ostrel::testing {
+namespace {
+
+using JobSteps = SimFixture;
+
+TEST_F(JobSteps, NoProgrammerShowsOneBoxAndSendsNothing) {
+    ostrel_sim_reset();
+    ui.statusPanels[PanelState] = "Not connected";
+    EXPECT_EQ(ops.openJob(), 0);
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].text, "Not connected");
+    EXPECT_EQ(ui.boxes[0].caption, "Error");
+    EXPECT_EQ(ui.boxes[0].icon, BoxIcon::Error);
+    EXPECT_TRUE(ui.statusHistory.empty());
+    EXPECT_TRUE(commands().empty());
+}
+
+TEST_F(JobSteps, JobResultFollowsTheChipClassAndTheSetUpGoesOutAsBuilt) {
+    const std::pair<uint8_t, int> cases[] = {{ClassSpiFlash25, 6},
+                                             {ClassEeprom24, 4},
+                                             {ClassEeprom93, 1},
+                                             {ClassEeprom95, 1},
+                                             {ClassAvr, 1}};
+    state->speed = 0x302;
+    for (const auto& [chipClass, result] : cases) {
+        SCOPED_TRACE(int(chipClass));
+        useChip(chipClass, 0x80000, 256);
+        ostrel_sim_log_clear();
+        ui.statusHistory.clear();
+        EXPECT_EQ(ops.openJob(), result);
+        EXPECT_EQ(ostrel_sim_in_job(device), 1);
+        ops.endJob();
+        EXPECT_EQ(ostrel_sim_in_job(device), 0);
+        EXPECT_EQ(ostrel_sim_open_handles(device), 0);
+        EXPECT_EQ(commands(), (std::vector<int>{CmdBeginJob, CmdEndJob}));
+        const Packet expected = chipSetupPacket(CmdBeginJob, chip(), 0x302, true);
+        EXPECT_EQ(0, std::memcmp(log(OSTREL_SIM_LOG_COMMAND)[0].bytes, expected.data(), 64));
+        EXPECT_EQ(ui.statusHistory, std::vector<std::string>{"Connected"});
+    }
+}
+
+TEST_F(JobSteps, ChipIdIsAJobOfItsOwn) {
+    uint8_t reply[4] = {9, 9, 9, 9};
+    useChip(ClassSpiFlash25, 0x400000, 256);
+    EXPECT_EQ(ops.readChipId(reply), 7);
+    EXPECT_EQ(reply[0], 1);
+    EXPECT_EQ(reply[1] << 16 | reply[2] << 8 | reply[3], 0xEF4016);
+    EXPECT_EQ(commands(), (std::vector<int>{CmdReadId, CmdEndJob}));
+    EXPECT_EQ(ui.statusPanels[PanelState], "Connected");
+
+    // An empty socket still answers: the kind tells the caller.
+    ostrel_sim_remove_chip(device);
+    EXPECT_EQ(ops.readChipId(reply), 7);
+    EXPECT_NE(reply[0], 1);
+
+    ostrel_sim_reset();
+    ui.statusHistory.clear();
+    EXPECT_EQ(ops.readChipId(reply), 0);
+    EXPECT_TRUE(ui.boxes.empty());
+    EXPECT_TRUE(ui.statusHistory.empty());
+}
+
+TEST_F(JobSteps, HardwareInformationAndUpgradeRequest) {
+    ostrel_sim_set_hardware_info(device, "V2.3", "1.2.34", "ABCDEFGHIJKLM");
+    HardwareInfo info;
+    ASSERT_TRUE(ops.readHardwareInfo(info));
+    EXPECT_EQ(info.hardwareVersion, "V2.3");
+    EXPECT_EQ(info.firmwareVersion, "1.2.3");
+    EXPECT_EQ(info.serialNumber, "ABCDEFGHIJKLM");
+    EXPECT_TRUE(ops.enterUpgrade());
+    EXPECT_EQ(ostrel_sim_upgrade_requests(device), 1);
+    EXPECT_EQ(commands(), (std::vector<int>{CmdHardwareInfo, CmdEnterUpgrade}));
+    EXPECT_EQ(ostrel_sim_open_handles(device), 0);
+
+    ostrel_sim_reset();
+    info.serialNumber = "kept";
+    EXPECT_FALSE(ops.readHardwareInfo(info));
+    EXPECT_FALSE(ops.enterUpgrade());
+    EXPECT_EQ(info.serialNumber, "kept");
+    EXPECT_TRUE(ui.boxes.empty());
+}
+
+// Each stream sends 0xB7 before its set-address only for chips above 16 MiB.
+TEST_F(JobSteps, FourByteAddressingOnlyAbove16MiB) {
+    for (uint32_t size : {0x1000000u, 0x1000001u}) {
+        SCOPED_TRACE(size);
+        const bool expected = size > 0x1000000;
+        useChip(ClassSpiFlash25, size, 256);
+        buffers().flashDataLength = 256;
+        using Op = int (ProgrammerOps::*)();
+        for (Op op : {&ProgrammerOps::readFlash, &ProgrammerOps::blankCheck,
+                      &ProgrammerOps::verifyFlash, &ProgrammerOps::writeFlash}) {
+            ASSERT_NE(ops.openJob(), 0);
+            ostrel_sim_log_clear();
+            (ops.*op)();
+            ops.endJob();
+            const auto sent = commands();
+            ASSERT_GE(sent.size(), 2u);
+            EXPECT_EQ(sent[0] == CmdSpiRaw, expected);
+            if (expected) {
+                EXPECT_EQ(log(OSTREL_SIM_LOG_COMMAND)[0].bytes[4], 0xB7);
+            }
+            EXPECT_EQ(sent[expected ? 1 : 0], CmdSetAddress);
+        }
+    }
+}
+
+TEST_F(JobSteps, ChipAbove64MiBIsRefusedBeforeAnythingIsSent) {
+    useChip(ClassSpiFlash25, 0x100000, 256);
+    chip().flashSize = 0x4000001;
+    buffers().flashDataLength = 0x100;
+    EXPECT_EQ(ops.openJob(), 0);
+    EXPECT_TRUE(log(0).empty()) << "the programmer is not even opened";
+    // Called without a job, the streams refuse too and touch nothing.
+    EXPECT_EQ(ops.readFlash(), 0);
+    EXPECT_EQ(ops.verifyFlash(), 0);
+    EXPECT_EQ(ops.writeFlash(), 0);
+    ASSERT_EQ(ui.boxes.size(), 4u);
+    for (const auto& box : ui.boxes) {
+        EXPECT_EQ(box.caption, "Error");
+        EXPECT_NE(box.text.find("64 MB"), std::string::npos);
+    }
+    EXPECT_TRUE(log(0).empty());
+}
+
+}  // namespace
+}  // namespace ostrel::testing
