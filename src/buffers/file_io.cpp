@@ -236,7 +236,7 @@ void SaveFileCommand(MainState& state, UiPort& ui) {
     const std::string path = ui.saveFileName(kSaveFilter, kSaveDefaultExtension);
     if (path.empty()) return;
     // A record larger than the buffer must not make Save read past its end.
-    const uint32_t count = std::min(state.selectedRecord().flashSize, kFlashBufferSize);
+    const uint32_t count = DataBuffers::flashCountFor(state.selectedRecord().flashSize);
     SaveFile(path, state.buffers.flash(), count, ui, state.language);
 }
 

@@ -1,0 +1,400 @@
+#include "buffers/file_io.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "codec_test_util.h"
+#include "support/temp_files.h"
+
+namespace ostrel::testing {
+namespace {
+
+const std::string kEnd = ":00000001FF\r\n";
+
+std::string bytes(std::size_t count, char value) {
+    return std::string(count, value);
+}
+
+struct LoadCase {
+    const char* name;
+    const char* fileName;
+    std::string content;
+    uint32_t limit;
+    int32_t result;
+    std::string expectedStart;  // what target starts with afterwards
+    std::vector<std::string> boxes;
+};
+
+class LoadFileByExtension : public ::testing::TestWithParam<LoadCase> {};
+
+TEST_P(LoadFileByExtension, PicksTheFormatAndRespectsTheLimit) {
+    const LoadCase& c = GetParam();
+    TempDir dir;
+    const std::string path = dir.file(c.fileName);
+    writeFile(path, c.content);
+    GuardedTarget target(c.limit);
+    ScriptedUi ui;
+    bool cannotOpen = true;
+    EXPECT_EQ(LoadFile(path, target.data(), c.limit, ui, &cannotOpen), c.result);
+    EXPECT_FALSE(cannotOpen);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(target.data()), c.expectedStart.size()),
+              c.expectedStart);
+    EXPECT_EQ(ui.boxTexts(), c.boxes);
+    EXPECT_TRUE(target.guardsIntact());
+}
+
+const std::string kHexLine = ":0300000002337A4E\r\n";  // 02 33 7A at 0
+const std::string kSrecLine = "S1060000010203F3\r\nS9030000FC\r\n";
+const std::string kUntouched = "\xEE\xEE\xEE";
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, LoadFileByExtension,
+    ::testing::Values(
+        LoadCase{"UpperCaseBin", "DUMP.BIN", kHexLine, 0x100, 19, kHexLine, {}},
+        LoadCase{"UpperCaseHex", "A.HEX", kHexLine + kEnd, 0x100, 3, "\x02\x33\x7A", {}},
+        LoadCase{"EepWithColon", "a.eep", kHexLine + kEnd, 0x100, 3, "\x02\x33\x7A", {}},
+        LoadCase{"EepWithS", "a.EEP", kSrecLine, 0x100, 3, "\x01\x02\x03", {}},
+        LoadCase{"EepOther", "a.eep", "xyz", 0x100, 3, "xyz", {}},
+        LoadCase{"EmptyEep", "a.eep", "", 0x100, 0, kUntouched, {}},
+        LoadCase{"RomIsRaw", "bios.rom", kHexLine + kEnd, 0x100, 32, kHexLine, {}},
+        LoadCase{"SrcIsReadRaw", "a.src", kSrecLine, 0x100, 30, kSrecLine, {}},
+        LoadCase{"NoExtension", "image", "abc", 0x100, 3, "abc", {}},
+        LoadCase{"DotInFolderOnly", "x.hex.d", "abc", 0x100, 3, "abc", {}},
+        LoadCase{
+            "RawFillsTheLimit", "a.bin", bytes(0x100, 'q'), 0x100, 0x100, bytes(0x100, 'q'), {}},
+        LoadCase{"RawTooBig",
+                 "a.bin",
+                 bytes(0x101, 'q'),
+                 0x100,
+                 0,
+                 kUntouched,
+                 {"File is too big for Buffer"}},
+        LoadCase{"CapsuleSkipsHeader",
+                 "bios.CAP",
+                 bytes(2048, 'h') + bytes(4096, 'd'),
+                 0x2000,
+                 4096,
+                 bytes(4096, 'd') + "\xEE",
+                 {}},
+        LoadCase{"CapsuleOfHeaderOnly", "a.cap", bytes(2048, 'h'), 0x2000, 0, kUntouched, {}},
+        LoadCase{"ShortCapsule", "a.cap", bytes(100, 'h'), 0x2000, 0, kUntouched, {}},
+        // The whole file, header included, must fit.
+        LoadCase{"CapsuleTooBig",
+                 "a.cap",
+                 bytes(2048, 'h') + bytes(4096, 'd'),
+                 4096,
+                 0,
+                 kUntouched,
+                 {"File is too big for Buffer"}},
+        LoadCase{"HexReaderError",
+                 "a.hex",
+                 kHexLine,
+                 0x100,
+                 0,
+                 "\x02\x33\x7A",
+                 {"File Read Operation Failed", "Error reading File"}}),
+    [](const ::testing::TestParamInfo<LoadCase>& info) { return info.param.name; });
+
+TEST(LoadFile, TellsWhenTheFileCannotBeOpened) {
+    TempDir dir;
+    uint8_t target[16];
+    for (const std::string name : {"missing.bin", "missing.hex", "folder.bin"}) {
+        std::filesystem::create_directory(dir.file("folder.bin"));
+        ScriptedUi ui;
+        bool cannotOpen = false;
+        EXPECT_EQ(LoadFile(dir.file(name), target, 16, ui, &cannotOpen), 0);
+        EXPECT_TRUE(cannotOpen) << name;
+        EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{"Cannot open file " + dir.file(name)});
+        ASSERT_EQ(ui.boxes.size(), 1u);
+        EXPECT_EQ(ui.boxes[0].caption, "Error");
+    }
+    // An ".eep" is probed first, and a failed probe is an ordinary failed load.
+    ScriptedUi ui;
+    bool cannotOpen = true;
+    EXPECT_EQ(LoadFile(dir.file("missing.eep"), target, 16, ui, &cannotOpen), 0);
+    EXPECT_FALSE(cannotOpen);
+    EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{"Can't open File"});
+}
+
+// Files left in a folder, to check that a failed save leaves no scratch file.
+std::vector<std::string> filesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(SaveFile, WritesTheFormatOfTheExtension) {
+    TempDir dir;
+    const uint8_t data[16] = {};
+    const std::string zeros32(32, '0');
+    const struct {
+        const char* name;
+        std::string content;
+    } cases[] = {
+        {"a.hex", ":10000000" + zeros32 + "F0\r\n" + kEnd},
+        {"B.HEX", ":10000000" + zeros32 + "F0\r\n" + kEnd},
+        {"a.src", "S00600004844521B\r\nS1130000" + zeros32 + "EC\r\nS9030000FC\r\n"},
+        {"a.SRC", "S00600004844521B\r\nS1130000" + zeros32 + "EC\r\nS9030000FC\r\n"},
+        {"a.cap", std::string(16, '\0')},
+        {"a.eep", std::string(16, '\0')},
+        {"a.bin", std::string(16, '\0')},
+        {"noext", std::string(16, '\0')},
+    };
+    for (const auto& c : cases) {
+        ScriptedUi ui;
+        EXPECT_TRUE(SaveFile(dir.file(c.name), data, 16, ui)) << c.name;
+        EXPECT_EQ(readFile(dir.file(c.name)), c.content) << c.name;
+        EXPECT_TRUE(ui.boxes.empty()) << c.name;
+    }
+}
+
+TEST(SaveFile, AsksBeforeReplacingAFile) {
+    TempDir dir;
+    const std::string path = dir.file("old.bin");
+    writeFile(path, "old content");
+    const uint8_t data[4] = {1, 2, 3, 4};
+
+    ScriptedUi ui;
+    ui.answers = {false};
+    EXPECT_FALSE(SaveFile(path, data, 4, ui, LangEnglish));
+    EXPECT_EQ(readFile(path), "old content");
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_TRUE(ui.boxes[0].question);
+    EXPECT_EQ(ui.boxes[0].text, "File already exists. Is it covered? ");
+    EXPECT_EQ(ui.boxes[0].caption, "Info");
+
+    ui.answers = {true};
+    EXPECT_TRUE(SaveFile(path, data, 4, ui, LangEnglish));
+    EXPECT_EQ(readFile(path), "\x01\x02\x03\x04");
+    EXPECT_EQ(filesIn(dir.path()), std::vector<std::string>{"old.bin"});
+}
+
+TEST(SaveFile, AFailedWriteLeavesTheOldFileWhole) {
+    TempDir dir;
+    const std::vector<uint8_t> image(0x10000, 0x12);
+    for (const char* name : {"old.bin", "old.hex", "old.src"}) {
+        const std::string path = dir.file(name);
+        writeFile(path, "old content");
+        ScriptedUi ui;
+        {
+            FileSizeLimit limit(4096);
+            EXPECT_FALSE(SaveFile(path, image.data(), 0x10000, ui, LangEnglish)) << name;
+        }
+        EXPECT_EQ(readFile(path), "old content") << name;
+        EXPECT_EQ(ui.boxTexts(), (std::vector<std::string>{"File already exists. Is it covered? ",
+                                                           "Error writing file."}));
+        EXPECT_EQ(ui.boxes.back().caption, "Error");
+        EXPECT_EQ(ui.boxes.back().icon, BoxIcon::Error);
+        std::filesystem::remove(path);
+        EXPECT_TRUE(filesIn(dir.path()).empty()) << name;
+    }
+}
+
+TEST(SaveFile, CannotCreateInAMissingFolder) {
+    TempDir dir;
+    const uint8_t data[1] = {0};
+    ScriptedUi ui;
+    const std::string path = dir.file("missing/a.bin");
+    EXPECT_FALSE(SaveFile(path, data, 1, ui));
+    EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{"Cannot create file " + path});
+}
+
+TEST(SaveFile, KeepsPermissionsAndLinksOfTheOldFile) {
+    TempDir dir;
+    const std::string real = dir.file("real.bin");
+    writeFile(real, "old");
+    ::chmod(real.c_str(), 0640);
+    std::filesystem::create_symlink(real, dir.file("link.bin"));
+    const uint8_t data[2] = {'n', 'w'};
+    ScriptedUi ui;
+    EXPECT_TRUE(SaveFile(dir.file("link.bin"), data, 2, ui));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("link.bin")));
+    EXPECT_EQ(readFile(real), "nw");
+    struct stat info;
+    ASSERT_EQ(::stat(real.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+}
+
+// The Open and Save commands over a 65,536-byte chip with a 512-byte DATA area.
+class FileCommands : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ChipRecord& chip = state.catalogue.at(0);
+        std::strcpy(chip.nameText, "SPI_FLASH,Test,T64K");
+        chip.flashSize = 0x10000;
+        chip.flashPage = 256;
+        chip.eepromSize = 512;
+        state.language = LangEnglish;
+    }
+    std::string logLineFor(const std::string& path) { return "Open" + path + " (10:21:07)"; }
+
+    TempDir dir;
+    MainState state;
+    ScriptedUi ui;
+};
+
+TEST_F(FileCommands, OpenShowsTheFiltersAndStopsOnCancel) {
+    state.buffers.flashDataLength = 5;
+    OpenFileCommand(state, ActivePage::Flash, ui);
+    EXPECT_EQ(ui.lastFilter,
+              "Binary (*.bin)|*.bin|Intel Hex(*.hex)|*.hex|Bios Rom (*.rom)|*.rom|Asus Rom "
+              "(*.cap)|*.cap|All files (*.*)|*.*");
+    EXPECT_EQ(ui.lastFilterIndex, 0);
+    EXPECT_EQ(state.buffers.flashDataLength, 5);
+    EXPECT_TRUE(ui.log.empty());
+}
+
+TEST_F(FileCommands, OpenSetsTheDataLengthFromTheFile) {
+    const struct {
+        const char* name;
+        std::size_t size;
+        std::deque<bool> answers;
+        int32_t dataLength;  // -1: left as it was
+        bool logged;
+    } cases[] = {
+        {"short.bin", 1000, {}, 1000, true},
+        {"long_yes.bin", 0x20000, {true}, 0x10000, true},
+        {"long_no.bin", 0x20000, {false}, -1, false},
+    };
+    for (const auto& c : cases) {
+        ScriptedUi ui;
+        const std::string path = dir.file(c.name);
+        writeFile(path, std::string(c.size, '\x5C'));
+        state.buffers.flashDataLength = 7;
+        state.buffers.ShowFlash(16);
+        ui.openPaths = {path};
+        ui.answers = c.answers;
+        OpenFileCommand(state, ActivePage::Flash, ui);
+        EXPECT_EQ(state.buffers.flashDataLength, c.dataLength < 0 ? 7 : c.dataLength) << c.name;
+        EXPECT_EQ(ui.boxes.size(), c.answers.size()) << c.name;
+        if (!c.answers.empty()) {
+            EXPECT_EQ(ui.boxes[0].text,
+                      "File length is larger than chip capacity. Do you want to continue to "
+                      "transfer files?");
+            EXPECT_EQ(ui.boxes[0].caption, "Info");
+        }
+        EXPECT_EQ(state.buffers.flashView().DataSize(), c.logged ? 0x10000u : 16u) << c.name;
+        EXPECT_EQ(ui.log, c.logged ? std::vector<std::string>{logLineFor(path)}
+                                   : std::vector<std::string>{})
+            << c.name;
+        state.buffers.ShowFlash(0x10000);
+        std::memset(state.buffers.flash(), 0xFF, 0x30000);
+    }
+}
+
+TEST_F(FileCommands, OpenLeavesTheGapsOfARecordFileAsTheyWere) {
+    std::vector<uint8_t> image(0x1100, 0x22);
+    std::fill(image.begin() + 0x100, image.begin() + 0x1000, 0xFF);  // no records there
+    const std::string path = dir.file("gaps.hex");
+    ASSERT_TRUE(WriteIntelHex(path, image.data(), 0x1100));
+    std::memset(state.buffers.flash(), 0x11, 0x2000);
+    ui.openPaths = {path};
+    OpenFileCommand(state, ActivePage::Flash, ui);
+    EXPECT_TRUE(ui.boxes.empty());
+    EXPECT_EQ(state.buffers.flashDataLength, 0x1100);
+    EXPECT_EQ(state.buffers.flash()[0xFF], 0x22);
+    EXPECT_EQ(state.buffers.flash()[0x100], 0x11);
+    EXPECT_EQ(state.buffers.flash()[0xFFF], 0x11);
+    EXPECT_EQ(state.buffers.flash()[0x1000], 0x22);
+}
+
+TEST_F(FileCommands, AFailedLoadStillEndsTheCommand) {
+    const std::string path = dir.file("broken.hex");
+    writeFile(path, ":0300000002337A4E\r\n");
+    state.buffers.flashDataLength = 7;
+    ui.openPaths = {path};
+    OpenFileCommand(state, ActivePage::Flash, ui);
+    EXPECT_EQ(state.buffers.flashDataLength, 0);
+    EXPECT_EQ(state.buffers.flashView().DataSize(), 0x10000u);
+    EXPECT_EQ(state.buffers.flashView().byteAt(1), 0x33);  // placed before the error
+    EXPECT_EQ(ui.log, std::vector<std::string>{logLineFor(path)});
+}
+
+TEST_F(FileCommands, AFileThatCannotBeOpenedEndsTheCommandSilently) {
+    state.buffers.flashDataLength = 7;
+    ui.openPaths = {dir.file("missing.bin")};
+    OpenFileCommand(state, ActivePage::Flash, ui);
+    EXPECT_EQ(state.buffers.flashDataLength, 7);
+    EXPECT_EQ(ui.boxTexts(),
+              std::vector<std::string>{"Cannot open file " + dir.file("missing.bin")});
+    EXPECT_TRUE(ui.log.empty());
+}
+
+TEST_F(FileCommands, EepromPageClearsItsBufferFirst) {
+    std::memset(state.buffers.eeprom(), 0x00, kEepromBufferSize);
+    const std::string path = dir.file("data.hex");
+    writeFile(path, ":01001000559A\r\n" + kEnd);
+    ui.openPaths = {path};
+    state.buffers.flashDataLength = 7;
+    OpenFileCommand(state, ActivePage::Eeprom, ui);
+    EXPECT_TRUE(ui.boxes.empty());
+    EXPECT_EQ(state.buffers.eeprom()[0], 0xFF);
+    EXPECT_EQ(state.buffers.eeprom()[0x10], 0x55);
+    EXPECT_EQ(state.buffers.eeprom()[kEepromBufferSize - 1], 0xFF);
+    EXPECT_EQ(state.buffers.eepromView().DataSize(), 512u);
+    EXPECT_EQ(state.buffers.flashDataLength, 7);
+    EXPECT_EQ(ui.log, std::vector<std::string>{logLineFor(path)});
+}
+
+TEST_F(FileCommands, EepromPageRefusesAFileLargerThanItsBuffer) {
+    std::memset(state.buffers.eeprom(), 0x00, kEepromBufferSize);
+    const std::string path = dir.file("big.bin");
+    writeFile(path, std::string(10000, 'x'));
+    ui.openPaths = {path};
+    OpenFileCommand(state, ActivePage::Eeprom, ui);
+    EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{"File is too big for Buffer"});
+    EXPECT_EQ(state.buffers.eepromView().DataSize(), 512u);
+    for (std::size_t i = 0; i < 512; ++i) ASSERT_EQ(state.buffers.eepromView().byteAt(i), 0xFF);
+}
+
+TEST_F(FileCommands, EepromPageAsksAboutAFileLongerThanTheDataArea) {
+    const std::string path = dir.file("long.bin");
+    writeFile(path, std::string(1000, 'x'));
+    state.buffers.ShowEeprom(4);
+    ui.openPaths = {path};
+    ui.answers = {false};
+    OpenFileCommand(state, ActivePage::Eeprom, ui);
+    EXPECT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(state.buffers.eepromView().DataSize(), 4u);
+    EXPECT_TRUE(ui.log.empty());
+}
+
+TEST_F(FileCommands, ConfigPageLoadsNothing) {
+    const std::string path = dir.file("a.bin");
+    writeFile(path, "abc");
+    ui.openPaths = {path};
+    OpenFileCommand(state, ActivePage::Config, ui);
+    EXPECT_EQ(state.buffers.flash()[0], 0xFF);
+    EXPECT_EQ(state.buffers.eeprom()[0], 0xFF);
+    EXPECT_EQ(ui.log, std::vector<std::string>{logLineFor(path)});
+}
+
+TEST_F(FileCommands, SaveWritesTheChipSizeOfTheFlashBuffer) {
+    state.buffers.flash()[0] = 0x42;
+    state.buffers.flashDataLength = 1;
+    const std::string path = dir.file("out.bin");
+    ui.savePaths = {path};
+    SaveFileCommand(state, ui);
+    EXPECT_EQ(ui.lastFilter,
+              "Binary (*.bin)|*.bin|Intel Hex(*.hex)|*.hex|Bios Rom (*.rom)|*.rom|All files "
+              "(*.*)|*.*");
+    EXPECT_EQ(ui.lastDefaultExtension, "hex");
+    const std::string saved = readFile(path);
+    ASSERT_EQ(saved.size(), 0x10000u);
+    EXPECT_EQ(saved[0], '\x42');
+    EXPECT_EQ(saved[1], '\xFF');
+    EXPECT_TRUE(ui.log.empty());
+
+    ScriptedUi cancelled;
+    SaveFileCommand(state, cancelled);
+    EXPECT_TRUE(cancelled.boxes.empty());
+}
+
+}  // namespace
+}  // namespace ostrel::testing
