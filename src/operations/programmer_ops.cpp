@@ -200,8 +200,9 @@ int ProgrammerOps::blankCheck() {
     showProgress(c.flashSize);
     setAddress(0, 1);
 
+    // A signed comparison with the size, counted wide enough never to overflow.
     const int32_t size = static_cast<int32_t>(c.flashSize);
-    for (int32_t p = 0; p < size; p += static_cast<int32_t>(block)) {
+    for (int64_t p = 0; p < size; p += block) {
         // A block that did not arrive whole cannot be called blank: a failed
         // transfer must not pass as an erased chip.
         const int received = streamRead(buffer.data(), block);
