@@ -68,16 +68,17 @@ const QElapsedTimer& clock() {
 
 }  // namespace
 
-TForm1::TForm1(QWidget* parent)
+TForm1::TForm1(const ProgramPaths& paths, std::string usbLibrary, QWidget* parent)
     : QMainWindow(parent),
+      paths_(paths),
       state_(std::make_unique<MainState>()),
-      usb_(std::make_unique<TUsbBulk>()) {
+      usb_(std::make_unique<TUsbBulk>(std::move(usbLibrary))) {
     usb_->setPause([this](int ms) { pause(ms); });
     ops_ = std::make_unique<ProgrammerOps>(*state_, *usb_, *this);
     buildLayout();
 
     // FormCreate: the settings decide size, language and speed.
-    settingsFile_ = std::make_unique<SettingsFile>(ProgramPaths::current().settingsFilePath());
+    settingsFile_ = std::make_unique<SettingsFile>(paths_.settingsFilePath());
     settings_ = loadSettings(*settingsFile_);
     state_->speed = settings_.speed;
     state_->language = settings_.language;
@@ -359,7 +360,7 @@ void TForm1::showEvent(QShowEvent* event) {
 }
 
 void TForm1::FormShow() {
-    const std::string path = ProgramPaths::current().catalogueFilePath();
+    const std::string path = paths_.catalogueFilePath();
     if (loadCatalogueFile(path, state_->catalogue, *this, state_->language) ==
         CatalogueLoad::Loaded)
         chipSelection(settings_.index1, settings_.index2, settings_.index3);

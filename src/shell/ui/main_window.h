@@ -11,6 +11,7 @@
 #include "catalogue/chip_selection.h"
 #include "shell/main_state.h"
 #include "shell/messages.h"
+#include "shell/program_paths.h"
 #include "shell/settings_file.h"
 #include "shell/ui_port.h"
 #include "usb/usb_bulk.h"
@@ -37,7 +38,10 @@ class TForm1 : public QMainWindow, public UiPort {
     Q_OBJECT
 
   public:
-    explicit TForm1(QWidget* parent = nullptr);
+    // The catalogue and settings files lie beside `paths`' executable; the USB library is
+    // bound by `usbLibrary`. The program passes neither; tests do.
+    explicit TForm1(const ProgramPaths& paths = ProgramPaths::current(),
+                    std::string usbLibrary = "libusb-0.1.so.4", QWidget* parent = nullptr);
     ~TForm1() override;
 
     MainState& state() { return *state_; }
@@ -95,7 +99,10 @@ class TForm1 : public QMainWindow, public UiPort {
     QProgressBar* Progress;
     TForm4* Form4;
 
-  public slots:
+      // The presence check run at every activation of the window.
+    void checkProgrammer();
+
+public slots:
     void ToolOpenClick();
     void ToolSaveClick();
     void ToolFillClick();
@@ -119,7 +126,6 @@ class TForm1 : public QMainWindow, public UiPort {
     void buildLayout();
     void FormShow();
     void FormActivate();
-    void checkProgrammer();
     void chipSelection(int t, int m, int n);
     void fillCombo(QComboBox* box, const std::vector<std::string>& entries, int position);
     ActivePage activePage() const;
@@ -129,6 +135,7 @@ class TForm1 : public QMainWindow, public UiPort {
     void completionLine(Msg key);
     void drawStatePanel();
 
+    ProgramPaths paths_;
     std::unique_ptr<MainState> state_;
     std::unique_ptr<TUsbBulk> usb_;
     std::unique_ptr<ProgrammerOps> ops_;

@@ -1,0 +1,5 @@
+# The main window is driven against the programmer simulator and the shipped catalogue.
+target_link_libraries(${exe} PRIVATE ostrel_sim)
+if(TARGET ostrel_default_catalogue)
+    add_dependencies(${exe} ostrel_default_catalogue)
+endif()
