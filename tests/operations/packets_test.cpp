@@ -55,7 +55,8 @@ TEST(ChipSetupPacket, WinUsbPersonalitySendsLeastSignificantByteFirst) {
     EXPECT_EQ(bytes(p, 12, 4), (std::vector<uint8_t>{0x13, 0x40, 0xEF, 0x00}));
 }
 
-// Every other packet: flag byte, command code and where its one field sits.
+// The other packets with fields, in both byte orders (the simulator checks the
+// rest of every packet it is sent).
 struct FixedPacketCase {
     const char* name;
     Packet packet;
@@ -64,7 +65,7 @@ struct FixedPacketCase {
     std::vector<std::pair<std::size_t, uint8_t>> fields;
 };
 
-TEST(CommandPackets, FlagCodeAndFieldsAndNothingElse) {
+TEST(CommandPackets, FieldsInBothByteOrders) {
     const std::vector<FixedPacketCase> cases = {
         {"set address BE",
          setAddressPacket(0x01020304, true),
@@ -76,12 +77,8 @@ TEST(CommandPackets, FlagCodeAndFieldsAndNothingElse) {
          0,
          5,
          {{8, 4}, {9, 3}, {10, 2}, {11, 1}}},
-        {"spi raw", spiRawPacket(0xB7), 0, 11, {{2, 3}, {3, 1}, {4, 0xB7}}},
         {"erase BE", erasePacket(0x8000, true), 1, 2, {{26, 0x80}, {27, 0x00}}},
         {"erase LE", erasePacket(0x8000, false), 1, 2, {{26, 0x00}, {27, 0x80}}},
-        {"end job", endJobPacket(), 1, 8, {}},
-        {"hardware info", hardwareInfoPacket(), 0, 12, {}},
-        {"enter upgrade", enterUpgradePacket(), 0, 13, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -91,32 +88,6 @@ TEST(CommandPackets, FlagCodeAndFieldsAndNothingElse) {
         for (const auto& [at, value] : c.fields) expected[at] = value;
         EXPECT_EQ(c.packet, expected);
     }
-}
-
-TEST(CommandPackets, PollStatusKeepsWhatThePreviousExchangeLeft) {
-    Packet buffer = erasePacket(0x8000, true);
-    buffer[40] = 0x5A;
-    makePollStatus(buffer);
-    EXPECT_EQ(buffer[0], 0);
-    EXPECT_EQ(buffer[1], 10);
-    EXPECT_EQ(buffer[26], 0x80);
-    EXPECT_EQ(buffer[40], 0x5A);
-    buffer[0] = 3;
-    EXPECT_TRUE(replyBusy(buffer));
-    buffer[0] = 2;
-    EXPECT_FALSE(replyBusy(buffer));
-}
-
-TEST(Replies, ChipIdIsKindAndThreeBytesMostSignificantFirst) {
-    Packet reply{};
-    reply[0] = 1;
-    reply[1] = 0xC8;
-    reply[2] = 0x40;
-    reply[3] = 0x17;
-    reply[4] = 0xFF;
-    const ChipIdReply id = parseChipIdReply(reply);
-    EXPECT_EQ(id.kind, 1);
-    EXPECT_EQ(id.chipId, 0xC84017u);
 }
 
 void place(Packet& p, std::size_t at, const char* text) {
@@ -134,9 +105,8 @@ TEST(Replies, HardwareInfoTextsEndAtZeroOrAtTheNextField) {
     };
     const Case cases[] = {
         {"V1", "2.0", "OST1", "V1", "2.0", "OST1"},
-        // Full version fields carry no zero byte: each stops where the next begins.
-        {"V1.1", "2.0.3", "OST000000001", "V1.1", "2.0.3", "OST000000001"},
-        // A serial number filling all of bytes 51-63 stops at the end of the reply.
+        // Full fields carry no zero byte: each stops where the next begins, and
+        // a serial number filling all of bytes 51-63 at the end of the reply.
         {"V1.1", "2.0.3", "ABCDEFGHIJKLM", "V1.1", "2.0.3", "ABCDEFGHIJKLM"},
         {"", "", "", "", "", ""},
     };
@@ -152,13 +122,6 @@ TEST(Replies, HardwareInfoTextsEndAtZeroOrAtTheNextField) {
         EXPECT_EQ(info.firmwareVersion, c.expectFirmware);
         EXPECT_EQ(info.serialNumber, c.expectSerial);
     }
-}
-
-TEST(StreamArithmetic, BlockSizeIsThePageButAtLeast64) {
-    EXPECT_EQ(streamBlockSize(0), 64u);
-    EXPECT_EQ(streamBlockSize(16), 64u);
-    EXPECT_EQ(streamBlockSize(64), 64u);
-    EXPECT_EQ(streamBlockSize(528), 528u);
 }
 
 TEST(StreamArithmetic, RangeRoundsToPagesAndStaysInsideTheBuffer) {
