@@ -1,0 +1,229 @@
+#include "buffers/data_buffers.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "buffers/range_edit.h"
+#include "catalogue/chip_record.h"
+#include "support/scripted_ui.h"
+
+namespace ostrel {
+namespace {
+
+ChipRecord chip(uint32_t flashSize, uint16_t eepromSize = 0, uint16_t extend = 0) {
+    ChipRecord record{};
+    std::strcpy(record.nameText, "SPI FLASH,Maker,Chip");
+    record.flashSize = flashSize;
+    record.eepromSize = eepromSize;
+    record.extend = extend;
+    return record;
+}
+
+class DataBuffersTest : public ::testing::Test {
+  protected:
+    DataBuffers buffers;
+    testing::ScriptedUi ui;
+};
+
+TEST_F(DataBuffersTest, ChipSelectionShowsAnErasedChipAndNothingToWrite) {
+    buffers.flash()[0x20000] = 0x12;  // beyond the chip: the reserve is erased too
+    buffers.flash()[5] = 0x34;
+    buffers.flashDataLength = 4096;
+
+    ChipReset reset = buffers.ResetBuffersForChip(chip(65536), 0, ui);
+
+    HexDocument& view = buffers.flashView();
+    ASSERT_EQ(view.DataSize(), 65536u);
+    std::vector<uint8_t> shown(65536);
+    view.ReadBuffer(shown.data(), 0, shown.size());
+    EXPECT_EQ(shown, std::vector<uint8_t>(65536, 0xFF));
+    EXPECT_EQ(buffers.flash()[0x20000], 0xFF);
+    EXPECT_FALSE(view.Modified());
+    EXPECT_EQ(buffers.flashDataLength, 0);
+    EXPECT_EQ(reset.rangeEndText, "FFFF");
+    EXPECT_EQ(buffers.rangeEndText, "FFFF");
+    EXPECT_EQ(buffers.rangeEnd, 0xFFFF);
+    EXPECT_TRUE(reset.fitsBuffers);
+    EXPECT_TRUE(ui.boxes.empty());
+}
+
+TEST_F(DataBuffersTest, EepromBufferSurvivesAChipChange) {
+    buffers.ResetBuffersForChip(chip(1024, 256), 1, ui);
+    for (int i = 0; i < 256; ++i) buffers.eeprom()[i] = static_cast<uint8_t>(i);
+
+    buffers.ResetBuffersForChip(chip(2048, 128), 1, ui);
+
+    const HexDocument& view = buffers.eepromView();
+    ASSERT_EQ(view.DataSize(), 128u);
+    for (int i = 0; i < 128; ++i) EXPECT_EQ(view.byteAt(i), i);
+    EXPECT_EQ(buffers.eeprom()[200], 200);
+}
+
+TEST_F(DataBuffersTest, PageRulesFollowTheRecordAndTheTypePosition) {
+    struct Case {
+        uint16_t eepromSize, extend;
+        int32_t typeIndex;
+        bool eepromPage, configPage;
+        const char* caption;
+    };
+    const Case cases[] = {
+        {0, 0, 0, false, false, "FLASH"},  {512, 0, 4, true, false, "FLASH"},
+        {0, 1, 1, false, true, "EEPROM"},  {256, 3, 2, true, true, "EEPROM"},
+        {0, 0, 3, false, false, "EEPROM"}, {0, 0, 5, false, false, "EEPROM"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typeIndex);
+        ChipPages pages =
+            buffers.ResetBuffersForChip(chip(256, c.eepromSize, c.extend), c.typeIndex, ui).pages;
+        EXPECT_EQ(pages.eepromPageVisible, c.eepromPage);
+        EXPECT_EQ(pages.configPageVisible, c.configPage);
+        EXPECT_EQ(pages.flashPageCaption, c.caption);
+    }
+}
+
+TEST_F(DataBuffersTest, OversizeChipIsCutToTheBuffersAndReported) {
+    ChipRecord big = chip(0x8000000, 0xFFFF);
+    EXPECT_FALSE(DataBuffers::fitsBuffers(big));
+
+    ChipReset reset = buffers.ResetBuffersForChip(big, 0, ui);
+
+    EXPECT_FALSE(reset.fitsBuffers);
+    EXPECT_EQ(buffers.flashView().DataSize(), kFlashBufferSize);
+    EXPECT_EQ(buffers.eepromView().DataSize(), kEepromBufferSize);
+    EXPECT_EQ(reset.rangeEndText, "3FFFFFF");
+    EXPECT_EQ(buffers.rangeEnd, 0x3FFFFFF);
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].caption, "Error");
+    EXPECT_EQ(ui.boxes[0].icon, BoxIcon::Error);
+
+    // Taking edits and reloading stay inside the buffer too.
+    buffers.flashView().overwrite(0, 0);
+    EXPECT_TRUE(buffers.TakeFlashEdits(big.flashSize));
+    EXPECT_EQ(buffers.flashDataLength, static_cast<int32_t>(kFlashBufferSize));
+    buffers.ShowEeprom(big.eepromSize);
+    EXPECT_EQ(buffers.eepromView().DataSize(), kEepromBufferSize);
+}
+
+TEST_F(DataBuffersTest, ChipOfTheFullBufferFits) {
+    EXPECT_TRUE(DataBuffers::fitsBuffers(chip(kFlashBufferSize, kEepromBufferSize)));
+    EXPECT_FALSE(DataBuffers::fitsBuffers(chip(kFlashBufferSize + 1)));
+    EXPECT_FALSE(DataBuffers::fitsBuffers(chip(1024, kEepromBufferSize + 1)));
+}
+
+TEST_F(DataBuffersTest, OneEditedByteTakesTheWholeView) {
+    buffers.ResetBuffersForChip(chip(65536), 0, ui);
+    buffers.flashView().overwrite(0x100, 0x5A);
+
+    EXPECT_TRUE(buffers.TakeFlashEdits(65536));
+
+    EXPECT_EQ(buffers.flashDataLength, 65536);
+    EXPECT_EQ(buffers.flash()[0x100], 0x5A);
+    EXPECT_FALSE(buffers.flashView().Modified());
+    // Taken once: a second Write finds nothing new and keeps the length.
+    buffers.flashDataLength = 77;
+    EXPECT_FALSE(buffers.TakeFlashEdits(65536));
+    EXPECT_EQ(buffers.flashDataLength, 77);
+}
+
+TEST_F(DataBuffersTest, GrownViewIsTakenOnlyUpToTheChipSize) {
+    buffers.ResetBuffersForChip(chip(256), 0, ui);
+    for (int i = 0; i < 10; ++i) buffers.flashView().insert(0, static_cast<uint8_t>(i));
+    ASSERT_EQ(buffers.flashView().DataSize(), 266u);
+
+    buffers.TakeFlashEdits(256);
+
+    EXPECT_EQ(buffers.flashDataLength, 256);
+    EXPECT_EQ(buffers.flash()[0], 9);
+    EXPECT_EQ(buffers.flash()[9], 0);
+    EXPECT_EQ(buffers.flash()[255], 0xFF);
+    EXPECT_EQ(buffers.flash()[256], 0xFF);  // nothing past the chip
+}
+
+TEST_F(DataBuffersTest, ShrunkViewGivesItsOwnSize) {
+    buffers.ResetBuffersForChip(chip(256), 0, ui);
+    buffers.flash()[200] = 0x77;  // as if read from the chip after the reload
+    buffers.flashView().remove(0, 16);
+
+    buffers.TakeFlashEdits(256);
+
+    EXPECT_EQ(buffers.flashDataLength, 240);
+    EXPECT_EQ(buffers.flash()[200], 0xFF);  // view byte 200 was buffer byte 216
+}
+
+TEST_F(DataBuffersTest, UnmodifiedViewLeavesTheBufferAlone) {
+    buffers.ResetBuffersForChip(chip(256), 0, ui);
+    buffers.flash()[3] = 0x42;  // e.g. a file loaded without a reload
+    EXPECT_FALSE(buffers.TakeFlashEdits(256));
+    EXPECT_EQ(buffers.flash()[3], 0x42);
+    EXPECT_EQ(buffers.flashDataLength, 0);
+}
+
+TEST(RangeEditKeys, OnlyHexDigitsAndBackspacePass) {
+    for (char32_t key : {U'0', U'9', U'A', U'F', U'a', U'f', char32_t{8}})
+        EXPECT_TRUE(isHexEditKey(key)) << static_cast<int>(key);
+    for (char32_t key :
+         {U'G', U'g', U' ', U'x', U'-', U'/', U':', U'@', U'`', char32_t{13}, char32_t{0x4E00}})
+        EXPECT_FALSE(isHexEditKey(key)) << static_cast<int>(key);
+}
+
+TEST(RangeEditConversion, ReadsPrefixedHexAsSigned32Bit) {
+    struct Case {
+        const char* text;
+        bool ok;
+        int32_t value;
+    };
+    const Case cases[] = {
+        {"1a", true, 0x1A},
+        {"0000", true, 0},
+        {"FFFF", true, 0xFFFF},
+        {"7FFFFFFF", true, 0x7FFFFFFF},
+        {"80000000", true, INT32_MIN},
+        {"FFFFFFFF", true, -1},
+        {"0000000012345678", true, 0x12345678},  // leading zeros are not significant
+        {"123456789", false, 0},
+        {"", false, 0},
+        {"12G", false, 0},
+        {" 12", false, 0},
+        {"-1", false, 0},
+        {"0x12", false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        std::optional<int32_t> value = hexTextToInt(c.text);
+        ASSERT_EQ(value.has_value(), c.ok);
+        if (c.ok) {
+            EXPECT_EQ(*value, c.value);
+        }
+    }
+}
+
+TEST_F(DataBuffersTest, RangeEditsStoreValuesAndKeepThemOnEmptyOrBadText) {
+    buffers.Edit3Change("1A", ui);
+    EXPECT_EQ(buffers.rangeStart, 0x1A);
+    buffers.Edit3Change("", ui);
+    EXPECT_EQ(buffers.rangeStart, 0x1A);
+    EXPECT_TRUE(ui.boxes.empty());
+
+    buffers.Edit3Change("123456789", ui);
+    EXPECT_EQ(buffers.rangeStart, 0x1A);
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].text, "'0x123456789' is not a valid integer value");
+    EXPECT_EQ(ui.boxes[0].caption, "Error");
+    EXPECT_EQ(ui.boxes[0].icon, BoxIcon::Error);
+
+    buffers.Edit4Change("3FFF", ui);
+    EXPECT_EQ(buffers.rangeEnd, 0x3FFF);
+    buffers.Edit4Change("ZZ", ui);  // pasted
+    EXPECT_EQ(buffers.rangeEnd, 0x3FFF);
+    EXPECT_EQ(ui.boxes.back().text, "'0xZZ' is not a valid integer value");
+
+    EXPECT_TRUE(buffers.CheckBox5Click(true));
+    EXPECT_TRUE(buffers.rangeEnabled);
+    EXPECT_FALSE(buffers.CheckBox5Click(false));
+    EXPECT_FALSE(buffers.rangeEnabled);
+}
+
+}  // namespace
+}  // namespace ostrel
