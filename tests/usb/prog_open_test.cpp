@@ -1,0 +1,273 @@
+// prog_open, the transfers and close of TUsbBulk against the simulated bus.
+
+#include <gtest/gtest.h>
+#include <usb.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "ostrel_sim.h"
+#include "usb/programmer_identity.h"
+#include "usb/usb_bulk.h"
+
+namespace ostrel {
+namespace {
+
+class ProgOpen : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ostrel_sim_reset();
+        usb.setPause([this](int ms) { pauses.push_back(ms); });
+    }
+    void TearDown() override {
+        usb.USB_bulk_close();
+        ostrel_sim_reset();
+    }
+
+    int open(const char* product = kProgrammerProductText) {
+        return usb.prog_open(kProgrammerVendorId, kProgrammerVendorText, kProgrammerProductId,
+                             product);
+    }
+    // The kinds of log entries a device saw, in order.
+    static std::vector<int> kindsOf(int device) {
+        std::vector<int> kinds;
+        for (int i = 0; i < ostrel_sim_log_count(); ++i) {
+            ostrel_sim_log_entry e{};
+            ostrel_sim_log_get(i, &e);
+            if (e.device == device) kinds.push_back(e.kind);
+        }
+        return kinds;
+    }
+    static bool wasOpened(int device) {
+        for (int kind : kindsOf(device)) {
+            if (kind == OSTREL_SIM_LOG_OPEN) return true;
+        }
+        return false;
+    }
+
+    TUsbBulk usb{OSTREL_SIM_DIR "/libusb-0.1.so.4"};
+    std::vector<int> pauses;
+};
+
+TEST_F(ProgOpen, NoProgrammerOnTheBusGivesZero) {
+    ostrel_sim_add_device(1, 0x046D, 0xC077, "Mouse maker", "Mouse");
+    EXPECT_EQ(open(), 0);
+    EXPECT_FALSE(usb.isOpen());
+    EXPECT_FALSE(wasOpened(0)) << "a device with other IDs is never opened";
+    EXPECT_NE(usb.lastDiagnostic().find("vid=0x1fc8 pid=0x300b"), std::string::npos);
+}
+
+TEST_F(ProgOpen, OpensTheFirstProgrammerInBusOrderAndLeavesTheOtherAlone) {
+    const int onBus2 = ostrel_sim_add_programmer(2);
+    const int onBus1 = ostrel_sim_add_programmer(1);
+    ASSERT_EQ(open(), 1);
+    EXPECT_EQ(ostrel_sim_open_handles(onBus1), 1);
+    EXPECT_FALSE(wasOpened(onBus2));
+    usb.USB_bulk_close();
+    EXPECT_EQ(ostrel_sim_open_handles(onBus1), 0);
+    EXPECT_EQ(kindsOf(onBus1).back(), OSTREL_SIM_LOG_CLOSE);
+}
+
+TEST_F(ProgOpen, WithinABusTheFirstListedDeviceWins) {
+    const int first = ostrel_sim_add_programmer(1);
+    const int second = ostrel_sim_add_programmer(1);
+    ASSERT_EQ(open(), 1);
+    EXPECT_EQ(ostrel_sim_open_handles(first), 1);
+    EXPECT_FALSE(wasOpened(second));
+}
+
+TEST_F(ProgOpen, CandidatesWithWrongStringsAreClosedAndTheSearchGoesOn) {
+    struct Case {
+        const char* manufacturer;
+        const char* product;
+    };
+    const Case wrong[] = {
+        {"Ostrel electronics", kProgrammerProductText},  // case matters
+        {"Ostrel Electronics ", kProgrammerProductText},
+        {kProgrammerVendorText, "ZarAZEZav"},
+        {kProgrammerVendorText, "WinUSB1"},
+        {nullptr, kProgrammerProductText},  // no manufacturer string at all
+    };
+    for (const Case& c : wrong) {
+        ostrel_sim_add_device(1, kProgrammerVendorId, kProgrammerProductId, c.manufacturer,
+                              c.product);
+    }
+    const int good = ostrel_sim_add_programmer(2);
+    ASSERT_EQ(open(), 1);
+    EXPECT_EQ(ostrel_sim_open_handles(good), 1);
+    for (int d = 0; d < static_cast<int>(std::size(wrong)); ++d) {
+        SCOPED_TRACE(d);
+        std::vector<int> kinds = kindsOf(d);
+        ASSERT_FALSE(kinds.empty());
+        EXPECT_EQ(kinds.front(), OSTREL_SIM_LOG_OPEN);
+        EXPECT_EQ(kinds.back(), OSTREL_SIM_LOG_CLOSE);
+        EXPECT_EQ(ostrel_sim_open_handles(d), 0);
+    }
+}
+
+TEST_F(ProgOpen, ACharacterAbove0xFFArrivesAsQuestionMark) {
+    const int device = ostrel_sim_add_programmer(1);
+    ostrel_sim_set_strings(device, nullptr, "Zar\xC4\x80ZEZave");  // U+0100
+    EXPECT_EQ(open(), 0);
+    EXPECT_EQ(open("Zar?ZEZave"), 1);
+}
+
+// Opens the first listed device through the library itself, for calls that need a handle.
+usb_dev_handle* openFirstDevice() {
+    usb_find_busses();
+    usb_find_devices();
+    usb_bus* bus = usb_get_busses();
+    return bus != nullptr && bus->devices != nullptr ? usb_open(bus->devices) : nullptr;
+}
+
+TEST_F(ProgOpen, StringDescriptorToText) {
+    // é is U+00E9 and stays one 8-bit character; € is above 0xFF.
+    ostrel_sim_add_device(1, 1, 2, "Ost\xC3\xA9l \xE2\x82\xAC", "P");
+    usb_dev_handle* handle = openFirstDevice();
+    ASSERT_NE(handle, nullptr);
+    char unbound[4] = "x";
+    EXPECT_EQ(usb.usbGetStringAscii(handle, 1, kStringLanguageId, unbound, 4), -2)
+        << "the library is bound by prog_open";
+    EXPECT_EQ(open(), 0);
+    struct Case {
+        int index;
+        int textLength;
+        int result;
+        const char* text;
+    };
+    const Case cases[] = {
+        {1, 256, 7, "Ost\xE9l ?"},
+        {1, 4, 3, "Ost"},  // the zero takes the fourth byte
+        {1, 1, 0, ""},
+        {0, 256, 1, "\x09"},  // the language table: one unit 0x0409, high byte set
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.textLength);
+        char text[300];
+        std::memset(text, 'x', sizeof text);
+        EXPECT_EQ(usb.usbGetStringAscii(handle, c.index, kStringLanguageId, text, c.textLength),
+                  c.result);
+        EXPECT_STREQ(text, c.index == 0 ? "?" : c.text);
+    }
+    // No room at all: nothing is written.
+    char untouched[2] = {'x', 'x'};
+    EXPECT_EQ(usb.usbGetStringAscii(handle, 1, kStringLanguageId, untouched, 0), 0);
+    EXPECT_EQ(untouched[0], 'x');
+    // A string the device does not have: the library's error comes back as is.
+    EXPECT_LT(usb.usbGetStringAscii(handle, 7, kStringLanguageId, untouched, 2), 0);
+    EXPECT_EQ(untouched[0], 'x');
+    usb_close(handle);
+}
+
+TEST_F(ProgOpen, OpenOrClaimFailureRejectsTheCandidate) {
+    const int refusesOpen = ostrel_sim_add_programmer(1);
+    ostrel_sim_set_open_fails(refusesOpen, 1);
+    const int refusesClaim = ostrel_sim_add_programmer(1);
+    ostrel_sim_set_claim_fails(refusesClaim, 1);
+    EXPECT_EQ(open(), 0);
+    EXPECT_EQ(ostrel_sim_open_handles(refusesClaim), 0) << "closed after the failed claim";
+    const int good = ostrel_sim_add_programmer(2);
+    EXPECT_EQ(open(), 1);
+    EXPECT_EQ(ostrel_sim_open_handles(good), 1);
+}
+
+TEST_F(ProgOpen, DevicesWithoutConfigurationOrInterfaceAreRejectedNotFollowed) {
+    const int noConfig = ostrel_sim_add_programmer(1);
+    ostrel_sim_set_descriptor_shape(noConfig, 0, 1, 0);
+    const int noInterface = ostrel_sim_add_programmer(1);
+    ostrel_sim_set_descriptor_shape(noInterface, 1, 0, 0);
+    EXPECT_EQ(open(), 0);
+    EXPECT_EQ(ostrel_sim_open_handles(noConfig), 0);
+    EXPECT_EQ(ostrel_sim_open_handles(noInterface), 0);
+}
+
+TEST_F(ProgOpen, ClaimsTheInterfaceNumberTheDescriptorGivesAndReleasesItAtClose) {
+    const int device = ostrel_sim_add_programmer(1);
+    ostrel_sim_set_descriptor_shape(device, 1, 1, 3);
+    ASSERT_EQ(open(), 1);
+    EXPECT_EQ(usb.interfaceNumberValue(), 3);
+    usb.USB_bulk_close();
+    EXPECT_FALSE(usb.isOpen());
+    const std::vector<int> kinds = kindsOf(device);
+    ASSERT_GE(kinds.size(), 3u);
+    EXPECT_EQ(kinds[kinds.size() - 3], OSTREL_SIM_LOG_CLAIM);
+    EXPECT_EQ(kinds[kinds.size() - 2], OSTREL_SIM_LOG_RELEASE);
+    EXPECT_EQ(kinds.back(), OSTREL_SIM_LOG_CLOSE);
+}
+
+TEST_F(ProgOpen, EndpointPersonalities) {
+    const int device = ostrel_sim_add_programmer(1);
+    ostrel_sim_set_winusb(device, 1);
+    EXPECT_EQ(open(kProgrammerProductText), 0) << "a WinUSB1 programmer is not a ZarAZEZave";
+    ASSERT_EQ(open("WinUSB1"), 1);
+    EXPECT_EQ(usb.readEndpointValue(), 0x81);
+    EXPECT_EQ(usb.dataWriteEndpointValue(), 2);
+    EXPECT_EQ(usb.commandWriteEndpointValue(), 1);
+    EXPECT_FALSE(usb.bigEndianFields());
+    usb.USB_bulk_close();
+
+    ostrel_sim_set_winusb(device, 0);
+    ASSERT_EQ(open(), 1);
+    EXPECT_EQ(usb.readEndpointValue(), 0x82);
+    EXPECT_EQ(usb.dataWriteEndpointValue(), 1);
+    EXPECT_EQ(usb.commandWriteEndpointValue(), 2);
+    EXPECT_TRUE(usb.bigEndianFields());
+}
+
+TEST_F(ProgOpen, AMissingLibraryFindsNothingAndTransfersDoNothing) {
+    ostrel_sim_add_programmer(1);
+    TUsbBulk absent("/nonexistent/libusb-0.1.so.4");
+    std::vector<int> absentPauses;
+    absent.setPause([&](int ms) { absentPauses.push_back(ms); });
+    EXPECT_EQ(absent.prog_open(kProgrammerVendorId, kProgrammerVendorText, kProgrammerProductId,
+                               kProgrammerProductText),
+              0);
+    uint8_t packet[kPacketSize] = {0, 12};
+    EXPECT_EQ(absent.USB_bulk_write(packet, kPacketSize), 0);
+    EXPECT_EQ(absent.USB_bulk_read(packet, kPacketSize), 0);
+    absent.USB_bulk_cmd(packet, kPacketSize, 1);
+    EXPECT_EQ(packet[1], 12);
+    EXPECT_EQ(absentPauses, std::vector<int>{50}) << "a command with reply pauses even closed";
+    absent.USB_bulk_close();
+    EXPECT_EQ(ostrel_sim_log_count(), 0);
+}
+
+TEST_F(ProgOpen, CommandsPauseOnlyBeforeAReply) {
+    ostrel_sim_add_programmer(1);
+    ASSERT_EQ(open(), 1);
+    uint8_t packet[kPacketSize] = {0, 12};  // hardware information
+    EXPECT_EQ(usb.USB_bulk_cmd(packet, kPacketSize, 1), kPacketSize);
+    EXPECT_EQ(pauses, std::vector<int>{50});
+    uint8_t end[kPacketSize] = {0, 13};  // enter upgrade, reply left unread
+    EXPECT_EQ(usb.USB_bulk_cmd(end, kPacketSize, 0), kPacketSize);
+    EXPECT_EQ(pauses.size(), 1u);
+}
+
+TEST_F(ProgOpen, AReplyThatTimesOutLeavesTheCommandInTheBuffer) {
+    const int device = ostrel_sim_add_programmer(1);
+    ostrel_sim_set_fault(device, OSTREL_SIM_FAULT_READ_TIMEOUT, 1, 0);
+    ASSERT_EQ(open(), 1);
+    uint8_t packet[kPacketSize] = {0, 12};
+    packet[63] = 0x5A;
+    EXPECT_EQ(usb.USB_bulk_cmd(packet, kPacketSize, 1), -110);
+    EXPECT_EQ(packet[0], 0);
+    EXPECT_EQ(packet[1], 12);
+    EXPECT_EQ(packet[63], 0x5A);
+}
+
+TEST_F(ProgOpen, AnUnpluggedProgrammerFailsItsTransfersAndIsGoneFromTheNextScan) {
+    const int device = ostrel_sim_add_programmer(1);
+    ASSERT_EQ(open(), 1);
+    ostrel_sim_set_fault(device, OSTREL_SIM_FAULT_UNPLUG, 0, 0);
+    uint8_t packet[kPacketSize] = {0, 12};
+    EXPECT_EQ(usb.USB_bulk_cmd(packet, kPacketSize, 1), -19);
+    EXPECT_EQ(usb.USB_bulk_write(packet, kPacketSize), -19);
+    usb.USB_bulk_close();
+    EXPECT_EQ(open(), 0);
+    ostrel_sim_set_plugged(device, 1);
+    EXPECT_EQ(open(), 1);
+}
+
+}  // namespace
+}  // namespace ostrel
