@@ -357,6 +357,7 @@ void TForm1::showEvent(QShowEvent* event) {
         frame.moveCenter(screen->availableGeometry().center());
         move(frame.topLeft());
     }
+    activateWindow();
 }
 
 void TForm1::FormShow() {
