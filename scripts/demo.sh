@@ -8,7 +8,7 @@ start_demo() {
         cat > "$state/sim.conf" <<CONF
 # One programmer on bus 1; the chip in the socket keeps its content in chip.img.
 programmer bus=1
-chip id=0xEF4017 size=0x800000 class=0 image=$state/chip.img
+chip id=0xEF4017 size=0x800000 class=0 image="$state/chip.img"
 CONF
     fi
     echo "Simulator configuration: $state/sim.conf"
