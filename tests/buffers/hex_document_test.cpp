@@ -32,8 +32,8 @@ struct RecordingObserver : HexDocumentObserver {
 
 TEST(HexDocument, EditsMarkBytesAndSetModifiedUntilTheNextLoad) {
     const std::vector<uint8_t> source{1, 2, 3, 4, 5};
+    RecordingObserver observer;  // outlives the document, which tells it when it goes
     HexDocument doc;
-    RecordingObserver observer;
     doc.setObserver(&observer);
     doc.LoadFromStream(source.data(), source.size());
     EXPECT_FALSE(doc.Modified());
