@@ -12,8 +12,6 @@
 namespace ostrel {
 namespace {
 
-// The Type list position whose chips read and write leave alone.
-constexpr int32_t kTypeIndexNotStreamed = 2;
 // A 24-series chip needs this long after its last block before the job ends.
 constexpr int kEeprom24WriteSettleMs = 100;
 // Wait before each status poll of a 25-series erase.

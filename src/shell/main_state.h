@@ -9,6 +9,10 @@
 
 namespace ostrel {
 
+// The third type of the catalogue (93-series) is neither read nor written by the
+// streaming operations; identification selects it for chips it can only classify.
+inline constexpr int32_t kTypeIndexNotStreamed = 2;
+
 struct MainState {
     Catalogue catalogue;
     int32_t selected = 0;   // position of the selected record

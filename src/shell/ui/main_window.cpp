@@ -500,9 +500,12 @@ void TForm1::completionLine(Msg key) {
 
 void TForm1::ToolReadClick() {
     if (!beginCommand()) return;
-    ops_->readFlash();
+    // A read whose blocks did not all arrive is no completed read; the third type,
+    // which read skips, still completes as it always has.
+    const bool complete =
+        ops_->readFlash() == 1 || state_->typeIndex == kTypeIndexNotStreamed;
     finishTiming();
-    completionLine(Msg::MsgReadComplete);
+    if (complete) completionLine(Msg::MsgReadComplete);
     ops_->endJob();
     busy_ = false;
     FlashEditor->viewport()->update();
