@@ -471,4 +471,9 @@ void HexView::mousePressEvent(QMouseEvent* event) {
     viewport()->update();
 }
 
+// The press did all the work; taking the release keeps it from reaching the parent.
+void HexView::mouseReleaseEvent(QMouseEvent* event) {
+    event->accept();
+}
+
 }  // namespace ostrel
