@@ -8,7 +8,7 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-build=${1:-$root/build}
+build=$(cd "${1:-$root/build}" && pwd)
 ours=$build/bin/ostrel-convert
 [ -x "$ours" ] || { echo "build ostrel-convert first: $ours not found" >&2; exit 1; }
 for tool in objcopy srec_cat python3; do
@@ -32,11 +32,15 @@ image[-1] = 0
 open("blank.bin", "wb").write(image)
 PY
 
-# seconds COMMAND...: wall time of one run, best of three.
+# seconds COMMAND...: wall time of one run, best of three. Every run starts
+# without output files, so that no tool pays for replacing an old one (ours
+# renames a new file over the old, which ext4 answers with an early flush).
 seconds() {
     local best=""
     for _ in 1 2 3; do
         local start end
+        rm -f o.* t.* s.*
+        sync
         start=$(date +%s.%N)
         "$@" >/dev/null 2>&1 || { echo "failed: $*" >&2; return 1; }
         end=$(date +%s.%N)
