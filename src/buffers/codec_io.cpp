@@ -56,18 +56,6 @@ bool LineReader::next(std::size_t maxLength, const char*& line, std::size_t& len
     return true;
 }
 
-bool writeAll(int fd, const void* data, std::size_t count) {
-    const char* bytes = static_cast<const char*>(data);
-    while (count > 0) {
-        ssize_t done = ::write(fd, bytes, count);
-        if (done < 0 && errno == EINTR) continue;
-        if (done <= 0) return false;
-        bytes += done;
-        count -= static_cast<std::size_t>(done);
-    }
-    return true;
-}
-
 BufferedWriter::BufferedWriter(int fd) : fd_(fd), buffer_(new char[kCapacity]) {}
 
 void BufferedWriter::flush() {

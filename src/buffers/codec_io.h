@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "shell/safe_file.h"
 #include "shell/ui_port.h"
 
 namespace ostrel {
@@ -71,9 +72,6 @@ class BufferedWriter {
     std::size_t used_ = 0;
     bool failed_ = false;
 };
-
-// Writes all `count` bytes, retrying short writes; false on any failure.
-bool writeAll(int fd, const void* data, std::size_t count);
 
 namespace hexdigits {
 

@@ -144,35 +144,17 @@ bool SaveFile(const std::string& path, const uint8_t* source, uint32_t count, Ui
     const bool exists = ::stat(path.c_str(), &old) == 0;
     if (exists && !ui.askYesNo(messageText(Msg::MsgFileExists, language), "Info")) return false;
 
-    // The new file replaces what the name leads to, so a link keeps pointing at it.
-    std::string destination = path;
-    if (exists) {
-        char resolved[PATH_MAX];
-        if (::realpath(path.c_str(), resolved) != nullptr) destination = resolved;
-    }
-    if (exists && (S_ISDIR(old.st_mode) || ::access(destination.c_str(), W_OK) != 0)) {
+    // A read-only file stays as it is: the rename would replace it regardless.
+    if (exists && (S_ISDIR(old.st_mode) || ::access(path.c_str(), W_OK) != 0)) {
         showFileError(ui, cannotCreateText(path));
         return false;
     }
-    std::size_t slash = destination.find_last_of('/');
-    std::string folder = slash == std::string::npos ? "." : destination.substr(0, slash + 1);
-    std::string name = slash == std::string::npos ? destination : destination.substr(slash + 1);
-    std::string scratch =
-        (slash == std::string::npos ? std::string() : folder) + "." + name + ".XXXXXX";
-    int fd = ::mkstemp(scratch.data());
-    if (fd < 0) {
+    FileReplacement file(path);
+    if (!file.ready()) {
         showFileError(ui, cannotCreateText(path));
         return false;
     }
-    mode_t mode;
-    if (exists) {
-        mode = old.st_mode & 07777;
-    } else {
-        mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    ::fchmod(fd, mode);
+    const int fd = file.fd();
 
     const std::string extension = fileExtension(path);
     bool written;
@@ -182,9 +164,7 @@ bool SaveFile(const std::string& path, const uint8_t* source, uint32_t count, Ui
         written = WriteIntelHex(fd, source, count);
     else
         written = writeAll(fd, source, count);
-    written = ::close(fd) == 0 && written;
-    if (!written || ::rename(scratch.c_str(), destination.c_str()) != 0) {
-        ::unlink(scratch.c_str());
+    if (!written || !file.commit(false)) {
         ui.messageBox(messageText(Msg::MsgWriteFileError, language), "Error", BoxIcon::Error);
         return false;
     }

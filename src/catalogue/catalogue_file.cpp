@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "shell/messages.h"
-#include "shell/program_paths.h"
+#include "shell/safe_file.h"
 
 namespace ostrel {
 

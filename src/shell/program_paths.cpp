@@ -19,19 +19,6 @@ std::string resolved(const std::string& path) {
     return real ? std::string(real.get()) : path;
 }
 
-bool writeAll(int fd, const std::string& content) {
-    const char* p = content.data();
-    std::size_t left = content.size();
-    while (left > 0) {
-        const ssize_t n = write(fd, p, left);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 }  // namespace
 
 ProgramPaths::ProgramPaths(const std::string& executable) : executable_(resolved(executable)) {
@@ -54,50 +41,6 @@ ProgramPaths ProgramPaths::current() {
 
 std::string ProgramPaths::withExtension(const std::string& extension) const {
     return (folder_ == "/" ? std::string() : folder_) + "/" + baseName_ + extension;
-}
-
-std::optional<std::string> readWholeFile(const std::string& path) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
-    std::string content;
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            close(fd);
-            return std::nullopt;
-        }
-        if (n == 0) break;
-        content.append(buffer, static_cast<std::size_t>(n));
-    }
-    close(fd);
-    return content;
-}
-
-bool replaceFileContents(const std::string& path, const std::string& content) {
-    const std::string target = resolved(path);
-    struct stat old {};
-    const bool hadFile = stat(target.c_str(), &old) == 0;
-
-    // A name no other save of this process or another one is using.
-    static unsigned counter = 0;
-    std::string temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = target + ".new" + std::to_string(getpid()) + "-" + std::to_string(++counter);
-        fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) return false;
-    }
-    if (fd < 0) return false;
-
-    bool ok = writeAll(fd, content);
-    if (ok && hadFile) ok = fchmod(fd, old.st_mode & 07777) == 0;
-    if (ok) ok = fsync(fd) == 0;
-    ok = close(fd) == 0 && ok;
-    if (ok) ok = std::rename(temp.c_str(), target.c_str()) == 0;
-    if (!ok) unlink(temp.c_str());
-    return ok;
 }
 
 }  // namespace ostrel

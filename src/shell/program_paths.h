@@ -31,14 +31,4 @@ class ProgramPaths {
     std::string baseName_;
 };
 
-// The whole content of a file; nullopt when it cannot be opened or read.
-std::optional<std::string> readWholeFile(const std::string& path);
-
-// Replaces the file's content: writes a new file in the same folder and
-// renames it over the old one, so a failure at any point leaves the old file
-// (or no file) as it was, never a half-written one. Keeps the old file's
-// permissions and writes through a symbolic link to the file it names.
-// Returns false on failure; the new file is then removed.
-bool replaceFileContents(const std::string& path, const std::string& content);
-
 }  // namespace ostrel

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "shell/program_paths.h"
+#include "shell/safe_file.h"
 
 namespace ostrel {
 

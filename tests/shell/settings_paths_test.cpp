@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "shell/program_paths.h"
+#include "shell/safe_file.h"
 #include "support/temp_files.h"
 
 namespace ostrel {

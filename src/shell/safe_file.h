@@ -1,0 +1,47 @@
+#pragma once
+// Reading and writing whole files so that a failed write never damages what
+// was there: new content goes into a fresh file beside the old one, which is
+// renamed over it only when everything was written. The catalogue, the
+// settings and the data files are all saved this way.
+
+#include <cstddef>
+#include <optional>
+#include <string>
+
+namespace ostrel {
+
+// Writes all `count` bytes, retrying short writes; false on any failure.
+bool writeAll(int fd, const void* data, std::size_t count);
+
+// The whole content of a file; nullopt when it cannot be opened or read.
+std::optional<std::string> readWholeFile(const std::string& path);
+
+// A new file being written in place of `path`. A symbolic link is followed, so
+// the link keeps naming the replaced file; the new file takes the old one's
+// permissions (a file that did not exist gets the usual ones). Until commit()
+// the old file stays as it was; a replacement that is not committed is removed.
+class FileReplacement {
+  public:
+    explicit FileReplacement(const std::string& path);
+    ~FileReplacement();
+    FileReplacement(const FileReplacement&) = delete;
+    FileReplacement& operator=(const FileReplacement&) = delete;
+
+    // False when the new file could not be created (no folder, no permission).
+    bool ready() const { return fd_ >= 0; }
+    int fd() const { return fd_; }
+    // Closes the new file and renames it over the old one. `durable` flushes it
+    // to the disk first, for small files whose loss would cost the user dearly.
+    bool commit(bool durable);
+
+  private:
+    std::string destination_;
+    std::string scratch_;
+    int fd_ = -1;
+};
+
+// Replaces the file's content in one step through a FileReplacement, flushed to
+// the disk. Returns false on failure; the old file is then untouched.
+bool replaceFileContents(const std::string& path, const std::string& content);
+
+}  // namespace ostrel
