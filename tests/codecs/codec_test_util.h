@@ -2,6 +2,8 @@
 // Helpers shared by the codec tests: a target with guard bytes on both sides,
 // and readers run over text held in memory.
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -45,6 +47,41 @@ inline int32_t readSRecordText(const std::string& text, uint8_t* target, uint32_
                                ScriptedUi& ui) {
     LineReader lines(text.data(), text.size());
     return ReadSRecord(lines, target, limit, ui);
+}
+
+// One row of a reader table: the file text, the limit, what the reader must
+// return and show, and bytes that must be in place afterwards.
+struct Placed {
+    uint32_t offset;
+    std::vector<uint8_t> bytes;  // 0xEE: left as it was
+};
+
+struct ReaderCase {
+    const char* name;
+    std::string text;
+    uint32_t limit;
+    int32_t result;
+    std::vector<std::string> boxes;
+    std::vector<Placed> expected;
+};
+
+using TextReader = int32_t (*)(const std::string&, uint8_t*, uint32_t, ScriptedUi&);
+
+// Runs a row through a reader into a guarded target and checks everything.
+inline void expectReaderCase(const ReaderCase& c, TextReader read) {
+    GuardedTarget target(0x20000);
+    ScriptedUi ui;
+    EXPECT_EQ(read(c.text, target.data(), c.limit, ui), c.result);
+    EXPECT_EQ(ui.boxTexts(), c.boxes);
+    for (const ShownBox& box : ui.boxes) {
+        EXPECT_EQ(box.caption, "Error");
+        EXPECT_EQ(box.icon, BoxIcon::Error);
+    }
+    for (const Placed& placed : c.expected)
+        for (std::size_t i = 0; i < placed.bytes.size(); ++i)
+            EXPECT_EQ(target.at(placed.offset + i), placed.bytes[i])
+                << "offset " << std::hex << placed.offset + i;
+    EXPECT_TRUE(target.guardsIntact());
 }
 
 }  // namespace ostrel::testing

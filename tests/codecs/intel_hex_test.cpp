@@ -33,37 +33,10 @@ std::string record(uint8_t type, uint16_t address, const std::vector<uint8_t>& d
 
 const std::string kEnd = ":00000001FF\r\n";
 
-struct Placed {
-    uint32_t offset;
-    std::vector<uint8_t> bytes;  // 0xEE: left as it was
-};
-
-struct ReaderCase {
-    const char* name;
-    std::string text;
-    uint32_t limit;
-    int32_t result;
-    std::vector<std::string> boxes;
-    std::vector<Placed> expected;
-};
-
 class IntelHexReader : public ::testing::TestWithParam<ReaderCase> {};
 
 TEST_P(IntelHexReader, StoresWhatTheRecordsNameAndReportsErrors) {
-    const ReaderCase& c = GetParam();
-    GuardedTarget target(0x20000);
-    ScriptedUi ui;
-    EXPECT_EQ(readIntelText(c.text, target.data(), c.limit, ui), c.result);
-    EXPECT_EQ(ui.boxTexts(), c.boxes);
-    for (const ShownBox& box : ui.boxes) {
-        EXPECT_EQ(box.caption, "Error");
-        EXPECT_EQ(box.icon, BoxIcon::Error);
-    }
-    for (const Placed& placed : c.expected)
-        for (std::size_t i = 0; i < placed.bytes.size(); ++i)
-            EXPECT_EQ(target.at(placed.offset + i), placed.bytes[i])
-                << "offset " << std::hex << placed.offset + i;
-    EXPECT_TRUE(target.guardsIntact());
+    expectReaderCase(GetParam(), readIntelText);
 }
 
 std::vector<uint8_t> bytesCountingFrom(uint8_t first, std::size_t count) {

@@ -27,20 +27,20 @@ struct Image {
     bool sparse;  // mostly 0xFF, with random islands; first and last bytes are data
 };
 
-std::vector<uint8_t> makeImage(const Image& spec) {
-    std::mt19937 random(static_cast<unsigned>(spec.size));
-    std::vector<uint8_t> image(spec.size, 0xFF);
-    if (!spec.sparse) {
+std::vector<uint8_t> makeImage(const Image& shape) {
+    std::mt19937 random(static_cast<unsigned>(shape.size));
+    std::vector<uint8_t> image(shape.size, 0xFF);
+    if (!shape.sparse) {
         for (uint8_t& byte : image) byte = static_cast<uint8_t>(random());
         return image;
     }
     auto island = [&](std::size_t at, std::size_t length) {
-        for (std::size_t i = at; i < std::min(at + length, spec.size); ++i)
+        for (std::size_t i = at; i < std::min(at + length, shape.size); ++i)
             image[i] = static_cast<uint8_t>(random() % 255);
     };
     island(0, 40);
-    island(spec.size - 40, 40);
-    for (int i = 0; i < 64; ++i) island(random() % spec.size, 1 + random() % 300);
+    island(shape.size - 40, 40);
+    for (int i = 0; i < 64; ++i) island(random() % shape.size, 1 + random() % 300);
     return image;
 }
 

@@ -30,37 +30,10 @@ std::string record(int type, uint32_t address, const std::vector<uint8_t>& data)
 
 const std::string kEnd9 = "S9030000FC\r\n";
 
-struct Placed {
-    uint32_t offset;
-    std::vector<uint8_t> bytes;  // 0xEE: left as it was
-};
-
-struct ReaderCase {
-    const char* name;
-    std::string text;
-    uint32_t limit;
-    int32_t result;
-    std::vector<std::string> boxes;
-    std::vector<Placed> expected;
-};
-
 class SRecordReader : public ::testing::TestWithParam<ReaderCase> {};
 
 TEST_P(SRecordReader, StoresWhatTheRecordsNameAndReportsErrors) {
-    const ReaderCase& c = GetParam();
-    GuardedTarget target(0x20000);
-    ScriptedUi ui;
-    EXPECT_EQ(readSRecordText(c.text, target.data(), c.limit, ui), c.result);
-    EXPECT_EQ(ui.boxTexts(), c.boxes);
-    for (const ShownBox& box : ui.boxes) {
-        EXPECT_EQ(box.caption, "Error");
-        EXPECT_EQ(box.icon, BoxIcon::Error);
-    }
-    for (const Placed& placed : c.expected)
-        for (std::size_t i = 0; i < placed.bytes.size(); ++i)
-            EXPECT_EQ(target.at(placed.offset + i), placed.bytes[i])
-                << "offset " << std::hex << placed.offset + i;
-    EXPECT_TRUE(target.guardsIntact());
+    expectReaderCase(GetParam(), readSRecordText);
 }
 
 const std::vector<std::string> kNoBox;
