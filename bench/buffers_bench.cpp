@@ -8,32 +8,12 @@
 #include "buffers/buffer_fill.h"
 #include "buffers/data_buffers.h"
 #include "catalogue/chip_record.h"
-#include "shell/ui_port.h"
+#include "shell/quiet_ui.h"
 
 namespace {
 
 // The benchmarks show nothing; a chip that fits never asks anything either.
-class SilentUi : public ostrel::UiPort {
-  public:
-    void messageBox(const std::string&, const std::string&, ostrel::BoxIcon) override {}
-    bool askYesNo(const std::string&, const std::string&) override { return true; }
-    std::string openFileName(const std::string&, int) override { return {}; }
-    std::string saveFileName(const std::string&, const std::string&) override { return {}; }
-    void setStatusText(int, const std::string&) override {}
-    std::string statusText(int) const override { return {}; }
-    void setProgressVisible(bool) override {}
-    void setProgressMax(int64_t) override {}
-    void setProgressPosition(int64_t) override {}
-    void insertLogLine(const std::string&) override {}
-    std::string firstLogLine() const override { return {}; }
-    void clearLog() override {}
-    void processEvents() override {}
-    void pause(int) override {}
-    void beep() override {}
-    std::string timeOfDay() const override { return {}; }
-    int64_t monotonicMs() const override { return 0; }
-    int64_t epochSeconds() const override { return 1700000000; }
-};
+using SilentUi = ostrel::QuietUi;
 
 ostrel::DataBuffers& buffers() {
     static ostrel::DataBuffers instance;

@@ -14,34 +14,17 @@
 #include "buffers/file_io.h"
 #include "buffers/intel_hex.h"
 #include "buffers/srecord.h"
-#include "shell/ui_port.h"
+#include "shell/quiet_ui.h"
 
 namespace {
 
 using namespace ostrel;
 
-class SilentUi : public UiPort {
+class SilentUi : public QuietUi {
   public:
     void messageBox(const std::string& text, const std::string&, BoxIcon) override {
         std::fprintf(stderr, "%s\n", text.c_str());
     }
-    bool askYesNo(const std::string&, const std::string&) override { return true; }
-    std::string openFileName(const std::string&, int) override { return {}; }
-    std::string saveFileName(const std::string&, const std::string&) override { return {}; }
-    void setStatusText(int, const std::string&) override {}
-    std::string statusText(int) const override { return {}; }
-    void setProgressVisible(bool) override {}
-    void setProgressMax(int64_t) override {}
-    void setProgressPosition(int64_t) override {}
-    void insertLogLine(const std::string&) override {}
-    std::string firstLogLine() const override { return {}; }
-    void clearLog() override {}
-    void processEvents() override {}
-    void pause(int) override {}
-    void beep() override {}
-    std::string timeOfDay() const override { return {}; }
-    int64_t monotonicMs() const override { return 0; }
-    int64_t epochSeconds() const override { return 0; }
 };
 
 constexpr uint32_t kImageSize = kFlashBufferSize;

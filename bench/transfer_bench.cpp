@@ -13,6 +13,7 @@
 
 #include "../sim/ostrel_sim.h"
 #include "operations/programmer_ops.h"
+#include "shell/quiet_ui.h"
 
 namespace {
 
@@ -23,30 +24,19 @@ constexpr const char* kSimLibrary = OSTREL_SIM_DIR "/libusb-0.1.so.4";
 
 // The window's event processing between blocks stands in as a counter and a
 // look at a stop flag, about what an idle event loop costs per call.
-class BenchUi : public UiPort {
+class BenchUi : public QuietUi {
   public:
     void messageBox(const std::string& text, const std::string&, BoxIcon) override {
         lastBox = text;
     }
-    bool askYesNo(const std::string&, const std::string&) override { return true; }
-    std::string openFileName(const std::string&, int) override { return {}; }
-    std::string saveFileName(const std::string&, const std::string&) override { return {}; }
     void setStatusText(int, const std::string& text) override { status = text; }
     std::string statusText(int) const override { return status; }
     void setProgressVisible(bool visible) override { progressVisible = visible; }
     void setProgressMax(int64_t max) override { progressMax = max; }
     void setProgressPosition(int64_t position) override { progress = position; }
-    void insertLogLine(const std::string&) override {}
-    std::string firstLogLine() const override { return {}; }
-    void clearLog() override {}
     void processEvents() override {
         if (!stopRequested) ++events;
     }
-    void pause(int) override {}
-    void beep() override {}
-    std::string timeOfDay() const override { return "00:00:00"; }
-    int64_t monotonicMs() const override { return 0; }
-    int64_t epochSeconds() const override { return 0; }
 
     std::string lastBox, status;
     bool progressVisible = false;

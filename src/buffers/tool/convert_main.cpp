@@ -11,7 +11,7 @@
 
 #include "buffers/data_buffers.h"
 #include "buffers/file_io.h"
-#include "shell/ui_port.h"
+#include "shell/quiet_ui.h"
 
 namespace {
 
@@ -36,7 +36,7 @@ const char kUsage[] =
 
 // Prints every message to standard error and answers the overwrite question
 // with --force.
-class ConsoleUi : public ostrel::UiPort {
+class ConsoleUi : public ostrel::QuietUi {
   public:
     explicit ConsoleUi(bool force) : force_(force) {}
 
@@ -53,31 +53,8 @@ class ConsoleUi : public ostrel::UiPort {
         if (!force_) failed = true;
         return force_;
     }
-    std::string openFileName(const std::string&, int) override { return {}; }
-    std::string saveFileName(const std::string&, const std::string&) override { return {}; }
-    void setStatusText(int, const std::string&) override {}
-    std::string statusText(int) const override { return {}; }
-    void setProgressVisible(bool) override {}
-    void setProgressMax(int64_t) override {}
-    void setProgressPosition(int64_t) override {}
     void insertLogLine(const std::string& line) override {
         std::fprintf(stderr, "ostrel-convert: %s\n", line.c_str());
-    }
-    std::string firstLogLine() const override { return {}; }
-    void clearLog() override {}
-    void processEvents() override {}
-    void pause(int) override {}
-    void beep() override {}
-    std::string timeOfDay() const override { return {}; }
-    int64_t monotonicMs() const override {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(
-                   std::chrono::steady_clock::now().time_since_epoch())
-            .count();
-    }
-    int64_t epochSeconds() const override {
-        return std::chrono::duration_cast<std::chrono::seconds>(
-                   std::chrono::system_clock::now().time_since_epoch())
-            .count();
     }
 
   private:
