@@ -158,29 +158,23 @@ int TUsbBulk::prog_open(int vendorId, const char* manufacturer, int productId,
     return 0;
 }
 
-bool TUsbBulk::acceptCandidate(struct usb_device* dev, const char* manufacturer,
-                               const char* product) {
+bool TUsbBulk::stringMatches(int index, const char* what, const char* wanted) {
     char text[256];
-    int length = usbGetStringAscii(deviceHandle, dev->descriptor.iManufacturer, kStringLanguageId,
-                                   text, sizeof text);
+    const int length = usbGetStringAscii(deviceHandle, index, kStringLanguageId, text, sizeof text);
     if (length < 0) {
         diagnostic_ =
-            format("warning: cannot query manufacturer for device: %s\n", lib_->error().c_str());
+            format("warning: cannot query %s for device: %s\n", what, lib_->error().c_str());
         return false;
     }
     // A zero result leaves the buffer untouched: compare an empty text then.
     if (length == 0) text[0] = '\0';
-    if (std::strcmp(text, manufacturer) != 0) return false;
+    return std::strcmp(text, wanted) == 0;
+}
 
-    length = usbGetStringAscii(deviceHandle, dev->descriptor.iProduct, kStringLanguageId, text,
-                               sizeof text);
-    if (length < 0) {
-        diagnostic_ =
-            format("warning: cannot query product for device: %s\n", lib_->error().c_str());
-        return false;
-    }
-    if (length == 0) text[0] = '\0';
-    if (std::strcmp(text, product) != 0) return false;
+bool TUsbBulk::acceptCandidate(struct usb_device* dev, const char* manufacturer,
+                               const char* product) {
+    if (!stringMatches(dev->descriptor.iManufacturer, "manufacturer", manufacturer)) return false;
+    if (!stringMatches(dev->descriptor.iProduct, "product", product)) return false;
 
     // A device that lists no configuration or no interface cannot be ours.
     if (dev->config == nullptr || dev->descriptor.bNumConfigurations == 0) return false;

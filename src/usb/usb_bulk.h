@@ -56,6 +56,9 @@ class TUsbBulk {
     bool bind();
     // Reads the open candidate's strings and claims its interface; false rejects it.
     bool acceptCandidate(struct usb_device* dev, const char* manufacturer, const char* product);
+    // Reads string descriptor `index` of the open candidate and compares it with
+    // `wanted`; a failed read is noted in the diagnostic under `what`.
+    bool stringMatches(int index, const char* what, const char* wanted);
 
     std::string libraryName_;
     Library* lib_ = nullptr;
