@@ -48,6 +48,9 @@ FileReplacement::FileReplacement(const std::string& path) : destination_(path) {
     if (exists) {
         std::unique_ptr<char, decltype(&free)> real(::realpath(path.c_str(), nullptr), &free);
         if (real) destination_ = real.get();
+        // The rename would replace a file its owner made read-only; writing it
+        // in place would be refused, and so is this.
+        if (::access(destination_.c_str(), W_OK) != 0) return;
     }
     const std::size_t slash = destination_.find_last_of('/');
     const std::string folder = slash == std::string::npos ? "" : destination_.substr(0, slash + 1);

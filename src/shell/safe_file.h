@@ -27,7 +27,8 @@ class FileReplacement {
     FileReplacement(const FileReplacement&) = delete;
     FileReplacement& operator=(const FileReplacement&) = delete;
 
-    // False when the new file could not be created (no folder, no permission).
+    // False when the new file could not be created (no folder, no permission)
+    // or the old file may not be written.
     bool ready() const { return fd_ >= 0; }
     int fd() const { return fd_; }
     // Closes the new file and renames it over the old one. `durable` flushes it

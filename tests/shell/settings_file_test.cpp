@@ -1,6 +1,9 @@
 #include "shell/settings_file.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include "support/scripted_ui.h"
 #include "support/temp_files.h"
@@ -158,6 +161,19 @@ TEST(SettingsFile, FailedWriteSaysSoAndStopsTheLaterKeys) {
     }
     EXPECT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(testing::readFile(file.path()), "[Environment]\nFormHeight=500\nFormWidth=700\n");
+}
+
+TEST(SettingsFile, AReadOnlyFileIsReportedAndLeftAsItWas) {
+    if (geteuid() == 0) GTEST_SKIP() << "root may write any file";
+    TempDir dir;
+    SettingsFile file(dir.file("ostrel.ini"));
+    testing::writeFile(file.path(), "[DEVICE]\nchip=1\n");
+    std::filesystem::permissions(file.path(), std::filesystem::perms(0444));
+    ScriptedUi ui;
+    EXPECT_FALSE(saveSettings(file, Settings{}, ui));
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].text, "Unable to write to " + file.path());
+    EXPECT_EQ(testing::readFile(file.path()), "[DEVICE]\nchip=1\n");
 }
 
 }  // namespace
