@@ -62,7 +62,8 @@ OSTREL_SIM_API int ostrel_sim_set_claim_fails(int device, int fails);
 
 /* Shape of the configuration descriptors: `configurations` 0 gives a device without any
  * (config pointer null), `interfaces` 0 a configuration without interfaces; otherwise the
- * first interface's first alternate setting carries `interfaceNumber`. */
+ * first interface's first alternate setting carries `interfaceNumber`. All three are 0..255,
+ * as the descriptors hold them in one byte. */
 OSTREL_SIM_API int ostrel_sim_set_descriptor_shape(int device, int configurations, int interfaces,
                                                    int interfaceNumber);
 

@@ -221,6 +221,14 @@ int insertChipLocked(Device& d, int chipClass, uint32_t chipId, uint32_t size,
     return 0;
 }
 
+// The descriptors count configurations and interfaces in one byte each, and
+// a number past that would only allocate lists the host cannot be told about.
+bool descriptorShapeValid(long long configurations, long long interfaces,
+                          long long interfaceNumber) {
+    return configurations >= 0 && configurations <= 255 && interfaces >= 0 && interfaces <= 255 &&
+           interfaceNumber >= 0 && interfaceNumber <= 255;
+}
+
 int setFaultLocked(Device& d, int fault, int at, int param) {
     switch (fault) {
         case OSTREL_SIM_FAULT_READ_TIMEOUT:
@@ -307,7 +315,7 @@ bool configureLine(const std::vector<std::string>& words, int* programmer) {
     long long bus = 1;
     if (what == "programmer" || what == "device") {
         long long vid, pid, configurations, interfaces, interfaceNumber;
-        if (!getNumber("bus", 1, &bus)) return false;
+        if (!getNumber("bus", 1, &bus) || bus < 1 || bus > 127) return false;
         const bool isProgrammer = what == "programmer";
         if (!getNumber("vid", isProgrammer ? 0x1FC8 : -1, &vid) ||
             !getNumber("pid", isProgrammer ? 0x300B : -1, &pid) || vid < 0 || pid < 0) {
@@ -340,7 +348,8 @@ bool configureLine(const std::vector<std::string>& words, int* programmer) {
         if (get("busy", &text)) d.busyForever = text == "forever";
         if (!getNumber("configurations", 1, &configurations) ||
             !getNumber("interfaces", 1, &interfaces) ||
-            !getNumber("interface", 0, &interfaceNumber)) {
+            !getNumber("interface", 0, &interfaceNumber) ||
+            !descriptorShapeValid(configurations, interfaces, interfaceNumber)) {
             return false;
         }
         d.configurations = static_cast<int>(configurations);
@@ -476,9 +485,7 @@ int ostrel_sim_set_descriptor_shape(int index, int configurations, int interface
                                     int interfaceNumber) {
     LOCKED;
     DEVICE(index);
-    if (configurations < 0 || interfaces < 0 || interfaceNumber < 0 || interfaceNumber > 255) {
-        return -1;
-    }
+    if (!descriptorShapeValid(configurations, interfaces, interfaceNumber)) return -1;
     d.configurations = configurations;
     d.interfaces = interfaces;
     d.interfaceNumber = interfaceNumber;

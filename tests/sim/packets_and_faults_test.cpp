@@ -207,6 +207,10 @@ TEST(SimConfiguration, ReportsTheFirstLineItCannotUnderstand) {
         {"programmer product=\"open\n", 1},
         {"device bus=1\n", 1},  // no IDs
         {"socket 1\n", 1},
+        // Counts a descriptor cannot carry, and a bus number that only fits after a cut.
+        {"programmer interfaces=2000000000\n", 1},
+        {"programmer configurations=256\n", 1},
+        {"programmer bus=4294967297\n", 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
