@@ -102,4 +102,25 @@ std::string cannotCreateText(const std::string& path) {
     return "Cannot create file " + path;
 }
 
+int32_t readRecordFile(const std::string& path, RecordReader read, uint8_t* target, uint32_t limit,
+                       UiPort& ui) {
+    int fd = openForReading(path);
+    if (fd < 0) {
+        showFileError(ui, cannotOpenText(path));
+        return 0;
+    }
+    LineReader lines(fd);
+    int32_t extent = read(lines, target, limit, ui);
+    closeFile(fd);
+    return extent;
+}
+
+bool writeRecordFile(const std::string& path, RecordWriter write, const uint8_t* source,
+                     uint32_t count) {
+    int fd = createForWriting(path);
+    if (fd < 0) return false;
+    bool written = write(fd, source, count);
+    return ::close(fd) == 0 && written;
+}
+
 }  // namespace ostrel

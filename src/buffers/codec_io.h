@@ -4,6 +4,7 @@
 // fixed number of bytes per line would, a buffered sink that writes in large
 // chunks, and the hexadecimal digit tables.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -117,6 +118,26 @@ inline bool hexByteAt(const char* line, std::size_t length, std::size_t position
     return true;
 }
 
+// Converts `count` bytes written as hexadecimal digits from character `position`
+// on, storing each at `out` right after converting it and adding it to `sum`.
+// False at the first digit that is missing or not hexadecimal; the bytes before
+// it stay stored.
+inline bool storeHexBytes(const char* line, std::size_t length, std::size_t position,
+                          std::size_t count, uint8_t* out, unsigned& sum) {
+    const auto& value = hexdigits::kTables.value;
+    const std::size_t complete = length > position ? std::min(count, (length - position) / 2) : 0;
+    const char* p = line + position;
+    for (std::size_t i = 0; i < complete; ++i, p += 2) {
+        uint8_t high = value[static_cast<uint8_t>(p[0])];
+        uint8_t low = value[static_cast<uint8_t>(p[1])];
+        if ((high | low) & 0xF0) return false;
+        uint8_t byte = static_cast<uint8_t>(high << 4 | low);
+        out[i] = byte;
+        sum += byte;
+    }
+    return complete == count;
+}
+
 // True when every byte is 0xFF (an erased chip): such records are not written.
 inline bool allErased(const uint8_t* bytes, std::size_t count) {
     uint8_t all = 0xFF;
@@ -136,5 +157,18 @@ void closeFile(int fd);
 // The texts "Cannot open file <path>" and "Cannot create file <path>".
 std::string cannotOpenText(const std::string& path);
 std::string cannotCreateText(const std::string& path);
+
+// The file handling around the record readers and writers, the same for
+// Intel HEX and S-record.
+using RecordReader = int32_t (*)(LineReader& lines, uint8_t* target, uint32_t limit, UiPort& ui);
+using RecordWriter = bool (*)(int fd, const uint8_t* source, uint32_t count);
+// Runs `read` over the file; one that cannot be opened shows "Cannot open file
+// <path>" and yields 0.
+int32_t readRecordFile(const std::string& path, RecordReader read, uint8_t* target, uint32_t limit,
+                       UiPort& ui);
+// Creates (or replaces) the file and runs `write` on it; false when the file
+// cannot be created, written or closed.
+bool writeRecordFile(const std::string& path, RecordWriter write, const uint8_t* source,
+                     uint32_t count);
 
 }  // namespace ostrel

@@ -1,7 +1,5 @@
 #include "buffers/intel_hex.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstring>
 
@@ -10,24 +8,6 @@ namespace ostrel {
 namespace {
 
 constexpr std::size_t kChunk = 32;
-
-// Stores `count` data bytes starting at character 9 of the line, each right
-// after it is converted, and adds them to `sum`. False at the first missing or
-// illegal digit; the bytes before it stay stored.
-bool storeData(const char* line, std::size_t length, uint8_t count, uint8_t* out, unsigned& sum) {
-    const auto& value = hexdigits::kTables.value;
-    std::size_t complete = length >= 9 ? std::min<std::size_t>(count, (length - 9) / 2) : 0;
-    const char* p = line + 9;
-    for (std::size_t i = 0; i < complete; ++i, p += 2) {
-        uint8_t high = value[static_cast<uint8_t>(p[0])];
-        uint8_t low = value[static_cast<uint8_t>(p[1])];
-        if ((high | low) & 0xF0) return false;
-        uint8_t byte = static_cast<uint8_t>(high << 4 | low);
-        out[i] = byte;
-        sum += byte;
-    }
-    return complete == count;
-}
 
 }  // namespace
 
@@ -70,7 +50,7 @@ int32_t ReadIntelHex(LineReader& lines, uint8_t* target, uint32_t limit, UiPort&
                         return 0;
                     }
                 }
-                if (!storeData(line, length, count, target + offset, sum) ||
+                if (!storeHexBytes(line, length, 9, count, target + offset, sum) ||
                     !hexByteAt(line, length, checksumAt, checksum)) {
                     showFileError(ui, "Illegal Char in File");
                     return 0;
@@ -129,15 +109,7 @@ int32_t ReadIntelHex(LineReader& lines, uint8_t* target, uint32_t limit, UiPort&
 }
 
 int32_t ReadIntelHex(const std::string& path, uint8_t* target, uint32_t limit, UiPort& ui) {
-    int fd = openForReading(path);
-    if (fd < 0) {
-        showFileError(ui, cannotOpenText(path));
-        return 0;
-    }
-    LineReader lines(fd);
-    int32_t extent = ReadIntelHex(lines, target, limit, ui);
-    closeFile(fd);
-    return extent;
+    return readRecordFile(path, ReadIntelHex, target, limit, ui);
 }
 
 bool WriteIntelHex(int fd, const uint8_t* source, uint32_t count) {
@@ -189,10 +161,7 @@ bool WriteIntelHex(int fd, const uint8_t* source, uint32_t count) {
 }
 
 bool WriteIntelHex(const std::string& path, const uint8_t* source, uint32_t count) {
-    int fd = createForWriting(path);
-    if (fd < 0) return false;
-    bool written = WriteIntelHex(fd, source, count);
-    return ::close(fd) == 0 && written;
+    return writeRecordFile(path, WriteIntelHex, source, count);
 }
 
 }  // namespace ostrel

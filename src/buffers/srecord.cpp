@@ -1,7 +1,5 @@
 #include "buffers/srecord.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstring>
 
@@ -62,24 +60,9 @@ int32_t ReadSRecord(LineReader& lines, uint8_t* target, uint32_t limit, UiPort& 
             }
         }
         const std::size_t dataAt = 4 + 2 * addressBytes;
-        const std::size_t complete =
-            length > dataAt ? std::min(dataLength, (length - dataAt) / 2) : 0;
-        const auto& value = hexdigits::kTables.value;
-        const char* p = line + dataAt;
-        uint8_t* out = target + address;
-        for (std::size_t i = 0; i < complete; ++i, p += 2) {
-            uint8_t high = value[static_cast<uint8_t>(p[0])];
-            uint8_t low = value[static_cast<uint8_t>(p[1])];
-            if ((high | low) & 0xF0) {
-                showFileError(ui, "Illegal Char in File");
-                return 0;
-            }
-            uint8_t byte = static_cast<uint8_t>(high << 4 | low);
-            out[i] = byte;
-            sum += byte;
-        }
         uint8_t checksum;
-        if (complete != dataLength || !hexByteAt(line, length, dataAt + 2 * dataLength, checksum)) {
+        if (!storeHexBytes(line, length, dataAt, dataLength, target + address, sum) ||
+            !hexByteAt(line, length, dataAt + 2 * dataLength, checksum)) {
             showFileError(ui, "Illegal Char in File");
             return 0;
         }
@@ -92,15 +75,7 @@ int32_t ReadSRecord(LineReader& lines, uint8_t* target, uint32_t limit, UiPort& 
 }
 
 int32_t ReadSRecord(const std::string& path, uint8_t* target, uint32_t limit, UiPort& ui) {
-    int fd = openForReading(path);
-    if (fd < 0) {
-        showFileError(ui, cannotOpenText(path));
-        return 0;
-    }
-    LineReader lines(fd);
-    int32_t extent = ReadSRecord(lines, target, limit, ui);
-    closeFile(fd);
-    return extent;
+    return readRecordFile(path, ReadSRecord, target, limit, ui);
 }
 
 bool WriteSRecord(int fd, const uint8_t* source, uint32_t count) {
@@ -148,10 +123,7 @@ bool WriteSRecord(int fd, const uint8_t* source, uint32_t count) {
 }
 
 bool WriteSRecord(const std::string& path, const uint8_t* source, uint32_t count) {
-    int fd = createForWriting(path);
-    if (fd < 0) return false;
-    bool written = WriteSRecord(fd, source, count);
-    return ::close(fd) == 0 && written;
+    return writeRecordFile(path, WriteSRecord, source, count);
 }
 
 }  // namespace ostrel
