@@ -1,12 +1,11 @@
 // ostrel-convert: converts a data file from one format to another exactly as
 // the program's Open and Save would, formats chosen by the extensions.
 
-#include <sys/mman.h>
 #include <sys/stat.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "buffers/data_buffers.h"
