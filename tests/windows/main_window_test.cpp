@@ -7,6 +7,7 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QTabWidget>
 #include <QTextDocument>
 #include <QTextEdit>
@@ -84,6 +85,18 @@ TEST_F(MainWindowTest, FirstShowSelectsTheSavedChipAndActivationFindsTheProgramm
     ostrel_sim_set_plugged(programmer, 0);
     form->checkProgrammer();
     EXPECT_EQ(form->statusText(PanelState), "Not connected");
+}
+
+TEST_F(MainWindowTest, ASavedChoiceThatNamesNoChipLeavesTheDetailsAlone) {
+    testing::writeFile(dir.file("ostrel.ini"), "[CHIP]\nINDEX1=0\nINDEX2=0\nINDEX3=999\n");
+    auto form = makeForm();
+    EXPECT_EQ(form->state().selected, 0);
+    EXPECT_EQ(form->Edit1->text(), "");
+    EXPECT_EQ(form->Edit5->text(), "0");
+    EXPECT_EQ(form->ComboBox3->currentIndex(), -1);
+    // The buffers still follow the record in place.
+    EXPECT_EQ(form->state().buffers.flashView().DataSize(),
+              form->state().selectedRecord().flashSize);
 }
 
 TEST_F(MainWindowTest, FillWriteVerifyAndReadBackThroughTheCommands) {

@@ -414,44 +414,56 @@ void TForm1::fillCombo(QComboBox* box, const std::vector<std::string>& entries, 
 }
 
 void TForm1::chipSelection(int t, int m, int n) {
-    updatingLists_ = true;
-    selectChip(state_->catalogue, lists_, t, m, n, state_->selected);
+    const bool chose = selectChip(state_->catalogue, lists_, t, m, n, state_->selected);
     const ChipRecord& chip = state_->selectedRecord();
-    state_->typeIndex = t;
-    const ChipReset reset = state_->buffers.ResetBuffersForChip(chip, t, *this);
+    // The details follow only a record this run chose; otherwise they keep
+    // showing the previous one.
+    if (chose) {
+        Edit1->setText(QString::number(chip.flashSize));
+        Edit2->setText(QString::number(chip.flashPage));
+        Edit5->setText(QString::number(chip.eepromSize));
+        const ChipPages pages = DataBuffers::pageRules(chip, t);
+        PageControl1->setTabVisible(1, pages.eepromPageVisible);
+        PageControl1->setTabVisible(2, pages.configPageVisible);
+    }
+    state_->buffers.ResetBuffersForChip(chip, t, *this);
     fillCombo(ComboBox1, lists_.types, t);
     fillCombo(ComboBox2, lists_.manufacturers, m);
     fillCombo(ComboBox3, lists_.names, n);
-    Edit1->setText(QString::number(chip.flashSize));
-    Edit2->setText(QString::number(chip.flashPage));
-    Edit5->setText(QString::number(chip.eepromSize));
-    PageControl1->setTabVisible(1, reset.pages.eepromPageVisible);
-    PageControl1->setTabVisible(2, reset.pages.configPageVisible);
-    PageControl1->setTabText(0, qs(reset.pages.flashPageCaption));
+    // The position the Type list now shows decides the caption and what the
+    // streaming operations skip.
+    state_->typeIndex = ComboBox1->currentIndex();
     Label9->setVisible(chip.voltage == 1);
+    PageControl1->setTabText(0,
+                             qs(DataBuffers::pageRules(chip, state_->typeIndex).flashPageCaption));
     FlashEditor->viewport()->update();
     EepromEditor->viewport()->update();
-    updatingLists_ = false;
 }
 
+// A list change first puts the lists below it at their first entry (none when
+// they are empty), then saves the three positions as they read.
 void TForm1::ComboBox1Change(int index) {
-    settings_.index1 = index;
-    settings_.index2 = 0;
-    settings_.index3 = 0;
-    chipSelection(settings_.index1, 0, 0);
+    ComboBox1->setCurrentIndex(index);
+    ComboBox2->setCurrentIndex(ComboBox2->count() > 0 ? 0 : -1);
+    ComboBox3->setCurrentIndex(ComboBox3->count() > 0 ? 0 : -1);
+    saveListPositions();
 }
 
 void TForm1::ComboBox2Change(int index) {
-    settings_.index1 = ComboBox1->currentIndex();
-    settings_.index2 = index;
-    settings_.index3 = 0;
-    chipSelection(settings_.index1, settings_.index2, 0);
+    ComboBox2->setCurrentIndex(index);
+    ComboBox3->setCurrentIndex(ComboBox3->count() > 0 ? 0 : -1);
+    saveListPositions();
 }
 
 void TForm1::ComboBox3Change(int index) {
+    ComboBox3->setCurrentIndex(index);
+    saveListPositions();
+}
+
+void TForm1::saveListPositions() {
     settings_.index1 = ComboBox1->currentIndex();
     settings_.index2 = ComboBox2->currentIndex();
-    settings_.index3 = index;
+    settings_.index3 = ComboBox3->currentIndex();
     chipSelection(settings_.index1, settings_.index2, settings_.index3);
 }
 
@@ -502,8 +514,7 @@ void TForm1::ToolReadClick() {
     if (!beginCommand()) return;
     // A read whose blocks did not all arrive is no completed read; the third type,
     // which read skips, still completes as it always has.
-    const bool complete =
-        ops_->readFlash() == 1 || state_->typeIndex == kTypeIndexNotStreamed;
+    const bool complete = ops_->readFlash() == 1 || state_->typeIndex == kTypeIndexNotStreamed;
     finishTiming();
     if (complete) completionLine(Msg::MsgReadComplete);
     ops_->endJob();

@@ -99,10 +99,10 @@ class TForm1 : public QMainWindow, public UiPort {
     QProgressBar* Progress;
     TForm4* Form4;
 
-      // The presence check run at every activation of the window.
+    // The presence check run at every activation of the window.
     void checkProgrammer();
 
-public slots:
+  public slots:
     void ToolOpenClick();
     void ToolSaveClick();
     void ToolFillClick();
@@ -127,6 +127,7 @@ public slots:
     void FormShow();
     void FormActivate();
     void chipSelection(int t, int m, int n);
+    void saveListPositions();
     void fillCombo(QComboBox* box, const std::vector<std::string>& entries, int position);
     ActivePage activePage() const;
     // The frame every chip command shares: job, timing, beep and completion line.
@@ -144,7 +145,6 @@ public slots:
     ChipLists lists_;
     bool shownOnce_ = false;
     bool busy_ = false;  // a job holds the transport; presence checks wait
-    bool updatingLists_ = false;
     int64_t startMs_ = 0;
 };
 
