@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -203,6 +205,11 @@ TEST_F(FillDialogTest, EditsTakeOnlyHexDigitsInUpperCase) {
     EXPECT_EQ(form.Edit3->text(), "1AF9");
     QTest::keyClick(form.Edit3, Qt::Key_Backspace);
     EXPECT_EQ(form.Edit3->text(), "1AF");
+    // Delete as X11 delivers it, with the text "\x7f".
+    form.Edit3->setCursorPosition(0);
+    QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier, QString(QChar(0x7F)));
+    QApplication::sendEvent(form.Edit3, &del);
+    EXPECT_EQ(form.Edit3->text(), "AF");
     form.Edit1->clear();
     QTest::keyClicks(form.Edit1, "abc");
     EXPECT_EQ(form.Edit1->text(), "AB");

@@ -22,11 +22,12 @@ bool HexKeyFilter::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() != QEvent::KeyPress) return QObject::eventFilter(watched, event);
     auto* key = static_cast<QKeyEvent*>(event);
     const QString text = key->text();
-    // Keys without a character (cursor keys, Delete) and shortcuts pass; so do
-    // Enter and Escape, which belong to the dialog.
+    // Keys without a character (cursor keys) and shortcuts pass; so do Enter
+    // and Escape, which belong to the dialog, and Delete, which X11 delivers
+    // with the text "\x7f".
     if (text.isEmpty() || (key->modifiers() & Qt::ControlModifier)) return false;
     const char32_t c = text.at(0).unicode();
-    if (text.size() == 1 && c < 0x20 && c != 8) return false;
+    if (text.size() == 1 && (c < 0x20 || c == 0x7F)) return false;
     if (text.size() != 1 || !isHexEditKey(c)) return true;
     if (c >= 'a' && c <= 'f') {
         if (auto* edit = qobject_cast<QLineEdit*>(watched)) {
