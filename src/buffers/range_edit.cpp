@@ -6,20 +6,15 @@
 
 namespace ostrel {
 
-namespace {
-
-int hexDigitValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+int hexDigitValue(char32_t c) {
+    if (c >= '0' && c <= '9') return static_cast<int>(c - '0');
+    if (c >= 'A' && c <= 'F') return static_cast<int>(c - 'A') + 10;
+    if (c >= 'a' && c <= 'f') return static_cast<int>(c - 'a') + 10;
     return -1;
 }
 
-}  // namespace
-
 bool isHexEditKey(char32_t key) {
-    return key == 8 || (key >= '0' && key <= '9') || (key >= 'A' && key <= 'F') ||
-           (key >= 'a' && key <= 'f');
+    return key == 8 || hexDigitValue(key) >= 0;
 }
 
 std::optional<int32_t> hexTextToInt(const std::string& text) {
@@ -27,7 +22,7 @@ std::optional<int32_t> hexTextToInt(const std::string& text) {
     uint32_t value = 0;
     int significant = 0;
     for (char c : text) {
-        const int digit = hexDigitValue(c);
+        const int digit = hexDigitValue(static_cast<unsigned char>(c));
         if (digit < 0) return std::nullopt;
         if (significant == 0 && digit == 0) continue;
         if (++significant > 8) return std::nullopt;

@@ -13,6 +13,9 @@ namespace ostrel {
 
 class UiPort;
 
+// 0 to 15 for "0"-"9", "A"-"F" and "a"-"f"; -1 for anything else.
+int hexDigitValue(char32_t c);
+
 // The shared key filter: digits, "A" to "F", "a" to "f" and backspace (8) pass.
 bool isHexEditKey(char32_t key);
 

@@ -30,14 +30,6 @@ constexpr int kMargin = 4;
 
 const char kHexDigits[] = "0123456789ABCDEF";
 
-int hexDigit(QChar c) {
-    const char16_t u = c.unicode();
-    if (u >= '0' && u <= '9') return u - '0';
-    if (u >= 'A' && u <= 'F') return u - 'A' + 10;
-    if (u >= 'a' && u <= 'f') return u - 'a' + 10;
-    return -1;
-}
-
 }  // namespace
 
 HexView::HexView(QWidget* parent) : QAbstractScrollArea(parent) {
@@ -122,7 +114,11 @@ void HexView::applyFont() {
         wanted.setPixelSize(15);
     }
     setFont(wanted);
-    const QFontMetrics metrics(wanted);
+    takeFontMetrics();
+}
+
+void HexView::takeFontMetrics() {
+    const QFontMetrics metrics(font());
     charWidth_ = std::max(1, metrics.horizontalAdvance(QLatin1Char('0')));
     rowHeight_ = std::max(1, metrics.height() + 1);
     ascent_ = metrics.ascent();
@@ -130,10 +126,7 @@ void HexView::applyFont() {
 
 void HexView::changeEvent(QEvent* event) {
     if (event->type() == QEvent::FontChange) {
-        const QFontMetrics metrics(font());
-        charWidth_ = std::max(1, metrics.horizontalAdvance(QLatin1Char('0')));
-        rowHeight_ = std::max(1, metrics.height() + 1);
-        ascent_ = metrics.ascent();
+        takeFontMetrics();
         updateScrollBars();
     }
     QAbstractScrollArea::changeEvent(event);
@@ -445,8 +438,8 @@ void HexView::keyPressEvent(QKeyEvent* event) {
                 typeCharacter(static_cast<uint8_t>(c.unicode()));
                 return;
             }
-        } else if (hexDigit(c) >= 0) {
-            typeHexDigit(hexDigit(c));
+        } else if (const int digit = hexDigitValue(c.unicode()); digit >= 0) {
+            typeHexDigit(digit);
             return;
         }
     }

@@ -89,6 +89,7 @@ class HexView : public QAbstractScrollArea, private HexDocumentObserver {
     void documentDestroyed(HexDocument* document) override;
 
     void applyFont();
+    void takeFontMetrics();
     void updateScrollBars();
     void ensureCursorVisible();
     void moveCursor(std::size_t address, bool keepNibble = false);
