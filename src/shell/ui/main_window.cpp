@@ -265,24 +265,29 @@ bool TForm1::askYesNo(const std::string& text, const std::string& caption) {
 
 std::string TForm1::openFileName(const std::string& filter, int filterIndex) {
     const QStringList filters = qtFilters(filter);
-    QFileDialog dialog(this);
+    QFileDialog dialog(this, QString(), lastFolder_);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setNameFilters(filters);
     if (filterIndex >= 0 && filterIndex < filters.size())
         dialog.selectNameFilter(filters[filterIndex]);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    lastFolder_ = dialog.directory().absolutePath();
     return dialog.selectedFiles().first().toStdString();
 }
 
 std::string TForm1::saveFileName(const std::string& filter, const std::string& defaultExtension) {
-    QFileDialog dialog(this);
+    QFileDialog dialog(this, QString(), lastFolder_);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setNameFilters(qtFilters(filter));
+    // The save dialog keeps the filter chosen last time.
+    if (!lastSaveFilter_.isEmpty()) dialog.selectNameFilter(lastSaveFilter_);
     dialog.setDefaultSuffix(qs(defaultExtension));
     // The overwrite question is the program's own.
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    lastSaveFilter_ = dialog.selectedNameFilter();
+    lastFolder_ = dialog.directory().absolutePath();
     return dialog.selectedFiles().first().toStdString();
 }
 

@@ -146,6 +146,8 @@ class TForm1 : public QMainWindow, public UiPort {
     bool shownOnce_ = false;
     bool busy_ = false;  // a job holds the transport; presence checks wait
     int64_t startMs_ = 0;
+    QString lastFolder_;      // where the file dialogs open next
+    QString lastSaveFilter_;  // the save dialog's filter chosen last
 };
 
 }  // namespace ostrel
