@@ -65,6 +65,9 @@ struct ReaderCase {
     std::vector<Placed> expected;
 };
 
+// Test listings show the row's name rather than its bytes.
+inline void PrintTo(const ReaderCase& c, std::ostream* out) { *out << c.name; }
+
 using TextReader = int32_t (*)(const std::string&, uint8_t*, uint32_t, ScriptedUi&);
 
 // Runs a row through a reader into a guarded target and checks everything.

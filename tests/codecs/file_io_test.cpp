@@ -29,6 +29,10 @@ struct LoadCase {
     std::vector<std::string> boxes;
 };
 
+void PrintTo(const LoadCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class LoadFileByExtension : public ::testing::TestWithParam<LoadCase> {};
 
 TEST_P(LoadFileByExtension, PicksTheFormatAndRespectsTheLimit) {

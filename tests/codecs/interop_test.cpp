@@ -27,6 +27,10 @@ struct Image {
     bool sparse;  // mostly 0xFF, with random islands; first and last bytes are data
 };
 
+void PrintTo(const Image& image, std::ostream* out) {
+    *out << image.name;
+}
+
 std::vector<uint8_t> makeImage(const Image& shape) {
     std::mt19937 random(static_cast<unsigned>(shape.size));
     std::vector<uint8_t> image(shape.size, 0xFF);

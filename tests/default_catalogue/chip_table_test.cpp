@@ -69,6 +69,10 @@ struct BadTable {
     const char* reason;  // a fragment of the message
 };
 
+void PrintTo(const BadTable& table, std::ostream* out) {
+    *out << table.what;
+}
+
 class ChipTableRefuses : public ::testing::TestWithParam<BadTable> {};
 
 TEST_P(ChipTableRefuses, NamingTheLine) {

@@ -164,15 +164,18 @@ TEST(SettingsFile, FailedWriteSaysSoAndStopsTheLaterKeys) {
 }
 
 TEST(SettingsFile, AReadOnlyFileIsReportedAndLeftAsItWas) {
-    if (geteuid() == 0) GTEST_SKIP() << "root may write any file";
     TempDir dir;
     SettingsFile file(dir.file("ostrel.ini"));
     testing::writeFile(file.path(), "[DEVICE]\nchip=1\n");
     std::filesystem::permissions(file.path(), std::filesystem::perms(0444));
-    ScriptedUi ui;
-    EXPECT_FALSE(saveSettings(file, Settings{}, ui));
-    ASSERT_EQ(ui.boxes.size(), 1u);
-    EXPECT_EQ(ui.boxes[0].text, "Unable to write to " + file.path());
+    // Root may write any file, so the save runs as an ordinary user.
+    const auto outcome = testing::runUnprivileged(dir.path(), [&] {
+        ScriptedUi ui;
+        return !saveSettings(file, Settings{}, ui) && ui.boxes.size() == 1 &&
+               ui.boxes[0].text == "Unable to write to " + file.path();
+    });
+    if (!outcome) GTEST_SKIP() << "cannot run as an ordinary user here";
+    EXPECT_TRUE(*outcome);
     EXPECT_EQ(testing::readFile(file.path()), "[DEVICE]\nchip=1\n");
 }
 

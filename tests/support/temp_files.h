@@ -5,10 +5,14 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <optional>
 #include <string>
 
 namespace ostrel::testing {
@@ -67,5 +71,24 @@ class FileSizeLimit {
     rlimit saved_{};
     void (*previous_)(int) = nullptr;
 };
+
+// Runs `check` in a child process that has given up root, so that file
+// permissions hold as they do for a user. The result is the check's answer;
+// nullopt when the child could not drop its privileges. `folder` is opened to
+// everybody first, so the child may create files in it.
+inline std::optional<bool> runUnprivileged(const std::string& folder,
+                                           const std::function<bool()>& check) {
+    std::filesystem::permissions(folder, std::filesystem::perms::all);
+    const pid_t child = fork();
+    if (child < 0) return std::nullopt;
+    if (child == 0) {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
+        _exit(check() ? 0 : 1);
+    }
+    int status = 0;
+    if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return std::nullopt;
+    if (WEXITSTATUS(status) == 3) return std::nullopt;
+    return WEXITSTATUS(status) == 0;
+}
 
 }  // namespace ostrel::testing
