@@ -494,12 +494,15 @@ void TForm1::ToolFillClick() {
     Form4->showForChip(state_->selectedRecord().flashSize);
 }
 
-bool TForm1::beginCommand() {
-    if (busy_) return false;
-    if (ops_->openJob() == JobNotStarted) return false;
+void TForm1::runJob(const std::function<void()>& operations) {
+    // One command at a time: events processed during a job may bring another click.
+    if (busy_ || ops_->openJob() == JobNotStarted) return;
     busy_ = true;
     startMs_ = monotonicMs();
-    return true;
+    operations();
+    ops_->endJob();
+    busy_ = false;
+    FlashEditor->viewport()->update();
 }
 
 void TForm1::finishTiming() {
@@ -515,72 +518,64 @@ void TForm1::completionLine(Msg key) {
     insertLogLine(messageText(key, state_->language) + " (" + timeOfDay() + ")");
 }
 
+// Read, Erase and Write show the time and beep before their line; Verify, Blank
+// check and Auto add their line first.
 void TForm1::ToolReadClick() {
-    if (!beginCommand()) return;
-    // A read whose blocks did not all arrive is no completed read; the third type,
-    // which read skips, still completes as it always has.
-    const bool complete = ops_->readFlash() == 1 || state_->typeIndex == kTypeIndexNotStreamed;
-    finishTiming();
-    if (complete) completionLine(Msg::MsgReadComplete);
-    ops_->endJob();
-    busy_ = false;
-    FlashEditor->viewport()->update();
+    runJob([this] {
+        // A read whose blocks did not all arrive is no completed read; the third
+        // type, which read skips, still completes as it always has.
+        const bool complete = ops_->readFlash() == 1 || state_->typeIndex == kTypeIndexNotStreamed;
+        finishTiming();
+        if (complete) completionLine(Msg::MsgReadComplete);
+    });
 }
 
 void TForm1::ToolEraseClick() {
-    if (!beginCommand()) return;
-    ops_->eraseChip();
-    finishTiming();
-    completionLine(Msg::MsgEraseComplete);
-    ops_->endJob();
-    busy_ = false;
+    runJob([this] {
+        ops_->eraseChip();
+        finishTiming();
+        completionLine(Msg::MsgEraseComplete);
+    });
 }
 
 void TForm1::ToolWriteClick() {
     if (busy_) return;
     state_->buffers.TakeFlashEdits(state_->selectedRecord().flashSize);
     if (state_->buffers.flashDataLength == 0) return;
-    if (!beginCommand()) return;
-    ops_->writeFlash();
-    finishTiming();
-    completionLine(Msg::MsgWriteComplete);
-    ops_->endJob();
-    busy_ = false;
+    runJob([this] {
+        ops_->writeFlash();
+        finishTiming();
+        completionLine(Msg::MsgWriteComplete);
+    });
 }
 
 void TForm1::ToolVerifyClick() {
-    if (busy_ || state_->buffers.flashDataLength == 0) return;
-    if (!beginCommand()) return;
-    if (ops_->verifyFlash() == 1) completionLine(Msg::MsgVerifyComplete);
-    finishTiming();
-    ops_->endJob();
-    busy_ = false;
+    if (state_->buffers.flashDataLength == 0) return;
+    runJob([this] {
+        if (ops_->verifyFlash() == 1) completionLine(Msg::MsgVerifyComplete);
+        finishTiming();
+    });
 }
 
 void TForm1::ToolBankClick() {
-    if (!beginCommand()) return;
-    if (ops_->blankCheck() == 1) completionLine(Msg::MsgBlankComplete);
-    finishTiming();
-    ops_->endJob();
-    busy_ = false;
+    runJob([this] {
+        if (ops_->blankCheck() == 1) completionLine(Msg::MsgBlankComplete);
+        finishTiming();
+    });
 }
 
 void TForm1::ToolAutoClick() {
     if (busy_) return;
     state_->buffers.TakeFlashEdits(state_->selectedRecord().flashSize);
     if (state_->buffers.flashDataLength <= 0) return;
-    if (!beginCommand()) return;
-    ops_->eraseChip();
-    if (ops_->writeFlash() == 0) {
-        ops_->endJob();
-        busy_ = false;
-        return;
-    }
-    pause(350);
-    if (ops_->verifyFlash() == 1) completionLine(Msg::MsgAutoComplete);
-    finishTiming();
-    ops_->endJob();
-    busy_ = false;
+    runJob([this] {
+        ops_->eraseChip();
+        // A write that did nothing ends the command without time, beep or line.
+        if (ops_->writeFlash() == 0) return;
+        pause(350);
+        if (ops_->verifyFlash() == 1) completionLine(Msg::MsgAutoComplete);
+        finishTiming();
+    });
 }
 
 void TForm1::ToolAboutClick() {

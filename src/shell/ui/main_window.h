@@ -5,6 +5,7 @@
 // uses are its own controls.
 
 #include <QMainWindow>
+#include <functional>
 #include <memory>
 
 #include "buffers/file_io.h"
@@ -130,8 +131,8 @@ class TForm1 : public QMainWindow, public UiPort {
     void saveListPositions();
     void fillCombo(QComboBox* box, const std::vector<std::string>& entries, int position);
     ActivePage activePage() const;
-    // The frame every chip command shares: job, timing, beep and completion line.
-    bool beginCommand();
+    // The frame every chip command shares: open the job, run, end the job.
+    void runJob(const std::function<void()>& operations);
     void finishTiming();
     void completionLine(Msg key);
     void drawStatePanel();
