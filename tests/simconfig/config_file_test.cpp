@@ -1,0 +1,46 @@
+// The demonstration sets the simulator up through a configuration file named in
+// its environment; the program itself only binds the library by name. This
+// program touches no control function first, so the file is what counts.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include "operations/packets.h"
+#include "support/temp_files.h"
+#include "usb/programmer_identity.h"
+#include "usb/usb_bulk.h"
+
+namespace ostrel {
+namespace {
+
+TEST(SimulatorConfigurationFile, ThePresetProgrammerAndChipAnswer) {
+    testing::TempDir dir;
+    const std::string image = dir.file("chip.img");
+    testing::writeFile(dir.file("sim.conf"),
+                       "# one programmer with an 8 MiB flash\n"
+                       "programmer bus=1\n"
+                       "chip id=0xEF4017 size=0x800000 class=0 image=" +
+                           image + "\n");
+    ASSERT_EQ(setenv("OSTREL_SIM_CONFIG", dir.file("sim.conf").c_str(), 1), 0);
+
+    TUsbBulk usb(OSTREL_SIM_DIR "/libusb-0.1.so.4");
+    usb.setPause([](int) {});
+    ASSERT_EQ(usb.prog_open(kProgrammerVendorId, kProgrammerVendorText, kProgrammerProductId,
+                            kProgrammerProductText),
+              1);
+    // A chip-ID exchange answers with the chip the file put into the socket.
+    ChipRecord chip{};
+    chip.chipId = 0xEF4017;
+    chip.flashSize = 0x800000;
+    chip.flashPage = 256;
+    Packet packet = chipSetupPacket(CmdReadId, chip, 0, usb.bigEndianFields());
+    usb.USB_bulk_cmd(packet.data(), kPacketSize, 1);
+    const ChipIdReply reply = parseChipIdReply(packet);
+    EXPECT_EQ(reply.kind, 1);
+    EXPECT_EQ(reply.chipId, 0xEF4017u);
+    Packet end = endJobPacket();
+    usb.USB_bulk_cmd(end.data(), kPacketSize, 0);
+    usb.USB_bulk_close();
+}
+
+}  // namespace
+}  // namespace ostrel
