@@ -1,11 +1,22 @@
 // Every test program runs with a QApplication on the offscreen platform, so
 // that window tests and core tests share one main.
 #include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QApplication>
+#include <string>
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Qt wants a private runtime folder; CI machines have no login session to give one.
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        const std::string folder = "/tmp/ostrel-test-runtime-" + std::to_string(getuid());
+        mkdir(folder.c_str(), 0700);
+        chmod(folder.c_str(), 0700);
+        qputenv("XDG_RUNTIME_DIR", folder.c_str());
+    }
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
