@@ -33,9 +33,9 @@ void fillWords(uint8_t* buffer, uint32_t start, uint32_t end, uint16_t value) {
     }
 }
 
-void fillRandom(uint8_t* buffer, uint32_t start, uint32_t end, uint32_t seed) {
+void fillRandom(uint8_t* buffer, uint32_t start, uint32_t end, uint32_t startState) {
     FillRandom random;
-    random.randomize(seed);
+    random.randomize(startState);
     for (uint32_t address = start;; ++address) {
         buffer[address] = static_cast<uint8_t>(random.next() & 0xFF);
         if (address == end) break;

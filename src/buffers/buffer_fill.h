@@ -14,23 +14,23 @@ enum class FillKind { Byte, Word, Random };
 
 // The generator the random fill has always used, so that a fill started in the
 // same second gives the same bytes: a 32-bit linear congruential generator
-// whose values are bits 16 to 30 of the new seed.
+// whose values are bits 16 to 30 of its new state.
 class FillRandom {
   public:
-    explicit FillRandom(uint32_t seed = 0) : seed_(seed) {}
-    // Takes the seed and draws one value that is thrown away.
-    void randomize(uint32_t seed) {
-        seed_ = seed;
+    explicit FillRandom(uint32_t state = 0) : state_(state) {}
+    // Starts from `start` (the time in seconds) and draws one value that is thrown away.
+    void randomize(uint32_t start) {
+        state_ = start;
         next();
     }
     uint32_t next() {
-        seed_ = seed_ * 22695477u + 1u;
-        return (seed_ >> 16) & 0x7FFF;
+        state_ = state_ * 22695477u + 1u;
+        return (state_ >> 16) & 0x7FFF;
     }
-    uint32_t seed() const { return seed_; }
+    uint32_t state() const { return state_; }
 
   private:
-    uint32_t seed_;
+    uint32_t state_;
 };
 
 // What the four edits and the radio buttons hold when OK is pressed.
@@ -52,7 +52,7 @@ void fillBytes(uint8_t* buffer, uint32_t start, uint32_t end, uint8_t value);
 // from the unrounded start, so an odd start writes the byte below it and an
 // odd-length range leaves its last byte alone.
 void fillWords(uint8_t* buffer, uint32_t start, uint32_t end, uint16_t value);
-void fillRandom(uint8_t* buffer, uint32_t start, uint32_t end, uint32_t seed);
+void fillRandom(uint8_t* buffer, uint32_t start, uint32_t end, uint32_t startState);
 
 // OK in the fill dialog: converts the four edits in order (a failure shows the
 // conversion error and stops), refuses a bad range with an "Error" box, fills,

@@ -89,9 +89,9 @@ TEST(FillRandom, FollowsTheLinearCongruentialSequence) {
     EXPECT_EQ(random.next(), 24996u);
     EXPECT_EQ(random.next(), 10921u);
     EXPECT_EQ(random.next(), 23577u);
-    FillRandom seeded;
-    seeded.randomize(12345);  // seeding draws the first value
-    EXPECT_EQ(seeded.next(), 24996u);
+    FillRandom started;
+    started.randomize(12345);  // starting draws the first value
+    EXPECT_EQ(started.next(), 24996u);
 }
 
 TEST_F(BufferFillTest, RandomFillRepeatsWithinASecondAndDiffersInAnother) {

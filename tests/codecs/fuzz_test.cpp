@@ -19,7 +19,7 @@ std::string validText(bool intel, std::mt19937& random) {
     std::vector<uint8_t> image(1 + random() % 300);
     for (uint8_t& byte : image) byte = static_cast<uint8_t>(random() % 4 ? random() : 0xFF);
     // An in-memory file keeps thousands of rounds off the disk.
-    const int fd = ::memfd_create("seed", 0);
+    const int fd = ::memfd_create("codec-input", 0);
     if (intel)
         WriteIntelHex(fd, image.data(), static_cast<uint32_t>(image.size()));
     else
@@ -74,8 +74,8 @@ std::string randomLines(std::mt19937& random, bool intel) {
     return text;
 }
 
-void checkReader(bool intel, uint32_t seed) {
-    std::mt19937 random(seed);
+void checkReader(bool intel, uint32_t variant) {
+    std::mt19937 random(variant);
     const Reader reader = intel ? readIntelText : readSRecordText;
     for (int round = 0; round < 20000; ++round) {
         const uint32_t limit = random() % 3 == 0 ? 0 : 1 + random() % 400;

@@ -10,8 +10,8 @@ namespace {
 
 using Streams = SimFixture;
 
-std::vector<uint8_t> randomImage(std::size_t size, unsigned seed) {
-    std::mt19937 random(seed);
+std::vector<uint8_t> randomImage(std::size_t size, unsigned variant) {
+    std::mt19937 random(variant);
     std::vector<uint8_t> image(size);
     for (auto& b : image) b = static_cast<uint8_t>(random());
     return image;
