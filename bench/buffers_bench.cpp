@@ -5,10 +5,10 @@
 #include <cstring>
 #include <string>
 
+#include "base/quiet_ui.h"
 #include "buffers/buffer_fill.h"
 #include "buffers/data_buffers.h"
 #include "catalogue/chip_record.h"
-#include "shell/quiet_ui.h"
 
 namespace {
 

@@ -10,11 +10,11 @@
 #include <random>
 #include <string>
 
+#include "base/quiet_ui.h"
 #include "buffers/data_buffers.h"
 #include "buffers/file_io.h"
 #include "buffers/intel_hex.h"
 #include "buffers/srecord.h"
-#include "shell/quiet_ui.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 #include <stdexcept>
 
 #include "../sim/ostrel_sim.h"
+#include "base/quiet_ui.h"
 #include "operations/programmer_ops.h"
-#include "shell/quiet_ui.h"
 
 namespace {
 

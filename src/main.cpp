@@ -2,7 +2,7 @@
 // message loop. It reads no environment variable and takes no option.
 #include <QApplication>
 
-#include "shell/messages.h"
+#include "base/messages.h"
 #include "shell/ui/main_window.h"
 
 int main(int argc, char** argv) {

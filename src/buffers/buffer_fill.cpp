@@ -2,9 +2,9 @@
 
 #include <cstring>
 
+#include "base/ui_port.h"
 #include "buffers/data_buffers.h"
 #include "buffers/range_edit.h"
-#include "shell/ui_port.h"
 
 namespace ostrel {
 

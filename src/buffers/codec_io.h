@@ -10,8 +10,8 @@
 #include <memory>
 #include <string>
 
-#include "shell/safe_file.h"
-#include "shell/ui_port.h"
+#include "base/safe_file.h"
+#include "base/ui_port.h"
 
 namespace ostrel {
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/ui_port.h"
 #include "buffers/range_edit.h"
 #include "catalogue/chip_record.h"
-#include "shell/ui_port.h"
 
 namespace ostrel {
 

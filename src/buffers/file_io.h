@@ -14,9 +14,9 @@
 #include <cstdint>
 #include <string>
 
-#include "shell/main_state.h"
-#include "shell/messages.h"
-#include "shell/ui_port.h"
+#include "base/main_state.h"
+#include "base/messages.h"
+#include "base/ui_port.h"
 
 namespace ostrel {
 

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "shell/ui_port.h"
+#include "base/ui_port.h"
 
 namespace ostrel {
 

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/ui_port.h"
 #include "buffers/codec_io.h"
-#include "shell/ui_port.h"
 
 namespace ostrel {
 

@@ -10,7 +10,7 @@
 namespace ostrel {
 
 class Catalogue {
-public:
+  public:
     Catalogue() : records_{} {}
 
     // Number of chips before the terminator (1000 when there is none).
@@ -24,7 +24,7 @@ public:
     std::array<ChipRecord, kCatalogueCapacity>& records() { return records_; }
     const std::array<ChipRecord, kCatalogueCapacity>& records() const { return records_; }
 
-private:
+  private:
     std::array<ChipRecord, kCatalogueCapacity> records_;
 };
 

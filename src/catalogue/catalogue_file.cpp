@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-#include "shell/messages.h"
-#include "shell/safe_file.h"
+#include "base/messages.h"
+#include "base/safe_file.h"
 
 namespace ostrel {
 

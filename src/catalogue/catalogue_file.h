@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/ui_port.h"
 #include "catalogue/catalogue.h"
-#include "shell/ui_port.h"
 
 namespace ostrel {
 

@@ -33,7 +33,7 @@ struct ChipRecord {
     uint16_t extend;               // non-zero shows the CONFIG page
     uint16_t eepromSize;           // DATA area in bytes, 0 = none
     uint8_t eepromPage;
-    uint8_t voltage;               // 0 = 3.3 V, 1 = 1.8 V
+    uint8_t voltage;  // 0 = 3.3 V, 1 = 1.8 V
 };
 #pragma pack(pop)
 static_assert(sizeof(ChipRecord) == kChipRecordSize, "a chip record is 68 bytes");

@@ -11,11 +11,11 @@
 #include <cstdint>
 #include <string>
 
+#include "base/main_state.h"
+#include "base/messages.h"
+#include "base/ui_port.h"
 #include "operations/packets.h"
 #include "operations/stream_span.h"
-#include "shell/main_state.h"
-#include "shell/messages.h"
-#include "shell/ui_port.h"
 #include "usb/usb_bulk.h"
 
 namespace ostrel {

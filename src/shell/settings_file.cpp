@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "shell/safe_file.h"
+#include "base/safe_file.h"
 
 namespace ostrel {
 

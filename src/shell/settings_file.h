@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "shell/ui_port.h"
+#include "base/ui_port.h"
 
 namespace ostrel {
 

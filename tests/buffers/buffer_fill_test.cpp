@@ -5,8 +5,8 @@
 #include <cstring>
 #include <vector>
 
+#include "base/messages.h"
 #include "buffers/data_buffers.h"
-#include "shell/messages.h"
 #include "support/scripted_ui.h"
 
 namespace ostrel {

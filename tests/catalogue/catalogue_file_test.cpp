@@ -5,8 +5,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "base/messages.h"
 #include "catalogue/name_text.h"
-#include "shell/messages.h"
 #include "support/scripted_ui.h"
 #include "support/temp_files.h"
 

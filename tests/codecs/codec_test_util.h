@@ -66,7 +66,9 @@ struct ReaderCase {
 };
 
 // Test listings show the row's name rather than its bytes.
-inline void PrintTo(const ReaderCase& c, std::ostream* out) { *out << c.name; }
+inline void PrintTo(const ReaderCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 using TextReader = int32_t (*)(const std::string&, uint8_t*, uint32_t, ScriptedUi&);
 

@@ -3,8 +3,8 @@
 
 #include <filesystem>
 
-#include "shell/program_paths.h"
-#include "shell/safe_file.h"
+#include "base/program_paths.h"
+#include "base/safe_file.h"
 #include "support/temp_files.h"
 
 namespace ostrel {

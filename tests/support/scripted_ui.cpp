@@ -42,16 +42,26 @@ std::string ScriptedUi::statusText(int panel) const {
     return panel >= 0 && panel < 4 ? statusPanels[panel] : std::string();
 }
 
-void ScriptedUi::setProgressVisible(bool visible) { progressVisible = visible; }
-void ScriptedUi::setProgressMax(int64_t max) { progressMax = max; }
+void ScriptedUi::setProgressVisible(bool visible) {
+    progressVisible = visible;
+}
+void ScriptedUi::setProgressMax(int64_t max) {
+    progressMax = max;
+}
 void ScriptedUi::setProgressPosition(int64_t position) {
     progressPosition = position;
     progressPositions.push_back(position);
 }
 
-void ScriptedUi::insertLogLine(const std::string& line) { log.insert(log.begin(), line); }
-std::string ScriptedUi::firstLogLine() const { return log.empty() ? std::string() : log.front(); }
-void ScriptedUi::clearLog() { log.clear(); }
+void ScriptedUi::insertLogLine(const std::string& line) {
+    log.insert(log.begin(), line);
+}
+std::string ScriptedUi::firstLogLine() const {
+    return log.empty() ? std::string() : log.front();
+}
+void ScriptedUi::clearLog() {
+    log.clear();
+}
 
 void ScriptedUi::processEvents() {
     ++processEventsCalls;
@@ -64,7 +74,9 @@ void ScriptedUi::pause(int milliseconds) {
     nowMs += milliseconds;
 }
 
-void ScriptedUi::beep() { ++beeps; }
+void ScriptedUi::beep() {
+    ++beeps;
+}
 
 std::vector<std::string> ScriptedUi::boxTexts() const {
     std::vector<std::string> texts;

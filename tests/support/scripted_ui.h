@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/ui_port.h"
+#include "base/ui_port.h"
 
 namespace ostrel::testing {
 
@@ -20,11 +20,12 @@ struct ShownBox {
 };
 
 class ScriptedUi : public UiPort {
-public:
+  public:
     void messageBox(const std::string& text, const std::string& caption, BoxIcon icon) override;
     bool askYesNo(const std::string& text, const std::string& caption) override;
     std::string openFileName(const std::string& filter, int filterIndex) override;
-    std::string saveFileName(const std::string& filter, const std::string& defaultExtension) override;
+    std::string saveFileName(const std::string& filter,
+                             const std::string& defaultExtension) override;
     void setStatusText(int panel, const std::string& text) override;
     std::string statusText(int panel) const override;
     void setProgressVisible(bool visible) override;
@@ -54,7 +55,7 @@ public:
     std::vector<ShownBox> boxes;
     std::string statusPanels[4];
     std::vector<std::string> statusHistory;  // every text set on panel 1, in order
-    std::vector<std::string> log;             // newest first
+    std::vector<std::string> log;            // newest first
     bool progressVisible = false;
     int64_t progressMax = 0;
     int64_t progressPosition = 0;

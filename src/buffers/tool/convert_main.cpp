@@ -8,9 +8,9 @@
 #include <memory>
 #include <string>
 
+#include "base/quiet_ui.h"
 #include "buffers/data_buffers.h"
 #include "buffers/file_io.h"
-#include "shell/quiet_ui.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <QRadioButton>
 #include <QStyle>
 
+#include "base/messages.h"
 #include "buffers/data_buffers.h"
 #include "buffers/ui/hex_key_filter.h"
-#include "shell/messages.h"
 
 namespace ostrel {
 

@@ -27,12 +27,12 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include "base/program_paths.h"
 #include "buffers/ui/fill_dialog.h"
 #include "buffers/ui/hex_view.h"
 #include "catalogue/catalogue_file.h"
 #include "catalogue/gbk_text.h"
 #include "operations/programmer_ops.h"
-#include "shell/program_paths.h"
 #include "usb/programmer_identity.h"
 
 namespace ostrel {

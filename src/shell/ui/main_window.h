@@ -8,13 +8,13 @@
 #include <functional>
 #include <memory>
 
+#include "base/main_state.h"
+#include "base/messages.h"
+#include "base/program_paths.h"
+#include "base/ui_port.h"
 #include "buffers/file_io.h"
 #include "catalogue/chip_selection.h"
-#include "shell/main_state.h"
-#include "shell/messages.h"
-#include "shell/program_paths.h"
 #include "shell/settings_file.h"
-#include "shell/ui_port.h"
 #include "usb/usb_bulk.h"
 
 class QAction;

@@ -13,9 +13,9 @@
 #include <QTimer>
 #include <vector>
 
+#include "base/messages.h"
 #include "buffers/data_buffers.h"
 #include "buffers/ui/fill_dialog.h"
-#include "shell/messages.h"
 #include "support/scripted_ui.h"
 
 namespace ostrel {

@@ -1,4 +1,4 @@
-#include "shell/safe_file.h"
+#include "base/safe_file.h"
 
 #include <fcntl.h>
 #include <stdlib.h>

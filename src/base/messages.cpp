@@ -1,4 +1,4 @@
-#include "shell/messages.h"
+#include "base/messages.h"
 
 #include <array>
 
@@ -12,7 +12,8 @@ const Triple kMessages[kMessageCount] = {
     {"配置文件被破坏！", "配置文件被破壞！", "The configuration file was destroyed."},
     {"文件已存在,是否覆盖?", "文件已存在,是否覆蓋?", "File already exists. Is it covered? "},
     {"写入文件出错。", "寫入文件出錯。", "Error writing file."},
-    {"检测到编程器 Ostrel I，工作状态正常。", "檢測到編程器 Ostrel I，工作狀態正常。", "The programmer Ostrel I is detected, and the working state is normal."},
+    {"检测到编程器 Ostrel I，工作状态正常。", "檢測到編程器 Ostrel I，工作狀態正常。",
+     "The programmer Ostrel I is detected, and the working state is normal."},
     {"已连接", "已連接", "Connected"},
     {"编程器未接入", "編程器未接入", "Not connected"},
     {"擦除 Flash ...", "擦除 Flash ...", "Erase Flash ..."},
@@ -22,7 +23,8 @@ const Triple kMessages[kMessageCount] = {
     {"校验 Flash ...", "校驗 Flash ...", "Verify Flash ..."},
     {"Flash 校验错误地址: ", "Flash 校驗錯誤地址: ", "Flash check error address:"},
     {"编程 Flash ...", "編程 Flash ... ", "Write Flash ..."},
-    {"文件长度大于芯片容量,是否继续调入文件", "文件長度大於芯片容量,是否繼續調入文件", "File length is larger than chip capacity. Do you want to continue to transfer files?"},
+    {"文件长度大于芯片容量,是否继续调入文件", "文件長度大於芯片容量,是否繼續調入文件",
+     "File length is larger than chip capacity. Do you want to continue to transfer files?"},
     {"打开", "打開", "Open"},
     {"读出完成！", "讀出完成！", "Read Complete!"},
     {"擦除完成！", "擦除完成！", "Erase Complete!"},
@@ -33,12 +35,16 @@ const Triple kMessages[kMessageCount] = {
     {"停止", "停止", "STOP"},
     {"批量", "批量", "BULK"},
     {"未知型号芯片ID =", "未知型號芯片ID =", "Unknown chip ID ="},
-    {"请手动选择兼容型号。", "請手動選擇兼容型號。", "Please choose the compatibility type manually."},
-    {"没有检测到芯片，请放置芯片再试！", "沒有檢測到芯片，請放置芯片再試！", "No chips detected, please put the chip to try again!"},
+    {"请手动选择兼容型号。", "請手動選擇兼容型號。",
+     "Please choose the compatibility type manually."},
+    {"没有检测到芯片，请放置芯片再试！", "沒有檢測到芯片，請放置芯片再試！",
+     "No chips detected, please put the chip to try again!"},
     {"检测到芯片：", "檢測到芯片：", "The chip was detected:"},
     {"\n\n芯片类型 ：", "\n\n芯片類型 ：", "\n\n Chip type"},
     {"检测到芯片芯片类型: ", "檢測到芯片芯片類型: ", "Chip type is detected:"},
-    {"\n\n请手动选择对应型号烧写。", "\n\n請手動選擇對應型號燒寫。", "\n\n Please manually select the corresponding type burn."},};
+    {"\n\n请手动选择对应型号烧写。", "\n\n請手動選擇對應型號燒寫。",
+     "\n\n Please manually select the corresponding type burn."},
+};
 
 const char* const kKeyNames[kMessageCount] = {
     "MsgConfigDestroyed",
@@ -70,7 +76,8 @@ const char* const kKeyNames[kMessageCount] = {
     "MsgChipDetected",
     "MsgChipTypeLine",
     "MsgChipTypeDetected",
-    "MsgSelectTypeManually",};
+    "MsgSelectTypeManually",
+};
 
 const Triple kSearchColumns[3] = {
     {"类型", "類型", "Type"},
@@ -78,7 +85,9 @@ const Triple kSearchColumns[3] = {
     {"名称", "名稱", "Name"},
 };
 
-int clampLanguage(int language) { return language >= 0 && language <= 2 ? language : 0; }
+int clampLanguage(int language) {
+    return language >= 0 && language <= 2 ? language : 0;
+}
 
 // Built once, before the first window, and never changed afterwards.
 const std::array<std::array<std::string, 3>, kMessageCount>& table() {
@@ -109,6 +118,8 @@ const std::string& searchColumnTitle(int column, int language) {
     return built[column][clampLanguage(language)];
 }
 
-const char* messageKeyName(Msg key) { return kKeyNames[static_cast<int>(key)]; }
+const char* messageKeyName(Msg key) {
+    return kKeyNames[static_cast<int>(key)];
+}
 
 }  // namespace ostrel

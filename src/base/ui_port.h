@@ -19,7 +19,7 @@ enum class BoxIcon { None, Error, Question, Information, Warning };
 enum StatusPanel { PanelState = 1, PanelElapsed = 3 };
 
 class UiPort {
-public:
+  public:
     virtual ~UiPort() = default;
 
     // A modal box with an OK button.

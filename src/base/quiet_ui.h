@@ -6,7 +6,7 @@
 #include <chrono>
 #include <ctime>
 
-#include "shell/ui_port.h"
+#include "base/ui_port.h"
 
 namespace ostrel {
 

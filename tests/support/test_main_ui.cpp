@@ -1,5 +1,4 @@
-// Every test program runs with a QApplication on the offscreen platform, so
-// that window tests and core tests share one main.
+// The main of the window test programs: a QApplication on the offscreen platform.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>

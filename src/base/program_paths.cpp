@@ -1,4 +1,4 @@
-#include "shell/program_paths.h"
+#include "base/program_paths.h"
 
 #include <fcntl.h>
 #include <limits.h>

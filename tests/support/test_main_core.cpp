@@ -1,0 +1,7 @@
+// The main of the core test programs: no display, no Qt.
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
