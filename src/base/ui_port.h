@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/texts.h"
+
 namespace ostrel {
 
 enum class BoxIcon { None, Error, Question, Information, Warning };
@@ -26,6 +28,15 @@ class UiPort {
     virtual void messageBox(const std::string& text, const std::string& caption, BoxIcon icon) = 0;
     // A modal Yes/No box with the question icon; true when the user answers Yes.
     virtual bool askYesNo(const std::string& text, const std::string& caption) = 0;
+
+    // The two boxes the program uses most: an error box titled "Error", and a
+    // question titled "Info".
+    void errorBox(const std::string& text) {
+        messageBox(text, programText(Txt::CaptionError, 0), BoxIcon::Error);
+    }
+    bool askInfo(const std::string& text) {
+        return askYesNo(text, programText(Txt::CaptionInfo, 0));
+    }
 
     // The standard file dialogs. `filter` is a list "Shown text|pattern|Shown text|pattern".
     // The open dialog preselects filter `filterIndex` (0-based); the save dialog adds

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "base/messages.h"
 #include "base/ui_port.h"
 #include "buffers/data_buffers.h"
 #include "buffers/range_edit.h"
@@ -13,11 +14,9 @@ bool fillRangeValid(int32_t start, int32_t end) {
 }
 
 std::string fillRangeErrorText(int32_t start, int32_t end) {
-    return "Cannot fill from " + hexText(static_cast<uint32_t>(start)) + " to " +
-           hexText(static_cast<uint32_t>(end)) +
-           ": the start address must not be above the end address, and both must lie "
-           "between 0 and " +
-           hexText(kFlashBufferSize - 1) + ".";
+    return fillIn(programText(Txt::FillRangeRefused, LangEnglish),
+                  {hexText(static_cast<uint32_t>(start)), hexText(static_cast<uint32_t>(end)),
+                   hexText(kFlashBufferSize - 1)});
 }
 
 void fillBytes(uint8_t* buffer, uint32_t start, uint32_t end, uint8_t value) {
@@ -54,7 +53,7 @@ bool runFill(DataBuffers& buffers, uint32_t flashSize, const FillInput& input, U
     if (!end) return false;
 
     if (!fillRangeValid(*start, *end)) {
-        ui.messageBox(fillRangeErrorText(*start, *end), "Error", BoxIcon::Error);
+        ui.errorBox(fillRangeErrorText(*start, *end));
         return false;
     }
     const auto first = static_cast<uint32_t>(*start);

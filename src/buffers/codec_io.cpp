@@ -74,7 +74,7 @@ bool BufferedWriter::finish() {
 }
 
 void showFileError(UiPort& ui, const std::string& text) {
-    ui.messageBox(text, "Error", BoxIcon::Error);
+    ui.errorBox(text);
 }
 
 int openForReading(const std::string& path) {
@@ -96,10 +96,10 @@ void closeFile(int fd) {
 }
 
 std::string cannotOpenText(const std::string& path) {
-    return "Cannot open file " + path;
+    return fillIn(programText(Txt::CannotOpenFile, 0), {path});
 }
 std::string cannotCreateText(const std::string& path) {
-    return "Cannot create file " + path;
+    return fillIn(programText(Txt::CannotCreateFile, 0), {path});
 }
 
 int32_t readRecordFile(const std::string& path, RecordReader read, uint8_t* target, uint32_t limit,

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/messages.h"
 #include "base/ui_port.h"
 #include "buffers/range_edit.h"
 #include "catalogue/chip_record.h"
@@ -36,11 +37,9 @@ bool DataBuffers::fitsBuffers(const ChipRecord& record) {
 }
 
 std::string DataBuffers::oversizeChipText(const ChipRecord& record) {
-    return "The chip is larger than the program's buffers (FLASH " +
-           std::to_string(record.flashSize) + " bytes, at most " +
-           std::to_string(kFlashBufferSize) + "; DATA " + std::to_string(record.eepromSize) +
-           " bytes, at most " + std::to_string(kEepromBufferSize) +
-           "). Only the part that fits is shown and handled.";
+    return fillIn(programText(Txt::ChipExceedsBuffers, LangEnglish),
+                  {std::to_string(record.flashSize), std::to_string(kFlashBufferSize),
+                   std::to_string(record.eepromSize), std::to_string(kEepromBufferSize)});
 }
 
 ChipPages DataBuffers::pageRules(const ChipRecord& record, int32_t typeIndex) {
@@ -55,7 +54,7 @@ ChipReset DataBuffers::ResetBuffersForChip(const ChipRecord& record, int32_t typ
                                            UiPort& ui) {
     ChipReset reset;
     reset.fitsBuffers = fitsBuffers(record);
-    if (!reset.fitsBuffers) ui.messageBox(oversizeChipText(record), "Error", BoxIcon::Error);
+    if (!reset.fitsBuffers) ui.errorBox(oversizeChipText(record));
 
     std::memset(flash_.get(), 0xFF, kFlashBufferSize);
     flashDataLength = 0;

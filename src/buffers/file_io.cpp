@@ -45,7 +45,7 @@ int32_t loadRaw(int fd, uint8_t* target, uint32_t limit, uint32_t skip, UiPort& 
     struct stat info;
     if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
         if (static_cast<uint64_t>(info.st_size) > limit) {
-            showFileError(ui, "File is too big for Buffer");
+            showFileError(ui, programText(Txt::FileTooBigForBuffer, 0));
             return 0;
         }
         if (static_cast<uint64_t>(info.st_size) <= skip) return 0;
@@ -60,7 +60,7 @@ int32_t loadRaw(int fd, uint8_t* target, uint32_t limit, uint32_t skip, UiPort& 
     std::size_t got = readUpTo(fd, target, limit > skip ? limit - skip : 0);
     uint8_t more;
     if (readUpTo(fd, &more, 1) != 0) {
-        showFileError(ui, "File is too big for Buffer");
+        showFileError(ui, programText(Txt::FileTooBigForBuffer, 0));
         return 0;
     }
     return static_cast<int32_t>(got);
@@ -94,7 +94,7 @@ int32_t LoadFile(const std::string& path, uint8_t* target, uint32_t limit, UiPor
     } else if (extension == ".eep") {
         int probe = openForReading(path);
         if (probe < 0) {
-            showFileError(ui, "Can't open File");
+            showFileError(ui, programText(Txt::CantOpenFile, 0));
             return 0;
         }
         char first = 0;
@@ -142,7 +142,7 @@ bool SaveFile(const std::string& path, const uint8_t* source, uint32_t count, Ui
               int language) {
     struct stat old;
     const bool exists = ::stat(path.c_str(), &old) == 0;
-    if (exists && !ui.askYesNo(messageText(Msg::MsgFileExists, language), "Info")) return false;
+    if (exists && !ui.askInfo(messageText(Msg::MsgFileExists, language))) return false;
 
     // A read-only file stays as it is: the rename would replace it regardless.
     if (exists && (S_ISDIR(old.st_mode) || ::access(path.c_str(), W_OK) != 0)) {
@@ -165,7 +165,7 @@ bool SaveFile(const std::string& path, const uint8_t* source, uint32_t count, Ui
     else
         written = writeAll(fd, source, count);
     if (!written || !file.commit(false)) {
-        ui.messageBox(messageText(Msg::MsgWriteFileError, language), "Error", BoxIcon::Error);
+        ui.errorBox(messageText(Msg::MsgWriteFileError, language));
         return false;
     }
     return true;
@@ -192,7 +192,7 @@ void OpenFileCommand(MainState& state, ActivePage page, UiPort& ui) {
         const int32_t loaded = LoadFile(path, buffers.flash() + start, limit, ui, &cannotOpen);
         if (cannotOpen) return;
         if (static_cast<uint32_t>(loaded) > chip.flashSize) {
-            if (!ui.askYesNo(messageText(Msg::MsgFileTooLong, state.language), "Info")) return;
+            if (!ui.askInfo(messageText(Msg::MsgFileTooLong, state.language))) return;
             buffers.flashDataLength = static_cast<int32_t>(chip.flashSize);
         } else {
             buffers.flashDataLength = loaded;
@@ -204,7 +204,7 @@ void OpenFileCommand(MainState& state, ActivePage page, UiPort& ui) {
         const int32_t loaded = LoadFile(path, buffers.eeprom(), kEepromBufferSize, ui, &cannotOpen);
         if (cannotOpen) return;
         if (static_cast<uint32_t>(loaded) > chip.eepromSize &&
-            !ui.askYesNo(messageText(Msg::MsgFileTooLong, state.language), "Info"))
+            !ui.askInfo(messageText(Msg::MsgFileTooLong, state.language)))
             return;
         buffers.ShowEeprom(chip.eepromSize);
     }

@@ -20,18 +20,18 @@ int32_t ReadIntelHex(LineReader& lines, uint8_t* target, uint32_t limit, UiPort&
         const char* line;
         std::size_t length;
         if (!lines.next(kIntelHexLineRead, line, length)) {
-            showFileError(ui, "File Read Operation Failed");
-            showFileError(ui, "Error reading File");
+            showFileError(ui, programText(Txt::FileReadOperationFailed, 0));
+            showFileError(ui, programText(Txt::ErrorReadingFile, 0));
             return 0;
         }
         if (length == 0 || line[0] != ':') {
-            showFileError(ui, "Illegal Line found");
+            showFileError(ui, programText(Txt::IllegalLineFound, 0));
             return 0;
         }
         uint8_t count, addressHigh, addressLow, type;
         if (!hexByteAt(line, length, 1, count) || !hexByteAt(line, length, 3, addressHigh) ||
             !hexByteAt(line, length, 5, addressLow) || !hexByteAt(line, length, 7, type)) {
-            showFileError(ui, "Illegal Char in File");
+            showFileError(ui, programText(Txt::IllegalCharInFile, 0));
             return 0;
         }
         unsigned sum = count + addressHigh + addressLow + type;
@@ -46,49 +46,52 @@ int32_t ReadIntelHex(LineReader& lines, uint8_t* target, uint32_t limit, UiPort&
                 if (offset + count > extent) {
                     extent = offset + count;
                     if (extent > limit) {
-                        showFileError(ui, "File exceeds Maximum Size");
+                        showFileError(ui, programText(Txt::FileExceedsMaximumSize, 0));
                         return 0;
                     }
                 }
                 if (!storeHexBytes(line, length, 9, count, target + offset, sum) ||
                     !hexByteAt(line, length, checksumAt, checksum)) {
-                    showFileError(ui, "Illegal Char in File");
+                    showFileError(ui, programText(Txt::IllegalCharInFile, 0));
                     return 0;
                 }
                 sum += checksum;
                 if ((sum & 0xFF) != 0) {
-                    showFileError(ui, "Checksum Error type 0");
+                    showFileError(ui, programText(Txt::ChecksumErrorType0, 0));
                     return 0;
                 }
                 break;
             }
             case 1:
                 if (!hexByteAt(line, length, checksumAt, checksum)) {
-                    showFileError(ui, "Illegal Char in File");
+                    showFileError(ui, programText(Txt::IllegalCharInFile, 0));
                     return 0;
                 }
                 if (count == 0 && address == 0 && checksum == 0xFF)
                     return static_cast<int32_t>(extent);
-                showFileError(ui, "Invalid EOF Record");
+                showFileError(ui, programText(Txt::InvalidEofRecord, 0));
                 return 0;
             case 2:
             case 4: {
                 const bool linear = type == 4;
                 if (count != 2) {
-                    showFileError(ui, linear ? "Invalid Record Length for type 4"
-                                             : "Invalid Record Length for type 2");
+                    showFileError(ui, programText(linear ? Txt::InvalidRecordLengthType4
+                                                         : Txt::InvalidRecordLengthType2,
+                                                  0));
                     return 0;
                 }
                 uint8_t valueHigh, valueLow;
                 if (!hexByteAt(line, length, 9, valueHigh) ||
                     !hexByteAt(line, length, 11, valueLow) ||
                     !hexByteAt(line, length, 13, checksum)) {
-                    showFileError(ui, "Illegal Char in File");
+                    showFileError(ui, programText(Txt::IllegalCharInFile, 0));
                     return 0;
                 }
                 sum += valueHigh + valueLow + checksum;
                 if ((sum & 0xFF) != 0) {
-                    showFileError(ui, linear ? "Checksum Error type 4" : "Checksum Error type 2");
+                    showFileError(
+                        ui,
+                        programText(linear ? Txt::ChecksumErrorType4 : Txt::ChecksumErrorType2, 0));
                     return 0;
                 }
                 const uint64_t value = static_cast<uint64_t>(valueHigh) << 8 | valueLow;
@@ -102,7 +105,7 @@ int32_t ReadIntelHex(LineReader& lines, uint8_t* target, uint32_t limit, UiPort&
             case 5:
                 break;
             default:
-                showFileError(ui, "Invalid Record type");
+                showFileError(ui, programText(Txt::InvalidRecordType, 0));
                 return 0;
         }
     }

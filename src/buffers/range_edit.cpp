@@ -33,12 +33,12 @@ std::optional<int32_t> hexTextToInt(const std::string& text) {
 }
 
 std::string conversionErrorText(const std::string& text) {
-    return "'0x" + text + "' is not a valid integer value";
+    return fillIn(programText(Txt::NotValidInteger, 0), {"0x" + text});
 }
 
 std::optional<int32_t> convertHexEdit(const std::string& text, UiPort& ui) {
     std::optional<int32_t> value = hexTextToInt(text);
-    if (!value) ui.messageBox(conversionErrorText(text), "Error", BoxIcon::Error);
+    if (!value) ui.errorBox(conversionErrorText(text));
     return value;
 }
 

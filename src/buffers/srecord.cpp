@@ -17,11 +17,11 @@ int32_t ReadSRecord(LineReader& lines, uint8_t* target, uint32_t limit, UiPort& 
         const char* line;
         std::size_t length;
         if (!lines.next(kSRecordLineRead, line, length)) {
-            showFileError(ui, "File Read Operation Failed");
+            showFileError(ui, programText(Txt::FileReadOperationFailed, 0));
             return 0;
         }
         if (length == 0 || line[0] != 'S') {
-            showFileError(ui, "Illegal Line found");
+            showFileError(ui, programText(Txt::IllegalLineFound, 0));
             return 0;
         }
         const char kind = length >= 2 ? line[1] : '\0';
@@ -31,7 +31,7 @@ int32_t ReadSRecord(LineReader& lines, uint8_t* target, uint32_t limit, UiPort& 
         const std::size_t addressBytes = static_cast<std::size_t>(kind - '0') + 1;
         uint8_t count;
         if (!hexByteAt(line, length, 2, count)) {
-            showFileError(ui, "Illegal Char in File");
+            showFileError(ui, programText(Txt::IllegalCharInFile, 0));
             return 0;
         }
         unsigned sum = count;
@@ -39,7 +39,7 @@ int32_t ReadSRecord(LineReader& lines, uint8_t* target, uint32_t limit, UiPort& 
         for (std::size_t i = 0; i < addressBytes; ++i) {
             uint8_t byte;
             if (!hexByteAt(line, length, 4 + 2 * i, byte)) {
-                showFileError(ui, "Illegal Char in File");
+                showFileError(ui, programText(Txt::IllegalCharInFile, 0));
                 return 0;
             }
             address = address << 8 | byte;
@@ -48,14 +48,14 @@ int32_t ReadSRecord(LineReader& lines, uint8_t* target, uint32_t limit, UiPort& 
         // The count covers the address, the data and the checksum; one too small
         // for its own address and checksum belongs to a damaged record.
         if (count < addressBytes + 1) {
-            showFileError(ui, "Checksum Error");
+            showFileError(ui, programText(Txt::ChecksumError, 0));
             return 0;
         }
         const std::size_t dataLength = count - addressBytes - 1;
         if (address + dataLength > extent) {
             extent = address + dataLength;
             if (extent > limit) {
-                showFileError(ui, "File exceeds Maximum Size");
+                showFileError(ui, programText(Txt::FileExceedsMaximumSize, 0));
                 return 0;
             }
         }
@@ -63,12 +63,12 @@ int32_t ReadSRecord(LineReader& lines, uint8_t* target, uint32_t limit, UiPort& 
         uint8_t checksum;
         if (!storeHexBytes(line, length, dataAt, dataLength, target + address, sum) ||
             !hexByteAt(line, length, dataAt + 2 * dataLength, checksum)) {
-            showFileError(ui, "Illegal Char in File");
+            showFileError(ui, programText(Txt::IllegalCharInFile, 0));
             return 0;
         }
         sum += checksum;
         if ((sum & 0xFF) != 0xFF) {
-            showFileError(ui, "Checksum Error");
+            showFileError(ui, programText(Txt::ChecksumError, 0));
             return 0;
         }
     }

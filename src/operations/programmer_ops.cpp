@@ -17,25 +17,6 @@ constexpr int kEeprom24WriteSettleMs = 100;
 // Wait before each status poll of a 25-series erase.
 constexpr int kPollIntervalMs = 50;
 
-using Texts = std::array<const char*, 3>;
-
-// Refusals of chip records the operations cannot serve. The message table has
-// no texts for them, so they live here, in the same three languages.
-const Texts kChipTooLarge = {
-    "芯片容量超过 64 MB 缓冲区，无法操作。",
-    "晶片容量超過 64 MB 緩衝區，無法操作。",
-    "The chip is larger than the 64 MB buffer and cannot be programmed.",
-};
-const Texts kNoPageSize = {
-    "芯片页大小为 0，无法按页擦除。",
-    "晶片頁大小為 0，無法按頁擦除。",
-    "The chip's page size is 0, so its pages cannot be erased.",
-};
-
-const char* localText(const Texts& texts, int language) {
-    return texts[language >= 0 && language < 3 ? static_cast<std::size_t>(language) : 0];
-}
-
 std::string hexAddress(int64_t address) {
     char text[24];
     std::snprintf(text, sizeof text, "%llXh", static_cast<unsigned long long>(address));
@@ -53,12 +34,12 @@ bool ProgrammerOps::openProgrammer() {
 }
 
 void ProgrammerOps::errorBox(const std::string& message) {
-    ui_.messageBox(message, "Error", BoxIcon::Error);
+    ui_.errorBox(message);
 }
 
 bool ProgrammerOps::chipFitsBuffer() {
     if (chip().flashSize <= kFlashBufferSize) return true;
-    errorBox(localText(kChipTooLarge, state_.language));
+    errorBox(programText(Txt::ChipTooLarge, state_.language));
     return false;
 }
 
@@ -287,7 +268,7 @@ void ProgrammerOps::eraseChip() {
             // The programmer erases the page an address falls in; with no page
             // size there is nothing it could erase, and the loop would not advance.
             if (c.flashPage == 0) {
-                errorBox(localText(kNoPageSize, state_.language));
+                errorBox(programText(Txt::NoPageSize, state_.language));
                 break;
             }
             // One command per page; the argument field is 16 bits wide, so the

@@ -7,12 +7,11 @@
 #include <vector>
 
 #include "base/safe_file.h"
+#include "base/texts.h"
 
 namespace ostrel {
 
 namespace {
-
-constexpr const char* kWriteError = "Unable to write to %s";
 
 struct Line {
     std::size_t begin;    // offset of the line in the text
@@ -212,9 +211,7 @@ bool SettingsFile::writeString(const std::string& section, const std::string& ke
     if (ok)
         ok = replaceFileContents(path_, setProfileValue(text.value_or(""), section, key, value));
     if (!ok) {
-        std::string message = kWriteError;
-        message.replace(message.find("%s"), 2, path_);
-        ui.messageBox(message, "Error", BoxIcon::Error);
+        ui.errorBox(fillIn(programText(Txt::UnableToWriteTo, 0), {path_}));
     }
     return ok;
 }

@@ -1,0 +1,126 @@
+#include "base/texts.h"
+
+#include <array>
+
+namespace ostrel {
+namespace {
+
+struct Entry {
+    Txt key;
+    const char* name;
+    std::array<const char*, 3> texts;  // Simplified, Traditional, English; null: English
+};
+
+#define OSTREL_TEXT(key) Txt::key, #key
+constexpr Entry kTexts[kTextCount] = {
+    {OSTREL_TEXT(CaptionError), {nullptr, nullptr, "Error"}},
+    {OSTREL_TEXT(CaptionInfo), {nullptr, nullptr, "Info"}},
+    {OSTREL_TEXT(CaptionInformation), {nullptr, nullptr, "Information"}},
+    {OSTREL_TEXT(CantOpenFile), {nullptr, nullptr, "Can't open File"}},
+    {OSTREL_TEXT(FileTooBigForBuffer), {nullptr, nullptr, "File is too big for Buffer"}},
+    {OSTREL_TEXT(FileReadOperationFailed), {nullptr, nullptr, "File Read Operation Failed"}},
+    {OSTREL_TEXT(ErrorReadingFile), {nullptr, nullptr, "Error reading File"}},
+    {OSTREL_TEXT(IllegalLineFound), {nullptr, nullptr, "Illegal Line found"}},
+    {OSTREL_TEXT(IllegalCharInFile), {nullptr, nullptr, "Illegal Char in File"}},
+    {OSTREL_TEXT(FileExceedsMaximumSize), {nullptr, nullptr, "File exceeds Maximum Size"}},
+    {OSTREL_TEXT(InvalidEofRecord), {nullptr, nullptr, "Invalid EOF Record"}},
+    {OSTREL_TEXT(InvalidRecordType), {nullptr, nullptr, "Invalid Record type"}},
+    {OSTREL_TEXT(ChecksumError), {nullptr, nullptr, "Checksum Error"}},
+    {OSTREL_TEXT(ChecksumErrorType0), {nullptr, nullptr, "Checksum Error type 0"}},
+    {OSTREL_TEXT(ChecksumErrorType2), {nullptr, nullptr, "Checksum Error type 2"}},
+    {OSTREL_TEXT(ChecksumErrorType4), {nullptr, nullptr, "Checksum Error type 4"}},
+    {OSTREL_TEXT(InvalidRecordLengthType2), {nullptr, nullptr, "Invalid Record Length for type 2"}},
+    {OSTREL_TEXT(InvalidRecordLengthType4), {nullptr, nullptr, "Invalid Record Length for type 4"}},
+    {OSTREL_TEXT(CannotOpenFile), {nullptr, nullptr, "Cannot open file %s"}},
+    {OSTREL_TEXT(CannotCreateFile), {nullptr, nullptr, "Cannot create file %s"}},
+    {OSTREL_TEXT(NotValidInteger), {nullptr, nullptr, "'%s' is not a valid integer value"}},
+    {OSTREL_TEXT(UnableToWriteTo), {nullptr, nullptr, "Unable to write to %s"}},
+    {OSTREL_TEXT(ChipTooLarge),
+     {"芯片容量超过 64 MB 缓冲区，无法操作。", "晶片容量超過 64 MB 緩衝區，無法操作。",
+      "The chip is larger than the 64 MB buffer and cannot be programmed."}},
+    {OSTREL_TEXT(NoPageSize),
+     {"芯片页大小为 0，无法按页擦除。", "晶片頁大小為 0，無法按頁擦除。",
+      "The chip's page size is 0, so its pages cannot be erased."}},
+    {OSTREL_TEXT(ChipExceedsBuffers),
+     {"芯片容量超过程序缓冲区（FLASH %s 字节，最多 %s；DATA %s 字节，最多 %s）。"
+      "只显示和处理能容纳的部分。",
+      "晶片容量超過程式緩衝區（FLASH %s 位元組，最多 %s；DATA %s 位元組，最多 %s）。"
+      "只顯示和處理能容納的部分。",
+      "The chip is larger than the program's buffers (FLASH %s bytes, at most %s; DATA %s "
+      "bytes, at most %s). Only the part that fits is shown and handled."}},
+    {OSTREL_TEXT(FillRangeRefused),
+     {"无法从 %s 填充到 %s：起始地址不能大于结束地址，且两者都必须在 0 到 %s 之间。",
+      "無法從 %s 填充到 %s：起始位址不能大於結束位址，且兩者都必須在 0 到 %s 之間。",
+      "Cannot fill from %s to %s: the start address must not be above the end address, and "
+      "both must lie between 0 and %s."}},
+    {OSTREL_TEXT(OperationRead), {"读出", "讀出", "Read"}},
+    {OSTREL_TEXT(OperationBlankCheck), {"查空", "查空", "Blank check"}},
+    {OSTREL_TEXT(OperationVerify), {"校验", "校驗", "Verify"}},
+    {OSTREL_TEXT(OperationErase), {"擦除", "擦除", "Erase"}},
+    {OSTREL_TEXT(OperationWrite), {"编程", "編程", "Write"}},
+    {OSTREL_TEXT(TransferFailed),
+     {"%s在地址 %s 处中断：编程器没有应答。操作未完成。",
+      "%s在位址 %s 處中斷：編程器沒有應答。操作未完成。",
+      "%s stopped at address %s: the programmer did not answer. The operation is not "
+      "complete."}},
+    {OSTREL_TEXT(EraseNotFinished),
+     {"擦除未完成：%s 次状态查询后芯片仍然忙碌，或编程器没有应答。",
+      "擦除未完成：%s 次狀態查詢後晶片仍然忙碌，或編程器沒有應答。",
+      "The erase did not finish: the chip was still busy after %s status polls, or the "
+      "programmer did not answer."}},
+    {OSTREL_TEXT(ChipIdNoAnswer),
+     {"读取芯片ID时编程器没有应答。", "讀取晶片ID時編程器沒有應答。",
+      "The programmer did not answer the chip ID read."}},
+};
+#undef OSTREL_TEXT
+
+constexpr bool inKeyOrder() {
+    for (int i = 0; i < kTextCount; ++i)
+        if (static_cast<int>(kTexts[i].key) != i) return false;
+    return true;
+}
+static_assert(inKeyOrder(), "the text table must follow the order of Txt");
+
+int clampLanguage(int language) {
+    return language >= 0 && language <= 2 ? language : 0;
+}
+
+}  // namespace
+
+const std::string& programText(Txt key, int language) {
+    static const auto built = [] {
+        std::array<std::array<std::string, 3>, kTextCount> t;
+        for (int i = 0; i < kTextCount; ++i) {
+            const Entry& e = kTexts[i];
+            for (int l = 0; l < 3; ++l) t[i][l] = e.texts[l] != nullptr ? e.texts[l] : e.texts[2];
+        }
+        return t;
+    }();
+    return built[static_cast<int>(key)][clampLanguage(language)];
+}
+
+bool englishOnly(Txt key) {
+    const Entry& e = kTexts[static_cast<int>(key)];
+    return e.texts[0] == nullptr && e.texts[1] == nullptr;
+}
+
+const char* textKeyName(Txt key) {
+    return kTexts[static_cast<int>(key)].name;
+}
+
+std::string fillIn(const std::string& pattern, std::initializer_list<std::string> values) {
+    std::string out;
+    auto value = values.begin();
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] == '%' && i + 1 < pattern.size() && pattern[i + 1] == 's' &&
+            value != values.end()) {
+            out += *value++;
+            ++i;
+        } else {
+            out += pattern[i];
+        }
+    }
+    return out;
+}
+
+}  // namespace ostrel
