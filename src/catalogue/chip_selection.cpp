@@ -20,12 +20,16 @@ bool sameIgnoringCase(const std::string& a, const std::string& b) {
 }
 
 bool isMember(const std::vector<std::string>& list, const std::string& text) {
-    for (const auto& entry : list)
-        if (sameIgnoringCase(entry, text)) return true;
-    return false;
+    return positionOf(list, text) >= 0;
 }
 
 }  // namespace
+
+int positionOf(const std::vector<std::string>& list, const std::string& text) {
+    for (std::size_t i = 0; i < list.size(); ++i)
+        if (sameIgnoringCase(list[i], text)) return static_cast<int>(i);
+    return -1;
+}
 
 std::string entryAt(const std::vector<std::string>& list, int position) {
     if (position < 0 || position >= static_cast<int>(list.size())) return {};

@@ -27,4 +27,8 @@ bool selectChip(const Catalogue& catalogue, ChipLists& lists, int t, int m, int 
 // The entry at a position, or the empty text for a position the list lacks.
 std::string entryAt(const std::vector<std::string>& list, int position);
 
+// Membership: the position of the first entry equal to `text` when letter case
+// is ignored (ASCII letters only, so double-byte characters compare whole), or -1.
+int positionOf(const std::vector<std::string>& list, const std::string& text);
+
 }  // namespace ostrel

@@ -116,7 +116,11 @@ TEST_F(MainWindowTest, FillWriteVerifyAndReadBackThroughTheCommands) {
     EXPECT_EQ(form->firstLogLine().rfind("Verify Complete!", 0), 0u);
     EXPECT_EQ(form->statusText(PanelState), "Connected");
 
-    // Selecting the chip again clears the buffer; reading brings the data back.
+    // Choosing the shown chip again changes nothing; another chip and back
+    // clears the buffer, and reading brings the data back.
+    choose(*form, "SPI_FLASH", "Winbond", "W25Q64JV");
+    EXPECT_EQ(flash[0], 3);
+    choose(*form, "SPI_FLASH", "Macronix", "MX25L6433F");
     choose(*form, "SPI_FLASH", "Winbond", "W25Q64JV");
     EXPECT_EQ(flash[0], 0xFF);
     form->ToolReadClick();

@@ -75,6 +75,8 @@ TForm1::TForm1(const ProgramPaths& paths, std::string usbLibrary, QWidget* paren
       usb_(std::make_unique<TUsbBulk>(std::move(usbLibrary))) {
     usb_->setPause([this](int ms) { pause(ms); });
     ops_ = std::make_unique<ProgrammerOps>(*state_, *usb_, *this);
+    selector_ = std::make_unique<ChipSelector>(*state_, *this);
+    selector_->onSelected = [this](bool chose) { showSelection(chose); };
     buildLayout();
 
     // FormCreate: the settings decide size, language and speed.
@@ -82,6 +84,7 @@ TForm1::TForm1(const ProgramPaths& paths, std::string usbLibrary, QWidget* paren
     settings_ = loadSettings(*settingsFile_);
     state_->speed = settings_.speed;
     state_->language = settings_.language;
+    selector_->saved = {settings_.index1, settings_.index2, settings_.index3};
     if (settings_.formMax) {
         resize(993, 601);
         setWindowState(windowState() | Qt::WindowMaximized);
@@ -369,7 +372,8 @@ void TForm1::FormShow() {
     const std::string path = paths_.catalogueFilePath();
     if (loadCatalogueFile(path, state_->catalogue, *this, state_->language) ==
         CatalogueLoad::Loaded)
-        chipSelection(settings_.index1, settings_.index2, settings_.index3);
+        selector_->select(selector_->saved.type, selector_->saved.manufacturer,
+                          selector_->saved.name);
 }
 
 bool TForm1::event(QEvent* event) {
@@ -406,6 +410,9 @@ void TForm1::closeEvent(QCloseEvent* event) {
     settings_.formMax = isMaximized();
     settings_.speed = state_->speed;
     settings_.language = state_->language;
+    settings_.index1 = selector_->saved.type;
+    settings_.index2 = selector_->saved.manufacturer;
+    settings_.index3 = selector_->saved.name;
     saveSettings(*settingsFile_, settings_, *this);
     event->accept();
 }
@@ -418,8 +425,7 @@ void TForm1::fillCombo(QComboBox* box, const std::vector<std::string>& entries, 
     box->setCurrentIndex(position >= 0 && position < box->count() ? position : -1);
 }
 
-void TForm1::chipSelection(int t, int m, int n) {
-    const bool chose = selectChip(state_->catalogue, lists_, t, m, n, state_->selected);
+void TForm1::showSelection(bool chose) {
     const ChipRecord& chip = state_->selectedRecord();
     // The details follow only a record this run chose; otherwise they keep
     // showing the previous one.
@@ -427,17 +433,14 @@ void TForm1::chipSelection(int t, int m, int n) {
         Edit1->setText(QString::number(chip.flashSize));
         Edit2->setText(QString::number(chip.flashPage));
         Edit5->setText(QString::number(chip.eepromSize));
-        const ChipPages pages = DataBuffers::pageRules(chip, t);
+        const ChipPages pages = DataBuffers::pageRules(chip, selector_->shown().type);
         PageControl1->setTabVisible(1, pages.eepromPageVisible);
         PageControl1->setTabVisible(2, pages.configPageVisible);
     }
-    state_->buffers.ResetBuffersForChip(chip, t, *this);
-    fillCombo(ComboBox1, lists_.types, t);
-    fillCombo(ComboBox2, lists_.manufacturers, m);
-    fillCombo(ComboBox3, lists_.names, n);
-    // The position the Type list now shows decides the caption and what the
-    // streaming operations skip.
-    state_->typeIndex = ComboBox1->currentIndex();
+    const ChipLists& lists = selector_->lists();
+    fillCombo(ComboBox1, lists.types, selector_->shown().type);
+    fillCombo(ComboBox2, lists.manufacturers, selector_->shown().manufacturer);
+    fillCombo(ComboBox3, lists.names, selector_->shown().name);
     Label9->setVisible(chip.voltage == 1);
     PageControl1->setTabText(0,
                              qs(DataBuffers::pageRules(chip, state_->typeIndex).flashPageCaption));
@@ -445,31 +448,16 @@ void TForm1::chipSelection(int t, int m, int n) {
     EepromEditor->viewport()->update();
 }
 
-// A list change first puts the lists below it at their first entry (none when
-// they are empty), then saves the three positions as they read.
 void TForm1::ComboBox1Change(int index) {
-    ComboBox1->setCurrentIndex(index);
-    ComboBox2->setCurrentIndex(ComboBox2->count() > 0 ? 0 : -1);
-    ComboBox3->setCurrentIndex(ComboBox3->count() > 0 ? 0 : -1);
-    saveListPositions();
+    selector_->typeChanged(index);
 }
 
 void TForm1::ComboBox2Change(int index) {
-    ComboBox2->setCurrentIndex(index);
-    ComboBox3->setCurrentIndex(ComboBox3->count() > 0 ? 0 : -1);
-    saveListPositions();
+    selector_->manufacturerChanged(index);
 }
 
 void TForm1::ComboBox3Change(int index) {
-    ComboBox3->setCurrentIndex(index);
-    saveListPositions();
-}
-
-void TForm1::saveListPositions() {
-    settings_.index1 = ComboBox1->currentIndex();
-    settings_.index2 = ComboBox2->currentIndex();
-    settings_.index3 = ComboBox3->currentIndex();
-    chipSelection(settings_.index1, settings_.index2, settings_.index3);
+    selector_->nameChanged(index);
 }
 
 // --- commands --------------------------------------------------------------------

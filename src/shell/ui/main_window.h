@@ -13,7 +13,7 @@
 #include "base/program_paths.h"
 #include "base/ui_port.h"
 #include "buffers/file_io.h"
-#include "catalogue/chip_selection.h"
+#include "catalogue/chip_selector.h"
 #include "shell/settings_file.h"
 #include "usb/usb_bulk.h"
 
@@ -39,6 +39,8 @@ class TForm1 : public QMainWindow, public UiPort {
     Q_OBJECT
 
   public:
+    ChipSelector& selector() { return *selector_; }
+
     // The catalogue and settings files lie beside `paths`' executable; the USB library is
     // bound by `usbLibrary`. The program passes neither; tests do.
     explicit TForm1(const ProgramPaths& paths = ProgramPaths::current(),
@@ -127,8 +129,8 @@ class TForm1 : public QMainWindow, public UiPort {
     void buildLayout();
     void FormShow();
     void FormActivate();
-    void chipSelection(int t, int m, int n);
-    void saveListPositions();
+    // Mirrors the lists, details and pages after every run of chip selection.
+    void showSelection(bool chose);
     void fillCombo(QComboBox* box, const std::vector<std::string>& entries, int position);
     ActivePage activePage() const;
     // The frame every chip command shares: open the job, run, end the job.
@@ -143,7 +145,7 @@ class TForm1 : public QMainWindow, public UiPort {
     std::unique_ptr<ProgrammerOps> ops_;
     std::unique_ptr<SettingsFile> settingsFile_;
     Settings settings_;
-    ChipLists lists_;
+    std::unique_ptr<ChipSelector> selector_;
     bool shownOnce_ = false;
     bool busy_ = false;  // a job holds the transport; presence checks wait
     int64_t startMs_ = 0;

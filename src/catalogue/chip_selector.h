@@ -1,0 +1,76 @@
+#pragma once
+// Chip selection as the program runs it: the three dependent lists, the
+// positions they show, the saved selection that the settings file keeps, and
+// what a selection does to the buffers. The main window, identification, the
+// search window and the command line all choose chips through one of these;
+// a window only mirrors the lists and positions after each run.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "base/main_state.h"
+#include "catalogue/chip_selection.h"
+
+namespace ostrel {
+
+class UiPort;
+
+struct ListPositions {
+    int32_t type = 0;
+    int32_t manufacturer = 0;
+    int32_t name = 0;
+};
+
+class ChipSelector {
+  public:
+    ChipSelector(MainState& state, UiPort& ui);
+
+    // Chip selection with three list positions: refills the lists, chooses the
+    // record the positions name (a run that chooses nothing keeps the previous
+    // one), resets the FLASH buffer and both views for the selected record, and
+    // sets the positions the lists then show. Returns whether a record was chosen.
+    bool select(int32_t type, int32_t manufacturer, int32_t name);
+
+    // The list-change handlers: the lists below the changed one go to their
+    // first entry, the positions are saved, and chip selection runs. Choosing
+    // the entry a list already shows is no change: nothing runs and false is
+    // returned, so the buffers keep their bytes.
+    bool typeChanged(int32_t index);
+    bool manufacturerChanged(int32_t index);
+    bool nameChanged(int32_t index);
+
+    const ChipLists& lists() const { return lists_; }
+    // The positions the three lists show; -1 where a list shows nothing.
+    const ListPositions& shown() const { return shown_; }
+    // The selection the settings file keeps (INDEX1 to INDEX3). Changed only by
+    // the list handlers and by a successful ID match.
+    ListPositions saved;
+
+    // Membership lookups (whole text, letter case ignored): a position or -1.
+    int32_t findType(const std::string& gbk) const { return positionOf(lists_.types, gbk); }
+    int32_t findManufacturer(const std::string& gbk) const {
+        return positionOf(lists_.manufacturers, gbk);
+    }
+    int32_t findName(const std::string& gbk) const { return positionOf(lists_.names, gbk); }
+    // The texts the lists show (GBK), empty where a list shows nothing.
+    std::string typeText() const { return entryAt(lists_.types, shown_.type); }
+    std::string manufacturerText() const {
+        return entryAt(lists_.manufacturers, shown_.manufacturer);
+    }
+    std::string nameText() const { return entryAt(lists_.names, shown_.name); }
+
+    // Called after every run of chip selection with whether it chose a record;
+    // the main window mirrors the lists, details and pages from it.
+    std::function<void(bool chose)> onSelected;
+
+  private:
+    static int32_t shownPosition(const std::vector<std::string>& list, int32_t position);
+
+    MainState& state_;
+    UiPort& ui_;
+    ChipLists lists_;
+    ListPositions shown_{-1, -1, -1};
+};
+
+}  // namespace ostrel
