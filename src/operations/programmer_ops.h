@@ -29,8 +29,11 @@ enum JobResult {
     JobSpiFlash25 = 6,
 };
 
-// readChipId's result when the programmer answered (whatever it found).
+// readChipId's results: 7 when the programmer answered (whatever it found), 0
+// when no programmer is attached, and kChipIdNoAnswer when it was opened but
+// its reply did not arrive whole: neither an ID nor an empty socket.
 inline constexpr int kChipIdAnswered = 7;
+inline constexpr int kChipIdNoAnswer = 2;
 
 class ProgrammerOps {
   public:
