@@ -16,6 +16,17 @@ DataBuffers::DataBuffers()
     std::memset(eeprom_.get(), 0xFF, kEepromBufferSize);
 }
 
+uint8_t* DataBuffers::flashStaging() {
+    if (!staging_) staging_.reset(new uint8_t[kFlashBufferSize]);
+    return staging_.get();
+}
+
+void DataBuffers::commitFlashStaging(uint32_t from, uint32_t count) {
+    if (!staging_ || from >= kFlashBufferSize) return;
+    count = std::min(count, kFlashBufferSize - from);
+    std::memcpy(flash_.get() + from, staging_.get() + from, count);
+}
+
 void DataBuffers::ShowFlash(uint32_t count) {
     flashView_.LoadFromStream(flash_.get(), flashCountFor(count));
 }

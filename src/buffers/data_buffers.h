@@ -46,6 +46,14 @@ class DataBuffers {
     void ShowFlash(uint32_t count);
     void ShowEeprom(uint32_t count);
 
+    // A second FLASH buffer for work that must not touch the real one until it
+    // has succeeded (a chip read, a file load). Allocated at first use, so the
+    // idle program does not grow; its content is whatever the last user left.
+    // commitFlashStaging() copies staged bytes [from, from + count) into the
+    // FLASH buffer, which never moves: pointers to it stay valid.
+    uint8_t* flashStaging();
+    void commitFlashStaging(uint32_t from, uint32_t count);
+
     HexDocument& flashView() { return flashView_; }
     HexDocument& eepromView() { return eepromView_; }
 
@@ -86,6 +94,7 @@ class DataBuffers {
   private:
     std::unique_ptr<uint8_t[]> flash_;
     std::unique_ptr<uint8_t[]> eeprom_;
+    std::unique_ptr<uint8_t[]> staging_;
     HexDocument flashView_;
     HexDocument eepromView_;
 };
