@@ -1,5 +1,6 @@
-// Host-side speed of read, write and verify of a 16 MiB chip through the
-// transport and the programmer simulator (no simulated latency). The
+// Host-side speed of the Read, Write and Verify commands of a 16 MiB chip,
+// run by the command runner through the transport and the programmer
+// simulator (no simulated latency), with real event processing between blocks. The
 // programmer's full-speed link moves at most about 1.2 MB/s, so the host has
 // to be far faster than that never to be what limits a job.
 
@@ -14,7 +15,7 @@
 
 #include "../sim/ostrel_sim.h"
 #include "base/quiet_ui.h"
-#include "operations/programmer_ops.h"
+#include "operations/command_runner.h"
 
 namespace {
 
@@ -57,12 +58,19 @@ struct Sim {
         insertChip =
             reinterpret_cast<decltype(insertChip)>(dlsym(handle, "ostrel_sim_insert_chip"));
         chipWrite = reinterpret_cast<decltype(chipWrite)>(dlsym(handle, "ostrel_sim_chip_write"));
+        setFault = reinterpret_cast<decltype(setFault)>(dlsym(handle, "ostrel_sim_set_fault"));
+        clearFaults =
+            reinterpret_cast<decltype(clearFaults)>(dlsym(handle, "ostrel_sim_clear_faults"));
+        timeouts = reinterpret_cast<decltype(timeouts)>(dlsym(handle, "ostrel_sim_timeouts"));
     }
     void* handle;
     decltype(&ostrel_sim_reset) reset;
     decltype(&ostrel_sim_add_programmer) addProgrammer;
     decltype(&ostrel_sim_insert_chip) insertChip;
     decltype(&ostrel_sim_chip_write) chipWrite;
+    decltype(&ostrel_sim_set_fault) setFault;
+    decltype(&ostrel_sim_clear_faults) clearFaults;
+    decltype(&ostrel_sim_timeouts) timeouts;
 };
 
 struct Rig {
@@ -89,6 +97,7 @@ struct Rig {
     BenchUi ui;
     TUsbBulk usb{kSimLibrary};
     ProgrammerOps ops{*state, usb, ui};
+    CommandRunner runner{*state, ops, ui};
 };
 
 Rig& rig() {
@@ -96,16 +105,14 @@ Rig& rig() {
     return instance;
 }
 
-template <typename Operation>
-void runJobs(benchmark::State& state, Operation operation) {
+void runCommand(benchmark::State& state, ChipCommand command) {
     Rig& r = rig();
     for (auto _ : state) {
-        if (r.ops.openJob() == 0) {
-            state.SkipWithError("no programmer");
+        const CommandStatus status = r.runner.run(command);
+        if (status != CommandStatus::Done) {
+            state.SkipWithError(r.ui.lastBox.empty() ? "command failed" : r.ui.lastBox.c_str());
             return;
         }
-        operation(r);
-        r.ops.endJob();
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kChipSize);
     state.counters["events/job"] =
@@ -113,8 +120,8 @@ void runJobs(benchmark::State& state, Operation operation) {
     r.ui.events = 0;
 }
 
-void BM_ReadFlash(benchmark::State& state) {
-    runJobs(state, [](Rig& r) { benchmark::DoNotOptimize(r.ops.readFlash()); });
+void BM_ReadCommand(benchmark::State& state) {
+    runCommand(state, ChipCommand::Read);
     // The read replaced the buffer with the chip's content; put the image back.
     Rig& r = rig();
     std::mt19937 random(1);
@@ -123,21 +130,43 @@ void BM_ReadFlash(benchmark::State& state) {
     r.state->buffers.flashDataLength = static_cast<int32_t>(kChipSize);
 }
 
-void BM_WriteFlash(benchmark::State& state) {
-    runJobs(state, [](Rig& r) { benchmark::DoNotOptimize(r.ops.writeFlash()); });
+void BM_WriteCommand(benchmark::State& state) {
+    runCommand(state, ChipCommand::Write);
 }
 
-void BM_VerifyFlash(benchmark::State& state) {
+void BM_VerifyCommand(benchmark::State& state) {
     Rig& r = rig();
     r.sim.chipWrite(r.device, 0, r.state->buffers.flash(), kChipSize);
-    runJobs(state, [&state](Rig& rig) {
-        if (rig.ops.verifyFlash() != 1) state.SkipWithError(rig.ui.lastBox.c_str());
-    });
+    runCommand(state, ChipCommand::Verify);
 }
 
-BENCHMARK(BM_ReadFlash)->Unit(benchmark::kMillisecond)->MinTime(1.0)->UseRealTime();
-BENCHMARK(BM_WriteFlash)->Unit(benchmark::kMillisecond)->MinTime(1.0)->UseRealTime();
-BENCHMARK(BM_VerifyFlash)->Unit(benchmark::kMillisecond)->MinTime(1.0)->UseRealTime();
+// A programmer that stops answering at the tenth block of a read: the command
+// must end after at most two transfer time-outs (the block and the end of the
+// job), each of which costs the host 5 s on a real bus.
+void BM_ReadStalledAtBlock10(benchmark::State& state) {
+    Rig& r = rig();
+    int timeouts = 0;
+    for (auto _ : state) {
+        r.sim.clearFaults(r.device);
+        const int before = r.sim.timeouts(r.device);
+        // Transfers before block 10: the set-up and its reply, the set-address
+        // and its reply, then nine blocks.
+        r.sim.setFault(r.device, OSTREL_SIM_FAULT_STALL, 4 + 9, 0);
+        if (r.runner.run(ChipCommand::Read) != CommandStatus::Failed) {
+            state.SkipWithError("the stalled read did not fail");
+            return;
+        }
+        timeouts = r.sim.timeouts(r.device) - before;
+    }
+    r.sim.clearFaults(r.device);
+    state.counters["timeouts"] = timeouts;
+    state.counters["bus_seconds"] = timeouts * 5.0;
+}
+
+BENCHMARK(BM_ReadCommand)->Unit(benchmark::kMillisecond)->MinTime(1.0)->UseRealTime();
+BENCHMARK(BM_WriteCommand)->Unit(benchmark::kMillisecond)->MinTime(1.0)->UseRealTime();
+BENCHMARK(BM_VerifyCommand)->Unit(benchmark::kMillisecond)->MinTime(1.0)->UseRealTime();
+BENCHMARK(BM_ReadStalledAtBlock10)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 

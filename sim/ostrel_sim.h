@@ -109,7 +109,11 @@ enum ostrel_sim_fault {
     /* Status polls report busy for ever (`at` and `param` unused). */
     OSTREL_SIM_FAULT_BUSY_FOREVER = 4,
     /* The chip ignores writes and erases (`at` and `param` unused). */
-    OSTREL_SIM_FAULT_WRITE_PROTECT = 5
+    OSTREL_SIM_FAULT_WRITE_PROTECT = 5,
+    /* After `at` more bulk transfers the programmer stops answering but stays on the bus:
+     * every later bulk transfer times out (-110, moving nothing) without waiting. Each such
+     * time-out is counted (ostrel_sim_timeouts); a host pays 5 s for each. */
+    OSTREL_SIM_FAULT_STALL = 6
 };
 
 /* Arms a fault; several may be armed at once. `at` counts from 1. */
@@ -170,6 +174,8 @@ OSTREL_SIM_API int ostrel_sim_in_job(int device);
 OSTREL_SIM_API int ostrel_sim_four_byte_mode(int device);
 OSTREL_SIM_API int ostrel_sim_upgrade_requests(int device);
 OSTREL_SIM_API int ostrel_sim_open_handles(int device);
+/* Bulk transfers that timed out since the device was added (stall and read time-out faults). */
+OSTREL_SIM_API int ostrel_sim_timeouts(int device);
 
 /* ---- Text configuration ----------------------------------------------------------------- */
 

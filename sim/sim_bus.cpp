@@ -296,6 +296,7 @@ USB_API int usb_bulk_write(usb_dev_handle* handle, int ep, const char* bytes, in
         return kErrBusy;
     }
     if (bytes == nullptr || size < 0) return kErrInvalid;
+    if (stalled(*device)) return kErrTimeout;
     return programmerWrite(*device, ep, reinterpret_cast<const uint8_t*>(bytes), size);
 }
 
@@ -310,6 +311,7 @@ USB_API int usb_bulk_read(usb_dev_handle* handle, int ep, char* bytes, int size,
         return kErrBusy;
     }
     if (bytes == nullptr || size < 0) return kErrInvalid;
+    if (stalled(*device)) return kErrTimeout;
     return programmerRead(*device, ep, reinterpret_cast<uint8_t*>(bytes), size);
 }
 

@@ -248,6 +248,10 @@ int setFaultLocked(Device& d, int fault, int at, int param) {
         case OSTREL_SIM_FAULT_WRITE_PROTECT:
             d.writeProtect = true;
             return 0;
+        case OSTREL_SIM_FAULT_STALL:
+            if (at < 0) return -1;
+            d.stallAfter = d.bulkTransfers + static_cast<uint64_t>(at);
+            return 0;
         default:
             return -1;
     }
@@ -574,6 +578,7 @@ int ostrel_sim_clear_faults(int index) {
     d.readFaults.clear();
     d.unplugAfter = UINT64_MAX;
     d.busyForever = false;
+    d.stallAfter = UINT64_MAX;
     d.writeProtect = false;
     return 0;
 }
@@ -657,6 +662,12 @@ int ostrel_sim_open_handles(int index) {
     LOCKED;
     DEVICE(index);
     return d.openHandles;
+}
+
+int ostrel_sim_timeouts(int index) {
+    LOCKED;
+    DEVICE(index);
+    return d.timeouts;
 }
 
 int ostrel_sim_configure_text(const char* text) {

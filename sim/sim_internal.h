@@ -78,6 +78,9 @@ struct Device {
     uint64_t unplugAfter = UINT64_MAX;
     std::vector<std::array<uint64_t, 3>> readFaults;  // {kind, read number, param}
     bool busyForever = false;
+    uint64_t stallAfter = UINT64_MAX;  // bulk transfers before the programmer stops answering
+    uint64_t bulkTransfers = 0;
+    int timeouts = 0;
     bool writeProtect = false;
 
     // The programmer's protocol state.
@@ -133,5 +136,7 @@ int configureTextLocked(const char* text);
 // The programmer's side of the three bulk endpoints (sim_programmer.cpp).
 int programmerWrite(Device& device, int endpoint, const uint8_t* bytes, int size);
 int programmerRead(Device& device, int endpoint, uint8_t* bytes, int size);
+// True (and the time-out counted) when a stalled programmer lets this bulk transfer time out.
+bool stalled(Device& device);
 
 }  // namespace ostrel_sim

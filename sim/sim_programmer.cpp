@@ -401,6 +401,7 @@ int dataBlock(Device& d, int endpoint, uint8_t* in, const uint8_t* out, int size
         readChip(d, address, block.data(), static_cast<uint32_t>(size));
         if (deliver < 0) {
             entry.result = kErrTimeout;
+            ++d.timeouts;
             std::snprintf(entry.text, sizeof entry.text, "data in lost (time-out)");
             addLog(entry);
             world().lastError = "error reading from bulk endpoint: Connection timed out";
@@ -436,6 +437,17 @@ int dataBlock(Device& d, int endpoint, uint8_t* in, const uint8_t* out, int size
 }
 
 }  // namespace
+
+bool stalled(Device& d) {
+    if (d.bulkTransfers++ < d.stallAfter) return false;
+    ++d.timeouts;
+    ostrel_sim_log_entry entry = newEntry(d, OSTREL_SIM_LOG_DATA_IN, 0, 0);
+    entry.result = kErrTimeout;
+    std::snprintf(entry.text, sizeof entry.text, "stalled: transfer timed out");
+    addLog(entry);
+    world().lastError = "error on bulk endpoint: Connection timed out";
+    return true;
+}
 
 int programmerWrite(Device& d, int endpoint, const uint8_t* bytes, int size) {
     if (!d.programmer) {
@@ -475,6 +487,7 @@ int programmerRead(Device& d, int endpoint, uint8_t* bytes, int size) {
             std::snprintf(entry.text, sizeof entry.text, "reply lost (time-out)");
             entry.result = kErrTimeout;
             addLog(entry);
+            ++d.timeouts;
             world().lastError = "error reading from bulk endpoint: Connection timed out";
             return kErrTimeout;
         }

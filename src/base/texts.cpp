@@ -71,6 +71,9 @@ constexpr Entry kTexts[kTextCount] = {
     {OSTREL_TEXT(ChipIdNoAnswer),
      {"读取芯片ID时编程器没有应答。", "讀取晶片ID時編程器沒有應答。",
       "The programmer did not answer the chip ID read."}},
+    {OSTREL_TEXT(SetupNoAnswer),
+     {"编程器没有应答芯片设置，操作未开始。", "編程器沒有應答晶片設定，操作未開始。",
+      "The programmer did not answer the chip set-up; nothing was done."}},
 };
 #undef OSTREL_TEXT
 

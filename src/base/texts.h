@@ -53,9 +53,10 @@ enum class Txt {
     TransferFailed,    // %s: operation, address (hexadecimal, with "h")
     EraseNotFinished,  // %s: the poll bound
     ChipIdNoAnswer,
+    SetupNoAnswer,
 };
 
-inline constexpr int kTextCount = static_cast<int>(Txt::ChipIdNoAnswer) + 1;
+inline constexpr int kTextCount = static_cast<int>(Txt::SetupNoAnswer) + 1;
 
 // The text in the given language; outside 0 to 2 the Simplified Chinese one,
 // as with the message table.

@@ -1,7 +1,6 @@
 #include "operations/programmer_ops.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -16,6 +15,8 @@ namespace {
 constexpr int kEeprom24WriteSettleMs = 100;
 // Wait before each status poll of a 25-series erase.
 constexpr int kPollIntervalMs = 50;
+// The ID read's reply carries the detection kind and three ID bytes.
+constexpr int kChipIdReplyBytes = 4;
 
 std::string hexAddress(int64_t address) {
     char text[24];
@@ -34,7 +35,15 @@ bool ProgrammerOps::openProgrammer() {
 }
 
 void ProgrammerOps::errorBox(const std::string& message) {
+    lastError_ = message;
     ui_.errorBox(message);
+}
+
+OpResult ProgrammerOps::transferFailed(Txt operation, int64_t address) {
+    transportFailed_ = true;
+    errorBox(fillIn(programText(Txt::TransferFailed, state_.language),
+                    {programText(operation, state_.language), hexAddress(address)}));
+    return OpResult::Failed;
 }
 
 bool ProgrammerOps::chipFitsBuffer() {
@@ -54,30 +63,31 @@ void ProgrammerOps::hideProgress() {
     ui_.setProgressVisible(false);
 }
 
-void ProgrammerOps::exchange(Packet& packet, bool readReply) {
-    usb_.USB_bulk_cmd(packet.data(), kPacketSize, readReply ? 1 : 0);
-}
-
-void ProgrammerOps::enterFourByteAddressingIfNeeded() {
-    if (chip().flashSize > kThreeByteAddressLimit) sendSpiCommand(kSpiEnter4ByteAddress);
-}
-
-int ProgrammerOps::streamRead(uint8_t* block, uint32_t blockSize) {
-    const int received = usb_.USB_bulk_read(block, static_cast<int>(blockSize));
-    return std::clamp(received, 0, static_cast<int>(blockSize));
+bool ProgrammerOps::exchange(Packet& packet, bool readReply) {
+    return usb_.USB_bulk_cmd(packet.data(), kPacketSize, readReply ? 1 : 0) == kPacketSize;
 }
 
 int ProgrammerOps::openJob() {
     // Refused before the programmer is even opened: nothing of such a chip
     // could be read into or written from the buffer.
     if (!chipFitsBuffer()) return JobNotStarted;
+    stopRequested_ = false;
+    transportFailed_ = false;
+    lastError_.clear();
     if (!openProgrammer()) {
         errorBox(text(Msg::MsgNotConnected));
         return JobNotStarted;
     }
     const ChipRecord& c = chip();
     Packet packet = chipSetupPacket(CmdBeginJob, c, state_.speed, bigEndian());
-    exchange(packet, true);
+    if (!exchange(packet, true)) {
+        // The programmer may have taken part of it: the end packet leaves it
+        // ready for the next job, if it still listens.
+        transportFailed_ = true;
+        endJob();
+        errorBox(programText(Txt::SetupNoAnswer, state_.language));
+        return JobNotStarted;
+    }
     if (c.chipClass == ClassSpiFlash25) return JobSpiFlash25;
     if (c.chipClass == ClassEeprom24) return JobEeprom24;
     return JobOtherClass;
@@ -85,23 +95,24 @@ int ProgrammerOps::openJob() {
 
 void ProgrammerOps::endJob() {
     Packet packet = endJobPacket();
-    exchange(packet, false);
+    const bool ended = exchange(packet, false);
     usb_.USB_bulk_close();
-    ui_.setStatusText(PanelState, text(Msg::MsgConnected));
+    ui_.setStatusText(PanelState, text(ended ? Msg::MsgConnected : Msg::MsgNotConnected));
 }
 
 int ProgrammerOps::readChipId(uint8_t reply[4]) {
     if (!openProgrammer()) return 0;
     Packet packet = chipSetupPacket(CmdReadId, chip(), state_.speed, bigEndian());
-    exchange(packet, true);
+    const bool sent = usb_.USB_bulk_cmd(packet.data(), kPacketSize, 1) >= kChipIdReplyBytes;
     endJob();
-    std::memcpy(reply, packet.data(), 4);
+    if (!sent) return kChipIdNoAnswer;
+    std::memcpy(reply, packet.data(), kChipIdReplyBytes);
     return kChipIdAnswered;
 }
 
-void ProgrammerOps::setAddress(uint32_t address, int replyFlag) {
+bool ProgrammerOps::setAddress(uint32_t address, int replyFlag) {
     Packet packet = setAddressPacket(address, bigEndian());
-    exchange(packet, replyFlag == 1);
+    return exchange(packet, replyFlag == 1);
 }
 
 int ProgrammerOps::sendSpiCommand(uint8_t opcode) {
@@ -109,19 +120,20 @@ int ProgrammerOps::sendSpiCommand(uint8_t opcode) {
     return usb_.USB_bulk_cmd(packet.data(), kPacketSize, 1);
 }
 
-bool ProgrammerOps::pollStatus(Packet& buffer) {
+bool ProgrammerOps::pollStatus(Packet& buffer, bool& busy) {
     makePollStatus(buffer);
-    exchange(buffer, true);
-    return replyBusy(buffer);
+    if (!exchange(buffer, true)) return false;
+    busy = replyBusy(buffer);
+    return true;
 }
 
 bool ProgrammerOps::readHardwareInfo(HardwareInfo& info) {
     if (!openProgrammer()) return false;
     Packet packet = hardwareInfoPacket();
-    exchange(packet, true);
+    const bool answered = exchange(packet, true);
     usb_.USB_bulk_close();
-    info = parseHardwareInfo(packet);
-    return true;
+    if (answered) info = parseHardwareInfo(packet);
+    return answered;
 }
 
 bool ProgrammerOps::enterUpgrade() {
@@ -132,114 +144,116 @@ bool ProgrammerOps::enterUpgrade() {
     return true;
 }
 
-int ProgrammerOps::readFlash() {
-    if (state_.typeIndex == kTypeIndexNotStreamed) return 0;
-    if (!chipFitsBuffer()) return 0;
+OpResult ProgrammerOps::stream(Txt operation, Direction direction, int64_t start, int64_t end,
+                               int64_t progressMax, uint8_t* base, const BlockCheck& check) {
+    const ChipRecord& c = chip();
+    if (c.flashSize > kThreeByteAddressLimit &&
+        sendSpiCommand(kSpiEnter4ByteAddress) != static_cast<int>(kPacketSize))
+        return transferFailed(operation, start);
+    showProgress(progressMax);
+    if (!setAddress(static_cast<uint32_t>(start), direction == Direction::In ? 1 : 0))
+        return transferFailed(operation, start);
+
+    const uint32_t block = streamBlockSize(c.flashPage);
+    std::vector<uint8_t> bounce(block, 0xFF);
+    for (int64_t p = start; p < end; p += block) {
+        // A block that reaches past the FLASH buffer, and every block without
+        // a place of its own, goes through the bounce block.
+        const int64_t fits = std::clamp<int64_t>(int64_t{kFlashBufferSize} - p, 0, block);
+        const bool direct = base != nullptr && fits == block;
+        uint8_t* at = direct ? base + p : bounce.data();
+        int moved;
+        if (direction == Direction::Out) {
+            if (!direct) {
+                std::fill(bounce.begin(), bounce.end(), 0xFF);
+                if (base != nullptr && fits > 0) std::memcpy(bounce.data(), base + p, fits);
+            }
+            moved = usb_.USB_bulk_write(at, static_cast<int>(block));
+        } else {
+            moved = usb_.USB_bulk_read(at, static_cast<int>(block));
+            if (moved == static_cast<int>(block) && !direct && base != nullptr && fits > 0)
+                std::memcpy(base + p, bounce.data(), fits);
+        }
+        if (moved != static_cast<int>(block)) return transferFailed(operation, p);
+        if (check && !check(p, at)) return OpResult::Mismatch;
+        ui_.setProgressPosition(p);
+        ui_.processEvents();
+        if (stopRequested_) return OpResult::Stopped;
+    }
+    return OpResult::Done;
+}
+
+OpResult ProgrammerOps::readFlash() {
+    if (state_.typeIndex == kTypeIndexNotStreamed) return OpResult::Skipped;
+    if (!chipFitsBuffer()) return OpResult::Failed;
     // A copy, so that nothing the user does while events are processed changes
     // the bounds of a running stream.
     const ChipRecord c = chip();
-    enterFourByteAddressingIfNeeded();
     ui_.setStatusText(PanelState, text(Msg::MsgReadFlash));
-    showProgress(c.flashSize);
-    setAddress(0, 1);
+    DataBuffers& buffers = state_.buffers;
+    uint8_t* staged = buffers.flashStaging();
+    const OpResult result =
+        stream(Txt::OperationRead, Direction::In, 0, c.flashSize, c.flashSize, staged, nullptr);
+    if (result != OpResult::Done) return result;
 
-    uint8_t* flash = state_.buffers.flash();
+    // The last block may reach past the chip; what it brought is kept, as far
+    // as the buffer goes.
     const uint32_t block = streamBlockSize(c.flashPage);
-    std::vector<uint8_t> bounce;
-    bool whole = true;
-    for (uint32_t p = 0; p < c.flashSize; p += block) {
-        int received;
-        if (p + block <= kFlashBufferSize) {
-            received = streamRead(flash + p, block);
-        } else {
-            // The last block of a chip whose size is not a multiple of the block
-            // reaches past the buffer; only the part that fits is kept.
-            bounce.assign(block, 0xFF);
-            received = streamRead(bounce.data(), block);
-            const uint32_t fits = kFlashBufferSize - p;
-            std::memcpy(flash + p, bounce.data(), std::min<uint32_t>(fits, received));
-        }
-        if (static_cast<uint32_t>(received) < block) whole = false;
-        ui_.setProgressPosition(p);
-        ui_.processEvents();
-    }
-
-    state_.buffers.flashDataLength = trimmedLength(flash, c.flashSize);
-    state_.buffers.ShowFlash(c.flashSize);
+    const uint64_t received = (uint64_t{c.flashSize} + block - 1) / block * block;
+    buffers.commitFlashStaging(
+        0, static_cast<uint32_t>(std::min<uint64_t>(received, kFlashBufferSize)));
+    buffers.flashDataLength = trimmedLength(buffers.flash(), c.flashSize);
+    buffers.ShowFlash(c.flashSize);
     hideProgress();
-    return whole ? 1 : 0;
+    return OpResult::Done;
 }
 
-int ProgrammerOps::blankCheck() {
+OpResult ProgrammerOps::blankCheck() {
     const ChipRecord c = chip();
     ui_.setStatusText(PanelState, text(Msg::MsgBlankFlash));
+    if (!chipFitsBuffer()) return OpResult::Failed;
     const uint32_t block = streamBlockSize(c.flashPage);
-    std::vector<uint8_t> buffer(block, 0xFF);
-    enterFourByteAddressingIfNeeded();
-    showProgress(c.flashSize);
-    setAddress(0, 1);
-
-    // A signed comparison with the size, counted wide enough never to overflow.
-    const int32_t size = static_cast<int32_t>(c.flashSize);
-    for (int64_t p = 0; p < size; p += block) {
-        // A block that did not arrive whole cannot be called blank: a failed
-        // transfer must not pass as an erased chip.
-        const int received = streamRead(buffer.data(), block);
-        const bool blank =
-            static_cast<uint32_t>(received) == block &&
-            std::all_of(buffer.begin(), buffer.end(), [](uint8_t b) { return b == 0xFF; });
-        if (!blank) {
-            errorBox(text(Msg::MsgChipNotEmpty));
-            return 0;
-        }
-        ui_.setProgressPosition(p);
-        ui_.processEvents();
-    }
-    hideProgress();
-    return 1;
+    const OpResult result =
+        stream(Txt::OperationBlankCheck, Direction::In, 0, c.flashSize, c.flashSize, nullptr,
+               [block](int64_t, const uint8_t* data) {
+                   return std::all_of(data, data + block, [](uint8_t b) { return b == 0xFF; });
+               });
+    if (result == OpResult::Mismatch) errorBox(text(Msg::MsgChipNotEmpty));
+    if (result == OpResult::Done) hideProgress();
+    return result;
 }
 
-int ProgrammerOps::verifyFlash() {
+OpResult ProgrammerOps::verifyFlash() {
     ui_.setStatusText(PanelState, text(Msg::MsgVerifyFlash));
-    if (!chipFitsBuffer()) return 0;
+    if (!chipFitsBuffer()) return OpResult::Failed;
     const ChipRecord c = chip();
     const DataBuffers& buffers = state_.buffers;
     const AddressSpan span =
         buffers.rangeEnabled ? pageAlignedRange(buffers.rangeStart, buffers.rangeEnd, c.flashPage)
                              : dataLengthSpan(c.flashSize, buffers.flashDataLength);
-    enterFourByteAddressingIfNeeded();
-    showProgress(buffers.flashDataLength);
-    setAddress(static_cast<uint32_t>(span.start), 1);
-
     const uint8_t* flash = buffers.flash();
     const uint32_t block = streamBlockSize(c.flashPage);
-    std::vector<uint8_t> buffer(block, 0xFF);
-    for (int64_t p = span.start; p < span.end; p += block) {
-        const int received = streamRead(buffer.data(), block);
-        // The whole block is compared, also past the end of the span, but never
-        // past the end of the FLASH buffer.
-        const int64_t compared = std::min<int64_t>(block, kFlashBufferSize - p);
-        const int64_t checked = std::min<int64_t>(compared, received);
-        const auto differs = std::mismatch(buffer.begin(), buffer.begin() + checked, flash + p);
-        int64_t bad = -1;
-        if (differs.first != buffer.begin() + checked) {
-            bad = p + (differs.first - buffer.begin());
-        } else if (checked < compared) {
-            // Bytes the programmer never sent are no match for the buffer.
-            bad = p + checked;
-        }
-        if (bad >= 0) {
-            errorBox(text(Msg::MsgVerifyErrorAddress) + hexAddress(bad));
-            return 0;
-        }
-        ui_.setProgressPosition(p);
-        ui_.processEvents();
+    int64_t bad = -1;
+    const OpResult result =
+        stream(Txt::OperationVerify, Direction::In, span.start, span.end, buffers.flashDataLength,
+               nullptr, [&](int64_t p, const uint8_t* data) {
+                   // The whole block is compared, also past the end of the
+                   // span, but never past the end of the FLASH buffer.
+                   const int64_t compared = std::min<int64_t>(block, kFlashBufferSize - p);
+                   const auto differs = std::mismatch(data, data + compared, flash + p);
+                   if (differs.first == data + compared) return true;
+                   bad = p + (differs.first - data);
+                   return false;
+               });
+    if (result == OpResult::Mismatch) {
+        mismatchAddress_ = bad;
+        errorBox(text(Msg::MsgVerifyErrorAddress) + hexAddress(bad));
     }
-    hideProgress();
-    return 1;
+    if (result == OpResult::Done) hideProgress();
+    return result;
 }
 
-void ProgrammerOps::eraseChip() {
+OpResult ProgrammerOps::eraseChip() {
     const ChipRecord c = chip();
     ui_.setStatusText(PanelState, text(Msg::MsgEraseFlash));
     ui_.setProgressVisible(true);
@@ -249,16 +263,24 @@ void ProgrammerOps::eraseChip() {
         case ClassSpiFlash25: {
             ui_.setProgressMax(c.delay);
             Packet packet = erasePacket(kWholeChipErase, bigEndian());
-            exchange(packet, false);
-            // `delay` bounds the wait in poll cycles; an erase that never ends
-            // is taken as finished once the bound is reached.
+            if (!exchange(packet, false)) return transferFailed(Txt::OperationErase, 0);
+            // `delay` bounds the wait in poll cycles. A chip still busy at the
+            // bound, or a poll that gets no answer, leaves an erase that did not
+            // finish: nothing may be written into it.
             for (int n = 0;;) {
                 ui_.pause(kPollIntervalMs);
-                const bool busy = pollStatus(packet);
+                bool busy = false;
+                if (!pollStatus(packet, busy) || (c.delay < n && busy)) {
+                    transportFailed_ = true;
+                    errorBox(fillIn(programText(Txt::EraseNotFinished, state_.language),
+                                    {std::to_string(n + 1)}));
+                    return OpResult::Failed;
+                }
                 if (c.delay < n) break;
                 ++n;
                 ui_.setProgressPosition(n);
                 ui_.processEvents();
+                if (stopRequested_) return OpResult::Stopped;
                 if (!busy) break;
             }
             break;
@@ -268,34 +290,38 @@ void ProgrammerOps::eraseChip() {
             // The programmer erases the page an address falls in; with no page
             // size there is nothing it could erase, and the loop would not advance.
             if (c.flashPage == 0) {
+                hideProgress();
                 errorBox(programText(Txt::NoPageSize, state_.language));
-                break;
+                return OpResult::Failed;
             }
             // One command per page; the argument field is 16 bits wide, so the
             // addresses wrap at 64 KiB as the programmer expects.
             for (uint64_t a = 0; a < c.flashSize; a += c.flashPage) {
                 Packet packet = erasePacket(static_cast<uint16_t>(a), bigEndian());
-                exchange(packet, false);
+                if (!exchange(packet, false))
+                    return transferFailed(Txt::OperationErase, static_cast<int64_t>(a));
                 ui_.setProgressPosition(static_cast<int64_t>(a));
                 ui_.processEvents();
+                if (stopRequested_) return OpResult::Stopped;
             }
             break;
         }
         case ClassEeprom93: {
             Packet packet = erasePacket(c.delay, bigEndian());
-            exchange(packet, false);
+            if (!exchange(packet, false)) return transferFailed(Txt::OperationErase, 0);
             break;
         }
         default:
             break;
     }
     hideProgress();
+    return OpResult::Done;
 }
 
-int ProgrammerOps::writeFlash() {
+OpResult ProgrammerOps::writeFlash() {
     ui_.setStatusText(PanelState, text(Msg::MsgWriteFlash));
-    if (state_.typeIndex == kTypeIndexNotStreamed) return 0;
-    if (!chipFitsBuffer()) return 0;
+    if (state_.typeIndex == kTypeIndexNotStreamed) return OpResult::Skipped;
+    if (!chipFitsBuffer()) return OpResult::Failed;
     const ChipRecord c = chip();
     DataBuffers& buffers = state_.buffers;
     AddressSpan span;
@@ -313,29 +339,12 @@ int ProgrammerOps::writeFlash() {
         }
         span = dataLengthSpan(c.flashSize, buffers.flashDataLength);
     }
-    enterFourByteAddressingIfNeeded();
-    showProgress(span.end);
-    setAddress(static_cast<uint32_t>(span.start), 0);
-
-    const uint8_t* flash = buffers.flash();
-    const uint32_t block = streamBlockSize(c.flashPage);
-    std::vector<uint8_t> bounce;
-    for (int64_t p = span.start; p < span.end; p += block) {
-        if (p + block <= kFlashBufferSize) {
-            usb_.USB_bulk_write(flash + p, static_cast<int>(block));
-        } else {
-            // The last block reaches past the buffer: what lies beyond goes out
-            // as erased bytes.
-            bounce.assign(block, 0xFF);
-            std::memcpy(bounce.data(), flash + p, static_cast<std::size_t>(kFlashBufferSize - p));
-            usb_.USB_bulk_write(bounce.data(), static_cast<int>(block));
-        }
-        ui_.setProgressPosition(p);
-        ui_.processEvents();
-    }
+    const OpResult result = stream(Txt::OperationWrite, Direction::Out, span.start, span.end,
+                                   span.end, buffers.flash(), nullptr);
+    if (result != OpResult::Done) return result;
     if (c.chipClass == ClassEeprom24) ui_.pause(kEeprom24WriteSettleMs);
     hideProgress();
-    return 1;
+    return OpResult::Done;
 }
 
 }  // namespace ostrel

@@ -9,10 +9,12 @@
 // the record or the address range say.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "base/main_state.h"
 #include "base/messages.h"
+#include "base/texts.h"
 #include "base/ui_port.h"
 #include "operations/packets.h"
 #include "operations/stream_span.h"
@@ -35,63 +37,106 @@ enum JobResult {
 inline constexpr int kChipIdAnswered = 7;
 inline constexpr int kChipIdNoAnswer = 2;
 
+// What became of an operation.
+enum class OpResult {
+    Done,      // it ran to its end (a check found the chip as it should be)
+    Mismatch,  // blank check or verify found a difference; the user has been told
+    Skipped,   // the chip's type is not streamed: nothing was sent
+    Failed,    // a transfer failed, an erase did not finish, or the record cannot
+               // be served; the user has been told where
+    Stopped,   // stopped after a block because a stop was requested
+};
+
 class ProgrammerOps {
   public:
     ProgrammerOps(MainState& state, TUsbBulk& usb, UiPort& ui);
 
     // Opens the programmer and sends the selected chip's set-up. Returns a
-    // JobResult; on 0 nothing was sent and the user has seen why.
+    // JobResult; on 0 the user has been told why and the programmer is closed.
     int openJob();
-    // Ends the job, closes the programmer and shows "Connected".
+    // Ends the job, closes the programmer and shows "Connected", or "Not
+    // connected" when the programmer no longer takes the end packet.
     void endJob();
     // A job of its own: asks the programmer which chip sits in the socket.
-    // Copies the reply's kind and three ID bytes to `reply` and returns 7, or
-    // returns 0 silently when no programmer is attached.
+    // Copies the reply's kind and three ID bytes to `reply` and returns 7;
+    // returns 0 silently when no programmer is attached, and kChipIdNoAnswer
+    // (leaving `reply` alone) when its reply did not arrive.
     int readChipId(uint8_t reply[4]);
     // Start address of the next data stream. Reads pass replyFlag 1, writes 0.
-    void setAddress(uint32_t address, int replyFlag);
+    // False when the exchange failed.
+    bool setAddress(uint32_t address, int replyFlag);
+    // The transport's result: 64 when the packet and its reply went through.
     int sendSpiCommand(uint8_t opcode);
     // Turns `buffer` (what the previous exchange left) into a status poll and
-    // sends it; true while the chip is busy.
-    bool pollStatus(Packet& buffer);
+    // sends it. False when the exchange failed; otherwise `busy` tells whether
+    // the chip is still busy.
+    bool pollStatus(Packet& buffer, bool& busy);
     // A job of its own: reads the programmer's versions and serial number.
-    // Returns false and leaves `info` untouched when no programmer is attached.
+    // Returns false and leaves `info` untouched when no programmer is attached
+    // or it did not answer.
     bool readHardwareInfo(HardwareInfo& info);
     // A job of its own: switches the programmer to its boot loader. False when
-    // no programmer is attached.
+    // no programmer is attached. The reply may never come: the programmer
+    // leaves the bus to restart as its boot loader, so it is not waited for.
     bool enterUpgrade();
 
     // These expect a job that openJob began; endJob follows in the caller.
-    // readFlash returns 1 when every block arrived whole, 0 when some did not
-    // (the bytes not delivered keep what the FLASH buffer held before) or when
-    // nothing was read.
-    int readFlash();
-    // 1 when the chip is blank; 0 after telling the user it is not.
-    int blankCheck();
-    // 1 when the chip equals the FLASH buffer; 0 after showing the first
-    // differing address.
-    int verifyFlash();
-    // A 24-series chip whose record has page size 0 is refused with a box.
-    void eraseChip();
-    // 1 when the data went out, 0 when the chip's type is not written.
-    int writeFlash();
+    // A failed transfer ends each of them at once with an error box that names
+    // the operation and the address; no further block is sent.
+    //
+    // readFlash stages the chip's content and takes it into the FLASH buffer
+    // only when every block arrived, so a failed read leaves the buffer, its
+    // view and the data length as they were.
+    OpResult readFlash();
+    OpResult blankCheck();
+    // Mismatch: the first differing address has been shown (mismatchAddress()).
+    OpResult verifyFlash();
+    OpResult eraseChip();
+    OpResult writeFlash();
+
+    // Asks the running operation to stop after its current block or poll
+    // (closing the window, Ctrl+C on the command line). The next job clears it.
+    void requestStop() { stopRequested_ = true; }
+    bool stopRequested() const { return stopRequested_; }
+    void clearStop() { stopRequested_ = false; }
+
+    // The text of the last error box an operation showed (for the command line).
+    const std::string& lastError() const { return lastError_; }
+    // The first differing address of the last verify that found one.
+    int64_t mismatchAddress() const { return mismatchAddress_; }
 
   private:
+    enum class Direction { In, Out };
+    // Called for every block that arrived; false stops the stream as Mismatch.
+    using BlockCheck = std::function<bool(int64_t address, const uint8_t* block)>;
+
     const ChipRecord& chip() const { return state_.selectedRecord(); }
     bool bigEndian() const { return usb_.bigEndianFields(); }
     const std::string& text(Msg key) const { return messageText(key, state_.language); }
     bool openProgrammer();
     bool chipFitsBuffer();
     void errorBox(const std::string& message);
+    OpResult transferFailed(Txt operation, int64_t address);
     void showProgress(int64_t maximum);
     void hideProgress();
-    void enterFourByteAddressingIfNeeded();
-    void exchange(Packet& packet, bool readReply);
-    int streamRead(uint8_t* block, uint32_t blockSize);
+    bool exchange(Packet& packet, bool readReply);
+    // The one block loop of every data stream: 4-byte addressing when the chip
+    // needs it, the set-address, then whole blocks over [start, end), each
+    // checked for its full length, with progress, events and the stop request
+    // after every block. In: blocks land at base + address (or in a scratch
+    // block when base is null) and go to `check`. Out: blocks leave from
+    // base + address. Past the end of the FLASH buffer a block goes through a
+    // bounce block, so nothing outside the buffer is read or written.
+    OpResult stream(Txt operation, Direction direction, int64_t start, int64_t end,
+                    int64_t progressMax, uint8_t* base, const BlockCheck& check);
 
     MainState& state_;
     TUsbBulk& usb_;
     UiPort& ui_;
+    bool stopRequested_ = false;
+    bool transportFailed_ = false;
+    std::string lastError_;
+    int64_t mismatchAddress_ = -1;
 };
 
 }  // namespace ostrel

@@ -66,8 +66,10 @@ TUsbBulk::TUsbBulk(std::string libraryName)
       lib_(new Library),
       pause_([](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }) {}
 
-// The library stays loaded: other code of the process may still hold its handles.
+// The library stays loaded: other code of the process may still hold its
+// handles. A device still held is released and closed first.
 TUsbBulk::~TUsbBulk() {
+    USB_bulk_close();
     delete lib_;
 }
 
@@ -123,7 +125,8 @@ int TUsbBulk::usbGetStringAscii(usb_dev_handle* handle, int index, int languageI
 
 int TUsbBulk::prog_open(int vendorId, const char* manufacturer, int productId,
                         const char* product) {
-    deviceHandle = nullptr;
+    // A device still held from before is let go, not leaked.
+    USB_bulk_close();
     const char* wantedManufacturer = manufacturer != nullptr ? manufacturer : "";
     const char* wantedProduct = product != nullptr ? product : "";
     bind();
@@ -201,6 +204,9 @@ int TUsbBulk::USB_bulk_cmd(uint8_t* buffer, int length, int readReply) {
                                                               reinterpret_cast<const char*>(buffer),
                                                               length, kBulkTimeoutMs)
                                             : kMissingEntry;
+        // A command that did not go out has no reply to wait for: reading
+        // would only cost another time-out.
+        if (result != length) return result;
     }
     if (readReply != 0) {
         // The programmer needs a moment before its answer is ready.

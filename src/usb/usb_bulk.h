@@ -27,7 +27,8 @@ class TUsbBulk {
     // 1 when a matching device was found, opened and its interface claimed; 0 otherwise.
     int prog_open(int vendorId, const char* manufacturer, int productId, const char* product);
     // Sends `length` bytes to the command endpoint; with `readReply` non-zero, pauses
-    // 50 ms and reads `length` bytes of reply into the same buffer.
+    // 50 ms and reads `length` bytes of reply into the same buffer. A write that
+    // did not send all `length` bytes returns its result without reading.
     int USB_bulk_cmd(uint8_t* buffer, int length, int readReply);
     int USB_bulk_write(const uint8_t* buffer, int length);
     int USB_bulk_read(uint8_t* buffer, int length);

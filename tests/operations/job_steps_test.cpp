@@ -92,7 +92,7 @@ TEST_F(JobSteps, FourByteAddressingOnlyAbove16MiB) {
         const bool expected = size > 0x1000000;
         useChip(ClassSpiFlash25, size, 256);
         buffers().flashDataLength = 256;
-        using Op = int (ProgrammerOps::*)();
+        using Op = OpResult (ProgrammerOps::*)();
         for (Op op : {&ProgrammerOps::readFlash, &ProgrammerOps::blankCheck,
                       &ProgrammerOps::verifyFlash, &ProgrammerOps::writeFlash}) {
             ASSERT_NE(ops.openJob(), 0);
@@ -117,9 +117,9 @@ TEST_F(JobSteps, ChipAbove64MiBIsRefusedBeforeAnythingIsSent) {
     EXPECT_EQ(ops.openJob(), 0);
     EXPECT_TRUE(log(0).empty()) << "the programmer is not even opened";
     // Called without a job, the streams refuse too and touch nothing.
-    EXPECT_EQ(ops.readFlash(), 0);
-    EXPECT_EQ(ops.verifyFlash(), 0);
-    EXPECT_EQ(ops.writeFlash(), 0);
+    EXPECT_EQ(ops.readFlash(), OpResult::Failed);
+    EXPECT_EQ(ops.verifyFlash(), OpResult::Failed);
+    EXPECT_EQ(ops.writeFlash(), OpResult::Failed);
     ASSERT_EQ(ui.boxes.size(), 4u);
     for (const auto& box : ui.boxes) {
         EXPECT_EQ(box.caption, "Error");

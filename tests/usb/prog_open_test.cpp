@@ -249,11 +249,15 @@ TEST_F(ProgOpen, AReplyThatTimesOutLeavesTheCommandInTheBuffer) {
     ostrel_sim_set_fault(device, OSTREL_SIM_FAULT_READ_TIMEOUT, 1, 0);
     ASSERT_EQ(open(), 1);
     uint8_t packet[kPacketSize] = {0, 12};
-    packet[63] = 0x5A;
     EXPECT_EQ(usb.USB_bulk_cmd(packet, kPacketSize, 1), -110);
-    EXPECT_EQ(packet[0], 0);
-    EXPECT_EQ(packet[1], 12);
-    EXPECT_EQ(packet[63], 0x5A);
+    const uint8_t sent[kPacketSize] = {0, 12};
+    EXPECT_EQ(0, std::memcmp(packet, sent, kPacketSize));
+
+    // A command that does not go out is not followed by a read for its reply.
+    ostrel_sim_set_fault(device, OSTREL_SIM_FAULT_STALL, 0, 0);
+    const int timeouts = ostrel_sim_timeouts(device);
+    EXPECT_EQ(usb.USB_bulk_cmd(packet, kPacketSize, 1), -110);
+    EXPECT_EQ(ostrel_sim_timeouts(device) - timeouts, 1);
 }
 
 TEST_F(ProgOpen, AnUnpluggedProgrammerFailsItsTransfersAndIsGoneFromTheNextScan) {

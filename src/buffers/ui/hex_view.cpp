@@ -410,13 +410,13 @@ void HexView::keyPressEvent(QKeyEvent* event) {
             setInsertMode(!insertMode_);
             return;
         case Qt::Key_Delete:
-            if (cursor_ < size) {
+            if (cursor_ < size && !readOnly_) {
                 doc_->remove(cursor_, 1);
                 moveCursor(cursor_);
             }
             return;
         case Qt::Key_Backspace:
-            if (cursor_ > 0) {
+            if (cursor_ > 0 && !readOnly_) {
                 doc_->remove(cursor_ - 1, 1);
                 moveCursor(cursor_ - 1);
             }
@@ -431,7 +431,7 @@ void HexView::keyPressEvent(QKeyEvent* event) {
             break;
     }
     const QString text = event->text();
-    if (!ctrl && text.size() == 1) {
+    if (!ctrl && text.size() == 1 && !readOnly_) {
         const QChar c = text.at(0);
         if (charColumn_) {
             if (c.unicode() >= 0x20 && c.unicode() <= 0xFF && c.unicode() != 0x7F) {

@@ -50,6 +50,10 @@ class HexView : public QAbstractScrollArea, private HexDocumentObserver {
     int cursorNibble() const { return nibble_; }
     bool inCharColumn() const { return charColumn_; }
     bool insertMode() const { return insertMode_; }
+    // A read-only view moves its cursor but takes no edits (while a job uses
+    // the buffer behind it).
+    void setReadOnly(bool readOnly) { readOnly_ = readOnly; }
+    bool isReadOnly() const { return readOnly_; }
     void setInsertMode(bool on);
     // Moves the cursor (cut to the document) and scrolls it into sight.
     void goToAddress(std::size_t address);
@@ -106,6 +110,7 @@ class HexView : public QAbstractScrollArea, private HexDocumentObserver {
     int nibble_ = 0;
     bool charColumn_ = false;
     bool insertMode_ = false;
+    bool readOnly_ = false;
     int charWidth_ = 9;
     int rowHeight_ = 17;
     int ascent_ = 13;

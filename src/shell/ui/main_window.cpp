@@ -24,6 +24,7 @@
 #include <QTextEdit>
 #include <QThread>
 #include <QTime>
+#include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
 
@@ -77,6 +78,8 @@ TForm1::TForm1(const ProgramPaths& paths, std::string usbLibrary, QWidget* paren
     ops_ = std::make_unique<ProgrammerOps>(*state_, *usb_, *this);
     selector_ = std::make_unique<ChipSelector>(*state_, *this);
     selector_->onSelected = [this](bool chose) { showSelection(chose); };
+    runner_ = std::make_unique<CommandRunner>(*state_, *ops_, *this);
+    runner_->onStateChanged = [this] { updateControls(); };
     buildLayout();
 
     // FormCreate: the settings decide size, language and speed.
@@ -388,7 +391,7 @@ void TForm1::FormActivate() {
 
 void TForm1::checkProgrammer() {
     // A job in progress holds the transport; the check would close its device.
-    if (busy_) return;
+    if (runner_->busy()) return;
     if (usb_->prog_open(kProgrammerVendorId, kProgrammerVendorText, kProgrammerProductId,
                         kProgrammerProductText)) {
         const std::string line =
@@ -402,6 +405,14 @@ void TForm1::checkProgrammer() {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+    // Closed in the middle of a command: the command stops after its current
+    // block and ends its job; the window closes once the job has ended.
+    if (runner_->busy() || runner_->batchActive()) {
+        closePending_ = true;
+        runner_->requestStop();
+        event->ignore();
+        return;
+    }
     const QRect g = geometry();
     settings_.formHeight = g.height();
     settings_.formWidth = g.width();
@@ -482,88 +493,44 @@ void TForm1::ToolFillClick() {
     Form4->showForChip(state_->selectedRecord().flashSize);
 }
 
-void TForm1::runJob(const std::function<void()>& operations) {
-    // One command at a time: events processed during a job may bring another click.
-    if (busy_ || ops_->openJob() == JobNotStarted) return;
-    busy_ = true;
-    startMs_ = monotonicMs();
-    operations();
-    ops_->endJob();
-    busy_ = false;
-    FlashEditor->viewport()->update();
+void TForm1::updateControls() {
+    const bool locked = runner_->busy() || runner_->batchActive();
+    for (QAction* action : {ToolOpen, ToolSave, ToolFill, ToolBank, ToolAuto, ToolErase, ToolWrite,
+                            ToolRead, ToolVerify})
+        action->setEnabled(!locked);
+    for (QWidget* widget : {static_cast<QWidget*>(ComboBox1), static_cast<QWidget*>(ComboBox2),
+                            static_cast<QWidget*>(ComboBox3)})
+        widget->setEnabled(!locked);
+    FlashEditor->setReadOnly(locked);
+    EepromEditor->setReadOnly(locked);
+    if (!runner_->busy()) {
+        FlashEditor->viewport()->update();
+        if (closePending_ && !runner_->batchActive()) QTimer::singleShot(0, this, &QWidget::close);
+    }
 }
 
-void TForm1::finishTiming() {
-    const int64_t seconds = (monotonicMs() - startMs_) / 1000;
-    const QString text =
-        QString::asprintf("%02lld:%02lld:%02lld", (long long)(seconds / 3600),
-                          (long long)(seconds / 60 % 60), (long long)(seconds % 60));
-    panels_[3]->setText(text);
-    beep();
-}
-
-void TForm1::completionLine(Msg key) {
-    insertLogLine(messageText(key, state_->language) + " (" + timeOfDay() + ")");
-}
-
-// Read, Erase and Write show the time and beep before their line; Verify, Blank
-// check and Auto add their line first.
 void TForm1::ToolReadClick() {
-    runJob([this] {
-        // A read whose blocks did not all arrive is no completed read; the third
-        // type, which read skips, still completes as it always has.
-        const bool complete = ops_->readFlash() == 1 || state_->typeIndex == kTypeIndexNotStreamed;
-        finishTiming();
-        if (complete) completionLine(Msg::MsgReadComplete);
-    });
+    runner_->run(ChipCommand::Read);
 }
 
 void TForm1::ToolEraseClick() {
-    runJob([this] {
-        ops_->eraseChip();
-        finishTiming();
-        completionLine(Msg::MsgEraseComplete);
-    });
+    runner_->run(ChipCommand::Erase);
 }
 
 void TForm1::ToolWriteClick() {
-    if (busy_) return;
-    state_->buffers.TakeFlashEdits(state_->selectedRecord().flashSize);
-    if (state_->buffers.flashDataLength == 0) return;
-    runJob([this] {
-        ops_->writeFlash();
-        finishTiming();
-        completionLine(Msg::MsgWriteComplete);
-    });
+    runner_->run(ChipCommand::Write);
 }
 
 void TForm1::ToolVerifyClick() {
-    if (state_->buffers.flashDataLength == 0) return;
-    runJob([this] {
-        if (ops_->verifyFlash() == 1) completionLine(Msg::MsgVerifyComplete);
-        finishTiming();
-    });
+    runner_->run(ChipCommand::Verify);
 }
 
 void TForm1::ToolBankClick() {
-    runJob([this] {
-        if (ops_->blankCheck() == 1) completionLine(Msg::MsgBlankComplete);
-        finishTiming();
-    });
+    runner_->run(ChipCommand::BlankCheck);
 }
 
 void TForm1::ToolAutoClick() {
-    if (busy_) return;
-    state_->buffers.TakeFlashEdits(state_->selectedRecord().flashSize);
-    if (state_->buffers.flashDataLength <= 0) return;
-    runJob([this] {
-        ops_->eraseChip();
-        // A write that did nothing ends the command without time, beep or line.
-        if (ops_->writeFlash() == 0) return;
-        pause(350);
-        if (ops_->verifyFlash() == 1) completionLine(Msg::MsgAutoComplete);
-        finishTiming();
-    });
+    runner_->run(ChipCommand::Auto);
 }
 
 void TForm1::ToolAboutClick() {

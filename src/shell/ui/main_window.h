@@ -14,6 +14,7 @@
 #include "base/ui_port.h"
 #include "buffers/file_io.h"
 #include "catalogue/chip_selector.h"
+#include "operations/command_runner.h"
 #include "shell/settings_file.h"
 #include "usb/usb_bulk.h"
 
@@ -40,6 +41,7 @@ class TForm1 : public QMainWindow, public UiPort {
 
   public:
     ChipSelector& selector() { return *selector_; }
+    CommandRunner& runner() { return *runner_; }
 
     // The catalogue and settings files lie beside `paths`' executable; the USB library is
     // bound by `usbLibrary`. The program passes neither; tests do.
@@ -133,10 +135,9 @@ class TForm1 : public QMainWindow, public UiPort {
     void showSelection(bool chose);
     void fillCombo(QComboBox* box, const std::vector<std::string>& entries, int position);
     ActivePage activePage() const;
-    // The frame every chip command shares: open the job, run, end the job.
-    void runJob(const std::function<void()>& operations);
-    void finishTiming();
-    void completionLine(Msg key);
+    // Disables, while a job or batch mode runs, everything that could change
+    // what the job uses; enables it again afterwards.
+    void updateControls();
     void drawStatePanel();
 
     ProgramPaths paths_;
@@ -147,10 +148,10 @@ class TForm1 : public QMainWindow, public UiPort {
     Settings settings_;
     std::unique_ptr<ChipSelector> selector_;
     bool shownOnce_ = false;
-    bool busy_ = false;  // a job holds the transport; presence checks wait
-    int64_t startMs_ = 0;
-    QString lastFolder_;      // where the file dialogs open next
-    QString lastSaveFilter_;  // the save dialog's filter chosen last
+    std::unique_ptr<CommandRunner> runner_;
+    bool closePending_ = false;  // closed during a job: close when it has ended
+    QString lastFolder_;         // where the file dialogs open next
+    QString lastSaveFilter_;     // the save dialog's filter chosen last
 };
 
 }  // namespace ostrel

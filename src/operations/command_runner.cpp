@@ -1,0 +1,214 @@
+#include "operations/command_runner.h"
+
+#include <cstdio>
+
+namespace ostrel {
+namespace {
+
+// Auto gives a freshly written chip this long before it is verified.
+constexpr int kVerifySettleMs = 350;
+// Batch mode's pause between two polls of the socket.
+constexpr int kBatchPollMs = 150;
+// Batch mode starts Auto on the sixth poll in a row that sees a chip.
+constexpr int32_t kBatchPollsBeforeAuto = 5;
+
+CommandStatus fromOp(OpResult result) {
+    switch (result) {
+        case OpResult::Done:
+            return CommandStatus::Done;
+        case OpResult::Mismatch:
+            return CommandStatus::Mismatch;
+        case OpResult::Skipped:
+            return CommandStatus::Skipped;
+        case OpResult::Failed:
+            return CommandStatus::Failed;
+        case OpResult::Stopped:
+            return CommandStatus::Stopped;
+    }
+    return CommandStatus::Failed;
+}
+
+}  // namespace
+
+CommandRunner::CommandRunner(MainState& state, ProgrammerOps& ops, UiPort& ui)
+    : state_(state), ops_(ops), ui_(ui) {}
+
+std::string CommandRunner::elapsedText(int64_t milliseconds) {
+    const long long seconds = milliseconds / 1000;
+    char text[32];
+    std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60,
+                  seconds % 60);
+    return text;
+}
+
+void CommandRunner::notify() {
+    if (onStateChanged) onStateChanged();
+}
+
+void CommandRunner::setBusy(bool busy) {
+    busy_ = busy;
+    notify();
+}
+
+void CommandRunner::requestStop() {
+    ops_.requestStop();
+    if (batchActive_) stopBatch();
+}
+
+void CommandRunner::finishTiming() {
+    elapsedMs_ = ui_.monotonicMs() - startMs_;
+    ui_.setStatusText(PanelElapsed, elapsedText(elapsedMs_));
+    ui_.beep();
+}
+
+void CommandRunner::completionLine(Msg key) {
+    ui_.insertLogLine(messageText(key, state_.language) + " (" + ui_.timeOfDay() + ")");
+}
+
+CommandStatus CommandRunner::run(ChipCommand command) {
+    if (busy_) return CommandStatus::NotRun;
+    // The before steps: Write and Auto take the view's edits over; nothing to
+    // write or verify ends the command before a job.
+    DataBuffers& buffers = state_.buffers;
+    if (command == ChipCommand::Write || command == ChipCommand::Auto)
+        buffers.TakeFlashEdits(state_.selectedRecord().flashSize);
+    if ((command == ChipCommand::Write || command == ChipCommand::Verify) &&
+        buffers.flashDataLength == 0)
+        return CommandStatus::NotRun;
+    if (command == ChipCommand::Auto && buffers.flashDataLength <= 0) return CommandStatus::NotRun;
+    return runJob(command);
+}
+
+CommandStatus CommandRunner::runJob(ChipCommand command) {
+    // A guard, so that the job ends and the controls come back even when
+    // something below throws.
+    struct JobGuard {
+        CommandRunner& runner;
+        bool ended = false;
+        void end() {
+            if (ended) return;
+            ended = true;
+            runner.ops_.endJob();
+            runner.setBusy(false);
+        }
+        ~JobGuard() { end(); }
+    };
+
+    setBusy(true);
+    if (ops_.openJob() == JobNotStarted) {
+        setBusy(false);
+        return CommandStatus::NoProgrammer;
+    }
+    JobGuard guard{*this};
+    startMs_ = ui_.monotonicMs();
+    const CommandStatus status = operations(command);
+    guard.end();
+    return status;
+}
+
+// The operations and closing steps of each command. Read, Erase and Write show
+// the time and beep before their line; Verify, Blank check and Auto add their
+// line first. A failed or stopped command stops there: no time, no beep, no line.
+CommandStatus CommandRunner::operations(ChipCommand command) {
+    switch (command) {
+        case ChipCommand::Read: {
+            const OpResult r = ops_.readFlash();
+            if (r != OpResult::Done && r != OpResult::Skipped) return fromOp(r);
+            finishTiming();
+            completionLine(Msg::MsgReadComplete);
+            return fromOp(r);
+        }
+        case ChipCommand::Erase: {
+            const OpResult r = ops_.eraseChip();
+            if (r != OpResult::Done) return fromOp(r);
+            finishTiming();
+            completionLine(Msg::MsgEraseComplete);
+            return CommandStatus::Done;
+        }
+        case ChipCommand::Write: {
+            const OpResult r = ops_.writeFlash();
+            if (r != OpResult::Done && r != OpResult::Skipped) return fromOp(r);
+            finishTiming();
+            completionLine(Msg::MsgWriteComplete);
+            return fromOp(r);
+        }
+        case ChipCommand::Verify:
+        case ChipCommand::BlankCheck: {
+            const bool verify = command == ChipCommand::Verify;
+            const OpResult r = verify ? ops_.verifyFlash() : ops_.blankCheck();
+            if (r != OpResult::Done && r != OpResult::Mismatch) return fromOp(r);
+            if (r == OpResult::Done)
+                completionLine(verify ? Msg::MsgVerifyComplete : Msg::MsgBlankComplete);
+            finishTiming();
+            return fromOp(r);
+        }
+        case ChipCommand::Auto: {
+            if (autoOptions.erase) {
+                const OpResult r = ops_.eraseChip();
+                if (r != OpResult::Done) return fromOp(r);
+            }
+            if (autoOptions.program) {
+                // A write that did nothing ends the command without time, beep or line.
+                const OpResult r = ops_.writeFlash();
+                if (r != OpResult::Done) return fromOp(r);
+            }
+            CommandStatus status = CommandStatus::Done;
+            if (autoOptions.verify) {
+                ui_.pause(kVerifySettleMs);
+                const OpResult r = ops_.verifyFlash();
+                if (r != OpResult::Done && r != OpResult::Mismatch) return fromOp(r);
+                if (r == OpResult::Done) completionLine(Msg::MsgAutoComplete);
+                status = fromOp(r);
+            }
+            finishTiming();
+            return status;
+        }
+    }
+    return CommandStatus::NotRun;
+}
+
+void CommandRunner::startBatch() {
+    if (busy_ || batchActive_) return;
+    batchActive_ = true;
+    batchCount_ = 0;
+    ops_.clearStop();
+    notify();
+    // Batch mode ends and releases its button however the loop is left.
+    struct BatchGuard {
+        CommandRunner& runner;
+        ~BatchGuard() { runner.stopBatch(); }
+    } guard{*this};
+    while (true) {
+        uint8_t reply[4] = {};
+        const int answered = ops_.readChipId(reply);
+        if (answered == kChipIdAnswered) {
+            const uint8_t kind = reply[0];
+            if (kind == 0) batchCount_ = 0;
+            if (batchCount_ < kBatchPollsBeforeAuto) {
+                // Kinds 128 to 255 neither count nor reset.
+                if (static_cast<int8_t>(kind) > 0) ++batchCount_;
+            } else if (batchCount_ == kBatchPollsBeforeAuto) {
+                batchCount_ = kBatchPollsBeforeAuto + 1;
+                const CommandStatus status = run(ChipCommand::Auto);
+                if (status == CommandStatus::Failed || status == CommandStatus::Stopped ||
+                    status == CommandStatus::NoProgrammer)
+                    break;
+            }
+        } else if (answered == kChipIdNoAnswer) {
+            ui_.errorBox(programText(Txt::ChipIdNoAnswer, state_.language));
+            break;
+        }
+        ui_.processEvents();
+        if (!batchActive_ || ops_.stopRequested()) break;
+        ui_.pause(kBatchPollMs);
+    }
+}
+
+void CommandRunner::stopBatch() {
+    if (!batchActive_) return;
+    batchActive_ = false;
+    batchCount_ = 0;
+    notify();
+}
+
+}  // namespace ostrel

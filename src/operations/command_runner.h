@@ -1,0 +1,93 @@
+#pragma once
+// The chip commands of the toolbar and the Operation menu: Read, Erase,
+// Write, Verify, Blank check and Auto, each one job with its before step, its
+// operations, the elapsed time, the beep and its completion line; and batch
+// mode, which runs Auto for every chip put into the socket. The window, the
+// command line and the tests drive the same runner.
+//
+// One command at a time: a command that arrives while another runs (events are
+// processed between blocks) is refused. A command that fails stops where it
+// failed and logs nothing as complete.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "base/main_state.h"
+#include "base/ui_port.h"
+#include "operations/programmer_ops.h"
+
+namespace ostrel {
+
+enum class ChipCommand { Read, Erase, Write, Verify, BlankCheck, Auto };
+
+// What became of a command.
+enum class CommandStatus {
+    Done,          // ran to its end; its completion line is in the log
+    NotRun,        // refused before a job: no data to write or verify, or
+                   // another command runs
+    NoProgrammer,  // the job could not begin; the user has been told
+    Mismatch,      // blank check or verify found a difference (user told)
+    Skipped,       // the chip's type is not streamed (Read and Write still
+                   // complete; Auto stops)
+    Failed,        // a transfer failed or an erase did not finish (user told)
+    Stopped,       // stopped on request after a block
+};
+
+// The three Auto options of the options panel.
+struct AutoOptions {
+    bool erase = true;
+    bool program = true;
+    bool verify = true;
+};
+
+class CommandRunner {
+  public:
+    CommandRunner(MainState& state, ProgrammerOps& ops, UiPort& ui);
+
+    CommandStatus run(ChipCommand command);
+
+    // Batch mode: the loop lives in startBatch(), which returns when batch
+    // mode ends: released by stopBatch() (from an event processed inside the
+    // loop), a failure of the Auto it ran, or a stop request.
+    void startBatch();
+    void stopBatch();
+    bool batchActive() const { return batchActive_; }
+    // Polls that saw a chip in a row, 0 to 6.
+    int32_t batchCount() const { return batchCount_; }
+
+    // True while a command holds the programmer.
+    bool busy() const { return busy_; }
+    // Stops the running command after its current block, and batch mode.
+    void requestStop();
+
+    AutoOptions autoOptions;
+    // Milliseconds the last command took from its job's start, as shown.
+    int64_t lastElapsedMs() const { return elapsedMs_; }
+    // Called whenever busy() or batchActive() changes, so that the window can
+    // enable and disable what a running job must not have changed under it.
+    std::function<void()> onStateChanged;
+
+    // "hh:mm:ss" for a number of milliseconds, as status bar panel 3 shows it.
+    static std::string elapsedText(int64_t milliseconds);
+
+  private:
+    // The common frame: job, operations, closing steps, end of the job.
+    CommandStatus runJob(ChipCommand command);
+    CommandStatus operations(ChipCommand command);
+    void finishTiming();
+    void completionLine(Msg key);
+    void setBusy(bool busy);
+    void notify();
+
+    MainState& state_;
+    ProgrammerOps& ops_;
+    UiPort& ui_;
+    bool busy_ = false;
+    bool batchActive_ = false;
+    int32_t batchCount_ = 0;
+    int64_t startMs_ = 0;
+    int64_t elapsedMs_ = 0;
+};
+
+}  // namespace ostrel
