@@ -5,16 +5,21 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTabWidget>
 #include <QTextDocument>
 #include <QTextEdit>
+#include <QTimer>
+#include <QToolBar>
 #include <cstring>
 #include <filesystem>
 #include <vector>
 
+#include "buffers/ui/hex_view.h"
 #include "ostrel_sim.h"
 #include "support/temp_files.h"
 
@@ -109,9 +114,9 @@ TEST_F(MainWindowTest, FillWriteVerifyAndReadBackThroughTheCommands) {
     uint8_t* flash = form->state().buffers.flash();
     for (uint32_t i = 0; i < 4096; ++i) flash[i] = static_cast<uint8_t>(i * 7 + 3);
     form->state().buffers.flashDataLength = 4096;
-    form->ToolEraseClick();
-    form->ToolWriteClick();
-    form->ToolVerifyClick();
+    form->ToolErase->trigger();
+    form->ToolWrite->trigger();
+    form->ToolVerify->trigger();
     EXPECT_TRUE(form->boxes.empty()) << form->boxes.front();
     EXPECT_EQ(form->firstLogLine().rfind("Verify Complete!", 0), 0u);
     EXPECT_EQ(form->statusText(PanelState), "Connected");
@@ -123,7 +128,7 @@ TEST_F(MainWindowTest, FillWriteVerifyAndReadBackThroughTheCommands) {
     choose(*form, "SPI_FLASH", "Macronix", "MX25L6433F");
     choose(*form, "SPI_FLASH", "Winbond", "W25Q64JV");
     EXPECT_EQ(flash[0], 0xFF);
-    form->ToolReadClick();
+    form->ToolRead->trigger();
     for (uint32_t i = 0; i < 4096; ++i) ASSERT_EQ(flash[i], static_cast<uint8_t>(i * 7 + 3)) << i;
     EXPECT_EQ(form->state().buffers.flashDataLength, 4096);
     EXPECT_EQ(form->state().buffers.flashView().DataSize(), chip.flashSize);
@@ -134,7 +139,7 @@ TEST_F(MainWindowTest, CommandsWithoutTheProgrammerShowNotConnectedOnce) {
     testing::writeFile(dir.file("ostrel.ini"), "[DEVICE]\nLANGU=2\n");
     ostrel_sim_set_plugged(programmer, 0);
     auto form = makeForm();
-    form->ToolReadClick();
+    form->ToolRead->trigger();
     ASSERT_EQ(form->boxes.size(), 1u);
     EXPECT_EQ(form->boxes[0], "Not connected");
     EXPECT_TRUE(form->firstLogLine().empty());
@@ -154,6 +159,38 @@ TEST_F(MainWindowTest, ClosingWritesTheSettingsAndKeepsForeignKeys) {
     EXPECT_NE(ini.find("x=y"), std::string::npos);
     EXPECT_NE(ini.find("FormWidth="), std::string::npos);
     EXPECT_NE(ini.find("INDEX2="), std::string::npos);
+}
+
+// While a command runs, nothing that could change what it uses takes input;
+// closing the window stops the command after its block, ends the job, saves
+// the settings and closes, and nothing is logged as complete.
+TEST_F(MainWindowTest, ACommandLocksTheWindowAndClosingStopsIt) {
+    testing::writeFile(dir.file("ostrel.ini"), "[DEVICE]\nLANGU=2\n");
+    auto form = makeForm();
+    choose(*form, "SPI_FLASH", "Winbond", "W25Q64JV");
+    std::vector<std::pair<const char*, bool>> enabled;
+    QTimer::singleShot(0, form.get(), [&] {
+        for (auto [name, on] : std::initializer_list<std::pair<const char*, bool>>{
+                 {"Write", form->ToolWrite->isEnabled()},
+                 {"Open", form->ToolOpen->isEnabled()},
+                 {"Fill", form->ToolFill->isEnabled()},
+                 {"Type list", form->ComboBox1->isEnabled()},
+                 {"FLASH view editable", !form->FlashEditor->isReadOnly()}})
+            enabled.emplace_back(name, on);
+        form->close();
+    });
+    const uint8_t before = form->state().buffers.flash()[0x10];
+    form->ToolRead->trigger();
+    for (auto [name, on] : enabled) EXPECT_FALSE(on) << name;
+    EXPECT_EQ(enabled.size(), 5u);
+    EXPECT_TRUE(form->isVisible()) << "still open until the job has ended";
+    EXPECT_EQ(ostrel_sim_in_job(programmer), 0);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_TRUE(form->firstLogLine().rfind("Read Complete!", 0) == std::string::npos);
+    EXPECT_EQ(form->state().buffers.flash()[0x10], before);
+    EXPECT_NE(testing::readFile(dir.file("ostrel.ini")).find("FormWidth="), std::string::npos);
+    EXPECT_TRUE(form->ToolWrite->isEnabled());
 }
 
 }  // namespace

@@ -1,0 +1,160 @@
+// The chip commands as the user runs them: what each logs, when it beeps, what
+// a failure leaves, one command at a time, and batch mode from press to release.
+
+#include "operations/command_runner.h"
+
+#include "sim_fixture.h"
+
+namespace ostrel::testing {
+namespace {
+
+class Runner : public SimFixture {
+  protected:
+    void SetUp() override {
+        SimFixture::SetUp();
+        useChip(ClassSpiFlash25, 0x1000, 256);
+        for (int i = 0; i < 0x1000; ++i) flash()[i] = static_cast<uint8_t>(i * 5);
+        buffers().flashDataLength = 0x1000;
+        ui.clockText = "14:03:27";
+        ui.onProcessEvents = [this] { ui.nowMs += 400; };
+    }
+    CommandRunner runner{*state, ops, ui};
+};
+
+TEST_F(Runner, EachCommandLogsOnlyWhatItCompleted) {
+    struct Case {
+        ChipCommand command;
+        int fault;  // armed after the set-up, 0 for none
+        CommandStatus status;
+        const char* line;  // the completion line, "" for none
+        int beeps;
+    };
+    const Case cases[] = {
+        {ChipCommand::Auto, 0, CommandStatus::Done, "AUTO Complete! (14:03:27)", 1},
+        {ChipCommand::Verify, 0, CommandStatus::Done, "Verify Complete! (14:03:27)", 1},
+        {ChipCommand::Read, 0, CommandStatus::Done, "Read Complete! (14:03:27)", 1},
+        {ChipCommand::Erase, 0, CommandStatus::Done, "Erase Complete! (14:03:27)", 1},
+        {ChipCommand::BlankCheck, 0, CommandStatus::Done, "Bank Complete! (14:03:27)", 1},
+        // A verify difference: no line, yet the time and the beep.
+        {ChipCommand::Verify, 0, CommandStatus::Mismatch, "", 1},
+        {ChipCommand::Write, OSTREL_SIM_FAULT_UNPLUG, CommandStatus::Failed, "", 0},
+        {ChipCommand::Read, OSTREL_SIM_FAULT_STALL, CommandStatus::Failed, "", 0},
+        {ChipCommand::Auto, OSTREL_SIM_FAULT_BUSY_FOREVER, CommandStatus::Failed, "", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << static_cast<int>(c.command) << " fault " << c.fault);
+        ui.log.clear();
+        ui.beeps = 0;
+        ui.boxes.clear();
+        ui.statusPanels[PanelElapsed] = "untouched";
+        ostrel_sim_set_plugged(device, 1);
+        ostrel_sim_clear_faults(device);
+        if (c.status == CommandStatus::Mismatch) {
+            const uint8_t other = 0x00;
+            ostrel_sim_chip_write(device, 0x7FF, &other, 1);
+        }
+        if (c.fault != 0) ostrel_sim_set_fault(device, c.fault, 4, 0);
+        const CommandStatus status = runner.run(c.command);
+        EXPECT_EQ(status, c.status);
+        EXPECT_EQ(ui.log,
+                  c.line[0] ? std::vector<std::string>{c.line} : std::vector<std::string>{});
+        EXPECT_EQ(ui.beeps, c.beeps);
+        EXPECT_EQ(ui.statusPanels[PanelElapsed] != "untouched", c.beeps == 1);
+        EXPECT_EQ(ui.boxes.empty(), c.status == CommandStatus::Done);
+        EXPECT_FALSE(runner.busy());
+        EXPECT_EQ(ostrel_sim_in_job(device), 0);
+    }
+}
+
+TEST_F(Runner, ACommandThatArrivesDuringAnotherIsRefused) {
+    std::vector<CommandStatus> refused;
+    std::vector<bool> busy;
+    int changes = 0;
+    runner.onStateChanged = [&] { ++changes; };
+    ui.onProcessEvents = [&] {
+        busy.push_back(runner.busy());
+        refused.push_back(runner.run(ChipCommand::Erase));
+        runner.startBatch();  // refused as well: returns at once
+    };
+    EXPECT_EQ(runner.run(ChipCommand::Read), CommandStatus::Done);
+    ASSERT_EQ(refused.size(), 16u);
+    for (std::size_t i = 0; i < refused.size(); ++i) {
+        EXPECT_EQ(refused[i], CommandStatus::NotRun);
+        EXPECT_TRUE(busy[i]);
+    }
+    EXPECT_EQ(changes, 2) << "busy, then idle";
+    EXPECT_EQ(ui.log.size(), 1u);
+    // No packet of a second job went out inside the first: the simulator
+    // checks every packet against the job it is in.
+}
+
+TEST_F(Runner, NothingToWriteOrVerifyRunsNoJob) {
+    buffers().flashDataLength = 0;
+    for (ChipCommand command : {ChipCommand::Write, ChipCommand::Verify, ChipCommand::Auto})
+        EXPECT_EQ(runner.run(command), CommandStatus::NotRun);
+    EXPECT_TRUE(log(0).empty());
+    EXPECT_TRUE(ui.boxes.empty());
+}
+
+// Batch mode from press to release: polls that count a chip, Auto on the
+// sixth, a chip taken out and another put in, release in the middle of an
+// Auto, and a failure that ends batch mode by itself.
+TEST_F(Runner, BatchModeProgramsEachChipOnceAndEndsOnReleaseOrFailure) {
+    std::vector<bool> active;
+    runner.onStateChanged = [&] { active.push_back(runner.batchActive()); };
+    int polls = 0;
+    int autoStarts = 0;
+    bool inAuto = false;
+    ui.onProcessEvents = [&] {
+        if (runner.busy()) {
+            if (!inAuto) ++autoStarts;
+            inAuto = true;
+            // The release comes while the second chip is being programmed.
+            if (autoStarts == 2 && runner.batchActive()) runner.stopBatch();
+            return;
+        }
+        inAuto = false;
+        if (++polls > 100) {
+            ADD_FAILURE() << "batch mode does not end";
+            runner.stopBatch();
+        }
+        // The socket is emptied after the first Auto and filled again two polls later.
+        if (polls == 8) ostrel_sim_remove_chip(device);
+        if (polls == 10) ostrel_sim_insert_chip(device, ClassSpiFlash25, 0xEF4016, 0x1000, nullptr);
+    };
+    ui.log.clear();
+    runner.startBatch();
+    int autos = 0;
+    for (const auto& line : ui.log) autos += line.rfind("AUTO Complete!", 0) == 0;
+    EXPECT_FALSE(runner.batchActive());
+    EXPECT_EQ(runner.batchCount(), 0);
+    // Polls 1-5 count the chip and poll 6 runs Auto; the poll after the chip
+    // was taken out (9) resets the count; the new chip counts from poll 11 and
+    // runs Auto at 16, and the release inside that Auto lets it finish before
+    // the loop ends.
+    EXPECT_EQ(autos, 2);
+    EXPECT_EQ(polls, 16);
+    ASSERT_FALSE(active.empty());
+    EXPECT_EQ(active.front(), true);
+    EXPECT_EQ(active.back(), false);
+    int pauses150 = 0;
+    for (int p : ui.pauses) pauses150 += p == 150;
+    EXPECT_EQ(pauses150, 15);
+
+    // A transfer failure in the Auto of batch mode ends batch mode too.
+    int guard = 0;
+    ui.onProcessEvents = [&] {
+        if (++guard > 10000) runner.stopBatch();
+    };
+    ui.boxes.clear();
+    ostrel_sim_set_fault(device, OSTREL_SIM_FAULT_WRITE_PROTECT, 0, 0);
+    ostrel_sim_set_fault(device, OSTREL_SIM_FAULT_STALL, 6 * 4 + 6, 0);
+    runner.startBatch();
+    EXPECT_LT(guard, 10000) << "batch mode went on after the failure";
+    EXPECT_FALSE(runner.batchActive());
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_NE(ui.boxes[0].text.find("did not answer"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace ostrel::testing
