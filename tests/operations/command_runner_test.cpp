@@ -3,6 +3,8 @@
 
 #include "operations/command_runner.h"
 
+#include <stdexcept>
+
 #include "sim_fixture.h"
 
 namespace ostrel::testing {
@@ -86,6 +88,18 @@ TEST_F(Runner, ACommandThatArrivesDuringAnotherIsRefused) {
     EXPECT_EQ(ui.log.size(), 1u);
     // No packet of a second job went out inside the first: the simulator
     // checks every packet against the job it is in.
+}
+
+TEST_F(Runner, AnExceptionInTheMiddleStillEndsTheJobAndFreesTheControls) {
+    ui.onProcessEvents = [] { throw std::runtime_error("escaped from an event"); };
+    EXPECT_THROW(runner.run(ChipCommand::Read), std::runtime_error);
+    EXPECT_FALSE(runner.busy());
+    EXPECT_EQ(ostrel_sim_in_job(device), 0);
+    EXPECT_EQ(ostrel_sim_open_handles(device), 0);
+    EXPECT_THROW(runner.startBatch(), std::runtime_error);
+    EXPECT_FALSE(runner.batchActive());
+    ui.onProcessEvents = nullptr;
+    EXPECT_EQ(runner.run(ChipCommand::Read), CommandStatus::Done) << "nothing is left locked";
 }
 
 TEST_F(Runner, NothingToWriteOrVerifyRunsNoJob) {
