@@ -90,8 +90,8 @@ TEST_F(DataBuffersTest, OversizeChipIsCutToTheBuffersAndReported) {
     ChipReset reset = buffers.ResetBuffersForChip(big, 0, ui);
 
     EXPECT_FALSE(reset.fitsBuffers);
-    EXPECT_EQ(buffers.flashView().DataSize(), kFlashBufferSize);
-    EXPECT_EQ(buffers.eepromView().DataSize(), kEepromBufferSize);
+    EXPECT_EQ(buffers.flashView().DataSize(), 0x4000000u);
+    EXPECT_EQ(buffers.eepromView().DataSize(), 0x2000u);
     EXPECT_EQ(reset.rangeEndText, "3FFFFFF");
     EXPECT_EQ(buffers.rangeEnd, 0x3FFFFFF);
     ASSERT_EQ(ui.boxes.size(), 1u);
@@ -101,9 +101,9 @@ TEST_F(DataBuffersTest, OversizeChipIsCutToTheBuffersAndReported) {
     // Taking edits and reloading stay inside the buffer too.
     buffers.flashView().overwrite(0, 0);
     EXPECT_TRUE(buffers.TakeFlashEdits(big.flashSize));
-    EXPECT_EQ(buffers.flashDataLength, static_cast<int32_t>(kFlashBufferSize));
+    EXPECT_EQ(buffers.flashDataLength, static_cast<int32_t>(0x4000000u));
     buffers.ShowEeprom(big.eepromSize);
-    EXPECT_EQ(buffers.eepromView().DataSize(), kEepromBufferSize);
+    EXPECT_EQ(buffers.eepromView().DataSize(), 0x2000u);
 }
 
 TEST_F(DataBuffersTest, ChipOfTheFullBufferFits) {
