@@ -74,6 +74,23 @@ constexpr Entry kTexts[kTextCount] = {
     {OSTREL_TEXT(SetupNoAnswer),
      {"编程器没有应答芯片设置，操作未开始。", "編程器沒有應答晶片設定，操作未開始。",
       "The programmer did not answer the chip set-up; nothing was done."}},
+    {OSTREL_TEXT(EditorTooManyChips),
+     {"表中有 %s 个芯片，配置文件最多只能保存 %s 个。文件未写入。",
+      "表中有 %s 個晶片，配置檔最多只能保存 %s 個。檔案未寫入。",
+      "The grid holds %s chips; the catalogue file holds at most %s. The file was not "
+      "written."}},
+    {OSTREL_TEXT(EditorNameTooLong),
+     {"第 %s 行：类型、厂商和型号合计 %s 字节，芯片记录最多容纳 %s 字节。文件未写入。",
+      "第 %s 行：類型、廠商和型號合計 %s 位元組，晶片記錄最多容納 %s 位元組。檔案未寫入。",
+      "Row %s: type, manufacturer and name take %s bytes together; a chip record holds %s. "
+      "The file was not written."}},
+    {OSTREL_TEXT(EditorValueTooLarge),
+     {"第 %s 行：%s 的值 %s 超出范围（0 到 %s）。文件未写入。",
+      "第 %s 行：%s 的值 %s 超出範圍（0 到 %s）。檔案未寫入。",
+      "Row %s: the %s value %s is out of range (0 to %s). The file was not written."}},
+    {OSTREL_TEXT(EditorTextNotGbk),
+     {"“%s”含有芯片库无法保存的字符。", "「%s」含有晶片庫無法保存的字元。",
+      "'%s' holds characters that the chip catalogue cannot store."}},
 };
 #undef OSTREL_TEXT
 

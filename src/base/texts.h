@@ -54,9 +54,14 @@ enum class Txt {
     EraseNotFinished,  // %s: the poll bound
     ChipIdNoAnswer,
     SetupNoAnswer,
+    // Refusals of the catalogue editor's Save, and of texts the catalogue cannot hold.
+    EditorTooManyChips,   // %s: chips in the grid, the most the file holds
+    EditorNameTooLong,    // %s: row, bytes, the most a record holds
+    EditorValueTooLarge,  // %s: row, column header, the cell's text, the most allowed
+    EditorTextNotGbk,     // %s: the text
 };
 
-inline constexpr int kTextCount = static_cast<int>(Txt::SetupNoAnswer) + 1;
+inline constexpr int kTextCount = static_cast<int>(Txt::EditorTextNotGbk) + 1;
 
 // The text in the given language; outside 0 to 2 the Simplified Chinese one,
 // as with the message table.

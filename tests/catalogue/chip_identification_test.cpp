@@ -1,0 +1,249 @@
+#include "catalogue/chip_identification.h"
+
+#include <gtest/gtest.h>
+
+#include "base/messages.h"
+#include "catalogue/name_text.h"
+#include "support/scripted_ui.h"
+
+namespace ostrel {
+namespace {
+
+struct Chip {
+    const char* name;
+    uint32_t id;
+};
+
+// Two flash makers with an ID each, a second record with an ID already taken,
+// two 24-series and one 93-series part; behind the terminator a record whose
+// ID no detection may ever reach.
+void fillCatalogue(Catalogue& catalogue) {
+    const Chip chips[] = {{"SPI_FLASH,Winbond,W25Q32", 0xEF4016},
+                          {"SPI_FLASH,Macronix,MX25L32", 0xC22016},
+                          {"SPI_FLASH,Macronix,MX25L32D", 0xC22016},
+                          {"24_EEPROM,Atmel,AT24C02", 0},
+                          {"24_EEPROM,Atmel,AT24C04", 0},
+                          {"93_EEPROM,Microchip,93C46", 0},
+                          {"", 0},
+                          {"SPI_FLASH,Ghost,GHOST", 0xABCDEF}};
+    int i = 0;
+    for (const Chip& c : chips) {
+        setNameText(catalogue.at(i), c.name);
+        catalogue.at(i).chipId = c.id;
+        catalogue.at(i).flashSize = 256;
+        ++i;
+    }
+}
+
+TEST(ChipIdentification, EveryOutcomeChoosesReportsAndPicturesAsTheUserExpects) {
+    const std::string unknown =
+        "Unknown chip ID =C2 20 17Please choose the compatibility type manually.";
+    const std::string kind2 =
+        "Chip type is detected:24_EEPROM\n\n Please manually select the corresponding type burn.";
+    struct Case {
+        const char* what;
+        bool emptyCatalogue;
+        int result;
+        uint8_t reply[4];
+        ListPositions start;  // chosen through the lists before Detect
+        SocketPicture picture;
+        std::string box;
+        BoxIcon icon;
+        ListPositions shown;
+        int selected;
+        ListPositions saved;
+        bool selectionRan;  // the FLASH buffer was reset
+    } cases[] = {
+        {"ID match",
+         false,
+         kIdReadAnswered,
+         {1, 0xC2, 0x20, 0x16},
+         {1, 0, 1},
+         SocketPicture::ChipInSocket,
+         "The chip was detected:MX25L32\n\n Chip typeSPI_FLASH",
+         BoxIcon::Information,
+         {0, 1, 0},
+         1,
+         {0, 1, 0},
+         true},
+        {"unknown ID from another type",
+         false,
+         kIdReadAnswered,
+         {1, 0xC2, 0x20, 0x17},
+         {1, 0, 1},
+         SocketPicture::Unchanged,
+         unknown,
+         BoxIcon::Error,
+         {0, 0, 0},
+         0,
+         {1, 0, 1},
+         true},
+        {"unknown ID on the first type",
+         false,
+         kIdReadAnswered,
+         {1, 0xC2, 0x20, 0x17},
+         {0, 1, 0},
+         SocketPicture::Unchanged,
+         unknown,
+         BoxIcon::Error,
+         {0, 1, 0},
+         1,
+         {0, 1, 0},
+         false},
+        {"ID only behind the terminator",
+         false,
+         kIdReadAnswered,
+         {1, 0xAB, 0xCD, 0xEF},
+         {0, 0, 0},
+         SocketPicture::Unchanged,
+         "Unknown chip ID =AB CD EFPlease choose the compatibility type manually.",
+         BoxIcon::Error,
+         {0, 0, 0},
+         0,
+         {0, 0, 0},
+         false},
+        {"kind 2 on its type keeps the chip",
+         false,
+         kIdReadAnswered,
+         {2, 0, 0, 0},
+         {1, 0, 1},
+         SocketPicture::ChipInSocket,
+         kind2,
+         BoxIcon::Information,
+         {1, 0, 1},
+         4,
+         {1, 0, 1},
+         false},
+        {"kind 2 from another type",
+         false,
+         kIdReadAnswered,
+         {2, 0, 0, 0},
+         {0, 1, 1},
+         SocketPicture::ChipInSocket,
+         kind2,
+         BoxIcon::Information,
+         {1, 0, 0},
+         3,
+         {0, 1, 1},
+         true},
+        {"kind 3",
+         false,
+         kIdReadAnswered,
+         {3, 0, 0, 0},
+         {0, 0, 0},
+         SocketPicture::ChipInSocket,
+         "Chip type is detected:93_EEPROM\n\n Please manually select the corresponding type burn.",
+         BoxIcon::Information,
+         {2, 0, 0},
+         5,
+         {0, 0, 0},
+         true},
+        {"no chip",
+         false,
+         kIdReadAnswered,
+         {0, 0xEF, 0x40, 0x16},
+         {0, 0, 0},
+         SocketPicture::EmptySocket,
+         "No chips detected, please put the chip to try again!",
+         BoxIcon::Error,
+         {0, 0, 0},
+         0,
+         {0, 0, 0},
+         false},
+        {"unknown kind",
+         false,
+         kIdReadAnswered,
+         {9, 0, 0, 0},
+         {0, 0, 0},
+         SocketPicture::EmptySocket,
+         "No chips detected, please put the chip to try again!",
+         BoxIcon::Error,
+         {0, 0, 0},
+         0,
+         {0, 0, 0},
+         false},
+        {"no programmer",
+         false,
+         kIdReadNoProgrammer,
+         {1, 0xEF, 0x40, 0x16},
+         {1, 0, 1},
+         SocketPicture::Unchanged,
+         "Not connected",
+         BoxIcon::Error,
+         {1, 0, 1},
+         4,
+         {1, 0, 1},
+         false},
+        {"reply not whole",
+         false,
+         kIdReadNoAnswer,
+         {1, 0xEF, 0x40, 0x16},
+         {1, 0, 1},
+         SocketPicture::Unchanged,
+         "The programmer did not answer the chip ID read.",
+         BoxIcon::Error,
+         {1, 0, 1},
+         4,
+         {1, 0, 1},
+         false},
+        {"empty catalogue",
+         true,
+         kIdReadAnswered,
+         {1, 0xC2, 0x20, 0x17},
+         {0, 0, 0},
+         SocketPicture::Unchanged,
+         unknown,
+         BoxIcon::Error,
+         {-1, -1, -1},
+         0,
+         {0, 0, 0},
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        MainState state;
+        if (!c.emptyCatalogue) fillCatalogue(state.catalogue);
+        testing::ScriptedUi ui;
+        ChipSelector selector(state, ui);
+        selector.select(c.start.type, c.start.manufacturer, c.start.name);
+        selector.saved = c.start;
+        state.buffers.flash()[0] = 0x5A;
+
+        const SocketPicture picture =
+            identifyChip(c.result, c.reply, state.catalogue, selector, ui, LangEnglish);
+
+        EXPECT_EQ(picture, c.picture);
+        ASSERT_EQ(ui.boxes.size(), 1u);
+        EXPECT_EQ(ui.boxes[0].text, c.box);
+        EXPECT_EQ(ui.boxes[0].icon, c.icon);
+        EXPECT_EQ(ui.boxes[0].caption, c.icon == BoxIcon::Error ? "Error" : "Information");
+        EXPECT_EQ(selector.shown().type, c.shown.type);
+        EXPECT_EQ(selector.shown().manufacturer, c.shown.manufacturer);
+        EXPECT_EQ(selector.shown().name, c.shown.name);
+        EXPECT_EQ(state.selected, c.selected);
+        EXPECT_EQ(selector.saved.type, c.saved.type);
+        EXPECT_EQ(selector.saved.manufacturer, c.saved.manufacturer);
+        EXPECT_EQ(selector.saved.name, c.saved.name);
+        EXPECT_EQ(state.buffers.flash()[0], c.selectionRan ? 0xFF : 0x5A);
+    }
+}
+
+// The boxes follow the language at the moment they are shown.
+TEST(ChipIdentification, ReportsInTheCurrentLanguage) {
+    MainState state;
+    fillCatalogue(state.catalogue);
+    testing::ScriptedUi ui;
+    ChipSelector selector(state, ui);
+    selector.select(0, 0, 0);
+    const uint8_t reply[4] = {1, 0xEF, 0x40, 0x16};
+    identifyChip(kIdReadAnswered, reply, state.catalogue, selector, ui, LangSimplified);
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].text, messageText(Msg::MsgChipDetected, LangSimplified) + "W25Q32" +
+                                    messageText(Msg::MsgChipTypeLine, LangSimplified) +
+                                    "SPI_FLASH");
+    EXPECT_NE(messageText(Msg::MsgChipDetected, LangSimplified),
+              messageText(Msg::MsgChipDetected, LangEnglish));
+}
+
+}  // namespace
+}  // namespace ostrel
