@@ -1,0 +1,52 @@
+#pragma once
+// The chip search window: finds chips by a piece of their name text and
+// chooses one on the main window through chip selection.
+
+#include <QDialog>
+#include <vector>
+
+#include "base/main_state.h"
+#include "catalogue/chip_search.h"
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QTreeWidget;
+
+namespace ostrel {
+
+class TForm3 : public QDialog {
+    Q_OBJECT
+
+  public:
+    // Reads the catalogue and the language from `state`; chooses through `selector`.
+    TForm3(const MainState& state, ChipSelector& selector, QWidget* parent = nullptr);
+
+    QLabel* Label1;
+    QComboBox* ComboBox1;  // the search box: no entries, a one-line text field
+    QTreeWidget* ListView1;
+    QPushButton* BitBtn1;  // Select
+    QPushButton* BitBtn2;  // Quit
+
+    // The rows the last search found, in the list's order.
+    const std::vector<SearchRow>& rows() const { return rows_; }
+
+  public slots:
+    void ComboBox1Change();
+    void BitBtn1Click();
+    void BitBtn2Click();
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+
+  private:
+    // Every opening: the three titled columns and no rows; the search text stays.
+    void FormShow();
+    void setColumns(bool withPosition);
+
+    const MainState& state_;
+    ChipSelector& selector_;
+    std::vector<SearchRow> rows_;
+};
+
+}  // namespace ostrel
