@@ -13,7 +13,7 @@ using Detect = SimFixture;
 TEST_F(Detect, EachSocketEndsInItsChipTypeOrPicture) {
     struct Case {
         const char* what;
-        int socketClass;  // -1: empty socket, -2: no programmer
+        int socketClass;  // -1: empty socket, -2: no programmer, -3: a reply cut short
         uint32_t socketId;
         SocketPicture picture;
         std::string box;
@@ -32,6 +32,8 @@ TEST_F(Detect, EachSocketEndsInItsChipTypeOrPicture) {
         {"empty socket", -1, 0, SocketPicture::EmptySocket,
          "No chips detected, please put the chip to try again!", 0},
         {"no programmer", -2, 0, SocketPicture::Unchanged, "Not connected", 0},
+        {"reply cut short", -3, 0, SocketPicture::Unchanged,
+         "The programmer did not answer the chip ID read.", 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -53,6 +55,10 @@ TEST_F(Detect, EachSocketEndsInItsChipTypeOrPicture) {
         if (c.socketClass >= 0)
             ostrel_sim_insert_chip(device, c.socketClass, c.socketId, 0x800000, nullptr);
         if (c.socketClass == -2) ostrel_sim_reset();
+        if (c.socketClass == -3) {
+            ostrel_sim_insert_chip(device, ClassSpiFlash25, 0xC22017, 0x800000, nullptr);
+            ostrel_sim_set_fault(device, OSTREL_SIM_FAULT_SHORT_READ, 1, 2);
+        }
 
         uint8_t reply[4] = {};
         const int result = ops.readChipId(reply);
