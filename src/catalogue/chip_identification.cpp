@@ -33,7 +33,12 @@ int findChipById(const Catalogue& catalogue, uint32_t id) {
 }
 
 SocketPicture identifyChip(int readResult, const uint8_t reply[4], const Catalogue& catalogue,
-                           ChipSelector& selector, UiPort& ui, int language) {
+                           ChipSelector& selector, UiPort& ui, int language,
+                           const std::function<void(SocketPicture)>& showPicture) {
+    auto show = [&](SocketPicture picture) {
+        if (showPicture) showPicture(picture);
+        return picture;
+    };
     if (readResult == kIdReadNoProgrammer) {
         ui.errorBox(messageText(Msg::MsgNotConnected, language));
         return SocketPicture::Unchanged;
@@ -65,6 +70,7 @@ SocketPicture identifyChip(int readResult, const uint8_t reply[4], const Catalog
             selector.select(selector.saved.type, selector.saved.manufacturer, selector.saved.name);
             selector.saved.name = selector.findName(item(items, 2));
             selector.select(selector.saved.type, selector.saved.manufacturer, selector.saved.name);
+            show(SocketPicture::ChipInSocket);
             informationBox(ui, messageText(Msg::MsgChipDetected, language) +
                                    gbkToUtf8(selector.nameText()) +
                                    messageText(Msg::MsgChipTypeLine, language) +
@@ -75,12 +81,14 @@ SocketPicture identifyChip(int readResult, const uint8_t reply[4], const Catalog
         case 3: {
             const int32_t type = reply[0] == 2 ? 1 : 2;
             if (selector.shown().type != type) selector.select(type, 0, 0);
+            show(SocketPicture::ChipInSocket);
             informationBox(ui, messageText(Msg::MsgChipTypeDetected, language) +
                                    gbkToUtf8(selector.typeText()) +
                                    messageText(Msg::MsgSelectTypeManually, language));
             return SocketPicture::ChipInSocket;
         }
         default:
+            show(SocketPicture::EmptySocket);
             ui.errorBox(messageText(Msg::MsgNoChip, language));
             return SocketPicture::EmptySocket;
     }

@@ -7,6 +7,7 @@
 // socket picture this returns.
 
 #include <cstdint>
+#include <functional>
 
 #include "catalogue/chip_selector.h"
 
@@ -35,10 +36,13 @@ uint32_t detectedId(const uint8_t reply[4]);
 int findChipById(const Catalogue& catalogue, uint32_t id);
 
 // Runs the outcome of one ID read: `readResult` is what the ID read returned
-// and `reply` its first four bytes. Shows the outcome's box in `language`,
-// chooses chips through `selector`, and on an ID match (only then) updates
-// the saved selection.
+// and `reply` its first four bytes. Chooses chips through `selector`, on an ID
+// match (only then) updates the saved selection, hands a changed socket
+// picture to `showPicture` before the box, so that the user sees the socket
+// while reading it, and shows the outcome's box in `language`. Returns the
+// picture shown, or Unchanged.
 SocketPicture identifyChip(int readResult, const uint8_t reply[4], const Catalogue& catalogue,
-                           ChipSelector& selector, UiPort& ui, int language);
+                           ChipSelector& selector, UiPort& ui, int language,
+                           const std::function<void(SocketPicture)>& showPicture = {});
 
 }  // namespace ostrel

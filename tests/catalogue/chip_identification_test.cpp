@@ -209,10 +209,19 @@ TEST(ChipIdentification, EveryOutcomeChoosesReportsAndPicturesAsTheUserExpects) 
         selector.saved = c.start;
         state.buffers.flash()[0] = 0x5A;
 
+        std::vector<std::pair<SocketPicture, std::size_t>> shownPictures;  // with boxes before it
         const SocketPicture picture =
-            identifyChip(c.result, c.reply, state.catalogue, selector, ui, LangEnglish);
+            identifyChip(c.result, c.reply, state.catalogue, selector, ui, LangEnglish,
+                         [&](SocketPicture p) { shownPictures.emplace_back(p, ui.boxes.size()); });
 
         EXPECT_EQ(picture, c.picture);
+        if (c.picture == SocketPicture::Unchanged) {
+            EXPECT_TRUE(shownPictures.empty());
+        } else {
+            ASSERT_EQ(shownPictures.size(), 1u);
+            EXPECT_EQ(shownPictures[0].first, c.picture);
+            EXPECT_EQ(shownPictures[0].second, 0u) << "the picture changes before the box";
+        }
         ASSERT_EQ(ui.boxes.size(), 1u);
         EXPECT_EQ(ui.boxes[0].text, c.box);
         EXPECT_EQ(ui.boxes[0].icon, c.icon);
