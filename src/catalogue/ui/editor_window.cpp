@@ -60,6 +60,7 @@ TForm2::TForm2(MainState& state, std::string cataloguePath, UiPort& ui, QWidget*
         box->setEditable(true);
         box->setInsertPolicy(QComboBox::NoInsert);
         box->setMaxVisibleItems(16);
+        box->setMinimumWidth(110);
         return box;
     };
     ComboBox1 = makeCombo("ComboBox1");
@@ -163,6 +164,8 @@ void TForm2::showCombo(QComboBox* box, const EditorCombo& combo, bool gbk) {
     for (const auto& entry : combo.entries) box->addItem(qs(gbk ? gbkToUtf8(entry) : entry));
     box->setCurrentIndex(combo.position);
     box->setEditText(qs(gbk ? gbkToUtf8(combo.text) : combo.text));
+    // Show a text too long for the box from its start.
+    if (box->lineEdit()) box->lineEdit()->setCursorPosition(0);
 }
 
 void TForm2::showControls() {

@@ -40,6 +40,9 @@ TForm3::TForm3(const MainState& state, ChipSelector& selector, QWidget* parent)
     ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
     ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // The columns keep their widths; the position column stays a sliver.
+    ListView1->header()->setStretchLastSection(false);
+    ListView1->header()->setMinimumSectionSize(1);
     BitBtn1 = new QPushButton(QString::fromUtf8("选择"));
     BitBtn1->setObjectName("BitBtn1");
     BitBtn2 = new QPushButton(QString::fromUtf8("退出"));
