@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -32,11 +33,21 @@
 #include "buffers/ui/fill_dialog.h"
 #include "buffers/ui/hex_view.h"
 #include "catalogue/catalogue_file.h"
+#include "catalogue/chip_identification.h"
 #include "catalogue/gbk_text.h"
+#include "catalogue/ui/editor_window.h"
+#include "catalogue/ui/search_window.h"
+#include "catalogue/ui/socket_picture.h"
 #include "operations/programmer_ops.h"
 #include "usb/programmer_identity.h"
 
 namespace ostrel {
+
+// Identification reads the ID read's results by these numbers.
+static_assert(kIdReadAnswered == kChipIdAnswered && kIdReadNoAnswer == kChipIdNoAnswer &&
+                  kIdReadNoProgrammer == 0,
+              "the ID read's results and identification must agree");
+
 namespace {
 
 QString qs(const std::string& utf8) {
@@ -88,6 +99,8 @@ TForm1::TForm1(const ProgramPaths& paths, std::string usbLibrary, QWidget* paren
     state_->speed = settings_.speed;
     state_->language = settings_.language;
     selector_->saved = {settings_.index1, settings_.index2, settings_.index3};
+    ToolDevice->setVisible(settings_.chip != 0);
+    N3->setVisible(settings_.chip != 0);
     if (settings_.formMax) {
         resize(993, 601);
         setWindowState(windowState() | Qt::WindowMaximized);
@@ -126,13 +139,16 @@ void TForm1::buildLayout() {
     ToolRead = makeAction("读出", QStyle::SP_ArrowUp, &TForm1::ToolReadClick);
     ToolVerify = makeAction("校验", QStyle::SP_DialogYesButton, &TForm1::ToolVerifyClick);
     ToolAbout = makeAction("关于", QStyle::SP_MessageBoxInformation, &TForm1::ToolAboutClick);
+    ToolDevice = makeAction("设备", QStyle::SP_FileDialogListView, &TForm1::ToolDeviceClick);
+    N3 = new QAction(QString::fromUtf8("设备(&Y)"), this);
+    connect(N3, &QAction::triggered, this, &TForm1::ToolDeviceClick);
     ToolBar1->addActions({ToolOpen, ToolSave});
     ToolBar1->addSeparator();
     ToolBar1->addActions({ToolFill, ToolBank});
     ToolBar1->addSeparator();
     ToolBar1->addActions({ToolAuto, ToolErase, ToolWrite, ToolRead, ToolVerify});
     ToolBar1->addSeparator();
-    ToolBar1->addAction(ToolAbout);
+    ToolBar1->addActions({ToolDevice, ToolAbout});
 
     fileMenu->addActions({ToolOpen, ToolSave});
     fileMenu->addSeparator();
@@ -141,6 +157,8 @@ void TForm1::buildLayout() {
     opMenu->addAction(ToolAuto);
     opMenu->addSeparator();
     opMenu->addActions({ToolErase, ToolWrite, ToolRead, ToolVerify, ToolBank});
+    opMenu->addSeparator();
+    opMenu->addAction(N3);
     helpMenu->addAction(ToolAbout);
 
     // Left column: the chip panel.
@@ -154,6 +172,16 @@ void TForm1::buildLayout() {
     ComboBox2 = new QComboBox;
     ComboBox3 = new QComboBox;
     for (auto* box : {ComboBox1, ComboBox2, ComboBox3}) chipLayout->addWidget(box);
+    BitBtn1 = new QPushButton(QString::fromUtf8("检测"));
+    BitBtn1->setObjectName("BitBtn1");
+    BitBtn2 = new QPushButton(QString::fromUtf8("查找"));
+    BitBtn2->setObjectName("BitBtn2");
+    auto* chipButtons = new QHBoxLayout;
+    chipButtons->addWidget(BitBtn1);
+    chipButtons->addWidget(BitBtn2);
+    chipLayout->addLayout(chipButtons);
+    connect(BitBtn1, &QPushButton::clicked, this, &TForm1::BitBtn1Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &TForm1::BitBtn2Click);
     leftLayout->addWidget(GroupBox1);
     auto addDetail = [&](const char* caption, QLineEdit*& edit) {
         leftLayout->addWidget(new QLabel(QString::fromUtf8(caption)));
@@ -172,6 +200,12 @@ void TForm1::buildLayout() {
     Label9->hide();
     leftLayout->addWidget(Label9);
     leftLayout->addStretch(1);
+    Image1 = new QLabel;
+    Image1->setObjectName("Image1");
+    Image1->setFixedSize(175, 240);
+    Image1->setScaledContents(true);
+    showSocketPicture(socketPicture(SocketPicture::ChipInSocket));
+    leftLayout->addWidget(Image1);
     connect(ComboBox1, qOverload<int>(&QComboBox::activated), this, &TForm1::ComboBox1Change);
     connect(ComboBox2, qOverload<int>(&QComboBox::activated), this, &TForm1::ComboBox2Change);
     connect(ComboBox3, qOverload<int>(&QComboBox::activated), this, &TForm1::ComboBox3Change);
@@ -236,6 +270,14 @@ void TForm1::buildLayout() {
     drawStatePanel();
 
     Form4 = new TForm4(state_->buffers, *this, this);
+    Form3 = new TForm3(*state_, *selector_, this);
+    Form2 = new TForm2(*state_, paths_.catalogueFilePath(), *this, this);
+    // The saved chip may have moved or gone: choose again by the saved positions,
+    // so that the selected record names the chip the lists show.
+    Form2->onSaved = [this] {
+        selector_->select(selector_->saved.type, selector_->saved.manufacturer,
+                          selector_->saved.name);
+    };
     connect(Form4, &TForm4::filled, FlashEditor, [this] { FlashEditor->viewport()->update(); });
 }
 
@@ -496,10 +538,11 @@ void TForm1::ToolFillClick() {
 void TForm1::updateControls() {
     const bool locked = runner_->busy() || runner_->batchActive();
     for (QAction* action : {ToolOpen, ToolSave, ToolFill, ToolBank, ToolAuto, ToolErase, ToolWrite,
-                            ToolRead, ToolVerify})
+                            ToolRead, ToolVerify, ToolDevice, N3})
         action->setEnabled(!locked);
     for (QWidget* widget : {static_cast<QWidget*>(ComboBox1), static_cast<QWidget*>(ComboBox2),
-                            static_cast<QWidget*>(ComboBox3)})
+                            static_cast<QWidget*>(ComboBox3), static_cast<QWidget*>(BitBtn1),
+                            static_cast<QWidget*>(BitBtn2)})
         widget->setEnabled(!locked);
     FlashEditor->setReadOnly(locked);
     EepromEditor->setReadOnly(locked);
@@ -531,6 +574,29 @@ void TForm1::ToolBankClick() {
 
 void TForm1::ToolAutoClick() {
     runner_->run(ChipCommand::Auto);
+}
+
+void TForm1::showSocketPicture(const QImage& picture) {
+    Image1->setPixmap(QPixmap::fromImage(picture));
+}
+
+void TForm1::BitBtn1Click() {
+    if (runner_->busy() || runner_->batchActive()) return;
+    uint8_t reply[4] = {};
+    const int result = ops_->readChipId(reply);
+    identifyChip(result, reply, state_->catalogue, *selector_, *this, state_->language,
+                 [this](SocketPicture picture) { showSocketPicture(socketPicture(picture)); });
+}
+
+void TForm1::BitBtn2Click() {
+    // Choosing a chip resets the buffers a running job uses.
+    if (runner_->busy() || runner_->batchActive()) return;
+    Form3->exec();
+}
+
+void TForm1::ToolDeviceClick() {
+    if (runner_->busy() || runner_->batchActive()) return;
+    Form2->exec();
 }
 
 void TForm1::ToolAboutClick() {

@@ -28,12 +28,15 @@ class QTabWidget;
 class QTextEdit;
 class QToolBar;
 class QGroupBox;
+class QImage;
 class QPushButton;
 
 namespace ostrel {
 
 class HexView;
 class ProgrammerOps;
+class TForm2;
+class TForm3;
 class TForm4;
 
 class TForm1 : public QMainWindow, public UiPort {
@@ -84,10 +87,15 @@ class TForm1 : public QMainWindow, public UiPort {
     QAction* ToolRead;
     QAction* ToolVerify;
     QAction* ToolAbout;
+    QAction* ToolDevice;  // the catalogue editor; shown only when DEVICE/chip asks for it
+    QAction* N3;          // the same in the Operation menu
     QGroupBox* GroupBox1;
     QComboBox* ComboBox1;
     QComboBox* ComboBox2;
     QComboBox* ComboBox3;
+    QPushButton* BitBtn1;  // Detect
+    QPushButton* BitBtn2;  // Search
+    QLabel* Image1;        // the socket picture
     QLineEdit* Edit1;
     QLineEdit* Edit2;
     QLineEdit* Edit5;
@@ -102,7 +110,12 @@ class TForm1 : public QMainWindow, public UiPort {
     QStatusBar* StatusBar1;
     QLabel* panels_[5];
     QProgressBar* Progress;
+    TForm2* Form2;
+    TForm3* Form3;
     TForm4* Form4;
+
+    // Shows a socket picture in the chip panel, stretched to the picture box.
+    void showSocketPicture(const QImage& picture);
 
     // The presence check run at every activation of the window.
     void checkProgrammer();
@@ -118,6 +131,9 @@ class TForm1 : public QMainWindow, public UiPort {
     void ToolBankClick();
     void ToolAutoClick();
     void ToolAboutClick();
+    void BitBtn1Click();
+    void BitBtn2Click();
+    void ToolDeviceClick();
     void ComboBox1Change(int index);
     void ComboBox2Change(int index);
     void ComboBox3Change(int index);
