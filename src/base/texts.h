@@ -54,9 +54,16 @@ enum class Txt {
     EraseNotFinished,  // %s: the poll bound
     ChipIdNoAnswer,
     SetupNoAnswer,
+    // The firmware upgrade.
+    FirmwareFileRefused,    // %s: path
+    BootLoaderNotFound,     // %s: attempts
+    UpgradeNoAnswer,        // %s: seconds, bytes sent, image length
+    UpgradeTransferFailed,  // %s: bytes sent, image length
+    BootLoaderBlockSizeZero,
+    FirmwareUpgradeComplete,  // %s: image length
 };
 
-inline constexpr int kTextCount = static_cast<int>(Txt::SetupNoAnswer) + 1;
+inline constexpr int kTextCount = static_cast<int>(Txt::FirmwareUpgradeComplete) + 1;
 
 // The text in the given language; outside 0 to 2 the Simplified Chinese one,
 // as with the message table.
