@@ -1,6 +1,9 @@
 // What the simulated programmer refuses, what it logs, and the faults it
 // injects on demand.
 
+#include <cstring>
+#include <functional>
+
 #include "sim_driver.h"
 
 namespace ostrel::testing {
@@ -54,13 +57,14 @@ TEST_F(PacketChecks, MalformedPacketsInsideAJobAreRefused) {
     const Case cases[] = {
         {"set-address with flag 1", withByte(setAddress, 0, 1)},
         {"set-address with a stray byte", withByte(setAddress, 40, 1)},
-        {"set-address beyond the chip", withByte(setAddress, 8, 0x10)},
         {"erase with flag 0", withByte(erase, 0, 0)},
         {"erase argument in the wrong byte order", withByte(withByte(erase, 26, 0), 27, 0x80)},
         {"end of job with a stray byte", withByte(command(1, 8), 2, 1)},
         {"raw SPI without a length", withByte(command(0, 11), 2, 3)},
         {"set-up of class 5", withByte(setupPacket(7, 0, 256, 0x1000), 2, 5)},
-        {"set-up of size 0", setupPacket(7, 0, 256, 0)},
+        {"a second set-up inside a job", setupPacket(7, 0, 256, 0x1000)},
+        {"identification inside a job", setupPacket(9, 0, 256, 0x1000)},
+        {"hardware information inside a job", command(0, 12)},
         {"unknown command", command(0, 6)},
     };
     for (const Case& c : cases) {
@@ -171,8 +175,24 @@ TEST_F(Faults, AWriteProtectedChipIgnoresWritesAndErases) {
     EXPECT_EQ(errors(), "");
 }
 
-TEST_F(Faults, TheSameFaultsGiveTheSameLogTwice) {
-    auto run = [this] {
+TEST_F(Faults, TheSameFaultsGiveTheSameLogEveryTime) {
+    // Reads 1 and 2 are the replies to the set-up and the set-address; read 4
+    // is the second block, read 6 the fourth.
+    const std::vector<std::string> expected = {
+        "cmd 7 BeginJob class=0 alg=0 page=256 delay=5 size=0x1000 id=0x000000 speed=0 "
+        "volt=0/64/1",
+        "reply 64 bytes to BeginJob/64/1",
+        "cmd 5 SetAddress addr=0x0/64/1",
+        "reply 64 bytes to SetAddress/64/1",
+        "data in/256/1",
+        "data in lost (time-out)/-110/1",
+        "data in/256/1",
+        "data in short (3 of 256)/3/1",
+        "data in/256/12",
+        "cmd 8 EndJob/64/1",
+    };
+    for (int run = 0; run < 2; ++run) {
+        SCOPED_TRACE(run);
         ostrel_sim_reset();
         device = ostrel_sim_add_programmer(1);
         ostrel_sim_insert_chip(device, 0, 0xEF4017, 0x1000, nullptr);
@@ -185,12 +205,209 @@ TEST_F(Faults, TheSameFaultsGiveTheSameLogTwice) {
         for (int i = 0; i < ostrel_sim_log_count(); ++i) {
             ostrel_sim_log_entry e{};
             ostrel_sim_log_get(i, &e);
+            if (e.kind < OSTREL_SIM_LOG_COMMAND) continue;  // the device search and the bracket
             texts.push_back(std::string(e.text) + "/" + std::to_string(e.result) + "/" +
                             std::to_string(e.blocks));
         }
-        return texts;
+        EXPECT_EQ(texts, expected);
+        EXPECT_EQ(errors(), "");
+    }
+}
+
+using ProtocolOrder = SimDriver;
+
+// A reply the protocol reads must be read before anything else happens on the
+// device; the set-address reply only before a read stream.
+TEST_F(ProtocolOrder, RepliesTheProtocolReadsAreRead) {
+    ostrel_sim_insert_chip(device, 0, 0xEF4017, 0x1000, nullptr);
+    const struct {
+        const char* what;
+        std::function<void()> steps;
+        std::string errors;
+    } cases[] = {
+        {"set-up reply left for the set-address",
+         [this] {
+             ASSERT_TRUE(open());
+             Packet p = setupPacket(7, 0, 256, 0x1000);
+             send(p, false);
+             setAddress(0, true);
+             end();
+         },
+         "device 0: reply to BeginJob never read\n"},
+        {"status left for the end of the job",
+         [this] {
+             begin(0, 256, 0x1000);
+             erase(0x8000);
+             Packet p = command(0, 10);
+             send(p, false);
+             end();
+         },
+         "device 0: reply to PollStatus never read\n"},
+        {"raw SPI reply left for the set-address of a write",
+         [this] {
+             begin(0, 256, 0x1000);
+             Packet p = command(0, 11);
+             p[2] = 3;
+             p[3] = 1;
+             p[4] = 0xB7;
+             send(p, false);
+             write(0, std::vector<uint8_t>(256, 0));
+             end();
+         },
+         "device 0: reply to SpiRaw never read\n"},
+        {"identification reply left for the end of the job",
+         [this] {
+             ASSERT_TRUE(open());
+             Packet p = setupPacket(9, 0, 256, 0x1000);
+             send(p, false);
+             end();
+         },
+         "device 0: reply to ReadId never read\n"},
+        {"hardware information and upgrade replies left for the close",
+         [this] {
+             for (int code : {12, 13}) {
+                 ASSERT_TRUE(open());
+                 Packet p = command(0, code);
+                 send(p, false);
+                 usb.USB_bulk_close();
+             }
+         },
+         "device 0: reply to HardwareInfo never read\n"
+         "device 0: reply to EnterUpgrade never read\n"},
+        {"set-address before a write stream: not read",
+         [this] {
+             begin(0, 256, 0x1000);
+             write(0x100, std::vector<uint8_t>(512, 0));
+             end();
+         },
+         ""},
+        {"set-address of a write of no blocks: not read",
+         [this] {
+             begin(0, 256, 0x1000);
+             setAddress(0x100, false);
+             end();
+         },
+         ""},
+        {"every reply read",
+         [this] {
+             begin(0, 256, 0x1000);
+             spiRaw(0xB7);
+             erase(0x8000);
+             while (pollBusy()) {
+             }
+             read(0, 512);
+             end();
+         },
+         ""},
+        {"a reply lost to a time-out was asked for",
+         [this] {
+             begin(0, 256, 0x1000);
+             ostrel_sim_set_fault(device, OSTREL_SIM_FAULT_READ_TIMEOUT, 1, 0);
+             EXPECT_EQ(exchange(command(0, 10))[1], 10) << "the poll itself is left";
+             end();
+         },
+         ""},
+        {"a reply the unplugged programmer never sent",
+         [this] {
+             ASSERT_TRUE(open());
+             ostrel_sim_set_fault(device, OSTREL_SIM_FAULT_UNPLUG, 1, 0);
+             exchange(setupPacket(7, 0, 256, 0x1000));
+             usb.USB_bulk_close();
+             ostrel_sim_set_plugged(device, 1);
+         },
+         ""},
     };
-    EXPECT_EQ(run(), run());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ostrel_sim_clear_protocol_errors();
+        ostrel_sim_clear_faults(device);
+        c.steps();
+        EXPECT_EQ(errors(), c.errors);
+        EXPECT_EQ(ostrel_sim_in_job(device), 0);
+    }
+}
+
+// Every field of the set-up is decoded in the personality's byte order and
+// shown in the log; a detection with an empty catalogue sends a record of zeros.
+TEST_F(ProtocolOrder, TheSetUpIsDecodedFieldByField) {
+    ostrel_sim_setup setup{};
+    ASSERT_EQ(ostrel_sim_last_setup(device, &setup), 0);
+    EXPECT_EQ(setup.command, 0) << "none yet";
+    EXPECT_EQ(ostrel_sim_last_setup(device + 1, &setup), -1);
+
+    const struct {
+        bool winusb;
+        int code;
+        ostrel_sim_setup fields;
+        std::string text;
+    } cases[] = {
+        {false,
+         7,
+         {7, 3, 0x5A, 0x0102, 0x0304, 0x50607, 0xC22018, 0x77, 0x21},
+         "cmd 7 BeginJob class=3 alg=90 page=258 delay=772 size=0x50607 id=0xC22018 speed=119 "
+         "volt=33"},
+        {true,
+         7,
+         {7, 4, 1, 0x0180, 0x0011, 0x1000000, 0x1E950F, 2, 5},
+         "cmd 7 BeginJob class=4 alg=1 page=384 delay=17 size=0x1000000 id=0x1E950F speed=2 "
+         "volt=5"},
+        {false,
+         9,
+         {9, 0, 0, 0, 0, 0, 0, 0, 0},
+         "cmd 9 ReadId class=0 alg=0 page=0 delay=0 size=0x0 id=0x000000 speed=0 volt=0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        ostrel_sim_set_winusb(device, c.winusb ? 1 : 0);
+        winusb = c.winusb;
+        ASSERT_TRUE(open());
+        ostrel_sim_log_clear();
+        const ostrel_sim_setup& f = c.fields;
+        Packet p = setupPacket(c.code, f.chipClass, f.page, f.size, f.delay, f.chipId);
+        p[3] = static_cast<uint8_t>(f.algorithm);
+        p[16] = static_cast<uint8_t>(f.speed);
+        p[28] = static_cast<uint8_t>(f.voltage);
+        EXPECT_EQ(send(p, true), kPacketSize);
+        end();
+        EXPECT_EQ(errors(), "");
+        ASSERT_EQ(ostrel_sim_last_setup(device, &setup), 0);
+        EXPECT_EQ(0, std::memcmp(&setup, &c.fields, sizeof setup));
+        const auto sent = log(OSTREL_SIM_LOG_COMMAND);
+        ASSERT_FALSE(sent.empty());
+        EXPECT_EQ(std::string(sent[0].text), c.text);
+    }
+}
+
+// A ticked range may reach past the chip: the programmer takes the address and
+// the chip, which ignores the address bits above its size, wraps it.
+TEST_F(ProtocolOrder, ASetAddressPastTheChipWrapsOnTheChip) {
+    ostrel_sim_insert_chip(device, 1, 0, 0x1000, nullptr);
+    fillChip(0, 0x1000, 0x00);
+    fillChip(0x100, 64, 0x5A);
+    const struct {
+        uint32_t setupSize;
+        uint32_t address;
+        uint8_t read;    // the first byte read from there
+        uint32_t wrote;  // where a block written there lands on the chip
+        const char* text;
+    } cases[] = {
+        {0x1000, 0x1100, 0x5A, 0x100, "cmd 5 SetAddress addr=0x1100 past the set-up's size 0x1000"},
+        {0x1000, 0x3100, 0x5A, 0x100, "cmd 5 SetAddress addr=0x3100 past the set-up's size 0x1000"},
+        {0x0, 0x100, 0x5A, 0x100, "cmd 5 SetAddress addr=0x100 past the set-up's size 0x0"},
+        {0x1000, 0xFC0, 0x00, 0xFC0, "cmd 5 SetAddress addr=0xFC0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        begin(1, 64, c.setupSize);
+        ostrel_sim_log_clear();
+        EXPECT_EQ(read(c.address, 64)[0], c.read);
+        EXPECT_EQ(std::string(log(OSTREL_SIM_LOG_COMMAND)[0].text), c.text);
+        write(c.address, std::vector<uint8_t>(64, 0xC3));
+        end();
+        EXPECT_EQ(chip(c.wrote, 64), std::vector<uint8_t>(64, 0xC3));
+        fillChip(c.wrote, 64, c.read);
+        EXPECT_EQ(errors(), "");
+    }
 }
 
 TEST(SimConfiguration, ReportsTheFirstLineItCannotUnderstand) {
