@@ -9,7 +9,10 @@ namespace {
 using JobSteps = SimFixture;
 
 TEST_F(JobSteps, NoProgrammerShowsOneBoxAndSendsNothing) {
+    // A device with the programmer's IDs and another product string: it is
+    // looked at and put back, and nothing is sent to it.
     ostrel_sim_reset();
+    device = ostrel_sim_add_device(1, 0x1FC8, 0x300B, "Ostrel Electronics", "Other Product");
     ui.statusPanels[PanelState] = "Not connected";
     EXPECT_EQ(ops.openJob(), 0);
     ASSERT_EQ(ui.boxes.size(), 1u);
@@ -17,7 +20,10 @@ TEST_F(JobSteps, NoProgrammerShowsOneBoxAndSendsNothing) {
     EXPECT_EQ(ui.boxes[0].caption, "Error");
     EXPECT_EQ(ui.boxes[0].icon, BoxIcon::Error);
     EXPECT_TRUE(ui.statusHistory.empty());
-    EXPECT_TRUE(commands().empty());
+    std::vector<int> kinds;
+    for (const auto& e : log(0)) kinds.push_back(e.kind);
+    EXPECT_EQ(kinds, (std::vector<int>{OSTREL_SIM_LOG_OPEN, OSTREL_SIM_LOG_CONTROL,
+                                       OSTREL_SIM_LOG_CONTROL, OSTREL_SIM_LOG_CLOSE}));
 }
 
 TEST_F(JobSteps, JobResultFollowsTheChipClassAndTheSetUpGoesOutAsBuilt) {
