@@ -307,6 +307,15 @@ TEST_F(ProtocolOrder, RepliesTheProtocolReadsAreRead) {
              end();
          },
          ""},
+        {"a reply the stalled programmer never sent",
+         [this] {
+             ASSERT_TRUE(open());
+             ostrel_sim_set_fault(device, OSTREL_SIM_FAULT_STALL, 1, 0);
+             Packet p = setupPacket(7, 0, 256, 0x1000);
+             EXPECT_EQ(send(p, true), -110);
+             end();
+         },
+         ""},
         {"a reply the unplugged programmer never sent",
          [this] {
              ASSERT_TRUE(open());
