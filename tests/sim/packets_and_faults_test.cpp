@@ -2,7 +2,6 @@
 // injects on demand.
 
 #include <cstring>
-#include <functional>
 
 #include "sim_driver.h"
 
@@ -10,6 +9,11 @@ namespace ostrel::testing {
 namespace {
 
 using PacketChecks = SimDriver;
+
+Packet withByte(Packet p, int at, uint8_t value) {
+    p[at] = value;
+    return p;
+}
 using Faults = SimDriver;
 
 TEST_F(PacketChecks, OnlyIdentificationAndInformationWorkOutsideAJob) {
@@ -42,10 +46,6 @@ TEST_F(PacketChecks, OnlyIdentificationAndInformationWorkOutsideAJob) {
 
 TEST_F(PacketChecks, MalformedPacketsInsideAJobAreRefused) {
     ostrel_sim_insert_chip(device, 0, 0xEF4017, 0x1000, nullptr);
-    auto withByte = [](Packet p, int at, uint8_t value) {
-        p[at] = value;
-        return p;
-    };
     Packet setAddress = command(0, 5);
     put32(setAddress, 8, 0x100);
     Packet erase = command(1, 2);
@@ -220,117 +220,80 @@ using ProtocolOrder = SimDriver;
 // device; the set-address reply only before a read stream.
 TEST_F(ProtocolOrder, RepliesTheProtocolReadsAreRead) {
     ostrel_sim_insert_chip(device, 0, 0xEF4017, 0x1000, nullptr);
+    // Send: a packet of the code with its reply read; Leave: its reply left.
+    enum Kind { Open, Send, Leave, Erase, Write, End, Close, Fault };
+    struct Step {
+        Kind kind;
+        int value;
+    };
+    auto run = [this](const Step& step) {
+        Packet p = step.value == 7 || step.value == 9 ? setupPacket(step.value, 0, 256, 0x1000)
+                                                      : command(0, step.value);
+        if (step.value == 11) p = withByte(withByte(withByte(p, 2, 3), 3, 1), 4, 0xB7);
+        switch (step.kind) {
+            case Open:
+                ASSERT_TRUE(open());
+                break;
+            case Send:
+            case Leave:
+                send(p, step.kind == Send);
+                break;
+            case Erase:
+                erase(0x8000);
+                break;
+            case Write:
+                write(0x100, std::vector<uint8_t>(512, 0));
+                break;
+            case End:
+                end();
+                break;
+            case Close:
+                usb.USB_bulk_close();
+                break;
+            case Fault:
+                ostrel_sim_set_fault(device, step.value, 1, 0);
+                break;
+        }
+    };
+    const std::string never = "device 0: reply to ";
     const struct {
         const char* what;
-        std::function<void()> steps;
+        std::vector<Step> steps;
         std::string errors;
     } cases[] = {
         {"set-up reply left for the set-address",
-         [this] {
-             ASSERT_TRUE(open());
-             Packet p = setupPacket(7, 0, 256, 0x1000);
-             send(p, false);
-             setAddress(0, true);
-             end();
-         },
-         "device 0: reply to BeginJob never read\n"},
+         {{Open, 0}, {Leave, 7}, {Send, 5}, {End, 0}},
+         never + "BeginJob never read\n"},
         {"status left for the end of the job",
-         [this] {
-             begin(0, 256, 0x1000);
-             erase(0x8000);
-             Packet p = command(0, 10);
-             send(p, false);
-             end();
-         },
-         "device 0: reply to PollStatus never read\n"},
-        {"raw SPI reply left for the set-address of a write",
-         [this] {
-             begin(0, 256, 0x1000);
-             Packet p = command(0, 11);
-             p[2] = 3;
-             p[3] = 1;
-             p[4] = 0xB7;
-             send(p, false);
-             write(0, std::vector<uint8_t>(256, 0));
-             end();
-         },
-         "device 0: reply to SpiRaw never read\n"},
+         {{Open, 0}, {Send, 7}, {Erase, 0}, {Leave, 10}, {End, 0}},
+         never + "PollStatus never read\n"},
+        {"raw SPI reply left for a write stream",
+         {{Open, 0}, {Send, 7}, {Leave, 11}, {Write, 0}, {End, 0}},
+         never + "SpiRaw never read\n"},
         {"identification reply left for the end of the job",
-         [this] {
-             ASSERT_TRUE(open());
-             Packet p = setupPacket(9, 0, 256, 0x1000);
-             send(p, false);
-             end();
-         },
-         "device 0: reply to ReadId never read\n"},
-        {"hardware information and upgrade replies left for the close",
-         [this] {
-             for (int code : {12, 13}) {
-                 ASSERT_TRUE(open());
-                 Packet p = command(0, code);
-                 send(p, false);
-                 usb.USB_bulk_close();
-             }
-         },
-         "device 0: reply to HardwareInfo never read\n"
-         "device 0: reply to EnterUpgrade never read\n"},
-        {"set-address before a write stream: not read",
-         [this] {
-             begin(0, 256, 0x1000);
-             write(0x100, std::vector<uint8_t>(512, 0));
-             end();
-         },
-         ""},
-        {"set-address of a write of no blocks: not read",
-         [this] {
-             begin(0, 256, 0x1000);
-             setAddress(0x100, false);
-             end();
-         },
-         ""},
-        {"every reply read",
-         [this] {
-             begin(0, 256, 0x1000);
-             spiRaw(0xB7);
-             erase(0x8000);
-             while (pollBusy()) {
-             }
-             read(0, 512);
-             end();
-         },
-         ""},
+         {{Open, 0}, {Leave, 9}, {End, 0}},
+         never + "ReadId never read\n"},
+        {"information and upgrade replies left for the close",
+         {{Open, 0}, {Leave, 12}, {Close, 0}, {Open, 0}, {Leave, 13}, {Close, 0}},
+         never + "HardwareInfo never read\n" + never + "EnterUpgrade never read\n"},
+        {"set-address before a write stream", {{Open, 0}, {Send, 7}, {Write, 0}, {End, 0}}, ""},
+        {"set-address of a write of no blocks", {{Open, 0}, {Send, 7}, {Leave, 5}, {End, 0}}, ""},
         {"a reply lost to a time-out was asked for",
-         [this] {
-             begin(0, 256, 0x1000);
-             ostrel_sim_set_fault(device, OSTREL_SIM_FAULT_READ_TIMEOUT, 1, 0);
-             EXPECT_EQ(exchange(command(0, 10))[1], 10) << "the poll itself is left";
-             end();
-         },
+         {{Open, 0}, {Send, 7}, {Fault, OSTREL_SIM_FAULT_READ_TIMEOUT}, {Send, 10}, {End, 0}},
          ""},
         {"a reply the stalled programmer never sent",
-         [this] {
-             ASSERT_TRUE(open());
-             ostrel_sim_set_fault(device, OSTREL_SIM_FAULT_STALL, 1, 0);
-             Packet p = setupPacket(7, 0, 256, 0x1000);
-             EXPECT_EQ(send(p, true), -110);
-             end();
-         },
+         {{Open, 0}, {Fault, OSTREL_SIM_FAULT_STALL}, {Send, 7}, {End, 0}},
          ""},
         {"a reply the unplugged programmer never sent",
-         [this] {
-             ASSERT_TRUE(open());
-             ostrel_sim_set_fault(device, OSTREL_SIM_FAULT_UNPLUG, 1, 0);
-             exchange(setupPacket(7, 0, 256, 0x1000));
-             usb.USB_bulk_close();
-             ostrel_sim_set_plugged(device, 1);
-         },
+         {{Open, 0}, {Fault, OSTREL_SIM_FAULT_UNPLUG}, {Send, 7}, {Close, 0}},
          ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         ostrel_sim_clear_protocol_errors();
         ostrel_sim_clear_faults(device);
-        c.steps();
+        ostrel_sim_set_plugged(device, 1);
+        for (const Step& step : c.steps) run(step);
         EXPECT_EQ(errors(), c.errors);
         EXPECT_EQ(ostrel_sim_in_job(device), 0);
     }
