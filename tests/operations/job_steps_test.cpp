@@ -76,6 +76,17 @@ TEST_F(JobSteps, ChipIdIsAJobOfItsOwn) {
     EXPECT_EQ(ops.readChipId(reply), 7);
     EXPECT_NE(reply[0], 1);
 
+    // With an empty catalogue the set-up is a record of zeros, which the
+    // programmer takes (the fixture fails on any protocol error).
+    chip() = ChipRecord{};
+    EXPECT_EQ(ops.readChipId(reply), 7);
+    ostrel_sim_setup setup{};
+    ASSERT_EQ(ostrel_sim_last_setup(device, &setup), 0);
+    EXPECT_EQ(setup.command, CmdReadId);
+    EXPECT_EQ(setup.size, 0u);
+    EXPECT_EQ(setup.page, 0u);
+    EXPECT_EQ(setup.chipClass, 0);
+
     ostrel_sim_reset();
     ui.statusHistory.clear();
     EXPECT_EQ(ops.readChipId(reply), 0);
