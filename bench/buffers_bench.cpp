@@ -2,12 +2,15 @@
 // both must stay well under a tenth of a second for the largest chip.
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "base/quiet_ui.h"
 #include "buffers/buffer_fill.h"
 #include "buffers/data_buffers.h"
+#include "buffers/file_io.h"
 #include "catalogue/chip_record.h"
 
 namespace {
@@ -73,6 +76,37 @@ void BM_RandomFill1MiB(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * int64_t{0x100000});
 }
 BENCHMARK(BM_RandomFill1MiB)->Unit(benchmark::kMillisecond);
+
+// Open stages the file in a second 64 MiB buffer that starts as a copy of the
+// FLASH buffer, so even a small file costs a copy of all of it and a view reload.
+class OpenUi : public ostrel::QuietUi {
+  public:
+    explicit OpenUi(std::string path) : path_(std::move(path)) {}
+    std::string openFileName(const std::string&, int) override { return path_; }
+
+  private:
+    std::string path_;
+};
+
+void BM_OpenSmallFileOn64MiBChip(benchmark::State& state) {
+    static ostrel::MainState main;
+    ostrel::ChipRecord& record = main.catalogue.at(0);
+    std::strcpy(record.nameText, "SPI FLASH,Maker,Big");
+    record.flashSize = ostrel::kFlashBufferSize;
+    const std::string path = "/tmp/ostrel_bench_open.bin";
+    std::vector<uint8_t> bytes(1024, 0x5A);
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) {
+        state.SkipWithError("cannot write the file to open");
+        if (file != nullptr) std::fclose(file);
+        return;
+    }
+    std::fclose(file);
+    OpenUi ui(path);
+    for (auto _ : state) ostrel::OpenFileCommand(main, ostrel::ActivePage::Flash, ui);
+    std::remove(path.c_str());
+}
+BENCHMARK(BM_OpenSmallFileOn64MiBChip)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -171,10 +171,37 @@ OSTREL_SIM_API void ostrel_sim_log_clear(void);
 /* Writes the log as text lines to `path` ("-" = standard error). */
 OSTREL_SIM_API int ostrel_sim_log_dump(const char* path);
 
-/* Protocol errors recorded since the last reset or clear, and the text of one of them. */
+/* Protocol errors recorded since the last reset or clear, and the text of one of them.
+ * Besides malformed and out-of-order packets (which are refused with a stall), these count:
+ *  - a reply the host never read where the protocol reads it: the reply to CmdBeginJob,
+ *    CmdReadId, CmdPollStatus, CmdSpiRaw, CmdHardwareInfo or CmdEnterUpgrade still waiting
+ *    when the next packet, data block or usb_close comes (the reply to CmdSetAddress is read
+ *    only before a read stream: left unread, it is dropped without complaint);
+ *  - a second job begun inside a job: CmdBeginJob, CmdReadId, CmdHardwareInfo or
+ *    CmdEnterUpgrade while a job is set up (refused).
+ * A set-address at or past the chip's end is accepted: the chip ignores the address bits above
+ * its size, so the stream wraps to the start of the chip, as a real serial memory does; the log
+ * text of such a set-address says so. */
 OSTREL_SIM_API int ostrel_sim_protocol_error_count(void);
 OSTREL_SIM_API const char* ostrel_sim_protocol_error(int index);
 OSTREL_SIM_API void ostrel_sim_clear_protocol_errors(void);
+
+/* The chip set-up of the last CmdBeginJob or CmdReadId the device took (fields decoded in the
+ * personality's byte order). The log text of those packets names the same fields. */
+typedef struct ostrel_sim_setup {
+    int command; /* 7 CmdBeginJob, 9 CmdReadId; 0 when none was taken since the device was added */
+    int chipClass;   /* byte 2 */
+    int algorithm;   /* byte 3 */
+    uint32_t page;   /* bytes 4-5 */
+    uint32_t delay;  /* bytes 6-7 */
+    uint32_t size;   /* bytes 8-11; 0 is accepted (a detection with an empty catalogue) */
+    uint32_t chipId; /* bytes 12-15 */
+    int speed;       /* byte 16 */
+    int voltage;     /* byte 28 */
+} ostrel_sim_setup;
+
+/* Copies the last set-up of `device`; -1 for a bad device or a null `out`. */
+OSTREL_SIM_API int ostrel_sim_last_setup(int device, ostrel_sim_setup* out);
 
 /* Programmer state for tests: 1 while a job is set up (CmdBeginJob / CmdReadId until
  * CmdEndJob), the 4-byte addressing mode (CmdSpiRaw 0xB7 in this job), the number of

@@ -209,10 +209,17 @@ USB_API int usb_close(usb_dev_handle* handle) {
     liveHandles().erase(handle);
     delete handle;
     --device.openHandles;
+    ostrel_sim_log_entry entry = newEntry(device, OSTREL_SIM_LOG_CLOSE, 0, 0);
+    // A reply the host had no chance to read (the device went) is no host mistake.
+    if (device.plugged) {
+        const std::string unread = unreadReply(device);
+        if (!unread.empty())
+            std::snprintf(entry.text, sizeof entry.text, "close %s", unread.c_str());
+    }
     // Closing the device ends whatever job was running on it.
     resetProtocol(device);
     flushImage(device);
-    addLog(newEntry(device, OSTREL_SIM_LOG_CLOSE, 0, 0));
+    addLog(entry);
     return 0;
 }
 

@@ -661,6 +661,24 @@ void ostrel_sim_clear_protocol_errors(void) {
     world().protocolErrors.clear();
 }
 
+int ostrel_sim_last_setup(int index, ostrel_sim_setup* out) {
+    LOCKED;
+    DEVICE(index);
+    if (out == nullptr) return -1;
+    std::memset(out, 0, sizeof *out);
+    out->command = d.setupCommand;
+    if (d.setupCommand == 0) return 0;
+    out->chipClass = d.setup.chipClass;
+    out->algorithm = d.setup.algorithm;
+    out->page = d.setup.page;
+    out->delay = d.setup.delay;
+    out->size = d.setup.size;
+    out->chipId = d.setup.id;
+    out->speed = d.setup.speed;
+    out->voltage = d.setup.voltage;
+    return 0;
+}
+
 int ostrel_sim_in_job(int index) {
     LOCKED;
     DEVICE(index);

@@ -86,11 +86,13 @@ struct Device {
     // The programmer's protocol state.
     bool inJob = false;
     Setup setup;
+    int setupCommand = 0;  // the command that brought the last set-up; 0 before any
     bool fourByte = false;
     bool haveAddress = false;
     uint32_t address = 0;
     Stream stream = Stream::None;
     bool replyPending = false;
+    int replyFor = 0;  // the command the pending reply answers
     std::array<uint8_t, kPacket> reply{};
     int busyPolls = 0;
     int upgradeRequests = 0;
@@ -173,6 +175,9 @@ ostrel_sim_log_entry newEntry(const Device& device, int kind, int endpoint, int 
 void protocolError(Device& device, const std::string& text);
 void flushImage(Device& device);
 void resetProtocol(Device& device);
+// A reply still waiting where the protocol reads it is a protocol error; the
+// text for the log (empty when all is well). Drops the pending reply.
+std::string unreadReply(Device& device);
 void rebuildDescriptors(Device& device);
 void resetLocked();
 void dropHandles();

@@ -101,26 +101,24 @@ std::string checkPacket(const Device& d, const uint8_t* p) {
     if (!d.inJob && !setupCommand && code != CmdBeginJob) {
         return std::string(commandName(code)) + " outside a job";
     }
+    // Identification and hardware information are jobs of their own.
+    if (d.inJob && (setupCommand || code == CmdBeginJob)) {
+        return std::string(commandName(code)) + " begins a second job inside a job";
+    }
     switch (code) {
         case CmdErase:
             if (!zeros(p, 2, 26) || !zeros(p, 28, kPacket)) return "Erase: stray bytes";
             break;
-        case CmdSetAddress: {
+        case CmdSetAddress:
+            // An address past the chip is the host's to send (a ticked range may
+            // reach past it): the chip wraps it, see chipOffset().
             if (!zeros(p, 2, 8) || !zeros(p, 12, kPacket)) return "SetAddress: stray bytes";
-            uint32_t address = field32(d, p, 8);
-            if (address >= d.setup.size) {
-                char text[80];
-                std::snprintf(text, sizeof text, "SetAddress: 0x%X beyond the set-up's 0x%X",
-                              address, d.setup.size);
-                return text;
-            }
             break;
-        }
         case CmdBeginJob:
         case CmdReadId:
+            // A set-up of size 0 is what a detection sends with an empty catalogue.
             if (!zeros(p, 17, 28) || !zeros(p, 29, kPacket)) return "set-up: stray bytes";
             if (p[2] > 4) return "set-up: class " + std::to_string(p[2]);
-            if (field32(d, p, 8) == 0) return "set-up: size 0";
             break;
         case CmdEndJob:
         case CmdHardwareInfo:
@@ -214,9 +212,10 @@ Setup decodeSetup(const Device& d, const uint8_t* p) {
     return s;
 }
 
-void queueReply(Device& d, const std::array<uint8_t, kPacket>& reply) {
+void queueReply(Device& d, int command, const std::array<uint8_t, kPacket>& reply) {
     d.reply = reply;
     d.replyPending = true;
+    d.replyFor = command;
 }
 
 // Carries out a command that passed its checks; returns an error text when the
@@ -232,6 +231,7 @@ std::string execute(Device& d, const uint8_t* p, char* summary, size_t summarySi
         case CmdBeginJob:
         case CmdReadId: {
             d.setup = decodeSetup(d, p);
+            d.setupCommand = code;
             d.inJob = true;
             d.fourByte = false;
             std::snprintf(summary, summarySize,
@@ -254,7 +254,7 @@ std::string execute(Device& d, const uint8_t* p, char* summary, size_t summarySi
                     }
                 }
             }
-            queueReply(d, reply);
+            queueReply(d, code, reply);
             break;
         }
         case CmdEndJob:
@@ -264,8 +264,13 @@ std::string execute(Device& d, const uint8_t* p, char* summary, size_t summarySi
         case CmdSetAddress:
             d.address = field32(d, p, 8);
             d.haveAddress = true;
-            std::snprintf(summary, summarySize, "addr=0x%X", d.address);
-            queueReply(d, reply);
+            if (d.address >= d.setup.size) {
+                std::snprintf(summary, summarySize, "addr=0x%X past the set-up's size 0x%X",
+                              d.address, d.setup.size);
+            } else {
+                std::snprintf(summary, summarySize, "addr=0x%X", d.address);
+            }
+            queueReply(d, code, reply);
             break;
         case CmdSpiRaw: {
             int n = p[3];
@@ -278,7 +283,7 @@ std::string execute(Device& d, const uint8_t* p, char* summary, size_t summarySi
                 if (p[4 + i] == 0xE9) d.fourByte = false;
             }
             std::snprintf(summary, summarySize, "opcodes%s", bytes.c_str());
-            queueReply(d, reply);
+            queueReply(d, code, reply);
             break;
         }
         case CmdErase: {
@@ -314,7 +319,7 @@ std::string execute(Device& d, const uint8_t* p, char* summary, size_t summarySi
             if (d.busyPolls > 0) --d.busyPolls;
             reply[0] = busy ? 1 : 0;
             std::snprintf(summary, summarySize, "%s", busy ? "busy" : "ready");
-            queueReply(d, reply);
+            queueReply(d, code, reply);
             break;
         }
         case CmdHardwareInfo: {
@@ -324,12 +329,12 @@ std::string execute(Device& d, const uint8_t* p, char* summary, size_t summarySi
             std::memcpy(reply.data() + 46, d.firmware.data(),
                         std::min<size_t>(5, d.firmware.size()));
             std::memcpy(reply.data() + 51, d.serial.data(), std::min<size_t>(13, d.serial.size()));
-            queueReply(d, reply);
+            queueReply(d, code, reply);
             break;
         }
         case CmdEnterUpgrade:
             ++d.upgradeRequests;
-            queueReply(d, reply);
+            queueReply(d, code, reply);
             // A programmer with a boot loader restarts into it at once: the reply
             // never comes, and the device is gone from the bus.
             if (d.bootLoader >= 0) switchToBootLoader(d);
@@ -338,12 +343,18 @@ std::string execute(Device& d, const uint8_t* p, char* summary, size_t summarySi
     return {};
 }
 
+// Adds " <text>" to the entry's summary; nothing for an empty text.
+void appendText(ostrel_sim_log_entry& entry, const std::string& text) {
+    if (text.empty()) return;
+    const size_t used = std::strlen(entry.text);
+    std::snprintf(entry.text + used, sizeof entry.text - used, " %s", text.c_str());
+}
+
 int refuse(Device& d, ostrel_sim_log_entry& entry, const std::string& why) {
     protocolError(d, why);
     entry.protocolError = 1;
     entry.result = kErrStall;
-    std::snprintf(entry.text + std::strlen(entry.text), sizeof entry.text - std::strlen(entry.text),
-                  " REFUSED: %s", why.c_str());
+    appendText(entry, "REFUSED: " + why);
     addLog(entry);
     world().lastError = "error on bulk endpoint: Broken pipe";
     return kErrStall;
@@ -356,19 +367,15 @@ int commandPacket(Device& d, int endpoint, const uint8_t* p, int size) {
     entry.total = static_cast<uint64_t>(size);
     std::snprintf(entry.text, sizeof entry.text, "cmd %d %s", entry.command,
                   size >= 2 ? commandName(p[1]) : "?");
+    appendText(entry, unreadReply(d));
     if (size != kPacket)
         return refuse(d, entry, "command packet of " + std::to_string(size) + " bytes");
     std::string why = checkPacket(d, p);
     if (!why.empty()) return refuse(d, entry, why);
-    // A reply nobody read (the set-address before a write stream) is dropped.
-    d.replyPending = false;
     char summary[96] = "";
     why = execute(d, p, summary, sizeof summary);
     if (!why.empty()) return refuse(d, entry, why);
-    if (summary[0] != '\0') {
-        size_t used = std::strlen(entry.text);
-        std::snprintf(entry.text + used, sizeof entry.text - used, " %s", summary);
-    }
+    appendText(entry, summary);
     entry.result = size;
     addLog(entry);
     return size;
@@ -382,6 +389,8 @@ int dataBlock(Device& d, int endpoint, uint8_t* in, const uint8_t* out, int size
     ostrel_sim_log_entry entry = newEntry(d, kind, endpoint, size);
     entry.address = d.address;
     std::snprintf(entry.text, sizeof entry.text, "data %s", reading ? "in" : "out");
+    // A write stream follows a set-address whose reply is not read.
+    if (!reading) appendText(entry, unreadReply(d));
     if (!d.haveAddress) return refuse(d, entry, "data without set-address");
     if (d.stream == (reading ? Stream::Out : Stream::In)) {
         return refuse(d, entry, "data stream changed direction");
@@ -395,7 +404,6 @@ int dataBlock(Device& d, int endpoint, uint8_t* in, const uint8_t* out, int size
     const uint32_t address = d.address;
     d.address += static_cast<uint32_t>(size);
     if (!reading) {
-        d.replyPending = false;
         writeChip(d, address, out, static_cast<uint32_t>(size));
     } else if (deliver >= size) {
         readChip(d, address, in, static_cast<uint32_t>(size));
@@ -444,12 +452,26 @@ int dataBlock(Device& d, int endpoint, uint8_t* in, const uint8_t* out, int size
 bool stalled(Device& d) {
     if (d.bulkTransfers++ < d.stallAfter) return false;
     ++d.timeouts;
+    // A programmer that stopped answering sends no reply either: the host's
+    // read of it timed out, or will.
+    d.replyPending = false;
     ostrel_sim_log_entry entry = newEntry(d, OSTREL_SIM_LOG_DATA_IN, 0, 0);
     entry.result = kErrTimeout;
     std::snprintf(entry.text, sizeof entry.text, "stalled: transfer timed out");
     addLog(entry);
     world().lastError = "error on bulk endpoint: Connection timed out";
     return true;
+}
+
+std::string unreadReply(Device& d) {
+    if (!d.replyPending) return {};
+    d.replyPending = false;
+    // The set-address reply is read before a read stream only; nothing can tell
+    // a write stream of no blocks from one the host forgot to read for.
+    if (d.replyFor == CmdSetAddress) return {};
+    const std::string why = std::string("reply to ") + commandName(d.replyFor) + " never read";
+    protocolError(d, why);
+    return "(" + why + ")";
 }
 
 int programmerWrite(Device& d, int endpoint, const uint8_t* bytes, int size) {
@@ -484,7 +506,7 @@ int programmerRead(Device& d, int endpoint, uint8_t* bytes, int size) {
     }
     if (d.replyPending) {
         ostrel_sim_log_entry entry = newEntry(d, OSTREL_SIM_LOG_REPLY, endpoint, size);
-        entry.command = d.reply[1];
+        entry.command = d.replyFor;
         d.replyPending = false;
         if (timeout) {
             std::snprintf(entry.text, sizeof entry.text, "reply lost (time-out)");
@@ -499,7 +521,7 @@ int programmerRead(Device& d, int endpoint, uint8_t* bytes, int size) {
         std::memcpy(bytes, d.reply.data(), static_cast<size_t>(n));
         std::memcpy(entry.bytes, d.reply.data(), kPacket);
         std::snprintf(entry.text, sizeof entry.text, "reply %d bytes to %s", n,
-                      commandName(d.reply[1]));
+                      commandName(d.replyFor));
         entry.result = n;
         entry.total = static_cast<uint64_t>(n);
         addLog(entry);

@@ -110,7 +110,7 @@ int32_t readRecordFile(const std::string& path, RecordReader read, uint8_t* targ
         return 0;
     }
     LineReader lines(fd);
-    int32_t extent = read(lines, target, limit, ui);
+    int32_t extent = read(lines, target, limit, ui, nullptr);
     closeFile(fd);
     return extent;
 }

@@ -160,7 +160,8 @@ std::string cannotCreateText(const std::string& path);
 
 // The file handling around the record readers and writers, the same for
 // Intel HEX and S-record.
-using RecordReader = int32_t (*)(LineReader& lines, uint8_t* target, uint32_t limit, UiPort& ui);
+using RecordReader = int32_t (*)(LineReader& lines, uint8_t* target, uint32_t limit, UiPort& ui,
+                                 bool* failed);
 using RecordWriter = bool (*)(int fd, const uint8_t* source, uint32_t count);
 // Runs `read` over the file; one that cannot be opened shows "Cannot open file
 // <path>" and yields 0.

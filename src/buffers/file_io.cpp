@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "buffers/codec_io.h"
 #include "buffers/intel_hex.h"
@@ -28,42 +29,65 @@ namespace {
 
 enum class Format { Raw, Capsule, IntelHex, SRecord };
 
-// Reads up to `count` bytes; fewer only at the end of the file or on an error.
-std::size_t readUpTo(int fd, uint8_t* target, std::size_t count) {
-    std::size_t done = 0;
+// Reads up to `count` bytes into `target`, fewer only at the end of the file;
+// false on a read error.
+bool readUpTo(int fd, uint8_t* target, std::size_t count, std::size_t& done) {
+    done = 0;
     while (done < count) {
         ssize_t got = ::read(fd, target + done, count - done);
         if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) break;
+        if (got < 0) return false;
+        if (got == 0) break;
         done += static_cast<std::size_t>(got);
     }
-    return done;
+    return true;
 }
 
-// Raw binary and capsule files: `skip` header bytes are dropped.
-int32_t loadRaw(int fd, uint8_t* target, uint32_t limit, uint32_t skip, UiPort& ui) {
+LoadResult failedLoad(UiPort& ui, Txt text) {
+    showFileError(ui, programText(text, 0));
+    LoadResult result;
+    result.failed = true;
+    return result;
+}
+
+LoadResult loadedBytes(std::size_t count) {
+    LoadResult result;
+    result.count = static_cast<int32_t>(count);
+    return result;
+}
+
+// Raw binary and capsule files: `skip` header bytes are dropped. A file that
+// ends early or cannot be read is an error, never a shorter image.
+LoadResult loadRaw(int fd, uint8_t* target, uint32_t limit, uint32_t skip, UiPort& ui) {
     struct stat info;
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-        if (static_cast<uint64_t>(info.st_size) > limit) {
-            showFileError(ui, programText(Txt::FileTooBigForBuffer, 0));
-            return 0;
-        }
-        if (static_cast<uint64_t>(info.st_size) <= skip) return 0;
-        if (skip != 0 && ::lseek(fd, skip, SEEK_SET) != static_cast<off_t>(skip)) return 0;
-        return static_cast<int32_t>(
-            readUpTo(fd, target, static_cast<std::size_t>(info.st_size) - skip));
+    // Files of /proc and /sys report a size of 0 and still have content: they
+    // are read like a pipe below.
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+        const uint64_t size = static_cast<uint64_t>(info.st_size);
+        if (size > limit) return failedLoad(ui, Txt::FileTooBigForBuffer);
+        if (size <= skip) return loadedBytes(0);
+        if (skip != 0 && ::lseek(fd, skip, SEEK_SET) != static_cast<off_t>(skip))
+            return failedLoad(ui, Txt::ErrorReadingFile);
+        const std::size_t expected = static_cast<std::size_t>(size - skip);
+        std::size_t got = 0;
+        if (!readUpTo(fd, target, expected, got) || got != expected)
+            return failedLoad(ui, Txt::ErrorReadingFile);
+        return loadedBytes(got);
     }
     // A pipe or device has no size to check first: the header is read and
     // dropped, and the content may fill the target but not overflow it.
     uint8_t header[kCapsuleHeaderSize];
-    if (skip > sizeof header || readUpTo(fd, header, skip) < skip) return 0;
-    std::size_t got = readUpTo(fd, target, limit > skip ? limit - skip : 0);
+    std::size_t got = 0;
+    if (skip > sizeof header || !readUpTo(fd, header, skip, got))
+        return failedLoad(ui, Txt::ErrorReadingFile);
+    if (got < skip) return loadedBytes(0);
+    if (!readUpTo(fd, target, limit > skip ? limit - skip : 0, got))
+        return failedLoad(ui, Txt::ErrorReadingFile);
     uint8_t more;
-    if (readUpTo(fd, &more, 1) != 0) {
-        showFileError(ui, programText(Txt::FileTooBigForBuffer, 0));
-        return 0;
-    }
-    return static_cast<int32_t>(got);
+    std::size_t extra = 0;
+    if (!readUpTo(fd, &more, 1, extra)) return failedLoad(ui, Txt::ErrorReadingFile);
+    if (extra != 0) return failedLoad(ui, Txt::FileTooBigForBuffer);
+    return loadedBytes(got);
 }
 
 bool isDirectory(int fd) {
@@ -82,27 +106,28 @@ std::string fileExtension(const std::string& path) {
     return extension;
 }
 
-int32_t LoadFile(const std::string& path, uint8_t* target, uint32_t limit, UiPort& ui,
-                 bool* cannotOpen) {
-    if (cannotOpen != nullptr) *cannotOpen = false;
+LoadResult LoadFileChecked(const std::string& path, uint8_t* target, uint32_t limit, UiPort& ui) {
     const std::string extension = fileExtension(path);
     Format format = Format::Raw;
     if (extension == ".hex") {
         format = Format::IntelHex;
     } else if (extension == ".cap") {
         format = Format::Capsule;
-    } else if (extension == ".eep") {
+    } else if (extension == ".eep" || extension == ".src") {
+        // Saved as S-record, a ".src" file opens as one again; one that holds
+        // raw bytes still loads raw, as a ".eep" does.
         int probe = openForReading(path);
-        if (probe < 0) {
-            showFileError(ui, programText(Txt::CantOpenFile, 0));
-            return 0;
-        }
+        if (probe < 0) return failedLoad(ui, Txt::CantOpenFile);
         char first = 0;
-        if (!isDirectory(probe) && ::read(probe, &first, 1) == 1) {
-            if (first == ':') format = Format::IntelHex;
-            if (first == 'S') format = Format::SRecord;
+        ssize_t got = 0;
+        if (!isDirectory(probe)) {
+            do got = ::read(probe, &first, 1);
+            while (got < 0 && errno == EINTR);
         }
         closeFile(probe);
+        if (got < 0) return failedLoad(ui, Txt::ErrorReadingFile);
+        if (got == 1 && first == ':') format = Format::IntelHex;
+        if (got == 1 && first == 'S') format = Format::SRecord;
     }
 
     int fd = openForReading(path);
@@ -112,30 +137,39 @@ int32_t LoadFile(const std::string& path, uint8_t* target, uint32_t limit, UiPor
     }
     if (fd < 0) {
         showFileError(ui, cannotOpenText(path));
-        if (cannotOpen != nullptr) *cannotOpen = true;
-        return 0;
+        LoadResult result;
+        result.failed = true;
+        result.cannotOpen = true;
+        return result;
     }
-    int32_t loaded = 0;
+    LoadResult result;
     switch (format) {
         case Format::Raw:
-            loaded = loadRaw(fd, target, limit, 0, ui);
+            result = loadRaw(fd, target, limit, 0, ui);
             break;
         case Format::Capsule:
-            loaded = loadRaw(fd, target, limit, kCapsuleHeaderSize, ui);
+            result = loadRaw(fd, target, limit, kCapsuleHeaderSize, ui);
             break;
         case Format::IntelHex: {
             LineReader lines(fd);
-            loaded = ReadIntelHex(lines, target, limit, ui);
+            result.count = ReadIntelHex(lines, target, limit, ui, &result.failed);
             break;
         }
         case Format::SRecord: {
             LineReader lines(fd);
-            loaded = ReadSRecord(lines, target, limit, ui);
+            result.count = ReadSRecord(lines, target, limit, ui, &result.failed);
             break;
         }
     }
     closeFile(fd);
-    return loaded;
+    return result;
+}
+
+int32_t LoadFile(const std::string& path, uint8_t* target, uint32_t limit, UiPort& ui,
+                 bool* cannotOpen) {
+    const LoadResult result = LoadFileChecked(path, target, limit, ui);
+    if (cannotOpen != nullptr) *cannotOpen = result.cannotOpen;
+    return result.count;
 }
 
 bool SaveFile(const std::string& path, const uint8_t* source, uint32_t count, UiPort& ui,
@@ -176,7 +210,6 @@ void OpenFileCommand(MainState& state, ActivePage page, UiPort& ui) {
     if (path.empty()) return;
     const ChipRecord& chip = state.selectedRecord();
     DataBuffers& buffers = state.buffers;
-    bool cannotOpen = false;
 
     if (page == ActivePage::Flash) {
         uint32_t start = 0;
@@ -189,23 +222,32 @@ void OpenFileCommand(MainState& state, ActivePage page, UiPort& ui) {
                         ? kFlashBufferSize - start
                         : 0;
         }
-        const int32_t loaded = LoadFile(path, buffers.flash() + start, limit, ui, &cannotOpen);
-        if (cannotOpen) return;
-        if (static_cast<uint32_t>(loaded) > chip.flashSize) {
+        // Bytes no record of the file names keep what the FLASH buffer held, so
+        // the staging copy starts as the buffer over all the loader may touch.
+        uint8_t* staging = buffers.flashStaging();
+        std::memcpy(staging + start, buffers.flash() + start, limit);
+        const LoadResult loaded = LoadFileChecked(path, staging + start, limit, ui);
+        if (loaded.failed) return;
+        const uint32_t count = static_cast<uint32_t>(loaded.count);
+        int32_t dataLength = loaded.count;
+        if (count > chip.flashSize) {
             if (!ui.askInfo(messageText(Msg::MsgFileTooLong, state.language))) return;
-            buffers.flashDataLength = static_cast<int32_t>(chip.flashSize);
-        } else {
-            buffers.flashDataLength = loaded;
+            dataLength = static_cast<int32_t>(chip.flashSize);
         }
+        buffers.commitFlashStaging(start, count);
+        buffers.flashDataLength = dataLength;
         if (buffers.rangeEnabled) buffers.flashDataLength += static_cast<int32_t>(start);
         buffers.ShowFlash(chip.flashSize);
     } else if (page == ActivePage::Eeprom) {
-        std::memset(buffers.eeprom(), 0xFF, kEepromBufferSize);
-        const int32_t loaded = LoadFile(path, buffers.eeprom(), kEepromBufferSize, ui, &cannotOpen);
-        if (cannotOpen) return;
-        if (static_cast<uint32_t>(loaded) > chip.eepromSize &&
+        // The file over an erased DATA area, taken over only when it loaded
+        // and the user kept it.
+        std::vector<uint8_t> staging(kEepromBufferSize, 0xFF);
+        const LoadResult loaded = LoadFileChecked(path, staging.data(), kEepromBufferSize, ui);
+        if (loaded.failed) return;
+        if (static_cast<uint32_t>(loaded.count) > chip.eepromSize &&
             !ui.askInfo(messageText(Msg::MsgFileTooLong, state.language)))
             return;
+        std::memcpy(buffers.eeprom(), staging.data(), kEepromBufferSize);
         buffers.ShowEeprom(chip.eepromSize);
     }
     ui.insertLogLine(messageText(Msg::MsgOpenTitle, state.language) + path + " (" + ui.timeOfDay() +

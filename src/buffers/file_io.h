@@ -8,7 +8,7 @@
 //   .cap        raw binary after a 2,048-byte header    raw binary
 //   .eep        by the first character: ":" Intel HEX,  raw binary
 //               "S" S-record, other raw binary
-//   .src        raw binary                              S-record
+//   .src        by the first character, as .eep         S-record
 //   other/none  raw binary                              raw binary
 
 #include <cstdint>
@@ -33,11 +33,24 @@ extern const char* const kSaveDefaultExtension;
 // lower-cased; empty when the file name has no dot.
 std::string fileExtension(const std::string& path);
 
+// How a load ended. `count` is the bytes read (raw and capsule files) or the
+// highest address written plus 1 (Intel HEX, S-record), and 0 when `failed`.
+// A failed load has shown its error and may have written part of the target;
+// `cannotOpen` is the failure to open the file ("Cannot open file <path>").
+struct LoadResult {
+    int32_t count = 0;
+    bool failed = false;
+    bool cannotOpen = false;
+};
+
 // Reads the file into `target`, never writing at or beyond target + limit.
-// Returns the bytes read (raw and capsule files) or the highest address written
-// plus 1 (Intel HEX, S-record); 0 for an empty file or after an error, which has
-// been shown. When the file cannot be opened, "Cannot open file <path>" is shown
-// and `*cannotOpen` (if given) becomes true: the caller's command ends there.
+// A read error, a file larger than the limit and a malformed record file fail;
+// an empty file is a successful load of 0 bytes.
+LoadResult LoadFileChecked(const std::string& path, uint8_t* target, uint32_t limit, UiPort& ui);
+
+// The same, for callers content with one number: the count, which is 0 for an
+// empty file and after an error. `*cannotOpen` (if given) becomes true when
+// the file could not be opened.
 int32_t LoadFile(const std::string& path, uint8_t* target, uint32_t limit, UiPort& ui,
                  bool* cannotOpen = nullptr);
 
@@ -51,6 +64,9 @@ bool SaveFile(const std::string& path, const uint8_t* source, uint32_t count, Ui
 
 // The Open command: asks for a file and loads it into the FLASH buffer or the
 // EEPROM buffer, as the active page says, then logs "Open<path> (<time>)".
+// The file goes into a staging copy first: a load that fails, or that the user
+// declines at MsgFileTooLong, leaves the buffer, its view, the FLASH data
+// length and the log as they were.
 void OpenFileCommand(MainState& state, ActivePage page, UiPort& ui);
 // The Save command: asks for a name and writes the chip's size of the FLASH buffer.
 void SaveFileCommand(MainState& state, UiPort& ui);

@@ -11,7 +11,11 @@ constexpr std::size_t kChunk = 32;
 
 }  // namespace
 
-int32_t ReadIntelHex(LineReader& lines, uint8_t* target, uint32_t limit, UiPort& ui) {
+int32_t ReadIntelHex(LineReader& lines, uint8_t* target, uint32_t limit, UiPort& ui, bool* failed) {
+    // Every way out but the end-of-file record is a failure.
+    bool unused;
+    bool& failure = failed != nullptr ? *failed : unused;
+    failure = true;
     // Wide enough for the largest linear base + segment base + address + count.
     uint64_t segmentBase = 0;
     uint64_t linearBase = 0;
@@ -67,8 +71,10 @@ int32_t ReadIntelHex(LineReader& lines, uint8_t* target, uint32_t limit, UiPort&
                     showFileError(ui, programText(Txt::IllegalCharInFile, 0));
                     return 0;
                 }
-                if (count == 0 && address == 0 && checksum == 0xFF)
+                if (count == 0 && address == 0 && checksum == 0xFF) {
+                    failure = false;
                     return static_cast<int32_t>(extent);
+                }
                 showFileError(ui, programText(Txt::InvalidEofRecord, 0));
                 return 0;
             case 2:

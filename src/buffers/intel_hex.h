@@ -17,10 +17,12 @@ namespace ostrel {
 inline constexpr std::size_t kIntelHexLineRead = 512;
 
 // Returns the highest address written plus 1, or 0 after an error (already
-// shown). A field that reaches past the end of its line reads as an illegal
+// shown); `*failed` (if given) tells the error apart from a file without data
+// records, which also yields 0. A field that reaches past the end of its line reads as an illegal
 // character, so a truncated record fails with "Illegal Char in File" after the
 // complete data bytes before the cut have been stored.
-int32_t ReadIntelHex(LineReader& lines, uint8_t* target, uint32_t limit, UiPort& ui);
+int32_t ReadIntelHex(LineReader& lines, uint8_t* target, uint32_t limit, UiPort& ui,
+                     bool* failed = nullptr);
 // The same over a file; a file that cannot be opened shows "Cannot open file <path>".
 int32_t ReadIntelHex(const std::string& path, uint8_t* target, uint32_t limit, UiPort& ui);
 

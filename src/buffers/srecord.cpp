@@ -11,7 +11,11 @@ constexpr std::size_t kChunk = 16;
 
 }  // namespace
 
-int32_t ReadSRecord(LineReader& lines, uint8_t* target, uint32_t limit, UiPort& ui) {
+int32_t ReadSRecord(LineReader& lines, uint8_t* target, uint32_t limit, UiPort& ui, bool* failed) {
+    // Every way out but a termination record is a failure.
+    bool unused;
+    bool& failure = failed != nullptr ? *failed : unused;
+    failure = true;
     uint64_t extent = 0;
     for (;;) {
         const char* line;
@@ -25,7 +29,10 @@ int32_t ReadSRecord(LineReader& lines, uint8_t* target, uint32_t limit, UiPort& 
             return 0;
         }
         const char kind = length >= 2 ? line[1] : '\0';
-        if (kind == '7' || kind == '8' || kind == '9') return static_cast<int32_t>(extent);
+        if (kind == '7' || kind == '8' || kind == '9') {
+            failure = false;
+            return static_cast<int32_t>(extent);
+        }
         if (kind != '1' && kind != '2' && kind != '3') continue;
 
         const std::size_t addressBytes = static_cast<std::size_t>(kind - '0') + 1;

@@ -17,11 +17,13 @@ namespace ostrel {
 inline constexpr std::size_t kSRecordLineRead = 100;
 
 // Returns the highest address written plus 1, or 0 after an error (already
-// shown). A field that reaches past the end of its line reads as an illegal
+// shown); `*failed` (if given) tells the error apart from a file without data
+// records, which also yields 0. A field that reaches past the end of its line reads as an illegal
 // character ("Illegal Char in File"). A data record whose count is too small to
 // hold its own address and checksum cannot be intact: it fails with "Checksum
 // Error" before anything of it is stored.
-int32_t ReadSRecord(LineReader& lines, uint8_t* target, uint32_t limit, UiPort& ui);
+int32_t ReadSRecord(LineReader& lines, uint8_t* target, uint32_t limit, UiPort& ui,
+                    bool* failed = nullptr);
 // The same over a file; a file that cannot be opened shows "Cannot open file <path>".
 int32_t ReadSRecord(const std::string& path, uint8_t* target, uint32_t limit, UiPort& ui);
 

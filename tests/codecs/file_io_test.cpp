@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
@@ -42,9 +43,11 @@ TEST_P(LoadFileByExtension, PicksTheFormatAndRespectsTheLimit) {
     writeFile(path, c.content);
     GuardedTarget target(c.limit);
     ScriptedUi ui;
-    bool cannotOpen = true;
-    EXPECT_EQ(LoadFile(path, target.data(), c.limit, ui, &cannotOpen), c.result);
-    EXPECT_FALSE(cannotOpen);
+    const LoadResult loaded = LoadFileChecked(path, target.data(), c.limit, ui);
+    EXPECT_EQ(loaded.count, c.result);
+    // Every failure shows why; a load that shows nothing succeeded.
+    EXPECT_EQ(loaded.failed, !c.boxes.empty());
+    EXPECT_FALSE(loaded.cannotOpen);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(target.data()), c.expectedStart.size()),
               c.expectedStart);
     EXPECT_EQ(ui.boxTexts(), c.boxes);
@@ -65,7 +68,18 @@ INSTANTIATE_TEST_SUITE_P(
         LoadCase{"EepOther", "a.eep", "xyz", 0x100, 3, "xyz", {}},
         LoadCase{"EmptyEep", "a.eep", "", 0x100, 0, kUntouched, {}},
         LoadCase{"RomIsRaw", "bios.rom", kHexLine + kEnd, 0x100, 32, kHexLine, {}},
-        LoadCase{"SrcIsReadRaw", "a.src", kSrecLine, 0x100, 30, kSrecLine, {}},
+        LoadCase{"SrcWithS", "a.SRC", kSrecLine, 0x100, 3, "\x01\x02\x03", {}},
+        LoadCase{"SrcWithColon", "a.src", kHexLine + kEnd, 0x100, 3, "\x02\x33\x7A", {}},
+        LoadCase{"SrcOther", "a.src", "xyz", 0x100, 3, "xyz", {}},
+        LoadCase{"HexWithoutData", "a.hex", kEnd, 0x100, 0, kUntouched, {}},
+        LoadCase{"SrecWithoutData", "a.eep", "S9030000FC\r\n", 0x100, 0, kUntouched, {}},
+        LoadCase{"SrecReaderError",
+                 "a.eep",
+                 "S1060000010203F3\r\n",
+                 0x100,
+                 0,
+                 "\x01\x02\x03",
+                 {"File Read Operation Failed"}},
         LoadCase{"NoExtension", "image", "abc", 0x100, 3, "abc", {}},
         LoadCase{"DotInFolderOnly", "x.hex.d", "abc", 0x100, 3, "abc", {}},
         LoadCase{
@@ -103,25 +117,39 @@ INSTANTIATE_TEST_SUITE_P(
                  {"File Read Operation Failed", "Error reading File"}}),
     [](const ::testing::TestParamInfo<LoadCase>& info) { return info.param.name; });
 
-TEST(LoadFile, TellsWhenTheFileCannotBeOpened) {
+TEST(LoadFile, TellsWhenTheFileCannotBeOpenedOrRead) {
     TempDir dir;
-    uint8_t target[16];
-    for (const std::string name : {"missing.bin", "missing.hex", "folder.bin"}) {
-        std::filesystem::create_directory(dir.file("folder.bin"));
+    std::filesystem::create_directory(dir.file("folder.bin"));
+    const struct {
+        std::string path;
+        bool cannotOpen;
+        std::string box;
+    } cases[] = {
+        {dir.file("missing.bin"), true, "Cannot open file " + dir.file("missing.bin")},
+        {dir.file("missing.hex"), true, "Cannot open file " + dir.file("missing.hex")},
+        {dir.file("folder.bin"), true, "Cannot open file " + dir.file("folder.bin")},
+        // ".eep" and ".src" files are probed first, with a message of their own.
+        {dir.file("missing.eep"), false, "Can't open File"},
+        {dir.file("missing.src"), false, "Can't open File"},
+        // Opens, and every read of it fails: an error, not an empty file.
+        {"/proc/self/mem", false, "Error reading File"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        uint8_t target[16];
         ScriptedUi ui;
-        bool cannotOpen = false;
-        EXPECT_EQ(LoadFile(dir.file(name), target, 16, ui, &cannotOpen), 0);
-        EXPECT_TRUE(cannotOpen) << name;
-        EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{"Cannot open file " + dir.file(name)});
+        const LoadResult loaded = LoadFileChecked(c.path, target, 16, ui);
+        EXPECT_TRUE(loaded.failed);
+        EXPECT_EQ(loaded.cannotOpen, c.cannotOpen);
+        EXPECT_EQ(loaded.count, 0);
+        EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{c.box});
         ASSERT_EQ(ui.boxes.size(), 1u);
         EXPECT_EQ(ui.boxes[0].caption, "Error");
+        // The one-number form says the same through its out-parameter.
+        bool cannotOpen = !c.cannotOpen;
+        EXPECT_EQ(LoadFile(c.path, target, 16, ui, &cannotOpen), 0);
+        EXPECT_EQ(cannotOpen, c.cannotOpen);
     }
-    // An ".eep" is probed first, and a failed probe is an ordinary failed load.
-    ScriptedUi ui;
-    bool cannotOpen = true;
-    EXPECT_EQ(LoadFile(dir.file("missing.eep"), target, 16, ui, &cannotOpen), 0);
-    EXPECT_FALSE(cannotOpen);
-    EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{"Can't open File"});
 }
 
 // Files left in a folder, to check that a failed save leaves no scratch file.
@@ -308,30 +336,91 @@ TEST_F(FileCommands, OpenLeavesTheGapsOfARecordFileAsTheyWere) {
     EXPECT_EQ(state.buffers.flash()[0x1000], 0x22);
 }
 
-TEST_F(FileCommands, AFailedLoadStillEndsTheCommand) {
-    const std::string path = dir.file("broken.hex");
-    writeFile(path, ":0300000002337A4E\r\n");
+// An Open that fails, or that the user declines, changes nothing the user can
+// see or write: neither buffer, nor view, nor the data length, nor the log.
+TEST_F(FileCommands, AFailedOrDeclinedOpenChangesNothing) {
+    const std::string nineGoodLines = [] {
+        std::string text;
+        for (int line = 0; line < 9; ++line) {
+            const uint8_t address = static_cast<uint8_t>(line * 4);
+            const uint8_t sum = static_cast<uint8_t>(-(4 + address + 4 * 0x5C));
+            char record[32];
+            std::snprintf(record, sizeof record, ":0400%02X005C5C5C5C%02X\r\n", address, sum);
+            text += record;
+        }
+        return text + ":04002400ZZ\r\n";
+    }();
+    const std::string tooLong =
+        "File length is larger than chip capacity. Do you want to continue "
+        "to transfer files?";
+    const struct {
+        const char* name;
+        ActivePage page;
+        std::string file;  // "" : the path alone, which need not exist
+        std::deque<bool> answers;
+        std::vector<std::string> boxes;
+    } cases[] = {
+        {"long.bin", ActivePage::Flash, std::string(0x20000, '\x5C'), {false}, {tooLong}},
+        {"tenth_line.hex", ActivePage::Flash, nineGoodLines, {}, {"Illegal Char in File"}},
+        {"missing.eep", ActivePage::Flash, "", {}, {"Can't open File"}},
+        {"/proc/self/mem", ActivePage::Flash, "", {}, {"Error reading File"}},
+        {"long.bin", ActivePage::Eeprom, std::string(1000, '\x5C'), {false}, {tooLong}},
+        {"big.bin",
+         ActivePage::Eeprom,
+         std::string(10000, '\x5C'),
+         {},
+         {"File is too big for Buffer"}},
+        {"tenth_line.hex", ActivePage::Eeprom, nineGoodLines, {}, {"Illegal Char in File"}},
+    };
+    std::memset(state.buffers.flash(), 0x11, 0x30000);
+    std::memset(state.buffers.eeprom(), 0x22, 0x2000);
+    state.buffers.ShowFlash(16);
+    state.buffers.ShowEeprom(4);
+    state.buffers.flashView().overwrite(0, 0x33);  // an edit not yet taken over
     state.buffers.flashDataLength = 7;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = c.name[0] == '/' ? std::string(c.name) : dir.file(c.name);
+        if (!c.file.empty()) writeFile(path, c.file);
+        ScriptedUi ui;
+        ui.openPaths = {path};
+        ui.answers = c.answers;
+        OpenFileCommand(state, c.page, ui);
+        EXPECT_EQ(ui.boxTexts(), c.boxes);
+        EXPECT_TRUE(ui.log.empty());
+        EXPECT_EQ(state.buffers.flashDataLength, 7);
+        for (uint32_t a = 0; a < 0x30000; ++a) ASSERT_EQ(state.buffers.flash()[a], 0x11) << a;
+        for (uint32_t a = 0; a < 0x2000; ++a) ASSERT_EQ(state.buffers.eeprom()[a], 0x22) << a;
+        ASSERT_EQ(state.buffers.flashView().DataSize(), 16u);
+        EXPECT_EQ(state.buffers.flashView().byteAt(0), 0x33);
+        EXPECT_EQ(state.buffers.flashView().byteAt(15), 0x11);
+        EXPECT_TRUE(state.buffers.flashView().Modified());
+        ASSERT_EQ(state.buffers.eepromView().DataSize(), 4u);
+        EXPECT_EQ(state.buffers.eepromView().byteAt(3), 0x22);
+    }
+}
+
+TEST_F(FileCommands, ASourceFileOpensAsTheSRecordItWasSavedAs) {
+    for (uint32_t a = 0; a < 0x1234; ++a) state.buffers.flash()[a] = static_cast<uint8_t>(a * 7);
+    const std::string path = dir.file("image.src");
+    ui.savePaths = {path};
+    SaveFileCommand(state, ui);
+    ASSERT_EQ(readFile(path).substr(0, 2), "S0");
+
+    std::memset(state.buffers.flash(), 0xFF, 0x10000);
     ui.openPaths = {path};
     OpenFileCommand(state, ActivePage::Flash, ui);
-    EXPECT_EQ(state.buffers.flashDataLength, 0);
-    EXPECT_EQ(state.buffers.flashView().DataSize(), 0x10000u);
-    EXPECT_EQ(state.buffers.flashView().byteAt(1), 0x33);  // placed before the error
+    EXPECT_TRUE(ui.boxes.empty());
+    for (uint32_t a = 0; a < 0x1234; ++a)
+        ASSERT_EQ(state.buffers.flash()[a], static_cast<uint8_t>(a * 7)) << a;
+    EXPECT_EQ(state.buffers.flash()[0x1234], 0xFF);
+    EXPECT_EQ(state.buffers.flashDataLength, 0x1240);  // the last 16-byte record's end
+    EXPECT_EQ(state.buffers.flashView().byteAt(0x1233), static_cast<uint8_t>(0x1233 * 7));
     EXPECT_EQ(ui.log, std::vector<std::string>{logLineFor(path)});
 }
 
-TEST_F(FileCommands, AFileThatCannotBeOpenedEndsTheCommandSilently) {
-    state.buffers.flashDataLength = 7;
-    ui.openPaths = {dir.file("missing.bin")};
-    OpenFileCommand(state, ActivePage::Flash, ui);
-    EXPECT_EQ(state.buffers.flashDataLength, 7);
-    EXPECT_EQ(ui.boxTexts(),
-              std::vector<std::string>{"Cannot open file " + dir.file("missing.bin")});
-    EXPECT_TRUE(ui.log.empty());
-}
-
-TEST_F(FileCommands, EepromPageClearsItsBufferFirst) {
-    std::memset(state.buffers.eeprom(), 0x00, kEepromBufferSize);
+TEST_F(FileCommands, EepromPageLoadsTheFileOverAnErasedArea) {
+    std::memset(state.buffers.eeprom(), 0x00, 0x2000);
     const std::string path = dir.file("data.hex");
     writeFile(path, ":01001000559A\r\n" + kEnd);
     ui.openPaths = {path};
@@ -340,33 +429,11 @@ TEST_F(FileCommands, EepromPageClearsItsBufferFirst) {
     EXPECT_TRUE(ui.boxes.empty());
     EXPECT_EQ(state.buffers.eeprom()[0], 0xFF);
     EXPECT_EQ(state.buffers.eeprom()[0x10], 0x55);
-    EXPECT_EQ(state.buffers.eeprom()[kEepromBufferSize - 1], 0xFF);
+    EXPECT_EQ(state.buffers.eeprom()[0x1FFF], 0xFF);
     EXPECT_EQ(state.buffers.eepromView().DataSize(), 512u);
+    EXPECT_EQ(state.buffers.eepromView().byteAt(0x10), 0x55);
     EXPECT_EQ(state.buffers.flashDataLength, 7);
     EXPECT_EQ(ui.log, std::vector<std::string>{logLineFor(path)});
-}
-
-TEST_F(FileCommands, EepromPageRefusesAFileLargerThanItsBuffer) {
-    std::memset(state.buffers.eeprom(), 0x00, kEepromBufferSize);
-    const std::string path = dir.file("big.bin");
-    writeFile(path, std::string(10000, 'x'));
-    ui.openPaths = {path};
-    OpenFileCommand(state, ActivePage::Eeprom, ui);
-    EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{"File is too big for Buffer"});
-    EXPECT_EQ(state.buffers.eepromView().DataSize(), 512u);
-    for (std::size_t i = 0; i < 512; ++i) ASSERT_EQ(state.buffers.eepromView().byteAt(i), 0xFF);
-}
-
-TEST_F(FileCommands, EepromPageAsksAboutAFileLongerThanTheDataArea) {
-    const std::string path = dir.file("long.bin");
-    writeFile(path, std::string(1000, 'x'));
-    state.buffers.ShowEeprom(4);
-    ui.openPaths = {path};
-    ui.answers = {false};
-    OpenFileCommand(state, ActivePage::Eeprom, ui);
-    EXPECT_EQ(ui.boxes.size(), 1u);
-    EXPECT_EQ(state.buffers.eepromView().DataSize(), 4u);
-    EXPECT_TRUE(ui.log.empty());
 }
 
 TEST_F(FileCommands, ConfigPageLoadsNothing) {

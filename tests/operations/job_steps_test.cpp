@@ -9,7 +9,10 @@ namespace {
 using JobSteps = SimFixture;
 
 TEST_F(JobSteps, NoProgrammerShowsOneBoxAndSendsNothing) {
+    // A device with the programmer's IDs and another product string: it is
+    // looked at and put back, and nothing is sent to it.
     ostrel_sim_reset();
+    device = ostrel_sim_add_device(1, 0x1FC8, 0x300B, "Ostrel Electronics", "Other Product");
     ui.statusPanels[PanelState] = "Not connected";
     EXPECT_EQ(ops.openJob(), 0);
     ASSERT_EQ(ui.boxes.size(), 1u);
@@ -17,7 +20,10 @@ TEST_F(JobSteps, NoProgrammerShowsOneBoxAndSendsNothing) {
     EXPECT_EQ(ui.boxes[0].caption, "Error");
     EXPECT_EQ(ui.boxes[0].icon, BoxIcon::Error);
     EXPECT_TRUE(ui.statusHistory.empty());
-    EXPECT_TRUE(commands().empty());
+    std::vector<int> kinds;
+    for (const auto& e : log(0)) kinds.push_back(e.kind);
+    EXPECT_EQ(kinds, (std::vector<int>{OSTREL_SIM_LOG_OPEN, OSTREL_SIM_LOG_CONTROL,
+                                       OSTREL_SIM_LOG_CONTROL, OSTREL_SIM_LOG_CLOSE}));
 }
 
 TEST_F(JobSteps, JobResultFollowsTheChipClassAndTheSetUpGoesOutAsBuilt) {
@@ -29,7 +35,9 @@ TEST_F(JobSteps, JobResultFollowsTheChipClassAndTheSetUpGoesOutAsBuilt) {
     state->speed = 0x302;
     for (const auto& [chipClass, result] : cases) {
         SCOPED_TRACE(int(chipClass));
-        useChip(chipClass, 0x80000, 256);
+        useChip(chipClass, 0x80000, 256, 0x1234);
+        chip().algorithm = 0x21;
+        chip().voltage = 1;
         ostrel_sim_log_clear();
         ui.statusHistory.clear();
         EXPECT_EQ(ops.openJob(), result);
@@ -38,8 +46,18 @@ TEST_F(JobSteps, JobResultFollowsTheChipClassAndTheSetUpGoesOutAsBuilt) {
         EXPECT_EQ(ostrel_sim_in_job(device), 0);
         EXPECT_EQ(ostrel_sim_open_handles(device), 0);
         EXPECT_EQ(commands(), (std::vector<int>{CmdBeginJob, CmdEndJob}));
-        const Packet expected = chipSetupPacket(CmdBeginJob, chip(), 0x302, true);
-        EXPECT_EQ(0, std::memcmp(log(OSTREL_SIM_LOG_COMMAND)[0].bytes, expected.data(), 64));
+        // What the programmer decoded, field by field, against the record.
+        ostrel_sim_setup setup{};
+        ASSERT_EQ(ostrel_sim_last_setup(device, &setup), 0);
+        EXPECT_EQ(setup.command, CmdBeginJob);
+        EXPECT_EQ(setup.chipClass, chipClass);
+        EXPECT_EQ(setup.algorithm, 0x21);
+        EXPECT_EQ(setup.page, 256u);
+        EXPECT_EQ(setup.delay, 0x1234u);
+        EXPECT_EQ(setup.size, 0x80000u);
+        EXPECT_EQ(setup.chipId, chip().chipId);
+        EXPECT_EQ(setup.speed, 0x02) << "the low byte of the speed setting";
+        EXPECT_EQ(setup.voltage, 1);
         EXPECT_EQ(ui.statusHistory, std::vector<std::string>{"Connected"});
     }
 }
@@ -57,6 +75,17 @@ TEST_F(JobSteps, ChipIdIsAJobOfItsOwn) {
     ostrel_sim_remove_chip(device);
     EXPECT_EQ(ops.readChipId(reply), 7);
     EXPECT_NE(reply[0], 1);
+
+    // With an empty catalogue the set-up is a record of zeros, which the
+    // programmer takes (the fixture fails on any protocol error).
+    chip() = ChipRecord{};
+    EXPECT_EQ(ops.readChipId(reply), 7);
+    ostrel_sim_setup setup{};
+    ASSERT_EQ(ostrel_sim_last_setup(device, &setup), 0);
+    EXPECT_EQ(setup.command, CmdReadId);
+    EXPECT_EQ(setup.size, 0u);
+    EXPECT_EQ(setup.page, 0u);
+    EXPECT_EQ(setup.chipClass, 0);
 
     ostrel_sim_reset();
     ui.statusHistory.clear();

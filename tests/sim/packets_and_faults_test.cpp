@@ -1,12 +1,19 @@
 // What the simulated programmer refuses, what it logs, and the faults it
 // injects on demand.
 
+#include <cstring>
+
 #include "sim_driver.h"
 
 namespace ostrel::testing {
 namespace {
 
 using PacketChecks = SimDriver;
+
+Packet withByte(Packet p, int at, uint8_t value) {
+    p[at] = value;
+    return p;
+}
 using Faults = SimDriver;
 
 TEST_F(PacketChecks, OnlyIdentificationAndInformationWorkOutsideAJob) {
@@ -39,10 +46,6 @@ TEST_F(PacketChecks, OnlyIdentificationAndInformationWorkOutsideAJob) {
 
 TEST_F(PacketChecks, MalformedPacketsInsideAJobAreRefused) {
     ostrel_sim_insert_chip(device, 0, 0xEF4017, 0x1000, nullptr);
-    auto withByte = [](Packet p, int at, uint8_t value) {
-        p[at] = value;
-        return p;
-    };
     Packet setAddress = command(0, 5);
     put32(setAddress, 8, 0x100);
     Packet erase = command(1, 2);
@@ -54,13 +57,14 @@ TEST_F(PacketChecks, MalformedPacketsInsideAJobAreRefused) {
     const Case cases[] = {
         {"set-address with flag 1", withByte(setAddress, 0, 1)},
         {"set-address with a stray byte", withByte(setAddress, 40, 1)},
-        {"set-address beyond the chip", withByte(setAddress, 8, 0x10)},
         {"erase with flag 0", withByte(erase, 0, 0)},
         {"erase argument in the wrong byte order", withByte(withByte(erase, 26, 0), 27, 0x80)},
         {"end of job with a stray byte", withByte(command(1, 8), 2, 1)},
         {"raw SPI without a length", withByte(command(0, 11), 2, 3)},
         {"set-up of class 5", withByte(setupPacket(7, 0, 256, 0x1000), 2, 5)},
-        {"set-up of size 0", setupPacket(7, 0, 256, 0)},
+        {"a second set-up inside a job", setupPacket(7, 0, 256, 0x1000)},
+        {"identification inside a job", setupPacket(9, 0, 256, 0x1000)},
+        {"hardware information inside a job", command(0, 12)},
         {"unknown command", command(0, 6)},
     };
     for (const Case& c : cases) {
@@ -171,8 +175,24 @@ TEST_F(Faults, AWriteProtectedChipIgnoresWritesAndErases) {
     EXPECT_EQ(errors(), "");
 }
 
-TEST_F(Faults, TheSameFaultsGiveTheSameLogTwice) {
-    auto run = [this] {
+TEST_F(Faults, TheSameFaultsGiveTheSameLogEveryTime) {
+    // Reads 1 and 2 are the replies to the set-up and the set-address; read 4
+    // is the second block, read 6 the fourth.
+    const std::vector<std::string> expected = {
+        "cmd 7 BeginJob class=0 alg=0 page=256 delay=5 size=0x1000 id=0x000000 speed=0 "
+        "volt=0/64/1",
+        "reply 64 bytes to BeginJob/64/1",
+        "cmd 5 SetAddress addr=0x0/64/1",
+        "reply 64 bytes to SetAddress/64/1",
+        "data in/256/1",
+        "data in lost (time-out)/-110/1",
+        "data in/256/1",
+        "data in short (3 of 256)/3/1",
+        "data in/256/12",
+        "cmd 8 EndJob/64/1",
+    };
+    for (int run = 0; run < 2; ++run) {
+        SCOPED_TRACE(run);
         ostrel_sim_reset();
         device = ostrel_sim_add_programmer(1);
         ostrel_sim_insert_chip(device, 0, 0xEF4017, 0x1000, nullptr);
@@ -185,12 +205,181 @@ TEST_F(Faults, TheSameFaultsGiveTheSameLogTwice) {
         for (int i = 0; i < ostrel_sim_log_count(); ++i) {
             ostrel_sim_log_entry e{};
             ostrel_sim_log_get(i, &e);
+            if (e.kind < OSTREL_SIM_LOG_COMMAND) continue;  // the device search and the bracket
             texts.push_back(std::string(e.text) + "/" + std::to_string(e.result) + "/" +
                             std::to_string(e.blocks));
         }
-        return texts;
+        EXPECT_EQ(texts, expected);
+        EXPECT_EQ(errors(), "");
+    }
+}
+
+using ProtocolOrder = SimDriver;
+
+// A reply the protocol reads must be read before anything else happens on the
+// device; the set-address reply only before a read stream.
+TEST_F(ProtocolOrder, RepliesTheProtocolReadsAreRead) {
+    ostrel_sim_insert_chip(device, 0, 0xEF4017, 0x1000, nullptr);
+    // Send: a packet of the code with its reply read; Leave: its reply left.
+    enum Kind { Open, Send, Leave, Erase, Write, End, Close, Fault };
+    struct Step {
+        Kind kind;
+        int value;
     };
-    EXPECT_EQ(run(), run());
+    auto run = [this](const Step& step) {
+        Packet p = step.value == 7 || step.value == 9 ? setupPacket(step.value, 0, 256, 0x1000)
+                                                      : command(0, step.value);
+        if (step.value == 11) p = withByte(withByte(withByte(p, 2, 3), 3, 1), 4, 0xB7);
+        switch (step.kind) {
+            case Open:
+                ASSERT_TRUE(open());
+                break;
+            case Send:
+            case Leave:
+                send(p, step.kind == Send);
+                break;
+            case Erase:
+                erase(0x8000);
+                break;
+            case Write:
+                write(0x100, std::vector<uint8_t>(512, 0));
+                break;
+            case End:
+                end();
+                break;
+            case Close:
+                usb.USB_bulk_close();
+                break;
+            case Fault:
+                ostrel_sim_set_fault(device, step.value, 1, 0);
+                break;
+        }
+    };
+    const std::string never = "device 0: reply to ";
+    const struct {
+        const char* what;
+        std::vector<Step> steps;
+        std::string errors;
+    } cases[] = {
+        {"set-up reply left for the set-address",
+         {{Open, 0}, {Leave, 7}, {Send, 5}, {End, 0}},
+         never + "BeginJob never read\n"},
+        {"status left for the end of the job",
+         {{Open, 0}, {Send, 7}, {Erase, 0}, {Leave, 10}, {End, 0}},
+         never + "PollStatus never read\n"},
+        {"raw SPI reply left for a write stream",
+         {{Open, 0}, {Send, 7}, {Leave, 11}, {Write, 0}, {End, 0}},
+         never + "SpiRaw never read\n"},
+        {"identification reply left for the end of the job",
+         {{Open, 0}, {Leave, 9}, {End, 0}},
+         never + "ReadId never read\n"},
+        {"information and upgrade replies left for the close",
+         {{Open, 0}, {Leave, 12}, {Close, 0}, {Open, 0}, {Leave, 13}, {Close, 0}},
+         never + "HardwareInfo never read\n" + never + "EnterUpgrade never read\n"},
+        {"set-address before a write stream", {{Open, 0}, {Send, 7}, {Write, 0}, {End, 0}}, ""},
+        {"set-address of a write of no blocks", {{Open, 0}, {Send, 7}, {Leave, 5}, {End, 0}}, ""},
+        {"a reply lost to a time-out was asked for",
+         {{Open, 0}, {Send, 7}, {Fault, OSTREL_SIM_FAULT_READ_TIMEOUT}, {Send, 10}, {End, 0}},
+         ""},
+        {"a reply the stalled programmer never sent",
+         {{Open, 0}, {Fault, OSTREL_SIM_FAULT_STALL}, {Send, 7}, {End, 0}},
+         ""},
+        {"a reply the unplugged programmer never sent",
+         {{Open, 0}, {Fault, OSTREL_SIM_FAULT_UNPLUG}, {Send, 7}, {Close, 0}},
+         ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ostrel_sim_clear_protocol_errors();
+        ostrel_sim_clear_faults(device);
+        ostrel_sim_set_plugged(device, 1);
+        for (const Step& step : c.steps) run(step);
+        EXPECT_EQ(errors(), c.errors);
+        EXPECT_EQ(ostrel_sim_in_job(device), 0);
+    }
+}
+
+// Every field of the set-up is decoded in the personality's byte order and
+// shown in the log; a detection with an empty catalogue sends a record of zeros.
+TEST_F(ProtocolOrder, TheSetUpIsDecodedFieldByField) {
+    ostrel_sim_setup setup{};
+    ASSERT_EQ(ostrel_sim_last_setup(device, &setup), 0);
+    EXPECT_EQ(setup.command, 0) << "none yet";
+    EXPECT_EQ(ostrel_sim_last_setup(device + 1, &setup), -1);
+
+    const struct {
+        bool winusb;
+        int code;
+        ostrel_sim_setup fields;
+        std::string text;
+    } cases[] = {
+        {false,
+         7,
+         {7, 3, 0x5A, 0x0102, 0x0304, 0x50607, 0xC22018, 0x77, 0x21},
+         "cmd 7 BeginJob class=3 alg=90 page=258 delay=772 size=0x50607 id=0xC22018 speed=119 "
+         "volt=33"},
+        {true,
+         7,
+         {7, 4, 1, 0x0180, 0x0011, 0x1000000, 0x1E950F, 2, 5},
+         "cmd 7 BeginJob class=4 alg=1 page=384 delay=17 size=0x1000000 id=0x1E950F speed=2 "
+         "volt=5"},
+        {false,
+         9,
+         {9, 0, 0, 0, 0, 0, 0, 0, 0},
+         "cmd 9 ReadId class=0 alg=0 page=0 delay=0 size=0x0 id=0x000000 speed=0 volt=0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        ostrel_sim_set_winusb(device, c.winusb ? 1 : 0);
+        winusb = c.winusb;
+        ASSERT_TRUE(open());
+        ostrel_sim_log_clear();
+        const ostrel_sim_setup& f = c.fields;
+        Packet p = setupPacket(c.code, f.chipClass, f.page, f.size, f.delay, f.chipId);
+        p[3] = static_cast<uint8_t>(f.algorithm);
+        p[16] = static_cast<uint8_t>(f.speed);
+        p[28] = static_cast<uint8_t>(f.voltage);
+        EXPECT_EQ(send(p, true), kPacketSize);
+        end();
+        EXPECT_EQ(errors(), "");
+        ASSERT_EQ(ostrel_sim_last_setup(device, &setup), 0);
+        EXPECT_EQ(0, std::memcmp(&setup, &c.fields, sizeof setup));
+        const auto sent = log(OSTREL_SIM_LOG_COMMAND);
+        ASSERT_FALSE(sent.empty());
+        EXPECT_EQ(std::string(sent[0].text), c.text);
+    }
+}
+
+// A ticked range may reach past the chip: the programmer takes the address and
+// the chip, which ignores the address bits above its size, wraps it.
+TEST_F(ProtocolOrder, ASetAddressPastTheChipWrapsOnTheChip) {
+    ostrel_sim_insert_chip(device, 1, 0, 0x1000, nullptr);
+    fillChip(0, 0x1000, 0x00);
+    fillChip(0x100, 64, 0x5A);
+    const struct {
+        uint32_t setupSize;
+        uint32_t address;
+        uint8_t read;    // the first byte read from there
+        uint32_t wrote;  // where a block written there lands on the chip
+        const char* text;
+    } cases[] = {
+        {0x1000, 0x1100, 0x5A, 0x100, "cmd 5 SetAddress addr=0x1100 past the set-up's size 0x1000"},
+        {0x1000, 0x3100, 0x5A, 0x100, "cmd 5 SetAddress addr=0x3100 past the set-up's size 0x1000"},
+        {0x0, 0x100, 0x5A, 0x100, "cmd 5 SetAddress addr=0x100 past the set-up's size 0x0"},
+        {0x1000, 0xFC0, 0x00, 0xFC0, "cmd 5 SetAddress addr=0xFC0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        begin(1, 64, c.setupSize);
+        ostrel_sim_log_clear();
+        EXPECT_EQ(read(c.address, 64)[0], c.read);
+        EXPECT_EQ(std::string(log(OSTREL_SIM_LOG_COMMAND)[0].text), c.text);
+        write(c.address, std::vector<uint8_t>(64, 0xC3));
+        end();
+        EXPECT_EQ(chip(c.wrote, 64), std::vector<uint8_t>(64, 0xC3));
+        fillChip(c.wrote, 64, c.read);
+        EXPECT_EQ(errors(), "");
+    }
 }
 
 TEST(SimConfiguration, ReportsTheFirstLineItCannotUnderstand) {

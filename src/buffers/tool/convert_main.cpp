@@ -20,7 +20,7 @@ const char kUsage[] =
     "Loads IN into a 64 MiB buffer and saves it as OUT; each file's format follows\n"
     "its extension, as in the program's Open and Save:\n"
     "  .hex          Intel HEX\n"
-    "  .src          S-record (written)\n"
+    "  .src          S-record (written); read as .eep is\n"
     "  .eep          read as Intel HEX, S-record or raw binary by its first character\n"
     "  .cap          raw binary after a 2048-byte header (read)\n"
     "  anything else raw binary\n"
