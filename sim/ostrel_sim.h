@@ -8,6 +8,10 @@
  * answers the programmer's command packets as a real programmer with a chip in
  * its socket would, checks every packet and keeps a log of every transfer.
  *
+ * Beside it, a stand-in for the HID library (hidapi, soname libhidapi-hidraw.so.0) shares
+ * this world: it lists HID devices and carries the reports of the boot loader that a
+ * programmer restarts into after CmdEnterUpgrade (see "The boot loader" below).
+ *
  * Tests set it up through the functions below. When nothing has been set up
  * through them, usb_init reads the text configuration named by the environment
  * variable OSTREL_SIM_CONFIG (format: see ostrel_sim_configure_text).
@@ -133,7 +137,12 @@ enum ostrel_sim_log_kind {
     OSTREL_SIM_LOG_COMMAND = 6,  /* 64-byte packet to the command endpoint */
     OSTREL_SIM_LOG_REPLY = 7,    /* 64-byte reply read from the in endpoint */
     OSTREL_SIM_LOG_DATA_OUT = 8, /* data blocks to the data endpoint */
-    OSTREL_SIM_LOG_DATA_IN = 9   /* data blocks read from the in endpoint */
+    OSTREL_SIM_LOG_DATA_IN = 9,  /* data blocks read from the in endpoint */
+    /* The HID side; `device` is then the HID device's number, `bytes` the report. */
+    OSTREL_SIM_LOG_HID_OPEN = 10,
+    OSTREL_SIM_LOG_HID_CLOSE = 11,
+    OSTREL_SIM_LOG_HID_WRITE = 12, /* a report to the device; `command` its code (byte 1) */
+    OSTREL_SIM_LOG_HID_READ = 13   /* a report from it; result 0 when none came in time */
 };
 
 /* One log entry. Consecutive data blocks of one stream with the same length and a good
@@ -177,6 +186,61 @@ OSTREL_SIM_API int ostrel_sim_open_handles(int device);
 /* Bulk transfers that timed out since the device was added (stall and read time-out faults). */
 OSTREL_SIM_API int ostrel_sim_timeouts(int device);
 
+/* ---- The HID side and the boot loader ----------------------------------------------------
+ *
+ * HID devices are numbered from 0 in the order they were added (a boot loader counts as
+ * one); a HID scan lists those present in that order. The boot loader has VID 0x28E9,
+ * PID 0x028B, "GigaDevice", "GD32 USB IAP in FS Mode". It takes 64-byte reports, report ID 1,
+ * the code in byte 1: 1 IapStart, 5 IapQuery (answered with the target address in bytes 1-4
+ * and the block size in bytes 5-6, little-endian), 2 IapPrepare (target bytes 2-5, block
+ * count's low 8 bits in byte 6, image length bytes 7-10), 3 IapData (62 image bytes in
+ * 2-63), 4 IapFinish. Start, Query and Prepare are answered with one input report. Reports
+ * out of this order, of another length or ID, with a wrong target or block count, with
+ * non-zero bytes where the code has no field, or data beyond the announced length are
+ * refused (the write returns -1) and recorded as protocol errors. After IapFinish the boot
+ * loader leaves and its programmer is back on the USB bus. */
+
+/* A HID device that speaks no protocol (strings UTF-8); returns its HID number. */
+OSTREL_SIM_API int ostrel_sim_add_hid_device(int vendorId, int productId,
+                                             const char* manufacturer, const char* product);
+/* Non-zero makes opening the HID device, or reading its strings, fail. */
+OSTREL_SIM_API int ostrel_sim_set_hid_fails(int hid, int openFails, int stringsFail);
+
+/* Gives programmer `device` a boot loader. From then on CmdEnterUpgrade makes the
+ * programmer leave the USB bus at once (its reply never comes), and the boot loader shows
+ * up at the HID scan after `delayScans` scans that still miss it (the host scans every
+ * 100 ms); a negative delay: it never appears. Target 0x08003000, block size 1024. */
+OSTREL_SIM_API int ostrel_sim_set_bootloader(int device, int delayScans);
+/* The HID number of the programmer's boot loader. */
+OSTREL_SIM_API int ostrel_sim_bootloader_hid(int device);
+/* What IapQuery answers (block size 0..65535; 0 is what a faulty boot loader reports). */
+OSTREL_SIM_API int ostrel_sim_set_bootloader_query(int device, uint32_t target, int blockSize);
+/* Puts the boot loader on the HID side (or takes it away) at once, without a switch. */
+OSTREL_SIM_API int ostrel_sim_set_bootloader_present(int device, int present);
+
+enum ostrel_sim_boot_fault {
+    /* The `at`-th read from now gets no answer: it runs into the host's time-out. */
+    OSTREL_SIM_BOOT_FAULT_SILENT_READ = 1,
+    /* The `at`-th report written from now fails. */
+    OSTREL_SIM_BOOT_FAULT_WRITE_FAILS = 2,
+    /* After `at` more transfers (writes or reads) the boot loader vanishes: later ones fail. */
+    OSTREL_SIM_BOOT_FAULT_VANISH = 3
+};
+OSTREL_SIM_API int ostrel_sim_set_bootloader_fault(int device, int fault, int at);
+
+/* 1 while the boot loader is on the HID side. */
+OSTREL_SIM_API int ostrel_sim_bootloader_present(int device);
+/* Upgrades completed with IapFinish. */
+OSTREL_SIM_API int ostrel_sim_bootloader_finished(int device);
+/* The fields of the last IapPrepare taken. */
+OSTREL_SIM_API int ostrel_sim_bootloader_prepared(int device, uint32_t* target, int* blockCount,
+                                                  uint32_t* length);
+/* Copies up to `size` bytes of the image the data reports carried since the last
+ * IapPrepare (62 bytes a report, the last one's padding included); returns its length. */
+OSTREL_SIM_API int ostrel_sim_bootloader_image(int device, uint8_t* out, int size);
+/* The time-out in milliseconds that the host gave its last HID read. */
+OSTREL_SIM_API int ostrel_sim_hid_last_read_timeout(void);
+
 /* ---- Text configuration ----------------------------------------------------------------- */
 
 /* Resets, then sets the simulator up from text: one statement a line, '#' starts a comment,
@@ -185,11 +249,13 @@ OSTREL_SIM_API int ostrel_sim_timeouts(int device);
  *   programmer [bus=1] [winusb=1] [manufacturer="..."] [product="..."] [vid=..] [pid=..]
  *              [claim=fail] [open=fail] [hardware=..] [firmware=..] [serial=..]
  *              [erase_polls=2] [unplug_after=N] [timeout_read=N] [busy=forever]
+ *              [bootloader=N|never] [block_size=1024] [target=0x08003000]
  *   device bus=1 vid=0x1234 pid=0x5678 [manufacturer="..."] [product="..."]
  *              [claim=fail] [open=fail] [configurations=1] [interfaces=1]
  *   chip id=0xEF4017 size=0x800000 class=0 [image=/path/chip.img] [protect=1]
  *
- * `chip` puts a chip into the socket of the programmer named last.
+ * `chip` puts a chip into the socket of the programmer named last. `bootloader` gives the
+ * programmer a boot loader that appears N HID scans after the switch (ostrel_sim_set_bootloader).
  * Returns 0, or the number (from 1) of the first line that could not be understood; the
  * lines before it have taken effect. */
 OSTREL_SIM_API int ostrel_sim_configure_text(const char* text);

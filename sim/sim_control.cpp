@@ -171,6 +171,9 @@ void resetLocked() {
     World& w = world();
     for (auto& d : w.devices) flushImage(*d);
     dropHandles();
+    dropHidHandles();
+    w.hidNodes.clear();
+    w.lastHidReadTimeout = 0;
     w.busses.clear();
     w.devices.clear();
     w.log.clear();
@@ -373,6 +376,24 @@ bool configureLine(const std::vector<std::string>& words, int* programmer) {
                 setFaultLocked(d, OSTREL_SIM_FAULT_READ_TIMEOUT, static_cast<int>(value), 0) != 0) {
                 return false;
             }
+        }
+        if (get("bootloader", &text)) {
+            if (!isProgrammer) return false;
+            if (text == "never") {
+                value = -1;
+            } else if (!number(text, &value) || value < 0) {
+                return false;
+            }
+            setBootLoaderLocked(d, static_cast<int>(value));
+            HidNode& boot = *hidNodeAt(d.bootLoader);
+            long long blockSize, target;
+            if (!getNumber("block_size", boot.boot.blockSize, &blockSize) ||
+                !getNumber("target", boot.boot.target, &target) || blockSize < 0 ||
+                blockSize > 0xFFFF || target < 0 || target > 0xFFFFFFFFLL) {
+                return false;
+            }
+            boot.boot.blockSize = static_cast<uint32_t>(blockSize);
+            boot.boot.target = static_cast<uint32_t>(target);
         }
         rebuildDescriptors(d);
         *programmer = isProgrammer ? index : *programmer;

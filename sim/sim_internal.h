@@ -95,6 +95,9 @@ struct Device {
     int busyPolls = 0;
     int upgradeRequests = 0;
     int openHandles = 0;
+    // The HID node of this programmer's boot loader, or -1 when it has none: then
+    // CmdEnterUpgrade is only counted and the programmer stays on the bus.
+    int bootLoader = -1;
 
     // What the library lists for it; kept alive for the device's lifetime.
     std::unique_ptr<UsbDevice> usbDevice;
@@ -108,6 +111,47 @@ struct Device {
     uint32_t blockSize() const { return setup.page < 64 ? 64 : setup.page; }
 };
 
+// The boot loader's side of a firmware upgrade, in the order its reports must come.
+enum class IapStage { Idle, Started, Queried, Prepared, Finished };
+
+struct BootLoader {
+    int delayScans = 0;  // HID scans that still miss it after the switch; < 0: never appears
+    int scansLeft = -1;  // counting down after a switch; -1 when not appearing
+    uint32_t target = 0x08003000;
+    uint32_t blockSize = 1024;
+    // Faults, counted in reports since the fault was armed.
+    uint64_t writes = 0;
+    uint64_t reads = 0;
+    uint64_t silentRead = 0;            // this read gets no answer (0: none)
+    uint64_t failWrite = 0;             // this write fails (0: none)
+    uint64_t vanishAfter = UINT64_MAX;  // after this many transfers it is gone
+    // The protocol.
+    IapStage stage = IapStage::Idle;
+    bool replyPending = false;
+    std::array<uint8_t, kPacket> reply{};
+    uint32_t preparedTarget = 0;
+    int preparedBlockCount = 0;
+    uint32_t length = 0;
+    uint32_t dataReports = 0;
+    std::vector<uint8_t> image;  // what the IapData reports carried, in order
+    int finished = 0;            // upgrades completed with IapFinish
+};
+
+// A device on the HID side: the boot loader of a programmer, or any other one.
+struct HidNode {
+    int index = 0;
+    int vendorId = 0;
+    int productId = 0;
+    std::u32string manufacturer;
+    std::u32string product;
+    bool present = true;
+    bool openFails = false;
+    bool stringsFail = false;
+    int programmer = -1;  // the USB device whose boot loader this is, or -1
+    BootLoader boot;
+    uint64_t generation = 0;  // a handle opened before the node left stays dead
+};
+
 struct World {
     std::mutex mutex;
     std::vector<std::unique_ptr<Device>> devices;
@@ -116,6 +160,8 @@ struct World {
     std::vector<std::string> protocolErrors;
     std::string lastError = "no error";
     bool configured = false;
+    std::vector<std::unique_ptr<HidNode>> hidNodes;
+    int lastHidReadTimeout = 0;
 };
 
 World& world();
@@ -132,6 +178,14 @@ void resetLocked();
 void dropHandles();
 void rescan();
 int configureTextLocked(const char* text);
+
+// The HID side (sim_hid.cpp): the boot loader a programmer may switch to.
+HidNode* hidNodeAt(int index);  // null when out of range; caller holds the lock
+int addHidNodeLocked(int vendorId, int productId, const char* manufacturer, const char* product);
+int setBootLoaderLocked(Device& device, int delayScans);
+// CmdEnterUpgrade on a programmer with a boot loader: it leaves the bus.
+void switchToBootLoader(Device& device);
+void dropHidHandles();
 
 // The programmer's side of the three bulk endpoints (sim_programmer.cpp).
 int programmerWrite(Device& device, int endpoint, const uint8_t* bytes, int size);

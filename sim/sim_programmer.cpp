@@ -330,6 +330,9 @@ std::string execute(Device& d, const uint8_t* p, char* summary, size_t summarySi
         case CmdEnterUpgrade:
             ++d.upgradeRequests;
             queueReply(d, reply);
+            // A programmer with a boot loader restarts into it at once: the reply
+            // never comes, and the device is gone from the bus.
+            if (d.bootLoader >= 0) switchToBootLoader(d);
             break;
     }
     return {};
