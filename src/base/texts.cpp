@@ -91,6 +91,39 @@ constexpr Entry kTexts[kTextCount] = {
     {OSTREL_TEXT(EditorTextNotGbk),
      {"“%s”含有芯片库无法保存的字符。", "「%s」含有晶片庫無法保存的字元。",
       "'%s' holds characters that the chip catalogue cannot store."}},
+    {OSTREL_TEXT(FirmwareFileRefused),
+     {"固件文件 %s 在前 12288 "
+      "字节之后没有数据，或者无法读取。没有发送任何数据，编程器保留原有固件。",
+      "固件檔案 %s 在前 12288 "
+      "位元組之後沒有資料，或者無法讀取。沒有傳送任何資料，編程器保留原有固件。",
+      "The firmware file %s holds nothing beyond its first 12,288 bytes, or could not be read. "
+      "Nothing was sent; the programmer keeps its firmware."}},
+    {OSTREL_TEXT(BootLoaderNotFound),
+     {"尝试 %s 次后仍未找到编程器的引导程序，固件没有升级。如果编程器不再应答，请重新升级。",
+      "嘗試 %s 次後仍未找到編程器的引導程式，固件沒有升級。如果編程器不再應答，請重新升級。",
+      "The programmer's boot loader was not found in %s attempts; the firmware was not "
+      "upgraded. If the programmer no longer answers, run the upgrade again."}},
+    {OSTREL_TEXT(UpgradeNoAnswer),
+     {"固件升级中断：引导程序在 %s 秒内没有应答（已发送 %s / %s "
+      "字节）。编程器停留在引导程序中，请重新升级。",
+      "固件升級中斷：引導程式在 %s 秒內沒有應答（已傳送 %s / %s "
+      "位元組）。編程器停留在引導程式中，請重新升級。",
+      "The firmware upgrade stopped: the boot loader did not answer within %s seconds (%s of %s "
+      "bytes sent). The programmer stays in its boot loader; run the upgrade again."}},
+    {OSTREL_TEXT(UpgradeTransferFailed),
+     {"固件升级中断：与引导程序的连接失败（已发送 %s / %s "
+      "字节）。编程器停留在引导程序中，请重新升级。",
+      "固件升級中斷：與引導程式的連線失敗（已傳送 %s / %s "
+      "位元組）。編程器停留在引導程式中，請重新升級。",
+      "The firmware upgrade stopped: the connection to the boot loader failed (%s of %s bytes "
+      "sent). The programmer stays in its boot loader; run the upgrade again."}},
+    {OSTREL_TEXT(BootLoaderBlockSizeZero),
+     {"引导程序报告的块大小为 0，固件无法分块，没有发送固件数据。编程器停留在引导程序中。",
+      "引導程式回報的區塊大小為 0，固件無法分塊，沒有傳送固件資料。編程器停留在引導程式中。",
+      "The boot loader reported a block size of 0, so the firmware cannot be divided into "
+      "blocks; none of it was sent. The programmer stays in its boot loader."}},
+    {OSTREL_TEXT(FirmwareUpgradeComplete),
+     {"固件升级完成，%s 字节", "固件升級完成，%s 位元組", "Firmware upgrade complete, %s bytes"}},
 };
 #undef OSTREL_TEXT
 

@@ -59,9 +59,16 @@ enum class Txt {
     EditorNameTooLong,    // %s: row, bytes, the most a record holds
     EditorValueTooLarge,  // %s: row, column header, the cell's text, the most allowed
     EditorTextNotGbk,     // %s: the text
+    // The firmware upgrade.
+    FirmwareFileRefused,    // %s: path
+    BootLoaderNotFound,     // %s: attempts
+    UpgradeNoAnswer,        // %s: seconds, bytes sent, image length
+    UpgradeTransferFailed,  // %s: bytes sent, image length
+    BootLoaderBlockSizeZero,
+    FirmwareUpgradeComplete,  // %s: image length
 };
 
-inline constexpr int kTextCount = static_cast<int>(Txt::EditorTextNotGbk) + 1;
+inline constexpr int kTextCount = static_cast<int>(Txt::FirmwareUpgradeComplete) + 1;
 
 // The text in the given language; outside 0 to 2 the Simplified Chinese one,
 // as with the message table.

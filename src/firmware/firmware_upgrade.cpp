@@ -1,0 +1,191 @@
+#include "firmware/firmware_upgrade.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+
+#include "base/texts.h"
+#include "buffers/file_io.h"
+
+namespace ostrel {
+
+namespace {
+
+void putLittle32(uint8_t* at, uint32_t value) {
+    for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+bool fileExists(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0;
+}
+
+}  // namespace
+
+Report iapReport(IapCode code) {
+    Report report{};
+    report[0] = kIapReportId;
+    report[1] = code;
+    return report;
+}
+
+Report iapPrepareReport(uint32_t target, uint32_t blockCount, uint32_t length) {
+    Report report = iapReport(IapPrepare);
+    putLittle32(&report[2], target);
+    // The boot loader has one byte for the count; it gets the low 8 bits.
+    report[6] = static_cast<uint8_t>(blockCount);
+    putLittle32(&report[7], length);
+    return report;
+}
+
+Report iapDataReport(const uint8_t* bytes) {
+    Report report = iapReport(IapData);
+    std::copy(bytes, bytes + kIapDataPerReport, report.begin() + 2);
+    return report;
+}
+
+IapQueryReply parseIapQueryReply(const Report& reply) {
+    IapQueryReply result;
+    result.target = static_cast<uint32_t>(reply[1]) | static_cast<uint32_t>(reply[2]) << 8 |
+                    static_cast<uint32_t>(reply[3]) << 16 | static_cast<uint32_t>(reply[4]) << 24;
+    result.blockSize = static_cast<uint16_t>(reply[5] | reply[6] << 8);
+    return result;
+}
+
+uint32_t iapBlockCount(uint32_t length, uint32_t blockSize) {
+    return length / blockSize + (length % blockSize != 0 ? 1 : 0);
+}
+
+uint32_t iapDataReportCount(uint32_t length) {
+    return iapBlockCount(length, kIapDataPerReport);
+}
+
+FirmwareUpgrade::FirmwareUpgrade(MainState& state, ProgrammerOps& ops, HidDevice& hid, UiPort& ui)
+    : state_(state), ops_(ops), hid_(hid), ui_(ui) {}
+
+bool FirmwareUpgrade::readHardwareInfo(HardwareTexts& texts) {
+    HardwareInfo info;
+    if (!ops_.readHardwareInfo(info)) return false;
+    texts.hardwareVersion = info.hardwareVersion;
+    texts.firmwareVersion = info.firmwareVersion;
+    texts.serialNumber = info.serialNumber;
+    return true;
+}
+
+UpgradeResult FirmwareUpgrade::hardwareCommand(HardwareWindow& window) {
+    HardwareTexts texts;
+    if (readHardwareInfo(texts)) window.showTexts(texts);
+    return upgrade(window.runModal());
+}
+
+bool FirmwareUpgrade::loadImage(const std::string& path) {
+    image_.assign(kFirmwareFileLimit, 0xFF);
+    const int32_t loaded = LoadFile(path, image_.data(), kFirmwareFileLimit, ui_);
+    length_ = loaded > 0 ? static_cast<uint32_t>(loaded) : 0;
+    // A file that ends within the boot loader's own 12 KiB would send nothing
+    // but 0xFF and leave the programmer without working firmware.
+    if (length_ <= kFirmwareImageOffset) return false;
+    // Whole reports from the image offset on; what lies beyond the file is 0xFF.
+    image_.resize(kFirmwareImageOffset + kIapDataPerReport * iapDataReportCount(length_), 0xFF);
+    return true;
+}
+
+bool FirmwareUpgrade::findBootLoader() {
+    for (int attempt = 0; attempt < kBootLoaderSearchAttempts; ++attempt) {
+        ui_.pause(kBootLoaderSearchPauseMs);
+        if (hid_.findAndOpen(kBootLoaderVendorId, kBootLoaderManufacturer, kBootLoaderProductId,
+                             kBootLoaderProduct) == HidFound) {
+            return true;
+        }
+    }
+    return false;
+}
+
+UpgradeResult FirmwareUpgrade::upgrade(const std::string& path) {
+    sent_ = 0;
+    if (path.empty() || !fileExists(path)) return UpgradeResult::NoFile;
+    UpgradeResult result;
+    if (!loadImage(path)) {
+        result = fail(UpgradeResult::FileRefused, fillIn(text(Txt::FirmwareFileRefused), {path}));
+    } else {
+        // The programmer restarts into its boot loader and may leave the bus
+        // before its reply: that is no failure. Without a programmer the boot
+        // loader may already be waiting from an upgrade that did not finish.
+        ops_.enterUpgrade();
+        if (!findBootLoader()) {
+            result = fail(
+                UpgradeResult::BootLoaderMissing,
+                fillIn(text(Txt::BootLoaderNotFound), {std::to_string(kBootLoaderSearchAttempts)}));
+        } else {
+            result = sendImage();
+        }
+    }
+    image_ = {};
+    return result;
+}
+
+// Writes a report and, when `reply` is given, reads the boot loader's answer into it.
+bool FirmwareUpgrade::exchange(const Report& report, Report* reply) {
+    if (hid_.writeReport(report.data(), kReportSize) == 0) return false;
+    if (reply == nullptr) return true;
+    reply->fill(0);
+    return hid_.readReport(reply->data(), kReportSize) != 0;
+}
+
+UpgradeResult FirmwareUpgrade::fail(UpgradeResult result, const std::string& message) {
+    hid_.close();
+    ui_.setProgressPosition(0);
+    ui_.errorBox(message);
+    return result;
+}
+
+UpgradeResult FirmwareUpgrade::sendImage() {
+    const auto transferFailed = [this] {
+        const std::string sent = std::to_string(std::min(sent_, length_));
+        const std::string total = std::to_string(length_);
+        std::string message;
+        switch (hid_.lastFailure()) {
+            case HidFailure::TimedOut:
+                message = fillIn(text(Txt::UpgradeNoAnswer),
+                                 {std::to_string(HidDevice::kReadTimeoutMs / 1000), sent, total});
+                break;
+            default:
+                message = fillIn(text(Txt::UpgradeTransferFailed), {sent, total});
+                break;
+        }
+        return fail(UpgradeResult::TransferFailed, message);
+    };
+
+    ui_.setProgressVisible(true);
+    ui_.setProgressMax(length_);
+    ui_.setProgressPosition(0);
+    Report reply{};
+    if (!exchange(iapReport(IapStart), &reply)) return transferFailed();
+    if (!exchange(iapReport(IapQuery), &reply)) return transferFailed();
+    const IapQueryReply query = parseIapQueryReply(reply);
+    if (query.blockSize == 0) {
+        return fail(UpgradeResult::BlockSizeZero, text(Txt::BootLoaderBlockSizeZero));
+    }
+    const uint32_t blocks = iapBlockCount(length_, query.blockSize);
+    if (!exchange(iapPrepareReport(query.target, blocks, length_), &reply)) {
+        return transferFailed();
+    }
+    ui_.pause(kPrepareSettleMs);
+
+    for (uint32_t offset = 0; offset < length_; offset += kIapDataPerReport) {
+        if (!exchange(iapDataReport(&image_[kFirmwareImageOffset + offset]), nullptr)) {
+            return transferFailed();
+        }
+        sent_ = offset + kIapDataPerReport;
+        ui_.setProgressPosition(offset);
+        ui_.processEvents();
+    }
+    if (!exchange(iapReport(IapFinish), nullptr)) return transferFailed();
+    hid_.close();
+    ui_.setProgressPosition(0);
+    ui_.insertLogLine(fillIn(text(Txt::FirmwareUpgradeComplete), {std::to_string(length_)}) + " (" +
+                      ui_.timeOfDay() + ")");
+    return UpgradeResult::Done;
+}
+
+}  // namespace ostrel
