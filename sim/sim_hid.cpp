@@ -521,6 +521,7 @@ int ostrel_sim_set_bootloader_present(int index, int present) {
     BOOT_LOADER(index);
     bootNode->present = present != 0;
     b.scansLeft = -1;
+    b.vanishAfter = UINT64_MAX;
     if (!bootNode->present) ++bootNode->generation;
     return 0;
 }
