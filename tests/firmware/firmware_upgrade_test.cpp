@@ -209,34 +209,5 @@ TEST_F(Upgrade, ABootLoaderThatNeverAppearsEndsAfter500AttemptsWithABox) {
     EXPECT_TRUE(ui.boxes.empty());
 }
 
-// The Hardware command: the programmer's texts reach the window only when it
-// answered; a window closed without a choice runs no upgrade.
-TEST_F(Upgrade, HardwareCommandShowsTheProgrammersTextsOnlyWhenItAnswers) {
-    struct FakeWindow : HardwareWindow {
-        std::vector<HardwareTexts> shown;
-        int openings = 0;
-        void showTexts(const HardwareTexts& t) override { shown.push_back(t); }
-        std::string runModal() override {
-            ++openings;
-            return {};
-        }
-    } window;
-    ostrel_sim_set_hardware_info(device, "V2.3", "1.2.3", "SN42");
-    EXPECT_EQ(firmware.hardwareCommand(window), UpgradeResult::NoFile);
-    ASSERT_EQ(window.shown.size(), 1u);
-    EXPECT_EQ(window.shown[0].hardwareVersion, "V2.3");
-    EXPECT_EQ(window.shown[0].firmwareVersion, "1.2.3");
-    EXPECT_EQ(window.shown[0].serialNumber, "SN42");
-
-    ostrel_sim_set_fault(device, OSTREL_SIM_FAULT_READ_TIMEOUT, 1, 0);  // the reply is lost
-    firmware.hardwareCommand(window);
-    ostrel_sim_set_plugged(device, 0);
-    firmware.hardwareCommand(window);
-    EXPECT_EQ(window.shown.size(), 1u);
-    EXPECT_EQ(window.openings, 3);
-    EXPECT_EQ(ostrel_sim_upgrade_requests(device), 0);
-    EXPECT_TRUE(ui.boxes.empty());
-}
-
 }  // namespace
 }  // namespace ostrel::testing
