@@ -38,6 +38,8 @@
 #include "catalogue/ui/editor_window.h"
 #include "catalogue/ui/search_window.h"
 #include "catalogue/ui/socket_picture.h"
+#include "firmware/firmware_upgrade.h"
+#include "firmware/ui/hardware_window.h"
 #include "operations/programmer_ops.h"
 #include "usb/programmer_identity.h"
 
@@ -80,13 +82,16 @@ const QElapsedTimer& clock() {
 
 }  // namespace
 
-TForm1::TForm1(const ProgramPaths& paths, std::string usbLibrary, QWidget* parent)
+TForm1::TForm1(const ProgramPaths& paths, std::string usbLibrary, std::string hidLibrary,
+               QWidget* parent)
     : QMainWindow(parent),
       paths_(paths),
       state_(std::make_unique<MainState>()),
-      usb_(std::make_unique<TUsbBulk>(std::move(usbLibrary))) {
+      usb_(std::make_unique<TUsbBulk>(std::move(usbLibrary))),
+      hid_(std::make_unique<HidDevice>(std::move(hidLibrary))) {
     usb_->setPause([this](int ms) { pause(ms); });
     ops_ = std::make_unique<ProgrammerOps>(*state_, *usb_, *this);
+    firmware_ = std::make_unique<FirmwareUpgrade>(*state_, *ops_, *hid_, *this);
     selector_ = std::make_unique<ChipSelector>(*state_, *this);
     selector_->onSelected = [this](bool chose) { showSelection(chose); };
     runner_ = std::make_unique<CommandRunner>(*state_, *ops_, *this);
@@ -160,6 +165,9 @@ void TForm1::buildLayout() {
     opMenu->addSeparator();
     opMenu->addAction(N3);
     helpMenu->addAction(ToolAbout);
+    N4 = helpMenu->addAction(QString::fromUtf8("硬件(&D)"), this, &TForm1::N4Click);
+    N4->setObjectName("N4");
+    N4->setVisible(false);
 
     // Left column: the chip panel.
     auto* left = new QWidget;
@@ -278,6 +286,7 @@ void TForm1::buildLayout() {
         selector_->select(selector_->saved.type, selector_->saved.manufacturer,
                           selector_->saved.name);
     };
+    Form6 = new TForm6(*this, this);
     connect(Form4, &TForm4::filled, FlashEditor, [this] { FlashEditor->viewport()->update(); });
 }
 
@@ -433,7 +442,7 @@ void TForm1::FormActivate() {
 
 void TForm1::checkProgrammer() {
     // A job in progress holds the transport; the check would close its device.
-    if (runner_->busy()) return;
+    if (runner_->busy() || upgrading_) return;
     if (usb_->prog_open(kProgrammerVendorId, kProgrammerVendorText, kProgrammerProductId,
                         kProgrammerProductText)) {
         const std::string line =
@@ -597,6 +606,15 @@ void TForm1::BitBtn2Click() {
 void TForm1::ToolDeviceClick() {
     if (runner_->busy() || runner_->batchActive()) return;
     Form2->exec();
+}
+
+void TForm1::N4Click() {
+    // The upgrade holds the programmer and then its boot loader: no presence
+    // check or job may come in between while it processes events.
+    if (upgrading_ || runner_->busy() || runner_->batchActive()) return;
+    upgrading_ = true;
+    firmware_->hardwareCommand(*Form6);
+    upgrading_ = false;
 }
 
 void TForm1::ToolAboutClick() {

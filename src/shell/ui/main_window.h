@@ -14,6 +14,7 @@
 #include "base/ui_port.h"
 #include "buffers/file_io.h"
 #include "catalogue/chip_selector.h"
+#include "firmware/hid_device.h"
 #include "operations/command_runner.h"
 #include "shell/settings_file.h"
 #include "usb/usb_bulk.h"
@@ -33,11 +34,13 @@ class QPushButton;
 
 namespace ostrel {
 
+class FirmwareUpgrade;
 class HexView;
 class ProgrammerOps;
 class TForm2;
 class TForm3;
 class TForm4;
+class TForm6;
 
 class TForm1 : public QMainWindow, public UiPort {
     Q_OBJECT
@@ -46,10 +49,11 @@ class TForm1 : public QMainWindow, public UiPort {
     ChipSelector& selector() { return *selector_; }
     CommandRunner& runner() { return *runner_; }
 
-    // The catalogue and settings files lie beside `paths`' executable; the USB library is
-    // bound by `usbLibrary`. The program passes neither; tests do.
+    // The catalogue and settings files lie beside `paths`' executable; the USB and HID
+    // libraries are bound by `usbLibrary` and `hidLibrary`. The program passes none; tests do.
     explicit TForm1(const ProgramPaths& paths = ProgramPaths::current(),
-                    std::string usbLibrary = "libusb-0.1.so.4", QWidget* parent = nullptr);
+                    std::string usbLibrary = "libusb-0.1.so.4",
+                    std::string hidLibrary = "libhidapi-hidraw.so.0", QWidget* parent = nullptr);
     ~TForm1() override;
 
     MainState& state() { return *state_; }
@@ -113,6 +117,9 @@ class TForm1 : public QMainWindow, public UiPort {
     TForm2* Form2;
     TForm3* Form3;
     TForm4* Form4;
+    TForm6* Form6;
+    // The Hardware command: hidden, and nothing shows it.
+    QAction* N4;
 
     // Shows a socket picture in the chip panel, stretched to the picture box.
     void showSocketPicture(const QImage& picture);
@@ -134,6 +141,7 @@ class TForm1 : public QMainWindow, public UiPort {
     void BitBtn1Click();
     void BitBtn2Click();
     void ToolDeviceClick();
+    void N4Click();
     void ComboBox1Change(int index);
     void ComboBox2Change(int index);
     void ComboBox3Change(int index);
@@ -160,6 +168,9 @@ class TForm1 : public QMainWindow, public UiPort {
     std::unique_ptr<MainState> state_;
     std::unique_ptr<TUsbBulk> usb_;
     std::unique_ptr<ProgrammerOps> ops_;
+    std::unique_ptr<HidDevice> hid_;  // the boot loader's device, closed between upgrades
+    std::unique_ptr<FirmwareUpgrade> firmware_;
+    bool upgrading_ = false;  // the Hardware command holds the programmer or its boot loader
     std::unique_ptr<SettingsFile> settingsFile_;
     Settings settings_;
     std::unique_ptr<ChipSelector> selector_;

@@ -1,0 +1,63 @@
+// The hidden Hardware command of the main window against the simulated
+// programmer and its boot loader.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <QTimer>
+#include <filesystem>
+
+#include "firmware/ui/hardware_window.h"
+#include "ostrel_sim.h"
+#include "shell/ui/main_window.h"
+#include "support/temp_files.h"
+
+namespace ostrel {
+namespace {
+
+using testing::TempDir;
+
+class FirmwareForm : public TForm1 {
+  public:
+    using TForm1::TForm1;
+    void messageBox(const std::string& text, const std::string&, BoxIcon) override {
+        boxes.push_back(text);
+    }
+    std::string openFileName(const std::string&, int) override { return chosen; }
+    void pause(int) override {}
+    std::vector<std::string> boxes;
+    std::string chosen;
+};
+
+TEST(HardwareCommand, HiddenN4RunsTheUpgradeAndLogsItsEnd) {
+    TempDir dir;
+    std::filesystem::copy_file(OSTREL_BIN_DIR "/ostrel.Dat", dir.file("ostrel.Dat"));
+    ostrel_sim_reset();
+    const int programmer = ostrel_sim_add_programmer(1);
+    ostrel_sim_set_bootloader(programmer, 3);
+    ostrel_sim_set_hardware_info(programmer, "V1.7", "2.1.0", "OST000000077");
+    testing::writeFile(dir.file("fw.xpro"), std::string(0x3000 + 6200, '\x5A'));
+
+    FirmwareForm form(ProgramPaths(dir.file("ostrel")), OSTREL_SIM_DIR "/libusb-0.1.so.4",
+                      OSTREL_SIM_DIR "/libhidapi-hidraw.so.0");
+    form.show();
+    EXPECT_FALSE(form.N4->isVisible());
+    form.chosen = dir.file("fw.xpro");
+    QTimer::singleShot(0, form.Form6, [&] { form.Form6->BitBtn1->click(); });
+    form.N4->trigger();
+
+    EXPECT_EQ(form.Form6->Edit3->text(), "OST000000077");
+    EXPECT_TRUE(form.boxes.empty());
+    EXPECT_EQ(ostrel_sim_bootloader_finished(programmer), 1);
+    // n is the whole file's length; the reports carry n bytes from offset 0x3000 on.
+    EXPECT_EQ(ostrel_sim_bootloader_image(programmer, nullptr, 0), 299 * 62);
+    EXPECT_TRUE(form.RichEdit1->document()->toPlainText().startsWith("固件升级完成"));
+    form.close();
+    ostrel_sim_reset();
+}
+
+}  // namespace
+}  // namespace ostrel
