@@ -26,8 +26,8 @@ uint8_t* source() {
 }
 
 __attribute__((no_sanitize("coverage"), noinline)) bool allErasedIn(const uint8_t* bytes,
-                                                                   std::size_t from,
-                                                                   std::size_t to) {
+                                                                    std::size_t from,
+                                                                    std::size_t to) {
     uint8_t all = 0xFF;
     for (std::size_t i = from; i < to; ++i) all &= bytes[i];
     return all == 0xFF;
@@ -66,7 +66,8 @@ void roundTrip(bool intel, const RoundTripImage& image) {
     require(allErasedIn(target.data(), from, image.gap), "bytes before the data changed");
     require(std::memcmp(target.data() + image.gap, image.data, image.length) == 0,
             "the data read back differ from the data written");
-    require(allErasedIn(target.data(), image.gap + image.length, to), "bytes after the data changed");
+    require(allErasedIn(target.data(), image.gap + image.length, to),
+            "bytes after the data changed");
     std::memset(target.data() + from, 0xFF, to - from);
 }
 

@@ -19,9 +19,9 @@ namespace ostrel::fuzzing {
 inline constexpr std::size_t kRoundTripLimit = 64u << 20;
 
 struct RoundTripImage {
-    std::size_t gap = 0;        // 0xFF bytes before the data
+    std::size_t gap = 0;  // 0xFF bytes before the data
     const uint8_t* data = nullptr;
-    std::size_t length = 0;     // data bytes
+    std::size_t length = 0;  // data bytes
     std::size_t count() const { return gap + length; }
 };
 
