@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 
+#include "base/texts.h"
 #include "support/scripted_ui.h"
 
 namespace ostrel::fuzzing {
@@ -62,14 +63,14 @@ class GuardedTarget {
 // The FLASH buffer's size: what Open passes when no range is set.
 inline constexpr uint32_t kFlashLimit = 64u << 20;
 
-// Every box is an English "Error" box with one of `texts`.
-inline void requireOwnErrors(const testing::ScriptedUi& ui,
-                             std::initializer_list<const char*> texts) {
+// Every box is an error box with one of the English-only texts `keys`.
+inline void requireOwnErrors(const testing::ScriptedUi& ui, std::initializer_list<Txt> keys) {
     for (const testing::ShownBox& box : ui.boxes) {
-        require(box.caption == "Error" && box.icon == BoxIcon::Error && !box.question,
+        require(box.caption == programText(Txt::CaptionError, 0) && box.icon == BoxIcon::Error &&
+                    !box.question,
                 "a box that is not an error box");
         bool known = false;
-        for (const char* text : texts) known = known || box.text == text;
+        for (Txt key : keys) known = known || box.text == programText(key, 0);
         if (!known) {
             std::fprintf(stderr, "unexpected message: %s\n", box.text.c_str());
             fail("a message that is not the reader's");

@@ -6,13 +6,14 @@
 #include "fuzz/record_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    using ostrel::Txt;
     ostrel::fuzzing::fuzzRecordReader(
         ostrel::ReadIntelHex, data, size,
-        {"File Read Operation Failed", "Error reading File", "Illegal Line found",
-         "Illegal Char in File", "File exceeds Maximum Size", "Checksum Error type 0",
-         "Invalid EOF Record", "Invalid Record Length for type 2",
-         "Invalid Record Length for type 4", "Checksum Error type 2", "Checksum Error type 4",
-         "Invalid Record type"},
-        {"File Read Operation Failed", "Error reading File"});
+        {Txt::FileReadOperationFailed, Txt::ErrorReadingFile, Txt::IllegalLineFound,
+         Txt::IllegalCharInFile, Txt::FileExceedsMaximumSize, Txt::ChecksumErrorType0,
+         Txt::InvalidEofRecord, Txt::InvalidRecordLengthType2, Txt::InvalidRecordLengthType4,
+         Txt::ChecksumErrorType2, Txt::ChecksumErrorType4, Txt::InvalidRecordType},
+        {ostrel::programText(Txt::FileReadOperationFailed, 0),
+         ostrel::programText(Txt::ErrorReadingFile, 0)});
     return 0;
 }

@@ -102,9 +102,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     }
     const std::size_t skip = lower == ".cap" ? kCapsuleHeaderSize : 0;
     if (length > limit) {
-        require(
-            result == 0 && ui.boxTexts() == std::vector<std::string>{"File is too big for Buffer"},
-            "a file larger than the limit was not refused");
+        require(result == 0 && ui.boxTexts() == std::vector<std::string>{programText(
+                                                    Txt::FileTooBigForBuffer, 0)},
+                "a file larger than the limit was not refused");
         return 0;
     }
     require(ui.boxes.empty(), "a raw file that fits showed a box");

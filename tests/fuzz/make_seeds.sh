@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Makes raw seed inputs for the fuzz programs from files that objcopy and
 # srec_cat write, from the codecs' test vectors and from hand-made samples, into
-# OUT/<target>/ (default build-fuzz/seeds). scripts/fuzz-seeds then minimises
-# them into tests/fuzz/corpus/. Needs objcopy, srec_cat and python3.
+# OUT/<target>/ (default build-fuzz/seeds), to be minimised into
+# tests/fuzz/corpus/<target>/ with the fuzz program's -merge=1 (see scripts/fuzz).
+# Needs objcopy, srec_cat and python3.
 set -euo pipefail
 out=${1:-build-fuzz/seeds}
 work=$(mktemp -d)

@@ -22,7 +22,7 @@ inline constexpr uint32_t kSmallLimit = 256;
 // `messages` are the reader's own; `pairs` lists box sequences of two that may
 // be shown together (a reader otherwise shows at most one box).
 inline void checkReaderRun(const testing::ScriptedUi& ui, int32_t result, uint32_t limit,
-                           std::initializer_list<const char*> messages,
+                           std::initializer_list<Txt> messages,
                            const std::vector<std::string>& pair) {
     require(result >= 0 && static_cast<uint32_t>(result) <= limit,
             "the result lies outside 0..limit");
@@ -33,7 +33,7 @@ inline void checkReaderRun(const testing::ScriptedUi& ui, int32_t result, uint32
 }
 
 inline void fuzzRecordReader(LineRecordReader read, const uint8_t* data, std::size_t size,
-                             std::initializer_list<const char*> messages,
+                             std::initializer_list<Txt> messages,
                              const std::vector<std::string>& pair = {}) {
     static GuardedTarget flash(kFlashLimit);
     {

@@ -7,9 +7,10 @@
 #include "fuzz/record_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    using ostrel::Txt;
     ostrel::fuzzing::fuzzRecordReader(
         ostrel::ReadSRecord, data, size,
-        {"File Read Operation Failed", "Illegal Line found", "Illegal Char in File",
-         "Checksum Error", "File exceeds Maximum Size"});
+        {Txt::FileReadOperationFailed, Txt::IllegalLineFound, Txt::IllegalCharInFile,
+         Txt::ChecksumError, Txt::FileExceedsMaximumSize});
     return 0;
 }
