@@ -8,7 +8,7 @@ set -euo pipefail
 out=${1:-build-fuzz/seeds}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$out"/{intel_hex,srecord,load_file,catalogue,settings,replies,round_trip}
+mkdir -p "$out"/{intel_hex,srecord,load_file,catalogue,settings,replies,round_trip,boot_loader}
 
 # Binary images: a counting run, a short one with erased stretches, text.
 python3 - "$work" <<'PY'
@@ -147,5 +147,21 @@ put("start", 0, 0, bytes(range(64)))
 put("erased", 0, 5, b"\xff" * 40 + b"\x01" + b"\xff" * 30)
 put("boundary", 1, 0x0FF0, bytes(range(255, 0, -1)))
 put("odd", 0, 0x0FFF, b"\x00\xff\x80")
+PY
+# Boot loader: a query reply, the image length, then the device string as
+# 4-byte wide characters.
+python3 - "$out" <<'PY'
+import sys, os, struct
+out = sys.argv[1]
+def put(name, target, block, length, text):
+    reply = bytearray(64)
+    reply[0] = 5
+    reply[1:5] = struct.pack("<I", target)
+    reply[5:7] = struct.pack("<H", block)
+    wide = b"".join(struct.pack("<I", ord(c)) for c in text)
+    open(os.path.join(out, "boot_loader", name), "wb").write(bytes(reply) + struct.pack("<I", length) + wide)
+put("query", 0x08003000, 0x800, 0x12345, "GigaDevice")
+put("odd-block", 0x08004000, 62, 0xFFFFF, "GD32 USB IAP in FS Mode")
+put("wide", 0x08003000, 1, 3, "A\u4e2d\0B")
 PY
 echo "seeds in $out"
