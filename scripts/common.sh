@@ -8,7 +8,8 @@ OSTREL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # libraries the program binds at run time and the headers it and its simulator
 # are built against, libjpeg for the socket pictures, the tools our codec tests
 # compare with, avrdude whose part database the AVR records are checked
-# against, and what the screenshots need.
+# against, clang with libFuzzer for the fuzz programs, and what the screenshots
+# need.
 OSTREL_PACKAGES=(
     build-essential cmake ninja-build pkg-config ccache clang-format
     qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
@@ -16,6 +17,7 @@ OSTREL_PACKAGES=(
     libusb-0.1-4 libusb-dev libjpeg62-turbo-dev
     libhidapi-hidraw0 libhidapi-dev
     binutils srecord avrdude
+    clang-14 libclang-rt-14-dev
     xvfb xauth fonts-noto-cjk
 )
 

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "usb/programmer_identity.h"
+#include "usb/string_descriptor.h"
 
 namespace ostrel {
 
@@ -107,20 +108,7 @@ int TUsbBulk::usbGetStringAscii(usb_dev_handle* handle, int index, int languageI
         handle, USB_ENDPOINT_IN, USB_REQ_GET_DESCRIPTOR, (USB_DT_STRING << 8) + index, languageId,
         reinterpret_cast<char*>(descriptor), sizeof descriptor, kStringTimeoutMs);
     if (received < 0) return received;
-    // Fewer than two bytes carry no type: that is no string descriptor either.
-    if (received < 2 || descriptor[1] != USB_DT_STRING) return 0;
-    if (text == nullptr || textLength <= 0) return 0;
-    if (descriptor[0] < received) received = descriptor[0];
-    const int units = received / 2;  // the first unit is the descriptor header
-    // The zero must fit into textLength bytes as well, so one character fewer.
-    int count = 0;
-    for (int i = 1; i < units && count < textLength - 1; ++i) {
-        const uint8_t low = descriptor[2 * i];
-        const uint8_t high = descriptor[2 * i + 1];
-        text[count++] = high != 0 ? '?' : static_cast<char>(low);
-    }
-    text[count] = '\0';
-    return count;
+    return decodeStringDescriptor(descriptor, sizeof descriptor, received, text, textLength);
 }
 
 int TUsbBulk::prog_open(int vendorId, const char* manufacturer, int productId,

@@ -1,0 +1,116 @@
+// LoadFile as Open calls it: the first input byte picks the file name's
+// extension and the limit, the rest is the file. Raw and capsule files must
+// arrive byte for byte or be refused as too big; ".hex" files and ".eep" files
+// starting with ":" or "S" must give what the record reader gives over the
+// same bytes in memory, so the descriptor's line source cuts lines as the
+// memory one does.
+
+#include <fcntl.h>
+#include <stdlib.h>
+
+#include <array>
+#include <string>
+
+#include "buffers/file_io.h"
+#include "buffers/intel_hex.h"
+#include "buffers/srecord.h"
+#include "fuzz/fuzz_support.h"
+
+namespace ostrel::fuzzing {
+namespace {
+
+const std::array<const char*, 8> kExtensions = {".eep", ".EEP", ".cap", ".hex",
+                                                ".bin", ".rom", "",     ".src"};
+const std::array<uint32_t, 4> kLimits = {kFlashLimit, 0, 256, 4096};
+
+const std::string& folder() {
+    static const std::string path = [] {
+        const char* base = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+        std::string pattern = std::string(base) + "/ostrel-fuzz-XXXXXX";
+        require(::mkdtemp(pattern.data()) != nullptr, "mkdtemp");
+        return pattern;
+    }();
+    return path;
+}
+
+void writeFile(const std::string& path, const uint8_t* data, std::size_t size) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    require(fd >= 0, "creating the input file");
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd, data + done, size - done);
+        require(n > 0, "writing the input file");
+        done += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+}
+
+GuardedTarget& targetFor(std::size_t index) {
+    static std::array<GuardedTarget*, kLimits.size()> targets{};
+    if (targets[index] == nullptr) targets[index] = new GuardedTarget(kLimits[index]);
+    return *targets[index];
+}
+
+// What a reader gives over the same bytes from memory, for comparison.
+struct Reference {
+    int32_t result;
+    std::vector<std::string> boxes;
+};
+
+Reference readFromMemory(bool intel, const uint8_t* data, std::size_t size, uint32_t limit) {
+    static GuardedTarget flash(kFlashLimit);
+    LineReader lines(reinterpret_cast<const char*>(data), size);
+    testing::ScriptedUi ui;
+    const int32_t result = intel ? ReadIntelHex(lines, flash.data(), limit, ui)
+                                 : ReadSRecord(lines, flash.data(), limit, ui);
+    return {result, ui.boxTexts()};
+}
+
+}  // namespace
+}  // namespace ostrel::fuzzing
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    using namespace ostrel;
+    using namespace ostrel::fuzzing;
+    if (size == 0) return 0;
+    const std::string extension = kExtensions[data[0] % kExtensions.size()];
+    const std::size_t limitIndex = (data[0] >> 3) % kLimits.size();
+    const uint32_t limit = kLimits[limitIndex];
+    const uint8_t* content = data + 1;
+    const std::size_t length = size - 1;
+    const std::string path = folder() + "/input" + extension;
+    writeFile(path, content, length);
+
+    GuardedTarget& target = targetFor(limitIndex);
+    testing::ScriptedUi ui;
+    bool cannotOpen = true;
+    const int32_t result = LoadFile(path, target.data(), limit, ui, &cannotOpen);
+    require(target.guardsIntact(), "a byte outside the target was written");
+    require(!cannotOpen, "a file that is there could not be opened");
+    require(result >= 0 && static_cast<uint32_t>(result) <= limit, "result outside 0..limit");
+    if (result > 0) require(ui.boxes.empty(), "a load reported success after an error box");
+
+    const std::string lower = fileExtension(path);
+    const char first = length > 0 ? static_cast<char>(content[0]) : '\0';
+    const bool intel = lower == ".hex" || (lower == ".eep" && first == ':');
+    const bool srecord = lower == ".eep" && first == 'S';
+    if (intel || srecord) {
+        const Reference reference = readFromMemory(intel, content, length, limit);
+        require(result == reference.result, "the file and the same bytes in memory read apart");
+        require(ui.boxTexts() == reference.boxes, "the file and the bytes in memory show apart");
+        return 0;
+    }
+    const std::size_t skip = lower == ".cap" ? kCapsuleHeaderSize : 0;
+    if (length > limit) {
+        require(result == 0 && ui.boxTexts() == std::vector<std::string>{programText(
+                                                    Txt::FileTooBigForBuffer, 0)},
+                "a file larger than the limit was not refused");
+        return 0;
+    }
+    require(ui.boxes.empty(), "a raw file that fits showed a box");
+    const std::size_t expected = length > skip ? length - skip : 0;
+    require(static_cast<std::size_t>(result) == expected, "a raw file loaded a wrong count");
+    require(std::memcmp(target.data(), content + skip, expected) == 0,
+            "a raw file loaded wrong bytes");
+    return 0;
+}

@@ -1,0 +1,56 @@
+#pragma once
+// The checks both record readers get from their fuzz programs. Each input is
+// read twice through the line source the loader gives the readers: into the
+// 64 MiB FLASH buffer with its whole size as the limit, as Open passes it, and
+// into a small target, where a record's extent passes the limit far more
+// often. The line source is the one over memory: it cuts lines exactly as the
+// one over a descriptor does, without a 1 MiB chunk buffer per input (the
+// loader's fuzz program reads through descriptors).
+
+#include <vector>
+
+#include "buffers/codec_io.h"
+#include "fuzz/fuzz_support.h"
+
+namespace ostrel::fuzzing {
+
+using LineRecordReader = int32_t (*)(LineReader& lines, uint8_t* target, uint32_t limit,
+                                     UiPort& ui);
+
+inline constexpr uint32_t kSmallLimit = 256;
+
+// `messages` are the reader's own; `pairs` lists box sequences of two that may
+// be shown together (a reader otherwise shows at most one box).
+inline void checkReaderRun(const testing::ScriptedUi& ui, int32_t result, uint32_t limit,
+                           std::initializer_list<Txt> messages,
+                           const std::vector<std::string>& pair) {
+    require(result >= 0 && static_cast<uint32_t>(result) <= limit,
+            "the result lies outside 0..limit");
+    requireOwnErrors(ui, messages);
+    if (result > 0) require(ui.boxes.empty(), "a reader reported success after an error box");
+    if (ui.boxes.size() > 1)
+        require(ui.boxTexts() == pair, "more than one box, and not the reader's pair");
+}
+
+inline void fuzzRecordReader(LineRecordReader read, const uint8_t* data, std::size_t size,
+                             std::initializer_list<Txt> messages,
+                             const std::vector<std::string>& pair = {}) {
+    static GuardedTarget flash(kFlashLimit);
+    {
+        LineReader lines(reinterpret_cast<const char*>(data), size);
+        testing::ScriptedUi ui;
+        const int32_t result = read(lines, flash.data(), kFlashLimit, ui);
+        require(flash.guardsIntact(), "a byte outside the FLASH buffer was written");
+        checkReaderRun(ui, result, kFlashLimit, messages, pair);
+    }
+    {
+        static GuardedTarget small(kSmallLimit);
+        LineReader lines(reinterpret_cast<const char*>(data), size);
+        testing::ScriptedUi ui;
+        const int32_t result = read(lines, small.data(), kSmallLimit, ui);
+        require(small.guardsIntact(), "a byte outside the small target was written");
+        checkReaderRun(ui, result, kSmallLimit, messages, pair);
+    }
+}
+
+}  // namespace ostrel::fuzzing
