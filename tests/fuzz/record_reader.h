@@ -14,16 +14,19 @@
 
 namespace ostrel::fuzzing {
 
-using LineRecordReader = int32_t (*)(LineReader& lines, uint8_t* target, uint32_t limit,
-                                     UiPort& ui);
+using LineRecordReader = int32_t (*)(LineReader& lines, uint8_t* target, uint32_t limit, UiPort& ui,
+                                     bool* failed);
 
 inline constexpr uint32_t kSmallLimit = 256;
 
 // `messages` are the reader's own; `pairs` lists box sequences of two that may
 // be shown together (a reader otherwise shows at most one box).
-inline void checkReaderRun(const testing::ScriptedUi& ui, int32_t result, uint32_t limit,
-                           std::initializer_list<Txt> messages,
+inline void checkReaderRun(const testing::ScriptedUi& ui, int32_t result, bool failed,
+                           uint32_t limit, std::initializer_list<Txt> messages,
                            const std::vector<std::string>& pair) {
+    // A failure is never a success: the reader says it failed exactly when it
+    // showed an error, so that Open commits nothing of a file it could not read.
+    require(failed == !ui.boxes.empty(), "the failure flag disagrees with the boxes shown");
     require(result >= 0 && static_cast<uint32_t>(result) <= limit,
             "the result lies outside 0..limit");
     requireOwnErrors(ui, messages);
@@ -39,17 +42,19 @@ inline void fuzzRecordReader(LineRecordReader read, const uint8_t* data, std::si
     {
         LineReader lines(reinterpret_cast<const char*>(data), size);
         testing::ScriptedUi ui;
-        const int32_t result = read(lines, flash.data(), kFlashLimit, ui);
+        bool failed = false;
+        const int32_t result = read(lines, flash.data(), kFlashLimit, ui, &failed);
         require(flash.guardsIntact(), "a byte outside the FLASH buffer was written");
-        checkReaderRun(ui, result, kFlashLimit, messages, pair);
+        checkReaderRun(ui, result, failed, kFlashLimit, messages, pair);
     }
     {
         static GuardedTarget small(kSmallLimit);
         LineReader lines(reinterpret_cast<const char*>(data), size);
         testing::ScriptedUi ui;
-        const int32_t result = read(lines, small.data(), kSmallLimit, ui);
+        bool failed = false;
+        const int32_t result = read(lines, small.data(), kSmallLimit, ui, &failed);
         require(small.guardsIntact(), "a byte outside the small target was written");
-        checkReaderRun(ui, result, kSmallLimit, messages, pair);
+        checkReaderRun(ui, result, failed, kSmallLimit, messages, pair);
     }
 }
 
