@@ -49,6 +49,7 @@
 #include "operations/programmer_ops.h"
 #include "shell/ui/about_box.h"
 #include "shell/ui/artwork.h"
+#include "shell/ui/file_filters.h"
 #include "usb/device_change.h"
 #include "usb/programmer_identity.h"
 #include "usb/ui/device_change_notifier.h"
@@ -64,21 +65,6 @@ namespace {
 
 QString qs(const std::string& utf8) {
     return QString::fromUtf8(utf8.data(), int(utf8.size()));
-}
-
-// "Shown text|pattern|Shown text|pattern" as a Qt filter list. Qt reads the
-// patterns from the parentheses of each entry, so the pattern is added where
-// the shown text lacks it.
-QStringList qtFilters(const std::string& filter) {
-    const QStringList parts = qs(filter).split('|');
-    QStringList out;
-    for (int i = 0; i + 1 < parts.size(); i += 2) {
-        QString shown = parts[i];
-        const QString pattern = parts[i + 1];
-        if (!shown.contains(pattern)) shown += " (" + pattern + ")";
-        out << shown;
-    }
-    return out;
 }
 
 const QElapsedTimer& clock() {
@@ -216,7 +202,8 @@ void TForm1::buildToolBar() {
     ToolBar1->setFloatable(false);
     ToolBar1->setContextMenuPolicy(Qt::PreventContextMenu);
     ToolBar1->setIconSize(QSize(48, 48));
-    ToolBar1->setFixedHeight(72);
+    // 72 pixels as designed, or what a CJK caption under the picture needs.
+    ToolBar1->setMinimumHeight(72);
     auto tool = [this](const char* name, ToolPicture picture, void (TForm1::*slot)()) {
         auto* action = new QAction(toolIcon(picture), QString(), this);
         action->setObjectName(QString::fromLatin1(name));
@@ -369,6 +356,9 @@ void TForm1::buildDataColumn() {
         layout->setContentsMargins(0, 0, 0, 0);
         if (content) layout->addWidget(content);
     };
+    // A whole row of the largest chip fits without sideways scrolling; the
+    // window grows to its minimum width where the stored one is narrower.
+    FlashEditor->setMinimumWidth(FlashEditor->wholeRowWidth(kFlashBufferSize));
     fillPage(TabSheet1, FlashEditor);
     fillPage(TabSheet2, EepromEditor);
     fillPage(TabSheet3, nullptr);
@@ -531,7 +521,7 @@ bool TForm1::askYesNo(const std::string& text, const std::string& caption) {
 }
 
 std::string TForm1::openFileName(const std::string& filter, int filterIndex) {
-    const QStringList filters = qtFilters(filter);
+    const QStringList filters = qtNameFilters(filter);
     QFileDialog dialog(this, QString(), lastFolder_);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
@@ -546,7 +536,7 @@ std::string TForm1::openFileName(const std::string& filter, int filterIndex) {
 std::string TForm1::saveFileName(const std::string& filter, const std::string& defaultExtension) {
     QFileDialog dialog(this, QString(), lastFolder_);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setNameFilters(qtFilters(filter));
+    dialog.setNameFilters(qtNameFilters(filter));
     // The save dialog keeps the filter chosen last time.
     if (!lastSaveFilter_.isEmpty()) dialog.selectNameFilter(lastSaveFilter_);
     dialog.setDefaultSuffix(qs(defaultExtension));
@@ -649,18 +639,22 @@ void TForm1::FormShow() {
 }
 
 void TForm1::focusWindowChanged(QWindow* now) {
-    // The window system reports the focus moving to another program as no
-    // focus window; coming back from there is no activation of ours.
+    // Menus and drop-down lists take the focus without taking the window's
+    // activation away.
+    if (now && (now->type() == Qt::Popup || now->type() == Qt::ToolTip)) return;
+    const FocusPlace before = lastFocus_;
     if (!now) {
-        focusLeftProgram_ = true;
-        return;
-    }
-    const bool leftProgram = focusLeftProgram_;
-    focusLeftProgram_ = false;
-    if (now != windowHandle()) return;
-    if (!activatedOnce_ || !leftProgram) {
-        activatedOnce_ = true;
-        FormActivate();
+        // The window system reports the focus moving to another program as no
+        // focus window; coming back from there is no activation of ours.
+        lastFocus_ = FocusPlace::OtherProgram;
+    } else if (now != windowHandle()) {
+        lastFocus_ = FocusPlace::OwnWindow;
+    } else {
+        lastFocus_ = FocusPlace::MainWindow;
+        if (!activatedOnce_ || before == FocusPlace::OwnWindow) {
+            activatedOnce_ = true;
+            FormActivate();
+        }
     }
 }
 
@@ -814,6 +808,8 @@ void TForm1::ApplyLanguage() {
                    {"TAboutBox", AboutBox},
                    {"TForm6", Form6}},
                   language);
+    // Panel 1 keeps its text; whether it is red follows the new language.
+    drawStatePanel();
     // The table names the first page "FLASH"; for a chip of another type the
     // page holds the EEPROM, and its caption must stay saying so.
     captionFirstPage();

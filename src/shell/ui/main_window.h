@@ -262,8 +262,9 @@ class TForm1 : public QMainWindow, public UiPort {
     std::unique_ptr<CommandRunner> runner_;
     bool closePending_ = false;  // closed during a job: close when it has ended
     bool activatedOnce_ = false;
-    bool focusLeftProgram_ = false;  // the focus went to another program
-    bool checkPending_ = false;      // a presence check arrived during a job
+    enum class FocusPlace { OtherProgram, MainWindow, OwnWindow };
+    FocusPlace lastFocus_ = FocusPlace::OtherProgram;  // where the focus was last
+    bool checkPending_ = false;                        // a presence check arrived during a job
     bool selectedOnce_ = false;
     QString lastFolder_;      // where the file dialogs open next
     QString lastSaveFilter_;  // the save dialog's filter chosen last
