@@ -433,9 +433,11 @@ TEST_F(WindowTest, TheMonitorRunsOnDeviceChangesAndOnReturnsFromOwnWindowsOnly) 
     emit qApp->focusWindowChanged(nullptr);
     emit qApp->focusWindowChanged(form->windowHandle());
     EXPECT_EQ(form->statusText(PanelState), "Not connected");
+    // A dialog that closes may leave the focus nowhere for a moment.
     form->Form4->show();
     emit qApp->focusWindowChanged(form->Form4->windowHandle());
     form->Form4->hide();
+    emit qApp->focusWindowChanged(nullptr);
     emit qApp->focusWindowChanged(form->windowHandle());
     EXPECT_EQ(form->statusText(PanelState), messageText(Msg::MsgConnected, LangSimplified));
 }

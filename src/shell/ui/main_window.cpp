@@ -17,6 +17,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -115,6 +116,7 @@ TForm1::TForm1(const ProgramPaths& paths, std::string usbLibrary, std::string hi
 
     createWindows();
     connect(qApp, &QGuiApplication::focusWindowChanged, this, &TForm1::focusWindowChanged);
+    qApp->installEventFilter(this);
     if (auto source = openUdevDeviceChangeSource()) watchDeviceChanges(std::move(source));
 }
 
@@ -645,8 +647,12 @@ void TForm1::focusWindowChanged(QWindow* now) {
     const FocusPlace before = lastFocus_;
     if (!now) {
         // The window system reports the focus moving to another program as no
-        // focus window; coming back from there is no activation of ours.
-        lastFocus_ = FocusPlace::OtherProgram;
+        // focus window; coming back from there is no activation of ours. A
+        // dialog of ours that closes may leave no focus window too, until the
+        // main window takes it back.
+        const bool dialogClosed =
+            before == FocusPlace::OwnWindow && lastFocusWindow_ && !lastFocusWindow_->isVisible();
+        if (!dialogClosed) lastFocus_ = FocusPlace::OtherProgram;
     } else if (now != windowHandle()) {
         lastFocus_ = FocusPlace::OwnWindow;
     } else {
@@ -656,6 +662,20 @@ void TForm1::focusWindowChanged(QWindow* now) {
             FormActivate();
         }
     }
+    lastFocusWindow_ = now;
+}
+
+void TForm1::dialogClosed(QDialog* dialog) {
+    // A closing dialog gives the activation back to the main window, as on the
+    // desktop the program was made for; without a window manager (or with one
+    // that leaves the focus nowhere) nobody else would.
+    if (!dialog || !dialog->isWindow() || !dialog->windowHandle() ||
+        dialog->windowHandle() != QGuiApplication::focusWindow())
+        return;
+    QTimer::singleShot(0, this, [this] {
+        QWindow* focus = QGuiApplication::focusWindow();
+        if (isVisible() && (!focus || !focus->isVisible())) activateWindow();
+    });
 }
 
 void TForm1::FormActivate() {
@@ -694,6 +714,7 @@ void TForm1::jobEnded() {
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     if (watched == StatusBar1 && event->type() == QEvent::Resize) FormResize();
+    if (event->type() == QEvent::Hide) dialogClosed(qobject_cast<QDialog*>(watched));
     return QMainWindow::eventFilter(watched, event);
 }
 

@@ -5,6 +5,8 @@
 // uses are its own controls.
 
 #include <QMainWindow>
+#include <QPointer>
+#include <QWindow>
 #include <functional>
 #include <memory>
 
@@ -25,7 +27,6 @@ class QComboBox;
 class QDialog;
 class QImage;
 class QMenu;
-class QWindow;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -231,6 +232,7 @@ class TForm1 : public QMainWindow, public UiPort {
     void createWindows();
     void FormResize();
     void focusWindowChanged(QWindow* now);
+    void dialogClosed(QDialog* dialog);
     void setLanguage(int language);
     // The first page's caption as the selected chip's type asks for it.
     void captionFirstPage();
@@ -264,7 +266,8 @@ class TForm1 : public QMainWindow, public UiPort {
     bool activatedOnce_ = false;
     enum class FocusPlace { OtherProgram, MainWindow, OwnWindow };
     FocusPlace lastFocus_ = FocusPlace::OtherProgram;  // where the focus was last
-    bool checkPending_ = false;                        // a presence check arrived during a job
+    QPointer<QWindow> lastFocusWindow_;
+    bool checkPending_ = false;  // a presence check arrived during a job
     bool selectedOnce_ = false;
     QString lastFolder_;      // where the file dialogs open next
     QString lastSaveFilter_;  // the save dialog's filter chosen last
