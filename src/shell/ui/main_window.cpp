@@ -669,9 +669,7 @@ void TForm1::dialogClosed(QDialog* dialog) {
     // A closing dialog gives the activation back to the main window, as on the
     // desktop the program was made for; without a window manager (or with one
     // that leaves the focus nowhere) nobody else would.
-    if (!dialog || !dialog->isWindow() || !dialog->windowHandle() ||
-        dialog->windowHandle() != QGuiApplication::focusWindow())
-        return;
+    if (!dialog || !dialog->isWindow() || !QGuiApplication::focusWindow()) return;
     QTimer::singleShot(0, this, [this] {
         QWindow* focus = QGuiApplication::focusWindow();
         if (isVisible() && (!focus || !focus->isVisible())) activateWindow();
@@ -940,6 +938,11 @@ void TForm1::N4Click() {
 }
 
 void TForm1::ToolAboutClick() {
+    if (auto* screen = QApplication::primaryScreen()) {
+        QRect frame = AboutBox->frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        AboutBox->move(frame.topLeft());
+    }
     AboutBox->exec();
 }
 
