@@ -328,6 +328,10 @@ TEST_F(WindowTest, FirstStartOpensCentredInSimplifiedChineseAndClosingWritesTheT
     EXPECT_TRUE(form->Progress2->isHidden());
     EXPECT_EQ(form->Progress->geometry().left(), 317);
     EXPECT_EQ(form->Progress->geometry().right(), form->StatusBar1->width() + 1);
+    form->resize(form->width() + 120, form->height());
+    QApplication::processEvents();
+    EXPECT_EQ(form->Progress->geometry().left(), 317);
+    EXPECT_EQ(form->Progress2->geometry().right(), form->StatusBar1->width() + 1);
     form->close();
     const std::string ini = testing::readFile(dir.file("ostrel.ini"));
     for (const char* key : {"FormHeight=500", "FormWidth=", "FormTop=", "FormLeft=", "FormMax=0",
@@ -396,6 +400,7 @@ TEST_F(WindowTest, AnEmptyCatalogueShowsNoChipAndTheRangeEndFFFFFFFF) {
     EXPECT_EQ(form->ComboBox1->count() + form->ComboBox2->count() + form->ComboBox3->count(), 0);
     EXPECT_EQ(form->Edit4->text(), "FFFFFFFF");
     EXPECT_TRUE(form->Label9->isHidden());
+    EXPECT_TRUE(form->boxes.empty());
     // Without a catalogue file nothing is selected and the note keeps its first state.
     std::filesystem::remove(dir.file("ostrel.Dat"));
     auto bare = makeForm();
