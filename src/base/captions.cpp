@@ -73,24 +73,24 @@ constexpr std::array<CaptionEntry, kCaptionsPerLanguage> kTable = {{
     {"TForm1", "N5", K::MenuItem, {"关于(&A)", "關於(&A)", "About(&A)"}},
     {"TForm1", "N4", K::MenuItem, {"硬件(&D)", "硬件(&D)", "Hardware(&D)"}},
     // The chip catalogue editor.
-    {"TForm2", "Form2", K::WindowTitle, {"芯片编辑器", "芯片編輯器", "Chip Editor"}},
+    {"TForm2", "Form2", K::WindowTitle, {"芯片编辑", "芯片編輯", "Chip Editor"}},
     {"TForm2", "GroupBox1", K::Control, {"配置", "配置", "Config"}},
-    {"TForm2", "Label1", K::Control, {"类型", "類型", "Type"}},
+    {"TForm2", "Label1", K::Control, {"种类", "種類", "Type"}},
     {"TForm2", "Label2", K::Control, {"厂商", "廠商", "Manufacturer"}},
-    {"TForm2", "Label3", K::Control, {"名称", "名稱", "Name"}},
+    {"TForm2", "Label3", K::Control, {"芯片型号", "芯片型號", "Name"}},
     {"TForm2", "Label4", K::Control, {"延时", "延時", "Delay"}},
-    {"TForm2", "Label5", K::Control, {"类别", "類別", "Class"}},
+    {"TForm2", "Label5", K::Control, {"芯片类型", "芯片類型", "Class"}},
     {"TForm2", "Label6", K::Control, {"FLASH", "FLASH", "FLASH"}},
     {"TForm2", "Label7", K::Control, {"FLASH页", "FLASH頁", "FLASH Page"}},
-    {"TForm2", "Label8", K::Control, {"电压", "電壓", "Voltage"}},
+    {"TForm2", "Label8", K::Control, {"工作电压", "工作電壓", "Voltage"}},
     {"TForm2", "Label9", K::Control, {"算法", "算法", "Algorithm"}},
     {"TForm2", "Label10", K::Control, {"芯片ID", "芯片ID", "Chip ID"}},
     {"TForm2", "Label11", K::Control, {"EEPROM", "EEPROM", "EEPROM"}},
     {"TForm2", "Label12", K::Control, {"EEPROM页", "EEPROM頁", "EEPROM page"}},
-    {"TForm2", "Label13", K::Control, {"扩展", "擴展", "Extend"}},
+    {"TForm2", "Label13", K::Control, {"扩展关联", "擴展關聯", "Extend"}},
     {"TForm2", "BtnDelete", K::Control, {"删除", "刪除", "Delete"}},
     {"TForm2", "BtnAdd", K::Control, {"添加", "添加", "Add"}},
-    {"TForm2", "BtnEdit", K::Control, {"修改", "修改", "Edit"}},
+    {"TForm2", "BtnEdit", K::Control, {"编辑", "編輯", "Edit"}},
     {"TForm2", "BtnSave", K::Control, {"保存", "保存", "Save"}},
     {"TForm2", "BtnExit", K::Control, {"退出", "退出", "Quit"}},
     // The chip search window.
@@ -137,11 +137,6 @@ const std::array<CaptionEntry, kCaptionsPerLanguage>& captionTable() {
 const char* captionText(const CaptionEntry& entry, int language) {
     if (language < 0 || language > 2) return nullptr;
     return entry.texts[static_cast<std::size_t>(language)];
-}
-
-std::string windowObjectName(const char* windowClass) {
-    const std::string name(windowClass);
-    return name.size() > 1 && name[0] == 'T' ? name.substr(1) : name;
 }
 
 }  // namespace ostrel

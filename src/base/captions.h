@@ -8,14 +8,13 @@
 
 #include <array>
 #include <cstddef>
-#include <string>
 
 namespace ostrel {
 
 enum class CaptionKind {
     CheckMark,    // a Language menu item: checked when the text is "1"
     StatusPanel,  // a label of the main window's status bar
-    WindowTitle,  // the window's own title; the component is the window
+    WindowTitle,  // the window's own title; the component names the window
     Control,      // a label, button, group box, check box, tab page or toolbar button
     MenuItem,     // an item of the main menu
 };
@@ -34,9 +33,5 @@ const std::array<CaptionEntry, kCaptionsPerLanguage>& captionTable();
 
 // The entry's text in `language`; nullptr outside 0 to 2.
 const char* captionText(const CaptionEntry& entry, int language);
-
-// The object name each window carries ("Form1" for "TForm1", "AboutBox" for
-// "TAboutBox"): the window-title entries name the window by it.
-std::string windowObjectName(const char* windowClass);
 
 }  // namespace ostrel

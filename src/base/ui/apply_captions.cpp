@@ -72,8 +72,7 @@ bool setCaption(QObject* target, CaptionKind kind, const QString& text) {
 QObject* findCaptionTarget(QWidget* window, const CaptionEntry& entry) {
     if (!window) return nullptr;
     const QString name = QString::fromLatin1(entry.component);
-    if (entry.kind == CaptionKind::WindowTitle)
-        return window->objectName() == name ? window : nullptr;
+    if (entry.kind == CaptionKind::WindowTitle) return window;
     // Actions first: a menu's own action and the menu widget may share a name.
     if (auto* action = findInWindow<QAction>(window, name)) return action;
     return findInWindow<QWidget>(window, name);
