@@ -1,14 +1,24 @@
-// The program: builds the message table, creates the main window and runs the
+// The program: builds the message table, creates the windows and runs the
 // message loop. It reads no environment variable and takes no option.
-#include <QApplication>
+#include <exception>
+#include <memory>
 
 #include "base/messages.h"
+#include "shell/ui/application.h"
 #include "shell/ui/main_window.h"
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
+    ostrel::TApplication app(argc, argv);
     ostrel::messageText(ostrel::Msg::MsgConnected, 0);  // the table exists before any window
-    ostrel::TForm1 window;
-    window.show();
+    // The main window creates the other five after itself, in their order.
+    std::unique_ptr<ostrel::TForm1> window;
+    try {
+        window = std::make_unique<ostrel::TForm1>();
+    } catch (const std::exception& error) {
+        // A start that failed is shown like any other error, and the program ends.
+        app.showError(error.what());
+        return 1;
+    }
+    window->show();
     return app.exec();
 }

@@ -78,17 +78,4 @@ std::string fillEndText(uint32_t flashSize) {
     return hexText(DataBuffers::flashCountFor(flashSize) - 1);
 }
 
-const char* fillCaption(FillCaption item, int language) {
-    static const char* const kCaptions[3][FillCaptionCount] = {
-        {"填充", "数据", "字节(8位)", "字(16位)", "随机", "范围", "起始地址", "结束地址", "确定",
-         "取消"},
-        {"填充", "數據", "字節(8位)", "字(16位)", "隨機", "範圍", "起始地址", "結束地址", "確定",
-         "取消"},
-        {"Fill", "Data", "Byte(8bits)", "Word(16bits)", "Random", "Range", "Start ADDR", "End ADDR",
-         "OK", "Cance"},
-    };
-    if (language < 0 || language > 2 || item < 0 || item >= FillCaptionCount) return nullptr;
-    return kCaptions[language][item];
-}
-
 }  // namespace ostrel

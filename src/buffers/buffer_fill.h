@@ -64,21 +64,4 @@ bool runFill(DataBuffers& buffers, uint32_t flashSize, const FillInput& input, U
 // address, cut to the buffer, in "%X".
 std::string fillEndText(uint32_t flashSize);
 
-// The dialog's captions in the caption table's order.
-enum FillCaption {
-    FillCaptionTitle,
-    FillCaptionGroupBox1,
-    FillCaptionRadioButton1,
-    FillCaptionRadioButton2,
-    FillCaptionRadioButton3,
-    FillCaptionGroupBox2,
-    FillCaptionLabel1,
-    FillCaptionLabel2,
-    FillCaptionBitBtn1,
-    FillCaptionBitBtn2,
-    FillCaptionCount
-};
-// UTF-8 text of a caption in language 0, 1 or 2; nullptr for another language.
-const char* fillCaption(FillCaption item, int language);
-
 }  // namespace ostrel

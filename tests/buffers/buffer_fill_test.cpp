@@ -181,17 +181,5 @@ TEST(FillDialogTexts, EndTextIsTheChipsLastAddressWithinTheBuffer) {
     EXPECT_EQ(fillEndText(0x8000000), "3FFFFFF");
 }
 
-TEST(FillDialogTexts, EveryCaptionExistsInEveryLanguage) {
-    for (int language = 0; language < 3; ++language)
-        for (int item = 0; item < FillCaptionCount; ++item) {
-            const char* text = fillCaption(static_cast<FillCaption>(item), language);
-            ASSERT_NE(text, nullptr);
-            EXPECT_GT(std::strlen(text), 0u);
-        }
-    EXPECT_STREQ(fillCaption(FillCaptionBitBtn2, LangEnglish), "Cance");
-    EXPECT_STREQ(fillCaption(FillCaptionTitle, LangSimplified), "填充");
-    EXPECT_EQ(fillCaption(FillCaptionTitle, 3), nullptr);
-}
-
 }  // namespace
 }  // namespace ostrel

@@ -1,11 +1,13 @@
-// The main of the window test programs: a QApplication on the offscreen platform.
+// The main of the window test programs: the program's application object, with
+// its general error handler, on the offscreen platform.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QApplication>
 #include <string>
+
+#include "shell/ui/application.h"
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -16,7 +18,7 @@ int main(int argc, char** argv) {
         chmod(folder.c_str(), 0700);
         qputenv("XDG_RUNTIME_DIR", folder.c_str());
     }
-    QApplication app(argc, argv);
+    ostrel::TApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

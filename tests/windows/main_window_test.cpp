@@ -4,29 +4,66 @@
 #include "shell/ui/main_window.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <QAbstractButton>
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QStatusBar>
 #include <QTabWidget>
+#include <QTest>
+#include <QTextBlock>
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QTimer>
 #include <QToolBar>
+#include <QUrl>
+#include <QWindow>
 #include <cstring>
 #include <filesystem>
 #include <vector>
 
+#include "base/captions.h"
+#include "base/ui/apply_captions.h"
+#include "buffers/ui/fill_dialog.h"
 #include "buffers/ui/hex_view.h"
+#include "catalogue/chip_record.h"
+#include "catalogue/ui/editor_window.h"
+#include "catalogue/ui/search_window.h"
+#include "firmware/ui/hardware_window.h"
 #include "ostrel_sim.h"
+#include "shell/ui/about_box.h"
+#include "shell/ui/application.h"
+#include "shell/ui/file_filters.h"
 #include "support/temp_files.h"
+#include "usb/device_change.h"
 
 namespace ostrel {
 namespace {
 
 using testing::TempDir;
+
+// Stands in for the desktop's browser.
+class Browser : public QObject {
+    Q_OBJECT
+  public:
+    std::vector<QUrl> opened;
+  public slots:
+    void open(const QUrl& url) { opened.push_back(url); }
+};
 
 // The window with its modal boxes recorded instead of shown, and no real pauses.
 class RecordingForm : public TForm1 {
@@ -41,8 +78,10 @@ class RecordingForm : public TForm1 {
     }
     void pause(int) override {}
     void beep() override { ++beeps; }
+    std::string timeOfDay() const override { return clockText; }
     std::vector<std::string> boxes;
     int beeps = 0;
+    std::string clockText = "10:00:00";
 };
 
 class MainWindowTest : public ::testing::Test {
@@ -193,5 +232,323 @@ TEST_F(MainWindowTest, ACommandLocksTheWindowAndClosingStopsIt) {
     EXPECT_TRUE(form->ToolWrite->isEnabled());
 }
 
+// --- the window as a whole --------------------------------------------------------
+
+// A device-change source the test pokes: a pipe whose reading end the window watches.
+class PipeSource : public DeviceChangeSource {
+  public:
+    explicit PipeSource(int* writeEnd) {
+        if (pipe(fds_) == 0) *writeEnd = fds_[1];
+    }
+    ~PipeSource() override {
+        close(fds_[0]);
+        close(fds_[1]);
+    }
+    int fd() const override { return fds_[0]; }
+    int drain() override {
+        char buffer[64];
+        const ssize_t n = read(fds_[0], buffer, sizeof buffer);
+        return n > 0 ? int(n) : 0;
+    }
+
+  private:
+    int fds_[2] = {-1, -1};
+};
+
+// What a component shows for the kind of caption an entry gives it.
+QString shownCaption(QObject* target, const CaptionEntry& entry) {
+    if (auto* action = qobject_cast<QAction*>(target))
+        return entry.kind == CaptionKind::CheckMark ? (action->isChecked() ? "1" : "0")
+                                                    : action->text();
+    auto* widget = qobject_cast<QWidget*>(target);
+    if (!widget) return "<not a widget>";
+    if (entry.kind == CaptionKind::WindowTitle) return widget->windowTitle();
+    if (auto* group = qobject_cast<QGroupBox*>(widget)) return group->title();
+    if (auto* button = qobject_cast<QAbstractButton*>(widget)) return button->text();
+    if (auto* label = qobject_cast<QLabel*>(widget)) return label->text();
+    for (QWidget* up = widget->parentWidget(); up; up = up->parentWidget())
+        if (auto* tabs = qobject_cast<QTabWidget*>(up)) return tabs->tabText(tabs->indexOf(widget));
+    return "<no caption>";
+}
+
+class WindowTest : public MainWindowTest {
+  protected:
+    // The form with a fake device-change source, shown and activated.
+    std::unique_ptr<RecordingForm> makeWatchedForm() {
+        auto form = makeForm();
+        form->watchDeviceChanges(std::make_unique<PipeSource>(&poke));
+        return form;
+    }
+    void deviceChange() {
+        ASSERT_EQ(write(poke, "x", 1), 1);
+        QApplication::processEvents();
+    }
+    // A catalogue of records "type,maker,name" with sizes and voltage.
+    void writeCatalogue(const std::vector<ChipRecord>& chips) {
+        std::string bytes;
+        for (const ChipRecord& chip : chips) {
+            uint8_t raw[kChipRecordSize];
+            encodeRecord(chip, raw);
+            bytes.append(reinterpret_cast<const char*>(raw), sizeof raw);
+        }
+        testing::writeFile(dir.file("ostrel.Dat"), bytes);
+    }
+    static ChipRecord chip(const char* name, uint32_t flashSize, uint8_t voltage = 0) {
+        ChipRecord record{};
+        std::strncpy(record.nameText, name, sizeof record.nameText - 1);
+        record.flashSize = flashSize;
+        record.flashPage = 256;
+        record.voltage = voltage;
+        return record;
+    }
+    // Chooses an entry the way the keyboard does, which emits the list's activation.
+    static void pick(QComboBox* box, int index) {
+        box->setFocus();
+        while (box->currentIndex() < index) QTest::keyClick(box, Qt::Key_Down);
+        while (box->currentIndex() > index) QTest::keyClick(box, Qt::Key_Up);
+    }
+    std::vector<CaptionWindow> captionWindows(RecordingForm& form) {
+        return {{"TForm1", &form},      {"TForm2", form.Form2},       {"TForm3", form.Form3},
+                {"TForm4", form.Form4}, {"TAboutBox", form.AboutBox}, {"TForm6", form.Form6}};
+    }
+
+    int poke = -1;
+};
+
+TEST_F(WindowTest, FirstStartOpensCentredInSimplifiedChineseAndClosingWritesTheTenKeys) {
+    auto form = makeForm();
+    EXPECT_EQ(form->height(), 500);
+    // 700 wide unless a whole hex row needs more; it never scrolls sideways.
+    EXPECT_GE(form->width(), 700);
+    EXPECT_EQ(form->FlashEditor->horizontalScrollBar()->maximum(), 0);
+    const QPoint screenCentre = QApplication::primaryScreen()->availableGeometry().center();
+    EXPECT_LE((form->frameGeometry().center() - screenCentre).manhattanLength(), 2);
+    EXPECT_TRUE(form->China->isChecked());
+    EXPECT_FALSE(form->fanti->isChecked() || form->Enlish->isChecked());
+    EXPECT_EQ(form->windowTitle(), QString::fromUtf8(captionText(captionTable()[5], 0)));
+    EXPECT_TRUE(form->Panel9->isHidden() && form->Socket1->isHidden() &&
+                form->N4->isVisible() == false);
+    EXPECT_FALSE(form->ToolDevice->isVisible() || form->N3->isVisible());
+    EXPECT_TRUE(form->Progress2->isHidden());
+    EXPECT_EQ(form->Progress->geometry().left(), 317);
+    EXPECT_EQ(form->Progress->geometry().right(), form->StatusBar1->width() + 1);
+    form->resize(form->width() + 120, form->height());
+    QApplication::processEvents();
+    EXPECT_EQ(form->Progress->geometry().left(), 317);
+    EXPECT_EQ(form->Progress2->geometry().right(), form->StatusBar1->width() + 1);
+    form->close();
+    const std::string ini = testing::readFile(dir.file("ostrel.ini"));
+    for (const char* key : {"FormHeight=500", "FormWidth=", "FormTop=", "FormLeft=", "FormMax=0",
+                            "INDEX1=0", "INDEX2=0", "INDEX3=0", "SPEED=0", "LANGU=0"})
+        EXPECT_NE(ini.find(key), std::string::npos) << key;
+    EXPECT_EQ(ini.find("chip="), std::string::npos);
+}
+
+TEST_F(WindowTest, FormMaxOpensMaximisedAndTheSwitchShowsTheDeviceCommands) {
+    testing::writeFile(dir.file("ostrel.ini"),
+                       "[Environment]\nFormMax=1\nFormWidth=300\n[DEVICE]\nchip=1\n");
+    auto form = makeForm();
+    EXPECT_TRUE(form->windowState() & Qt::WindowMaximized);
+    EXPECT_TRUE(form->ToolDevice->isVisible() && form->N3->isVisible());
+    form->close();
+    EXPECT_NE(testing::readFile(dir.file("ostrel.ini")).find("FormMax=1"), std::string::npos);
+}
+
+TEST_F(WindowTest, ChipSelectionThroughTheLists) {
+    writeCatalogue({chip("SPI,Alpha,A1", 0x10000), chip("SPI,Beta,B1", 0x20000),
+                    chip("I2C,Gamma,G1", 0x100), chip("spi,Delta,D1", 0x40000),
+                    chip("I2C,Gamma,G2", 0x200, 1)});
+    auto form = makeForm();
+    EXPECT_EQ(form->ComboBox1->count(), 2) << "types differing only in case share one entry";
+    EXPECT_TRUE(form->Label9->isHidden());
+    uint8_t* flash = form->state().buffers.flash();
+    uint8_t* eeprom = form->state().buffers.eeprom();
+
+    const struct {
+        int list;  // 0 type, 1 maker, 2 name
+        int index;
+        const char* maker;
+        const char* name;
+        const char* size;
+        const char* firstPage;
+        bool note;
+    } steps[] = {
+        {0, 1, "Gamma", "G1", "256", "EEPROM", false},  // another type: its first maker and chip
+        {2, 1, "Gamma", "G2", "512", "EEPROM", true},   // the 1.8 V chip shows the note
+        {0, 0, "Alpha", "A1", "65536", "FLASH", false},
+        {1, 1, "Beta", "B1", "131072", "FLASH", false},
+    };
+    QComboBox* lists[] = {form->ComboBox1, form->ComboBox2, form->ComboBox3};
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.name);
+        flash[0] = 0x12;
+        eeprom[0] = 0x34;
+        pick(lists[step.list], step.index);
+        EXPECT_EQ(form->ComboBox2->currentText(), step.maker);
+        EXPECT_EQ(form->ComboBox3->currentText(), step.name);
+        EXPECT_EQ(form->Edit1->text(), step.size);
+        EXPECT_EQ(form->PageControl1->tabText(0), step.firstPage);
+        EXPECT_EQ(!form->Label9->isHidden(), step.note);
+        EXPECT_EQ(flash[0], 0xFF) << "every chip change refills the FLASH buffer";
+        EXPECT_EQ(eeprom[0], 0x34) << "the EEPROM buffer keeps its bytes";
+    }
+    // A language switch keeps the first page's caption for the chip's type.
+    pick(form->ComboBox1, 1);
+    form->Enlish->trigger();
+    EXPECT_EQ(form->PageControl1->tabText(0), "EEPROM");
+}
+
+TEST_F(WindowTest, AnEmptyCatalogueShowsNoChipAndTheRangeEndFFFFFFFF) {
+    testing::writeFile(dir.file("ostrel.Dat"), "");
+    auto form = makeForm();
+    EXPECT_EQ(form->ComboBox1->count() + form->ComboBox2->count() + form->ComboBox3->count(), 0);
+    EXPECT_EQ(form->Edit4->text(), "FFFFFFFF");
+    EXPECT_TRUE(form->Label9->isHidden());
+    EXPECT_TRUE(form->boxes.empty());
+    // Without a catalogue file nothing is selected and the note keeps its first state.
+    std::filesystem::remove(dir.file("ostrel.Dat"));
+    auto bare = makeForm();
+    EXPECT_FALSE(bare->Label9->isHidden());
+    EXPECT_EQ(bare->Edit5->text(), "0");
+}
+
+TEST_F(WindowTest, TheMonitorRunsOnDeviceChangesAndOnReturnsFromOwnWindowsOnly) {
+    testing::writeFile(dir.file("ostrel.ini"), "[DEVICE]\nLANGU=2\n");
+    auto form = makeWatchedForm();
+    QTextDocument* log = form->RichEdit1->document();
+    const auto lines = [&] { return log->isEmpty() ? 0 : log->blockCount(); };
+    form->clearLog();
+
+    deviceChange();
+    deviceChange();
+    EXPECT_EQ(lines(), 1) << "two checks within one second add one line";
+    form->clockText = "10:00:01";
+    deviceChange();
+    EXPECT_EQ(lines(), 2);
+    EXPECT_EQ(form->firstLogLine(),
+              "The programmer Ostrel I is detected, and the working state is normal. (10:00:01)");
+
+    ostrel_sim_set_plugged(programmer, 0);
+    deviceChange();
+    EXPECT_EQ(form->statusText(PanelState), "Not connected");
+    EXPECT_EQ(form->panels_[1]->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    // Another language keeps the old text, no longer red.
+    form->China->trigger();
+    EXPECT_EQ(form->statusText(PanelState), "Not connected");
+    EXPECT_NE(form->panels_[1]->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+
+    // Back from another program: no check. Back from one of ours: a check.
+    ostrel_sim_set_plugged(programmer, 1);
+    emit qApp->focusWindowChanged(nullptr);
+    emit qApp->focusWindowChanged(form->windowHandle());
+    EXPECT_EQ(form->statusText(PanelState), "Not connected");
+    // A dialog that closes may leave the focus nowhere for a moment.
+    form->Form4->show();
+    emit qApp->focusWindowChanged(form->Form4->windowHandle());
+    form->Form4->hide();
+    emit qApp->focusWindowChanged(nullptr);
+    emit qApp->focusWindowChanged(form->windowHandle());
+    EXPECT_EQ(form->statusText(PanelState), messageText(Msg::MsgConnected, LangSimplified));
+}
+
+TEST_F(WindowTest, ACheckDuringAJobWaitsForItsEnd) {
+    testing::writeFile(dir.file("ostrel.ini"), "[DEVICE]\nLANGU=2\n");
+    auto form = makeWatchedForm();
+    choose(*form, "SPI_FLASH", "Winbond", "W25Q64JV");
+    form->clearLog();
+    ASSERT_EQ(write(poke, "x", 1), 1);  // noticed by the read's first look at the event loop
+    form->R1->trigger();
+    EXPECT_TRUE(form->boxes.empty());
+    ASSERT_EQ(form->RichEdit1->document()->blockCount(), 2);
+    EXPECT_EQ(form->firstLogLine().rfind("The programmer Ostrel I is detected", 0), 0u);
+    EXPECT_EQ(
+        form->RichEdit1->document()->lastBlock().text().toStdString().rfind("Read Complete!", 0),
+        0u);
+}
+
+TEST_F(WindowTest, EveryCaptionLandsInEveryLanguage) {
+    auto form = makeForm();
+    QAction* commands[] = {form->China, form->fanti, form->Enlish};
+    for (int language : {2, 1, 0, 2}) {
+        form->insertLogLine("old line");
+        form->ToolBulk->setText("STOP");
+        commands[language]->trigger();
+        EXPECT_TRUE(form->RichEdit1->document()->isEmpty());
+        EXPECT_EQ(form->state().language, language);
+        EXPECT_TRUE(applyCaptions({}, language).empty());
+        int checked = 0;
+        for (const CaptionEntry& entry : captionTable()) {
+            for (const auto& [windowClass, window] : captionWindows(*form)) {
+                if (std::strcmp(windowClass, entry.window) != 0) continue;
+                ++checked;
+                QObject* target = findCaptionTarget(window, entry);
+                ASSERT_NE(target, nullptr) << entry.window << "." << entry.component;
+                EXPECT_EQ(shownCaption(target, entry),
+                          QString::fromUtf8(captionText(entry, language)))
+                    << entry.window << "." << entry.component;
+            }
+        }
+        EXPECT_EQ(checked, int(kCaptionsPerLanguage));
+    }
+}
+
+TEST_F(WindowTest, MenuAcceleratorsTriggerTheirCommands) {
+    testing::writeFile(dir.file("ostrel.ini"), "[DEVICE]\nLANGU=2\n");
+    auto form = makeForm();
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    form->clearLog();
+    QTest::keyClick(form.get(), Qt::Key_O, Qt::AltModifier);
+    QApplication::processEvents();
+    ASSERT_TRUE(form->O3->isVisible()) << "Alt+O opens the Operation menu";
+    QTest::keyClick(form->O3, Qt::Key_R);
+    QApplication::processEvents();
+    // The menu gave the focus back without a presence check.
+    EXPECT_EQ(form->firstLogLine().rfind("Read Complete!", 0), 0u) << form->firstLogLine();
+}
+
+TEST_F(WindowTest, TheAboutBoxOpensTheWebAddressAndStaysOpen) {
+    Browser browser;
+    QDesktopServices::setUrlHandler("http", &browser, "open");
+    auto form = makeForm();
+    form->Enlish->trigger();
+    TAboutBox* box = form->AboutBox;
+    box->show();
+    EXPECT_EQ(box->Version->text(), "Version:1.1.3");
+    EXPECT_FALSE(box->ProgramIcon->pixmap().isNull());
+    QTest::mouseClick(box->Comments, Qt::LeftButton);
+    QTest::mouseClick(box->ProgramIcon, Qt::LeftButton);
+    QDesktopServices::unsetUrlHandler("http");
+    EXPECT_TRUE(box->isVisible());
+    ASSERT_EQ(browser.opened.size(), 1);
+    EXPECT_EQ(browser.opened[0].toString(), box->Comments->text());
+    box->hide();
+}
+
+TEST(GeneralErrorHandler, AnErrorThatEscapesAHandlerBecomesABoxAndTheProgramGoesOn) {
+    auto* app = static_cast<TApplication*>(qApp);
+    const auto previous = app->showError;
+    std::vector<std::string> shown;
+    app->showError = [&](const std::string& text) { shown.push_back(text); };
+    QObject target;
+    bool ranAfter = false;
+    QMetaObject::invokeMethod(
+        &target, [] { throw std::runtime_error("'12G' is not a valid integer value"); },
+        Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &target, [&] { ranAfter = true; }, Qt::QueuedConnection);
+    QApplication::processEvents();
+    app->showError = previous;
+    EXPECT_EQ(shown, std::vector<std::string>{"'12G' is not a valid integer value"});
+    EXPECT_TRUE(ranAfter);
+}
+
+TEST(FileDialogFilters, AllFilesMatchesNamesWithoutADot) {
+    const QStringList filters = qtNameFilters("Binary (*.bin)|*.bin|All files (*.*)|*.*|Hex|*.hex");
+    EXPECT_EQ(filters, QStringList({"Binary (*.bin)", "All files (*)", "Hex (*.hex)"}));
+}
+
 }  // namespace
 }  // namespace ostrel
+
+#include "main_window_test.moc"

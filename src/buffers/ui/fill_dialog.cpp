@@ -8,6 +8,7 @@
 #include <QStyle>
 
 #include "base/messages.h"
+#include "base/ui/apply_captions.h"
 #include "buffers/data_buffers.h"
 #include "buffers/ui/hex_key_filter.h"
 
@@ -81,20 +82,7 @@ TForm4::TForm4(DataBuffers& buffers, UiPort& ui, QWidget* parent)
 }
 
 void TForm4::setCaptions(int language) {
-    if (!fillCaption(FillCaptionTitle, language)) return;
-    auto text = [language](FillCaption item) {
-        return QString::fromUtf8(fillCaption(item, language));
-    };
-    setWindowTitle(text(FillCaptionTitle));
-    GroupBox1->setTitle(text(FillCaptionGroupBox1));
-    RadioButton1->setText(text(FillCaptionRadioButton1));
-    RadioButton2->setText(text(FillCaptionRadioButton2));
-    RadioButton3->setText(text(FillCaptionRadioButton3));
-    GroupBox2->setTitle(text(FillCaptionGroupBox2));
-    Label1->setText(text(FillCaptionLabel1));
-    Label2->setText(text(FillCaptionLabel2));
-    BitBtn1->setText(text(FillCaptionBitBtn1));
-    BitBtn2->setText(text(FillCaptionBitBtn2));
+    applyWindowCaptions("TForm4", this, language);
 }
 
 void TForm4::prepareForChip(uint32_t flashSize) {

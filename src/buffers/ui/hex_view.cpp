@@ -154,11 +154,19 @@ void HexView::updateScrollBars() {
     vertical->setPageStep(page);
     vertical->setSingleStep(1);
 
-    const int width = kMargin + layout_.totalWidth(doc_->DataSize()) * charWidth_ + charWidth_;
+    const int width = rowWidth(doc_->DataSize());
     QScrollBar* horizontal = horizontalScrollBar();
     horizontal->setRange(0, std::max(0, width - viewport()->width()));
     horizontal->setPageStep(viewport()->width());
     horizontal->setSingleStep(charWidth_);
+}
+
+int HexView::rowWidth(std::size_t dataSize) const {
+    return kMargin + layout_.totalWidth(dataSize) * charWidth_ + charWidth_;
+}
+
+int HexView::wholeRowWidth(std::size_t dataSize) const {
+    return rowWidth(dataSize) + verticalScrollBar()->sizeHint().width() + 2 * frameWidth();
 }
 
 void HexView::resizeEvent(QResizeEvent* event) {

@@ -60,6 +60,12 @@ class HexView : public QAbstractScrollArea, private HexDocumentObserver {
     // Ctrl+G: asks for a hexadecimal address.
     void showGoToDialog();
 
+    // The width in pixels one row of a document of `dataSize` bytes takes
+    // (offsets, bytes and characters), and the width the view needs to show it
+    // without scrolling sideways.
+    int rowWidth(std::size_t dataSize) const;
+    int wholeRowWidth(std::size_t dataSize) const;
+
     std::size_t firstVisibleRow() const;
     int visibleRows() const;
     int rowHeight() const { return rowHeight_; }

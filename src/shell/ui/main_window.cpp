@@ -1,18 +1,23 @@
 #include "shell/ui/main_window.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -28,8 +33,10 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include "base/program_paths.h"
+#include "base/ui/apply_captions.h"
 #include "buffers/ui/fill_dialog.h"
 #include "buffers/ui/hex_view.h"
 #include "catalogue/catalogue_file.h"
@@ -41,7 +48,12 @@
 #include "firmware/firmware_upgrade.h"
 #include "firmware/ui/hardware_window.h"
 #include "operations/programmer_ops.h"
+#include "shell/ui/about_box.h"
+#include "shell/ui/artwork.h"
+#include "shell/ui/file_filters.h"
+#include "usb/device_change.h"
 #include "usb/programmer_identity.h"
+#include "usb/ui/device_change_notifier.h"
 
 namespace ostrel {
 
@@ -54,21 +66,6 @@ namespace {
 
 QString qs(const std::string& utf8) {
     return QString::fromUtf8(utf8.data(), int(utf8.size()));
-}
-
-// "Shown text|pattern|Shown text|pattern" as a Qt filter list. Qt reads the
-// patterns from the parentheses of each entry, so the pattern is added where
-// the shown text lacks it.
-QStringList qtFilters(const std::string& filter) {
-    const QStringList parts = qs(filter).split('|');
-    QStringList out;
-    for (int i = 0; i + 1 < parts.size(); i += 2) {
-        QString shown = parts[i];
-        const QString pattern = parts[i + 1];
-        if (!shown.contains(pattern)) shown += " (" + pattern + ")";
-        out << shown;
-    }
-    return out;
 }
 
 const QElapsedTimer& clock() {
@@ -89,6 +86,7 @@ TForm1::TForm1(const ProgramPaths& paths, std::string usbLibrary, std::string hi
       state_(std::make_unique<MainState>()),
       usb_(std::make_unique<TUsbBulk>(std::move(usbLibrary))),
       hid_(std::make_unique<HidDevice>(std::move(hidLibrary))) {
+    setObjectName(QStringLiteral("Form1"));
     usb_->setPause([this](int ms) { pause(ms); });
     ops_ = std::make_unique<ProgrammerOps>(*state_, *usb_, *this);
     firmware_ = std::make_unique<FirmwareUpgrade>(*state_, *ops_, *hid_, *this);
@@ -97,6 +95,8 @@ TForm1::TForm1(const ProgramPaths& paths, std::string usbLibrary, std::string hi
     runner_ = std::make_unique<CommandRunner>(*state_, *ops_, *this);
     runner_->onStateChanged = [this] { updateControls(); };
     buildLayout();
+    // The designed state: Simplified Chinese captions and China checked.
+    applyWindowCaptions("TForm1", this, LangSimplified);
 
     // FormCreate: the settings decide size, language and speed.
     settingsFile_ = std::make_unique<SettingsFile>(paths_.settingsFilePath());
@@ -104,121 +104,245 @@ TForm1::TForm1(const ProgramPaths& paths, std::string usbLibrary, std::string hi
     state_->speed = settings_.speed;
     state_->language = settings_.language;
     selector_->saved = {settings_.index1, settings_.index2, settings_.index3};
-    ToolDevice->setVisible(settings_.chip != 0);
-    N3->setVisible(settings_.chip != 0);
     if (settings_.formMax) {
         resize(993, 601);
         setWindowState(windowState() | Qt::WindowMaximized);
     } else {
-        resize(settings_.formWidth, settings_.formHeight);
+        setGeometry(settings_.formLeft, settings_.formTop, settings_.formWidth,
+                    settings_.formHeight);
     }
+    ToolDevice->setVisible(settings_.chip != 0);
+    N3->setVisible(settings_.chip != 0);
+
+    createWindows();
+    connect(qApp, &QGuiApplication::focusWindowChanged, this, &TForm1::focusWindowChanged);
+    qApp->installEventFilter(this);
+    if (auto source = openUdevDeviceChangeSource()) watchDeviceChanges(std::move(source));
 }
 
 TForm1::~TForm1() = default;
 
+void TForm1::createWindows() {
+    Form2 = new TForm2(*state_, paths_.catalogueFilePath(), *this, this);
+    // The saved chip may have moved or gone: choose again by the saved positions,
+    // so that the selected record names the chip the lists show.
+    Form2->onSaved = [this] {
+        selector_->select(selector_->saved.type, selector_->saved.manufacturer,
+                          selector_->saved.name);
+    };
+    Form3 = new TForm3(*state_, *selector_, this);
+    Form4 = new TForm4(state_->buffers, *this, this);
+    connect(Form4, &TForm4::filled, FlashEditor, [this] { FlashEditor->viewport()->update(); });
+    AboutBox = new TAboutBox(this);
+    Form6 = new TForm6(*this, this);
+}
+
 void TForm1::buildLayout() {
-    setWindowTitle(QString::fromUtf8("Ostrel I 高速编程器"));
-    auto* style = QApplication::style();
+    buildMenu();
+    buildToolBar();
 
-    auto* fileMenu = menuBar()->addMenu(QString::fromUtf8("文件(&F)"));
-    auto* bufferMenu = menuBar()->addMenu(QString::fromUtf8("缓冲区(&B)"));
-    auto* opMenu = menuBar()->addMenu(QString::fromUtf8("操作(&O)"));
-    auto* helpMenu = menuBar()->addMenu(QString::fromUtf8("帮助(&H)"));
+    Panel1 = new QWidget;
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    auto* columns = new QHBoxLayout(Panel1);
+    columns->setContentsMargins(0, 0, 0, 0);
+    columns->setSpacing(0);
+    buildChipColumn();
+    buildDataColumn();
+    columns->addWidget(Panel2);
+    columns->addWidget(Panel3, 1);
+    setCentralWidget(Panel1);
 
-    ToolBar1 = addToolBar("ToolBar1");
-    ToolBar1->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    ToolBar1->setMovable(false);
-    ToolBar1->setIconSize(QSize(32, 32));
-    auto makeAction = [&](const char* text, QStyle::StandardPixmap icon, void (TForm1::*slot)()) {
-        auto* action = new QAction(style->standardIcon(icon), QString::fromUtf8(text), this);
+    buildStatusBar();
+}
+
+void TForm1::buildMenu() {
+    auto item = [this](QWidget* menu, const char* name, void (TForm1::*slot)()) {
+        auto* action = new QAction(this);
+        action->setObjectName(QString::fromLatin1(name));
         connect(action, &QAction::triggered, this, slot);
+        menu->addAction(action);
         return action;
     };
-    ToolOpen = makeAction("打开", QStyle::SP_DialogOpenButton, &TForm1::ToolOpenClick);
-    ToolSave = makeAction("保存", QStyle::SP_DialogSaveButton, &TForm1::ToolSaveClick);
-    ToolFill = makeAction("填充", QStyle::SP_FileDialogDetailedView, &TForm1::ToolFillClick);
-    ToolBank = makeAction("查空", QStyle::SP_DialogApplyButton, &TForm1::ToolBankClick);
-    ToolAuto = makeAction("自动", QStyle::SP_MediaPlay, &TForm1::ToolAutoClick);
-    ToolErase = makeAction("擦除", QStyle::SP_TrashIcon, &TForm1::ToolEraseClick);
-    ToolWrite = makeAction("编程", QStyle::SP_ArrowDown, &TForm1::ToolWriteClick);
-    ToolRead = makeAction("读出", QStyle::SP_ArrowUp, &TForm1::ToolReadClick);
-    ToolVerify = makeAction("校验", QStyle::SP_DialogYesButton, &TForm1::ToolVerifyClick);
-    ToolAbout = makeAction("关于", QStyle::SP_MessageBoxInformation, &TForm1::ToolAboutClick);
-    ToolDevice = makeAction("设备", QStyle::SP_FileDialogListView, &TForm1::ToolDeviceClick);
-    N3 = new QAction(QString::fromUtf8("设备(&Y)"), this);
-    connect(N3, &QAction::triggered, this, &TForm1::ToolDeviceClick);
-    ToolBar1->addActions({ToolOpen, ToolSave});
-    ToolBar1->addSeparator();
-    ToolBar1->addActions({ToolFill, ToolBank});
-    ToolBar1->addSeparator();
-    ToolBar1->addActions({ToolAuto, ToolErase, ToolWrite, ToolRead, ToolVerify});
-    ToolBar1->addSeparator();
-    ToolBar1->addActions({ToolDevice, ToolAbout});
-
-    fileMenu->addActions({ToolOpen, ToolSave});
-    fileMenu->addSeparator();
-    fileMenu->addAction(QString::fromUtf8("退出(&Q)"), this, &QWidget::close);
-    bufferMenu->addAction(ToolFill);
-    opMenu->addAction(ToolAuto);
-    opMenu->addSeparator();
-    opMenu->addActions({ToolErase, ToolWrite, ToolRead, ToolVerify, ToolBank});
-    opMenu->addSeparator();
-    opMenu->addAction(N3);
-    helpMenu->addAction(ToolAbout);
-    N4 = helpMenu->addAction(QString::fromUtf8("硬件(&D)"), this, &TForm1::N4Click);
-    N4->setObjectName("N4");
+    auto submenu = [this](const char* name) {
+        QMenu* menu = menuBar()->addMenu(QString());
+        menu->menuAction()->setObjectName(QString::fromLatin1(name));
+        return menu;
+    };
+    O1 = submenu("O1");
+    O2 = item(O1, "O2", &TForm1::ToolOpenClick);
+    S1 = item(O1, "S1", &TForm1::ToolSaveClick);
+    O1->addSeparator();
+    Q1 = item(O1, "Q1", &TForm1::Q1Click);
+    Buff = submenu("Buff");
+    Fill = item(Buff, "Fill", &TForm1::ToolFillClick);
+    O3 = submenu("O3");
+    A1 = item(O3, "A1", &TForm1::ToolAutoClick);
+    O3->addSeparator();
+    E1 = item(O3, "E1", &TForm1::ToolEraseClick);
+    W1 = item(O3, "W1", &TForm1::ToolWriteClick);
+    R1 = item(O3, "R1", &TForm1::ToolReadClick);
+    V1 = item(O3, "V1", &TForm1::ToolVerifyClick);
+    N7 = item(O3, "N7", &TForm1::ToolBankClick);
+    N3 = item(menuBar(), "N3", &TForm1::ToolDeviceClick);
+    N3->setVisible(false);
+    N4 = item(menuBar(), "N4", &TForm1::N4Click);
     N4->setVisible(false);
+    L1 = submenu("L1");
+    China = item(L1, "China", &TForm1::ChinaClick);
+    fanti = item(L1, "fanti", &TForm1::fantiClick);
+    Enlish = item(L1, "Enlish", &TForm1::EnlishClick);
+    for (QAction* language : {China, fanti, Enlish}) language->setCheckable(true);
+    H1 = submenu("H1");
+    N5 = item(H1, "N5", &TForm1::ToolAboutClick);
+}
 
-    // Left column: the chip panel.
-    auto* left = new QWidget;
-    left->setFixedWidth(185);
-    auto* leftLayout = new QVBoxLayout(left);
-    leftLayout->setContentsMargins(4, 4, 4, 4);
-    GroupBox1 = new QGroupBox(QString::fromUtf8("芯片"));
-    auto* chipLayout = new QVBoxLayout(GroupBox1);
+void TForm1::buildToolBar() {
+    ToolBar1 = addToolBar(QString());
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar1->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    ToolBar1->setMovable(false);
+    ToolBar1->setFloatable(false);
+    ToolBar1->setContextMenuPolicy(Qt::PreventContextMenu);
+    ToolBar1->setIconSize(QSize(48, 48));
+    // 72 pixels as designed, or what a CJK caption under the picture needs.
+    ToolBar1->setMinimumHeight(72);
+    auto tool = [this](const char* name, ToolPicture picture, void (TForm1::*slot)()) {
+        auto* action = new QAction(toolIcon(picture), QString(), this);
+        action->setObjectName(QString::fromLatin1(name));
+        connect(action, &QAction::triggered, this, slot);
+        ToolBar1->addAction(action);
+        if (auto* button = ToolBar1->widgetForAction(action)) button->setMinimumWidth(55);
+        return action;
+    };
+    ToolOpen = tool("ToolOpen", ToolPicture::Open, &TForm1::ToolOpenClick);
+    ToolSave = tool("ToolSave", ToolPicture::Save, &TForm1::ToolSaveClick);
+    ToolBar1->addSeparator();
+    ToolFill = tool("ToolFill", ToolPicture::Fill, &TForm1::ToolFillClick);
+    ToolBank = tool("ToolBank", ToolPicture::Bank, &TForm1::ToolBankClick);
+    ToolBar1->addSeparator();
+    ToolAuto = tool("ToolAuto", ToolPicture::Auto, &TForm1::ToolAutoClick);
+    ToolErase = tool("ToolErase", ToolPicture::Erase, &TForm1::ToolEraseClick);
+    ToolWrite = tool("ToolWrite", ToolPicture::Write, &TForm1::ToolWriteClick);
+    ToolRead = tool("ToolRead", ToolPicture::Read, &TForm1::ToolReadClick);
+    ToolVerify = tool("ToolVerify", ToolPicture::Verify, &TForm1::ToolVerifyClick);
+    ToolBulk = tool("ToolBulk", ToolPicture::Bulk, &TForm1::ToolBulkClick);
+    ToolBulk->setCheckable(true);
+    ToolBar1->addSeparator();
+    ToolDevice = tool("ToolDevice", ToolPicture::Device, &TForm1::ToolDeviceClick);
+    ToolDevice->setVisible(false);
+    ToolAbout = tool("ToolAbout", ToolPicture::About, &TForm1::ToolAboutClick);
+}
+
+void TForm1::buildChipColumn() {
+    Panel2 = new QWidget;
+    Panel2->setObjectName(QStringLiteral("Panel2"));
+    Panel2->setFixedWidth(185);
+    auto* column = new QVBoxLayout(Panel2);
+    column->setContentsMargins(4, 2, 4, 4);
+    column->setSpacing(4);
+
+    GroupBox1 = new QGroupBox;
+    GroupBox1->setFixedHeight(176);
+    auto* chip = new QGridLayout(GroupBox1);
+    chip->setContentsMargins(6, 4, 6, 6);
+    chip->setVerticalSpacing(4);
+    Label1 = new QLabel;
+    Label2 = new QLabel;
+    Label3 = new QLabel;
     ComboBox1 = new QComboBox;
     ComboBox2 = new QComboBox;
     ComboBox3 = new QComboBox;
-    for (auto* box : {ComboBox1, ComboBox2, ComboBox3}) chipLayout->addWidget(box);
-    BitBtn1 = new QPushButton(QString::fromUtf8("检测"));
-    BitBtn1->setObjectName("BitBtn1");
-    BitBtn2 = new QPushButton(QString::fromUtf8("查找"));
-    BitBtn2->setObjectName("BitBtn2");
-    auto* chipButtons = new QHBoxLayout;
-    chipButtons->addWidget(BitBtn1);
-    chipButtons->addWidget(BitBtn2);
-    chipLayout->addLayout(chipButtons);
-    connect(BitBtn1, &QPushButton::clicked, this, &TForm1::BitBtn1Click);
-    connect(BitBtn2, &QPushButton::clicked, this, &TForm1::BitBtn2Click);
-    leftLayout->addWidget(GroupBox1);
-    auto addDetail = [&](const char* caption, QLineEdit*& edit) {
-        leftLayout->addWidget(new QLabel(QString::fromUtf8(caption)));
-        edit = new QLineEdit;
-        edit->setReadOnly(true);
-        edit->setEnabled(false);
-        leftLayout->addWidget(edit);
-    };
-    addDetail("容量", Edit1);
-    addDetail("页面大小", Edit2);
-    addDetail("DATA大小", Edit5);
-    Edit5->setText("0");
-    Label9 = new QLabel(QString::fromUtf8("需配1.8V转换座"));
-    Label9->setStyleSheet("color: rgb(255,0,0); font-weight: bold; font-size: 16px;");
-    Label9->setAlignment(Qt::AlignCenter);
-    Label9->hide();
-    leftLayout->addWidget(Label9);
-    leftLayout->addStretch(1);
-    Image1 = new QLabel;
-    Image1->setObjectName("Image1");
-    Image1->setFixedSize(175, 240);
-    Image1->setScaledContents(true);
-    showSocketPicture(socketPicture(SocketPicture::ChipInSocket));
-    leftLayout->addWidget(Image1);
+    int row = 0;
+    for (auto [label, box] : {std::pair{Label1, ComboBox1}, std::pair{Label2, ComboBox2},
+                              std::pair{Label3, ComboBox3}}) {
+        box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        box->setMinimumContentsLength(6);
+        chip->addWidget(label, row++, 0, 1, 2);
+        chip->addWidget(box, row++, 0, 1, 2);
+    }
+    BitBtn1 = new QPushButton;
+    BitBtn2 = new QPushButton;
+    chip->addWidget(BitBtn1, row, 0);
+    chip->addWidget(BitBtn2, row, 1);
+    column->addWidget(GroupBox1);
     connect(ComboBox1, qOverload<int>(&QComboBox::activated), this, &TForm1::ComboBox1Change);
     connect(ComboBox2, qOverload<int>(&QComboBox::activated), this, &TForm1::ComboBox2Change);
     connect(ComboBox3, qOverload<int>(&QComboBox::activated), this, &TForm1::ComboBox3Change);
+    connect(BitBtn1, &QPushButton::clicked, this, &TForm1::BitBtn1Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &TForm1::BitBtn2Click);
 
-    // Right column: the pages with the hex views, and the log pane below.
+    auto* details = new QGridLayout;
+    details->setContentsMargins(2, 0, 2, 0);
+    details->setVerticalSpacing(3);
+    Label4 = new QLabel;
+    Label5 = new QLabel;
+    Label6 = new QLabel;
+    Edit1 = new QLineEdit;
+    Edit2 = new QLineEdit;
+    Edit5 = new QLineEdit(QStringLiteral("0"));
+    row = 0;
+    for (auto [label, edit] :
+         {std::pair{Label4, Edit1}, std::pair{Label5, Edit2}, std::pair{Label6, Edit5}}) {
+        edit->setReadOnly(true);
+        edit->setEnabled(false);
+        edit->setFixedWidth(96);
+        details->addWidget(label, row, 0);
+        details->addWidget(edit, row++, 1);
+    }
+    column->addLayout(details);
+
+    // The socket picture with the note over its top and the socket boxes on it.
+    auto* socket = new QWidget;
+    auto* overlay = new QGridLayout(socket);
+    overlay->setContentsMargins(0, 0, 0, 0);
+    Image1 = new QLabel;
+    Image1->setScaledContents(true);
+    Image1->setMinimumSize(1, 1);
+    Image1->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    Label9 = new QLabel;
+    QFont note = Label9->font();
+    note.setPixelSize(16);
+    note.setBold(true);
+    Label9->setFont(note);
+    QPalette red = Label9->palette();
+    red.setColor(QPalette::WindowText, QColor(255, 0, 0));
+    Label9->setPalette(red);
+    Label9->setAlignment(Qt::AlignCenter);
+    Label9->setFixedHeight(20);
+    Label9->setAttribute(Qt::WA_TranslucentBackground);
+    // The note reads the same in every language.
+    Label9->setText(QString::fromUtf8("需配1.8V转换座"));
+    Socket1 = new QCheckBox;
+    Socket2 = new QCheckBox;
+    Socket1->hide();
+    Socket2->hide();
+    overlay->addWidget(Image1, 0, 0, 3, 1);
+    overlay->addWidget(Label9, 0, 0, Qt::AlignTop);
+    overlay->addWidget(Socket1, 1, 0, Qt::AlignLeft);
+    overlay->addWidget(Socket2, 2, 0, Qt::AlignLeft);
+    column->addWidget(socket, 1);
+    showSocketPicture(socketPicture(SocketPicture::ChipInSocket));
+
+    const struct {
+        QObject* object;
+        const char* name;
+    } names[] = {{GroupBox1, "GroupBox1"}, {Label1, "Label1"},       {Label2, "Label2"},
+                 {Label3, "Label3"},       {ComboBox1, "ComboBox1"}, {ComboBox2, "ComboBox2"},
+                 {ComboBox3, "ComboBox3"}, {BitBtn1, "BitBtn1"},     {BitBtn2, "BitBtn2"},
+                 {Label4, "Label4"},       {Label5, "Label5"},       {Label6, "Label6"},
+                 {Edit1, "Edit1"},         {Edit2, "Edit2"},         {Edit5, "Edit5"},
+                 {Image1, "Image1"},       {Label9, "Label9"},       {Socket1, "Socket1"},
+                 {Socket2, "Socket2"}};
+    for (const auto& n : names) n.object->setObjectName(QString::fromLatin1(n.name));
+}
+
+void TForm1::buildDataColumn() {
+    Panel3 = new QWidget;
+    Panel3->setObjectName(QStringLiteral("Panel3"));
+    auto* column = new QVBoxLayout(Panel3);
+    column->setContentsMargins(0, 2, 2, 2);
+    column->setSpacing(2);
+
     PageControl1 = new QTabWidget;
     TabSheet1 = new QWidget;
     TabSheet2 = new QWidget;
@@ -234,60 +358,138 @@ void TForm1::buildLayout() {
         layout->setContentsMargins(0, 0, 0, 0);
         if (content) layout->addWidget(content);
     };
+    // A whole row of the largest chip fits without sideways scrolling; the
+    // window grows to its minimum width where the stored one is narrower.
+    FlashEditor->setMinimumWidth(FlashEditor->wholeRowWidth(kFlashBufferSize));
     fillPage(TabSheet1, FlashEditor);
     fillPage(TabSheet2, EepromEditor);
     fillPage(TabSheet3, nullptr);
-    PageControl1->addTab(TabSheet1, "FLASH");
-    PageControl1->addTab(TabSheet2, "EEPROM");
-    PageControl1->addTab(TabSheet3, "CONFIG");
+    PageControl1->addTab(TabSheet1, QString());
+    PageControl1->addTab(TabSheet2, QString());
+    PageControl1->addTab(TabSheet3, QString());
+    column->addWidget(PageControl1, 1);
+
+    // The options panel keeps the Auto options and the address range that the
+    // runner and the buffers read; it is never shown.
+    Panel9 = new QWidget;
+    Panel9->setFixedHeight(49);
+    auto* options = new QHBoxLayout(Panel9);
+    options->setContentsMargins(0, 0, 0, 0);
+    GroupBox2 = new QGroupBox;
+    auto* autoOptions = new QHBoxLayout(GroupBox2);
+    CheckBox1 = new QCheckBox;
+    CheckBox2 = new QCheckBox;
+    CheckBox3 = new QCheckBox;
+    for (QCheckBox* box : {CheckBox1, CheckBox2, CheckBox3}) {
+        box->setChecked(true);
+        autoOptions->addWidget(box);
+    }
+    GroupBox3 = new QGroupBox;
+    auto* memory = new QHBoxLayout(GroupBox3);
+    CheckBox4 = new QCheckBox;
+    memory->addWidget(CheckBox4);
+    GroupBox4 = new QGroupBox;
+    auto* range = new QHBoxLayout(GroupBox4);
+    CheckBox5 = new QCheckBox;
+    Label7 = new QLabel;
+    Label8 = new QLabel;
+    Edit3 = new QLineEdit(QString::fromStdString(state_->buffers.rangeStartText));
+    Edit4 = new QLineEdit(QString::fromStdString(state_->buffers.rangeEndText));
+    Edit3->setEnabled(false);
+    Edit4->setEnabled(false);
+    for (QWidget* w : std::initializer_list<QWidget*>{CheckBox5, Label7, Edit3, Label8, Edit4})
+        range->addWidget(w);
+    options->addWidget(GroupBox2);
+    options->addWidget(GroupBox3);
+    options->addWidget(GroupBox4, 1);
+    Panel9->hide();
+    column->addWidget(Panel9);
+    connect(Edit3, &QLineEdit::textChanged, this, [this](const QString& text) {
+        state_->buffers.Edit3Change(text.toStdString(), *this);
+    });
+    connect(Edit4, &QLineEdit::textChanged, this, [this](const QString& text) {
+        state_->buffers.Edit4Change(text.toStdString(), *this);
+    });
+    connect(CheckBox5, &QCheckBox::clicked, this, [this](bool checked) {
+        const bool enabled = state_->buffers.CheckBox5Click(checked);
+        Edit3->setEnabled(enabled);
+        Edit4->setEnabled(enabled);
+    });
 
     RichEdit1 = new QTextEdit;
     RichEdit1->setReadOnly(true);
     RichEdit1->setFixedHeight(93);
     RichEdit1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    QFont logFont;
+    logFont.setFamilies({QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Sans Serif")});
+    logFont.setPixelSize(13);
+    RichEdit1->setFont(logFont);
+    column->addWidget(RichEdit1);
 
-    auto* right = new QWidget;
-    auto* rightLayout = new QVBoxLayout(right);
-    rightLayout->setContentsMargins(0, 4, 4, 4);
-    rightLayout->addWidget(PageControl1, 1);
-    rightLayout->addWidget(RichEdit1);
+    const struct {
+        QObject* object;
+        const char* name;
+    } names[] = {{PageControl1, "PageControl1"},
+                 {TabSheet1, "TabSheet1"},
+                 {TabSheet2, "TabSheet2"},
+                 {TabSheet3, "TabSheet3"},
+                 {FlashEditor, "FlashEditor"},
+                 {EepromEditor, "EepromEditor"},
+                 {Panel9, "Panel9"},
+                 {GroupBox2, "GroupBox2"},
+                 {CheckBox1, "CheckBox1"},
+                 {CheckBox2, "CheckBox2"},
+                 {CheckBox3, "CheckBox3"},
+                 {GroupBox3, "GroupBox3"},
+                 {CheckBox4, "CheckBox4"},
+                 {GroupBox4, "GroupBox4"},
+                 {CheckBox5, "CheckBox5"},
+                 {Label7, "Label7"},
+                 {Label8, "Label8"},
+                 {Edit3, "Edit3"},
+                 {Edit4, "Edit4"},
+                 {RichEdit1, "RichEdit1"}};
+    for (const auto& n : names) n.object->setObjectName(QString::fromLatin1(n.name));
+}
 
-    auto* central = new QWidget;
-    auto* centralLayout = new QHBoxLayout(central);
-    centralLayout->setContentsMargins(0, 0, 0, 0);
-    centralLayout->setSpacing(0);
-    centralLayout->addWidget(left);
-    centralLayout->addWidget(right, 1);
-    setCentralWidget(central);
-
-    // Status bar: five panels and the progress bar.
+void TForm1::buildStatusBar() {
     StatusBar1 = statusBar();
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setSizeGripEnabled(false);
+    StatusBar1->setFixedHeight(19);
+    // The panels and the progress bars sit at fixed places, as the progress bar
+    // covers the last panel and reaches past the bar's right edge.
     const int widths[5] = {50, 120, 70, 75, 50};
-    const char* texts[5] = {"状态", "编程器未接入", "使用时间", "00:00:00", ""};
+    int left = 0;
     for (int i = 0; i < 5; ++i) {
-        panels_[i] = new QLabel(QString::fromUtf8(texts[i]));
-        panels_[i]->setFixedWidth(widths[i]);
+        panels_[i] = new QLabel(StatusBar1);
+        panels_[i]->setObjectName(QStringLiteral("StatusBar1.Panels[%1]").arg(i));
+        panels_[i]->setGeometry(left, 0, widths[i] - 2, 19);
         panels_[i]->setAlignment(i == 1 ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignVCenter);
         panels_[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        StatusBar1->addWidget(panels_[i]);
+        panels_[i]->setIndent(2);
+        left += widths[i];
     }
-    Progress = new QProgressBar;
-    Progress->setTextVisible(false);
-    Progress->hide();
-    StatusBar1->addWidget(Progress, 1);
-    drawStatePanel();
+    panels_[1]->setText(qs(messageText(Msg::MsgNotConnected, LangSimplified)));
+    panels_[3]->setText(QStringLiteral("00:00:00"));
 
-    Form4 = new TForm4(state_->buffers, *this, this);
-    Form3 = new TForm3(*state_, *selector_, this);
-    Form2 = new TForm2(*state_, paths_.catalogueFilePath(), *this, this);
-    // The saved chip may have moved or gone: choose again by the saved positions,
-    // so that the selected record names the chip the lists show.
-    Form2->onSaved = [this] {
-        selector_->select(selector_->saved.type, selector_->saved.manufacturer,
-                          selector_->saved.name);
-    };
-    Form6 = new TForm6(*this, this);
-    connect(Form4, &TForm4::filled, FlashEditor, [this] { FlashEditor->viewport()->update(); });
+    Progress = new QProgressBar(StatusBar1);
+    Progress2 = new QProgressBar(StatusBar1);
+    Progress->setObjectName(QStringLiteral("Progress"));
+    Progress2->setObjectName(QStringLiteral("Progress2"));
+    for (QProgressBar* bar : {Progress, Progress2}) {
+        bar->setRange(0, 100);
+        bar->setTextVisible(false);
+    }
+    Progress2->hide();
+    // The designed bar has no border, so the borders of the formulas are 0.
+    const int border = 0;
+    const int height = StatusBar1->height();
+    Progress->setGeometry(317, border + 2, StatusBar1->width() - 315, height - border - 2);
+    Progress2->setGeometry(317, border + Progress->height() + 2, StatusBar1->width() - 315,
+                           (height - border - 2) / 2);
+    StatusBar1->installEventFilter(this);
+    drawStatePanel();
 }
 
 // --- UiPort ------------------------------------------------------------------
@@ -321,7 +523,7 @@ bool TForm1::askYesNo(const std::string& text, const std::string& caption) {
 }
 
 std::string TForm1::openFileName(const std::string& filter, int filterIndex) {
-    const QStringList filters = qtFilters(filter);
+    const QStringList filters = qtNameFilters(filter);
     QFileDialog dialog(this, QString(), lastFolder_);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
@@ -336,7 +538,7 @@ std::string TForm1::openFileName(const std::string& filter, int filterIndex) {
 std::string TForm1::saveFileName(const std::string& filter, const std::string& defaultExtension) {
     QFileDialog dialog(this, QString(), lastFolder_);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setNameFilters(qtFilters(filter));
+    dialog.setNameFilters(qtNameFilters(filter));
     // The save dialog keeps the filter chosen last time.
     if (!lastSaveFilter_.isEmpty()) dialog.selectNameFilter(lastSaveFilter_);
     dialog.setDefaultSuffix(qs(defaultExtension));
@@ -362,17 +564,23 @@ std::string TForm1::statusText(int panel) const {
 void TForm1::drawStatePanel() {
     // Red only while the text is "not connected" in the language now in force.
     const bool red = panels_[1]->text() == qs(messageText(Msg::MsgNotConnected, state_->language));
-    panels_[1]->setStyleSheet(red ? "color: rgb(255,0,0);" : "");
+    QPalette palette = panels_[1]->palette();
+    palette.setColor(QPalette::WindowText,
+                     red ? QColor(255, 0, 0) : QApplication::palette().color(QPalette::ButtonText));
+    panels_[1]->setPalette(palette);
 }
 
 void TForm1::setProgressVisible(bool visible) {
     Progress->setVisible(visible);
+    Progress2->setVisible(visible);
 }
 void TForm1::setProgressMax(int64_t max) {
-    Progress->setMaximum(int(std::clamp<int64_t>(max, 0, INT32_MAX)));
+    for (QProgressBar* bar : {Progress, Progress2})
+        bar->setMaximum(int(std::clamp<int64_t>(max, 0, INT32_MAX)));
 }
 void TForm1::setProgressPosition(int64_t position) {
-    Progress->setValue(int(std::clamp<int64_t>(position, 0, Progress->maximum())));
+    for (QProgressBar* bar : {Progress, Progress2})
+        bar->setValue(int(std::clamp<int64_t>(position, 0, bar->maximum())));
 }
 
 void TForm1::insertLogLine(const std::string& line) {
@@ -414,6 +622,7 @@ void TForm1::showEvent(QShowEvent* event) {
     if (shownOnce_) return;
     shownOnce_ = true;
     FormShow();
+    // Centred at the size the settings gave; the stored top and left give way.
     if (auto* screen = QApplication::primaryScreen(); screen && !isMaximized()) {
         QRect frame = frameGeometry();
         frame.moveCenter(screen->availableGeometry().center());
@@ -428,21 +637,63 @@ void TForm1::FormShow() {
         CatalogueLoad::Loaded)
         selector_->select(selector_->saved.type, selector_->saved.manufacturer,
                           selector_->saved.name);
+    ApplyLanguage();
 }
 
-bool TForm1::event(QEvent* event) {
-    const bool result = QMainWindow::event(event);
-    if (event->type() == QEvent::WindowActivate) FormActivate();
-    return result;
+void TForm1::focusWindowChanged(QWindow* now) {
+    // Menus and drop-down lists take the focus without taking the window's
+    // activation away.
+    if (now && (now->type() == Qt::Popup || now->type() == Qt::ToolTip)) return;
+    const FocusPlace before = lastFocus_;
+    if (!now) {
+        // The window system reports the focus moving to another program as no
+        // focus window; coming back from there is no activation of ours. A
+        // dialog of ours that closes may leave no focus window too, until the
+        // main window takes it back.
+        const bool dialogClosed =
+            before == FocusPlace::OwnWindow && lastFocusWindow_ && !lastFocusWindow_->isVisible();
+        if (!dialogClosed) lastFocus_ = FocusPlace::OtherProgram;
+    } else if (now != windowHandle()) {
+        lastFocus_ = FocusPlace::OwnWindow;
+    } else {
+        lastFocus_ = FocusPlace::MainWindow;
+        if (!activatedOnce_ || before == FocusPlace::OwnWindow) {
+            activatedOnce_ = true;
+            FormActivate();
+        }
+    }
+    lastFocusWindow_ = now;
+}
+
+void TForm1::dialogClosed(QDialog* dialog) {
+    // A closing dialog gives the activation back to the main window, as on the
+    // desktop the program was made for; without a window manager (or with one
+    // that leaves the focus nowhere) nobody else would.
+    if (!dialog || !dialog->isWindow() || !QGuiApplication::focusWindow()) return;
+    QTimer::singleShot(0, this, [this] {
+        QWindow* focus = QGuiApplication::focusWindow();
+        if (isVisible() && (!focus || !focus->isVisible())) activateWindow();
+    });
 }
 
 void TForm1::FormActivate() {
     checkProgrammer();
 }
 
+void TForm1::watchDeviceChanges(std::unique_ptr<DeviceChangeSource> source) {
+    deviceChanges_ = std::make_unique<DeviceChangeNotifier>(std::move(source));
+    connect(deviceChanges_.get(), &DeviceChangeNotifier::devicesChanged, this,
+            &TForm1::checkProgrammer);
+}
+
 void TForm1::checkProgrammer() {
-    // A job in progress holds the transport; the check would close its device.
-    if (runner_->busy() || upgrading_) return;
+    // A job in progress holds the transport, and the check's open and close
+    // would end it: the check runs when the job has ended.
+    if (runner_->busy() || upgrading_) {
+        checkPending_ = true;
+        return;
+    }
+    checkPending_ = false;
     if (usb_->prog_open(kProgrammerVendorId, kProgrammerVendorText, kProgrammerProductId,
                         kProgrammerProductText)) {
         const std::string line =
@@ -453,6 +704,26 @@ void TForm1::checkProgrammer() {
     } else {
         setStatusText(PanelState, messageText(Msg::MsgNotConnected, state_->language));
     }
+}
+
+void TForm1::jobEnded() {
+    if (checkPending_) checkProgrammer();
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == StatusBar1 && event->type() == QEvent::Resize) FormResize();
+    if (event->type() == QEvent::Hide) dialogClosed(qobject_cast<QDialog*>(watched));
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm1::FormResize() {
+    // Only the widths follow; heights and tops stay as created.
+    for (QProgressBar* bar : {Progress, Progress2})
+        bar->setGeometry(317, bar->y(), StatusBar1->width() - 315, bar->height());
+}
+
+void TForm1::Q1Click() {
+    close();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
@@ -504,8 +775,9 @@ void TForm1::showSelection(bool chose) {
     fillCombo(ComboBox2, lists.manufacturers, selector_->shown().manufacturer);
     fillCombo(ComboBox3, lists.names, selector_->shown().name);
     Label9->setVisible(chip.voltage == 1);
-    PageControl1->setTabText(0,
-                             qs(DataBuffers::pageRules(chip, state_->typeIndex).flashPageCaption));
+    Edit4->setText(QString::fromStdString(state_->buffers.rangeEndText));
+    selectedOnce_ = true;
+    captionFirstPage();
     FlashEditor->viewport()->update();
     EepromEditor->viewport()->update();
 }
@@ -520,6 +792,53 @@ void TForm1::ComboBox2Change(int index) {
 
 void TForm1::ComboBox3Change(int index) {
     selector_->nameChanged(index);
+}
+
+// --- languages -------------------------------------------------------------------
+
+void TForm1::ChinaClick() {
+    setLanguage(LangSimplified);
+}
+
+void TForm1::fantiClick() {
+    setLanguage(LangTraditional);
+}
+
+void TForm1::EnlishClick() {
+    setLanguage(LangEnglish);
+}
+
+void TForm1::setLanguage(int language) {
+    Enlish->setChecked(language == LangEnglish);
+    China->setChecked(language == LangSimplified);
+    fanti->setChecked(language == LangTraditional);
+    state_->language = language;
+    ApplyLanguage();
+    clearLog();
+}
+
+void TForm1::ApplyLanguage() {
+    const int language = state_->language;
+    if (language < 0 || language > 2) return;
+    applyCaptions({{"TForm1", this},
+                   {"TForm2", Form2},
+                   {"TForm3", Form3},
+                   {"TForm4", Form4},
+                   {"TAboutBox", AboutBox},
+                   {"TForm6", Form6}},
+                  language);
+    // Panel 1 keeps its text; whether it is red follows the new language.
+    drawStatePanel();
+    // The table names the first page "FLASH"; for a chip of another type the
+    // page holds the EEPROM, and its caption must stay saying so.
+    captionFirstPage();
+}
+
+void TForm1::captionFirstPage() {
+    if (!selectedOnce_) return;
+    const ChipRecord& chip = state_->selectedRecord();
+    PageControl1->setTabText(0,
+                             qs(DataBuffers::pageRules(chip, state_->typeIndex).flashPageCaption));
 }
 
 // --- commands --------------------------------------------------------------------
@@ -540,7 +859,6 @@ void TForm1::ToolSaveClick() {
 }
 
 void TForm1::ToolFillClick() {
-    Form4->setCaptions(state_->language);
     Form4->showForChip(state_->selectedRecord().flashSize);
 }
 
@@ -556,6 +874,7 @@ void TForm1::updateControls() {
     FlashEditor->setReadOnly(locked);
     EepromEditor->setReadOnly(locked);
     if (!runner_->busy()) {
+        jobEnded();
         FlashEditor->viewport()->update();
         if (closePending_ && !runner_->batchActive()) QTimer::singleShot(0, this, &QWidget::close);
     }
@@ -615,10 +934,19 @@ void TForm1::N4Click() {
     upgrading_ = true;
     firmware_->hardwareCommand(*Form6);
     upgrading_ = false;
+    jobEnded();
 }
 
 void TForm1::ToolAboutClick() {
-    QMessageBox::about(this, "About", QString::fromUtf8("Ostrel高速编程器\nVersion:1.1.3"));
+    if (auto* screen = QApplication::primaryScreen()) {
+        QRect frame = AboutBox->frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        AboutBox->move(frame.topLeft());
+    }
+    AboutBox->exec();
 }
+
+// The toggle of batch mode; the runner's batch loop lands here.
+void TForm1::ToolBulkClick() {}
 
 }  // namespace ostrel

@@ -5,6 +5,8 @@
 // uses are its own controls.
 
 #include <QMainWindow>
+#include <QPointer>
+#include <QWindow>
 #include <functional>
 #include <memory>
 
@@ -20,7 +22,11 @@
 #include "usb/usb_bulk.h"
 
 class QAction;
+class QCheckBox;
 class QComboBox;
+class QDialog;
+class QImage;
+class QMenu;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -29,14 +35,16 @@ class QTabWidget;
 class QTextEdit;
 class QToolBar;
 class QGroupBox;
-class QImage;
 class QPushButton;
 
 namespace ostrel {
 
+class DeviceChangeNotifier;
+class DeviceChangeSource;
 class FirmwareUpgrade;
 class HexView;
 class ProgrammerOps;
+class TAboutBox;
 class TForm2;
 class TForm3;
 class TForm4;
@@ -90,42 +98,100 @@ class TForm1 : public QMainWindow, public UiPort {
     QAction* ToolWrite;
     QAction* ToolRead;
     QAction* ToolVerify;
+    QAction* ToolBulk;  // stays down while batch mode runs
+    QAction* ToolDevice;
     QAction* ToolAbout;
-    QAction* ToolDevice;  // the catalogue editor; shown only when DEVICE/chip asks for it
-    QAction* N3;          // the same in the Operation menu
+
+    // The main menu: submenus and their items, each with its own accelerator.
+    QMenu* O1;
+    QAction* O2;
+    QAction* S1;
+    QAction* Q1;
+    QMenu* Buff;
+    QAction* Fill;
+    QMenu* O3;
+    QAction* A1;
+    QAction* E1;
+    QAction* W1;
+    QAction* R1;
+    QAction* V1;
+    QAction* N7;
+    QAction* N3;  // a command item on the menu bar itself, like N4
+    QAction* N4;  // never shown
+    QMenu* L1;
+    QAction* China;
+    QAction* fanti;
+    QAction* Enlish;
+    QMenu* H1;
+    QAction* N5;
+
+    // Everything below the toolbar; batch mode disables it as a whole.
+    QWidget* Panel1;
+    QWidget* Panel2;  // the chip column
     QGroupBox* GroupBox1;
+    QLabel* Label1;
+    QLabel* Label2;
+    QLabel* Label3;
     QComboBox* ComboBox1;
     QComboBox* ComboBox2;
     QComboBox* ComboBox3;
-    QPushButton* BitBtn1;  // Detect
-    QPushButton* BitBtn2;  // Search
-    QLabel* Image1;        // the socket picture
+    QPushButton* BitBtn1;
+    QPushButton* BitBtn2;
+    QLabel* Label4;
+    QLabel* Label5;
+    QLabel* Label6;
     QLineEdit* Edit1;
     QLineEdit* Edit2;
     QLineEdit* Edit5;
-    QLabel* Label9;
+    QLabel* Image1;  // the socket picture, stretched over the rest of the column
+    QLabel* Label9;  // the 1.8 V adapter note across the picture's top
+    QCheckBox* Socket1;
+    QCheckBox* Socket2;
+    QWidget* Panel3;  // the data column
     QTabWidget* PageControl1;
     QWidget* TabSheet1;
     QWidget* TabSheet2;
     QWidget* TabSheet3;
     HexView* FlashEditor;
     HexView* EepromEditor;
+    QWidget* Panel9;  // Auto options and the address range; hidden
+    QGroupBox* GroupBox2;
+    QCheckBox* CheckBox1;
+    QCheckBox* CheckBox2;
+    QCheckBox* CheckBox3;
+    QGroupBox* GroupBox3;
+    QCheckBox* CheckBox4;
+    QGroupBox* GroupBox4;
+    QCheckBox* CheckBox5;
+    QLabel* Label7;
+    QLabel* Label8;
+    QLineEdit* Edit3;
+    QLineEdit* Edit4;
     QTextEdit* RichEdit1;
     QStatusBar* StatusBar1;
     QLabel* panels_[5];
     QProgressBar* Progress;
+    QProgressBar* Progress2;
+
+    // The other five windows, created after this one in this order and kept
+    // for the whole run.
     TForm2* Form2;
     TForm3* Form3;
     TForm4* Form4;
+    TAboutBox* AboutBox;
     TForm6* Form6;
-    // The Hardware command: hidden, and nothing shows it.
-    QAction* N4;
 
-    // Shows a socket picture in the chip panel, stretched to the picture box.
-    void showSocketPicture(const QImage& picture);
-
-    // The presence check run at every activation of the window.
+    // The presence check: at every activation that comes back from one of the
+    // program's own windows and at every change of USB devices. While a job
+    // holds the transport it waits for the job's end.
     void checkProgrammer();
+    // Writes the caption table of the current language onto all six windows.
+    void ApplyLanguage();
+    // Shows a socket picture in the chip panel.
+    void showSocketPicture(const QImage& picture);
+    // Runs a presence check on every change that `source` reports; replaces the
+    // source in use (the window starts with udev's).
+    void watchDeviceChanges(std::unique_ptr<DeviceChangeSource> source);
 
   public slots:
     void ToolOpenClick();
@@ -138,10 +204,15 @@ class TForm1 : public QMainWindow, public UiPort {
     void ToolBankClick();
     void ToolAutoClick();
     void ToolAboutClick();
-    void BitBtn1Click();
-    void BitBtn2Click();
+    void ToolBulkClick();
     void ToolDeviceClick();
     void N4Click();
+    void BitBtn1Click();
+    void BitBtn2Click();
+    void Q1Click();
+    void ChinaClick();
+    void fantiClick();
+    void EnlishClick();
     void ComboBox1Change(int index);
     void ComboBox2Change(int index);
     void ComboBox3Change(int index);
@@ -149,10 +220,24 @@ class TForm1 : public QMainWindow, public UiPort {
   protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void buildLayout();
+    void buildMenu();
+    void buildToolBar();
+    void buildChipColumn();
+    void buildDataColumn();
+    void buildStatusBar();
+    void createWindows();
+    void FormResize();
+    void focusWindowChanged(QWindow* now);
+    void dialogClosed(QDialog* dialog);
+    void setLanguage(int language);
+    // The first page's caption as the selected chip's type asks for it.
+    void captionFirstPage();
+    // Runs the presence check that arrived while the job held the transport.
+    void jobEnded();
     void FormShow();
     void FormActivate();
     // Mirrors the lists, details and pages after every run of chip selection.
@@ -174,11 +259,18 @@ class TForm1 : public QMainWindow, public UiPort {
     std::unique_ptr<SettingsFile> settingsFile_;
     Settings settings_;
     std::unique_ptr<ChipSelector> selector_;
+    std::unique_ptr<DeviceChangeNotifier> deviceChanges_;
     bool shownOnce_ = false;
     std::unique_ptr<CommandRunner> runner_;
     bool closePending_ = false;  // closed during a job: close when it has ended
-    QString lastFolder_;         // where the file dialogs open next
-    QString lastSaveFilter_;     // the save dialog's filter chosen last
+    bool activatedOnce_ = false;
+    enum class FocusPlace { OtherProgram, MainWindow, OwnWindow };
+    FocusPlace lastFocus_ = FocusPlace::OtherProgram;  // where the focus was last
+    QPointer<QWindow> lastFocusWindow_;
+    bool checkPending_ = false;  // a presence check arrived during a job
+    bool selectedOnce_ = false;
+    QString lastFolder_;      // where the file dialogs open next
+    QString lastSaveFilter_;  // the save dialog's filter chosen last
 };
 
 }  // namespace ostrel
