@@ -235,6 +235,45 @@ TEST_F(MainWindowTest, ACommandLocksTheWindowAndClosingStopsIt) {
 // --- the window as a whole --------------------------------------------------------
 
 // A device-change source the test pokes: a pipe whose reading end the window watches.
+// Batch mode from its button: pressed, it shows STOP and locks the window but
+// for itself; the chip in the socket is programmed once; released, everything
+// comes back.
+TEST_F(MainWindowTest, BatchModeFromItsButton) {
+    testing::writeFile(dir.file("ostrel.ini"), "[DEVICE]\nLANGU=2\n");
+    auto form = makeForm();
+    choose(*form, "SPI_FLASH", "Winbond", "W25Q64JV");
+    for (int i = 0; i < 256; ++i) form->state().buffers.flash()[i] = static_cast<uint8_t>(i);
+    form->state().buffers.flashDataLength = 256;
+    QString caption;
+    bool openEnabled = true, bulkEnabled = false;
+    int ticks = 0;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        if (++ticks == 1) {
+            caption = form->ToolBulk->text();
+            openEnabled = form->ToolOpen->isEnabled();
+            bulkEnabled = form->ToolBulk->isEnabled();
+        }
+        const bool programmed = form->firstLogLine().rfind("AUTO Complete!", 0) == 0;
+        if ((programmed || ticks > 20000) && form->ToolBulk->isChecked() && !form->runner().busy())
+            form->ToolBulk->trigger();
+    });
+    watcher.start(0);
+    form->ToolBulk->trigger();
+    watcher.stop();
+    EXPECT_EQ(caption, "STOP");
+    EXPECT_FALSE(openEnabled);
+    EXPECT_TRUE(bulkEnabled);
+    EXPECT_LT(ticks, 20000) << "the chip was never programmed";
+    EXPECT_EQ(form->firstLogLine().rfind("AUTO Complete!", 0), 0u);
+    EXPECT_FALSE(form->ToolBulk->isChecked());
+    EXPECT_EQ(form->ToolBulk->text(), "BULK");
+    EXPECT_TRUE(form->ToolOpen->isEnabled());
+    uint8_t programmed[256];
+    ostrel_sim_chip_read(programmer, 0, programmed, 256);
+    EXPECT_EQ(0, std::memcmp(programmed, form->state().buffers.flash(), 256));
+}
+
 class PipeSource : public DeviceChangeSource {
   public:
     explicit PipeSource(int* writeEnd) {

@@ -865,8 +865,17 @@ void TForm1::ToolFillClick() {
 void TForm1::updateControls() {
     const bool locked = runner_->busy() || runner_->batchActive();
     for (QAction* action : {ToolOpen, ToolSave, ToolFill, ToolBank, ToolAuto, ToolErase, ToolWrite,
-                            ToolRead, ToolVerify, ToolDevice, N3})
+                            ToolRead, ToolVerify, ToolDevice, N3, N4, China, fanti, Enlish})
         action->setEnabled(!locked);
+    // Batch mode keeps its own button, which releases it, also while its Auto
+    // runs; a single command leaves it off.
+    const bool batch = runner_->batchActive();
+    ToolBulk->setEnabled(batch || !runner_->busy());
+    if (ToolBulk->isChecked() != batch) ToolBulk->setChecked(batch);
+    if (batch != batchShown_) {
+        batchShown_ = batch;
+        ToolBulk->setText(qs(messageText(batch ? Msg::MsgStop : Msg::MsgBulk, state_->language)));
+    }
     for (QWidget* widget : {static_cast<QWidget*>(ComboBox1), static_cast<QWidget*>(ComboBox2),
                             static_cast<QWidget*>(ComboBox3), static_cast<QWidget*>(BitBtn1),
                             static_cast<QWidget*>(BitBtn2)})
@@ -946,7 +955,14 @@ void TForm1::ToolAboutClick() {
     AboutBox->exec();
 }
 
-// The toggle of batch mode; the runner's batch loop lands here.
-void TForm1::ToolBulkClick() {}
+// The toggle of batch mode: pressed, the runner's batch loop runs here until
+// batch mode ends; released (from inside that loop), it ends batch mode.
+void TForm1::ToolBulkClick() {
+    if (ToolBulk->isChecked())
+        runner_->startBatch();
+    else
+        runner_->stopBatch();
+    updateControls();
+}
 
 }  // namespace ostrel

@@ -262,7 +262,9 @@ class TForm1 : public QMainWindow, public UiPort {
     std::unique_ptr<DeviceChangeNotifier> deviceChanges_;
     bool shownOnce_ = false;
     std::unique_ptr<CommandRunner> runner_;
-    bool closePending_ = false;  // closed during a job: close when it has ended
+    bool closePending_ = false;
+    bool batchShown_ = false;  // ToolBulk shows the batch caption (STOP)  // closed during a job:
+                               // close when it has ended
     bool activatedOnce_ = false;
     enum class FocusPlace { OtherProgram, MainWindow, OwnWindow };
     FocusPlace lastFocus_ = FocusPlace::OtherProgram;  // where the focus was last
