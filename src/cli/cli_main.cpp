@@ -161,8 +161,10 @@ int Program::setUpDevice() {
     selector_ = std::make_unique<ChipSelector>(*state_, ui_);
     runner_ = std::make_unique<CommandRunner>(*state_, *ops_, ui_);
     ui_.onInterrupt = [this] { runner_->requestStop(); };
-    // The window's first start: the first type's first chip.
-    selector_->select(0, 0, 0);
+    // The window's first start: the first type's first chip, whose set-up
+    // the ID read and the hardware information carry. A chip named on the
+    // command line is chosen from the same start later.
+    if (options_.chip.empty()) selector_->select(0, 0, 0);
     return ExitDone;
 }
 
