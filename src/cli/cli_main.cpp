@@ -267,6 +267,7 @@ int Program::infoCommand() {
 
 int Program::upgradeCommand() {
     const UpgradeOutcome outcome = upgradeFirmware(*state_, *ops_, ui_, options_.arguments[0]);
+    ui_.flushLog(outcome == UpgradeOutcome::Done);
     switch (outcome) {
         case UpgradeOutcome::Done:
             return finish(ExitDone, ui_.lastLogLine());
@@ -320,20 +321,30 @@ int Program::chipCommand(ChipCommand command) {
         const int errorsBefore = ui_.errorCount();
         OpenFileCommand(*state_, ActivePage::Flash, ui_);
         if (ui_.errorCount() != errorsBefore) {
+            ui_.flushLog(false);
             ui_.error(text(Txt::CliFileRefused, {file}));
             return finish(ExitUsage, ui_.lastErrorText());
         }
+        ui_.flushLog(true);
     }
     const int status = statusOf(runner_->run(command));
     // A stop that came in the last block did not stop anything: the command is whole.
-    if (status != ExitDone) return finish(status, ui_.lastErrorText());
+    if (status != ExitDone) {
+        ui_.flushLog(false);
+        return finish(status, ui_.lastErrorText());
+    }
+    const std::string completion = ui_.lastLogLine();
     if (command == ChipCommand::Read) {
         // The window's Save, with the file given instead of a dialog.
         const int errorsBefore = ui_.errorCount();
         SaveFileCommand(*state_, ui_);
-        if (ui_.errorCount() != errorsBefore) return finish(ExitUsage, ui_.lastErrorText());
+        if (ui_.errorCount() != errorsBefore) {
+            ui_.flushLog(false);
+            return finish(ExitUsage, ui_.lastErrorText());
+        }
     }
-    return finish(ExitDone, ui_.lastLogLine());
+    ui_.flushLog(true);
+    return finish(ExitDone, completion);
 }
 
 int Program::run() {

@@ -208,7 +208,13 @@ void TerminalUi::drawProgress(bool force) {
 
 void TerminalUi::insertLogLine(const std::string& line) {
     lastLog_ = line;
-    note(line);
+    heldLog_.push_back(line);
+}
+
+void TerminalUi::flushLog(bool show) {
+    if (show)
+        for (const std::string& line : heldLog_) note(line);
+    heldLog_.clear();
 }
 
 void TerminalUi::processEvents() {

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "base/quiet_ui.h"
 
@@ -45,6 +46,10 @@ class TerminalUi : public QuietUi {
     const std::string& lastErrorText() const { return lastError_; }
     // The last completion line the core logged.
     const std::string& lastLogLine() const { return lastLog_; }
+    // Log lines are held until the command knows its outcome: a "Complete!"
+    // line of a command that then failed (its file could not be saved, its
+    // chip type is not streamed) is never shown.
+    void flushLog(bool show);
 
     // A line of the program's own (not a box), to standard error unless quiet.
     void note(const std::string& text);
@@ -82,6 +87,7 @@ class TerminalUi : public QuietUi {
     int errors_ = 0;
     std::string lastError_;
     std::string lastLog_;
+    std::vector<std::string> heldLog_;
     std::string statusState_;
     std::string statusElapsed_;
     std::string operation_;

@@ -180,6 +180,7 @@ TEST_F(Cli, EveryCommandOnOneChipGivesItsExitStatusAndItsResult) {
         {{"-c", "W25X10", "blank"}, 1, "", "not empty"},
         {{"--detect", "read", dir.file("back.bin")}, 0, "", "Read Complete!"},
         {{"-c", "W25X10", "read", dir.file("back.bin")}, 2, "", "add --force"},
+        {{"-c", "W25X10", "read", dir.file("no/such/folder.bin")}, 2, "", "Cannot create file"},
         {{"-c", "W25X10", "erase"}, 0, "", "Erase Complete!"},
         {{"-c", "w25x10", "blank"}, 0, "", "Bank Complete!"},
         {{"-c", "W25X10", "auto", dir.file("changed.bin")}, 0, "", "AUTO Complete!"},
@@ -197,6 +198,10 @@ TEST_F(Cli, EveryCommandOnOneChipGivesItsExitStatusAndItsResult) {
         EXPECT_EQ(run.status, step.status) << run.err;
         EXPECT_NE(run.out.find(step.out), std::string::npos) << run.out;
         EXPECT_NE(run.err.find(step.err), std::string::npos) << run.err;
+        // A command that failed never says that it completed.
+        if (step.status != 0) {
+            EXPECT_EQ(run.err.find("Complete"), std::string::npos) << run.err;
+        }
         if (step.args[0] == "-q") {
             EXPECT_EQ(run.err, "");  // quiet: only errors
         }
