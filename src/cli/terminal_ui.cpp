@@ -93,6 +93,7 @@ void TerminalUi::note(const std::string& text) {
 }
 
 void TerminalUi::error(const std::string& text) {
+    lastError_ = text;
     clearProgressLine();
     std::fprintf(stderr, "ostrel-cli: %s\n", text.c_str());
     if (options_.json) jsonLine("\"type\":\"error\",\"message\":" + jsonString(text));

@@ -41,7 +41,7 @@ class TerminalUi : public QuietUi {
     // Called from processEvents once a Ctrl+C came (the runner's requestStop).
     std::function<void()> onInterrupt;
 
-    // Error boxes shown so far and the text of the last one.
+    // Error boxes shown so far, and the text of the last error shown.
     int errorCount() const { return errors_; }
     const std::string& lastErrorText() const { return lastError_; }
     // The last completion line the core logged.

@@ -356,6 +356,10 @@ TEST_F(Cli, JsonLinesAreObjectsEndingInTheResult) {
         EXPECT_EQ(result["status"].toString().toStdString(), c.lastStatus);
         EXPECT_EQ(result["exit"].toInt(), c.status);
         EXPECT_TRUE(result["elapsed"].isDouble());
+        // A command that did not succeed says why in its result.
+        if (c.status != 0) {
+            EXPECT_FALSE(result["message"].toString().isEmpty());
+        }
     }
 }
 
