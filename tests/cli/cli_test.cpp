@@ -335,7 +335,7 @@ TEST_F(Cli, JsonLinesAreObjectsEndingInTheResult) {
         {{"--json", "info"}, 0, "ok", "info"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.args[2]);
+        SCOPED_TRACE(c.args.back());
         const Outcome run = cli(c.args);
         EXPECT_EQ(run.status, c.status) << run.err;
         std::vector<QJsonObject> objects;
