@@ -101,6 +101,12 @@ Outcome runProgram(const std::string& program, const std::vector<std::string>& a
     return run;
 }
 
+std::string joined(const std::vector<std::string>& args) {
+    std::string text;
+    for (const std::string& a : args) text += a + " ";
+    return text;
+}
+
 ChipRecord chip(const std::string& name, uint32_t id, uint32_t size) {
     ChipRecord record{};
     setNameText(record, name);
@@ -191,9 +197,7 @@ TEST_F(Cli, EveryCommandOnOneChipGivesItsExitStatusAndItsResult) {
         {{"upgrade", dir.file("missing.xpro")}, 2, "", "missing.xpro"},
     };
     for (const Step& step : steps) {
-        std::string shown;
-        for (const std::string& a : step.args) shown += a + " ";
-        SCOPED_TRACE(shown);
+        SCOPED_TRACE(joined(step.args));
         const Outcome run = cli(step.args);
         EXPECT_EQ(run.status, step.status) << run.err;
         EXPECT_NE(run.out.find(step.out), std::string::npos) << run.out;
@@ -206,8 +210,8 @@ TEST_F(Cli, EveryCommandOnOneChipGivesItsExitStatusAndItsResult) {
             EXPECT_EQ(run.err, "");  // quiet: only errors
         }
     }
-    EXPECT_EQ(readFile(dir.file("back.bin")), data);
-    EXPECT_EQ(chipContent(), changed);
+    EXPECT_TRUE(readFile(dir.file("back.bin")) == data);
+    EXPECT_TRUE(chipContent() == changed);
 }
 
 // Choosing the chip: by name, by the whole text, with the maker, by its ID.
@@ -237,7 +241,7 @@ TEST_F(Cli, ChipChoiceByNameMakerAndIdRefusesWhatIsNotOneKnownChip) {
         {0x123456, {"detect"}, 1, "unknown ID 12 34 56\n", ""},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.args[1]);
+        SCOPED_TRACE(joined(c.args));
         chipInSocket(c.idInSocket, 0x20000);
         const Outcome run = cli(c.args);
         EXPECT_EQ(run.status, c.status) << run.err;
@@ -265,17 +269,17 @@ TEST_F(Cli, ReadToEachFormatAndWriteBackGivesTheSameChip) {
         const std::string file = dir.file(std::string("copy") + extension);
         ASSERT_EQ(cli({"-c", "W25X05", "read", file}).status, 0);
         ASSERT_EQ(cli({"-c", "W25X05", "erase"}).status, 0);
-        ASSERT_EQ(chipContent(), std::string(0x10000, '\xFF'));
+        ASSERT_TRUE(chipContent() == std::string(0x10000, static_cast<char>(0xFF)));
         const Outcome back = cli({"-c", "W25X05", "write", file});
         EXPECT_EQ(back.status, 0) << back.err;
-        EXPECT_EQ(chipContent(), data);
+        EXPECT_TRUE(chipContent() == data);
     }
     EXPECT_EQ(readFile(dir.file("copy.hex")).substr(0, 1), ":");
     EXPECT_EQ(readFile(dir.file("copy.src")).substr(0, 1), "S");
     // --force replaces the file that is there.
     writeFile(dir.file("copy.bin"), "old");
     EXPECT_EQ(cli({"-f", "-c", "W25X05", "read", dir.file("copy.bin")}).status, 0);
-    EXPECT_EQ(readFile(dir.file("copy.bin")), data);
+    EXPECT_TRUE(readFile(dir.file("copy.bin")) == data);
 }
 
 // Failures of the programmer: none there, or gone in the middle of a stream.
@@ -303,7 +307,7 @@ TEST_F(Cli, ProgrammerMissingOrUnpluggedStopsWithItsExitStatusAndNothingDone) {
          "stopped at address"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.args.back());
+        SCOPED_TRACE(joined(c.args));
         std::filesystem::remove(dir.file("out.bin"));
         std::string config = c.programmer;
         if (!config.empty())
@@ -335,7 +339,7 @@ TEST_F(Cli, JsonLinesAreObjectsEndingInTheResult) {
         {{"--json", "info"}, 0, "ok", "info"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.args.back());
+        SCOPED_TRACE(joined(c.args));
         const Outcome run = cli(c.args);
         EXPECT_EQ(run.status, c.status) << run.err;
         std::vector<QJsonObject> objects;
