@@ -91,9 +91,11 @@ UpgradeOutcome upgradeFirmware(MainState& state, ProgrammerOps& ops, UiPort& ui,
         case UpgradeResult::Done:
             return UpgradeOutcome::Done;
         case UpgradeResult::NoFile:
+            return UpgradeOutcome::NoFile;
         case UpgradeResult::FileRefused:
             return UpgradeOutcome::FileRefused;
         case UpgradeResult::BootLoaderMissing:
+            return UpgradeOutcome::NoProgrammer;
         case UpgradeResult::BlockSizeZero:
         case UpgradeResult::TransferFailed:
             return UpgradeOutcome::Failed;

@@ -28,7 +28,13 @@ struct Detection {
 // chip is then the selected one.
 Detection detectChip(MainState& state, ProgrammerOps& ops, ChipSelector& selector);
 
-enum class UpgradeOutcome { Done, FileRefused, NoProgrammer, Failed };
+enum class UpgradeOutcome {
+    Done,
+    NoFile,        // the file is not there; nothing has been said yet
+    FileRefused,   // the file holds no firmware image (the user has been told)
+    NoProgrammer,  // neither the programmer nor its boot loader answered (told)
+    Failed,        // the upgrade broke off (the user has been told where)
+};
 
 // The hardware-information window's upgrade with the firmware file at `path`.
 UpgradeOutcome upgradeFirmware(MainState& state, ProgrammerOps& ops, UiPort& ui,

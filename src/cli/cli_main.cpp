@@ -271,6 +271,9 @@ int Program::upgradeCommand() {
     switch (outcome) {
         case UpgradeOutcome::Done:
             return finish(ExitDone, ui_.lastLogLine());
+        case UpgradeOutcome::NoFile:
+            ui_.error(text(Txt::CannotOpenFile, {options_.arguments[0]}));
+            return finish(ExitUsage, ui_.lastErrorText());
         case UpgradeOutcome::FileRefused:
             return finish(ExitUsage, ui_.lastErrorText());
         case UpgradeOutcome::NoProgrammer:
