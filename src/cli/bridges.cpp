@@ -3,13 +3,9 @@
 #include <cstdio>
 
 #include "base/quiet_ui.h"
-#include "catalogue/chip_lookup.h"
-#include "catalogue/name_text.h"
-#if __has_include("catalogue/chip_identification.h")
 #include "catalogue/chip_identification.h"
+#include "catalogue/chip_lookup.h"
 #include "catalogue/chip_search.h"
-#define OSTREL_HAVE_IDENTIFICATION 1
-#endif
 #if __has_include("firmware/firmware_upgrade.h")
 #include "firmware/firmware_upgrade.h"
 #include "firmware/hid_device.h"
@@ -25,40 +21,20 @@ std::vector<int> chipsMatching(const Catalogue& catalogue, const std::string& ke
         for (int i = 0; i < catalogue.count(); ++i) positions.push_back(i);
         return positions;
     }
-#ifdef OSTREL_HAVE_IDENTIFICATION
     for (const SearchRow& row : searchCatalogue(catalogue, keyGbk))
         positions.push_back(row.position);
-#else
-    // TEMPORARY until the search window's core is merged.
-    for (int i = 0; i < catalogue.count(); ++i)
-        if (!keyGbk.empty() &&
-            trimControls(nameTextOf(catalogue.at(i))).find(keyGbk) != std::string::npos)
-            positions.push_back(i);
-#endif
     return positions;
 }
 
 Detection detectChip(MainState& state, ProgrammerOps& ops, ChipSelector& selector) {
     uint8_t reply[4] = {};
     const int result = ops.readChipId(reply);
-    if (result == 0) return {Detection::NoProgrammer, {}};
-    if (result != kChipIdAnswered) return {Detection::NoAnswer, {}};
-#ifdef OSTREL_HAVE_IDENTIFICATION
+    if (result == kIdReadNoProgrammer) return {Detection::NoProgrammer, {}};
+    if (result != kIdReadAnswered) return {Detection::NoAnswer, {}};
     // Identification shows its outcome in a box; here the caller prints it.
     QuietUi silent;
     identifyChip(result, reply, state.catalogue, selector, silent, state.language);
     const bool known = findChipById(state.catalogue, detectedId(reply)) >= 0;
-#else
-    // TEMPORARY until identification is merged.
-    const uint32_t id = uint32_t{reply[1]} << 16 | uint32_t{reply[2]} << 8 | reply[3];
-    bool known = false;
-    for (int i = 0; i < state.catalogue.count() && reply[0] == 1; ++i)
-        if (state.catalogue.at(i).chipId == id) {
-            known = chooseChipByNames(selector, chipNamesOf(state.catalogue.at(i), i));
-            break;
-        }
-    if (reply[0] == 2 || reply[0] == 3) selector.select(reply[0] - 1, 0, 0);
-#endif
     switch (reply[0]) {
         case 1: {
             if (known)
