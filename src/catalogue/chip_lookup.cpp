@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "catalogue/chip_selection.h"
 #include "catalogue/chip_selector.h"
 #include "catalogue/name_text.h"
 
@@ -71,15 +72,20 @@ std::vector<ChipNames> findChipsNamed(const Catalogue& catalogue, const std::str
     return matching(catalogue, key, makerKey, sameIgnoringCase);
 }
 
-bool chooseChipByNames(ChipSelector& selector, const ChipNames& chip) {
-    selector.select(0, 0, 0);
-    const int32_t type = selector.findType(chip.type);
+bool chooseChipByNames(ChipSelector& selector, const Catalogue& catalogue, const ChipNames& chip) {
+    // The positions are worked out on lists of our own, as three runs of
+    // chip selection would leave them; only the last run is made for real,
+    // since every run resets the whole FLASH buffer.
+    ChipLists lists = selector.lists();
+    int32_t scratch = 0;
+    selectChip(catalogue, lists, 0, 0, 0, scratch);
+    const int32_t type = positionOf(lists.types, chip.type);
     if (type < 0) return false;
-    selector.select(type, 0, 0);
-    const int32_t manufacturer = selector.findManufacturer(chip.manufacturer);
+    selectChip(catalogue, lists, type, 0, 0, scratch);
+    const int32_t manufacturer = positionOf(lists.manufacturers, chip.manufacturer);
     if (manufacturer < 0) return false;
-    selector.select(type, manufacturer, 0);
-    const int32_t name = selector.findName(chip.name);
+    selectChip(catalogue, lists, type, manufacturer, 0, scratch);
+    const int32_t name = positionOf(lists.names, chip.name);
     if (name < 0) return false;
     return selector.select(type, manufacturer, name);
 }

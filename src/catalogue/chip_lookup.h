@@ -35,9 +35,11 @@ ChipNames chipNamesOf(const ChipRecord& record, int position);
 std::vector<ChipNames> findChipsNamed(const Catalogue& catalogue, const std::string& wanted,
                                       const std::string& maker);
 
-// Three runs of chip selection with the positions of the chip's type,
-// manufacturer and name as each run leaves the lists. False when one of them
-// is not in the lists (the selection then stays as the last run left it).
-bool chooseChipByNames(ChipSelector& selector, const ChipNames& chip);
+// Chooses the chip through chip selection with the positions its type,
+// manufacturer and name take in the lists as three runs (first type, then its
+// manufacturer, then its name) would leave them; the lists and the selection
+// end as after those three runs. False, with nothing chosen, when one of them
+// is not in the lists.
+bool chooseChipByNames(ChipSelector& selector, const Catalogue& catalogue, const ChipNames& chip);
 
 }  // namespace ostrel

@@ -205,7 +205,7 @@ int Program::chooseChip() {
         ui_.error(list);
         return ExitUsage;
     }
-    if (found.empty() || !chooseChipByNames(*selector_, found.front())) {
+    if (found.empty() || !chooseChipByNames(*selector_, state_->catalogue, found.front())) {
         ui_.error(text(Txt::CliUnknownChip, {options_.chip}));
         return ExitUsage;
     }
