@@ -106,8 +106,9 @@ extern "C" void writeExitLog() {
     FILE* file = std::fopen(path.c_str(), "a");
     if (file == nullptr) return;
     for (int device = 0; ostrel_sim_in_job(device) >= 0; ++device)
-        std::fprintf(file, "state dev %d in_job=%d open_handles=%d\n", device,
-                     ostrel_sim_in_job(device), ostrel_sim_open_handles(device));
+        std::fprintf(file, "state dev %d in_job=%d open_handles=%d upgrades=%d\n", device,
+                     ostrel_sim_in_job(device), ostrel_sim_open_handles(device),
+                     ostrel_sim_bootloader_finished(device));
     std::fclose(file);
 }
 

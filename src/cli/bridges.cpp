@@ -6,11 +6,8 @@
 #include "catalogue/chip_identification.h"
 #include "catalogue/chip_lookup.h"
 #include "catalogue/chip_search.h"
-#if __has_include("firmware/firmware_upgrade.h")
 #include "firmware/firmware_upgrade.h"
 #include "firmware/hid_device.h"
-#define OSTREL_HAVE_UPGRADE 1
-#endif
 
 namespace ostrel::cli {
 
@@ -54,13 +51,6 @@ Detection detectChip(MainState& state, ProgrammerOps& ops, ChipSelector& selecto
 
 UpgradeOutcome upgradeFirmware(MainState& state, ProgrammerOps& ops, UiPort& ui,
                                const std::string& path) {
-#ifndef OSTREL_HAVE_UPGRADE
-    (void)state;
-    (void)ops;
-    (void)path;
-    ui.errorBox("The firmware upgrade is not part of this build.");
-    return UpgradeOutcome::Failed;
-#else
     HidDevice hid;
     FirmwareUpgrade upgrade(state, ops, hid, ui);
     switch (upgrade.upgrade(path)) {
@@ -77,7 +67,6 @@ UpgradeOutcome upgradeFirmware(MainState& state, ProgrammerOps& ops, UiPort& ui,
             return UpgradeOutcome::Failed;
     }
     return UpgradeOutcome::Failed;
-#endif
 }
 
 }  // namespace ostrel::cli

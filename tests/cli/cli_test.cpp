@@ -162,7 +162,7 @@ std::string randomBytes(size_t count, uint32_t seed) {
 // Every command in the order a bench would use them, on one 128 KiB chip of
 // the default catalogue: each step's exit status and what it says.
 TEST_F(Cli, EveryCommandOnOneChipGivesItsExitStatusAndItsResult) {
-    chipInSocket(0xEF3011, 0x20000);
+    chipInSocket(0xEF3011, 0x20000, "bootloader=0");
     const std::string data = randomBytes(0x20000, 7);
     writeFile(dir.file("data.bin"), data);
     std::string changed = data;
@@ -195,6 +195,8 @@ TEST_F(Cli, EveryCommandOnOneChipGivesItsExitStatusAndItsResult) {
         {{"-c", "W25X10", "frobnicate"}, 2, "", "unknown command"},
         {{"blank"}, 2, "", "--chip NAME or --detect"},
         {{"upgrade", dir.file("missing.xpro")}, 2, "", "missing.xpro"},
+        // Last: the programmer leaves the bus for its boot loader.
+        {{"upgrade", dir.file("firmware.xpro")}, 0, "", ""},
     };
     for (const Step& step : steps) {
         SCOPED_TRACE(joined(step.args));
@@ -210,6 +212,7 @@ TEST_F(Cli, EveryCommandOnOneChipGivesItsExitStatusAndItsResult) {
             EXPECT_EQ(run.err, "");  // quiet: only errors
         }
     }
+    EXPECT_NE(simLog().find("upgrades=1"), std::string::npos);
     EXPECT_TRUE(readFile(dir.file("back.bin")) == data);
     EXPECT_TRUE(chipContent() == changed);
 }
