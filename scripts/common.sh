@@ -7,16 +7,16 @@ OSTREL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # Build tools, Qt 6, the test and benchmark frameworks, the USB and HID
 # libraries the program binds at run time and the headers it and its simulator
 # are built against, libjpeg for the socket pictures, the tools our codec tests
-# compare with, avrdude whose part database the AVR records are checked
-# against, clang with libFuzzer for the fuzz programs, and what the screenshots
-# need.
+# and benchmarks compare with, avrdude whose part database the AVR records are
+# checked against, clang with libFuzzer for the fuzz programs, and what the
+# screenshots need.
 OSTREL_PACKAGES=(
     build-essential cmake ninja-build pkg-config ccache clang-format
     qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     libusb-0.1-4 libusb-dev libjpeg62-turbo-dev libudev-dev
     libhidapi-hidraw0 libhidapi-dev
-    binutils srecord avrdude
+    binutils srecord avrdude flashrom
     clang-14 libclang-rt-14-dev
     xvfb xauth fonts-noto-cjk
 )

@@ -14,7 +14,10 @@
  *
  * Tests set it up through the functions below. When nothing has been set up
  * through them, usb_init reads the text configuration named by the environment
- * variable OSTREL_SIM_CONFIG (format: see ostrel_sim_configure_text).
+ * variable OSTREL_SIM_CONFIG (format: see ostrel_sim_configure_text). OSTREL_SIM_LOG, read at
+ * the same moment, names a file that receives the transfer log (as ostrel_sim_log_dump writes
+ * it) followed by one line "state dev N in_job=J open_handles=H upgrades=U" per device when the process
+ * exits normally, for tests that run a program in a process of its own.
  *
  * Devices are numbered from 0 in the order they were added; that number is the
  * `device` argument below. Functions returning int give 0 (or a device number)

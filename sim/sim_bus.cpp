@@ -92,10 +92,35 @@ void rebuildBusList() {
     usb_busses = w.busses.empty() ? nullptr : w.busses.front().get();
 }
 
+// OSTREL_SIM_LOG names a file that gets the transfer log and each device's
+// job state when the process ends, so that a test can watch a program that
+// runs the simulator in a process of its own.
+std::string& exitLogPath() {
+    static std::string path;
+    return path;
+}
+
+extern "C" void writeExitLog() {
+    const std::string& path = exitLogPath();
+    if (ostrel_sim_log_dump(path.c_str()) != 0) return;
+    FILE* file = std::fopen(path.c_str(), "a");
+    if (file == nullptr) return;
+    for (int device = 0; ostrel_sim_in_job(device) >= 0; ++device)
+        std::fprintf(file, "state dev %d in_job=%d open_handles=%d upgrades=%d\n", device,
+                     ostrel_sim_in_job(device), ostrel_sim_open_handles(device),
+                     ostrel_sim_bootloader_finished(device));
+    std::fclose(file);
+}
+
 void loadConfigFromEnvironment() {
     World& w = world();
     if (w.configured) return;
     w.configured = true;
+    const char* logPath = std::getenv("OSTREL_SIM_LOG");
+    if (logPath != nullptr && *logPath != '\0' && exitLogPath().empty()) {
+        exitLogPath() = logPath;
+        std::atexit(writeExitLog);
+    }
     const char* path = std::getenv("OSTREL_SIM_CONFIG");
     if (path == nullptr || *path == '\0') return;
     FILE* file = std::fopen(path, "rb");

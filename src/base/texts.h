@@ -66,9 +66,22 @@ enum class Txt {
     UpgradeTransferFailed,  // %s: bytes sent, image length
     BootLoaderBlockSizeZero,
     FirmwareUpgradeComplete,  // %s: image length
+    // The command line.
+    CliNoProgrammer,
+    CliCatalogueUnreadable,  // %s: path
+    CliChooseChip,
+    CliUnknownChip,     // %s: the name asked for
+    CliAmbiguousChip,   // %s: the name asked for
+    CliOutputExists,    // %s: path
+    CliFileRefused,     // %s: path
+    CliNoData,          // %s: path
+    CliNotStreamed,     // %s: the chip's type
+    CliStopped,         // %s: operation
+    CliDetectRefused,   // %s: what the programmer found
+    CliDetectTypeOnly,  // %s: the type
 };
 
-inline constexpr int kTextCount = static_cast<int>(Txt::FirmwareUpgradeComplete) + 1;
+inline constexpr int kTextCount = static_cast<int>(Txt::CliDetectTypeOnly) + 1;
 
 // The text in the given language; outside 0 to 2 the Simplified Chinese one,
 // as with the message table.

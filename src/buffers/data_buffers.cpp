@@ -1,7 +1,11 @@
 #include "buffers/data_buffers.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "base/messages.h"
 #include "base/ui_port.h"
@@ -10,14 +14,31 @@
 
 namespace ostrel {
 
+// Every chip change fills the whole FLASH buffer: on 2 MiB pages the first
+// fill takes 32 page faults instead of 16,384, which is most of the start-up
+// of a command-line run. Where the kernel gives no large pages this is an
+// ordinary allocation.
+DataBuffers::LargeBuffer DataBuffers::allocateLarge(std::size_t size) {
+    constexpr std::size_t kLargePage = 2 * 1024 * 1024;
+    const std::size_t rounded = (size + kLargePage - 1) / kLargePage * kLargePage;
+    void* bytes = std::aligned_alloc(kLargePage, rounded);
+    if (bytes == nullptr) throw std::bad_alloc();
+    madvise(bytes, rounded, MADV_HUGEPAGE);
+    return LargeBuffer(static_cast<uint8_t*>(bytes));
+}
+
+void DataBuffers::LargeFree::operator()(uint8_t* bytes) const {
+    std::free(bytes);
+}
+
 DataBuffers::DataBuffers()
-    : flash_(new uint8_t[kFlashBufferSize]), eeprom_(new uint8_t[kEepromBufferSize]) {
+    : flash_(allocateLarge(kFlashBufferSize)), eeprom_(new uint8_t[kEepromBufferSize]) {
     std::memset(flash_.get(), 0xFF, kFlashBufferSize);
     std::memset(eeprom_.get(), 0xFF, kEepromBufferSize);
 }
 
 uint8_t* DataBuffers::flashStaging() {
-    if (!staging_) staging_.reset(new uint8_t[kFlashBufferSize]);
+    if (!staging_) staging_ = allocateLarge(kFlashBufferSize);
     return staging_.get();
 }
 

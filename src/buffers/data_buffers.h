@@ -92,9 +92,16 @@ class DataBuffers {
     std::string rangeEndText = "FFFF";
 
   private:
-    std::unique_ptr<uint8_t[]> flash_;
+    // The FLASH buffer and its staging copy come from allocateLarge().
+    struct LargeFree {
+        void operator()(uint8_t* bytes) const;
+    };
+    using LargeBuffer = std::unique_ptr<uint8_t[], LargeFree>;
+    static LargeBuffer allocateLarge(std::size_t size);
+
+    LargeBuffer flash_;
     std::unique_ptr<uint8_t[]> eeprom_;
-    std::unique_ptr<uint8_t[]> staging_;
+    LargeBuffer staging_;
     HexDocument flashView_;
     HexDocument eepromView_;
 };

@@ -1,0 +1,43 @@
+#pragma once
+// Where the command line meets the core's identification, search and
+// firmware upgrade: the window shows their outcomes in boxes, the command
+// line prints them and turns them into exit statuses.
+
+#include <string>
+#include <vector>
+
+#include "base/main_state.h"
+#include "base/ui_port.h"
+#include "catalogue/chip_selector.h"
+#include "operations/programmer_ops.h"
+
+namespace ostrel::cli {
+
+// Catalogue positions to list: all chips, or with `filtered` those the chip
+// search window finds for `keyGbk`.
+std::vector<int> chipsMatching(const Catalogue& catalogue, const std::string& keyGbk,
+                               bool filtered);
+
+struct Detection {
+    enum Outcome { NoProgrammer, NoAnswer, Known, Unknown, TypeOnly, NoChip } outcome;
+    // Known: TYPE,MAKER,NAME (GBK); Unknown: "XX XX XX"; TypeOnly: the type (GBK).
+    std::string text;
+};
+
+// The ID read and identification, as the Detect button runs them; a known
+// chip is then the selected one.
+Detection detectChip(MainState& state, ProgrammerOps& ops, ChipSelector& selector);
+
+enum class UpgradeOutcome {
+    Done,
+    NoFile,        // the file is not there; nothing has been said yet
+    FileRefused,   // the file holds no firmware image (the user has been told)
+    NoProgrammer,  // neither the programmer nor its boot loader answered (told)
+    Failed,        // the upgrade broke off (the user has been told where)
+};
+
+// The hardware-information window's upgrade with the firmware file at `path`.
+UpgradeOutcome upgradeFirmware(MainState& state, ProgrammerOps& ops, UiPort& ui,
+                               const std::string& path);
+
+}  // namespace ostrel::cli

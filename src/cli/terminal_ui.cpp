@@ -1,0 +1,236 @@
+#include "cli/terminal_ui.h"
+
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cinttypes>
+
+#include "base/messages.h"
+
+namespace ostrel::cli {
+
+volatile std::sig_atomic_t interruptRequested = 0;
+
+namespace {
+
+extern "C" void onSignal(int signal) {
+    if (interruptRequested) {
+        // A second Ctrl+C: the user no longer waits for the block to end.
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
+        return;
+    }
+    interruptRequested = 1;
+}
+
+std::string formatBytes(int64_t bytes) {
+    char text[32];
+    if (bytes >= 1024 * 1024)
+        std::snprintf(text, sizeof text, "%.1f MiB", static_cast<double>(bytes) / (1024 * 1024));
+    else if (bytes >= 1024)
+        std::snprintf(text, sizeof text, "%.1f KiB", static_cast<double>(bytes) / 1024);
+    else
+        std::snprintf(text, sizeof text, "%" PRId64 " B", bytes);
+    return text;
+}
+
+}  // namespace
+
+void installInterruptHandler() {
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+std::string jsonString(const std::string& text) {
+    std::string out = "\"";
+    for (const unsigned char c : text) {
+        switch (c) {
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default:
+                if (c < 0x20) {
+                    char escaped[8];
+                    std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+                    out += escaped;
+                } else {
+                    out += static_cast<char>(c);
+                }
+        }
+    }
+    return out + "\"";
+}
+
+TerminalUi::TerminalUi(TerminalOptions options) : options_(options) {}
+
+void TerminalUi::clearProgressLine() {
+    if (!lineShown_) return;
+    std::fputs("\r\033[K", stderr);
+    lineShown_ = false;
+}
+
+void TerminalUi::note(const std::string& text) {
+    if (options_.quiet) return;
+    clearProgressLine();
+    std::fprintf(stderr, "%s\n", text.c_str());
+}
+
+void TerminalUi::error(const std::string& text) {
+    lastError_ = text;
+    clearProgressLine();
+    std::fprintf(stderr, "ostrel-cli: %s\n", text.c_str());
+    if (options_.json) jsonLine("\"type\":\"error\",\"message\":" + jsonString(text));
+}
+
+void TerminalUi::jsonLine(const std::string& object) {
+    std::printf("{%s}\n", object.c_str());
+    std::fflush(stdout);
+}
+
+void TerminalUi::messageBox(const std::string& text, const std::string& caption, BoxIcon icon) {
+    if (icon == BoxIcon::Error || icon == BoxIcon::Warning) {
+        ++errors_;
+        lastError_ = text;
+        error(text);
+        return;
+    }
+    note(caption.empty() ? text : caption + ": " + text);
+}
+
+bool TerminalUi::askYesNo(const std::string& text, const std::string& caption) {
+    // The only questions the commands can meet are "replace the file?" and
+    // "the file is longer than the chip, cut it?"; --force answers both.
+    if (!options_.force) {
+        ++errors_;
+        lastError_ = text;
+        error(caption + ": " + text + " -> no (--force answers yes)");
+        return false;
+    }
+    note(caption + ": " + text + " -> yes (--force)");
+    return true;
+}
+
+void TerminalUi::setStatusText(int panel, const std::string& text) {
+    if (panel != PanelState) {
+        statusElapsed_ = text;
+        return;
+    }
+    statusState_ = text;
+    static const struct {
+        Msg key;
+        const char* name;
+    } kOperations[] = {
+        {Msg::MsgReadFlash, "read"},   {Msg::MsgEraseFlash, "erase"},
+        {Msg::MsgWriteFlash, "write"}, {Msg::MsgVerifyFlash, "verify"},
+        {Msg::MsgBlankFlash, "blank"},
+    };
+    for (const auto& op : kOperations) {
+        if (text == messageText(op.key, language)) {
+            if (operation_ != op.name) {
+                operation_ = op.name;
+                operationStartMs_ = monotonicMs();
+                lastDrawMs_ = -1000;
+            }
+            return;
+        }
+    }
+}
+
+std::string TerminalUi::statusText(int panel) const {
+    return panel == PanelState ? statusState_ : statusElapsed_;
+}
+
+void TerminalUi::setProgressVisible(bool visible) {
+    if (visible && !progressVisible_) operationStartMs_ = monotonicMs();
+    progressVisible_ = visible;
+    if (!visible) clearProgressLine();
+}
+
+void TerminalUi::setProgressMax(int64_t max) {
+    max_ = max;
+}
+
+void TerminalUi::setProgressPosition(int64_t position) {
+    position_ = position;
+    if (progressVisible_) drawProgress(false);
+}
+
+void TerminalUi::drawProgress(bool force) {
+    const int64_t now = monotonicMs();
+    if (!force && now - lastDrawMs_ < 100) return;
+    lastDrawMs_ = now;
+    if (options_.json) {
+        char numbers[96];
+        std::snprintf(numbers, sizeof numbers, ",\"done\":%" PRId64 ",\"total\":%" PRId64,
+                      position_, max_);
+        jsonLine("\"type\":\"progress\",\"operation\":" + jsonString(operation_) + numbers);
+    }
+    if (!options_.progressLine || options_.quiet) return;
+    const double elapsed = static_cast<double>(now - operationStartMs_) / 1000.0;
+    const double fraction =
+        max_ > 0 ? static_cast<double>(position_) / static_cast<double>(max_) : 0;
+    std::string line = statusState_;
+    char part[160];
+    std::snprintf(part, sizeof part, " %3d%%", static_cast<int>(fraction * 100));
+    line += part;
+    // Erase polls count polls, not bytes; only streams show bytes and a rate.
+    if (operation_ != "erase") {
+        line += "  " + formatBytes(position_) + " / " + formatBytes(max_);
+        if (elapsed > 0.2 && position_ > 0) {
+            const double rate = static_cast<double>(position_) / elapsed;
+            const double left = static_cast<double>(max_ - position_) / rate;
+            std::snprintf(part, sizeof part, "  %s/s  %d:%02d left",
+                          formatBytes(static_cast<int64_t>(rate)).c_str(),
+                          static_cast<int>(left) / 60, static_cast<int>(left) % 60);
+            line += part;
+        }
+    }
+    std::fprintf(stderr, "\r\033[K%s", line.c_str());
+    std::fflush(stderr);
+    lineShown_ = true;
+}
+
+void TerminalUi::insertLogLine(const std::string& line) {
+    lastLog_ = line;
+    heldLog_.push_back(line);
+}
+
+void TerminalUi::flushLog(bool show) {
+    if (show)
+        for (const std::string& line : heldLog_) note(line);
+    heldLog_.clear();
+}
+
+void TerminalUi::processEvents() {
+    if (interruptRequested && !interruptHandled_) {
+        interruptHandled_ = true;
+        if (onInterrupt) onInterrupt();
+    }
+}
+
+void TerminalUi::pause(int milliseconds) {
+    struct timespec wait {
+        milliseconds / 1000, static_cast<long>(milliseconds % 1000) * 1000000L
+    };
+    while (nanosleep(&wait, &wait) != 0 && errno == EINTR && !interruptRequested) {
+    }
+}
+
+}  // namespace ostrel::cli

@@ -1,0 +1,103 @@
+#pragma once
+// The command line's face: the UiPort of ostrel-cli. Messages go to standard
+// error (or, with --json, also as objects to standard output); questions are
+// answered by the options, never by reading standard input; the progress bars
+// become one line that is redrawn in place on a terminal, at most ten times a
+// second; processEvents is where a Ctrl+C turns into a stop request.
+
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "base/quiet_ui.h"
+
+namespace ostrel::cli {
+
+// Set by the SIGINT handler; looked at between blocks.
+extern volatile std::sig_atomic_t interruptRequested;
+// Installs the SIGINT (and SIGTERM) handler: the first signal asks for a stop,
+// a second one ends the program at once.
+void installInterruptHandler();
+
+// A JSON string literal of UTF-8 text.
+std::string jsonString(const std::string& text);
+
+struct TerminalOptions {
+    bool quiet = false;
+    bool json = false;
+    bool force = false;         // answers "replace the file?" and "cut the file?" with Yes
+    bool progressLine = false;  // standard error is a terminal
+};
+
+class TerminalUi : public QuietUi {
+  public:
+    explicit TerminalUi(TerminalOptions options);
+
+    // The path the Open and Save commands are handed instead of a dialog.
+    std::string fileForDialogs;
+    // Called from processEvents once a Ctrl+C came (the runner's requestStop).
+    std::function<void()> onInterrupt;
+
+    // Error boxes shown so far, and the text of the last error shown.
+    int errorCount() const { return errors_; }
+    const std::string& lastErrorText() const { return lastError_; }
+    // The last completion line the core logged.
+    const std::string& lastLogLine() const { return lastLog_; }
+    // Log lines are held until the command knows its outcome: a "Complete!"
+    // line of a command that then failed (its file could not be saved, its
+    // chip type is not streamed) is never shown.
+    void flushLog(bool show);
+
+    // A line of the program's own (not a box), to standard error unless quiet.
+    void note(const std::string& text);
+    // An error of the program's own, always shown.
+    void error(const std::string& text);
+    // One JSON object (without the braces' contents checked) to standard output.
+    void jsonLine(const std::string& object);
+    // The stable name of the operation the status text names ("read", "erase",
+    // "write", "verify", "blank"), or empty.
+    const std::string& operation() const { return operation_; }
+
+    void messageBox(const std::string& text, const std::string& caption, BoxIcon icon) override;
+    bool askYesNo(const std::string& text, const std::string& caption) override;
+    std::string openFileName(const std::string&, int) override { return fileForDialogs; }
+    std::string saveFileName(const std::string&, const std::string&) override {
+        return fileForDialogs;
+    }
+    void setStatusText(int panel, const std::string& text) override;
+    std::string statusText(int panel) const override;
+    void setProgressVisible(bool visible) override;
+    void setProgressMax(int64_t max) override;
+    void setProgressPosition(int64_t position) override;
+    void insertLogLine(const std::string& line) override;
+    std::string firstLogLine() const override { return lastLog_; }
+    void processEvents() override;
+    void pause(int milliseconds) override;
+
+    int language = 2;
+
+  private:
+    void drawProgress(bool force);
+    void clearProgressLine();
+
+    TerminalOptions options_;
+    int errors_ = 0;
+    std::string lastError_;
+    std::string lastLog_;
+    std::vector<std::string> heldLog_;
+    std::string statusState_;
+    std::string statusElapsed_;
+    std::string operation_;
+    bool progressVisible_ = false;
+    bool lineShown_ = false;
+    int64_t max_ = 0;
+    int64_t position_ = 0;
+    int64_t operationStartMs_ = 0;
+    int64_t lastDrawMs_ = -1000;
+    bool interruptHandled_ = false;
+};
+
+}  // namespace ostrel::cli
