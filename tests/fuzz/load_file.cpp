@@ -1,9 +1,9 @@
 // LoadFile as Open calls it: the first input byte picks the file name's
 // extension and the limit, the rest is the file. Raw and capsule files must
-// arrive byte for byte or be refused as too big; ".hex" files and ".eep" files
-// starting with ":" or "S" must give what the record reader gives over the
-// same bytes in memory, so the descriptor's line source cuts lines as the
-// memory one does.
+// arrive byte for byte or be refused as too big; ".hex" files and ".eep" or
+// ".src" files starting with ":" or "S" must give what the record reader gives
+// over the same bytes in memory, so the descriptor's line source cuts lines as
+// the memory one does.
 
 #include <fcntl.h>
 #include <stdlib.h>
@@ -92,8 +92,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
     const std::string lower = fileExtension(path);
     const char first = length > 0 ? static_cast<char>(content[0]) : '\0';
-    const bool intel = lower == ".hex" || (lower == ".eep" && first == ':');
-    const bool srecord = lower == ".eep" && first == 'S';
+    // ".eep" and ".src" files are read by their first character.
+    const bool probed = lower == ".eep" || lower == ".src";
+    const bool intel = lower == ".hex" || (probed && first == ':');
+    const bool srecord = probed && first == 'S';
     if (intel || srecord) {
         const Reference reference = readFromMemory(intel, content, length, limit);
         require(result == reference.result, "the file and the same bytes in memory read apart");
