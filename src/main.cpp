@@ -1,10 +1,12 @@
 // The program: builds the message table, creates the windows and runs the
-// message loop. It reads no environment variable and takes no option.
+// message loop. It takes no option; the environment only says where the
+// user's folders are when the program is installed.
 #include <exception>
 #include <memory>
 
 #include "base/messages.h"
 #include "shell/ui/application.h"
+#include "shell/ui/close_on_signal.h"
 #include "shell/ui/main_window.h"
 
 int main(int argc, char** argv) {
@@ -19,6 +21,7 @@ int main(int argc, char** argv) {
         app.showError(error.what());
         return 1;
     }
+    ostrel::closeOnTerminationSignals(window.get());
     window->show();
     return app.exec();
 }
