@@ -11,6 +11,8 @@
 
 int main(int argc, char** argv) {
     ostrel::TApplication app(argc, argv);
+    // The desktop matches the window with its menu entry and icon by this name.
+    QGuiApplication::setDesktopFileName("com.ostrel.Ostrel");
     ostrel::messageText(ostrel::Msg::MsgConnected, 0);  // the table exists before any window
     // The main window creates the other five after itself, in their order.
     std::unique_ptr<ostrel::TForm1> window;
