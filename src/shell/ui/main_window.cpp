@@ -123,7 +123,7 @@ TForm1::TForm1(const ProgramPaths& paths, std::string usbLibrary, std::string hi
 TForm1::~TForm1() = default;
 
 void TForm1::createWindows() {
-    Form2 = new TForm2(*state_, paths_.catalogueFilePath(), *this, this);
+    Form2 = new TForm2(*state_, paths_, *this, this);
     // The saved chip may have moved or gone: choose again by the saved positions,
     // so that the selected record names the chip the lists show.
     Form2->onSaved = [this] {
