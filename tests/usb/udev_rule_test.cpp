@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "base/texts.h"
+#include "firmware/firmware_upgrade.h"
 #include "support/temp_files.h"
 #include "usb/programmer_identity.h"
 
@@ -41,7 +42,7 @@ TEST(UdevRule, GrantsTheSeatExactlyTheProgrammerAndItsBootLoader) {
     }
     const std::set<std::pair<int, int>> expected = {
         {kProgrammerVendorId, kProgrammerProductId},
-        {0x28E9, 0x028B},  // the boot loader's HID identity
+        {kBootLoaderVendorId, kBootLoaderProductId},
     };
     EXPECT_EQ(named, expected);
     EXPECT_EQ(nodes, (std::set<std::string>{"usb", "hidraw"}));
