@@ -8,8 +8,11 @@ OSTREL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # libraries the program binds at run time and the headers it and its simulator
 # are built against, libjpeg for the socket pictures, the tools our codec tests
 # and benchmarks compare with, avrdude whose part database the AVR records are
-# checked against, clang with libFuzzer for the fuzz programs, and what the
-# screenshots need.
+# checked against, clang with libFuzzer for the fuzz programs, what the
+# screenshots need, and what builds and checks the Debian package (icons
+# rendered from SVG, lintian, the desktop entry and AppStream validators,
+# strace for the installed-program test, debootstrap for trying the package in
+# a fresh system).
 OSTREL_PACKAGES=(
     build-essential cmake ninja-build pkg-config ccache clang-format
     qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
@@ -18,7 +21,8 @@ OSTREL_PACKAGES=(
     libhidapi-hidraw0 libhidapi-dev
     binutils srecord avrdude flashrom
     clang-14 libclang-rt-14-dev
-    xvfb xauth fonts-noto-cjk
+    xvfb xauth fonts-noto-cjk qt6-qpa-plugins imagemagick
+    dpkg-dev fakeroot lintian desktop-file-utils appstream librsvg2-bin file strace debootstrap
 )
 
 ensure_packages() {

@@ -1,14 +1,18 @@
 // The program: builds the message table, creates the windows and runs the
-// message loop. It reads no environment variable and takes no option.
+// message loop. It takes no option; the environment only says where the
+// user's folders are when the program is installed.
 #include <exception>
 #include <memory>
 
 #include "base/messages.h"
 #include "shell/ui/application.h"
+#include "shell/ui/close_on_signal.h"
 #include "shell/ui/main_window.h"
 
 int main(int argc, char** argv) {
     ostrel::TApplication app(argc, argv);
+    // The desktop matches the window with its menu entry and icon by this name.
+    QGuiApplication::setDesktopFileName("com.ostrel.Ostrel");
     ostrel::messageText(ostrel::Msg::MsgConnected, 0);  // the table exists before any window
     // The main window creates the other five after itself, in their order.
     std::unique_ptr<ostrel::TForm1> window;
@@ -19,6 +23,7 @@ int main(int argc, char** argv) {
         app.showError(error.what());
         return 1;
     }
+    ostrel::closeOnTerminationSignals(window.get());
     window->show();
     return app.exec();
 }

@@ -170,6 +170,17 @@ constexpr Entry kTexts[kTextCount] = {
      {"检测到 %s 类型的芯片，但没有 ID；请用 --chip 选择。",
       "偵測到 %s 類型的晶片，但沒有 ID；請用 --chip 選擇。",
       "A chip of the type %s was found, but it has no ID; choose it with --chip."}},
+    {OSTREL_TEXT(ProgrammerUnusable),
+     {"已找到 Ostrel I 编程器（USB 1FC8:300B），但无法打开。请检查 udev 规则 60-ostrel.rules "
+      "是否已安装（软件包将其放在 /usr/lib/udev/rules.d），然后拔下编程器重新插入。"
+      "如果仍然不行，请关闭正在使用编程器的其他程序。",
+      "已找到 Ostrel I 編程器（USB 1FC8:300B），但無法開啟。請檢查 udev 規則 60-ostrel.rules "
+      "是否已安裝（套件將其放在 /usr/lib/udev/rules.d），然後拔下編程器重新插入。"
+      "如果仍然不行，請關閉正在使用編程器的其他程式。",
+      "An Ostrel I programmer is attached (USB 1FC8:300B) but could not be opened. Check that "
+      "the udev rule 60-ostrel.rules is installed (the package puts it into "
+      "/usr/lib/udev/rules.d), then unplug the programmer and plug it in again. If it still "
+      "fails, close any other program that is using the programmer."}},
 };
 #undef OSTREL_TEXT
 

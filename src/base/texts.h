@@ -79,9 +79,12 @@ enum class Txt {
     CliStopped,         // %s: operation
     CliDetectRefused,   // %s: what the programmer found
     CliDetectTypeOnly,  // %s: the type
+    // The programmer is attached but cannot be used: what to check. The
+    // window's "Not connected" panel shows it as its tip, ostrel-cli prints it.
+    ProgrammerUnusable,
 };
 
-inline constexpr int kTextCount = static_cast<int>(Txt::CliDetectTypeOnly) + 1;
+inline constexpr int kTextCount = static_cast<int>(Txt::ProgrammerUnusable) + 1;
 
 // The text in the given language; outside 0 to 2 the Simplified Chinese one,
 // as with the message table.

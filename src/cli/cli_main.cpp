@@ -73,6 +73,12 @@ class Program {
     std::string text(Txt key, std::initializer_list<std::string> values = {}) const {
         return fillIn(programText(key, language_), values);
     }
+    // No programmer to use: when one is attached but cannot be opened, what to
+    // check (the same help as the window's "Not connected" tip).
+    std::string noProgrammerText() const {
+        return usb_ && attachedButUnusable(usb_->lastOpenFailure()) ? text(Txt::ProgrammerUnusable)
+                                                                    : text(Txt::CliNoProgrammer);
+    }
     int finish(int status, const std::string& message);
     int listChips();
     bool loadCatalogue(Catalogue& catalogue, UiPort& ui);
@@ -176,7 +182,7 @@ int Program::chooseChip() {
                 ui_.note(gbkToUtf8(found.text));
                 return ExitDone;
             case Detection::NoProgrammer:
-                ui_.error(text(Txt::CliNoProgrammer));
+                ui_.error(noProgrammerText());
                 return ExitNoProgrammer;
             case Detection::NoAnswer:
                 ui_.error(programText(Txt::ChipIdNoAnswer, language_));
@@ -222,7 +228,7 @@ int Program::detectCommand() {
     int status = ExitNo;
     switch (found.outcome) {
         case Detection::NoProgrammer:
-            ui_.error(text(Txt::CliNoProgrammer));
+            ui_.error(noProgrammerText());
             return finish(ExitNoProgrammer, ui_.lastErrorText());
         case Detection::NoAnswer:
             ui_.error(programText(Txt::ChipIdNoAnswer, language_));
@@ -251,7 +257,7 @@ int Program::detectCommand() {
 int Program::infoCommand() {
     HardwareInfo info;
     if (!ops_->readHardwareInfo(info)) {
-        ui_.error(text(Txt::CliNoProgrammer));
+        ui_.error(noProgrammerText());
         return finish(ExitNoProgrammer, ui_.lastErrorText());
     }
     if (options_.json) {
@@ -277,7 +283,7 @@ int Program::upgradeCommand() {
         case UpgradeOutcome::FileRefused:
             return finish(ExitUsage, ui_.lastErrorText());
         case UpgradeOutcome::NoProgrammer:
-            ui_.error(text(Txt::CliNoProgrammer));
+            ui_.error(noProgrammerText());
             return finish(ExitNoProgrammer, ui_.lastErrorText());
         case UpgradeOutcome::Failed:
             return finish(ExitTransfer, ui_.lastErrorText());
@@ -292,7 +298,7 @@ int Program::statusOf(CommandStatus status) {
         case CommandStatus::Mismatch:
             return ExitNo;
         case CommandStatus::NoProgrammer:
-            ui_.error(text(Txt::CliNoProgrammer));
+            ui_.error(noProgrammerText());
             return ExitNoProgrammer;
         case CommandStatus::Failed:
             return ExitTransfer;

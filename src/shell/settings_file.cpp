@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/program_paths.h"
 #include "base/safe_file.h"
 #include "base/texts.h"
 
@@ -208,6 +209,9 @@ bool SettingsFile::writeString(const std::string& section, const std::string& ke
     // A file that is there but cannot be read must not be replaced by one
     // holding this key alone.
     bool ok = text || stat(path_.c_str(), &st) != 0;
+    // The first write also makes the folder (the user's configuration folder
+    // of an installed program may not exist yet).
+    if (ok && !text) makeFolderFor(path_);
     if (ok)
         ok = replaceFileContents(path_, setProfileValue(text.value_or(""), section, key, value));
     if (!ok) {

@@ -117,7 +117,9 @@ int TUsbBulk::prog_open(int vendorId, const char* manufacturer, int productId,
     USB_bulk_close();
     const char* wantedManufacturer = manufacturer != nullptr ? manufacturer : "";
     const char* wantedProduct = product != nullptr ? product : "";
-    bind();
+    const bool bound = bind();
+    failure_ = bound ? OpenFailure::NotFound : OpenFailure::NoLibrary;
+    std::string refusal;  // the diagnostic of an attached programmer that could not be used
     if (lib_->findBusses != nullptr) lib_->findBusses();
     if (lib_->findDevices != nullptr) lib_->findDevices();
     usb_bus* busses = lib_->getBusses != nullptr ? lib_->getBusses() : nullptr;
@@ -131,14 +133,21 @@ int TUsbBulk::prog_open(int vendorId, const char* manufacturer, int productId,
             if (deviceHandle == nullptr) {
                 diagnostic_ =
                     format("Warning: cannot open USB device: %s\n", lib_->error().c_str());
+                failure_ = OpenFailure::NotAccessible;
+                refusal = diagnostic_;
                 continue;
             }
             if (acceptCandidate(dev, wantedManufacturer, wantedProduct)) {
+                failure_ = OpenFailure::None;
                 const bool winUsb = std::strcmp(wantedProduct, "WinUSB1") == 0;
                 readEndpoint = winUsb ? 0x81 : 0x82;
                 dataWriteEndpoint = winUsb ? 2 : 1;
                 commandWriteEndpoint = winUsb ? 1 : 2;
                 return 1;
+            }
+            if (candidateFailure_ != OpenFailure::NotFound) {
+                failure_ = candidateFailure_;
+                refusal = diagnostic_;
             }
             if (lib_->close != nullptr) lib_->close(deviceHandle);
             deviceHandle = nullptr;
@@ -146,6 +155,13 @@ int TUsbBulk::prog_open(int vendorId, const char* manufacturer, int productId,
     }
     diagnostic_ = format("Could not find USB device \"RAVOziz\" with vid=0x%x pid=0x%x\n", vendorId,
                          productId);
+    // A programmer that is there but could not be used is the more useful news.
+    if (attachedButUnusable(failure_))
+        diagnostic_ =
+            refusal + format("Found USB device with vid=0x%x pid=0x%x, but it %s\n", vendorId,
+                             productId,
+                             failure_ == OpenFailure::Busy ? "is held by another program or driver"
+                                                           : "could not be opened (permissions?)");
     return 0;
 }
 
@@ -155,6 +171,8 @@ bool TUsbBulk::stringMatches(int index, const char* what, const char* wanted) {
     if (length < 0) {
         diagnostic_ =
             format("warning: cannot query %s for device: %s\n", what, lib_->error().c_str());
+        // Without access to the device its strings cannot be read either.
+        candidateFailure_ = OpenFailure::NotAccessible;
         return false;
     }
     // A zero result leaves the buffer untouched: compare an empty text then.
@@ -164,6 +182,7 @@ bool TUsbBulk::stringMatches(int index, const char* what, const char* wanted) {
 
 bool TUsbBulk::acceptCandidate(struct usb_device* dev, const char* manufacturer,
                                const char* product) {
+    candidateFailure_ = OpenFailure::NotFound;
     if (!stringMatches(dev->descriptor.iManufacturer, "manufacturer", manufacturer)) return false;
     if (!stringMatches(dev->descriptor.iProduct, "product", product)) return false;
 
@@ -180,6 +199,7 @@ bool TUsbBulk::acceptCandidate(struct usb_device* dev, const char* manufacturer,
                             : kMissingEntry;
     if (claimed != 0) {
         diagnostic_ = format("error writing:\n%s\n", lib_->error().c_str());
+        candidateFailure_ = OpenFailure::Busy;
         return false;
     }
     return true;

@@ -16,6 +16,23 @@ struct usb_device;
 
 namespace ostrel {
 
+// Why the last prog_open found no programmer it could use. The result of
+// prog_open stays 1 or 0; this only tells the user what to check.
+enum class OpenFailure {
+    None,           // the last prog_open succeeded (or none ran yet)
+    NoLibrary,      // the USB library could not be loaded
+    NotFound,       // no device with the IDs and strings on the bus
+    NotAccessible,  // a device with the IDs is attached but could not be opened or its
+                    // strings read: mostly missing permissions
+    Busy,           // the programmer was opened but its interface could not be claimed:
+                    // another program or a kernel driver holds it
+};
+
+// True when a programmer is on the bus but the program cannot use it.
+inline bool attachedButUnusable(OpenFailure f) {
+    return f == OpenFailure::NotAccessible || f == OpenFailure::Busy;
+}
+
 class TUsbBulk {
   public:
     // `libraryName` is what dlopen is given; the program always uses the default.
@@ -48,9 +65,13 @@ class TUsbBulk {
     // The 50 ms pause inside USB_bulk_cmd goes through this, so tests need not wait.
     void setPause(std::function<void(int milliseconds)> pause);
 
-    // The last diagnostic prog_open composed (why a candidate was passed over, or
-    // that none was found). Nothing shows it; it is kept for debugging.
+    // The last diagnostic prog_open composed: why an attached programmer could
+    // not be used, or that none was found. Nothing shows it; it is kept for
+    // debugging.
     const std::string& lastDiagnostic() const { return diagnostic_; }
+    // Why the last prog_open failed. When several candidates failed, one that
+    // is attached but unusable outweighs candidates with other strings.
+    OpenFailure lastOpenFailure() const { return failure_; }
 
   private:
     struct Library;
@@ -65,6 +86,8 @@ class TUsbBulk {
     Library* lib_ = nullptr;
     std::function<void(int)> pause_;
     std::string diagnostic_;
+    OpenFailure failure_ = OpenFailure::None;
+    OpenFailure candidateFailure_ = OpenFailure::NotFound;  // why acceptCandidate said no
 
     usb_dev_handle* deviceHandle = nullptr;
     int readEndpoint = 0x82;

@@ -296,6 +296,11 @@ TEST_F(Cli, ProgrammerMissingOrUnpluggedStopsWithItsExitStatusAndNothingDone) {
     } cases[] = {
         {"", {"-c", "W25X10", "read", dir.file("out.bin")}, 3, "lsusb"},
         {"", {"info"}, 3, "No programmer found"},
+        {"programmer bus=1 claim=fail", {"info"}, 3, "60-ostrel.rules"},
+        {"programmer bus=1 open=fail",
+         {"-c", "W25X10", "read", dir.file("out.bin")},
+         3,
+         "is attached (USB 1FC8:300B) but could not be opened"},
         {"programmer bus=1 unplug_after=150",
          {"-c", "W25X10", "read", dir.file("out.bin")},
          4,

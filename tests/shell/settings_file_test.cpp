@@ -143,7 +143,10 @@ TEST(SettingsFile, MaximisedWindowSkipsTheGeometryKeys) {
 TEST(SettingsFile, FailedWriteSaysSoAndStopsTheLaterKeys) {
     TempDir dir;
     {
-        SettingsFile file(dir.file("gone/ostrel.ini"));
+        // A missing folder is made by the first write; a file where the
+        // folder should be cannot be.
+        testing::writeFile(dir.file("plain"), "");
+        SettingsFile file(dir.file("plain/ostrel.ini"));
         ScriptedUi ui;
         EXPECT_FALSE(saveSettings(file, Settings{}, ui));
         ASSERT_EQ(ui.boxes.size(), 1u) << "only the first key was tried";

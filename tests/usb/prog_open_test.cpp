@@ -172,6 +172,59 @@ TEST_F(ProgOpen, OpenOrClaimFailureRejectsTheCandidate) {
     EXPECT_EQ(ostrel_sim_open_handles(good), 1);
 }
 
+// The user is told different things when no programmer is there and when one
+// is there but cannot be used; prog_open answers 0 in both cases.
+TEST_F(ProgOpen, WhyNoProgrammerCouldBeUsed) {
+    enum Setup { Mouse, Refuses, Busy, OtherStrings, Good };
+    struct Case {
+        const char* name;
+        std::vector<Setup> devices;  // on bus 1, in order
+        int result;
+        OpenFailure failure;
+        const char* diagnostic;  // a part of lastDiagnostic()
+    };
+    const Case cases[] = {
+        {"empty bus", {}, 0, OpenFailure::NotFound, "Could not find USB device"},
+        {"another device", {Mouse}, 0, OpenFailure::NotFound, "Could not find USB device"},
+        {"other strings", {OtherStrings}, 0, OpenFailure::NotFound, "Could not find USB device"},
+        {"no permission", {Refuses}, 0, OpenFailure::NotAccessible, "cannot open USB device"},
+        {"held elsewhere", {Busy}, 0, OpenFailure::Busy, "held by another program"},
+        {"refused, then other strings",
+         {Refuses, OtherStrings},
+         0,
+         OpenFailure::NotAccessible,
+         "could not be opened"},
+        {"refused, then a good one", {Refuses, Good}, 1, OpenFailure::None, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ostrel_sim_reset();
+        for (Setup d : c.devices) {
+            if (d == Mouse) {
+                ostrel_sim_add_device(1, 0x046D, 0xC077, "Mouse maker", "Mouse");
+                continue;
+            }
+            const int device = ostrel_sim_add_programmer(1);
+            if (d == Refuses) ostrel_sim_set_open_fails(device, 1);
+            if (d == Busy) ostrel_sim_set_claim_fails(device, 1);
+            if (d == OtherStrings) ostrel_sim_set_strings(device, "Someone else", nullptr);
+        }
+        EXPECT_EQ(open(), c.result);
+        EXPECT_EQ(usb.lastOpenFailure(), c.failure);
+        EXPECT_EQ(attachedButUnusable(usb.lastOpenFailure()),
+                  c.failure == OpenFailure::NotAccessible || c.failure == OpenFailure::Busy);
+        EXPECT_NE(usb.lastDiagnostic().find(c.diagnostic), std::string::npos)
+            << usb.lastDiagnostic();
+        usb.USB_bulk_close();
+    }
+    TUsbBulk absent("/nonexistent/libusb-0.1.so.4");
+    absent.setPause([](int) {});
+    EXPECT_EQ(absent.prog_open(kProgrammerVendorId, kProgrammerVendorText, kProgrammerProductId,
+                               kProgrammerProductText),
+              0);
+    EXPECT_EQ(absent.lastOpenFailure(), OpenFailure::NoLibrary);
+}
+
 TEST_F(ProgOpen, DevicesWithoutConfigurationOrInterfaceAreRejectedNotFollowed) {
     const int noConfig = ostrel_sim_add_programmer(1);
     ostrel_sim_set_descriptor_shape(noConfig, 0, 1, 0);

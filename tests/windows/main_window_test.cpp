@@ -37,6 +37,7 @@
 #include <vector>
 
 #include "base/captions.h"
+#include "base/texts.h"
 #include "base/ui/apply_captions.h"
 #include "buffers/ui/fill_dialog.h"
 #include "buffers/ui/hex_view.h"
@@ -129,6 +130,35 @@ TEST_F(MainWindowTest, FirstShowSelectsTheSavedChipAndActivationFindsTheProgramm
     ostrel_sim_set_plugged(programmer, 0);
     form->checkProgrammer();
     EXPECT_EQ(form->statusText(PanelState), "Not connected");
+}
+
+// "Not connected" explains itself in its tip when a programmer is attached but
+// cannot be used, and only then.
+TEST_F(MainWindowTest, TheNotConnectedPanelSaysWhyTheProgrammerCouldNotBeOpened) {
+    testing::writeFile(dir.file("ostrel.ini"), "[DEVICE]\nLANGU=2\n");
+    auto form = makeForm();
+    const QString help = QString::fromStdString(programText(Txt::ProgrammerUnusable, 2));
+    struct Step {
+        const char* name;
+        int openFails, claimFails, plugged;
+        const char* panel;
+        bool tip;
+    };
+    const Step steps[] = {
+        {"no permission", 1, 0, 1, "Not connected", true},
+        {"usable again", 0, 0, 1, "Connected", false},
+        {"held by another program", 0, 1, 1, "Not connected", true},
+        {"unplugged", 0, 0, 0, "Not connected", false},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.name);
+        ostrel_sim_set_open_fails(programmer, s.openFails);
+        ostrel_sim_set_claim_fails(programmer, s.claimFails);
+        ostrel_sim_set_plugged(programmer, s.plugged);
+        form->checkProgrammer();
+        EXPECT_EQ(form->statusText(PanelState), s.panel);
+        EXPECT_EQ(form->panels_[PanelState]->toolTip(), s.tip ? help : QString());
+    }
 }
 
 TEST_F(MainWindowTest, ASavedChoiceThatNamesNoChipLeavesTheDetailsAlone) {

@@ -30,8 +30,8 @@ bool isNameColumn(int column) {
 
 }  // namespace
 
-TForm2::TForm2(MainState& state, std::string cataloguePath, UiPort& ui, QWidget* parent)
-    : QDialog(parent), state_(state), path_(std::move(cataloguePath)), ui_(ui) {
+TForm2::TForm2(MainState& state, ProgramPaths paths, UiPort& ui, QWidget* parent)
+    : QDialog(parent), state_(state), paths_(std::move(paths)), ui_(ui) {
     setObjectName("TForm2");
     setWindowTitle(QString::fromUtf8("芯片编辑"));
     setFixedSize(880, 442);
@@ -133,7 +133,7 @@ void TForm2::showEvent(QShowEvent* event) {
 void TForm2::FormShow() {
     // A destroyed file is said in Simplified Chinese whatever the language;
     // the catalogue in memory is then edited as it is.
-    loadCatalogueFile(path_, state_.catalogue, ui_, LangSimplified);
+    loadCatalogueFile(paths_.catalogueFilePath(), state_.catalogue, ui_, LangSimplified);
     model_.open(state_.catalogue);
     showGrid();
     showControls();
@@ -250,7 +250,8 @@ void TForm2::BtnEditClick() {
 }
 
 void TForm2::BtnSaveClick() {
-    if (model_.save(path_, state_.catalogue, ui_, state_.language) && onSaved) onSaved();
+    if (model_.save(paths_.catalogueSavePath(), state_.catalogue, ui_, state_.language) && onSaved)
+        onSaved();
 }
 
 void TForm2::BtnExitClick() {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "base/main_state.h"
+#include "base/program_paths.h"
 #include "catalogue/catalogue_editor.h"
 
 class QComboBox;
@@ -25,9 +26,11 @@ class TForm2 : public QDialog {
     Q_OBJECT
 
   public:
-    // Edits `state`'s catalogue, reloads it from and saves it to `cataloguePath`,
-    // and shows its messages through `ui`.
-    TForm2(MainState& state, std::string cataloguePath, UiPort& ui, QWidget* parent = nullptr);
+    // Edits `state`'s catalogue, reloads it from the catalogue `paths` names for
+    // reading and saves it where they name for saving (the same file beside
+    // the program; the user's own copy when installed), and shows its
+    // messages through `ui`.
+    TForm2(MainState& state, ProgramPaths paths, UiPort& ui, QWidget* parent = nullptr);
 
     // Run after every Save that wrote the file: the main window runs chip
     // selection again, so that the selected record names the chip it shows.
@@ -81,7 +84,7 @@ class TForm2 : public QDialog {
     bool readControls();
 
     MainState& state_;
-    std::string path_;
+    ProgramPaths paths_;
     UiPort& ui_;
     CatalogueEditor model_;
 };

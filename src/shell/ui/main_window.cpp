@@ -36,6 +36,7 @@
 #include <QWindow>
 
 #include "base/program_paths.h"
+#include "base/texts.h"
 #include "base/ui/apply_captions.h"
 #include "buffers/ui/fill_dialog.h"
 #include "buffers/ui/hex_view.h"
@@ -123,7 +124,7 @@ TForm1::TForm1(const ProgramPaths& paths, std::string usbLibrary, std::string hi
 TForm1::~TForm1() = default;
 
 void TForm1::createWindows() {
-    Form2 = new TForm2(*state_, paths_.catalogueFilePath(), *this, this);
+    Form2 = new TForm2(*state_, paths_, *this, this);
     // The saved chip may have moved or gone: choose again by the saved positions,
     // so that the selected record names the chip the lists show.
     Form2->onSaved = [this] {
@@ -553,7 +554,10 @@ std::string TForm1::saveFileName(const std::string& filter, const std::string& d
 void TForm1::setStatusText(int panel, const std::string& text) {
     if (panel < 0 || panel > 4) return;
     panels_[panel]->setText(qs(text));
-    if (panel == PanelState) drawStatePanel();
+    if (panel == PanelState) {
+        panels_[panel]->setToolTip(QString());
+        drawStatePanel();
+    }
 }
 
 std::string TForm1::statusText(int panel) const {
@@ -703,6 +707,10 @@ void TForm1::checkProgrammer() {
         setStatusText(PanelState, messageText(Msg::MsgConnected, state_->language));
     } else {
         setStatusText(PanelState, messageText(Msg::MsgNotConnected, state_->language));
+        // Attached but unusable: the panel's tip says what to check.
+        if (attachedButUnusable(usb_->lastOpenFailure()))
+            panels_[PanelState]->setToolTip(
+                qs(programText(Txt::ProgrammerUnusable, state_->language)));
     }
 }
 

@@ -10,8 +10,10 @@
 #include <QTableWidget>
 #include <QTest>
 #include <QTreeWidget>
+#include <filesystem>
 
 #include "base/messages.h"
+#include "base/program_paths.h"
 #include "catalogue/catalogue_file.h"
 #include "catalogue/name_text.h"
 #include "catalogue/ui/editor_window.h"
@@ -127,7 +129,7 @@ struct EditorWindow : ::testing::Test {
     std::string path = dir.file("ostrel.Dat");
     MainState state;
     testing::ScriptedUi ui;
-    TForm2 form{state, path, ui};
+    TForm2 form{state, ProgramPaths(dir.file("ostrel")), ui};
     int saves = 0;
 };
 
@@ -189,6 +191,39 @@ TEST_F(EditorWindow, OpensWithTheGridAndInitialControlsThenLoadsEditsAndSaves) {
     form.BtnAdd->click();
     EXPECT_EQ(form.StringGrid1->rowCount(), 5);
     EXPECT_EQ(ui.boxes.size(), 2u);
+}
+
+// Installed, the editor opens the installed default until the user has saved,
+// saves to the user's own copy, and opens that copy from then on.
+TEST(EditorWindowInstalled, SavesToTheUsersCopyAndLeavesTheDefaultAlone) {
+    testing::TempDir dir;
+    const std::string root = std::filesystem::canonical(dir.path()).string() + "/";
+    std::filesystem::create_directories(root + "usr/bin");
+    std::filesystem::create_directories(root + "usr/share/ostrel");
+    testing::writeFile(root + "usr/bin/ostrel", "");
+    const std::string shipped = root + "usr/share/ostrel/ostrel.Dat";
+    const std::string own = root + "data/ostrel/ostrel.Dat";
+    MainState state;
+    fillCatalogue(state.catalogue);
+    saveCatalogueFile(shipped, state.catalogue, 4);
+    const std::string shippedBytes = testing::readFile(shipped);
+
+    testing::ScriptedUi ui;
+    TForm2 form{state, ProgramPaths(root + "usr/bin/ostrel", {root + "config", root + "data"}), ui};
+    form.show();
+    ASSERT_EQ(form.StringGrid1->rowCount(), 4) << "the installed default is opened";
+    const QRect cell = form.StringGrid1->visualItemRect(form.StringGrid1->item(0, 0));
+    QTest::mouseDClick(form.StringGrid1->viewport(), Qt::LeftButton, {}, cell.center());
+    form.BtnDelete->click();
+    form.BtnSave->click();
+    EXPECT_TRUE(ui.boxes.empty());
+    EXPECT_EQ(testing::readFile(own).size(), 4 * kChipRecordSize) << "three chips and the end";
+    EXPECT_EQ(testing::readFile(shipped), shippedBytes);
+
+    form.hide();
+    fillCatalogue(state.catalogue);  // whatever memory holds, the reopened editor reads the file
+    form.show();
+    EXPECT_EQ(form.StringGrid1->rowCount(), 3) << "the user's copy is opened";
 }
 
 }  // namespace

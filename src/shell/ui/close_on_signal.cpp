@@ -1,0 +1,42 @@
+#include "shell/ui/close_on_signal.h"
+
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QPointer>
+#include <QSocketNotifier>
+#include <QWidget>
+
+namespace ostrel {
+namespace {
+
+// A signal handler may do next to nothing: it writes one byte into a socket
+// whose other end the message loop watches.
+int signalSockets[2] = {-1, -1};
+
+void onSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = write(signalSockets[0], &byte, 1);
+}
+
+}  // namespace
+
+void closeOnTerminationSignals(QWidget* window) {
+    if (signalSockets[0] >= 0) return;
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalSockets) != 0) return;
+    auto* notifier = new QSocketNotifier(signalSockets[1], QSocketNotifier::Read, window);
+    QPointer<QWidget> target(window);
+    QObject::connect(notifier, &QSocketNotifier::activated, window, [target] {
+        char byte = 0;
+        [[maybe_unused]] const ssize_t n = read(signalSockets[1], &byte, 1);
+        if (target) target->close();
+    });
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int sig : {SIGTERM, SIGHUP, SIGINT}) sigaction(sig, &action, nullptr);
+}
+
+}  // namespace ostrel
