@@ -14,8 +14,7 @@ void fillCatalogue(Catalogue& catalogue) {
                            "SPI_FLASH,Atmel,AT25DF041",
                            "24_EEPROM,Atmel,AT24C02",
                            "AVR,Atmel,ATmega8",
-                           "SPI_FLASH,Maker,\x83\x57"
-                           "25Q",
+                           "SPI_FLASH,Maker,\x83\x57\x32\x35Q",  // a GBK character, then 25Q
                            "",
                            "AVR,Atmel,ATtiny13"};
     int i = 0;
