@@ -5,18 +5,14 @@
 
 #include <cstring>
 
+#include "base/library_binding.h"
+
 namespace ostrel {
 
 namespace {
 
 // HID strings are read into 512 bytes of 16-bit characters: 256 characters.
 constexpr std::size_t kStringCharacters = 256;
-
-template <typename F>
-F lookUp(void* library, const char* name) {
-    if (library == nullptr) return nullptr;
-    return reinterpret_cast<F>(dlsym(library, name));
-}
 
 }  // namespace
 
@@ -58,15 +54,15 @@ void HidDevice::bind() {
     // Loading again returns the handle of the copy already loaded.
     fresh.handle = dlopen(libraryName_.c_str(), RTLD_NOW | RTLD_LOCAL);
     void* h = fresh.handle;
-    fresh.init = lookUp<decltype(fresh.init)>(h, "hid_init");
-    fresh.enumerate = lookUp<decltype(fresh.enumerate)>(h, "hid_enumerate");
-    fresh.freeEnumeration = lookUp<decltype(fresh.freeEnumeration)>(h, "hid_free_enumeration");
-    fresh.openPath = lookUp<decltype(fresh.openPath)>(h, "hid_open_path");
-    fresh.close = lookUp<decltype(fresh.close)>(h, "hid_close");
-    fresh.manufacturer = lookUp<decltype(fresh.manufacturer)>(h, "hid_get_manufacturer_string");
-    fresh.product = lookUp<decltype(fresh.product)>(h, "hid_get_product_string");
-    fresh.write = lookUp<decltype(fresh.write)>(h, "hid_write");
-    fresh.readTimeout = lookUp<decltype(fresh.readTimeout)>(h, "hid_read_timeout");
+    bindEntry(h, "hid_init", fresh.init);
+    bindEntry(h, "hid_enumerate", fresh.enumerate);
+    bindEntry(h, "hid_free_enumeration", fresh.freeEnumeration);
+    bindEntry(h, "hid_open_path", fresh.openPath);
+    bindEntry(h, "hid_close", fresh.close);
+    bindEntry(h, "hid_get_manufacturer_string", fresh.manufacturer);
+    bindEntry(h, "hid_get_product_string", fresh.product);
+    bindEntry(h, "hid_write", fresh.write);
+    bindEntry(h, "hid_read_timeout", fresh.readTimeout);
     *lib_ = fresh;
     if (lib_->init != nullptr) lib_->init();
 }

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <thread>
 
+#include "base/library_binding.h"
 #include "usb/programmer_identity.h"
 #include "usb/string_descriptor.h"
 
@@ -21,12 +22,6 @@ constexpr int kStringTimeoutMs = 1000;
 constexpr int kReplyPauseMs = 50;
 // What a call through an entry point the library does not have returns.
 constexpr int kMissingEntry = -2;
-
-template <typename F>
-F lookUp(void* library, const char* name) {
-    if (library == nullptr) return nullptr;
-    return reinterpret_cast<F>(dlsym(library, name));
-}
 
 std::string format(const char* pattern, ...) __attribute__((format(printf, 1, 2)));
 std::string format(const char* pattern, ...) {
@@ -83,18 +78,18 @@ bool TUsbBulk::bind() {
     // Loading again returns the handle of the copy already loaded.
     fresh.handle = dlopen(libraryName_.c_str(), RTLD_NOW | RTLD_LOCAL);
     void* h = fresh.handle;
-    fresh.init = lookUp<decltype(fresh.init)>(h, "usb_init");
-    fresh.findBusses = lookUp<decltype(fresh.findBusses)>(h, "usb_find_busses");
-    fresh.findDevices = lookUp<decltype(fresh.findDevices)>(h, "usb_find_devices");
-    fresh.getBusses = lookUp<decltype(fresh.getBusses)>(h, "usb_get_busses");
-    fresh.open = lookUp<decltype(fresh.open)>(h, "usb_open");
-    fresh.close = lookUp<decltype(fresh.close)>(h, "usb_close");
-    fresh.controlMsg = lookUp<decltype(fresh.controlMsg)>(h, "usb_control_msg");
-    fresh.claimInterface = lookUp<decltype(fresh.claimInterface)>(h, "usb_claim_interface");
-    fresh.releaseInterface = lookUp<decltype(fresh.releaseInterface)>(h, "usb_release_interface");
-    fresh.bulkWrite = lookUp<decltype(fresh.bulkWrite)>(h, "usb_bulk_write");
-    fresh.bulkRead = lookUp<decltype(fresh.bulkRead)>(h, "usb_bulk_read");
-    fresh.strError = lookUp<decltype(fresh.strError)>(h, "usb_strerror");
+    bindEntry(h, "usb_init", fresh.init);
+    bindEntry(h, "usb_find_busses", fresh.findBusses);
+    bindEntry(h, "usb_find_devices", fresh.findDevices);
+    bindEntry(h, "usb_get_busses", fresh.getBusses);
+    bindEntry(h, "usb_open", fresh.open);
+    bindEntry(h, "usb_close", fresh.close);
+    bindEntry(h, "usb_control_msg", fresh.controlMsg);
+    bindEntry(h, "usb_claim_interface", fresh.claimInterface);
+    bindEntry(h, "usb_release_interface", fresh.releaseInterface);
+    bindEntry(h, "usb_bulk_write", fresh.bulkWrite);
+    bindEntry(h, "usb_bulk_read", fresh.bulkRead);
+    bindEntry(h, "usb_strerror", fresh.strError);
     *lib_ = fresh;
     if (lib_->init != nullptr) lib_->init();
     return h != nullptr;
