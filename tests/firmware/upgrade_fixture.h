@@ -11,6 +11,7 @@
 #include "firmware/firmware_upgrade.h"
 #include "ostrel_sim.h"
 #include "support/scripted_ui.h"
+#include "support/sim_log.h"
 #include "support/temp_files.h"
 
 namespace ostrel::testing {
@@ -38,15 +39,7 @@ class UpgradeFixture : public ::testing::Test {
         writeFile(path, bytes);
         return path;
     }
-    static std::vector<ostrel_sim_log_entry> log(int kind) {
-        std::vector<ostrel_sim_log_entry> entries;
-        for (int i = 0; i < ostrel_sim_log_count(); ++i) {
-            ostrel_sim_log_entry e{};
-            ostrel_sim_log_get(i, &e);
-            if (e.kind == kind) entries.push_back(e);
-        }
-        return entries;
-    }
+    static std::vector<ostrel_sim_log_entry> log(int kind) { return simLog(kind); }
     // The codes of the reports the boot loader took, in order.
     static std::vector<int> reportCodes() {
         std::vector<int> codes;

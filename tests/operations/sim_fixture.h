@@ -12,6 +12,7 @@
 #include "operations/programmer_ops.h"
 #include "ostrel_sim.h"
 #include "support/scripted_ui.h"
+#include "support/sim_log.h"
 
 namespace ostrel::testing {
 
@@ -48,15 +49,7 @@ class SimFixture : public ::testing::Test {
     uint8_t* flash() { return state->buffers.flash(); }
     DataBuffers& buffers() { return state->buffers; }
 
-    static std::vector<ostrel_sim_log_entry> log(int kind) {
-        std::vector<ostrel_sim_log_entry> entries;
-        for (int i = 0; i < ostrel_sim_log_count(); ++i) {
-            ostrel_sim_log_entry e{};
-            ostrel_sim_log_get(i, &e);
-            if (kind == 0 || e.kind == kind) entries.push_back(e);
-        }
-        return entries;
-    }
+    static std::vector<ostrel_sim_log_entry> log(int kind) { return simLog(kind); }
     // Command codes sent, in order.
     static std::vector<int> commands() {
         std::vector<int> codes;

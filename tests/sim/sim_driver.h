@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ostrel_sim.h"
+#include "support/sim_log.h"
 #include "usb/programmer_identity.h"
 #include "usb/usb_bulk.h"
 
@@ -129,15 +130,7 @@ class SimDriver : public ::testing::Test {
         }
         return all;
     }
-    static std::vector<ostrel_sim_log_entry> log(int kind) {
-        std::vector<ostrel_sim_log_entry> entries;
-        for (int i = 0; i < ostrel_sim_log_count(); ++i) {
-            ostrel_sim_log_entry e{};
-            ostrel_sim_log_get(i, &e);
-            if (e.kind == kind) entries.push_back(e);
-        }
-        return entries;
-    }
+    static std::vector<ostrel_sim_log_entry> log(int kind) { return simLog(kind); }
 
     int device = -1;
     bool winusb = false;
