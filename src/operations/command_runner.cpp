@@ -41,18 +41,9 @@ std::string CommandRunner::elapsedText(int64_t milliseconds) {
     return text;
 }
 
-void CommandRunner::notify() {
-    if (onStateChanged) onStateChanged();
-}
-
-void CommandRunner::setBusy(bool busy) {
-    busy_ = busy;
-    notify();
-}
-
 void CommandRunner::requestStop() {
     ops_.requestStop();
-    if (batchActive_) stopBatch();
+    stopBatch();
 }
 
 void CommandRunner::finishTiming() {
@@ -66,7 +57,7 @@ void CommandRunner::completionLine(Msg key) {
 }
 
 CommandStatus CommandRunner::run(ChipCommand command) {
-    if (busy_) return CommandStatus::NotRun;
+    if (lock_.jobRunning()) return CommandStatus::NotRun;
     // The before steps: Write and Auto take the view's edits over; nothing to
     // write or verify ends the command before a job.
     DataBuffers& buffers = state_.buffers;
@@ -84,22 +75,21 @@ CommandStatus CommandRunner::runJob(ChipCommand command) {
     // something below throws.
     struct JobGuard {
         CommandRunner& runner;
+        JobLock::Hold& hold;
         bool ended = false;
         void end() {
             if (ended) return;
             ended = true;
             runner.ops_.endJob();
-            runner.setBusy(false);
+            hold.release();
         }
         ~JobGuard() { end(); }
     };
 
-    setBusy(true);
-    if (ops_.openJob() == JobNotStarted) {
-        setBusy(false);
-        return CommandStatus::NoProgrammer;
-    }
-    JobGuard guard{*this};
+    JobLock::Hold hold = lock_.acquire(JobLock::Holder::Command, /*allowInBatch=*/true);
+    if (!hold) return CommandStatus::NotRun;
+    if (ops_.openJob() == JobNotStarted) return CommandStatus::NoProgrammer;
+    JobGuard guard{*this, hold};
     startMs_ = ui_.monotonicMs();
     const CommandStatus status = operations(command);
     guard.end();
@@ -168,11 +158,9 @@ CommandStatus CommandRunner::operations(ChipCommand command) {
 }
 
 void CommandRunner::startBatch() {
-    if (busy_ || batchActive_) return;
-    batchActive_ = true;
     batchCount_ = 0;
+    if (!lock_.beginBatch()) return;
     ops_.clearStop();
-    notify();
     // Batch mode ends and releases its button however the loop is left.
     struct BatchGuard {
         CommandRunner& runner;
@@ -199,16 +187,15 @@ void CommandRunner::startBatch() {
             break;
         }
         ui_.processEvents();
-        if (!batchActive_ || ops_.stopRequested()) break;
+        if (!lock_.batchActive() || ops_.stopRequested()) break;
         ui_.pause(kBatchPollMs);
     }
 }
 
 void CommandRunner::stopBatch() {
-    if (!batchActive_) return;
-    batchActive_ = false;
+    if (!lock_.batchActive()) return;
     batchCount_ = 0;
-    notify();
+    lock_.endBatch();
 }
 
 }  // namespace ostrel

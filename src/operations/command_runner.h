@@ -15,6 +15,7 @@
 
 #include "base/main_state.h"
 #include "base/ui_port.h"
+#include "operations/job_lock.h"
 #include "operations/programmer_ops.h"
 
 namespace ostrel {
@@ -52,22 +53,22 @@ class CommandRunner {
     // loop), a failure of the Auto it ran, or a stop request.
     void startBatch();
     void stopBatch();
-    bool batchActive() const { return batchActive_; }
+    bool batchActive() const { return lock_.batchActive(); }
     // Polls that saw a chip in a row, 0 to 6.
     int32_t batchCount() const { return batchCount_; }
 
     // True while a command holds the programmer.
-    bool busy() const { return busy_; }
+    bool busy() const { return lock_.holder() == JobLock::Holder::Command; }
+    // The one lock of everything a job must not race with; the upgrade and
+    // the diagnosis take it too.
+    JobLock& lock() { return lock_; }
+    const JobLock& lock() const { return lock_; }
     // Stops the running command after its current block, and batch mode.
     void requestStop();
 
     AutoOptions autoOptions;
     // Milliseconds the last command took from its job's start, as shown.
     int64_t lastElapsedMs() const { return elapsedMs_; }
-    // Called whenever busy() or batchActive() changes, so that the window can
-    // enable and disable what a running job must not have changed under it.
-    std::function<void()> onStateChanged;
-
     // "hh:mm:ss" for a number of milliseconds, as status bar panel 3 shows it.
     static std::string elapsedText(int64_t milliseconds);
 
@@ -77,14 +78,11 @@ class CommandRunner {
     CommandStatus operations(ChipCommand command);
     void finishTiming();
     void completionLine(Msg key);
-    void setBusy(bool busy);
-    void notify();
 
     MainState& state_;
     ProgrammerOps& ops_;
     UiPort& ui_;
-    bool busy_ = false;
-    bool batchActive_ = false;
+    JobLock lock_;
     int32_t batchCount_ = 0;
     int64_t startMs_ = 0;
     int64_t elapsedMs_ = 0;

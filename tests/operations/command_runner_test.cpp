@@ -72,7 +72,7 @@ TEST_F(Runner, ACommandThatArrivesDuringAnotherIsRefused) {
     std::vector<CommandStatus> refused;
     std::vector<bool> busy;
     int changes = 0;
-    runner.onStateChanged = [&] { ++changes; };
+    runner.lock().onChanged = [&] { ++changes; };
     ui.onProcessEvents = [&] {
         busy.push_back(runner.busy());
         refused.push_back(runner.run(ChipCommand::Erase));
@@ -115,7 +115,7 @@ TEST_F(Runner, NothingToWriteOrVerifyRunsNoJob) {
 // Auto, and a failure that ends batch mode by itself.
 TEST_F(Runner, BatchModeProgramsEachChipOnceAndEndsOnReleaseOrFailure) {
     std::vector<bool> active;
-    runner.onStateChanged = [&] { active.push_back(runner.batchActive()); };
+    runner.lock().onChanged = [&] { active.push_back(runner.batchActive()); };
     int polls = 0;
     int autoStarts = 0;
     bool inAuto = false;

@@ -94,7 +94,7 @@ TForm1::TForm1(const ProgramPaths& paths, std::string usbLibrary, std::string hi
     selector_ = std::make_unique<ChipSelector>(*state_, *this);
     selector_->onSelected = [this](bool chose) { showSelection(chose); };
     runner_ = std::make_unique<CommandRunner>(*state_, *ops_, *this);
-    runner_->onStateChanged = [this] { updateControls(); };
+    runner_->lock().onChanged = [this] { updateControls(); };
     buildLayout();
     // The designed state: Simplified Chinese captions and China checked.
     applyWindowCaptions("TForm1", this, LangSimplified);
