@@ -112,6 +112,7 @@ FillInput TForm4::input() const {
 }
 
 void TForm4::BitBtn1Click() {
+    if (locked && locked()) return;
     if (runFill(buffers_, flashSize_, input(), ui_)) emit filled();
 }
 

@@ -6,6 +6,7 @@
 
 #include <QDialog>
 #include <cstdint>
+#include <functional>
 
 #include "buffers/buffer_fill.h"
 
@@ -35,6 +36,10 @@ class TForm4 : public QDialog {
 
     // Captions in language 0, 1 or 2; another value changes nothing.
     void setCaptions(int language);
+
+    // Asked before anything that changes the catalogue or the buffers: true
+    // while a job or batch mode runs, and then nothing happens.
+    std::function<bool()> locked;
 
     FillInput input() const;
     void BitBtn1Click();

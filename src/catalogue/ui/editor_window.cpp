@@ -250,6 +250,7 @@ void TForm2::BtnEditClick() {
 }
 
 void TForm2::BtnSaveClick() {
+    if (locked && locked()) return;
     if (model_.save(paths_.catalogueSavePath(), state_.catalogue, ui_, state_.language) && onSaved)
         onSaved();
 }

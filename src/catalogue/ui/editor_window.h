@@ -35,6 +35,9 @@ class TForm2 : public QDialog {
     // Run after every Save that wrote the file: the main window runs chip
     // selection again, so that the selected record names the chip it shows.
     std::function<void()> onSaved;
+    // Asked before anything that changes the catalogue or the buffers: true
+    // while a job or batch mode runs, and then nothing happens.
+    std::function<bool()> locked;
 
     CatalogueEditor& model() { return model_; }
 

@@ -106,6 +106,7 @@ void TForm3::ComboBox1Change() {
 }
 
 void TForm3::BitBtn1Click() {
+    if (locked && locked()) return;
     const QTreeWidgetItem* item = ListView1->currentItem();
     if (item == nullptr || !item->isSelected()) return;
     const int index = ListView1->indexOfTopLevelItem(const_cast<QTreeWidgetItem*>(item));

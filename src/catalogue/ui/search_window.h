@@ -3,6 +3,7 @@
 // chooses one on the main window through chip selection.
 
 #include <QDialog>
+#include <functional>
 #include <vector>
 
 #include "base/main_state.h"
@@ -27,6 +28,10 @@ class TForm3 : public QDialog {
     QTreeWidget* ListView1;
     QPushButton* BitBtn1;  // Select
     QPushButton* BitBtn2;  // Quit
+
+    // Asked before anything that changes the catalogue or the buffers: true
+    // while a job or batch mode runs, and then nothing happens.
+    std::function<bool()> locked;
 
     // The rows the last search found, in the list's order.
     const std::vector<SearchRow>& rows() const { return rows_; }
