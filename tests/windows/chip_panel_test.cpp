@@ -15,19 +15,12 @@
 #include "ostrel_sim.h"
 #include "shell/ui/main_window.h"
 #include "support/temp_files.h"
+#include "windows/recording_form.h"
 
 namespace ostrel {
 namespace {
 
-class RecordingForm : public TForm1 {
-  public:
-    using TForm1::TForm1;
-    void messageBox(const std::string& text, const std::string&, BoxIcon) override {
-        boxes.push_back(text);
-    }
-    void pause(int) override {}
-    std::vector<std::string> boxes;
-};
+using testing::RecordingForm;
 
 class ChipPanel : public ::testing::Test {
   protected:
@@ -60,10 +53,10 @@ TEST_F(ChipPanel, DetectChoosesTheChipOrShowsTheEmptySocket) {
 
     ostrel_sim_insert_chip(programmer, 0, 0xC22017, 0x800000, nullptr);
     form->BitBtn1->click();
-    ASSERT_EQ(form->boxes.size(), 1u);
+    ASSERT_EQ(form->ui().boxes.size(), 1u);
     const ChipRecord& chip = form->state().selectedRecord();
     EXPECT_EQ(chip.chipId, 0xC22017u);
-    EXPECT_EQ(form->boxes[0],
+    EXPECT_EQ(form->ui().boxes[0],
               "The chip was detected:" + form->ComboBox3->currentText().toStdString() +
                   "\n\n Chip typeSPI_FLASH");
     EXPECT_NE(nameTextOf(chip).find(form->ComboBox3->currentText().toStdString()),
@@ -71,8 +64,8 @@ TEST_F(ChipPanel, DetectChoosesTheChipOrShowsTheEmptySocket) {
 
     ostrel_sim_remove_chip(programmer);
     form->BitBtn1->click();
-    ASSERT_EQ(form->boxes.size(), 2u);
-    EXPECT_EQ(form->boxes[1], "No chips detected, please put the chip to try again!");
+    ASSERT_EQ(form->ui().boxes.size(), 2u);
+    EXPECT_EQ(form->ui().boxes[1], "No chips detected, please put the chip to try again!");
     EXPECT_EQ(shown(*form).convertToFormat(QImage::Format_RGB32), emptyPicture);
 }
 
@@ -91,7 +84,7 @@ TEST_F(ChipPanel, DeviceIsOfferedOnlyOnRequestAndASaveChoosesTheShownChipAgain) 
     editor.BtnDelete->click();
     editor.BtnSave->click();
     editor.close();
-    EXPECT_TRUE(form->boxes.empty());
+    EXPECT_TRUE(form->ui().boxes.empty());
     const std::string shownName = form->ComboBox3->currentText().toStdString();
     EXPECT_EQ(splitCommaRule(nameTextOf(form->state().selectedRecord())).name, shownName);
     EXPECT_EQ(form->state().selected, 2);

@@ -14,23 +14,14 @@
 #include "ostrel_sim.h"
 #include "shell/ui/main_window.h"
 #include "support/temp_files.h"
+#include "windows/recording_form.h"
 
 namespace ostrel {
 namespace {
 
 using testing::TempDir;
 
-class FirmwareForm : public TForm1 {
-  public:
-    using TForm1::TForm1;
-    void messageBox(const std::string& text, const std::string&, BoxIcon) override {
-        boxes.push_back(text);
-    }
-    std::string openFileName(const std::string&, int) override { return chosen; }
-    void pause(int) override {}
-    std::vector<std::string> boxes;
-    std::string chosen;
-};
+using testing::RecordingForm;
 
 TEST(HardwareCommand, HiddenN4RunsTheUpgradeAndLogsItsEnd) {
     TempDir dir;
@@ -41,16 +32,16 @@ TEST(HardwareCommand, HiddenN4RunsTheUpgradeAndLogsItsEnd) {
     ostrel_sim_set_hardware_info(programmer, "V1.7", "2.1.0", "OST000000077");
     testing::writeFile(dir.file("fw.xpro"), std::string(0x3000 + 6200, '\x5A'));
 
-    FirmwareForm form(ProgramPaths(dir.file("ostrel")), OSTREL_SIM_DIR "/libusb-0.1.so.4",
+    RecordingForm form(ProgramPaths(dir.file("ostrel")), OSTREL_SIM_DIR "/libusb-0.1.so.4",
                       OSTREL_SIM_DIR "/libhidapi-hidraw.so.0");
     form.show();
     EXPECT_FALSE(form.N4->isVisible());
-    form.chosen = dir.file("fw.xpro");
+    form.ui().openPath = dir.file("fw.xpro");
     QTimer::singleShot(0, form.Form6, [&] { form.Form6->BitBtn1->click(); });
     form.N4->trigger();
 
     EXPECT_EQ(form.Form6->Edit3->text(), "OST000000077");
-    EXPECT_TRUE(form.boxes.empty());
+    EXPECT_TRUE(form.ui().boxes.empty());
     EXPECT_EQ(ostrel_sim_bootloader_finished(programmer), 1);
     // n is the whole file's length; the reports carry n bytes from offset 0x3000 on.
     EXPECT_EQ(ostrel_sim_bootloader_image(programmer, nullptr, 0), 299 * 62);

@@ -48,8 +48,9 @@
 #include "ostrel_sim.h"
 #include "shell/ui/about_box.h"
 #include "shell/ui/application.h"
-#include "shell/ui/file_filters.h"
+#include "base/ui/file_filters.h"
 #include "support/temp_files.h"
+#include "windows/recording_form.h"
 #include "usb/device_change.h"
 
 namespace ostrel {
@@ -66,24 +67,7 @@ class Browser : public QObject {
     void open(const QUrl& url) { opened.push_back(url); }
 };
 
-// The window with its modal boxes recorded instead of shown, and no real pauses.
-class RecordingForm : public TForm1 {
-  public:
-    using TForm1::TForm1;
-    void messageBox(const std::string& text, const std::string&, BoxIcon) override {
-        boxes.push_back(text);
-    }
-    bool askYesNo(const std::string& text, const std::string&) override {
-        boxes.push_back(text);
-        return true;
-    }
-    void pause(int) override {}
-    void beep() override { ++beeps; }
-    std::string timeOfDay() const override { return clockText; }
-    std::vector<std::string> boxes;
-    int beeps = 0;
-    std::string clockText = "10:00:00";
-};
+using testing::RecordingForm;
 
 class MainWindowTest : public ::testing::Test {
   protected:
@@ -122,14 +106,14 @@ TEST_F(MainWindowTest, FirstShowSelectsTheSavedChipAndActivationFindsTheProgramm
     EXPECT_EQ(form->state().selected, 1);
 
     form->checkProgrammer();
-    EXPECT_EQ(form->statusText(PanelState), "Connected");
-    EXPECT_EQ(form->firstLogLine().rfind("The programmer Ostrel I is detected", 0), 0u);
+    EXPECT_EQ(form->ui().statusText(PanelState), "Connected");
+    EXPECT_EQ(form->ui().firstLogLine().rfind("The programmer Ostrel I is detected", 0), 0u);
     form->checkProgrammer();
     EXPECT_EQ(form->RichEdit1->document()->blockCount(), 1) << "a second check adds no line";
 
     ostrel_sim_set_plugged(programmer, 0);
     form->checkProgrammer();
-    EXPECT_EQ(form->statusText(PanelState), "Not connected");
+    EXPECT_EQ(form->ui().statusText(PanelState), "Not connected");
 }
 
 // "Not connected" explains itself in its tip when a programmer is attached but
@@ -156,7 +140,7 @@ TEST_F(MainWindowTest, TheNotConnectedPanelSaysWhyTheProgrammerCouldNotBeOpened)
         ostrel_sim_set_claim_fails(programmer, s.claimFails);
         ostrel_sim_set_plugged(programmer, s.plugged);
         form->checkProgrammer();
-        EXPECT_EQ(form->statusText(PanelState), s.panel);
+        EXPECT_EQ(form->ui().statusText(PanelState), s.panel);
         EXPECT_EQ(form->panels_[PanelState]->toolTip(), s.tip ? help : QString());
     }
 }
@@ -186,9 +170,9 @@ TEST_F(MainWindowTest, FillWriteVerifyAndReadBackThroughTheCommands) {
     form->ToolErase->trigger();
     form->ToolWrite->trigger();
     form->ToolVerify->trigger();
-    EXPECT_TRUE(form->boxes.empty()) << form->boxes.front();
-    EXPECT_EQ(form->firstLogLine().rfind("Verify Complete!", 0), 0u);
-    EXPECT_EQ(form->statusText(PanelState), "Connected");
+    EXPECT_TRUE(form->ui().boxes.empty()) << form->ui().boxes.front();
+    EXPECT_EQ(form->ui().firstLogLine().rfind("Verify Complete!", 0), 0u);
+    EXPECT_EQ(form->ui().statusText(PanelState), "Connected");
 
     // Choosing the shown chip again changes nothing; another chip and back
     // clears the buffer, and reading brings the data back.
@@ -201,7 +185,7 @@ TEST_F(MainWindowTest, FillWriteVerifyAndReadBackThroughTheCommands) {
     for (uint32_t i = 0; i < 4096; ++i) ASSERT_EQ(flash[i], static_cast<uint8_t>(i * 7 + 3)) << i;
     EXPECT_EQ(form->state().buffers.flashDataLength, 4096);
     EXPECT_EQ(form->state().buffers.flashView().DataSize(), chip.flashSize);
-    EXPECT_GE(form->beeps, 4);
+    EXPECT_GE(form->ui().beeps, 4);
 }
 
 TEST_F(MainWindowTest, CommandsWithoutTheProgrammerShowNotConnectedOnce) {
@@ -209,9 +193,9 @@ TEST_F(MainWindowTest, CommandsWithoutTheProgrammerShowNotConnectedOnce) {
     ostrel_sim_set_plugged(programmer, 0);
     auto form = makeForm();
     form->ToolRead->trigger();
-    ASSERT_EQ(form->boxes.size(), 1u);
-    EXPECT_EQ(form->boxes[0], "Not connected");
-    EXPECT_TRUE(form->firstLogLine().empty());
+    ASSERT_EQ(form->ui().boxes.size(), 1u);
+    EXPECT_EQ(form->ui().boxes[0], "Not connected");
+    EXPECT_TRUE(form->ui().firstLogLine().empty());
 }
 
 TEST_F(MainWindowTest, ClosingWritesTheSettingsAndKeepsForeignKeys) {
@@ -256,7 +240,7 @@ TEST_F(MainWindowTest, ACommandLocksTheWindowAndClosingStopsIt) {
     EXPECT_EQ(ostrel_sim_in_job(programmer), 0);
     QCoreApplication::processEvents();
     EXPECT_FALSE(form->isVisible());
-    EXPECT_TRUE(form->firstLogLine().rfind("Read Complete!", 0) == std::string::npos);
+    EXPECT_TRUE(form->ui().firstLogLine().rfind("Read Complete!", 0) == std::string::npos);
     EXPECT_EQ(form->state().buffers.flash()[0x10], before);
     EXPECT_NE(testing::readFile(dir.file("ostrel.ini")).find("FormWidth="), std::string::npos);
     EXPECT_TRUE(form->ToolWrite->isEnabled());
@@ -284,7 +268,7 @@ TEST_F(MainWindowTest, BatchModeFromItsButton) {
             openEnabled = form->ToolOpen->isEnabled();
             bulkEnabled = form->ToolBulk->isEnabled();
         }
-        const bool programmed = form->firstLogLine().rfind("AUTO Complete!", 0) == 0;
+        const bool programmed = form->ui().firstLogLine().rfind("AUTO Complete!", 0) == 0;
         if ((programmed || ticks > 20000) && form->ToolBulk->isChecked() && !form->runner().busy())
             form->ToolBulk->trigger();
     });
@@ -295,7 +279,7 @@ TEST_F(MainWindowTest, BatchModeFromItsButton) {
     EXPECT_FALSE(openEnabled);
     EXPECT_TRUE(bulkEnabled);
     EXPECT_LT(ticks, 20000) << "the chip was never programmed";
-    EXPECT_EQ(form->firstLogLine().rfind("AUTO Complete!", 0), 0u);
+    EXPECT_EQ(form->ui().firstLogLine().rfind("AUTO Complete!", 0), 0u);
     EXPECT_FALSE(form->ToolBulk->isChecked());
     EXPECT_EQ(form->ToolBulk->text(), "BULK");
     EXPECT_TRUE(form->ToolOpen->isEnabled());
@@ -473,7 +457,7 @@ TEST_F(WindowTest, AnEmptyCatalogueShowsNoChipAndTheRangeEndFFFFFFFF) {
     EXPECT_EQ(form->ComboBox1->count() + form->ComboBox2->count() + form->ComboBox3->count(), 0);
     EXPECT_EQ(form->Edit4->text(), "FFFFFFFF");
     EXPECT_TRUE(form->Label9->isHidden());
-    EXPECT_TRUE(form->boxes.empty());
+    EXPECT_TRUE(form->ui().boxes.empty());
     // Without a catalogue file nothing is selected and the note keeps its first state.
     std::filesystem::remove(dir.file("ostrel.Dat"));
     auto bare = makeForm();
@@ -486,50 +470,50 @@ TEST_F(WindowTest, TheMonitorRunsOnDeviceChangesAndOnReturnsFromOwnWindowsOnly) 
     auto form = makeWatchedForm();
     QTextDocument* log = form->RichEdit1->document();
     const auto lines = [&] { return log->isEmpty() ? 0 : log->blockCount(); };
-    form->clearLog();
+    form->ui().clearLog();
 
     deviceChange();
     deviceChange();
     EXPECT_EQ(lines(), 1) << "two checks within one second add one line";
-    form->clockText = "10:00:01";
+    form->ui().clockText = "10:00:01";
     deviceChange();
     EXPECT_EQ(lines(), 2);
-    EXPECT_EQ(form->firstLogLine(),
+    EXPECT_EQ(form->ui().firstLogLine(),
               "The programmer Ostrel I is detected, and the working state is normal. (10:00:01)");
 
     ostrel_sim_set_plugged(programmer, 0);
     deviceChange();
-    EXPECT_EQ(form->statusText(PanelState), "Not connected");
+    EXPECT_EQ(form->ui().statusText(PanelState), "Not connected");
     EXPECT_EQ(form->panels_[1]->palette().color(QPalette::WindowText), QColor(255, 0, 0));
     // Another language keeps the old text, no longer red.
     form->China->trigger();
-    EXPECT_EQ(form->statusText(PanelState), "Not connected");
+    EXPECT_EQ(form->ui().statusText(PanelState), "Not connected");
     EXPECT_NE(form->panels_[1]->palette().color(QPalette::WindowText), QColor(255, 0, 0));
 
     // Back from another program: no check. Back from one of ours: a check.
     ostrel_sim_set_plugged(programmer, 1);
     emit qApp->focusWindowChanged(nullptr);
     emit qApp->focusWindowChanged(form->windowHandle());
-    EXPECT_EQ(form->statusText(PanelState), "Not connected");
+    EXPECT_EQ(form->ui().statusText(PanelState), "Not connected");
     // A dialog that closes may leave the focus nowhere for a moment.
     form->Form4->show();
     emit qApp->focusWindowChanged(form->Form4->windowHandle());
     form->Form4->hide();
     emit qApp->focusWindowChanged(nullptr);
     emit qApp->focusWindowChanged(form->windowHandle());
-    EXPECT_EQ(form->statusText(PanelState), messageText(Msg::MsgConnected, LangSimplified));
+    EXPECT_EQ(form->ui().statusText(PanelState), messageText(Msg::MsgConnected, LangSimplified));
 }
 
 TEST_F(WindowTest, ACheckDuringAJobWaitsForItsEnd) {
     testing::writeFile(dir.file("ostrel.ini"), "[DEVICE]\nLANGU=2\n");
     auto form = makeWatchedForm();
     choose(*form, "SPI_FLASH", "Winbond", "W25Q64JV");
-    form->clearLog();
+    form->ui().clearLog();
     ASSERT_EQ(write(poke, "x", 1), 1);  // noticed by the read's first look at the event loop
     form->R1->trigger();
-    EXPECT_TRUE(form->boxes.empty());
+    EXPECT_TRUE(form->ui().boxes.empty());
     ASSERT_EQ(form->RichEdit1->document()->blockCount(), 2);
-    EXPECT_EQ(form->firstLogLine().rfind("The programmer Ostrel I is detected", 0), 0u);
+    EXPECT_EQ(form->ui().firstLogLine().rfind("The programmer Ostrel I is detected", 0), 0u);
     EXPECT_EQ(
         form->RichEdit1->document()->lastBlock().text().toStdString().rfind("Read Complete!", 0),
         0u);
@@ -539,7 +523,7 @@ TEST_F(WindowTest, EveryCaptionLandsInEveryLanguage) {
     auto form = makeForm();
     QAction* commands[] = {form->China, form->fanti, form->Enlish};
     for (int language : {2, 1, 0, 2}) {
-        form->insertLogLine("old line");
+        form->ui().insertLogLine("old line");
         form->ToolBulk->setText("STOP");
         commands[language]->trigger();
         EXPECT_TRUE(form->RichEdit1->document()->isEmpty());
@@ -566,14 +550,14 @@ TEST_F(WindowTest, MenuAcceleratorsTriggerTheirCommands) {
     auto form = makeForm();
     form->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
-    form->clearLog();
+    form->ui().clearLog();
     QTest::keyClick(form.get(), Qt::Key_O, Qt::AltModifier);
     QApplication::processEvents();
     ASSERT_TRUE(form->O3->isVisible()) << "Alt+O opens the Operation menu";
     QTest::keyClick(form->O3, Qt::Key_R);
     QApplication::processEvents();
     // The menu gave the focus back without a presence check.
-    EXPECT_EQ(form->firstLogLine().rfind("Read Complete!", 0), 0u) << form->firstLogLine();
+    EXPECT_EQ(form->ui().firstLogLine().rfind("Read Complete!", 0), 0u) << form->ui().firstLogLine();
 }
 
 TEST_F(WindowTest, TheAboutBoxOpensTheWebAddressAndStaysOpen) {

@@ -1,4 +1,4 @@
-#include "shell/ui/file_filters.h"
+#include "base/ui/file_filters.h"
 
 namespace ostrel {
 

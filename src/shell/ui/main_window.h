@@ -1,8 +1,8 @@
 #pragma once
-// The main window: it owns the state of the whole run and forwards every
-// command to the core. It is also the program's UiPort, so message boxes,
-// questions, the status bar, the progress bar and the log pane that the core
-// uses are its own controls.
+// The main window: it owns the state of the whole run, holds the named
+// controls and forwards every command to the core. Its controls are built in
+// main_window_layout.cpp; what the core shows goes through its QtUiPort, whose
+// status bar, progress bars and log pane are this window's.
 
 #include <QMainWindow>
 #include <QPointer>
@@ -13,7 +13,7 @@
 #include "base/main_state.h"
 #include "base/messages.h"
 #include "base/program_paths.h"
-#include "base/ui_port.h"
+#include "base/ui/qt_ui_port.h"
 #include "buffers/file_io.h"
 #include "catalogue/chip_selector.h"
 #include "firmware/hid_device.h"
@@ -50,7 +50,7 @@ class TForm3;
 class TForm4;
 class TForm6;
 
-class TForm1 : public QMainWindow, public UiPort {
+class TForm1 : public QMainWindow {
     Q_OBJECT
 
   public:
@@ -58,34 +58,25 @@ class TForm1 : public QMainWindow, public UiPort {
     CommandRunner& runner() { return *runner_; }
 
     // The catalogue and settings files lie beside `paths`' executable; the USB and HID
-    // libraries are bound by `usbLibrary` and `hidLibrary`. The program passes none; tests do.
+    // libraries are bound by `usbLibrary` and `hidLibrary`; `ui` shows what the core
+    // shows (a QtUiPort when none is given). The program passes none; tests do.
     explicit TForm1(const ProgramPaths& paths = ProgramPaths::current(),
                     std::string usbLibrary = "libusb-0.1.so.4",
-                    std::string hidLibrary = "libhidapi-hidraw.so.0", QWidget* parent = nullptr);
+                    std::string hidLibrary = "libhidapi-hidraw.so.0",
+                    std::unique_ptr<QtUiPort> ui = nullptr, QWidget* parent = nullptr);
     ~TForm1() override;
 
     MainState& state() { return *state_; }
+    // The door every window of the program shows and asks through.
+    QtUiPort& ui() { return *ui_; }
 
-    // UiPort
-    void messageBox(const std::string& text, const std::string& caption, BoxIcon icon) override;
-    bool askYesNo(const std::string& text, const std::string& caption) override;
-    std::string openFileName(const std::string& filter, int filterIndex) override;
-    std::string saveFileName(const std::string& filter,
-                             const std::string& defaultExtension) override;
-    void setStatusText(int panel, const std::string& text) override;
-    std::string statusText(int panel) const override;
-    void setProgressVisible(bool visible) override;
-    void setProgressMax(int64_t max) override;
-    void setProgressPosition(int64_t position) override;
-    void insertLogLine(const std::string& line) override;
-    std::string firstLogLine() const override;
-    void clearLog() override;
-    void processEvents() override;
-    void pause(int milliseconds) override;
-    void beep() override;
-    std::string timeOfDay() const override;
-    int64_t monotonicMs() const override;
-    int64_t epochSeconds() const override;
+    // The actions of the menu bar (with its submenus' items) and the toolbar,
+    // separators left out: the list the lock walks.
+    QList<QAction*> commandActions() const;
+    // The actions that stay live while a job or batch mode runs: they reach no
+    // buffer, catalogue or transport (the menus themselves, Quit, About), and
+    // the batch button while batch mode runs, which releases it.
+    bool staysLive(const QAction* action) const;
 
     // Controls, named as the rest of the program knows them.
     QToolBar* ToolBar1;
@@ -244,35 +235,39 @@ class TForm1 : public QMainWindow, public UiPort {
     void showSelection(bool chose);
     void fillCombo(QComboBox* box, const std::vector<std::string>& entries, int position);
     ActivePage activePage() const;
-    // Disables, while a job or batch mode runs, everything that could change
-    // what the job uses; enables it again afterwards.
+    // The one place that turns the lock into enabled and disabled: while a
+    // job or batch mode runs, every action but the live ones, the chip
+    // column's controls and the options are disabled and the hex views are
+    // read-only; afterwards everything is enabled again.
     void updateControls();
+    // True, and nothing happens, while the lock is held: every handler that
+    // reaches a buffer, the catalogue or the transport asks it first.
+    bool locked() const;
+    // A chip command from its button, menu item or accelerator.
+    void runCommand(ChipCommand command);
     void drawStatePanel();
 
     ProgramPaths paths_;
     std::unique_ptr<MainState> state_;
+    std::unique_ptr<QtUiPort> ui_;
     std::unique_ptr<TUsbBulk> usb_;
     std::unique_ptr<ProgrammerOps> ops_;
     std::unique_ptr<HidDevice> hid_;  // the boot loader's device, closed between upgrades
     std::unique_ptr<FirmwareUpgrade> firmware_;
-    bool upgrading_ = false;  // the Hardware command holds the programmer or its boot loader
     std::unique_ptr<SettingsFile> settingsFile_;
     Settings settings_;
     std::unique_ptr<ChipSelector> selector_;
     std::unique_ptr<DeviceChangeNotifier> deviceChanges_;
     bool shownOnce_ = false;
     std::unique_ptr<CommandRunner> runner_;
-    bool closePending_ = false;
-    bool batchShown_ = false;  // ToolBulk shows the batch caption (STOP)  // closed during a job:
-                               // close when it has ended
+    bool closePending_ = false;  // closed during a job: close when it has ended
+    bool batchShown_ = false;    // ToolBulk shows the batch caption (STOP)
     bool activatedOnce_ = false;
     enum class FocusPlace { OtherProgram, MainWindow, OwnWindow };
     FocusPlace lastFocus_ = FocusPlace::OtherProgram;  // where the focus was last
     QPointer<QWindow> lastFocusWindow_;
     bool checkPending_ = false;  // a presence check arrived during a job
     bool selectedOnce_ = false;
-    QString lastFolder_;      // where the file dialogs open next
-    QString lastSaveFilter_;  // the save dialog's filter chosen last
 };
 
 }  // namespace ostrel

@@ -1,0 +1,46 @@
+#pragma once
+// The main window with its modal boxes recorded instead of shown, the file
+// dialogs answered by the test, a fixed clock and no real pauses.
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "base/ui/qt_ui_port.h"
+#include "shell/ui/main_window.h"
+
+namespace ostrel::testing {
+
+class RecordingUi : public QtUiPort {
+  public:
+    void messageBox(const std::string& text, const std::string&, BoxIcon) override {
+        boxes.push_back(text);
+    }
+    bool askYesNo(const std::string& text, const std::string&) override {
+        boxes.push_back(text);
+        return true;
+    }
+    std::string openFileName(const std::string&, int) override { return openPath; }
+    std::string saveFileName(const std::string&, const std::string&) override { return savePath; }
+    void pause(int) override {}
+    void beep() override { ++beeps; }
+    std::string timeOfDay() const override { return clockText; }
+
+    std::vector<std::string> boxes;
+    int beeps = 0;
+    std::string clockText = "10:00:00";
+    std::string openPath;  // what the open dialog returns; empty: cancelled
+    std::string savePath;
+};
+
+class RecordingForm : public TForm1 {
+  public:
+    RecordingForm(const ProgramPaths& paths, std::string usbLibrary,
+                  std::string hidLibrary = "libhidapi-hidraw.so.0")
+        : TForm1(paths, std::move(usbLibrary), std::move(hidLibrary),
+                 std::make_unique<RecordingUi>()) {}
+    RecordingUi& ui() { return static_cast<RecordingUi&>(TForm1::ui()); }
+};
+
+}  // namespace ostrel::testing
