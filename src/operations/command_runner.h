@@ -53,12 +53,9 @@ class CommandRunner {
     // loop), a failure of the Auto it ran, or a stop request.
     void startBatch();
     void stopBatch();
-    bool batchActive() const { return lock_.batchActive(); }
     // Polls that saw a chip in a row, 0 to 6.
     int32_t batchCount() const { return batchCount_; }
 
-    // True while a command holds the programmer.
-    bool busy() const { return lock_.holder() == JobLock::Holder::Command; }
     // The one lock of everything a job must not race with; the upgrade and
     // the diagnosis take it too.
     JobLock& lock() { return lock_; }

@@ -63,7 +63,7 @@ TEST_F(Runner, EachCommandLogsOnlyWhatItCompleted) {
         EXPECT_EQ(ui.beeps, c.beeps);
         EXPECT_EQ(ui.statusPanels[PanelElapsed] != "untouched", c.beeps == 1);
         EXPECT_EQ(ui.boxes.empty(), c.status == CommandStatus::Done);
-        EXPECT_FALSE(runner.busy());
+        EXPECT_FALSE(runner.lock().jobRunning());
         EXPECT_EQ(ostrel_sim_in_job(device), 0);
     }
 }
@@ -74,7 +74,7 @@ TEST_F(Runner, ACommandThatArrivesDuringAnotherIsRefused) {
     int changes = 0;
     runner.lock().onChanged = [&] { ++changes; };
     ui.onProcessEvents = [&] {
-        busy.push_back(runner.busy());
+        busy.push_back(runner.lock().jobRunning());
         refused.push_back(runner.run(ChipCommand::Erase));
         runner.startBatch();  // refused as well: returns at once
     };
@@ -93,11 +93,11 @@ TEST_F(Runner, ACommandThatArrivesDuringAnotherIsRefused) {
 TEST_F(Runner, AnExceptionInTheMiddleStillEndsTheJobAndFreesTheControls) {
     ui.onProcessEvents = [] { throw std::runtime_error("escaped from an event"); };
     EXPECT_THROW(runner.run(ChipCommand::Read), std::runtime_error);
-    EXPECT_FALSE(runner.busy());
+    EXPECT_FALSE(runner.lock().jobRunning());
     EXPECT_EQ(ostrel_sim_in_job(device), 0);
     EXPECT_EQ(ostrel_sim_open_handles(device), 0);
     EXPECT_THROW(runner.startBatch(), std::runtime_error);
-    EXPECT_FALSE(runner.batchActive());
+    EXPECT_FALSE(runner.lock().batchActive());
     ui.onProcessEvents = nullptr;
     EXPECT_EQ(runner.run(ChipCommand::Read), CommandStatus::Done) << "nothing is left locked";
 }
@@ -115,16 +115,16 @@ TEST_F(Runner, NothingToWriteOrVerifyRunsNoJob) {
 // Auto, and a failure that ends batch mode by itself.
 TEST_F(Runner, BatchModeProgramsEachChipOnceAndEndsOnReleaseOrFailure) {
     std::vector<bool> active;
-    runner.lock().onChanged = [&] { active.push_back(runner.batchActive()); };
+    runner.lock().onChanged = [&] { active.push_back(runner.lock().batchActive()); };
     int polls = 0;
     int autoStarts = 0;
     bool inAuto = false;
     ui.onProcessEvents = [&] {
-        if (runner.busy()) {
+        if (runner.lock().jobRunning()) {
             if (!inAuto) ++autoStarts;
             inAuto = true;
             // The release comes while the second chip is being programmed.
-            if (autoStarts == 2 && runner.batchActive()) runner.stopBatch();
+            if (autoStarts == 2 && runner.lock().batchActive()) runner.stopBatch();
             return;
         }
         inAuto = false;
@@ -140,7 +140,7 @@ TEST_F(Runner, BatchModeProgramsEachChipOnceAndEndsOnReleaseOrFailure) {
     runner.startBatch();
     int autos = 0;
     for (const auto& line : ui.log) autos += line.rfind("AUTO Complete!", 0) == 0;
-    EXPECT_FALSE(runner.batchActive());
+    EXPECT_FALSE(runner.lock().batchActive());
     EXPECT_EQ(runner.batchCount(), 0);
     // Polls 1-5 count the chip and poll 6 runs Auto; the poll after the chip
     // was taken out (9) resets the count; the new chip counts from poll 11 and
@@ -165,7 +165,7 @@ TEST_F(Runner, BatchModeProgramsEachChipOnceAndEndsOnReleaseOrFailure) {
     ostrel_sim_set_fault(device, OSTREL_SIM_FAULT_STALL, 6 * 4 + 6, 0);
     runner.startBatch();
     EXPECT_LT(guard, 10000) << "batch mode went on after the failure";
-    EXPECT_FALSE(runner.batchActive());
+    EXPECT_FALSE(runner.lock().batchActive());
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_NE(ui.boxes[0].text.find("did not answer"), std::string::npos);
 }

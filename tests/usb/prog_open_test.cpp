@@ -1,4 +1,5 @@
-// prog_open, the transfers and close of TUsbBulk against the simulated bus.
+// prog_open, the transfers and close of TUsbBulk, and the presence check built on
+// them, against the simulated bus.
 
 #include <gtest/gtest.h>
 #include <usb.h>
@@ -7,7 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "base/messages.h"
 #include "ostrel_sim.h"
+#include "support/scripted_ui.h"
+#include "usb/presence_check.h"
 #include "usb/programmer_identity.h"
 #include "usb/usb_bulk.h"
 
@@ -324,6 +328,48 @@ TEST_F(ProgOpen, AnUnpluggedProgrammerFailsItsTransfersAndIsGoneFromTheNextScan)
     EXPECT_EQ(open(), 0);
     ostrel_sim_set_plugged(device, 1);
     EXPECT_EQ(open(), 1);
+}
+
+// The connection monitor's check: the panel's text, the log line once per
+// second, and an open device always closed again without a packet sent.
+TEST_F(ProgOpen, ThePresenceCheckSaysWhetherTheProgrammerIsThereAndUsable) {
+    const int device = ostrel_sim_add_programmer(1);
+    testing::ScriptedUi ui;
+    const std::string found =
+        "The programmer Ostrel I is detected, and the working state is normal. (";
+    struct Step {
+        const char* name;
+        int openFails, claimFails, plugged;
+        const char* clock;
+        Presence presence;
+        const char* panel;
+        std::size_t lines;
+    };
+    const Step steps[] = {
+        {"no permission", 1, 0, 1, "10:00:00", Presence::AttachedButUnusable, "Not connected", 0},
+        {"usable", 0, 0, 1, "10:00:00", Presence::Connected, "Connected", 1},
+        {"again within the second", 0, 0, 1, "10:00:00", Presence::Connected, "Connected", 1},
+        {"a second later", 0, 0, 1, "10:00:01", Presence::Connected, "Connected", 2},
+        {"held by another program", 0, 1, 1, "10:00:02", Presence::AttachedButUnusable,
+         "Not connected", 2},
+        {"unplugged", 0, 0, 0, "10:00:03", Presence::NotConnected, "Not connected", 2},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.name);
+        ostrel_sim_set_open_fails(device, s.openFails);
+        ostrel_sim_set_claim_fails(device, s.claimFails);
+        ostrel_sim_set_plugged(device, s.plugged);
+        ui.clockText = s.clock;
+        EXPECT_EQ(checkProgrammer(usb, ui, LangEnglish), s.presence);
+        EXPECT_EQ(ui.statusPanels[PanelState], s.panel);
+        ASSERT_EQ(ui.log.size(), s.lines);
+        for (const std::string& line : ui.log) EXPECT_EQ(line.rfind(found, 0), 0u);
+        EXPECT_EQ(ostrel_sim_open_handles(device), 0);
+        EXPECT_FALSE(usb.isOpen());
+    }
+    EXPECT_EQ(ui.log.front(), found + "10:00:01)");
+    for (int kind : kindsOf(device)) EXPECT_NE(kind, OSTREL_SIM_LOG_COMMAND);
+    EXPECT_TRUE(ui.boxes.empty());
 }
 
 }  // namespace

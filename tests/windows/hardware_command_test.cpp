@@ -33,7 +33,7 @@ TEST(HardwareCommand, HiddenN4RunsTheUpgradeAndLogsItsEnd) {
     testing::writeFile(dir.file("fw.xpro"), std::string(0x3000 + 6200, '\x5A'));
 
     RecordingForm form(ProgramPaths(dir.file("ostrel")), OSTREL_SIM_DIR "/libusb-0.1.so.4",
-                      OSTREL_SIM_DIR "/libhidapi-hidraw.so.0");
+                       OSTREL_SIM_DIR "/libhidapi-hidraw.so.0");
     form.show();
     EXPECT_FALSE(form.N4->isVisible());
     form.ui().openPath = dir.file("fw.xpro");

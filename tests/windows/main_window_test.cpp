@@ -39,6 +39,7 @@
 #include "base/captions.h"
 #include "base/texts.h"
 #include "base/ui/apply_captions.h"
+#include "base/ui/file_filters.h"
 #include "buffers/ui/fill_dialog.h"
 #include "buffers/ui/hex_view.h"
 #include "catalogue/chip_record.h"
@@ -48,10 +49,9 @@
 #include "ostrel_sim.h"
 #include "shell/ui/about_box.h"
 #include "shell/ui/application.h"
-#include "base/ui/file_filters.h"
 #include "support/temp_files.h"
-#include "windows/recording_form.h"
 #include "usb/device_change.h"
+#include "windows/recording_form.h"
 
 namespace ostrel {
 namespace {
@@ -269,7 +269,8 @@ TEST_F(MainWindowTest, BatchModeFromItsButton) {
             bulkEnabled = form->ToolBulk->isEnabled();
         }
         const bool programmed = form->ui().firstLogLine().rfind("AUTO Complete!", 0) == 0;
-        if ((programmed || ticks > 20000) && form->ToolBulk->isChecked() && !form->runner().busy())
+        if ((programmed || ticks > 20000) && form->ToolBulk->isChecked() &&
+            !form->runner().lock().jobRunning())
             form->ToolBulk->trigger();
     });
     watcher.start(0);
@@ -557,7 +558,8 @@ TEST_F(WindowTest, MenuAcceleratorsTriggerTheirCommands) {
     QTest::keyClick(form->O3, Qt::Key_R);
     QApplication::processEvents();
     // The menu gave the focus back without a presence check.
-    EXPECT_EQ(form->ui().firstLogLine().rfind("Read Complete!", 0), 0u) << form->ui().firstLogLine();
+    EXPECT_EQ(form->ui().firstLogLine().rfind("Read Complete!", 0), 0u)
+        << form->ui().firstLogLine();
 }
 
 TEST_F(WindowTest, TheAboutBoxOpensTheWebAddressAndStaysOpen) {
