@@ -8,6 +8,7 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -23,6 +24,7 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTextBlock>
@@ -30,10 +32,12 @@
 #include <QTextEdit>
 #include <QTimer>
 #include <QToolBar>
+#include <QTreeWidget>
 #include <QUrl>
 #include <QWindow>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <vector>
 
 #include "base/captions.h"
@@ -91,6 +95,15 @@ class MainWindowTest : public ::testing::Test {
         form.ComboBox1Change(form.ComboBox1->findText(type));
         form.ComboBox2Change(form.ComboBox2->findText(maker));
         form.ComboBox3Change(form.ComboBox3->findText(name));
+    }
+
+    // The 8 MiB chip in the socket filled with a pattern no file here holds.
+    std::vector<uint8_t> fillChip() {
+        std::vector<uint8_t> bytes(0x800000);
+        for (std::size_t i = 0; i < bytes.size(); ++i)
+            bytes[i] = static_cast<uint8_t>(i * 13 + (i >> 16));
+        ostrel_sim_chip_write(programmer, 0, bytes.data(), static_cast<uint32_t>(bytes.size()));
+        return bytes;
     }
 
     TempDir dir;
@@ -214,28 +227,15 @@ TEST_F(MainWindowTest, ClosingWritesTheSettingsAndKeepsForeignKeys) {
     EXPECT_NE(ini.find("INDEX2="), std::string::npos);
 }
 
-// While a command runs, nothing that could change what it uses takes input;
-// closing the window stops the command after its block, ends the job, saves
-// the settings and closes, and nothing is logged as complete.
-TEST_F(MainWindowTest, ACommandLocksTheWindowAndClosingStopsIt) {
+// Closing the window while a command runs stops the command after its block,
+// ends the job, saves the settings and closes; nothing is logged as complete.
+TEST_F(MainWindowTest, ClosingDuringACommandStopsIt) {
     testing::writeFile(dir.file("ostrel.ini"), "[DEVICE]\nLANGU=2\n");
     auto form = makeForm();
     choose(*form, "SPI_FLASH", "Winbond", "W25Q64JV");
-    std::vector<std::pair<const char*, bool>> enabled;
-    QTimer::singleShot(0, form.get(), [&] {
-        for (auto [name, on] : std::initializer_list<std::pair<const char*, bool>>{
-                 {"Write", form->ToolWrite->isEnabled()},
-                 {"Open", form->ToolOpen->isEnabled()},
-                 {"Fill", form->ToolFill->isEnabled()},
-                 {"Type list", form->ComboBox1->isEnabled()},
-                 {"FLASH view editable", !form->FlashEditor->isReadOnly()}})
-            enabled.emplace_back(name, on);
-        form->close();
-    });
+    QTimer::singleShot(0, form.get(), [&] { form->close(); });
     const uint8_t before = form->state().buffers.flash()[0x10];
     form->ToolRead->trigger();
-    for (auto [name, on] : enabled) EXPECT_FALSE(on) << name;
-    EXPECT_EQ(enabled.size(), 5u);
     EXPECT_TRUE(form->isVisible()) << "still open until the job has ended";
     EXPECT_EQ(ostrel_sim_in_job(programmer), 0);
     QCoreApplication::processEvents();
@@ -246,9 +246,133 @@ TEST_F(MainWindowTest, ACommandLocksTheWindowAndClosingStopsIt) {
     EXPECT_TRUE(form->ToolWrite->isEnabled());
 }
 
+// What a handler could change: the buffers, the views, the log, the selected
+// chip and the catalogue file.
+struct Snapshot {
+    std::vector<uint8_t> flash, eeprom;
+    uint64_t flashView = 0, eepromView = 0;
+    QString log, chip;
+    int32_t selected = 0;
+    std::string catalogueFile;
+
+    Snapshot(RecordingForm& form, const std::string& cataloguePath) {
+        DataBuffers& buffers = form.state().buffers;
+        flash.assign(buffers.flash(), buffers.flash() + 0x800000);
+        eeprom.assign(buffers.eeprom(), buffers.eeprom() + kEepromBufferSize);
+        flashView = buffers.flashView().version();
+        eepromView = buffers.eepromView().version();
+        log = form.RichEdit1->toPlainText();
+        chip = form.ComboBox1->currentText() + "," + form.ComboBox2->currentText() + "," +
+               form.ComboBox3->currentText();
+        selected = form.state().selected;
+        catalogueFile = testing::readFile(cataloguePath);
+    }
+    bool operator==(const Snapshot& o) const {
+        return flash == o.flash && eeprom == o.eeprom && flashView == o.flashView &&
+               eepromView == o.eepromView && log == o.log && chip == o.chip &&
+               selected == o.selected && catalogueFile == o.catalogueFile;
+    }
+};
+
+// The controls of the window's client area a user can change something with.
+bool isInputControl(QWidget* widget) {
+    if (qobject_cast<QTabBar*>(widget->parentWidget())) return false;  // the tabs' scroll arrows
+    if (auto* edit = qobject_cast<QLineEdit*>(widget)) return !edit->isReadOnly();
+    return qobject_cast<QComboBox*>(widget) || qobject_cast<QAbstractButton*>(widget);
+}
+
+// During a read of an 8 MiB chip (events run between its blocks), every
+// action of the menu bar and the toolbar but the live ones and every control
+// of the client area is disabled, the hex views take no typing, and each
+// handler called anyway changes nothing; afterwards all is enabled again.
+TEST_F(MainWindowTest, DuringAReadEveryEntryPointIsLockedAndItsHandlerChangesNothing) {
+    testing::writeFile(dir.file("ostrel.ini"), "[DEVICE]\nLANGU=2\nchip=1\n");
+    testing::writeFile(dir.file("other.bin"), std::string(4096, '\x5A'));
+    auto form = makeForm();
+    choose(*form, "SPI_FLASH", "Winbond", "W25Q64JV");
+    const std::vector<uint8_t> chipBytes = fillChip();
+    form->ui().openPath = dir.file("other.bin");
+    form->ui().savePath = dir.file("saved.bin");
+    // Each of the other windows ready to change something the moment it is asked.
+    form->Form4->prepareForChip(0x800000);
+    form->Form3->ComboBox1->setEditText("W25Q80");
+    ASSERT_GT(form->Form3->ListView1->topLevelItemCount(), 0);
+    form->Form3->ListView1->setCurrentItem(form->Form3->ListView1->topLevelItem(0));
+    std::vector<std::string> modals;  // windows a locked handler opened anyway
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            modals.push_back(modal->objectName().toStdString());
+            modal->close();
+        }
+    });
+    closer.start(20);
+
+    bool ranDuringTheRead = false;
+    std::vector<std::string> enabled, changedBy;
+    QTimer::singleShot(0, form.get(), [&] {
+        ranDuringTheRead = form->runner().lock().jobRunning();
+        for (QAction* action : form->commandActions())
+            if (!form->staysLive(action) && action->isEnabled())
+                enabled.push_back(action->objectName().toStdString());
+        for (QWidget* widget : form->Panel1->findChildren<QWidget*>())
+            if (widget->isVisibleTo(form.get()) && isInputControl(widget) && widget->isEnabled())
+                enabled.push_back(widget->objectName().toStdString());
+        for (HexView* view : form->Panel1->findChildren<HexView*>())
+            if (!view->isReadOnly()) enabled.push_back(view->objectName().toStdString());
+
+        const auto check = [&](const std::string& name, const std::function<void()>& handler) {
+            const Snapshot before(*form, dir.file("ostrel.Dat"));
+            handler();
+            if (!(Snapshot(*form, dir.file("ostrel.Dat")) == before)) changedBy.push_back(name);
+        };
+        for (QAction* action : form->commandActions()) {
+            if (form->staysLive(action)) continue;
+            check(action->objectName().toStdString(), [action] {
+                // A hidden action is disabled as well: shown for the moment (N4).
+                const bool visible = action->isVisible();
+                action->setVisible(true);
+                action->setEnabled(true);
+                action->trigger();
+                action->setEnabled(false);
+                action->setVisible(visible);
+            });
+        }
+        check("ComboBox1Change", [&] { form->ComboBox1Change(1); });
+        check("ComboBox2Change", [&] { form->ComboBox2Change(1); });
+        check("ComboBox3Change", [&] { form->ComboBox3Change(1); });
+        check("BitBtn1Click", [&] { form->BitBtn1Click(); });
+        check("BitBtn2Click", [&] { form->BitBtn2Click(); });
+        check("FlashEditor typing", [&] { QTest::keyClicks(form->FlashEditor, "12"); });
+        check("EepromEditor typing", [&] { QTest::keyClicks(form->EepromEditor, "12"); });
+        check("Form2 BtnSaveClick", [&] { form->Form2->BtnSaveClick(); });
+        check("Form3 BitBtn1Click", [&] { form->Form3->BitBtn1Click(); });
+        check("Form4 BitBtn1Click", [&] { form->Form4->BitBtn1Click(); });
+    });
+    form->ToolRead->trigger();
+    closer.stop();
+
+    EXPECT_TRUE(ranDuringTheRead);
+    EXPECT_EQ(enabled, std::vector<std::string>{});
+    EXPECT_EQ(changedBy, std::vector<std::string>{});
+    EXPECT_EQ(modals, std::vector<std::string>{});
+    EXPECT_FALSE(std::filesystem::exists(dir.file("saved.bin")));
+    // The activation's presence check waited for the read's end.
+    EXPECT_EQ(form->RichEdit1->document()->lastBlock().text().toStdString(),
+              "Read Complete! (10:00:00)");
+    EXPECT_EQ(0, std::memcmp(form->state().buffers.flash(), chipBytes.data(), chipBytes.size()));
+    for (QAction* action : form->commandActions())
+        EXPECT_EQ(action->isEnabled(), action->isVisible()) << action->objectName().toStdString();
+    for (QWidget* widget : form->Panel1->findChildren<QWidget*>()) {
+        if (widget->isVisibleTo(form.get()) && isInputControl(widget)) {
+            EXPECT_TRUE(widget->isEnabled()) << widget->objectName().toStdString();
+        }
+    }
+    EXPECT_FALSE(form->FlashEditor->isReadOnly() || form->EepromEditor->isReadOnly());
+}
+
 // --- the window as a whole --------------------------------------------------------
 
-// A device-change source the test pokes: a pipe whose reading end the window watches.
 // Batch mode from its button: pressed, it shows STOP and locks the window but
 // for itself; the chip in the socket is programmed once; released, everything
 // comes back.
@@ -289,6 +413,7 @@ TEST_F(MainWindowTest, BatchModeFromItsButton) {
     EXPECT_EQ(0, std::memcmp(programmed, form->state().buffers.flash(), 256));
 }
 
+// A device-change source the test pokes: a pipe whose reading end the window watches.
 class PipeSource : public DeviceChangeSource {
   public:
     explicit PipeSource(int* writeEnd) {
@@ -560,6 +685,32 @@ TEST_F(WindowTest, MenuAcceleratorsTriggerTheirCommands) {
     // The menu gave the focus back without a presence check.
     EXPECT_EQ(form->ui().firstLogLine().rfind("Read Complete!", 0), 0u)
         << form->ui().firstLogLine();
+}
+
+// File > Open from the keyboard in the middle of a Read: the menu opens, its
+// Open item does nothing, and the read ends complete with the chip's bytes,
+// unmixed with the file's.
+TEST_F(WindowTest, OpenFromTheMenuDuringAReadCannotHappen) {
+    testing::writeFile(dir.file("ostrel.ini"), "[DEVICE]\nLANGU=2\n");
+    testing::writeFile(dir.file("other.bin"), std::string(4096, '\x5A'));
+    auto form = makeForm();
+    choose(*form, "SPI_FLASH", "Winbond", "W25Q64JV");
+    const std::vector<uint8_t> chipBytes = fillChip();
+    form->ui().openPath = dir.file("other.bin");
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    form->ui().clearLog();
+    bool menuOpened = false;
+    QTimer::singleShot(0, form.get(), [&] {
+        QTest::keyClick(form.get(), Qt::Key_F, Qt::AltModifier);
+        menuOpened = form->O1->isVisible();
+        QTest::keyClick(form->O1, Qt::Key_O);
+        QTest::keyClick(form->O1, Qt::Key_Escape);
+    });
+    form->R1->trigger();
+    EXPECT_TRUE(menuOpened);
+    EXPECT_EQ(form->ui().firstLogLine(), "Read Complete! (10:00:00)");
+    EXPECT_EQ(0, std::memcmp(form->state().buffers.flash(), chipBytes.data(), chipBytes.size()));
 }
 
 TEST_F(WindowTest, TheAboutBoxOpensTheWebAddressAndStaysOpen) {
