@@ -37,8 +37,16 @@ TEST(HardwareCommand, HiddenN4RunsTheUpgradeAndLogsItsEnd) {
     form.show();
     EXPECT_FALSE(form.N4->isVisible());
     form.ui().openPath = dir.file("fw.xpro");
-    QTimer::singleShot(0, form.Form6, [&] { form.Form6->BitBtn1->click(); });
+    bool upgradeHeldTheLock = false, readEnabled = true;
+    QTimer::singleShot(0, form.Form6, [&] {
+        upgradeHeldTheLock = form.runner().lock().holder() == JobLock::Holder::Upgrade;
+        readEnabled = form.ToolRead->isEnabled();
+        form.Form6->BitBtn1->click();
+    });
     form.N4->trigger();
+    EXPECT_TRUE(upgradeHeldTheLock);
+    EXPECT_FALSE(readEnabled) << "no chip command while the upgrade runs";
+    EXPECT_TRUE(form.ToolRead->isEnabled());
 
     EXPECT_EQ(form.Form6->Edit3->text(), "OST000000077");
     EXPECT_TRUE(form.ui().boxes.empty());
