@@ -1,5 +1,7 @@
 #include "shell/settings_capture.h"
 
+#include "catalogue/chip_selector.h"
+
 namespace ostrel {
 
 Settings capturedSettings(const Settings& loaded, const WindowGeometry& window, int32_t speed,

@@ -4,10 +4,11 @@
 
 #include <cstdint>
 
-#include "catalogue/chip_selector.h"
 #include "shell/settings_file.h"
 
 namespace ostrel {
+
+struct ListPositions;
 
 // The window as it is when it closes, in screen pixels.
 struct WindowGeometry {

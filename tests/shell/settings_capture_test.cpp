@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "base/messages.h"
+#include "catalogue/chip_selector.h"
 #include "support/scripted_ui.h"
 #include "support/temp_files.h"
 
