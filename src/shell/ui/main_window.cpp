@@ -120,15 +120,6 @@ void TForm1::createWindows() {
     Form6 = new TForm6(*ui_, this);
 }
 
-void TForm1::drawStatePanel() {
-    // Red only while the text is "not connected" in the language now in force.
-    const bool red = panels_[1]->text() == qs(messageText(Msg::MsgNotConnected, state_->language));
-    QPalette palette = panels_[1]->palette();
-    palette.setColor(QPalette::WindowText,
-                     red ? QColor(255, 0, 0) : QApplication::palette().color(QPalette::ButtonText));
-    panels_[1]->setPalette(palette);
-}
-
 // --- lifecycle -----------------------------------------------------------------
 
 void TForm1::showEvent(QShowEvent* event) {
@@ -220,12 +211,6 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     if (watched == StatusBar1 && event->type() == QEvent::Resize) FormResize();
     if (event->type() == QEvent::Hide) dialogClosed(qobject_cast<QDialog*>(watched));
     return QMainWindow::eventFilter(watched, event);
-}
-
-void TForm1::FormResize() {
-    // Only the widths follow; heights and tops stay as created.
-    for (QProgressBar* bar : {Progress, Progress2})
-        bar->setGeometry(317, bar->y(), StatusBar1->width() - 315, bar->height());
 }
 
 void TForm1::Q1Click() {

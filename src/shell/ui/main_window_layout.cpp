@@ -1,6 +1,8 @@
 // Building the main window's controls in their designed state: the menu, the
-// toolbar, the chip column, the data column and the status bar. Names and
-// sizes are those the rest of the program and the caption table know.
+// toolbar, the chip column, the data column and the status bar, and the status
+// bar's own drawing when its state text or its width changes. Names and sizes
+// are those the rest of the program and the caption table know.
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
@@ -385,6 +387,21 @@ void TForm1::buildStatusBar() {
                            (height - border - 2) / 2);
     StatusBar1->installEventFilter(this);
     drawStatePanel();
+}
+
+void TForm1::drawStatePanel() {
+    // Red only while the text is "not connected" in the language now in force.
+    const bool red = panels_[1]->text() == qs(messageText(Msg::MsgNotConnected, state_->language));
+    QPalette palette = panels_[1]->palette();
+    palette.setColor(QPalette::WindowText,
+                     red ? QColor(255, 0, 0) : QApplication::palette().color(QPalette::ButtonText));
+    panels_[1]->setPalette(palette);
+}
+
+void TForm1::FormResize() {
+    // Only the widths follow; heights and tops stay as created.
+    for (QProgressBar* bar : {Progress, Progress2})
+        bar->setGeometry(317, bar->y(), StatusBar1->width() - 315, bar->height());
 }
 
 }  // namespace ostrel
