@@ -23,6 +23,7 @@ OSTREL_PACKAGES=(
     clang-14 libclang-rt-14-dev
     xvfb xauth fonts-noto-cjk qt6-qpa-plugins imagemagick
     dpkg-dev fakeroot lintian desktop-file-utils appstream librsvg2-bin file strace debootstrap
+    bash-completion  # its pkg-config file says where ostrel-cli's completion goes
 )
 
 ensure_packages() {

@@ -141,6 +141,7 @@ int Program::listChips() {
         !options_.arguments.empty());
     for (const int position : positions) {
         const ChipRecord& record = catalogue->at(position);
+        if (options_.id && record.chipId != *options_.id) continue;
         const std::string name = gbkToUtf8(chipNamesOf(record, position).joined());
         if (options_.json) {
             ui_.jsonLine("\"type\":\"chip\",\"name\":" + jsonString(name) +

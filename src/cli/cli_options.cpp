@@ -45,6 +45,8 @@ const char kUsage[] =
     "                     that several makers share needs --maker. Letter case\n"
     "                     counts only when it tells chips apart.\n"
     "  -m, --maker MAKER  the chip's manufacturer, with --chip\n"
+    "      --id XXXXXX    with chips: only the chips with this ID (6 hex digits),\n"
+    "                     in catalogue order; the first is the one detect chooses\n"
     "      --detect       choose the chip by the ID the programmer reads first\n"
     "                     (refused when the ID is not in the catalogue)\n"
     "  -f, --force        replace an existing output file\n"
@@ -100,10 +102,25 @@ bool startsWith(const std::string& text, const char* prefix) {
     return text.rfind(prefix, 0) == 0;
 }
 
+std::optional<uint32_t> chipIdOf(const std::string& text) {
+    if (text.size() != 6) return std::nullopt;
+    uint32_t id = 0;
+    for (const char c : text) {
+        const int digit = c >= '0' && c <= '9'   ? c - '0'
+                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                                 : -1;
+        if (digit < 0) return std::nullopt;
+        id = id << 4 | static_cast<uint32_t>(digit);
+    }
+    return id;
+}
+
 }  // namespace
 
 bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
     std::vector<std::string> words;
+    std::string idText;
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -149,6 +166,13 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
         } else if (value("--chip", "-c", options.chip) || value("--maker", "-m", options.maker) ||
                    value("--lang", nullptr, options.lang)) {
             if (!error.empty()) return false;
+        } else if (value("--id", nullptr, idText)) {
+            if (!error.empty()) return false;
+            options.id = chipIdOf(idText);
+            if (!options.id) {
+                error = "--id takes the six hex digits of an ID, as chips prints them";
+                return false;
+            }
         } else {
             error = "unknown option " + arg;
             return false;
@@ -173,6 +197,10 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
         }
         if (options.detect && !options.chip.empty()) {
             error = "--chip and --detect exclude each other";
+            return false;
+        }
+        if (options.id && options.command != "chips") {
+            error = "--id goes with chips only";
             return false;
         }
         if (!options.maker.empty() && options.chip.empty()) {

@@ -2,6 +2,8 @@
 // The command line of ostrel-cli: options anywhere, one command, at most one
 // argument.
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,9 @@ struct Options {
     bool quiet = false;
     bool help = false;
     bool version = false;
+
+    // --id: chips lists only the chips with this ID.
+    std::optional<uint32_t> id;
 };
 
 // Parses argv; false with `error` set on a usage error.

@@ -398,5 +398,40 @@ TEST_F(Cli, InterruptDuringReadEndsTheJobAndExits130) {
     EXPECT_LT(run.out.find("\"type\":\"result\""), std::string::npos);
 }
 
+// Three IDs of the default catalogue's newer chips: one that two parts
+// answer with, a 1.8 V part and a part above 16 MiB. Detect takes the first
+// record with the ID, and chips --id lists every record with it in that order.
+TEST_F(Cli, DetectTakesTheFirstChipWithTheIdThatChipsIdListsFirst) {
+    struct Case {
+        uint32_t id;
+        uint32_t size;
+        const char* idArgument;
+        const char* detected;
+        const char* listed;
+    } cases[] = {
+        {0x374016, 0x400000, "374016", "SPI_FLASH,AMIC,A25LQ032\n",
+         "SPI_FLASH,AMIC,A25LQ032\t4194304\t256\t374016\n"
+         "SPI_FLASH,AMIC,A25LQ32A\t4194304\t256\t374016\n"},
+        {0xEF5014, 0x100000, "EF5014", "SPI_FLASH,Winbond,W25Q80BW\n",
+         "SPI_FLASH,Winbond,W25Q80BW\t1048576\t256\tEF5014\n"},
+        {0xC84319, 0x2000000, "c84319", "SPI_FLASH,GigaDevice,GD25F256F\n",
+         "SPI_FLASH,GigaDevice,GD25F256F\t33554432\t256\tC84319\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.detected);
+        chipInSocket(c.id, c.size);
+        const Outcome detect = cli({"detect"});
+        EXPECT_EQ(detect.status, 0) << detect.err;
+        EXPECT_EQ(detect.out, c.detected);
+        const Outcome list = cli({"chips", "--id", c.idArgument});
+        EXPECT_EQ(list.status, 0) << list.err;
+        EXPECT_EQ(list.out, c.listed);
+    }
+    EXPECT_EQ(cli({"chips", "--id", "123456"}).out, "");
+    EXPECT_EQ(cli({"chips", "--id", "37401"}).status, 2);
+    EXPECT_EQ(cli({"chips", "--id", "37401G"}).status, 2);
+    EXPECT_EQ(cli({"--id", "374016", "detect"}).status, 2);
+}
+
 }  // namespace
 }  // namespace ostrel

@@ -85,5 +85,34 @@ check portable "grep -qx '$tmp/portable/ostrel.Dat' '$tmp/portable.opened'" \
 check portable "settings_complete '$tmp/portable/ostrel.ini'" "no settings beside the program"
 check portable "[ ! -e '$XDG_CONFIG_HOME' ]" "settings written to XDG_CONFIG_HOME"
 
+# Bash completion, installed where bash-completion looks for it: chip names and
+# makers come from the catalogue the installed ostrel-cli reads, the user's own
+# one included.
+completion="$tmp/usr/share/bash-completion/completions/ostrel-cli"
+completes() {  # completes WORD... : what completing the last word offers
+    bash -c 'source "$1" && shift && COMP_WORDS=("$@") && COMP_CWORD=$(($# - 1)) &&
+        _ostrel_cli && printf "%s\n" "${COMPREPLY[@]}"' _ "$completion" \
+        "$tmp/usr/bin/ostrel-cli" "$@" 2>>"$tmp/completion.out"
+}
+export HOME="$tmp/home3" XDG_DATA_HOME="$tmp/data3"
+mkdir -p "$HOME" "$XDG_DATA_HOME"
+check completion "[ -f '$completion' ]" "not in bash-completion's folder below the prefix"
+check completion "[ \"\$(completes --de)\" = --detect ]" "options: $(completes --de | tr '\n' ' ')"
+check completion "completes ve | grep -qx verify" "commands: $(completes ve | tr '\n' ' ')"
+check completion "completes -c W25Q128J | grep -qx W25Q128JV" \
+    "installed chips: $(completes -c W25Q128J | tr '\n' ' ')"
+# The user's catalogue: the installed one with a chip of the user's own added.
+mkdir -p "$XDG_DATA_HOME/ostrel"
+own="$XDG_DATA_HOME/ostrel/ostrel.Dat"
+installed="$tmp/usr/share/ostrel/ostrel.Dat"
+{
+    head -c $(($(stat -c %s "$installed") - 68)) "$installed"
+    printf 'SPI_FLASH,Own,OWN25Q1'
+    head -c $((68 - 21 + 68)) /dev/zero
+} >"$own"
+check completion "[ \"\$(completes -c OWN)\" = OWN25Q1 ]" "own chip: $(completes -c OWN | tr '\n' ' ')"
+check completion "[ \"\$(completes --maker = Ow)\" = Own ]" \
+    "own maker: $(completes --maker = Ow | tr '\n' ' ')"
+
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
