@@ -184,6 +184,7 @@ TEST_F(Cli, EveryCommandOnOneChipGivesItsExitStatusAndItsResult) {
         std::string err;  // in standard error
     } steps[] = {
         {{"chips", "W25X1"}, 0, "SPI_FLASH,Winbond,W25X10\t131072\t256\tEF3011\n", ""},
+        {{"chips", "w25x1"}, 0, "SPI_FLASH,Winbond,W25X10\t131072\t256\tEF3011\n", ""},
         {{"detect"}, 0, "SPI_FLASH,Winbond,W25X10\n", ""},
         {{"info"}, 0, "hardware: V1.1\nfirmware: 2.0.3\nserial: OST000000001\n", ""},
         {{"-c", "W25X10", "blank"}, 0, "", "W25X10 is blank.\n"},
