@@ -82,9 +82,30 @@ enum class Txt {
     // The programmer is attached but cannot be used: what to check. The
     // window's "Not connected" panel shows it as its tip, ostrel-cli prints it.
     ProgrammerUnusable,
+    // Guarding the chip from the wrong file and the wrong choice, and the
+    // command line's own outcome lines.
+    ReadRecordTextAs,        // %s: path, format, format (the window's question)
+    RecordTextUnderRawName,  // %s: path, format (the command-line tools refuse)
+    FileMayBeCutOff,
+    RecordErrorAtLine,     // %s: line number, the reader's message
+    CliChipCheckNoChip,    // %s: the chosen chip
+    CliChipCheckWrong,     // %s: what was found, the chosen chip
+    CliFoundChipId,        // %s: the chip's name, the ID
+    CliFoundUnknownId,     // %s: the ID
+    CliFoundType,          // %s: the type
+    CliOtherMaker,         // %s: the name, the maker asked for, the makers that have it
+    CliDidYouMean,         // %s: up to five names
+    CliOutputUncreatable,  // %s: path
+    CliOutcomeRead,        // %s: size, chip, file, format, seconds
+    CliOutcomeWrite,       // %s: size, file, format, chip, seconds
+    CliOutcomeVerify,      // %s: size, chip, file, format, seconds
+    CliOutcomeAuto,        // %s: size, file, format, chip, seconds
+    CliOutcomeErase,       // %s: chip, seconds
+    CliOutcomeBlank,       // %s: chip
+    CliVerifyDiffers,      // %s: chip, file, address, chip's byte, file's byte
 };
 
-inline constexpr int kTextCount = static_cast<int>(Txt::ProgrammerUnusable) + 1;
+inline constexpr int kTextCount = static_cast<int>(Txt::CliVerifyDiffers) + 1;
 
 // The text in the given language; outside 0 to 2 the Simplified Chinese one,
 // as with the message table.

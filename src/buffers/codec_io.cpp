@@ -44,6 +44,7 @@ bool LineReader::next(std::size_t maxLength, const char*& line, std::size_t& len
     if (end_ - begin_ < maxLength && !exhausted_) refill();
     std::size_t available = std::min(maxLength, end_ - begin_);
     if (available == 0) return false;
+    ++lines_;
     line = data_ + begin_;
     const void* feed = std::memchr(line, '\n', available);
     if (feed != nullptr) {

@@ -32,6 +32,8 @@ class LineReader {
 
     // False when no byte is left (end of file or a read error).
     bool next(std::size_t maxLength, const char*& line, std::size_t& length);
+    // How many lines next() has handed out: the number of the last one, from 1.
+    std::size_t lineNumber() const { return lines_; }
 
   private:
     void refill();
@@ -42,6 +44,7 @@ class LineReader {
     std::size_t begin_ = 0;
     std::size_t end_ = 0;
     bool exhausted_ = false;
+    std::size_t lines_ = 0;
 };
 
 // Collects output text and writes it in large chunks. A failed write is

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/quiet_ui.h"
 #include "buffers/codec_io.h"
 #include "buffers/intel_hex.h"
 #include "buffers/srecord.h"
@@ -26,8 +27,6 @@ const char* const kSaveFilter =
 const char* const kSaveDefaultExtension = "hex";
 
 namespace {
-
-enum class Format { Raw, Capsule, IntelHex, SRecord };
 
 // Reads up to `count` bytes into `target`, fewer only at the end of the file;
 // false on a read error.
@@ -95,6 +94,46 @@ bool isDirectory(int fd) {
     return ::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+// The extensions that other tools give the two record formats; ".hex" and
+// ".src" are handled by themselves.
+bool isIntelHexName(const std::string& extension) {
+    return extension == ".ihx" || extension == ".ihex";
+}
+bool isSRecordName(const std::string& extension) {
+    return extension == ".s19" || extension == ".s28" || extension == ".s37" ||
+           extension == ".srec" || extension == ".mot";
+}
+
+// Keeps the record readers' messages, for the command line's plainer words.
+class HeldErrors : public QuietUi {
+  public:
+    void messageBox(const std::string& text, const std::string&, BoxIcon) override {
+        if (first.empty()) first = text;
+    }
+    std::string first;
+};
+
+// Runs a record reader; with plain errors the reader's first message becomes
+// "line N: <message>", or says that the file may be cut off.
+LoadResult readRecords(int fd, RecordReader read, uint8_t* target, uint32_t limit, UiPort& ui,
+                       const LoadOptions& options) {
+    LoadResult result;
+    LineReader lines(fd);
+    if (!options.plainErrors) {
+        result.count = read(lines, target, limit, ui, &result.failed);
+        return result;
+    }
+    HeldErrors held;
+    result.count = read(lines, target, limit, held, &result.failed);
+    if (!result.failed) return result;
+    if (held.first == programText(Txt::FileReadOperationFailed, 0))
+        showFileError(ui, programText(Txt::FileMayBeCutOff, options.language));
+    else
+        showFileError(ui, fillIn(programText(Txt::RecordErrorAtLine, options.language),
+                                 {std::to_string(lines.lineNumber()), held.first}));
+    return result;
+}
+
 }  // namespace
 
 std::string fileExtension(const std::string& path) {
@@ -106,28 +145,66 @@ std::string fileExtension(const std::string& path) {
     return extension;
 }
 
-LoadResult LoadFileChecked(const std::string& path, uint8_t* target, uint32_t limit, UiPort& ui) {
+FileFormat loadFormatOf(const std::string& path) {
     const std::string extension = fileExtension(path);
-    Format format = Format::Raw;
-    if (extension == ".hex") {
-        format = Format::IntelHex;
-    } else if (extension == ".cap") {
-        format = Format::Capsule;
-    } else if (extension == ".eep" || extension == ".src") {
-        // Saved as S-record, a ".src" file opens as one again; one that holds
-        // raw bytes still loads raw, as a ".eep" does.
-        int probe = openForReading(path);
-        if (probe < 0) return failedLoad(ui, Txt::CantOpenFile);
-        char first = 0;
-        ssize_t got = 0;
-        if (!isDirectory(probe)) {
-            do got = ::read(probe, &first, 1);
-            while (got < 0 && errno == EINTR);
+    if (extension == ".hex" || isIntelHexName(extension)) return FileFormat::IntelHex;
+    if (isSRecordName(extension)) return FileFormat::SRecord;
+    if (extension == ".cap") return FileFormat::Capsule;
+    if (extension != ".eep" && extension != ".src") return FileFormat::Raw;
+    // Saved as S-record, a ".src" file opens as one again; one that holds
+    // raw bytes still loads raw, as a ".eep" does. A file that cannot be
+    // probed is left to the load, which says why.
+    int probe = openForReading(path);
+    if (probe < 0) return FileFormat::Raw;
+    char first = 0;
+    ssize_t got = 0;
+    if (!isDirectory(probe)) {
+        do got = ::read(probe, &first, 1);
+        while (got < 0 && errno == EINTR);
+    }
+    closeFile(probe);
+    if (got == 1 && first == ':') return FileFormat::IntelHex;
+    if (got == 1 && first == 'S') return FileFormat::SRecord;
+    return FileFormat::Raw;
+}
+
+FileFormat saveFormatOf(const std::string& path) {
+    const std::string extension = fileExtension(path);
+    if (extension == ".src" || isSRecordName(extension)) return FileFormat::SRecord;
+    if (extension == ".hex" || isIntelHexName(extension)) return FileFormat::IntelHex;
+    return FileFormat::Raw;
+}
+
+LoadResult LoadFileChecked(const std::string& path, uint8_t* target, uint32_t limit, UiPort& ui,
+                           const LoadOptions& options) {
+    const std::string extension = fileExtension(path);
+    FileFormat format = options.format;
+    if (!options.chosen) {
+        if (extension == ".eep" || extension == ".src") {
+            // The probe's own failure, told as such.
+            int probe = openForReading(path);
+            if (probe < 0) return failedLoad(ui, Txt::CantOpenFile);
+            closeFile(probe);
         }
-        closeFile(probe);
-        if (got < 0) return failedLoad(ui, Txt::ErrorReadingFile);
-        if (got == 1 && first == ':') format = Format::IntelHex;
-        if (got == 1 && first == 'S') format = Format::SRecord;
+        format = loadFormatOf(path);
+        if (format == FileFormat::Raw) {
+            // Text programmed as raw bytes puts the text on the chip.
+            const FileFormat looks = recordTextFormat(path);
+            if (looks != FileFormat::Raw) {
+                const std::string name = formatName(looks);
+                if (options.refuseRecordText) {
+                    showFileError(ui,
+                                  fillIn(programText(Txt::RecordTextUnderRawName, options.language),
+                                         {path, name}));
+                    LoadResult result;
+                    result.failed = true;
+                    return result;
+                }
+                if (ui.askInfo(fillIn(programText(Txt::ReadRecordTextAs, options.language),
+                                      {path, name, name})))
+                    format = looks;
+            }
+        }
     }
 
     int fd = openForReading(path);
@@ -144,23 +221,20 @@ LoadResult LoadFileChecked(const std::string& path, uint8_t* target, uint32_t li
     }
     LoadResult result;
     switch (format) {
-        case Format::Raw:
+        case FileFormat::Raw:
             result = loadRaw(fd, target, limit, 0, ui);
             break;
-        case Format::Capsule:
+        case FileFormat::Capsule:
             result = loadRaw(fd, target, limit, kCapsuleHeaderSize, ui);
             break;
-        case Format::IntelHex: {
-            LineReader lines(fd);
-            result.count = ReadIntelHex(lines, target, limit, ui, &result.failed);
+        case FileFormat::IntelHex:
+            result = readRecords(fd, ReadIntelHex, target, limit, ui, options);
             break;
-        }
-        case Format::SRecord: {
-            LineReader lines(fd);
-            result.count = ReadSRecord(lines, target, limit, ui, &result.failed);
+        case FileFormat::SRecord:
+            result = readRecords(fd, ReadSRecord, target, limit, ui, options);
             break;
-        }
     }
+    result.format = format;
     closeFile(fd);
     return result;
 }
@@ -190,11 +264,11 @@ bool SaveFile(const std::string& path, const uint8_t* source, uint32_t count, Ui
     }
     const int fd = file.fd();
 
-    const std::string extension = fileExtension(path);
+    const FileFormat format = saveFormatOf(path);
     bool written;
-    if (extension == ".src")
+    if (format == FileFormat::SRecord)
         written = WriteSRecord(fd, source, count);
-    else if (extension == ".hex")
+    else if (format == FileFormat::IntelHex)
         written = WriteIntelHex(fd, source, count);
     else
         written = writeAll(fd, source, count);
@@ -205,9 +279,11 @@ bool SaveFile(const std::string& path, const uint8_t* source, uint32_t count, Ui
     return true;
 }
 
-void OpenFileCommand(MainState& state, ActivePage page, UiPort& ui) {
+void OpenFileCommand(MainState& state, ActivePage page, UiPort& ui, const LoadOptions& options) {
     const std::string path = ui.openFileName(kOpenFilter, 0);
     if (path.empty()) return;
+    LoadOptions load = options;
+    load.language = state.language;
     const ChipRecord& chip = state.selectedRecord();
     DataBuffers& buffers = state.buffers;
 
@@ -226,7 +302,7 @@ void OpenFileCommand(MainState& state, ActivePage page, UiPort& ui) {
         // the staging copy starts as the buffer over all the loader may touch.
         uint8_t* staging = buffers.flashStaging();
         std::memcpy(staging + start, buffers.flash() + start, limit);
-        const LoadResult loaded = LoadFileChecked(path, staging + start, limit, ui);
+        const LoadResult loaded = LoadFileChecked(path, staging + start, limit, ui, load);
         if (loaded.failed) return;
         const uint32_t count = static_cast<uint32_t>(loaded.count);
         int32_t dataLength = loaded.count;
@@ -242,7 +318,8 @@ void OpenFileCommand(MainState& state, ActivePage page, UiPort& ui) {
         // The file over an erased DATA area, taken over only when it loaded
         // and the user kept it.
         std::vector<uint8_t> staging(kEepromBufferSize, 0xFF);
-        const LoadResult loaded = LoadFileChecked(path, staging.data(), kEepromBufferSize, ui);
+        const LoadResult loaded =
+            LoadFileChecked(path, staging.data(), kEepromBufferSize, ui, load);
         if (loaded.failed) return;
         if (static_cast<uint32_t>(loaded.count) > chip.eepromSize &&
             !ui.askInfo(messageText(Msg::MsgFileTooLong, state.language)))

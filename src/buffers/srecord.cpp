@@ -9,6 +9,23 @@ namespace {
 
 constexpr std::size_t kChunk = 16;
 
+// The number a count record (S5: 2 bytes, S6: 3 bytes) holds, or -1 when the
+// record is malformed: a wrong count, a character that is not a digit, or a
+// bad checksum.
+int64_t countRecordValue(const char* line, std::size_t length, std::size_t bytes) {
+    uint8_t count;
+    if (!hexByteAt(line, length, 2, count) || count != bytes + 1) return -1;
+    unsigned sum = count;
+    int64_t value = 0;
+    for (std::size_t i = 0; i <= bytes; ++i) {
+        uint8_t byte;
+        if (!hexByteAt(line, length, 4 + 2 * i, byte)) return -1;
+        sum += byte;
+        if (i < bytes) value = value << 8 | byte;
+    }
+    return (sum & 0xFF) == 0xFF ? value : -1;
+}
+
 }  // namespace
 
 int32_t ReadSRecord(LineReader& lines, uint8_t* target, uint32_t limit, UiPort& ui, bool* failed) {
@@ -17,10 +34,19 @@ int32_t ReadSRecord(LineReader& lines, uint8_t* target, uint32_t limit, UiPort& 
     bool& failure = failed != nullptr ? *failed : unused;
     failure = true;
     uint64_t extent = 0;
+    // A file may end with a count record (S5, S6) instead of a terminator, as
+    // srec_cat writes them: it is whole when the count matches the data records
+    // read. Without either, the file may have been cut off at a line boundary.
+    uint64_t dataRecords = 0;
+    int64_t countRecord = -1;
     for (;;) {
         const char* line;
         std::size_t length;
         if (!lines.next(kSRecordLineRead, line, length)) {
+            if (countRecord >= 0 && static_cast<uint64_t>(countRecord) == dataRecords) {
+                failure = false;
+                return static_cast<int32_t>(extent);
+            }
             showFileError(ui, programText(Txt::FileReadOperationFailed, 0));
             return 0;
         }
@@ -33,7 +59,15 @@ int32_t ReadSRecord(LineReader& lines, uint8_t* target, uint32_t limit, UiPort& 
             failure = false;
             return static_cast<int32_t>(extent);
         }
+        if (kind == '5' || kind == '6') {
+            // Other records of these kinds are skipped unchecked, as before; only
+            // an intact one can vouch for the file.
+            const int64_t value = countRecordValue(line, length, kind == '5' ? 2 : 3);
+            if (value >= 0) countRecord = value;
+            continue;
+        }
         if (kind != '1' && kind != '2' && kind != '3') continue;
+        ++dataRecords;
 
         const std::size_t addressBytes = static_cast<std::size_t>(kind - '0') + 1;
         uint8_t count;

@@ -1,7 +1,8 @@
 #pragma once
 // Motorola S-record files to and from a byte array. The reader accepts data
-// records S1 to S3, ends at S7 to S9 and skips every other kind of line that
-// starts with "S"; it never writes at or beyond target + limit. The writer picks
+// records S1 to S3, ends at S7 to S9, or at the end of the file when an intact
+// S5 or S6 count record matches the data records read, and skips every other
+// kind of line that starts with "S"; it never writes at or beyond target + limit. The writer picks
 // the address size from the array's length and emits 16-byte records, skipping
 // those that are all 0xFF.
 

@@ -1,15 +1,34 @@
 #include "cli/bridges.h"
 
+#include <cctype>
 #include <cstdio>
 
 #include "base/quiet_ui.h"
 #include "catalogue/chip_identification.h"
 #include "catalogue/chip_lookup.h"
 #include "catalogue/chip_search.h"
+#include "catalogue/name_text.h"
 #include "firmware/firmware_upgrade.h"
 #include "firmware/hid_device.h"
 
 namespace ostrel::cli {
+
+namespace {
+
+// ASCII letters in upper case, double-byte characters whole: the trail byte of
+// one may be a letter and stays as it is.
+std::string foldCase(const std::string& gbk) {
+    std::string out = gbk;
+    for (std::size_t pos = 0; pos < out.size();) {
+        const std::size_t length = gbkCharLength(out, pos);
+        if (length == 1)
+            out[pos] = static_cast<char>(std::toupper(static_cast<unsigned char>(out[pos])));
+        pos += length;
+    }
+    return out;
+}
+
+}  // namespace
 
 std::vector<int> chipsMatching(const Catalogue& catalogue, const std::string& keyGbk,
                                bool filtered) {
@@ -18,8 +37,19 @@ std::vector<int> chipsMatching(const Catalogue& catalogue, const std::string& ke
         for (int i = 0; i < catalogue.count(); ++i) positions.push_back(i);
         return positions;
     }
-    for (const SearchRow& row : searchCatalogue(catalogue, keyGbk))
-        positions.push_back(row.position);
+    // The search window's rule, with letter case ignored as -c ignores it.
+    const std::string key = foldCase(trimControls(keyGbk));
+    if (key.empty()) return positions;
+    for (int i = 0; i < catalogue.count(); ++i) {
+        const std::string text = foldCase(nameTextOf(catalogue.at(i)));
+        for (std::size_t pos = 0; pos + key.size() <= text.size();
+             pos += gbkCharLength(text, pos)) {
+            if (text.compare(pos, key.size(), key) == 0) {
+                positions.push_back(i);
+                break;
+            }
+        }
+    }
     return positions;
 }
 

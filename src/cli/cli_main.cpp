@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -17,11 +18,14 @@
 #include "base/texts.h"
 #include "buffers/file_io.h"
 #include "catalogue/catalogue_file.h"
+#include "catalogue/chip_identification.h"
 #include "catalogue/chip_lookup.h"
 #include "catalogue/chip_selector.h"
 #include "catalogue/gbk_text.h"
 #include "cli/bridges.h"
+#include "cli/chip_check.h"
 #include "cli/cli_options.h"
+#include "cli/outcome_lines.h"
 #include "cli/terminal_ui.h"
 #include "operations/command_runner.h"
 #include "operations/programmer_ops.h"
@@ -88,6 +92,9 @@ class Program {
     int infoCommand();
     int upgradeCommand();
     int chipCommand(ChipCommand command);
+    int checkSocket();
+    std::string chosenChipText() const;
+    std::string outcomeLine(ChipCommand command, const std::string& file, FileFormat format) const;
     int statusOf(CommandStatus status);
 
     const Options& options_;
@@ -98,7 +105,26 @@ class Program {
     std::unique_ptr<ProgrammerOps> ops_;
     std::unique_ptr<ChipSelector> selector_;
     std::unique_ptr<CommandRunner> runner_;
+    // Measured around the chip command, stopped or failed ones too; -1 before one ran.
+    int64_t elapsedMs_ = -1;
+    // The bytes the file gave, as loaded (the command may round them to pages).
+    int32_t loadedBytes_ = 0;
 };
+
+// "EF 40 17", as Detect shows an ID.
+std::string spacedId(uint32_t id) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%2.2X %2.2X %2.2X", (id >> 16) & 0xFF, (id >> 8) & 0xFF,
+                  id & 0xFF);
+    return text;
+}
+
+// A log line without the clock time the window adds: "... (12:03:44)".
+std::string withoutClockTime(const std::string& line) {
+    const std::size_t open = line.rfind(" (");
+    if (open == std::string::npos || line.empty() || line.back() != ')') return line;
+    return line.substr(0, open);
+}
 
 // The end of every command: the JSON result object, then the exit status.
 int Program::finish(int status, const std::string& message) {
@@ -110,7 +136,7 @@ int Program::finish(int status, const std::string& message) {
                                                         : "error";
         char elapsed[32];
         std::snprintf(elapsed, sizeof elapsed, "%.3f",
-                      runner_ ? static_cast<double>(runner_->lastElapsedMs()) / 1000.0 : 0.0);
+                      elapsedMs_ >= 0 ? static_cast<double>(elapsedMs_) / 1000.0 : 0.0);
         ui_.jsonLine("\"type\":\"result\",\"command\":" + jsonString(options_.command) +
                      ",\"status\":" + jsonString(name) + ",\"exit\":" + std::to_string(status) +
                      ",\"message\":" + jsonString(message) + ",\"elapsed\":" + elapsed);
@@ -213,7 +239,28 @@ int Program::chooseChip() {
         return ExitUsage;
     }
     if (found.empty() || !chooseChipByNames(*selector_, state_->catalogue, found.front())) {
-        ui_.error(text(Txt::CliUnknownChip, {options_.chip}));
+        std::string message = text(Txt::CliUnknownChip, {options_.chip});
+        const std::vector<ChipNames> anyMaker =
+            options_.maker.empty()
+                ? std::vector<ChipNames>{}
+                : findChipsNamed(state_->catalogue, utf8ToGbk(options_.chip), "");
+        if (!anyMaker.empty()) {
+            std::string makers;
+            for (const ChipNames& chip : anyMaker)
+                makers += (makers.empty() ? "" : ", ") + gbkToUtf8(chip.manufacturer);
+            message += " " + text(Txt::CliOtherMaker, {options_.chip, options_.maker, makers});
+        } else {
+            std::vector<std::string> names;
+            for (int i = 0; i < state_->catalogue.count(); ++i)
+                names.push_back(gbkToUtf8(chipNamesOf(state_->catalogue.at(i), i).name));
+            const std::vector<std::string> close = closeNames(options_.chip, names);
+            if (!close.empty()) {
+                std::string list;
+                for (const std::string& name : close) list += (list.empty() ? "" : ", ") + name;
+                message += "\n" + text(Txt::CliDidYouMean, {list});
+            }
+        }
+        ui_.error(message);
         return ExitUsage;
     }
     return ExitDone;
@@ -277,7 +324,7 @@ int Program::upgradeCommand() {
     ui_.flushLog(outcome == UpgradeOutcome::Done);
     switch (outcome) {
         case UpgradeOutcome::Done:
-            return finish(ExitDone, ui_.lastLogLine());
+            return finish(ExitDone, withoutClockTime(ui_.lastLogLine()));
         case UpgradeOutcome::NoFile:
             ui_.error(text(Txt::CannotOpenFile, {options_.arguments[0]}));
             return finish(ExitUsage, ui_.lastErrorText());
@@ -317,44 +364,152 @@ int Program::statusOf(CommandStatus status) {
     return ExitTransfer;
 }
 
+std::string Program::chosenChipText() const {
+    const ChipRecord& chosen = state_->selectedRecord();
+    const std::string name = gbkToUtf8(selector_->nameText());
+    return chosen.chipId != 0 ? text(Txt::CliFoundChipId, {name, spacedId(chosen.chipId)}) : name;
+}
+
+// The ID read before a chip command: the chip in the socket must be the one
+// chosen. Refused with exit status 1, naming what was found and what was chosen.
+int Program::checkSocket() {
+    uint8_t reply[4] = {};
+    const int answer = ops_->readChipId(reply);
+    if (answer == 0) {
+        ui_.error(noProgrammerText());
+        return ExitNoProgrammer;
+    }
+    if (answer != kChipIdAnswered) {
+        ui_.error(programText(Txt::ChipIdNoAnswer, language_));
+        return ExitTransfer;
+    }
+    const uint32_t id = detectedId(reply);
+    const ChipFit fit = checkChip(reply[0], id, state_->typeIndex, state_->selectedRecord().chipId);
+    if (fit == ChipFit::Fits) return ExitDone;
+    if (fit == ChipFit::NoChip) {
+        ui_.error(text(Txt::CliChipCheckNoChip, {chosenChipText()}));
+        return ExitNo;
+    }
+    std::string found;
+    if (reply[0] == 1) {
+        const int at = findChipById(state_->catalogue, id);
+        found =
+            at >= 0
+                ? text(Txt::CliFoundChipId,
+                       {gbkToUtf8(chipNamesOf(state_->catalogue.at(at), at).name), spacedId(id)})
+                : text(Txt::CliFoundUnknownId, {spacedId(id)});
+    } else {
+        const std::vector<std::string>& types = selector_->lists().types;
+        const std::size_t position = static_cast<std::size_t>(reply[0] - 1);
+        found = text(Txt::CliFoundType, {position < types.size() ? gbkToUtf8(types[position])
+                                                                 : std::to_string(reply[0])});
+    }
+    ui_.error(text(Txt::CliChipCheckWrong, {found, chosenChipText()}));
+    return ExitNo;
+}
+
+std::string Program::outcomeLine(ChipCommand command, const std::string& file,
+                                 FileFormat format) const {
+    const std::string chip = gbkToUtf8(selector_->nameText());
+    const std::string seconds = secondsText(elapsedMs_);
+    const std::string data = sizeText(static_cast<uint64_t>(std::max<int32_t>(loadedBytes_, 0)));
+    switch (command) {
+        case ChipCommand::Read:
+            return text(Txt::CliOutcomeRead, {sizeText(state_->selectedRecord().flashSize), chip,
+                                              file, formatName(saveFormatOf(file)), seconds});
+        case ChipCommand::Write:
+            return text(Txt::CliOutcomeWrite, {data, file, formatName(format), chip, seconds});
+        case ChipCommand::Verify:
+            return text(Txt::CliOutcomeVerify, {data, chip, file, formatName(format), seconds});
+        case ChipCommand::Auto:
+            return text(Txt::CliOutcomeAuto, {data, file, formatName(format), chip, seconds});
+        case ChipCommand::Erase:
+            return text(Txt::CliOutcomeErase, {chip, seconds});
+        case ChipCommand::BlankCheck:
+            return text(Txt::CliOutcomeBlank, {chip});
+    }
+    return {};
+}
+
 int Program::chipCommand(ChipCommand command) {
     const std::string file = options_.arguments.empty() ? "" : options_.arguments[0];
     ui_.fileForDialogs = file;
-    if (command == ChipCommand::Read && fileExists(file) && !options_.force) {
+    ui_.eraseUnit = state_->selectedRecord().chipClass == 0 ? "polls" : "bytes";
+    if (command == ChipCommand::Read) {
         // Refused before the chip is read, not after.
-        ui_.error(text(Txt::CliOutputExists, {file}));
-        return finish(ExitUsage, ui_.lastErrorText());
+        if (fileExists(file) && !options_.force) {
+            ui_.error(text(Txt::CliOutputExists, {file}));
+            return finish(ExitUsage, ui_.lastErrorText());
+        }
+        if (!outputCreatable(file)) {
+            ui_.error(text(Txt::CliOutputUncreatable, {file}));
+            return finish(ExitUsage, ui_.lastErrorText());
+        }
     }
+    FileFormat format = FileFormat::Raw;
     if (command == ChipCommand::Write || command == ChipCommand::Verify ||
         command == ChipCommand::Auto) {
-        // The window's Open, with the file given instead of a dialog.
+        // The window's Open, with the file given instead of a dialog; record
+        // text under a raw name is refused instead of asked about.
+        LoadOptions load;
+        load.refuseRecordText = true;
+        load.plainErrors = true;
+        if (!options_.format.empty()) {
+            load.chosen = true;
+            load.format = options_.format == "hex"    ? FileFormat::IntelHex
+                          : options_.format == "srec" ? FileFormat::SRecord
+                                                      : FileFormat::Raw;
+        }
+        format = load.chosen ? load.format : loadFormatOf(file);
         const int errorsBefore = ui_.errorCount();
-        OpenFileCommand(*state_, ActivePage::Flash, ui_);
+        OpenFileCommand(*state_, ActivePage::Flash, ui_, load);
+        // The window's "Open<path> (time)" line is not the command line's.
+        ui_.flushLog(false);
         if (ui_.errorCount() != errorsBefore) {
-            ui_.flushLog(false);
             ui_.error(text(Txt::CliFileRefused, {file}));
             return finish(ExitUsage, ui_.lastErrorText());
         }
-        ui_.flushLog(true);
+        loadedBytes_ = state_->buffers.flashDataLength;
     }
-    const int status = statusOf(runner_->run(command));
+    if (!options_.detect && !options_.force) {
+        const int fit = checkSocket();
+        if (fit != ExitDone) return finish(fit, ui_.lastErrorText());
+    }
+    // A verify difference is said once, with both bytes, instead of the window's box.
+    ui_.holdErrors();
+    const int64_t started = ui_.monotonicMs();
+    const CommandStatus result = runner_->run(command);
+    elapsedMs_ = ui_.monotonicMs() - started;
+    const bool differs = result == CommandStatus::Mismatch &&
+                         (command == ChipCommand::Verify || command == ChipCommand::Auto) &&
+                         ops_->mismatchAddress() >= 0;
+    ui_.releaseErrors(!differs);
+    if (differs) {
+        const int64_t address = ops_->mismatchAddress();
+        const uint8_t fileValue = state_->buffers.flash()[static_cast<std::size_t>(address)];
+        char where[24], chipByte[8], fileByte[8];
+        std::snprintf(where, sizeof where, "%llXh", static_cast<unsigned long long>(address));
+        std::snprintf(chipByte, sizeof chipByte, "%02Xh", ops_->mismatchChipByte());
+        std::snprintf(fileByte, sizeof fileByte, "%02Xh", fileValue);
+        ui_.error(text(Txt::CliVerifyDiffers,
+                       {gbkToUtf8(selector_->nameText()), file, where, chipByte, fileByte}),
+                  ",\"address\":" + std::to_string(address) +
+                      ",\"chip\":" + std::to_string(ops_->mismatchChipByte()) +
+                      ",\"file\":" + std::to_string(fileValue));
+    }
     // A stop that came in the last block did not stop anything: the command is whole.
-    if (status != ExitDone) {
-        ui_.flushLog(false);
-        return finish(status, ui_.lastErrorText());
-    }
-    const std::string completion = ui_.lastLogLine();
+    const int status = statusOf(result);
+    ui_.flushLog(false);
+    if (status != ExitDone) return finish(status, ui_.lastErrorText());
     if (command == ChipCommand::Read) {
         // The window's Save, with the file given instead of a dialog.
         const int errorsBefore = ui_.errorCount();
         SaveFileCommand(*state_, ui_);
-        if (ui_.errorCount() != errorsBefore) {
-            ui_.flushLog(false);
-            return finish(ExitUsage, ui_.lastErrorText());
-        }
+        if (ui_.errorCount() != errorsBefore) return finish(ExitUsage, ui_.lastErrorText());
     }
-    ui_.flushLog(true);
-    return finish(ExitDone, completion);
+    const std::string line = outcomeLine(command, file, format);
+    ui_.note(line);
+    return finish(ExitDone, line);
 }
 
 int Program::run() {
@@ -389,6 +544,16 @@ int main(int argc, char** argv) {
     std::string error;
     if (!parseOptions(argc, argv, options, error)) {
         std::fprintf(stderr, "ostrel-cli: %s (ostrel-cli --help shows the usage)\n", error.c_str());
+        // A script that asked for JSON gets its error as JSON too.
+        for (int i = 1; i < argc; ++i) {
+            if (std::string(argv[i]) != "--json") continue;
+            std::printf("{\"type\":\"error\",\"message\":%s}\n", jsonString(error).c_str());
+            std::printf(
+                "{\"type\":\"result\",\"command\":%s,\"status\":\"error\",\"exit\":2,"
+                "\"message\":%s,\"elapsed\":0.000}\n",
+                jsonString(options.command).c_str(), jsonString(error).c_str());
+            break;
+        }
         return 2;
     }
     if (options.help) {

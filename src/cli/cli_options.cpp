@@ -1,5 +1,6 @@
 #include "cli/cli_options.h"
 
+#include "base/locale_language.h"
 #include "base/messages.h"
 
 namespace ostrel::cli {
@@ -16,7 +17,7 @@ const char kUsage[] =
     "  chips [KEY]      list the catalogue, one chip a line:\n"
     "                   TYPE,MAKER,NAME<TAB>size<TAB>page<TAB>ID (6 hex digits);\n"
     "                   KEY keeps the chips whose name text holds it (letter case\n"
-    "                   counts), as the chip search window does\n"
+    "                   ignored)\n"
     "  detect           read the chip's ID and print the chip as TYPE,MAKER,NAME,\n"
     "                   or \"unknown ID XX XX XX\", \"type TYPE\" (a chip without an\n"
     "                   ID) or \"no chip\"\n"
@@ -24,6 +25,7 @@ const char kUsage[] =
     "  write FILE       load FILE and write it to the chip\n"
     "  verify FILE      load FILE and compare the chip with it; a difference\n"
     "                   prints the first differing address\n"
+    "                   with the chip's and the file's byte\n"
     "  erase            erase the chip\n"
     "  blank            check that the chip is blank (all bytes 0xFF)\n"
     "  auto FILE        load FILE, then erase, write and verify\n"
@@ -34,11 +36,17 @@ const char kUsage[] =
     "                   as its boot loader, which is awaited for up to 50 seconds\n"
     "\n"
     "FILE formats follow the extension, as the window's Open and Save do:\n"
-    "  .hex Intel HEX; .src written as S-record; .src and .eep read by their first\n"
-    "  character (':' Intel HEX, 'S' S-record, else raw); .cap raw after a\n"
-    "  2048-byte header;\n"
-    "  anything else raw binary. A file longer than the chip is refused (with\n"
-    "  --force only the chip's size of it is taken).\n"
+    "  .hex .ihx .ihex Intel HEX; .s19 .s28 .s37 .srec .mot S-record; .src written\n"
+    "  as S-record; .src and .eep read by their first character (':' Intel HEX,\n"
+    "  'S' S-record, else raw); .cap raw after a 2048-byte header; anything else\n"
+    "  raw binary. A file that its extension reads as raw binary but that holds\n"
+    "  Intel HEX or S-record text is refused: choose with --format. A file longer\n"
+    "  than the chip is refused (with --force only the chip's size of it is taken).\n"
+    "\n"
+    "Before a chip command the chip's ID is read: a command on an empty socket, on\n"
+    "a chip of another type or (for chips that have one) with another ID is\n"
+    "refused, naming what was found (--force goes on regardless; --detect needs no\n"
+    "check). A read checks that FILE can be created before the chip is touched.\n"
     "\n"
     "Options:\n"
     "  -c, --chip NAME    the chip: its name (W25Q128JV) or TYPE,MAKER,NAME; a name\n"
@@ -49,12 +57,19 @@ const char kUsage[] =
     "                     in catalogue order; the first is the one detect chooses\n"
     "      --detect       choose the chip by the ID the programmer reads first\n"
     "                     (refused when the ID is not in the catalogue)\n"
-    "  -f, --force        replace an existing output file\n"
+    "  -f, --force        replace an existing output file, take the chip's size of a\n"
+    "                     longer file, and go on when the socket holds another chip\n"
+    "      --format FMT   read FILE as bin, hex (Intel HEX) or srec (S-record)\n"
+    "                     whatever its extension; a file written still follows its\n"
+    "                     extension\n"
     "      --lang LANG    language of the messages: en, zh_CN or zh_TW (default:\n"
     "                     from LC_ALL, LC_MESSAGES or LANG; English otherwise)\n"
     "      --json         print one JSON object a line on standard output:\n"
-    "                     {\"type\":\"progress\",\"operation\",\"done\",\"total\"}, the\n"
-    "                     results of chips, detect and info, errors, and last\n"
+    "                     {\"type\":\"progress\",\"operation\",\"done\",\"total\",\"unit\"}\n"
+    "                     (unit: bytes, or polls for a flash erase), the results\n"
+    "                     of chips, detect and info, errors {\"type\":\"error\",\n"
+    "                     \"message\"} (a verify difference adds \"address\",\n"
+    "                     \"chip\" and \"file\": the address and both bytes), and last\n"
     "                     {\"type\":\"result\",\"command\",\"status\",\"exit\",\n"
     "                     \"message\",\"elapsed\"} (seconds)\n"
     "  -q, --quiet        print only errors (and the results of chips, detect, info)\n"
@@ -72,7 +87,7 @@ const char kUsage[] =
     "Exit status:\n"
     "  0    done (detect: chip found; verify: equal; blank: blank)\n"
     "  1    detect: unknown ID or no chip; verify: different; blank: not blank;\n"
-    "       --detect could not choose a chip\n"
+    "       --detect could not choose a chip; the socket holds another chip or none\n"
     "  2    usage error, unknown chip, or a file that cannot be read or written\n"
     "  3    no programmer found (upgrade: nor its boot loader)\n"
     "  4    a transfer failed during the command (the message names the operation\n"
@@ -83,7 +98,15 @@ const char kUsage[] =
     "  ostrel-cli chips W25Q\n"
     "  ostrel-cli --detect read backup.bin\n"
     "  ostrel-cli -c W25Q128JV auto firmware.hex\n"
-    "  ostrel-cli -c AT24C02 -m Atmel verify eeprom.bin\n";
+    "  ostrel-cli -c AT24C02 -m Atmel verify eeprom.bin\n"
+    "  ostrel-cli -c W25Q64JV --format hex write firmware.bin\n"
+    "\n"
+    "Without a programmer: the programmer simulator (libusb-0.1.so.4 in the build's\n"
+    "sim/ folder) stands in for the USB library; OSTREL_SIM_CONFIG names its\n"
+    "configuration, e.g. the two lines\n"
+    "  programmer bus=1\n"
+    "  chip id=0xEF4017 size=0x800000 class=0 image=chip.img\n"
+    "and then: OSTREL_SIM_CONFIG=sim.conf LD_LIBRARY_PATH=build/sim ostrel-cli detect\n";
 
 namespace {
 
@@ -164,7 +187,8 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
         } else if (arg == "--detect") {
             options.detect = true;
         } else if (value("--chip", "-c", options.chip) || value("--maker", "-m", options.maker) ||
-                   value("--lang", nullptr, options.lang)) {
+                   value("--lang", nullptr, options.lang) ||
+                   value("--format", nullptr, options.format)) {
             if (!error.empty()) return false;
         } else if (value("--id", nullptr, idText)) {
             if (!error.empty()) return false;
@@ -211,6 +235,11 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
             error = "--lang takes en, zh_CN or zh_TW";
             return false;
         }
+        if (!options.format.empty() && options.format != "bin" && options.format != "hex" &&
+            options.format != "srec") {
+            error = "--format takes bin, hex or srec";
+            return false;
+        }
         return true;
     }
     error = "unknown command " + options.command;
@@ -225,18 +254,7 @@ int languageFor(const std::string& lang, const char* lcAll, const char* lcMessag
         if (lang == "zh_TW") return LangTraditional;
         return -1;
     }
-    const char* locale = nullptr;
-    for (const char* candidate : {lcAll, lcMessages, langVariable}) {
-        if (candidate != nullptr && *candidate != '\0') {
-            locale = candidate;
-            break;
-        }
-    }
-    if (locale == nullptr) return LangEnglish;
-    const std::string name = locale;
-    if (startsWith(name, "zh_CN") || startsWith(name, "zh_SG")) return LangSimplified;
-    if (startsWith(name, "zh")) return LangTraditional;
-    return LangEnglish;
+    return languageForLocale(lcAll, lcMessages, langVariable);
 }
 
 }  // namespace ostrel::cli

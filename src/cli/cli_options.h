@@ -12,9 +12,10 @@ namespace ostrel::cli {
 struct Options {
     std::string command;
     std::vector<std::string> arguments;
-    std::string chip;   // -c/--chip
-    std::string maker;  // -m/--maker
-    std::string lang;   // --lang; empty: from the environment
+    std::string chip;    // -c/--chip
+    std::string maker;   // -m/--maker
+    std::string lang;    // --lang; empty: from the environment
+    std::string format;  // --format bin|hex|srec: how FILE is read; empty: by its extension
     bool detect = false;
     bool force = false;
     bool json = false;
@@ -30,9 +31,8 @@ struct Options {
 bool parseOptions(int argc, char** argv, Options& options, std::string& error);
 
 // The language index of --lang (en, zh_CN, zh_TW) or, without it, of the
-// locale variables LC_ALL, LC_MESSAGES and LANG: Simplified Chinese for zh_CN
-// and zh_SG, Traditional for the other zh locales, English for everything
-// else. -1 for a --lang value that is none of the three.
+// locale variables LC_ALL, LC_MESSAGES and LANG, as the window's first start
+// takes them (languageForLocale). -1 for a --lang value that is none of the three.
 int languageFor(const std::string& lang, const char* lcAll, const char* lcMessages,
                 const char* langVariable);
 

@@ -92,11 +92,11 @@ void TerminalUi::note(const std::string& text) {
     std::fprintf(stderr, "%s\n", text.c_str());
 }
 
-void TerminalUi::error(const std::string& text) {
+void TerminalUi::error(const std::string& text, const std::string& jsonFields) {
     lastError_ = text;
     clearProgressLine();
     std::fprintf(stderr, "ostrel-cli: %s\n", text.c_str());
-    if (options_.json) jsonLine("\"type\":\"error\",\"message\":" + jsonString(text));
+    if (options_.json) jsonLine("\"type\":\"error\",\"message\":" + jsonString(text) + jsonFields);
 }
 
 void TerminalUi::jsonLine(const std::string& object) {
@@ -104,11 +104,25 @@ void TerminalUi::jsonLine(const std::string& object) {
     std::fflush(stdout);
 }
 
+void TerminalUi::holdErrors() {
+    holdingErrors_ = true;
+}
+
+void TerminalUi::releaseErrors(bool show) {
+    holdingErrors_ = false;
+    if (show)
+        for (const std::string& text : heldErrors_) error(text);
+    heldErrors_.clear();
+}
+
 void TerminalUi::messageBox(const std::string& text, const std::string& caption, BoxIcon icon) {
     if (icon == BoxIcon::Error || icon == BoxIcon::Warning) {
         ++errors_;
         lastError_ = text;
-        error(text);
+        if (holdingErrors_)
+            heldErrors_.push_back(text);
+        else
+            error(text);
         return;
     }
     note(caption.empty() ? text : caption + ": " + text);
@@ -158,7 +172,10 @@ std::string TerminalUi::statusText(int panel) const {
 }
 
 void TerminalUi::setProgressVisible(bool visible) {
-    if (visible && !progressVisible_) operationStartMs_ = monotonicMs();
+    if (visible && !progressVisible_) {
+        operationStartMs_ = monotonicMs();
+        justShown_ = true;
+    }
     progressVisible_ = visible;
     if (!visible) clearProgressLine();
 }
@@ -168,8 +185,14 @@ void TerminalUi::setProgressMax(int64_t max) {
 }
 
 void TerminalUi::setProgressPosition(int64_t position) {
+    // The window empties its bar before hiding it; that is no step back of the
+    // operation, and the last object stays the one that reached the total.
+    const bool reset = position == 0 && position_ > 0 && !justShown_;
     position_ = position;
-    if (progressVisible_) drawProgress(false);
+    if (!progressVisible_ || reset) return;
+    justShown_ = false;
+    // The last step is always drawn, so that a finished operation is seen at its total.
+    drawProgress(position >= max_);
 }
 
 void TerminalUi::drawProgress(bool force) {
@@ -180,7 +203,9 @@ void TerminalUi::drawProgress(bool force) {
         char numbers[96];
         std::snprintf(numbers, sizeof numbers, ",\"done\":%" PRId64 ",\"total\":%" PRId64,
                       position_, max_);
-        jsonLine("\"type\":\"progress\",\"operation\":" + jsonString(operation_) + numbers);
+        const std::string unit = operation_ == "erase" ? eraseUnit : "bytes";
+        jsonLine("\"type\":\"progress\",\"operation\":" + jsonString(operation_) + numbers +
+                 ",\"unit\":" + jsonString(unit));
     }
     if (!options_.progressLine || options_.quiet) return;
     const double elapsed = static_cast<double>(now - operationStartMs_) / 1000.0;

@@ -51,10 +51,17 @@ class TerminalUi : public QuietUi {
     // chip type is not streamed) is never shown.
     void flushLog(bool show);
 
+    // While held, error boxes are counted and kept instead of printed, so
+    // that the command can say the same in its own words; released, the kept
+    // ones are printed (show) or dropped.
+    void holdErrors();
+    void releaseErrors(bool show);
+
     // A line of the program's own (not a box), to standard error unless quiet.
     void note(const std::string& text);
-    // An error of the program's own, always shown.
-    void error(const std::string& text);
+    // An error of the program's own, always shown. `jsonFields` (",\"name\":value"
+    // pairs) go into its JSON object.
+    void error(const std::string& text, const std::string& jsonFields = "");
     // One JSON object (without the braces' contents checked) to standard output.
     void jsonLine(const std::string& object);
     // The stable name of the operation the status text names ("read", "erase",
@@ -78,6 +85,9 @@ class TerminalUi : public QuietUi {
     void pause(int milliseconds) override;
 
     int language = 2;
+    // What an erase's progress counts: the status polls of a 25-series erase,
+    // the bytes of the page erases of the others.
+    std::string eraseUnit = "polls";
 
   private:
     void drawProgress(bool force);
@@ -88,10 +98,13 @@ class TerminalUi : public QuietUi {
     std::string lastError_;
     std::string lastLog_;
     std::vector<std::string> heldLog_;
+    bool holdingErrors_ = false;
+    std::vector<std::string> heldErrors_;
     std::string statusState_;
     std::string statusElapsed_;
     std::string operation_;
     bool progressVisible_ = false;
+    bool justShown_ = false;  // no position drawn since the progress became visible
     bool lineShown_ = false;
     int64_t max_ = 0;
     int64_t position_ = 0;

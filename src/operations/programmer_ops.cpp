@@ -180,6 +180,8 @@ OpResult ProgrammerOps::stream(Txt operation, Direction direction, int64_t start
         ui_.processEvents();
         if (stopRequested_) return OpResult::Stopped;
     }
+    // Each block shows where it began; with the last one through, the bar is full.
+    ui_.setProgressPosition(progressMax);
     return OpResult::Done;
 }
 
@@ -234,6 +236,7 @@ OpResult ProgrammerOps::verifyFlash() {
     const uint8_t* flash = buffers.flash();
     const uint32_t block = streamBlockSize(c.flashPage);
     int64_t bad = -1;
+    uint8_t chipByte = 0;
     const OpResult result =
         stream(Txt::OperationVerify, Direction::In, span.start, span.end, buffers.flashDataLength,
                nullptr, [&](int64_t p, const uint8_t* data) {
@@ -243,10 +246,12 @@ OpResult ProgrammerOps::verifyFlash() {
                    const auto differs = std::mismatch(data, data + compared, flash + p);
                    if (differs.first == data + compared) return true;
                    bad = p + (differs.first - data);
+                   chipByte = *differs.first;
                    return false;
                });
     if (result == OpResult::Mismatch) {
         mismatchAddress_ = bad;
+        mismatchChipByte_ = chipByte;
         errorBox(text(Msg::MsgVerifyErrorAddress) + hexAddress(bad));
     }
     if (result == OpResult::Done) hideProgress();
@@ -278,11 +283,13 @@ OpResult ProgrammerOps::eraseChip() {
                 }
                 if (c.delay < n) break;
                 ++n;
-                ui_.setProgressPosition(n);
+                ui_.setProgressPosition(std::min<int64_t>(n, c.delay));
                 ui_.processEvents();
                 if (stopRequested_) return OpResult::Stopped;
                 if (!busy) break;
             }
+            // Finished: the bar goes to its end, however few polls it took.
+            ui_.setProgressPosition(c.delay);
             break;
         }
         case ClassEeprom24: {
@@ -304,6 +311,7 @@ OpResult ProgrammerOps::eraseChip() {
                 ui_.processEvents();
                 if (stopRequested_) return OpResult::Stopped;
             }
+            ui_.setProgressPosition(c.flashSize);
             break;
         }
         case ClassEeprom93: {

@@ -104,6 +104,8 @@ class ProgrammerOps {
     const std::string& lastError() const { return lastError_; }
     // The first differing address of the last verify that found one.
     int64_t mismatchAddress() const { return mismatchAddress_; }
+    // What the chip held there (the FLASH buffer holds what the file had).
+    uint8_t mismatchChipByte() const { return mismatchChipByte_; }
 
   private:
     enum class Direction { In, Out };
@@ -137,6 +139,7 @@ class ProgrammerOps {
     bool transportFailed_ = false;
     std::string lastError_;
     int64_t mismatchAddress_ = -1;
+    uint8_t mismatchChipByte_ = 0;
 };
 
 }  // namespace ostrel

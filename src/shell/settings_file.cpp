@@ -230,7 +230,7 @@ bool SettingsFile::writeBool(const std::string& section, const std::string& key,
     return writeString(section, key, value ? "1" : "0", ui);
 }
 
-Settings loadSettings(const SettingsFile& file) {
+Settings loadSettings(const SettingsFile& file, int firstLanguage) {
     Settings s;
     s.formMax = file.readBool("Environment", "FormMax", false);
     if (!s.formMax) {
@@ -244,7 +244,7 @@ Settings loadSettings(const SettingsFile& file) {
     s.index3 = file.readInteger("CHIP", "INDEX3", 0);
     s.chip = file.readInteger("DEVICE", "chip", 0);
     s.speed = file.readInteger("DEVICE", "SPEED", 0);
-    s.language = file.readInteger("DEVICE", "LANGU", 0);
+    s.language = file.readInteger("DEVICE", "LANGU", firstLanguage);
     return s;
 }
 

@@ -74,8 +74,9 @@ struct Settings {
 
 // Reads FormMax first; when it is set the four geometry keys are not read and
 // keep their defaults (the window opens maximised). Then INDEX1..3, chip,
-// SPEED, LANGU.
-Settings loadSettings(const SettingsFile& file);
+// SPEED, LANGU. Without a LANGU value (the first start) the language is
+// `firstLanguage`.
+Settings loadSettings(const SettingsFile& file, int firstLanguage = 0);
 
 // Writes the ten keys one by one (FormHeight, FormWidth, FormTop, FormLeft,
 // FormMax, INDEX1..3, SPEED, LANGU), stopping at the first that fails; that

@@ -11,6 +11,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -101,6 +102,12 @@ Outcome runProgram(const std::string& program, const std::vector<std::string>& a
     return run;
 }
 
+std::string hexByte(char byte) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%02Xh", static_cast<unsigned char>(byte));
+    return text;
+}
+
 std::string joined(const std::vector<std::string>& args) {
     std::string text;
     for (const std::string& a : args) text += a + " ";
@@ -173,23 +180,44 @@ TEST_F(Cli, EveryCommandOnOneChipGivesItsExitStatusAndItsResult) {
     struct Step {
         std::vector<std::string> args;
         int status;
-        const char* out;  // in standard output
-        const char* err;  // in standard error
+        std::string out;  // in standard output
+        std::string err;  // in standard error
     } steps[] = {
         {{"chips", "W25X1"}, 0, "SPI_FLASH,Winbond,W25X10\t131072\t256\tEF3011\n", ""},
+        {{"chips", "w25x1"}, 0, "SPI_FLASH,Winbond,W25X10\t131072\t256\tEF3011\n", ""},
         {{"detect"}, 0, "SPI_FLASH,Winbond,W25X10\n", ""},
         {{"info"}, 0, "hardware: V1.1\nfirmware: 2.0.3\nserial: OST000000001\n", ""},
-        {{"-c", "W25X10", "blank"}, 0, "", "Bank Complete!"},
-        {{"-c", "W25X10", "write", dir.file("data.bin")}, 0, "", "Write Complete!"},
-        {{"-c", "W25X10", "verify", dir.file("data.bin")}, 0, "", "Verify Complete!"},
-        {{"-c", "W25X10", "verify", dir.file("changed.bin")}, 1, "", "address:1234h"},
+        {{"-c", "W25X10", "blank"}, 0, "", "W25X10 is blank.\n"},
+        {{"-c", "W25X10", "write", dir.file("data.bin")},
+         0,
+         "",
+         "Wrote 128 KiB of " + dir.file("data.bin") + " (raw binary) to W25X10 in "},
+        {{"-c", "W25X10", "verify", dir.file("data.bin")},
+         0,
+         "",
+         "Verified 128 KiB of W25X10: the same as " + dir.file("data.bin") + " (raw binary), in "},
+        {{"-c", "W25X10", "verify", dir.file("changed.bin")},
+         1,
+         "",
+         "at address 1234h: the chip holds " + hexByte(data[0x1234]) + ", the file " +
+             hexByte(changed[0x1234]) + ".\n"},
         {{"-c", "W25X10", "blank"}, 1, "", "not empty"},
-        {{"--detect", "read", dir.file("back.bin")}, 0, "", "Read Complete!"},
+        {{"--detect", "read", dir.file("back.bin")},
+         0,
+         "",
+         "Read 128 KiB of W25X10 into " + dir.file("back.bin") + " (raw binary) in "},
         {{"-c", "W25X10", "read", dir.file("back.bin")}, 2, "", "add --force"},
-        {{"-c", "W25X10", "read", dir.file("no/such/folder.bin")}, 2, "", "Cannot create file"},
-        {{"-c", "W25X10", "erase"}, 0, "", "Erase Complete!"},
-        {{"-c", "w25x10", "blank"}, 0, "", "Bank Complete!"},
-        {{"-c", "W25X10", "auto", dir.file("changed.bin")}, 0, "", "AUTO Complete!"},
+        {{"-c", "W25X10", "read", dir.file("no/such/folder.bin")},
+         2,
+         "",
+         "Cannot create file " + dir.file("no/such/folder.bin") + "; the chip was not read."},
+        {{"-c", "W25X10", "erase"}, 0, "", "Erased W25X10 in "},
+        {{"-c", "w25x10", "blank"}, 0, "", "W25X10 is blank.\n"},
+        {{"-c", "W25X10", "auto", dir.file("changed.bin")},
+         0,
+         "",
+         "Erased, wrote and verified 128 KiB of " + dir.file("changed.bin") +
+             " (raw binary) on W25X10 in "},
         {{"-q", "-c", "W25X10", "verify", dir.file("changed.bin")}, 0, "", ""},
         {{"-c", "W25X10", "write", dir.file("missing.bin")}, 2, "", "missing.bin"},
         {{"-c", "W25X10", "frobnicate"}, 2, "", "unknown command"},
@@ -204,9 +232,17 @@ TEST_F(Cli, EveryCommandOnOneChipGivesItsExitStatusAndItsResult) {
         EXPECT_EQ(run.status, step.status) << run.err;
         EXPECT_NE(run.out.find(step.out), std::string::npos) << run.out;
         EXPECT_NE(run.err.find(step.err), std::string::npos) << run.err;
-        // A command that failed never says that it completed.
+        // A command that failed never says that it completed, and the window's
+        // log lines with their clock times are not the command line's.
         if (step.status != 0) {
-            EXPECT_EQ(run.err.find("Complete"), std::string::npos) << run.err;
+            for (const char* done : {"Read ", "Wrote ", "Verified ", "Erased ", " is blank"})
+                EXPECT_EQ(run.err.find(done), std::string::npos) << run.err;
+        }
+        EXPECT_EQ(run.err.find("Complete!"), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find("(10:"), std::string::npos) << run.err;
+        // An output that cannot be created is refused before a packet is sent.
+        if (step.args.back().find("no/such") != std::string::npos) {
+            EXPECT_EQ(simLog().find("cmd "), std::string::npos) << simLog();
         }
         if (step.args[0] == "-q") {
             EXPECT_EQ(run.err, "");  // quiet: only errors
@@ -234,11 +270,15 @@ TEST_F(Cli, ChipChoiceByNameMakerAndIdRefusesWhatIsNotOneKnownChip) {
          2,
          "",
          "SPI_FLASH,Alpha,X25T1\n  SPI_FLASH,Beta,X25T1"},
-        {0xBB0001, {"-c", "X25T1", "-m", "Beta", "erase"}, 0, "", "Erase Complete!"},
-        {0xBB0001, {"-c", "SPI_FLASH,Alpha,X25T1", "erase"}, 0, "", "Erase Complete!"},
-        {0xBB0001, {"-c", "X25T9", "erase"}, 2, "", "no chip named X25T9"},
-        {0xBB0001, {"-c", "X25T2", "-m", "Alpha", "erase"}, 2, "", "no chip named X25T2"},
-        {0xBB0002, {"--detect", "erase"}, 0, "", "Erase Complete!"},
+        {0xBB0001, {"-c", "X25T1", "-m", "Beta", "erase"}, 0, "", "Erased X25T1 in "},
+        {0xAA0001, {"-c", "SPI_FLASH,Alpha,X25T1", "erase"}, 0, "", "Erased X25T1 in "},
+        {0xBB0001,
+         {"-c", "X25T9", "erase"},
+         2,
+         "",
+         "no chip named X25T9 (ostrel-cli chips lists them all).\nDid you mean: X25T1, X25T2\n"},
+        {0xBB0001, {"-c", "X25T2", "-m", "Alpha", "erase"}, 2, "", "not made by Alpha; Beta makes"},
+        {0xBB0002, {"--detect", "erase"}, 0, "", "Erased X25T2 in "},
         {0x123456, {"--detect", "erase"}, 1, "", "unknown ID 12 34 56"},
         {0xBB0002, {"detect"}, 0, "SPI_FLASH,Beta,X25T2\n", ""},
         {0x123456, {"detect"}, 1, "unknown ID 12 34 56\n", ""},
@@ -283,6 +323,82 @@ TEST_F(Cli, ReadToEachFormatAndWriteBackGivesTheSameChip) {
     writeFile(dir.file("copy.bin"), "old");
     EXPECT_EQ(cli({"-f", "-c", "W25X05", "read", dir.file("copy.bin")}).status, 0);
     EXPECT_TRUE(readFile(dir.file("copy.bin")) == data);
+}
+
+// Before a chip command the chip's ID is read in a job of its own: an empty
+// socket, a chip of another type or another ID is refused, naming what was
+// found and what was chosen, and no job of the command begins; --force goes on.
+// A file is read as its extension says, also under the names other tools give
+// the formats, and record text under a raw name is refused until --format
+// says how to read it.
+TEST_F(Cli, TheWrongChipOrTheWrongFileIsRefusedBeforeTheChipIsTouched) {
+    const std::string data = randomBytes(0x10000, 21);
+    writeFile(dir.file("data.bin"), data);
+    const std::string d = "cd " + dir.path() + " && ";
+    ASSERT_EQ(std::system((d + "objcopy -I binary -O srec data.bin data.s19").c_str()), 0);
+    ASSERT_EQ(std::system((d + "objcopy -I binary -O ihex data.bin data.ihx").c_str()), 0);
+    ASSERT_EQ(std::system((d + "objcopy -I binary -O ihex data.bin hexas.bin").c_str()), 0);
+    const std::string w25x05 = "chip id=0xEF3010 size=0x10000 class=0";
+    const std::string w25x10 = "chip id=0xEF3011 size=0x20000 class=0";
+    struct Case {
+        std::string socket;
+        std::vector<std::string> args;
+        int status;
+        std::string err;
+        bool commandRan;  // a job of the command itself began
+    } cases[] = {
+        {w25x05, {"-c", "W25X05", "erase"}, 0, "Erased W25X05 in ", true},
+        {w25x10,
+         {"-c", "W25X05", "erase"},
+         1,
+         "The socket holds W25X10 (ID EF 30 11), but W25X05 (ID EF 30 10) was chosen; --force "
+         "goes on regardless.",
+         false},
+        {"",
+         {"-c", "W25X05", "read", dir.file("out.bin")},
+         1,
+         "The socket holds no chip, but W25X05 (ID EF 30 10) was chosen",
+         false},
+        {"chip id=0 size=0x80 class=1",
+         {"-c", "W25X05", "erase"},
+         1,
+         "The socket holds a chip of the type 24_EEPROM (without an ID), but W25X05",
+         false},
+        {w25x10, {"-f", "-c", "W25X05", "erase"}, 0, "Erased W25X05 in ", true},
+        {w25x05,
+         {"-c", "W25X05", "write", dir.file("data.s19")},
+         0,
+         "Wrote 64 KiB of " + dir.file("data.s19") + " (S-record) to W25X05",
+         true},
+        {w25x05,
+         {"-c", "W25X05", "verify", dir.file("data.ihx")},
+         0,
+         "the same as " + dir.file("data.ihx") + " (Intel HEX)",
+         true},
+        {w25x05,
+         {"-c", "W25X05", "write", dir.file("hexas.bin")},
+         2,
+         dir.file("hexas.bin") +
+             " holds Intel HEX text, but its extension reads it as raw binary; choose how to "
+             "read it with --format bin|hex|srec.",
+         false},
+        {w25x05,
+         {"-c", "W25X05", "--format", "hex", "verify", dir.file("hexas.bin")},
+         0,
+         "the same as " + dir.file("hexas.bin") + " (Intel HEX)",
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(joined(c.args));
+        setUp("programmer bus=1\n" +
+              (c.socket.empty() ? "" : c.socket + " image=\"" + dir.file("chip.img") + "\"\n"));
+        const Outcome run = cli(c.args);
+        EXPECT_EQ(run.status, c.status) << run.err;
+        EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+        EXPECT_EQ(simLog().find("BeginJob") != std::string::npos, c.commandRan) << simLog();
+    }
+    EXPECT_TRUE(chipContent() == data);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("out.bin")));
 }
 
 // Failures of the programmer: none there, or gone in the middle of a stream.
@@ -334,6 +450,7 @@ TEST_F(Cli, ProgrammerMissingOrUnpluggedStopsWithItsExitStatusAndNothingDone) {
 TEST_F(Cli, JsonLinesAreObjectsEndingInTheResult) {
     chipInSocket(0xEF3011, 0x20000);
     writeFile(dir.file("data.bin"), randomBytes(0x20000, 9));
+    writeFile(dir.file("other.bin"), randomBytes(0x20000, 10));
     struct Case {
         std::vector<std::string> args;
         int status;
@@ -344,7 +461,11 @@ TEST_F(Cli, JsonLinesAreObjectsEndingInTheResult) {
         {{"--json", "-c", "W25X10", "write", dir.file("data.bin")}, 0, "ok", "progress"},
         {{"--json", "-c", "W25X10", "blank"}, 1, "no", "progress"},
         {{"--json", "--chip=W25X10", "verify", dir.file("data.bin")}, 0, "ok", "progress"},
+        {{"--json", "-c", "W25X10", "verify", dir.file("other.bin")}, 1, "no", "progress"},
+        {{"--json", "-c", "W25X10", "erase"}, 0, "ok", "progress"},
         {{"--json", "info"}, 0, "ok", "info"},
+        {{"--json", "frobnicate"}, 2, "error", "error"},
+        {{"--json", "-c", "W25X10", "--format", "elf", "verify", "x"}, 2, "error", "error"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(joined(c.args));
@@ -372,6 +493,38 @@ TEST_F(Cli, JsonLinesAreObjectsEndingInTheResult) {
         if (c.status != 0) {
             EXPECT_FALSE(result["message"].toString().isEmpty());
         }
+        EXPECT_FALSE(result["message"].toString().contains(QRegularExpression("\\d\\d:\\d\\d")))
+            << result["message"].toString().toStdString();
+        // Each operation's last progress object reaches its total, counted in
+        // the unit it names.
+        const QJsonObject* lastProgress = nullptr;
+        auto reachedTotal = [](const QJsonObject& o) {
+            EXPECT_EQ(o["done"].toInteger(), o["total"].toInteger())
+                << o["operation"].toString().toStdString();
+        };
+        for (const QJsonObject& o : objects) {
+            if (o["type"].toString() != "progress") continue;
+            const QString operation = o["operation"].toString();
+            if (lastProgress != nullptr && (*lastProgress)["operation"].toString() != operation &&
+                c.status == 0)
+                reachedTotal(*lastProgress);
+            EXPECT_LE(o["done"].toInteger(), o["total"].toInteger());
+            EXPECT_EQ(o["unit"].toString(), operation == "erase" ? "polls" : "bytes");
+            lastProgress = &o;
+        }
+        if (lastProgress != nullptr && c.status == 0) reachedTotal(*lastProgress);
+        // A verify difference: its address and both bytes.
+        if (c.args.back() == dir.file("other.bin")) {
+            const QJsonObject error = objects[objects.size() - 2];
+            EXPECT_EQ(error["type"].toString(), "error");
+            const std::string chipImage = chipContent(), other = readFile(dir.file("other.bin"));
+            const auto at = static_cast<size_t>(error["address"].toInteger(-1));
+            ASSERT_LT(at, other.size());
+            EXPECT_NE(chipImage[at], other[at]);
+            EXPECT_EQ(std::string(chipImage, 0, at), std::string(other, 0, at));
+            EXPECT_EQ(error["chip"].toInt(), static_cast<unsigned char>(chipImage[at]));
+            EXPECT_EQ(error["file"].toInt(), static_cast<unsigned char>(other[at]));
+        }
     }
 }
 
@@ -387,6 +540,14 @@ TEST_F(Cli, InterruptDuringReadEndsTheJobAndExits130) {
                             });
     EXPECT_EQ(run.status, 130) << run.err;
     EXPECT_NE(run.err.find("stopped on request"), std::string::npos) << run.err;
+    // The time until the stop is measured, not left at nothing.
+    const size_t resultAt = run.out.rfind("{\"type\":\"result\"");
+    ASSERT_NE(resultAt, std::string::npos);
+    EXPECT_GT(QJsonDocument::fromJson(QByteArray::fromStdString(run.out.substr(resultAt)))
+                  .object()["elapsed"]
+                  .toDouble(),
+              0.0)
+        << run.out.substr(resultAt);
     EXPECT_EQ(run.err.find("Complete"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(dir.file("out.bin")));
     const std::string log = simLog();

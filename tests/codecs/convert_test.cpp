@@ -25,6 +25,8 @@ TEST(Converter, ExitStatusTellsWhetherTheConversionWorked) {
     writeFile(d + "noend.hex", ":0300300002337A1E\r\n");
     writeFile(d + "empty.bin", "");
     writeFile(d + "taken.hex", "keep me");
+    // Intel HEX text under a raw name: refused until --format says how to read it.
+    writeFile(d + "hexas.bin", ":03000000010203F7\r\n:00000001FF\r\n");
 
     const struct {
         std::string arguments;
@@ -42,6 +44,10 @@ TEST(Converter, ExitStatusTellsWhetherTheConversionWorked) {
         {d + "bad.hex " + d + "bad.bin", 1},
         {d + "noend.hex " + d + "noend.bin", 1},
         {d + "empty.bin " + d + "empty.hex", 0},
+        {d + "hexas.bin " + d + "refused.bin", 1},
+        {"--format hex " + d + "hexas.bin " + d + "taken.bin", 0},
+        {"--format=srec " + d + "hexas.bin " + d + "wrong.bin", 1},
+        {"--format elf " + d + "hexas.bin " + d + "elf.bin", 2},
     };
     for (const auto& c : cases) EXPECT_EQ(convert(c.arguments), c.status) << c.arguments;
 
@@ -52,6 +58,8 @@ TEST(Converter, ExitStatusTellsWhetherTheConversionWorked) {
     // A failed load writes nothing.
     EXPECT_FALSE(std::ifstream(d + "bad.bin").good());
     EXPECT_FALSE(std::ifstream(d + "noend.bin").good());
+    EXPECT_FALSE(std::ifstream(d + "refused.bin").good());
+    EXPECT_EQ(readFile(d + "taken.bin"), std::string("\x01\x02\x03", 3));
 
     EXPECT_EQ(convert("--force " + d + "in.bin " + d + "taken.hex"), 0);
     EXPECT_EQ(readFile(d + "taken.hex"), ":03000000010203F7\r\n:00000001FF\r\n");

@@ -61,13 +61,14 @@ const std::string kUntouched = "\xEE\xEE\xEE";
 INSTANTIATE_TEST_SUITE_P(
     Files, LoadFileByExtension,
     ::testing::Values(
-        LoadCase{"UpperCaseBin", "DUMP.BIN", kHexLine, 0x100, 19, kHexLine, {}},
+        // Raw names read raw, also after a record line (whole record text is asked about).
+        LoadCase{"UpperCaseBin", "DUMP.BIN", kHexLine + "#", 0x100, 20, kHexLine, {}},
         LoadCase{"UpperCaseHex", "A.HEX", kHexLine + kEnd, 0x100, 3, "\x02\x33\x7A", {}},
         LoadCase{"EepWithColon", "a.eep", kHexLine + kEnd, 0x100, 3, "\x02\x33\x7A", {}},
         LoadCase{"EepWithS", "a.EEP", kSrecLine, 0x100, 3, "\x01\x02\x03", {}},
         LoadCase{"EepOther", "a.eep", "xyz", 0x100, 3, "xyz", {}},
         LoadCase{"EmptyEep", "a.eep", "", 0x100, 0, kUntouched, {}},
-        LoadCase{"RomIsRaw", "bios.rom", kHexLine + kEnd, 0x100, 32, kHexLine, {}},
+        LoadCase{"RomIsRaw", "bios.rom", kHexLine + kEnd + "#", 0x100, 33, kHexLine, {}},
         LoadCase{"SrcWithS", "a.SRC", kSrecLine, 0x100, 3, "\x01\x02\x03", {}},
         LoadCase{"SrcWithColon", "a.src", kHexLine + kEnd, 0x100, 3, "\x02\x33\x7A", {}},
         LoadCase{"SrcOther", "a.src", "xyz", 0x100, 3, "xyz", {}},
@@ -434,6 +435,73 @@ TEST_F(FileCommands, EepromPageLoadsTheFileOverAnErasedArea) {
     EXPECT_EQ(state.buffers.eepromView().byteAt(0x10), 0x55);
     EXPECT_EQ(state.buffers.flashDataLength, 7);
     EXPECT_EQ(ui.log, std::vector<std::string>{logLineFor(path)});
+}
+
+// Record text under a name that reads raw: programmed as raw bytes it would
+// put the text on the chip. The window asks; the command-line tools refuse and
+// say how to choose; a format chosen outright is read without a question.
+TEST_F(FileCommands, RecordTextUnderARawNameIsNeverTakenSilently) {
+    const std::string hex = ":03000000010203F7\r\n:00000001FF\r\n";
+    const std::string srec = "S1060000010203F3\r\nS9030000FC\r\n";
+    const std::string bytes("\x01\x02\x03", 3);
+    LoadOptions refuse;
+    refuse.refuseRecordText = true;
+    const std::string notText = ":03000000010203F7\r\nX\r\n";
+    LoadOptions asHex;
+    asHex.chosen = true;
+    asHex.format = FileFormat::IntelHex;
+    const struct {
+        const char* name;
+        std::string content;
+        LoadOptions options;
+        std::deque<bool> answers;
+        std::string loaded;  // what the FLASH buffer begins with; empty: the load failed
+        std::string box;     // the first box
+    } cases[] = {
+        {"fw.bin",
+         hex,
+         {},
+         {true},
+         bytes,
+         "PATH holds Intel HEX text, but its extension reads it as raw binary. Read it as Intel "
+         "HEX?"},
+        {"fw.bin", hex, {}, {false}, hex, "PATH holds Intel HEX text"},
+        {"fw", srec, {}, {true}, bytes, "PATH holds S-record text"},
+        {"fw.bin",
+         hex,
+         refuse,
+         {},
+         "",
+         "PATH holds Intel HEX text, but its extension reads it as raw binary; choose how to "
+         "read it with --format bin|hex|srec."},
+        {"fw.bin", hex, asHex, {}, bytes, ""},
+        // Not record text: a colon, then something that is no hexadecimal digit.
+        {"fw.bin", notText, {}, {}, notText, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " " + c.box);
+        ScriptedUi ui;
+        const std::string path = dir.file(c.name);
+        writeFile(path, c.content);
+        std::memset(state.buffers.flash(), 0xFF, 0x100);
+        state.buffers.flashDataLength = 0;
+        ui.openPaths = {path};
+        ui.answers = c.answers;
+        OpenFileCommand(state, ActivePage::Flash, ui, c.options);
+        const std::string head(reinterpret_cast<const char*>(state.buffers.flash()),
+                               c.loaded.size());
+        EXPECT_EQ(head, c.loaded);
+        EXPECT_EQ(state.buffers.flashDataLength, static_cast<int32_t>(c.loaded.size()));
+        std::string box = c.box;
+        if (box.rfind("PATH", 0) == 0) box.replace(0, 4, path);
+        if (box.empty()) {
+            EXPECT_TRUE(ui.boxes.empty());
+        } else {
+            ASSERT_FALSE(ui.boxes.empty());
+            EXPECT_EQ(ui.boxes[0].text.substr(0, box.size()), box);
+            EXPECT_EQ(ui.boxes[0].question, !c.answers.empty());
+        }
+    }
 }
 
 TEST_F(FileCommands, ConfigPageLoadsNothing) {

@@ -73,10 +73,15 @@ TEST_P(Interoperation, WeReadWhatTheToolsWrite) {
     const ToolToUs conversions[] = {
         {"objcopy", "o.hex", "objcopy -I binary -O ihex in.bin o.hex"},
         {"objcopy", "o.eep", "objcopy -I binary -O srec in.bin o.eep"},
+        // The names other tools give the two formats.
+        {"objcopy", "o.s19", "objcopy -I binary -O srec in.bin o.s19"},
+        {"objcopy", "o.ihx", "objcopy -I binary -O ihex in.bin o.ihx"},
         {"srec_cat", "s.hex", "srec_cat in.bin -binary -o s.hex -intel"},
         // srec_cat ends S-records with a terminator only when given a start address.
         {"srec_cat", "s.eep",
          "srec_cat in.bin -binary -execution-start-address 0 -o s.eep -motorola"},
+        // Without one, the file ends with its S5 or S6 count record.
+        {"srec_cat", "s.srec", "srec_cat in.bin -binary -o s.srec -motorola"},
     };
     std::vector<uint8_t> target(kFlashBufferSize);
     for (const ToolToUs& c : conversions) {
@@ -98,6 +103,10 @@ TEST_P(Interoperation, TheToolsReadWhatWeWrite) {
         SaveFile(dir.file("ours.hex"), image.data(), static_cast<uint32_t>(image.size()), ui));
     ASSERT_TRUE(
         SaveFile(dir.file("ours.src"), image.data(), static_cast<uint32_t>(image.size()), ui));
+    ASSERT_TRUE(
+        SaveFile(dir.file("ours.mot"), image.data(), static_cast<uint32_t>(image.size()), ui));
+    ASSERT_TRUE(
+        SaveFile(dir.file("ours.ihex"), image.data(), static_cast<uint32_t>(image.size()), ui));
     // Our writers skip erased records; the tools fill those gaps with 0xFF.
     const std::string size = std::to_string(image.size());
     const std::string commands[] = {
@@ -105,6 +114,8 @@ TEST_P(Interoperation, TheToolsReadWhatWeWrite) {
         "objcopy -I srec -O binary --gap-fill 0xFF ours.src back.bin",
         "srec_cat ours.hex -intel -fill 0xFF 0 " + size + " -o back.bin -binary",
         "srec_cat ours.src -motorola -fill 0xFF 0 " + size + " -o back.bin -binary",
+        "objcopy -I srec -O binary --gap-fill 0xFF ours.mot back.bin",
+        "objcopy -I ihex -O binary --gap-fill 0xFF ours.ihex back.bin",
     };
     for (const std::string& command : commands) {
         ASSERT_TRUE(run("cd " + dir.path() + " && rm -f back.bin && " + command)) << command;
@@ -122,15 +133,42 @@ INSTANTIATE_TEST_SUITE_P(Images, Interoperation,
                              return std::string(info.param.name);
                          });
 
-TEST(InteroperationLimits, SRecordsWithoutTerminatorAreRefused) {
+// srec_cat's default S-records end with a count record instead of a
+// terminator: the count proves them whole. Cut after a data line, the same file
+// is refused; the command-line tools say that it may be cut off.
+TEST(InteroperationLimits, CountRecordEndsAFileOnlyWhenItMatches) {
     if (!haveTool("srec_cat")) GTEST_SKIP() << "srec_cat missing";
     TempDir dir;
     writeFile(dir.file("in.bin"), std::string(3000, '\x42'));
-    ASSERT_TRUE(run("cd " + dir.path() + " && srec_cat in.bin -binary -o s.eep -motorola"));
-    std::vector<uint8_t> target(3000);
-    ScriptedUi ui;
-    EXPECT_EQ(LoadFile(dir.file("s.eep"), target.data(), 3000, ui), 0);
-    EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{"File Read Operation Failed"});
+    ASSERT_TRUE(run("cd " + dir.path() + " && srec_cat in.bin -binary -o whole.srec -motorola"));
+    const std::string whole = readFile(dir.file("whole.srec"));
+    ASSERT_EQ(whole.find("S9"), std::string::npos) << "no terminator";
+    const std::size_t count = whole.find("\nS5");
+    ASSERT_NE(count, std::string::npos) << whole;
+    // Cut after the last data line, and after one in the middle.
+    writeFile(dir.file("cut.srec"), whole.substr(0, count + 1));
+    writeFile(dir.file("cut2.srec"), whole.substr(0, whole.find('\n', 200) + 1));
+    LoadOptions plain;
+    plain.plainErrors = true;
+    const struct {
+        const char* file;
+        LoadOptions options;
+        int32_t count;
+        std::vector<std::string> boxes;
+    } cases[] = {
+        {"whole.srec", {}, 3000, {}},
+        {"cut.srec", {}, 0, {"File Read Operation Failed"}},
+        {"cut2.srec", {}, 0, {"File Read Operation Failed"}},
+        {"cut.srec", plain, 0, {"the file ends before its end record; it may be cut off"}},
+    };
+    for (const auto& c : cases) {
+        std::vector<uint8_t> target(3000);
+        ScriptedUi ui;
+        EXPECT_EQ(LoadFileChecked(dir.file(c.file), target.data(), 3000, ui, c.options).count,
+                  c.count)
+            << c.file;
+        EXPECT_EQ(ui.boxTexts(), c.boxes) << c.file;
+    }
 }
 
 }  // namespace

@@ -3,7 +3,8 @@
 // arrive byte for byte or be refused as too big; ".hex" files and ".eep" or
 // ".src" files starting with ":" or "S" must give what the record reader gives
 // over the same bytes in memory, so the descriptor's line source cuts lines as
-// the memory one does.
+// the memory one does. A file under a raw name that is all record text is
+// asked about once; answered No, it loads raw as any other.
 
 #include <fcntl.h>
 #include <stdlib.h>
@@ -12,6 +13,7 @@
 #include <string>
 
 #include "buffers/file_io.h"
+#include "buffers/format_sniff.h"
 #include "buffers/intel_hex.h"
 #include "buffers/srecord.h"
 #include "fuzz/fuzz_support.h"
@@ -83,12 +85,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
     GuardedTarget& target = targetFor(limitIndex);
     testing::ScriptedUi ui;
+    ui.defaultAnswer = false;
     bool cannotOpen = true;
     const int32_t result = LoadFile(path, target.data(), limit, ui, &cannotOpen);
     require(target.guardsIntact(), "a byte outside the target was written");
     require(!cannotOpen, "a file that is there could not be opened");
     require(result >= 0 && static_cast<uint32_t>(result) <= limit, "result outside 0..limit");
-    if (result > 0) require(ui.boxes.empty(), "a load reported success after an error box");
+    std::vector<std::string> errors;
+    int questions = 0;
+    for (const testing::ShownBox& box : ui.boxes) {
+        if (box.question)
+            ++questions;
+        else
+            errors.push_back(box.text);
+    }
+    if (result > 0) require(errors.empty(), "a load reported success after an error box");
 
     const std::string lower = fileExtension(path);
     const char first = length > 0 ? static_cast<char>(content[0]) : '\0';
@@ -97,19 +108,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const bool intel = lower == ".hex" || (probed && first == ':');
     const bool srecord = probed && first == 'S';
     if (intel || srecord) {
+        require(questions == 0, "a record file's name was questioned");
         const Reference reference = readFromMemory(intel, content, length, limit);
         require(result == reference.result, "the file and the same bytes in memory read apart");
         require(ui.boxTexts() == reference.boxes, "the file and the bytes in memory show apart");
         return 0;
     }
     const std::size_t skip = lower == ".cap" ? kCapsuleHeaderSize : 0;
+    const bool recordText = skip == 0 && recordTextFormat(reinterpret_cast<const char*>(content),
+                                                          length) != FileFormat::Raw;
+    require(questions == (recordText ? 1 : 0), "record text under a raw name not asked once");
     if (length > limit) {
-        require(result == 0 && ui.boxTexts() == std::vector<std::string>{programText(
-                                                    Txt::FileTooBigForBuffer, 0)},
+        require(result == 0 &&
+                    errors == std::vector<std::string>{programText(Txt::FileTooBigForBuffer, 0)},
                 "a file larger than the limit was not refused");
         return 0;
     }
-    require(ui.boxes.empty(), "a raw file that fits showed a box");
+    require(errors.empty(), "a raw file that fits showed a box");
     const std::size_t expected = length > skip ? length - skip : 0;
     require(static_cast<std::size_t>(result) == expected, "a raw file loaded a wrong count");
     require(std::memcmp(target.data(), content + skip, expected) == 0,

@@ -94,11 +94,14 @@ TEST(SettingsFile, FirstStartGivesDefaultsAndTheFirstSaveWritesTheTenKeys) {
     EXPECT_EQ(s.formLeft, 10);
     EXPECT_FALSE(s.formMax);
     EXPECT_EQ(s.index1 + s.index2 + s.index3 + s.chip + s.speed + s.language, 0);
+    // The locale's language until the file holds one; then the file's.
+    EXPECT_EQ(loadSettings(file, 1).language, 1);
 
     ScriptedUi ui;
     ASSERT_TRUE(saveSettings(file, s, ui));
     EXPECT_EQ(testing::readFile(file.path()), kAllTenKeys);
     EXPECT_TRUE(ui.boxes.empty());
+    EXPECT_EQ(loadSettings(file, 1).language, 0);
 }
 
 TEST(SettingsFile, ValuesComeBackAndHandEditsSurviveASave) {

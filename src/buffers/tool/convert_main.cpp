@@ -15,11 +15,12 @@
 namespace {
 
 const char kUsage[] =
-    "Usage: ostrel-convert [--force] IN OUT\n"
+    "Usage: ostrel-convert [--force] [--format bin|hex|srec] IN OUT\n"
     "\n"
     "Loads IN into a 64 MiB buffer and saves it as OUT; each file's format follows\n"
     "its extension, as in the program's Open and Save:\n"
-    "  .hex          Intel HEX\n"
+    "  .hex .ihx .ihex           Intel HEX\n"
+    "  .s19 .s28 .s37 .srec .mot S-record\n"
     "  .src          S-record (written); read as .eep is\n"
     "  .eep          read as Intel HEX, S-record or raw binary by its first character\n"
     "  .cap          raw binary after a 2048-byte header (read)\n"
@@ -29,6 +30,10 @@ const char kUsage[] =
     "\n"
     "Options:\n"
     "  --force       replace OUT if it exists (otherwise an existing OUT is an error)\n"
+    "  --format F    read IN as bin, hex (Intel HEX) or srec (S-record) whatever its\n"
+    "                extension; OUT still follows its own. An IN that its extension\n"
+    "                reads as raw binary but that holds Intel HEX or S-record text\n"
+    "                is refused without it.\n"
     "  -h, --help    show this text\n"
     "\n"
     "Exit status: 0 on success, 1 when loading or saving failed, 2 on a usage error.\n";
@@ -64,6 +69,9 @@ class ConsoleUi : public ostrel::QuietUi {
 
 int main(int argc, char** argv) {
     bool force = false;
+    ostrel::LoadOptions load;
+    load.refuseRecordText = true;
+    load.plainErrors = true;
     std::string paths[2];
     int pathCount = 0;
     bool optionsEnded = false;
@@ -75,6 +83,20 @@ int main(int argc, char** argv) {
         }
         if (!optionsEnded && arg == "--force") {
             force = true;
+        } else if (!optionsEnded && (arg == "--format" || arg.rfind("--format=", 0) == 0)) {
+            std::string value = arg.size() > 8 ? arg.substr(9) : (i + 1 < argc ? argv[++i] : "");
+            load.chosen = true;
+            if (value == "bin") {
+                load.format = ostrel::FileFormat::Raw;
+            } else if (value == "hex") {
+                load.format = ostrel::FileFormat::IntelHex;
+            } else if (value == "srec") {
+                load.format = ostrel::FileFormat::SRecord;
+            } else {
+                std::fprintf(stderr, "ostrel-convert: --format takes bin, hex or srec\n\n%s",
+                             kUsage);
+                return 2;
+            }
         } else if (!optionsEnded && arg == "--") {
             optionsEnded = true;
         } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
@@ -103,9 +125,11 @@ int main(int argc, char** argv) {
     // Like the program's FLASH buffer: what no record names reads as erased.
     std::unique_ptr<uint8_t[]> buffer(new uint8_t[ostrel::kFlashBufferSize]);
     std::memset(buffer.get(), 0xFF, ostrel::kFlashBufferSize);
-    const int32_t loaded = ostrel::LoadFile(paths[0], buffer.get(), ostrel::kFlashBufferSize, ui);
-    if (ui.failed) return 1;
-    if (!ostrel::SaveFile(paths[1], buffer.get(), static_cast<uint32_t>(loaded), ui) || ui.failed)
+    const ostrel::LoadResult loaded =
+        ostrel::LoadFileChecked(paths[0], buffer.get(), ostrel::kFlashBufferSize, ui, load);
+    if (loaded.failed || ui.failed) return 1;
+    if (!ostrel::SaveFile(paths[1], buffer.get(), static_cast<uint32_t>(loaded.count), ui) ||
+        ui.failed)
         return 1;
     return 0;
 }

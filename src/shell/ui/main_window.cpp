@@ -20,6 +20,7 @@
 #include <QToolBar>
 #include <QWindow>
 
+#include "base/locale_language.h"
 #include "base/program_paths.h"
 #include "base/texts.h"
 #include "base/ui/apply_captions.h"
@@ -79,7 +80,7 @@ TForm1::TForm1(const ProgramPaths& paths, std::string usbLibrary, std::string hi
 
     // FormCreate: the settings decide size, language and speed.
     settingsFile_ = std::make_unique<SettingsFile>(paths_.settingsFilePath());
-    settings_ = loadSettings(*settingsFile_);
+    settings_ = loadSettings(*settingsFile_, firstStartLanguage());
     state_->speed = settings_.speed;
     state_->language = settings_.language;
     selector_->saved = {settings_.index1, settings_.index2, settings_.index3};

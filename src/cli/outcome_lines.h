@@ -1,0 +1,30 @@
+#pragma once
+// The command line's own words for what a command did: plain sentences with
+// the chip, the file, its format, the size and the time taken, instead of the
+// window's log lines with their clock times.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "base/texts.h"
+
+namespace ostrel::cli {
+
+// "8 MiB", "64 KiB", "1.5 KiB", "300 bytes".
+std::string sizeText(uint64_t bytes);
+// Seconds with one decimal: "2.1".
+std::string secondsText(int64_t milliseconds);
+
+// True when a file can be created at `path` (an existing file is the overwrite
+// question's business): the folder exists and takes a new file. Tried with a
+// file of its own that is removed at once, so that nothing is read from a
+// chip whose content could not be kept.
+bool outputCreatable(const std::string& path);
+
+// Up to `most` of `names` that are closest to `wanted` (letter case ignored),
+// the closest first; names too far off to be a slip of the keyboard are left out.
+std::vector<std::string> closeNames(const std::string& wanted,
+                                    const std::vector<std::string>& names, std::size_t most = 5);
+
+}  // namespace ostrel::cli
