@@ -181,6 +181,143 @@ constexpr Entry kTexts[kTextCount] = {
       "the udev rule 60-ostrel.rules is installed (the package puts it into "
       "/usr/lib/udev/rules.d), then unplug the programmer and plug it in again. If it still "
       "fails, close any other program that is using the programmer."}},
+    {OSTREL_TEXT(DoctorLibraryOk),
+     {"USB 库：已载入 %s。", "USB 函式庫：已載入 %s。", "USB library: loaded %s."}},
+    {OSTREL_TEXT(DoctorLibraryMissing),
+     {"USB 库：无法载入 libusb-0.1.so.4。", "USB 函式庫：無法載入 libusb-0.1.so.4。",
+      "USB library: libusb-0.1.so.4 could not be loaded."}},
+    {OSTREL_TEXT(DoctorLibraryInstall),
+     {"请安装软件包 libusb-0.1-4：sudo apt install libusb-0.1-4",
+      "請安裝套件 libusb-0.1-4：sudo apt install libusb-0.1-4",
+      "Install the package libusb-0.1-4: sudo apt install libusb-0.1-4"}},
+    {OSTREL_TEXT(DoctorLibraryIncomplete),
+     {"USB 库：%s 缺少入口 %s。", "USB 函式庫：%s 缺少進入點 %s。",
+      "USB library: %s lacks the entry points %s."}},
+    {OSTREL_TEXT(DoctorLibraryReinstall),
+     {"请重新安装软件包 libusb-0.1-4：sudo apt install --reinstall libusb-0.1-4",
+      "請重新安裝套件 libusb-0.1-4：sudo apt install --reinstall libusb-0.1-4",
+      "Reinstall the package libusb-0.1-4: sudo apt install --reinstall libusb-0.1-4"}},
+    {OSTREL_TEXT(DoctorBusOk),
+     {"USB 总线：编程器 1FC8:300B 位于 %s。", "USB 匯流排：編程器 1FC8:300B 位於 %s。",
+      "USB bus: programmer 1FC8:300B at %s."}},
+    {OSTREL_TEXT(DoctorBusBootLoader),
+     {"USB 总线：没有编程器，但它的引导程序 (28E9:028B) 在线：上次固件升级没有完成。",
+      "USB 匯流排：沒有編程器，但它的開機載入程式 (28E9:028B) 在線：上次韌體升級沒有完成。",
+      "USB bus: no programmer, but its boot loader (28E9:028B) is there: a firmware upgrade "
+      "did not finish."}},
+    {OSTREL_TEXT(DoctorBusFinishUpgrade),
+     {"用 ostrel-cli upgrade FILE 完成升级。", "用 ostrel-cli upgrade FILE 完成升級。",
+      "Finish it with: ostrel-cli upgrade FILE"}},
+    {OSTREL_TEXT(DoctorBusNone),
+     {"USB 总线：没有编程器 (1FC8:300B)。", "USB 匯流排：沒有編程器 (1FC8:300B)。",
+      "USB bus: no programmer (1FC8:300B)."}},
+    {OSTREL_TEXT(DoctorBusPlugIn),
+     {"请插上编程器，或换一根数据线、换一个 USB 口；lsusb 应当列出 1FC8:300B。",
+      "請插上編程器，或換一條傳輸線、換一個 USB 埠；lsusb 應當列出 1FC8:300B。",
+      "Plug the programmer in, or try another cable or port; lsusb must list 1FC8:300B."}},
+    {OSTREL_TEXT(DoctorAccessOk),
+     {"设备节点 %s：本用户可以打开。", "裝置節點 %s：本使用者可以開啟。",
+      "Device node %s: this user can open it."}},
+    {OSTREL_TEXT(DoctorAccessDenied),
+     {"设备节点 %s：本用户无法打开。", "裝置節點 %s：本使用者無法開啟。",
+      "Device node %s: this user cannot open it."}},
+    {OSTREL_TEXT(DoctorAccessNoRule),
+     {"没有安装 udev 规则 60-ostrel.rules。安装它：sudo cp 60-ostrel.rules /etc/udev/rules.d/ "
+      "&& sudo udevadm control --reload-rules && sudo udevadm trigger，然后重新插拔编程器。",
+      "沒有安裝 udev 規則 60-ostrel.rules。安裝它：sudo cp 60-ostrel.rules /etc/udev/rules.d/ "
+      "&& sudo udevadm control --reload-rules && sudo udevadm trigger，然後重新插拔編程器。",
+      "The udev rule 60-ostrel.rules is not installed. Install it: sudo cp 60-ostrel.rules "
+      "/etc/udev/rules.d/ && sudo udevadm control --reload-rules && sudo udevadm trigger, then "
+      "replug the programmer."}},
+    {OSTREL_TEXT(DoctorAccessRemote),
+     {"udev 规则 %s 只给本地登录会话授权 (uaccess)，而当前会话不是本地的。请给一个用户组授权："
+      "echo 'SUBSYSTEM==\"usb\", ATTR{idVendor}==\"1fc8\", ATTR{idProduct}==\"300b\", "
+      "GROUP=\"plugdev\", MODE=\"0660\"' | sudo tee /etc/udev/rules.d/61-ostrel-plugdev.rules，"
+      "再执行 sudo usermod -aG plugdev $USER，重新登录并重新插拔编程器。",
+      "udev 規則 %s 只給本機登入工作階段授權 "
+      "(uaccess)，而目前的工作階段不是本機的。請給一個群組授權："
+      "echo 'SUBSYSTEM==\"usb\", ATTR{idVendor}==\"1fc8\", ATTR{idProduct}==\"300b\", "
+      "GROUP=\"plugdev\", MODE=\"0660\"' | sudo tee /etc/udev/rules.d/61-ostrel-plugdev.rules，"
+      "再執行 sudo usermod -aG plugdev $USER，重新登入並重新插拔編程器。",
+      "The udev rule %s grants access to local sessions only (uaccess), and this session is "
+      "not local. Give a group access: echo 'SUBSYSTEM==\"usb\", ATTR{idVendor}==\"1fc8\", "
+      "ATTR{idProduct}==\"300b\", GROUP=\"plugdev\", MODE=\"0660\"' | sudo tee "
+      "/etc/udev/rules.d/61-ostrel-plugdev.rules, then sudo usermod -aG plugdev $USER, log in "
+      "again and replug the programmer."}},
+    {OSTREL_TEXT(DoctorAccessReplug),
+     {"udev 规则 %s 已安装：执行 sudo udevadm control --reload-rules && sudo udevadm trigger，"
+      "然后重新插拔编程器。",
+      "udev 規則 %s 已安裝：執行 sudo udevadm control --reload-rules && sudo udevadm trigger，"
+      "然後重新插拔編程器。",
+      "The udev rule %s is installed: reload it with sudo udevadm control --reload-rules && "
+      "sudo udevadm trigger, then replug the programmer."}},
+    {OSTREL_TEXT(DoctorClaimOk),
+     {"接口 %s：可以独占使用。", "介面 %s：可以獨佔使用。", "Interface %s: claimed."}},
+    {OSTREL_TEXT(DoctorClaimHeld),
+     {"接口 %s 被另一个进程占用：%s。", "介面 %s 被另一個行程佔用：%s。",
+      "Interface %s is held by another process: %s."}},
+    {OSTREL_TEXT(DoctorClaimCloseIt),
+     {"请关闭那个程序，然后再试。", "請關閉那個程式，然後再試。",
+      "Close that program and try again."}},
+    {OSTREL_TEXT(DoctorClaimUnknown),
+     {"接口 %s 无法独占：另一个程序或内核驱动占用了它（本用户看不到是哪一个）。",
+      "介面 %s 無法獨佔：另一個程式或核心驅動程式佔用了它（本使用者看不到是哪一個）。",
+      "Interface %s could not be claimed: another program or a kernel driver holds it (none "
+      "that this user can see)."}},
+    {OSTREL_TEXT(DoctorClaimFindIt),
+     {"关闭其他使用编程器的程序；sudo fuser -v %s 会显示是谁占用了它。",
+      "關閉其他使用編程器的程式；sudo fuser -v %s 會顯示是誰佔用了它。",
+      "Close other programs that use the programmer; sudo fuser -v %s shows which one holds "
+      "it."}},
+    {OSTREL_TEXT(DoctorHardwareOk),
+     {"编程器应答：硬件 %s，固件 %s，序列号 %s。", "編程器回應：硬體 %s，韌體 %s，序號 %s。",
+      "The programmer answers: hardware %s, firmware %s, serial number %s."}},
+    {OSTREL_TEXT(DoctorHardwareSilent),
+     {"编程器没有应答硬件信息请求。", "編程器沒有回應硬體資訊請求。",
+      "The programmer does not answer its hardware-information request."}},
+    {OSTREL_TEXT(DoctorHardwareReplug),
+     {"请重新插拔编程器；如果仍然没有应答，请升级它的固件 (ostrel-cli upgrade FILE)。",
+      "請重新插拔編程器；如果仍然沒有回應，請升級它的韌體 (ostrel-cli upgrade FILE)。",
+      "Replug the programmer; if it still does not answer, upgrade its firmware (ostrel-cli "
+      "upgrade FILE)."}},
+    {OSTREL_TEXT(DoctorChipSeat),
+     {"请放好芯片（第 1 脚如插座图所示），或检查夹子的接触。",
+      "請放好晶片（第 1 腳如插座圖所示），或檢查夾子的接觸。",
+      "Seat the chip (pin 1 as the socket picture shows) or check the clip's contacts."}},
+    {OSTREL_TEXT(DoctorChipUnknownAdvice),
+     {"这个 ID 不在芯片库中：用 -c 按名称选择芯片，或在芯片库编辑器中添加它。",
+      "這個 ID 不在晶片庫中：用 -c 按名稱選擇晶片，或在晶片庫編輯器中新增它。",
+      "This ID is not in the catalogue: choose the chip by name with -c, or add it in the "
+      "catalogue editor."}},
+    {OSTREL_TEXT(DoctorReadSame),
+     {"读取测试：%s 读了两次，两次的 CRC-32 都是 %s，%s MB/s。",
+      "讀取測試：%s 讀了兩次，兩次的 CRC-32 都是 %s，%s MB/s。",
+      "Read test: %s read twice, CRC-32 %s both times, %s MB/s."}},
+    {OSTREL_TEXT(DoctorReadDiffer),
+     {"读取测试：%s 的两次读取不同（CRC-32 %s 和 %s）：芯片或夹子接触不良。",
+      "讀取測試：%s 的兩次讀取不同（CRC-32 %s 和 %s）：晶片或夾子接觸不良。",
+      "Read test: two reads of %s differ (CRC-32 %s and %s): a loose chip or clip."}},
+    {OSTREL_TEXT(DoctorReadReseat),
+     {"请重新放好芯片或夹子，清洁触点，缩短连线，然后再测一次。",
+      "請重新放好晶片或夾子，清潔接點，縮短連線，然後再測一次。",
+      "Reseat the chip or the clip, clean the contacts, keep the wires short, and run the test "
+      "again."}},
+    {OSTREL_TEXT(DoctorReadFailed),
+     {"读取测试：读取 %s 失败。", "讀取測試：讀取 %s 失敗。", "Read test: reading %s failed."}},
+    {OSTREL_TEXT(DoctorReadNoChip),
+     {"读取测试：没有可读的芯片（用 -c 选择一个）。",
+      "讀取測試：沒有可讀的晶片（用 -c 選擇一個）。",
+      "Read test: no chip to read (choose one with -c)."}},
+    {OSTREL_TEXT(DoctorStopped),
+     {"到此为止：后面的检查需要这一项通过。", "到此為止：後面的檢查需要這一項通過。",
+      "Stopped here: the later checks need this one to pass."}},
+    {OSTREL_TEXT(DiagnoseTitle), {"诊断", "診斷", "Diagnosis"}},
+    {OSTREL_TEXT(DiagnoseSaveReport), {"保存报告...", "儲存報告...", "Save report..."}},
+    {OSTREL_TEXT(DiagnoseNotConnectedTip),
+     {"“帮助 › 诊断...”会查出原因。", "「說明 › 診斷...」會查出原因。",
+      "Help › Diagnose... finds out why."}},
+    {OSTREL_TEXT(DiagnoseReportSaved),
+     {"报告已保存到 %s", "報告已儲存到 %s", "Report saved to %s"}},
 };
 #undef OSTREL_TEXT
 

@@ -19,6 +19,8 @@ struct Options {
     bool quiet = false;
     bool help = false;
     bool version = false;
+    bool readTest = false;  // doctor --read-test
+    std::string report;     // doctor --report FILE
 };
 
 // Parses argv; false with `error` set on a usage error.
