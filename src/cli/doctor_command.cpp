@@ -9,32 +9,11 @@
 #include "base/texts.h"
 #include "catalogue/chip_lookup.h"
 #include "catalogue/gbk_text.h"
-#include "cli/bridges.h"
 #include "firmware/diagnosis.h"
 #include "firmware/hid_device.h"
 
 namespace ostrel::cli {
 namespace {
-
-ChipFinding findChip(DoctorContext& c) {
-    const Detection found = detectChip(c.state, c.ops, c.selector);
-    const std::string line = detectionLine(found);
-    switch (found.outcome) {
-        case Detection::NoProgrammer:
-            return {ChipFinding::NoProgrammer, programText(Txt::CliNoProgrammer, c.language)};
-        case Detection::NoAnswer:
-            return {ChipFinding::NoAnswer, programText(Txt::ChipIdNoAnswer, c.language)};
-        case Detection::Known:
-            return {ChipFinding::Known, line};
-        case Detection::Unknown:
-            return {ChipFinding::Unknown, line};
-        case Detection::TypeOnly:
-            return {ChipFinding::TypeOnly, line};
-        case Detection::NoChip:
-            return {ChipFinding::NoChip, line};
-    }
-    return {ChipFinding::NoChip, line};
-}
 
 // One whole read of the selected chip into the FLASH buffer, and its CRC-32.
 bool readOnce(DoctorContext& c, uint32_t& crc, uint64_t& bytes) {
@@ -56,10 +35,16 @@ int runDoctor(DoctorContext& c) {
 
     DiagnosisSteps steps;
     steps.detect = [&] {
-        ChipFinding finding = findChip(c);
+        uint8_t reply[4] = {};
+        const int result = c.ops.readChipId(reply);
+        int position = -1;
+        ChipFinding finding = describeChip(result, reply, c.state.catalogue, c.language, &position);
         // A chip chosen with -c stays the one read; otherwise the detected one.
-        if (finding.kind == ChipFinding::Known) chipKnown = true;
-        if (chipNamed) c.chooseNamedChip();
+        if (position >= 0 && !chipNamed) {
+            chooseChipByNames(c.selector, c.state.catalogue,
+                              chipNamesOf(c.state.catalogue.at(position), position));
+            chipKnown = true;
+        }
         return finding;
     };
     steps.chosenChip = [&] {

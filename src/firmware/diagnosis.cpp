@@ -13,6 +13,11 @@
 
 #include "base/library_binding.h"
 #include "base/texts.h"
+#include "catalogue/catalogue.h"
+#include "catalogue/chip_identification.h"
+#include "catalogue/chip_lookup.h"
+#include "catalogue/chip_selection.h"
+#include "catalogue/gbk_text.h"
 #include "firmware/firmware_upgrade.h"
 #include "firmware/hid_device.h"
 #include "operations/programmer_ops.h"
@@ -95,6 +100,42 @@ SystemProbe SystemProbe::real() {
         return value != nullptr ? std::string(value) : std::string();
     };
     return probe;
+}
+
+ChipFinding describeChip(int readResult, const uint8_t reply[4], const Catalogue& catalogue,
+                         int language, int* position) {
+    if (position != nullptr) *position = -1;
+    if (readResult == kIdReadNoProgrammer)
+        return {ChipFinding::NoProgrammer, programText(Txt::CliNoProgrammer, language)};
+    if (readResult != kIdReadAnswered)
+        return {ChipFinding::NoAnswer, programText(Txt::ChipIdNoAnswer, language)};
+    switch (reply[0]) {
+        case 1: {
+            const int match = findChipById(catalogue, detectedId(reply));
+            if (match < 0) {
+                char id[32];
+                std::snprintf(id, sizeof id, "unknown ID %2.2X %2.2X %2.2X", reply[1], reply[2],
+                              reply[3]);
+                return {ChipFinding::Unknown, id};
+            }
+            if (position != nullptr) *position = match;
+            return {ChipFinding::Known,
+                    gbkToUtf8(chipNamesOf(catalogue.at(match), match).joined())};
+        }
+        case 2:
+        case 3: {
+            // Identification chooses the second or the third entry of the Type list.
+            std::vector<std::string> types;
+            for (int i = 0; i < catalogue.count(); ++i) {
+                const std::string type = chipNamesOf(catalogue.at(i), i).type;
+                if (positionOf(types, type) < 0) types.push_back(type);
+            }
+            return {ChipFinding::TypeOnly,
+                    "type " + gbkToUtf8(entryAt(types, reply[0] == 2 ? 1 : 2))};
+        }
+        default:
+            return {ChipFinding::NoChip, "no chip"};
+    }
 }
 
 const char* checkName(CheckId id) {
@@ -357,6 +398,16 @@ void Doctor::readTwice(Diagnosis& d) {
                   static_cast<double>(2 * bytes) / 1e6 / (static_cast<double>(ms) / 1000.0));
     add(d, CheckId::ReadTest, true,
         fillIn(programText(Txt::DoctorReadSame, language_), {name, hex8(crc[0]), rate}));
+}
+
+std::string diagnosisText(const Diagnosis& diagnosis) {
+    std::string text;
+    for (const CheckLine& line : diagnosis.lines) {
+        text += std::string(line.ok ? "ok        " : "PROBLEM   ") + line.finding + "\n";
+        if (!line.advice.empty()) text += "          " + line.advice + "\n";
+    }
+    if (!diagnosis.stopped.empty()) text += diagnosis.stopped + "\n";
+    return text;
 }
 
 std::string diagnosisReport(const Diagnosis& diagnosis, const ReportFacts& facts,

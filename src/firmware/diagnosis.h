@@ -72,6 +72,14 @@ struct ChipFinding {
     std::string line;  // the finding as `detect` prints it
 };
 
+class Catalogue;
+
+// What an ID read found, described without choosing anything: the window's
+// selection and buffers stay as they are. `readResult` and `reply` are what
+// the ID read gave; `position` receives the catalogue position of a known chip.
+ChipFinding describeChip(int readResult, const uint8_t reply[4], const Catalogue& catalogue,
+                         int language, int* position = nullptr);
+
 // The seams to the hardware steps that belong to other subsystems.
 struct DiagnosisSteps {
     // The ID read and identification; a known chip becomes the selected one.
@@ -122,6 +130,10 @@ class Doctor {
     SystemProbe probe_;
     int language_;
 };
+
+// The lines as the window and the command line show them: "ok" or "PROBLEM",
+// the finding, below a problem what to do, and the word that ended the row.
+std::string diagnosisText(const Diagnosis& diagnosis);
 
 // The JSON name of a check ("library", "bus", ...).
 const char* checkName(CheckId id);
