@@ -311,11 +311,12 @@ constexpr Entry kTexts[kTextCount] = {
     {OSTREL_TEXT(DoctorStopped),
      {"到此为止：后面的检查需要这一项通过。", "到此為止：後面的檢查需要這一項通過。",
       "Stopped here: the later checks need this one to pass."}},
+    {OSTREL_TEXT(DiagnoseMenu), {"诊断(&G)...", "診斷(&G)...", "&Diagnose..."}},
     {OSTREL_TEXT(DiagnoseTitle), {"诊断", "診斷", "Diagnosis"}},
     {OSTREL_TEXT(DiagnoseSaveReport), {"保存报告...", "儲存報告...", "Save report..."}},
     {OSTREL_TEXT(DiagnoseNotConnectedTip),
      {"“帮助 › 诊断...”会查出原因。", "「說明 › 診斷...」會查出原因。",
-      "Help › Diagnose... finds out why."}},
+      "Help > Diagnose... finds out why."}},
     {OSTREL_TEXT(DiagnoseReportSaved),
      {"报告已保存到 %s", "報告已儲存到 %s", "Report saved to %s"}},
 };

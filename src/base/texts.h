@@ -115,6 +115,7 @@ enum class Txt {
     DoctorReadFailed,  // %s: chip
     DoctorReadNoChip,
     DoctorStopped,
+    DiagnoseMenu,
     DiagnoseTitle,
     DiagnoseSaveReport,
     DiagnoseNotConnectedTip,

@@ -47,6 +47,7 @@
 #include "catalogue/ui/search_window.h"
 #include "catalogue/ui/socket_picture.h"
 #include "firmware/firmware_upgrade.h"
+#include "firmware/ui/diagnosis_window.h"
 #include "firmware/ui/hardware_window.h"
 #include "operations/programmer_ops.h"
 #include "shell/ui/about_box.h"
@@ -136,6 +137,7 @@ void TForm1::createWindows() {
     connect(Form4, &TForm4::filled, FlashEditor, [this] { FlashEditor->viewport()->update(); });
     AboutBox = new TAboutBox(this);
     Form6 = new TForm6(*this, this);
+    DiagnosisForm = new DiagnosisWindow(*this, this);
 }
 
 void TForm1::buildLayout() {
@@ -195,6 +197,7 @@ void TForm1::buildMenu() {
     for (QAction* language : {China, fanti, Enlish}) language->setCheckable(true);
     H1 = submenu("H1");
     N5 = item(H1, "N5", &TForm1::ToolAboutClick);
+    buildDiagnose();
 }
 
 void TForm1::buildToolBar() {
@@ -707,10 +710,13 @@ void TForm1::checkProgrammer() {
         setStatusText(PanelState, messageText(Msg::MsgConnected, state_->language));
     } else {
         setStatusText(PanelState, messageText(Msg::MsgNotConnected, state_->language));
-        // Attached but unusable: the panel's tip says what to check.
-        if (attachedButUnusable(usb_->lastOpenFailure()))
-            panels_[PanelState]->setToolTip(
-                qs(programText(Txt::ProgrammerUnusable, state_->language)));
+        // Attached but unusable: the panel's tip says what to check; either
+        // way it points to the diagnosis, which finds out why.
+        const std::string tip = programText(Txt::DiagnoseNotConnectedTip, state_->language);
+        panels_[PanelState]->setToolTip(
+            qs(attachedButUnusable(usb_->lastOpenFailure())
+                   ? programText(Txt::ProgrammerUnusable, state_->language) + "\n" + tip
+                   : tip));
     }
 }
 
@@ -835,6 +841,7 @@ void TForm1::ApplyLanguage() {
                    {"TAboutBox", AboutBox},
                    {"TForm6", Form6}},
                   language);
+    captionDiagnose();
     // Panel 1 keeps its text; whether it is red follows the new language.
     drawStatePanel();
     // The table names the first page "FLASH"; for a chip of another type the
