@@ -120,7 +120,10 @@ enum ostrel_sim_fault {
     /* After `at` more bulk transfers the programmer stops answering but stays on the bus:
      * every later bulk transfer times out (-110, moving nothing) without waiting. Each such
      * time-out is counted (ostrel_sim_timeouts); a host pays 5 s for each. */
-    OSTREL_SIM_FAULT_STALL = 6
+    OSTREL_SIM_FAULT_STALL = 6,
+    /* The `at`-th bulk read from now delivers its data with the first byte inverted, as a
+     * loose contact would: the chip itself keeps its content (`param` unused). */
+    OSTREL_SIM_FAULT_FLIP_READ = 7
 };
 
 /* Arms a fault; several may be armed at once. `at` counts from 1. */
@@ -278,7 +281,7 @@ OSTREL_SIM_API int ostrel_sim_hid_last_read_timeout(void);
  *
  *   programmer [bus=1] [winusb=1] [manufacturer="..."] [product="..."] [vid=..] [pid=..]
  *              [claim=fail] [open=fail] [hardware=..] [firmware=..] [serial=..]
- *              [erase_polls=2] [unplug_after=N] [timeout_read=N] [busy=forever]
+ *              [erase_polls=2] [unplug_after=N] [timeout_read=N] [flip_read=N] [busy=forever]
  *              [bootloader=N|never] [block_size=1024] [target=0x08003000]
  *   device bus=1 vid=0x1234 pid=0x5678 [manufacturer="..."] [product="..."]
  *              [claim=fail] [open=fail] [configurations=1] [interfaces=1]

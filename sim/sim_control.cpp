@@ -236,6 +236,7 @@ int setFaultLocked(Device& d, int fault, int at, int param) {
     switch (fault) {
         case OSTREL_SIM_FAULT_READ_TIMEOUT:
         case OSTREL_SIM_FAULT_SHORT_READ:
+        case OSTREL_SIM_FAULT_FLIP_READ:
             if (at < 1 || param < 0) return -1;
             d.readFaults.push_back({static_cast<uint64_t>(fault),
                                     d.reads + static_cast<uint64_t>(at),
@@ -374,6 +375,12 @@ bool configureLine(const std::vector<std::string>& words, int* programmer) {
         if (get("timeout_read", &text)) {
             if (!number(text, &value) ||
                 setFaultLocked(d, OSTREL_SIM_FAULT_READ_TIMEOUT, static_cast<int>(value), 0) != 0) {
+                return false;
+            }
+        }
+        if (get("flip_read", &text)) {
+            if (!number(text, &value) ||
+                setFaultLocked(d, OSTREL_SIM_FAULT_FLIP_READ, static_cast<int>(value), 0) != 0) {
                 return false;
             }
         }

@@ -499,9 +499,11 @@ int programmerRead(Device& d, int endpoint, uint8_t* bytes, int size) {
     ++d.reads;
     int shortLength = -1;
     bool timeout = false;
+    bool flip = false;
     for (const auto& fault : d.readFaults) {
         if (fault[1] != d.reads) continue;
         if (fault[0] == OSTREL_SIM_FAULT_READ_TIMEOUT) timeout = true;
+        if (fault[0] == OSTREL_SIM_FAULT_FLIP_READ) flip = true;
         if (fault[0] == OSTREL_SIM_FAULT_SHORT_READ) shortLength = static_cast<int>(fault[2]);
     }
     if (d.replyPending) {
@@ -541,7 +543,9 @@ int programmerRead(Device& d, int endpoint, uint8_t* bytes, int size) {
     int deliver = size;
     if (shortLength >= 0 && shortLength < size) deliver = shortLength;
     if (timeout) deliver = -1;
-    return dataBlock(d, endpoint, bytes, nullptr, size, deliver);
+    const int moved = dataBlock(d, endpoint, bytes, nullptr, size, deliver);
+    if (flip && moved > 0) bytes[0] = static_cast<uint8_t>(~bytes[0]);
+    return moved;
 }
 
 }  // namespace ostrel_sim

@@ -103,9 +103,47 @@ enum class Txt {
     CliOutcomeErase,       // %s: chip, seconds
     CliOutcomeBlank,       // %s: chip
     CliVerifyDiffers,      // %s: chip, file, address, chip's byte, file's byte
+    // The diagnosis (ostrel-cli doctor, Help > Diagnose...): a finding, then
+    // for a problem what to do.
+    DoctorLibraryOk,  // %s: the library file
+    DoctorLibraryMissing,
+    DoctorLibraryInstall,
+    DoctorLibraryIncomplete,  // %s: the library file, the entry points it lacks
+    DoctorLibraryReinstall,
+    DoctorBusOk,  // %s: bus paths
+    DoctorBusBootLoader,
+    DoctorBusFinishUpgrade,
+    DoctorBusNone,
+    DoctorBusPlugIn,
+    DoctorAccessOk,      // %s: device node
+    DoctorAccessDenied,  // %s: device node
+    DoctorAccessNoRule,
+    DoctorAccessRemote,  // %s: the rule's file
+    DoctorAccessReplug,  // %s: the rule's file
+    DoctorClaimOk,       // %s: interface number
+    DoctorClaimHeld,     // %s: interface number, the processes
+    DoctorClaimCloseIt,
+    DoctorClaimUnknown,  // %s: interface number
+    DoctorClaimFindIt,   // %s: device node
+    DoctorHardwareOk,    // %s: hardware version, firmware version, serial number
+    DoctorHardwareSilent,
+    DoctorHardwareReplug,
+    DoctorChipSeat,
+    DoctorChipUnknownAdvice,
+    DoctorReadSame,    // %s: chip, CRC-32, MB/s
+    DoctorReadDiffer,  // %s: chip, CRC-32 of the first read, of the second
+    DoctorReadReseat,
+    DoctorReadFailed,  // %s: chip
+    DoctorReadNoChip,
+    DoctorStopped,
+    DiagnoseMenu,
+    DiagnoseTitle,
+    DiagnoseSaveReport,
+    DiagnoseNotConnectedTip,
+    DiagnoseReportSaved,  // %s: path
 };
 
-inline constexpr int kTextCount = static_cast<int>(Txt::CliVerifyDiffers) + 1;
+inline constexpr int kTextCount = static_cast<int>(Txt::DiagnoseReportSaved) + 1;
 
 // The text in the given language; outside 0 to 2 the Simplified Chinese one,
 // as with the message table.

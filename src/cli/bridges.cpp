@@ -7,6 +7,7 @@
 #include "catalogue/chip_identification.h"
 #include "catalogue/chip_lookup.h"
 #include "catalogue/chip_search.h"
+#include "catalogue/gbk_text.h"
 #include "catalogue/name_text.h"
 #include "firmware/firmware_upgrade.h"
 #include "firmware/hid_device.h"
@@ -77,6 +78,22 @@ Detection detectChip(MainState& state, ProgrammerOps& ops, ChipSelector& selecto
         default:
             return {Detection::NoChip, {}};
     }
+}
+
+std::string detectionLine(const Detection& found) {
+    switch (found.outcome) {
+        case Detection::Known:
+            return gbkToUtf8(found.text);
+        case Detection::Unknown:
+            return "unknown ID " + found.text;
+        case Detection::TypeOnly:
+            return "type " + gbkToUtf8(found.text);
+        case Detection::NoChip:
+        case Detection::NoProgrammer:
+        case Detection::NoAnswer:
+            break;
+    }
+    return "no chip";
 }
 
 UpgradeOutcome upgradeFirmware(MainState& state, ProgrammerOps& ops, UiPort& ui,

@@ -27,6 +27,9 @@ struct Detection {
 // The ID read and identification, as the Detect button runs them; a known
 // chip is then the selected one.
 Detection detectChip(MainState& state, ProgrammerOps& ops, ChipSelector& selector);
+// The line `detect` prints for a detection that found something (or nothing):
+// TYPE,MAKER,NAME, "unknown ID XX XX XX", "type TYPE" or "no chip", in UTF-8.
+std::string detectionLine(const Detection& found);
 
 enum class UpgradeOutcome {
     Done,

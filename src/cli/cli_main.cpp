@@ -25,6 +25,7 @@
 #include "cli/bridges.h"
 #include "cli/chip_check.h"
 #include "cli/cli_options.h"
+#include "cli/doctor_command.h"
 #include "cli/outcome_lines.h"
 #include "cli/terminal_ui.h"
 #include "operations/command_runner.h"
@@ -282,19 +283,14 @@ int Program::detectCommand() {
             ui_.error(programText(Txt::ChipIdNoAnswer, language_));
             return finish(ExitTransfer, ui_.lastErrorText());
         case Detection::Known:
-            line = gbkToUtf8(found.text);
             status = ExitDone;
             break;
         case Detection::Unknown:
-            line = "unknown ID " + found.text;
-            break;
         case Detection::TypeOnly:
-            line = "type " + gbkToUtf8(found.text);
-            break;
         case Detection::NoChip:
-            line = "no chip";
             break;
     }
+    line = detectionLine(found);
     if (options_.json)
         ui_.jsonLine("\"type\":\"detect\",\"chip\":" + jsonString(line));
     else
@@ -520,6 +516,13 @@ int Program::run() {
     if (command == "detect") return detectCommand();
     if (command == "info") return infoCommand();
     if (command == "upgrade") return upgradeCommand();
+    if (command == "doctor") {
+        DoctorContext context{
+            options_, language_, ui_,        *state_,
+            *usb_,    *ops_,     *selector_, [this] { return chooseChip() == ExitDone; },
+            {}};
+        return finish(runDoctor(context), ui_.lastErrorText());
+    }
     const int chosen = chooseChip();
     if (chosen != ExitDone) return finish(chosen, ui_.lastErrorText());
     static const struct {

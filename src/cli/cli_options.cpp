@@ -34,6 +34,14 @@ const char kUsage[] =
     "  upgrade FIRMWARE upgrade the programmer's firmware from a .xpro file, as the\n"
     "                   hardware-information window does: the programmer restarts\n"
     "                   as its boot loader, which is awaited for up to 50 seconds\n"
+    "  doctor           find out why the programmer does not work: the USB library,\n"
+    "                   the programmer on the bus (or its boot loader), access to its\n"
+    "                   device node, its interface, its answer, the chip; one line a\n"
+    "                   check with what to do about a problem. --read-test reads the\n"
+    "                   chip (-c, or the detected one) twice and compares the reads\n"
+    "                   (nothing is written); --report FILE saves the lines, the\n"
+    "                   versions of the system and the wire trace for a bug report\n"
+    "                   (exit 0 all passed, 1 a chip problem, 3 programmer unusable)\n"
     "\n"
     "FILE formats follow the extension, as the window's Open and Save do:\n"
     "  .hex .ihx .ihex Intel HEX; .s19 .s28 .s37 .srec .mot S-record; .src written\n"
@@ -117,8 +125,9 @@ struct CommandShape {
     size_t most;
 };
 constexpr CommandShape kCommands[] = {
-    {"chips", 0, 1}, {"detect", 0, 0}, {"read", 1, 1}, {"write", 1, 1}, {"verify", 1, 1},
-    {"erase", 0, 0}, {"blank", 0, 0},  {"auto", 1, 1}, {"info", 0, 0},  {"upgrade", 1, 1},
+    {"chips", 0, 1},  {"detect", 0, 0},  {"read", 1, 1},   {"write", 1, 1},
+    {"verify", 1, 1}, {"erase", 0, 0},   {"blank", 0, 0},  {"auto", 1, 1},
+    {"info", 0, 0},   {"upgrade", 1, 1}, {"doctor", 0, 0},
 };
 
 bool startsWith(const std::string& text, const char* prefix) {
@@ -184,11 +193,14 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
             options.quiet = true;
         } else if (arg == "--json") {
             options.json = true;
+        } else if (arg == "--read-test") {
+            options.readTest = true;
         } else if (arg == "--detect") {
             options.detect = true;
         } else if (value("--chip", "-c", options.chip) || value("--maker", "-m", options.maker) ||
                    value("--lang", nullptr, options.lang) ||
-                   value("--format", nullptr, options.format)) {
+                   value("--format", nullptr, options.format) ||
+                   value("--report", nullptr, options.report)) {
             if (!error.empty()) return false;
         } else if (value("--id", nullptr, idText)) {
             if (!error.empty()) return false;

@@ -25,6 +25,8 @@ struct Options {
 
     // --id: chips lists only the chips with this ID.
     std::optional<uint32_t> id;
+    bool readTest = false;  // doctor --read-test
+    std::string report;     // doctor --report FILE
 };
 
 // Parses argv; false with `error` set on a usage error.

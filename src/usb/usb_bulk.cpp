@@ -95,6 +95,43 @@ bool TUsbBulk::bind() {
     return h != nullptr;
 }
 
+UsbLibraryState TUsbBulk::probeLibrary() {
+    UsbLibraryState state;
+    state.loaded = bind();
+    if (!state.loaded) return state;
+    const std::pair<const char*, bool> entries[] = {
+        {"usb_init", lib_->init != nullptr},
+        {"usb_find_busses", lib_->findBusses != nullptr},
+        {"usb_find_devices", lib_->findDevices != nullptr},
+        {"usb_get_busses", lib_->getBusses != nullptr},
+        {"usb_open", lib_->open != nullptr},
+        {"usb_close", lib_->close != nullptr},
+        {"usb_control_msg", lib_->controlMsg != nullptr},
+        {"usb_claim_interface", lib_->claimInterface != nullptr},
+        {"usb_release_interface", lib_->releaseInterface != nullptr},
+        {"usb_bulk_write", lib_->bulkWrite != nullptr},
+        {"usb_bulk_read", lib_->bulkRead != nullptr},
+        {"usb_strerror", lib_->strError != nullptr},
+    };
+    for (const auto& [name, bound] : entries)
+        if (!bound) state.missing.push_back(name);
+    state.file = libraryFile(lib_->handle);
+    return state;
+}
+
+std::vector<std::string> TUsbBulk::busPaths(int vendorId, int productId) {
+    std::vector<std::string> paths;
+    if (!bind()) return paths;
+    if (lib_->findBusses != nullptr) lib_->findBusses();
+    if (lib_->findDevices != nullptr) lib_->findDevices();
+    usb_bus* busses = lib_->getBusses != nullptr ? lib_->getBusses() : nullptr;
+    for (usb_bus* bus = busses; bus != nullptr; bus = bus->next)
+        for (struct usb_device* dev = bus->devices; dev != nullptr; dev = dev->next)
+            if (dev->descriptor.idVendor == vendorId && dev->descriptor.idProduct == productId)
+                paths.push_back(std::string(bus->dirname) + "/" + dev->filename);
+    return paths;
+}
+
 int TUsbBulk::usbGetStringAscii(usb_dev_handle* handle, int index, int languageId, char* text,
                                 int textLength) {
     uint8_t descriptor[256] = {};

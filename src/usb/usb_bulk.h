@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 struct usb_dev_handle;
 struct usb_device;
@@ -33,6 +34,14 @@ inline bool attachedButUnusable(OpenFailure f) {
     return f == OpenFailure::NotAccessible || f == OpenFailure::Busy;
 }
 
+// What binding the USB library found: whether it loaded, the file it loaded
+// from, and the entry points it lacks.
+struct UsbLibraryState {
+    bool loaded = false;
+    std::string file;
+    std::vector<std::string> missing;
+};
+
 class TUsbBulk {
   public:
     // `libraryName` is what dlopen is given; the program always uses the default.
@@ -53,6 +62,12 @@ class TUsbBulk {
     // Reads a string descriptor as 8-bit text; characters above 0xFF become "?".
     int usbGetStringAscii(usb_dev_handle* handle, int index, int languageId, char* text,
                           int textLength);
+
+    // Binds the library afresh and says what it found.
+    UsbLibraryState probeLibrary();
+    // The bus paths ("001/004": the bus and device names the library gives) of
+    // every device on the bus with these IDs, in bus order.
+    std::vector<std::string> busPaths(int vendorId, int productId);
 
     bool isOpen() const { return deviceHandle != nullptr; }
     int readEndpointValue() const { return readEndpoint; }

@@ -594,5 +594,56 @@ TEST_F(Cli, DetectTakesTheFirstChipWithTheIdThatChipsIdListsFirst) {
     EXPECT_EQ(cli({"--id", "374016", "detect"}).status, 2);
 }
 
+// doctor: each chip outcome and the read test as the command line prints them,
+// with the exit status a script acts on; nothing is ever written to the chip.
+TEST_F(Cli, DoctorTellsEachChipOutcomeAndTheReadTestWithItsExitStatus) {
+    struct Case {
+        const char* config;
+        std::vector<std::string> args;
+        int status;
+        const char* line;
+    } cases[] = {
+        {"programmer bus=1\nchip id=0xEF3011 size=0x20000 class=0\n",
+         {"doctor", "--read-test"},
+         0,
+         "ok        Read test: W25X10 read twice, CRC-32 "},
+        {"programmer bus=1\nchip id=0xEF3011 size=0x20000 class=0\n",
+         {"doctor"},
+         0,
+         "ok        SPI_FLASH,Winbond,W25X10\n"},
+        {"programmer bus=1\nchip id=0x123456 size=0x20000 class=0\n",
+         {"doctor", "--read-test"},
+         1,
+         "PROBLEM   unknown ID 12 34 56\n          This ID is not in the catalogue"},
+        {"programmer bus=1\n", {"doctor"}, 1, "PROBLEM   no chip\n          Seat the chip"},
+        {"programmer bus=1 flip_read=40\nchip id=0xEF3011 size=0x20000 class=0\n",
+         {"-c", "W25X10", "doctor", "--read-test"},
+         1,
+         "PROBLEM   Read test: two reads of W25X10 differ"},
+        {"", {"doctor"}, 3, "PROBLEM   USB bus: no programmer (1FC8:300B).\n"},
+        {"programmer bus=1 timeout_read=1\n",
+         {"doctor"},
+         3,
+         "PROBLEM   The programmer does not answer its hardware-information request."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.config) + joined(c.args));
+        setUp(c.config);
+        const Outcome run = cli(c.args);
+        EXPECT_EQ(run.status, c.status) << run.out << run.err;
+        EXPECT_NE(run.out.find(c.line), std::string::npos) << run.out;
+        EXPECT_EQ(simLog().find("data out"), std::string::npos);
+    }
+    // --json: one object a check, then the result; --report writes the lines.
+    setUp("programmer bus=1\nchip id=0xEF3011 size=0x20000 class=0\n");
+    const Outcome run = cli({"--json", "doctor", "--report", dir.file("report.txt")});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("{\"type\":\"check\",\"check\":\"claim\",\"ok\":true,"),
+              std::string::npos)
+        << run.out;
+    const std::string report = readFile(dir.file("report.txt"));
+    EXPECT_NE(report.find("[ok] chip: SPI_FLASH,Winbond,W25X10\n"), std::string::npos) << report;
+}
+
 }  // namespace
 }  // namespace ostrel

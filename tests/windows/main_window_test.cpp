@@ -19,6 +19,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QScreen>
 #include <QScrollBar>
@@ -49,6 +50,7 @@
 #include "catalogue/chip_record.h"
 #include "catalogue/ui/editor_window.h"
 #include "catalogue/ui/search_window.h"
+#include "firmware/ui/diagnosis_window.h"
 #include "firmware/ui/hardware_window.h"
 #include "ostrel_sim.h"
 #include "shell/ui/about_box.h"
@@ -135,17 +137,18 @@ TEST_F(MainWindowTest, TheNotConnectedPanelSaysWhyTheProgrammerCouldNotBeOpened)
     testing::writeFile(dir.file("ostrel.ini"), "[DEVICE]\nLANGU=2\n");
     auto form = makeForm();
     const QString help = QString::fromStdString(programText(Txt::ProgrammerUnusable, 2));
+    const QString diagnose = "Help > Diagnose... finds out why.";
     struct Step {
         const char* name;
         int openFails, claimFails, plugged;
         const char* panel;
-        bool tip;
+        QString tip;
     };
     const Step steps[] = {
-        {"no permission", 1, 0, 1, "Not connected", true},
-        {"usable again", 0, 0, 1, "Connected", false},
-        {"held by another program", 0, 1, 1, "Not connected", true},
-        {"unplugged", 0, 0, 0, "Not connected", false},
+        {"no permission", 1, 0, 1, "Not connected", help + "\n" + diagnose},
+        {"usable again", 0, 0, 1, "Connected", QString()},
+        {"held by another program", 0, 1, 1, "Not connected", help + "\n" + diagnose},
+        {"unplugged", 0, 0, 0, "Not connected", diagnose},
     };
     for (const Step& s : steps) {
         SCOPED_TRACE(s.name);
@@ -154,7 +157,7 @@ TEST_F(MainWindowTest, TheNotConnectedPanelSaysWhyTheProgrammerCouldNotBeOpened)
         ostrel_sim_set_plugged(programmer, s.plugged);
         form->checkProgrammer();
         EXPECT_EQ(form->ui().statusText(PanelState), s.panel);
-        EXPECT_EQ(form->panels_[PanelState]->toolTip(), s.tip ? help : QString());
+        EXPECT_EQ(form->panels_[PanelState]->toolTip(), s.tip);
     }
 }
 
@@ -752,6 +755,28 @@ TEST(GeneralErrorHandler, AnErrorThatEscapesAHandlerBecomesABoxAndTheProgramGoes
 TEST(FileDialogFilters, AllFilesMatchesNamesWithoutADot) {
     const QStringList filters = qtNameFilters("Binary (*.bin)|*.bin|All files (*.*)|*.*|Hex|*.hex");
     EXPECT_EQ(filters, QStringList({"Binary (*.bin)", "All files (*)", "Hex (*.hex)"}));
+}
+
+// Help > Diagnose... runs the checks and shows them; it chooses no chip, so the
+// lists and the buffer stay as the user left them.
+TEST_F(MainWindowTest, DiagnoseShowsTheChecksAndLeavesTheChosenChipAndItsBytes) {
+    auto form = makeForm();
+    form->Enlish->trigger();
+    choose(*form, "24_EEPROM", "Atmel", "AT24C02");
+    form->state().buffers.flash()[0] = 0x5A;
+    QString shown;
+    QTimer::singleShot(0, form.get(), [&] {
+        shown = form->DiagnosisForm->Lines->toPlainText();
+        form->DiagnosisForm->accept();
+    });
+    form->Diagnose->trigger();
+    for (const char* line :
+         {"ok        USB bus: programmer 1FC8:300B at 001/001.\n",
+          "ok        Interface 0: claimed.\n", "ok        SPI_FLASH,Winbond,W25Q64JV\n"})
+        EXPECT_TRUE(shown.contains(QString::fromUtf8(line))) << shown.toStdString();
+    EXPECT_EQ(form->ComboBox3->currentText(), "AT24C02");
+    EXPECT_EQ(form->state().buffers.flash()[0], 0x5A);
+    EXPECT_EQ(ostrel_sim_open_handles(programmer), 0);
 }
 
 }  // namespace

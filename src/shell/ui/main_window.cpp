@@ -33,6 +33,7 @@
 #include "catalogue/ui/search_window.h"
 #include "catalogue/ui/socket_picture.h"
 #include "firmware/firmware_upgrade.h"
+#include "firmware/ui/diagnosis_window.h"
 #include "firmware/ui/hardware_window.h"
 #include "operations/programmer_ops.h"
 #include "shell/settings_capture.h"
@@ -119,6 +120,7 @@ void TForm1::createWindows() {
     connect(Form4, &TForm4::filled, FlashEditor, [this] { FlashEditor->viewport()->update(); });
     AboutBox = new TAboutBox(this);
     Form6 = new TForm6(*ui_, this);
+    DiagnosisForm = new DiagnosisWindow(*ui_, this);
 }
 
 // --- lifecycle -----------------------------------------------------------------
@@ -199,9 +201,15 @@ void TForm1::checkProgrammer() {
         return;
     }
     checkPending_ = false;
-    // Attached but unusable: the panel's tip says what to check.
-    if (ostrel::checkProgrammer(*usb_, *ui_, state_->language) == Presence::AttachedButUnusable)
-        panels_[PanelState]->setToolTip(qs(programText(Txt::ProgrammerUnusable, state_->language)));
+    // Not connected: the panel's tip points to the diagnosis, which finds out
+    // why; attached but unusable, it first says what to check.
+    const Presence presence = ostrel::checkProgrammer(*usb_, *ui_, state_->language);
+    if (presence == Presence::Connected) return;
+    const std::string tip = programText(Txt::DiagnoseNotConnectedTip, state_->language);
+    panels_[PanelState]->setToolTip(
+        qs(presence == Presence::AttachedButUnusable
+               ? programText(Txt::ProgrammerUnusable, state_->language) + "\n" + tip
+               : tip));
 }
 
 void TForm1::jobEnded() {
@@ -317,6 +325,7 @@ void TForm1::ApplyLanguage() {
                    {"TAboutBox", AboutBox},
                    {"TForm6", Form6}},
                   language);
+    captionDiagnose();
     // Panel 1 keeps its text; whether it is red follows the new language.
     drawStatePanel();
     // The table names the first page "FLASH"; for a chip of another type the

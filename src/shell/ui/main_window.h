@@ -49,6 +49,7 @@ class TForm2;
 class TForm3;
 class TForm4;
 class TForm6;
+class DiagnosisWindow;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -114,6 +115,7 @@ class TForm1 : public QMainWindow {
     QAction* fanti;
     QAction* Enlish;
     QMenu* H1;
+    QAction* Diagnose;  // Help > Diagnose..., before the about item
     QAction* N5;
 
     // Everything below the toolbar; batch mode disables it as a whole.
@@ -171,6 +173,7 @@ class TForm1 : public QMainWindow {
     TForm4* Form4;
     TAboutBox* AboutBox;
     TForm6* Form6;
+    DiagnosisWindow* DiagnosisForm;
 
     // The presence check: at every activation that comes back from one of the
     // program's own windows and at every change of USB devices. While a job
@@ -198,6 +201,8 @@ class TForm1 : public QMainWindow {
     void ToolBulkClick();
     void ToolDeviceClick();
     void N4Click();
+    // Runs the diagnosis (never during a job) and shows its lines.
+    void DiagnoseClick();
     void BitBtn1Click();
     void BitBtn2Click();
     void Q1Click();
@@ -220,6 +225,9 @@ class TForm1 : public QMainWindow {
     void buildChipColumn();
     void buildDataColumn();
     void buildStatusBar();
+    // The Diagnose item and its window; its caption follows the language.
+    void buildDiagnose();
+    void captionDiagnose();
     void createWindows();
     void FormResize();
     void focusWindowChanged(QWindow* now);

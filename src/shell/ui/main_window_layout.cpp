@@ -93,6 +93,7 @@ void TForm1::buildMenu() {
     for (QAction* language : {China, fanti, Enlish}) language->setCheckable(true);
     H1 = submenu("H1");
     N5 = item(H1, "N5", &TForm1::ToolAboutClick);
+    buildDiagnose();
 }
 
 void TForm1::buildToolBar() {
