@@ -587,6 +587,14 @@ int ostrel_sim_set_erase_busy_polls(int index, int polls) {
     return 0;
 }
 
+int ostrel_sim_set_id_kind(int index, int kind) {
+    LOCKED;
+    DEVICE(index);
+    if (kind < -1 || kind > 255) return -1;
+    d.idKind = kind;
+    return 0;
+}
+
 int ostrel_sim_set_fault(int index, int fault, int at, int param) {
     LOCKED;
     DEVICE(index);

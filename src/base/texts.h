@@ -75,16 +75,18 @@ enum class Txt {
     CliOutputExists,    // %s: path
     CliFileRefused,     // %s: path
     CliNoData,          // %s: path
-    CliNotStreamed,     // %s: the chip's type
     CliStopped,         // %s: operation
     CliDetectRefused,   // %s: what the programmer found
     CliDetectTypeOnly,  // %s: the type
     // The programmer is attached but cannot be used: what to check. The
     // window's "Not connected" panel shows it as its tip, ostrel-cli prints it.
     ProgrammerUnusable,
+    // Commands that would move nothing: the type is not streamed, the class has no erase.
+    TypeNotStreamed,  // %s: the type
+    ClassHasNoErase,  // %s: the type
 };
 
-inline constexpr int kTextCount = static_cast<int>(Txt::ProgrammerUnusable) + 1;
+inline constexpr int kTextCount = static_cast<int>(Txt::ClassHasNoErase) + 1;
 
 // The text in the given language; outside 0 to 2 the Simplified Chinese one,
 // as with the message table.

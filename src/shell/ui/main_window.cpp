@@ -95,6 +95,7 @@ TForm1::TForm1(const ProgramPaths& paths, std::string usbLibrary, std::string hi
     selector_->onSelected = [this](bool chose) { showSelection(chose); };
     runner_ = std::make_unique<CommandRunner>(*state_, *ops_, *this);
     runner_->lock().onChanged = [this] { updateControls(); };
+    runner_->typeText = [this] { return gbkToUtf8(selector_->typeText()); };
     buildLayout();
     // The designed state: Simplified Chinese captions and China checked.
     applyWindowCaptions("TForm1", this, LangSimplified);
