@@ -126,12 +126,9 @@ TForm1::~TForm1() = default;
 
 void TForm1::createWindows() {
     Form2 = new TForm2(*state_, paths_, *this, this);
-    // The saved chip may have moved or gone: choose again by the saved positions,
-    // so that the selected record names the chip the lists show.
-    Form2->onSaved = [this] {
-        selector_->select(selector_->saved.type, selector_->saved.manufacturer,
-                          selector_->saved.name);
-    };
+    // The shown chip may have moved or gone: find it again, so that the
+    // selected record names the chip the lists show.
+    Form2->onSaved = [this] { selector_->catalogueChanged(); };
     Form3 = new TForm3(*state_, *selector_, this);
     Form4 = new TForm4(state_->buffers, *this, this);
     connect(Form4, &TForm4::filled, FlashEditor, [this] { FlashEditor->viewport()->update(); });
