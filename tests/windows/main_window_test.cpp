@@ -418,6 +418,8 @@ TEST_F(WindowTest, FormMaxOpensMaximisedAndTheSwitchShowsTheDeviceCommands) {
                        "[Environment]\nFormMax=1\nFormWidth=300\n[DEVICE]\nchip=1\n");
     auto form = makeForm();
     EXPECT_TRUE(form->windowState() & Qt::WindowMaximized);
+    EXPECT_FALSE(form->windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(form->windowFlags() & Qt::WindowMinimizeButtonHint);
     EXPECT_TRUE(form->ToolDevice->isVisible() && form->N3->isVisible());
     form->close();
     EXPECT_NE(testing::readFile(dir.file("ostrel.ini")).find("FormMax=1"), std::string::npos);

@@ -88,6 +88,11 @@ TForm1::TForm1(const ProgramPaths& paths, std::string usbLibrary, std::string hi
       usb_(std::make_unique<TUsbBulk>(std::move(usbLibrary))),
       hid_(std::make_unique<HidDevice>(std::move(hidLibrary))) {
     setObjectName(QStringLiteral("Form1"));
+    // The system menu and minimise, no maximise button; the frame still
+    // resizes, and FormMax still opens the window maximised.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
     usb_->setPause([this](int ms) { pause(ms); });
     ops_ = std::make_unique<ProgrammerOps>(*state_, *usb_, *this);
     firmware_ = std::make_unique<FirmwareUpgrade>(*state_, *ops_, *hid_, *this);
