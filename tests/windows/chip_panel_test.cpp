@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
@@ -52,6 +54,21 @@ class ChipPanel : public ::testing::Test {
     testing::TempDir dir;
     int programmer = -1;
 };
+
+// In every language the chip lists get the height their font asks for: a
+// squeezed list cuts the underscores off "SPI_FLASH".
+TEST_F(ChipPanel, TheChipListsAreNeverSqueezed) {
+    auto form = makeForm("[DEVICE]\nLANGU=0\n");
+    for (QAction* language : {form->China, form->fanti, form->Enlish}) {
+        language->trigger();
+        QApplication::processEvents();
+        for (QComboBox* list : {form->ComboBox1, form->ComboBox2, form->ComboBox3}) {
+            SCOPED_TRACE(language->text().toStdString() + " " + list->objectName().toStdString());
+            EXPECT_GE(list->height(), list->sizeHint().height());
+        }
+        EXPECT_GE(form->GroupBox1->height(), 176);
+    }
+}
 
 TEST_F(ChipPanel, DetectChoosesTheChipOrShowsTheEmptySocket) {
     auto form = makeForm("[DEVICE]\nLANGU=2\n");
