@@ -283,12 +283,14 @@ OSTREL_SIM_API int ostrel_sim_hid_last_read_timeout(void);
  *              [claim=fail] [open=fail] [hardware=..] [firmware=..] [serial=..]
  *              [erase_polls=2] [unplug_after=N] [timeout_read=N] [busy=forever]
  *              [bootloader=N|never] [block_size=1024] [target=0x08003000]
+ *              [firmware_image=/path/firmware.bin]
  *   device bus=1 vid=0x1234 pid=0x5678 [manufacturer="..."] [product="..."]
  *              [claim=fail] [open=fail] [configurations=1] [interfaces=1]
  *   chip id=0xEF4017 size=0x800000 class=0 [image=/path/chip.img] [protect=1]
  *
  * `chip` puts a chip into the socket of the programmer named last. `bootloader` gives the
- * programmer a boot loader that appears N HID scans after the switch (ostrel_sim_set_bootloader).
+ * programmer a boot loader that appears N HID scans after the switch (ostrel_sim_set_bootloader);
+ * with `firmware_image` it writes the image of every finished upgrade to that file.
  * Returns 0, or the number (from 1) of the first line that could not be understood; the
  * lines before it have taken effect. */
 OSTREL_SIM_API int ostrel_sim_configure_text(const char* text);

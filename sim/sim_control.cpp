@@ -394,6 +394,7 @@ bool configureLine(const std::vector<std::string>& words, int* programmer) {
             }
             boot.boot.blockSize = static_cast<uint32_t>(blockSize);
             boot.boot.target = static_cast<uint32_t>(target);
+            if (get("firmware_image", &text)) boot.boot.imagePath = text;
         }
         rebuildDescriptors(d);
         *programmer = isProgrammer ? index : *programmer;

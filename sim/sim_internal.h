@@ -138,6 +138,7 @@ struct BootLoader {
     uint32_t dataReports = 0;
     std::vector<uint8_t> image;  // what the IapData reports carried, in order
     int finished = 0;            // upgrades completed with IapFinish
+    std::string imagePath;       // where a finished upgrade's image is kept, "" for nowhere
 };
 
 // A device on the HID side: the boot loader of a programmer, or any other one.
