@@ -215,6 +215,25 @@ TEST_F(MainWindowTest, CommandsWithoutTheProgrammerShowNotConnectedOnce) {
     EXPECT_TRUE(form->firstLogLine().empty());
 }
 
+// The third type is neither read nor written: the box names the type the
+// Type list shows, and nothing is logged as complete.
+TEST_F(MainWindowTest, TheThirdTypeIsRefusedWithABoxNamingIt) {
+    testing::writeFile(dir.file("ostrel.ini"), "[DEVICE]\nLANGU=2\n");
+    auto form = makeForm();
+    form->ComboBox1Change(2);
+    ASSERT_EQ(form->ComboBox1->currentText(), "93_EEPROM");
+    form->state().buffers.flashDataLength = 16;
+    form->clearLog();
+    form->ToolRead->trigger();
+    form->ToolAuto->trigger();
+    const std::string box =
+        "This programmer cannot read or write chips of the type 93_EEPROM; nothing was "
+        "transferred.";
+    EXPECT_EQ(form->boxes, (std::vector<std::string>{box, box}));
+    EXPECT_TRUE(form->firstLogLine().empty());
+    EXPECT_EQ(form->beeps, 0);
+}
+
 TEST_F(MainWindowTest, ClosingWritesTheSettingsAndKeepsForeignKeys) {
     testing::writeFile(dir.file("ostrel.ini"),
                        "[DEVICE]\nchip=1\nLANGU=2\nSPEED=3\n[Other]\nx=y\n");
