@@ -6,8 +6,10 @@ start_demo() {
     mkdir -p "$state"
     if [ ! -f "$state/sim.conf" ]; then
         cat > "$state/sim.conf" <<CONF
-# One programmer on bus 1; the chip in the socket keeps its content in chip.img.
-programmer bus=1
+# One programmer on bus 1 with its boot loader, which keeps the firmware of
+# the last upgrade in firmware.bin; the chip in the socket keeps its content
+# in chip.img.
+programmer bus=1 bootloader=2 firmware_image="$state/firmware.bin"
 chip id=0xEF4017 size=0x800000 class=0 image="$state/chip.img"
 CONF
     fi

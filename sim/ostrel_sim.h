@@ -16,8 +16,8 @@
  * through them, usb_init reads the text configuration named by the environment
  * variable OSTREL_SIM_CONFIG (format: see ostrel_sim_configure_text). OSTREL_SIM_LOG, read at
  * the same moment, names a file that receives the transfer log (as ostrel_sim_log_dump writes
- * it) followed by one line "state dev N in_job=J open_handles=H upgrades=U" per device when the process
- * exits normally, for tests that run a program in a process of its own.
+ * it) followed by one line "state dev N in_job=J open_handles=H upgrades=U" per device when the
+ * process exits normally, for tests that run a program in a process of its own.
  *
  * Devices are numbered from 0 in the order they were added; that number is the
  * `device` argument below. Functions returning int give 0 (or a device number)
@@ -101,6 +101,9 @@ OSTREL_SIM_API int ostrel_sim_save_image(int device);
 
 /* Status polls that report busy after a class-0 chip erase (default 2). */
 OSTREL_SIM_API int ostrel_sim_set_erase_busy_polls(int device, int polls);
+/* The detection kind the ID read answers with whatever sits in the socket, no
+   ID bytes (0 to 255); -1 (the default) answers from the socket. */
+OSTREL_SIM_API int ostrel_sim_set_id_kind(int device, int kind);
 
 /* ---- Faults, reproducible --------------------------------------------------------------- */
 
@@ -234,8 +237,8 @@ OSTREL_SIM_API int ostrel_sim_timeouts(int device);
  * loader leaves and its programmer is back on the USB bus. */
 
 /* A HID device that speaks no protocol (strings UTF-8); returns its HID number. */
-OSTREL_SIM_API int ostrel_sim_add_hid_device(int vendorId, int productId,
-                                             const char* manufacturer, const char* product);
+OSTREL_SIM_API int ostrel_sim_add_hid_device(int vendorId, int productId, const char* manufacturer,
+                                             const char* product);
 /* Non-zero makes opening the HID device, or reading its strings, fail. */
 OSTREL_SIM_API int ostrel_sim_set_hid_fails(int hid, int openFails, int stringsFail);
 
@@ -283,12 +286,14 @@ OSTREL_SIM_API int ostrel_sim_hid_last_read_timeout(void);
  *              [claim=fail] [open=fail] [hardware=..] [firmware=..] [serial=..]
  *              [erase_polls=2] [unplug_after=N] [timeout_read=N] [flip_read=N] [busy=forever]
  *              [bootloader=N|never] [block_size=1024] [target=0x08003000]
+ *              [firmware_image=/path/firmware.bin]
  *   device bus=1 vid=0x1234 pid=0x5678 [manufacturer="..."] [product="..."]
  *              [claim=fail] [open=fail] [configurations=1] [interfaces=1]
  *   chip id=0xEF4017 size=0x800000 class=0 [image=/path/chip.img] [protect=1]
  *
  * `chip` puts a chip into the socket of the programmer named last. `bootloader` gives the
- * programmer a boot loader that appears N HID scans after the switch (ostrel_sim_set_bootloader).
+ * programmer a boot loader that appears N HID scans after the switch (ostrel_sim_set_bootloader);
+ * with `firmware_image` it writes the image of every finished upgrade to that file.
  * Returns 0, or the number (from 1) of the first line that could not be understood; the
  * lines before it have taken effect. */
 OSTREL_SIM_API int ostrel_sim_configure_text(const char* text);

@@ -401,6 +401,7 @@ bool configureLine(const std::vector<std::string>& words, int* programmer) {
             }
             boot.boot.blockSize = static_cast<uint32_t>(blockSize);
             boot.boot.target = static_cast<uint32_t>(target);
+            if (get("firmware_image", &text)) boot.boot.imagePath = text;
         }
         rebuildDescriptors(d);
         *programmer = isProgrammer ? index : *programmer;
@@ -591,6 +592,14 @@ int ostrel_sim_set_erase_busy_polls(int index, int polls) {
     DEVICE(index);
     if (polls < 0) return -1;
     d.erasePolls = polls;
+    return 0;
+}
+
+int ostrel_sim_set_id_kind(int index, int kind) {
+    LOCKED;
+    DEVICE(index);
+    if (kind < -1 || kind > 255) return -1;
+    d.idKind = kind;
     return 0;
 }
 

@@ -34,6 +34,18 @@ constexpr int kDataPerReport = 62;
 // The boot loader takes no image larger than the host ever loads.
 constexpr uint32_t kLargestImage = 0x100000;
 
+// The new firmware as the programmer would hold it: the announced length of
+// what the data reports carried, written where the configuration says.
+void keepImage(const BootLoader& b) {
+    if (b.imagePath.empty()) return;
+    FILE* file = std::fopen(b.imagePath.c_str(), "wb");
+    const size_t length = std::min<size_t>(b.length, b.image.size());
+    if (file == nullptr || std::fwrite(b.image.data(), 1, length, file) != length) {
+        std::fprintf(stderr, "ostrel-sim: cannot write %s\n", b.imagePath.c_str());
+    }
+    if (file != nullptr) std::fclose(file);
+}
+
 enum IapCode { IapStart = 1, IapPrepare = 2, IapData = 3, IapFinish = 4, IapQuery = 5 };
 
 const char* iapName(int code) {
@@ -200,6 +212,7 @@ std::string bootReport(HidNode& node, const uint8_t* p, char* summary, size_t su
             }
             b.stage = IapStage::Finished;
             ++b.finished;
+            keepImage(b);
             return {};
         }
         default:

@@ -71,6 +71,7 @@ struct Device {
     bool plugged = true;
     Chip chip;
     int erasePolls = 2;
+    int idKind = -1;  // a forced reply kind of the ID read, -1 for none
 
     // Faults, counted in transfers and bulk reads since the device was added.
     uint64_t transfers = 0;
@@ -137,6 +138,7 @@ struct BootLoader {
     uint32_t dataReports = 0;
     std::vector<uint8_t> image;  // what the IapData reports carried, in order
     int finished = 0;            // upgrades completed with IapFinish
+    std::string imagePath;       // where a finished upgrade's image is kept, "" for nowhere
 };
 
 // A device on the HID side: the boot loader of a programmer, or any other one.

@@ -240,7 +240,9 @@ std::string execute(Device& d, const uint8_t* p, char* summary, size_t summarySi
                           d.setup.size, d.setup.id, d.setup.speed, d.setup.voltage);
             if (code == CmdReadId) {
                 reply.fill(0);
-                if (d.chip.present) {
+                if (d.idKind >= 0) {
+                    reply[0] = static_cast<uint8_t>(d.idKind);
+                } else if (d.chip.present) {
                     // 24- and 93-series parts have no ID: the programmer only tells their family.
                     if (d.chip.chipClass == 1) {
                         reply[0] = 2;

@@ -48,7 +48,7 @@ constexpr std::array<CaptionEntry, kCaptionsPerLanguage> kTable = {{
     {"TForm1", "ToolRead", K::Control, {"读出", "讀出", "Read"}},
     {"TForm1", "ToolVerify", K::Control, {"校验", "校驗", "Verify"}},
     {"TForm1", "ToolBulk", K::Control, {"批量", "批量", "BULK"}},
-    {"TForm1", "ToolDevice", K::Control, {"芯片库", "芯片庫", "Device"}},
+    {"TForm1", "ToolDevice", K::Control, {"设备", "設備", "Device"}},
     {"TForm1", "ToolAbout", K::Control, {"关于", "關於", "About"}},
     // The main menu.
     {"TForm1", "O1", K::MenuItem, {"文件(&F)", "文件(&F)", "File(&F)"}},
@@ -64,7 +64,7 @@ constexpr std::array<CaptionEntry, kCaptionsPerLanguage> kTable = {{
     {"TForm1", "R1", K::MenuItem, {"读出(&R)", "讀出(&R)", "Read(&R)"}},
     {"TForm1", "V1", K::MenuItem, {"校验(&V)", "校驗(&V)", "Verify(&V)"}},
     {"TForm1", "N7", K::MenuItem, {"查空(&B)", "查空(&B)", "Bank(&B)"}},
-    {"TForm1", "N3", K::MenuItem, {"芯片库(&Y)", "芯片庫(&Y)", "Device(&Y)"}},
+    {"TForm1", "N3", K::MenuItem, {"设备(&Y)", "設備(&Y)", "Device(&Y)"}},
     {"TForm1", "L1", K::MenuItem, {"语言(&L)", "語言(&L)", "Language(&L)"}},
     {"TForm1", "China", K::MenuItem, {"中文", "中文简体", "Simplified Chinese"}},
     {"TForm1", "fanti", K::MenuItem, {"繁體", "中文繁體", "Traditional Chinese"}},

@@ -154,10 +154,6 @@ constexpr Entry kTexts[kTextCount] = {
     {OSTREL_TEXT(CliNoData),
      {"文件 %s 没有数据，没有可编程或校验的内容。", "檔案 %s 沒有資料，沒有可編程或校驗的內容。",
       "The file %s holds no data: there is nothing to write or verify."}},
-    {OSTREL_TEXT(CliNotStreamed),
-     {"编程器不传送 %s 类型芯片的数据，什么也没有传送。",
-      "編程器不傳送 %s 類型晶片的資料，什麼也沒有傳送。",
-      "The programmer does not stream chips of the type %s; nothing was transferred."}},
     {OSTREL_TEXT(CliStopped),
      {"%s已按要求在当前数据块后停止，作业已结束；操作未完成。",
       "%s已按要求在目前資料塊後停止，作業已結束；操作未完成。",
@@ -379,6 +375,15 @@ constexpr Entry kTexts[kTextCount] = {
       "Help > Diagnose... finds out why."}},
     {OSTREL_TEXT(DiagnoseReportSaved),
      {"报告已保存到 %s", "報告已儲存到 %s", "Report saved to %s"}},
+    // Commands that would move nothing.
+    {OSTREL_TEXT(TypeNotStreamed),
+     {"本编程器不能读写 %s 类型的芯片，什么也没有传送。",
+      "本編程器不能讀寫 %s 類型的晶片，什麼也沒有傳送。",
+      "This programmer cannot read or write chips of the type %s; nothing was transferred."}},
+    {OSTREL_TEXT(ClassHasNoErase),
+     {"本编程器不能擦除 %s 类型的芯片，什么也没有擦除。",
+      "本編程器不能擦除 %s 類型的晶片，什麼也沒有擦除。",
+      "This programmer cannot erase chips of the type %s; nothing was erased."}},
 };
 #undef OSTREL_TEXT
 

@@ -75,7 +75,6 @@ enum class Txt {
     CliOutputExists,    // %s: path
     CliFileRefused,     // %s: path
     CliNoData,          // %s: path
-    CliNotStreamed,     // %s: the chip's type
     CliStopped,         // %s: operation
     CliDetectRefused,   // %s: what the programmer found
     CliDetectTypeOnly,  // %s: the type
@@ -141,9 +140,14 @@ enum class Txt {
     DiagnoseSaveReport,
     DiagnoseNotConnectedTip,
     DiagnoseReportSaved,  // %s: path
+    // Commands that would move nothing: the type is not streamed, the class has no erase.
+    TypeNotStreamed,  // %s: the type
+    ClassHasNoErase,  // %s: the type
+    // Not a text: the number of texts. New texts go above it.
+    EndOfTexts
 };
 
-inline constexpr int kTextCount = static_cast<int>(Txt::DiagnoseReportSaved) + 1;
+inline constexpr int kTextCount = static_cast<int>(Txt::EndOfTexts);
 
 // The text in the given language; outside 0 to 2 the Simplified Chinese one,
 // as with the message table.

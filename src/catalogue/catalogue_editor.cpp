@@ -253,13 +253,12 @@ std::optional<std::string> CatalogueEditor::loadRow() {
     classChanged(controls_.chipClass.position);
     const int code = v[ColAlgorithm];
     switch (controls_.chipClass.position) {
-        case ClassSpiFlash25:
-            controls_.algorithm.choose(code == 0     ? 0
-                                       : code == 1   ? 1
-                                       : code == 128 ? 2
-                                       : code == 129 ? 3
-                                                     : -1);
+        case ClassSpiFlash25: {
+            // Another code keeps the entry the class change chose.
+            const int p = code == 0 ? 0 : code == 1 ? 1 : code == 128 ? 2 : code == 129 ? 3 : -1;
+            if (p >= 0) controls_.algorithm.choose(p);
             break;
+        }
         case ClassEeprom24:
             // 24-series parts from 4 KB on address with two bytes; the size decides.
             controls_.algorithm.choose(controls_.flashSize.position >= 6 ? 1 : 0);

@@ -72,11 +72,12 @@ std::vector<ChipNames> findChipsNamed(const Catalogue& catalogue, const std::str
     return matching(catalogue, key, makerKey, sameIgnoringCase);
 }
 
-bool chooseChipByNames(ChipSelector& selector, const Catalogue& catalogue, const ChipNames& chip) {
+bool listPositionsOf(const ChipLists& shown, const Catalogue& catalogue, const ChipNames& chip,
+                     ListPositions& positions) {
     // The positions are worked out on lists of our own, as three runs of
     // chip selection would leave them; only the last run is made for real,
     // since every run resets the whole FLASH buffer.
-    ChipLists lists = selector.lists();
+    ChipLists lists = shown;
     int32_t scratch = 0;
     selectChip(catalogue, lists, 0, 0, 0, scratch);
     const int32_t type = positionOf(lists.types, chip.type);
@@ -87,7 +88,14 @@ bool chooseChipByNames(ChipSelector& selector, const Catalogue& catalogue, const
     selectChip(catalogue, lists, type, manufacturer, 0, scratch);
     const int32_t name = positionOf(lists.names, chip.name);
     if (name < 0) return false;
-    return selector.select(type, manufacturer, name);
+    positions = {type, manufacturer, name};
+    return true;
+}
+
+bool chooseChipByNames(ChipSelector& selector, const Catalogue& catalogue, const ChipNames& chip) {
+    ListPositions at;
+    if (!listPositionsOf(selector.lists(), catalogue, chip, at)) return false;
+    return selector.select(at.type, at.manufacturer, at.name);
 }
 
 }  // namespace ostrel

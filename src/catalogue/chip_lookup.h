@@ -13,6 +13,8 @@
 namespace ostrel {
 
 class ChipSelector;
+struct ChipLists;
+struct ListPositions;
 
 // A record's first three list-rule items (GBK, trimmed) and its position.
 struct ChipNames {
@@ -41,5 +43,10 @@ std::vector<ChipNames> findChipsNamed(const Catalogue& catalogue, const std::str
 // end as after those three runs. False, with nothing chosen, when one of them
 // is not in the lists.
 bool chooseChipByNames(ChipSelector& selector, const Catalogue& catalogue, const ChipNames& chip);
+
+// The positions chooseChipByNames would choose with, worked out on a copy of
+// `lists`; false when the type, manufacturer or name is not in them.
+bool listPositionsOf(const ChipLists& lists, const Catalogue& catalogue, const ChipNames& chip,
+                     ListPositions& positions);
 
 }  // namespace ostrel

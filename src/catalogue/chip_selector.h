@@ -32,6 +32,14 @@ class ChipSelector {
     // sets the positions the lists then show. Returns whether a record was chosen.
     bool select(int32_t type, int32_t manufacturer, int32_t name);
 
+    // The catalogue changed under the lists (the catalogue editor's Save), and
+    // the selected record is a position in it. The chip the lists show is
+    // found again by its names: when it is there with the FLASH and EEPROM
+    // sizes it had, it is shown and the buffers and views keep their bytes;
+    // when its sizes changed, it is chosen as any chip is; when it is gone,
+    // chip selection runs with the saved positions.
+    void catalogueChanged();
+
     // The list-change handlers: the lists below the changed one go to their
     // first entry, the positions are saved, and chip selection runs. Choosing
     // the entry a list already shows is no change: nothing runs and false is
@@ -66,11 +74,15 @@ class ChipSelector {
 
   private:
     static int32_t shownPosition(const std::vector<std::string>& list, int32_t position);
+    bool run(int32_t type, int32_t manufacturer, int32_t name, bool resetBuffers);
 
     MainState& state_;
     UiPort& ui_;
     ChipLists lists_;
     ListPositions shown_{-1, -1, -1};
+    // The selected record as the last run left it: its sizes are what the
+    // buffers were reset for.
+    ChipRecord selectedBefore_{};
 };
 
 }  // namespace ostrel

@@ -194,6 +194,7 @@ int Program::setUpDevice() {
     ops_ = std::make_unique<ProgrammerOps>(*state_, *usb_, ui_);
     selector_ = std::make_unique<ChipSelector>(*state_, ui_);
     runner_ = std::make_unique<CommandRunner>(*state_, *ops_, ui_);
+    runner_->typeText = [this] { return gbkToUtf8(selector_->typeText()); };
     ui_.onInterrupt = [this] { runner_->requestStop(); };
     // The window's first start: the first type's first chip, whose set-up
     // the ID read and the hardware information carry. A chip named on the
@@ -350,7 +351,7 @@ int Program::statusOf(CommandStatus status) {
             ui_.error(text(Txt::CliStopped, {ui_.operation()}));
             return ExitInterrupted;
         case CommandStatus::Skipped:
-            ui_.error(text(Txt::CliNotStreamed, {gbkToUtf8(selector_->typeText())}));
+            // The runner has said why nothing moved.
             return ExitUsage;
         case CommandStatus::NotRun:
             ui_.error(

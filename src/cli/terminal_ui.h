@@ -47,8 +47,8 @@ class TerminalUi : public QuietUi {
     // The last completion line the core logged.
     const std::string& lastLogLine() const { return lastLog_; }
     // Log lines are held until the command knows its outcome: a "Complete!"
-    // line of a command that then failed (its file could not be saved, its
-    // chip type is not streamed) is never shown.
+    // line of a command that then failed (its file could not be saved) is
+    // never shown.
     void flushLog(bool show);
 
     // While held, error boxes are counted and kept instead of printed, so

@@ -56,6 +56,11 @@ void CommandRunner::completionLine(Msg key) {
     ui_.insertLogLine(messageText(key, state_.language) + " (" + ui_.timeOfDay() + ")");
 }
 
+CommandStatus CommandRunner::nothingMoved(Txt why) {
+    ui_.errorBox(fillIn(programText(why, state_.language), {typeText ? typeText() : ""}));
+    return CommandStatus::Skipped;
+}
+
 CommandStatus CommandRunner::run(ChipCommand command) {
     if (lock_.jobRunning()) return CommandStatus::NotRun;
     // The before steps: Write and Auto take the view's edits over; nothing to
@@ -98,18 +103,21 @@ CommandStatus CommandRunner::runJob(ChipCommand command) {
 
 // The operations and closing steps of each command. Read, Erase and Write show
 // the time and beep before their line; Verify, Blank check and Auto add their
-// line first. A failed or stopped command stops there: no time, no beep, no line.
+// line first. A failed or stopped command stops there: no time, no beep, no
+// line; so does one that moved nothing, after saying so.
 CommandStatus CommandRunner::operations(ChipCommand command) {
     switch (command) {
         case ChipCommand::Read: {
             const OpResult r = ops_.readFlash();
-            if (r != OpResult::Done && r != OpResult::Skipped) return fromOp(r);
+            if (r == OpResult::Skipped) return nothingMoved(Txt::TypeNotStreamed);
+            if (r != OpResult::Done) return fromOp(r);
             finishTiming();
             completionLine(Msg::MsgReadComplete);
-            return fromOp(r);
+            return CommandStatus::Done;
         }
         case ChipCommand::Erase: {
             const OpResult r = ops_.eraseChip();
+            if (r == OpResult::Skipped) return nothingMoved(Txt::ClassHasNoErase);
             if (r != OpResult::Done) return fromOp(r);
             finishTiming();
             completionLine(Msg::MsgEraseComplete);
@@ -117,10 +125,11 @@ CommandStatus CommandRunner::operations(ChipCommand command) {
         }
         case ChipCommand::Write: {
             const OpResult r = ops_.writeFlash();
-            if (r != OpResult::Done && r != OpResult::Skipped) return fromOp(r);
+            if (r == OpResult::Skipped) return nothingMoved(Txt::TypeNotStreamed);
+            if (r != OpResult::Done) return fromOp(r);
             finishTiming();
             completionLine(Msg::MsgWriteComplete);
-            return fromOp(r);
+            return CommandStatus::Done;
         }
         case ChipCommand::Verify:
         case ChipCommand::BlankCheck: {
@@ -133,13 +142,18 @@ CommandStatus CommandRunner::operations(ChipCommand command) {
             return fromOp(r);
         }
         case ChipCommand::Auto: {
+            // A type that is not written is not erased either: the chip keeps
+            // what it holds.
+            if (autoOptions.program && !ops_.typeStreamed())
+                return nothingMoved(Txt::TypeNotStreamed);
             if (autoOptions.erase) {
+                // A chip without an erase is written over as it is.
                 const OpResult r = ops_.eraseChip();
-                if (r != OpResult::Done) return fromOp(r);
+                if (r != OpResult::Done && r != OpResult::Skipped) return fromOp(r);
             }
             if (autoOptions.program) {
-                // A write that did nothing ends the command without time, beep or line.
                 const OpResult r = ops_.writeFlash();
+                if (r == OpResult::Skipped) return nothingMoved(Txt::TypeNotStreamed);
                 if (r != OpResult::Done) return fromOp(r);
             }
             CommandStatus status = CommandStatus::Done;
@@ -179,7 +193,7 @@ void CommandRunner::startBatch() {
                 batchCount_ = kBatchPollsBeforeAuto + 1;
                 const CommandStatus status = run(ChipCommand::Auto);
                 if (status == CommandStatus::Failed || status == CommandStatus::Stopped ||
-                    status == CommandStatus::NoProgrammer)
+                    status == CommandStatus::NoProgrammer || status == CommandStatus::Skipped)
                     break;
             }
         } else if (answered == kChipIdNoAnswer) {

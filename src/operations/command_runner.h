@@ -29,8 +29,9 @@ enum class CommandStatus {
                    // another command runs
     NoProgrammer,  // the job could not begin; the user has been told
     Mismatch,      // blank check or verify found a difference (user told)
-    Skipped,       // the chip's type is not streamed (Read and Write still
-                   // complete; Auto stops)
+    Skipped,       // nothing would move: Read or Write of a type that is not
+                   // streamed, Erase of a class without one (user told; Auto
+                   // and batch mode stop)
     Failed,        // a transfer failed or an erase did not finish (user told)
     Stopped,       // stopped on request after a block
 };
@@ -64,6 +65,9 @@ class CommandRunner {
     void requestStop();
 
     AutoOptions autoOptions;
+    // The text the Type list shows (UTF-8), named when a command would move
+    // nothing for that type.
+    std::function<std::string()> typeText;
     // Milliseconds the last command took from its job's start, as shown.
     int64_t lastElapsedMs() const { return elapsedMs_; }
     // "hh:mm:ss" for a number of milliseconds, as status bar panel 3 shows it.
@@ -75,6 +79,8 @@ class CommandRunner {
     CommandStatus operations(ChipCommand command);
     void finishTiming();
     void completionLine(Msg key);
+    // Tells the user that the command moved nothing; no time, beep or line follow.
+    CommandStatus nothingMoved(Txt why);
 
     MainState& state_;
     ProgrammerOps& ops_;

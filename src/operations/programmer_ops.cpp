@@ -186,7 +186,7 @@ OpResult ProgrammerOps::stream(Txt operation, Direction direction, int64_t start
 }
 
 OpResult ProgrammerOps::readFlash() {
-    if (state_.typeIndex == kTypeIndexNotStreamed) return OpResult::Skipped;
+    if (!typeStreamed()) return OpResult::Skipped;
     if (!chipFitsBuffer()) return OpResult::Failed;
     // A copy, so that nothing the user does while events are processed changes
     // the bounds of a running stream.
@@ -260,6 +260,11 @@ OpResult ProgrammerOps::verifyFlash() {
 
 OpResult ProgrammerOps::eraseChip() {
     const ChipRecord c = chip();
+    // The programmer erases 25-, 24- and 93-series chips only; for the others
+    // there is nothing to send.
+    if (c.chipClass != ClassSpiFlash25 && c.chipClass != ClassEeprom24 &&
+        c.chipClass != ClassEeprom93)
+        return OpResult::Skipped;
     ui_.setStatusText(PanelState, text(Msg::MsgEraseFlash));
     ui_.setProgressVisible(true);
     ui_.setProgressPosition(0);
@@ -328,7 +333,7 @@ OpResult ProgrammerOps::eraseChip() {
 
 OpResult ProgrammerOps::writeFlash() {
     ui_.setStatusText(PanelState, text(Msg::MsgWriteFlash));
-    if (state_.typeIndex == kTypeIndexNotStreamed) return OpResult::Skipped;
+    if (!typeStreamed()) return OpResult::Skipped;
     if (!chipFitsBuffer()) return OpResult::Failed;
     const ChipRecord c = chip();
     DataBuffers& buffers = state_.buffers;

@@ -41,7 +41,8 @@ inline constexpr int kChipIdNoAnswer = 2;
 enum class OpResult {
     Done,      // it ran to its end (a check found the chip as it should be)
     Mismatch,  // blank check or verify found a difference; the user has been told
-    Skipped,   // the chip's type is not streamed: nothing was sent
+    Skipped,   // nothing was sent: the chip's type is not streamed, or its class
+               // has no erase
     Failed,    // a transfer failed, an erase did not finish, or the record cannot
                // be served; the user has been told where
     Stopped,   // stopped after a block because a stop was requested
@@ -79,6 +80,10 @@ class ProgrammerOps {
     // no programmer is attached. The reply may never come: the programmer
     // leaves the bus to restart as its boot loader, so it is not waited for.
     bool enterUpgrade();
+
+    // Whether the selected type is read and written at all (the third Type
+    // list entry is not).
+    bool typeStreamed() const { return state_.typeIndex != kTypeIndexNotStreamed; }
 
     // These expect a job that openJob began; endJob follows in the caller.
     // A failed transfer ends each of them at once with an error box that names

@@ -2,6 +2,8 @@
 
 #include <libudev.h>
 
+#include <cstring>
+
 namespace ostrel {
 namespace {
 
@@ -21,8 +23,8 @@ class UdevSource : public DeviceChangeSource {
         // The monitor's socket is non-blocking: receiving stops when nothing is left.
         int count = 0;
         while (udev_device* device = udev_monitor_receive_device(monitor_)) {
+            count += deviceCameOrWent(udev_device_get_action(device));
             udev_device_unref(device);
-            ++count;
         }
         return count;
     }
@@ -33,6 +35,11 @@ class UdevSource : public DeviceChangeSource {
 };
 
 }  // namespace
+
+bool deviceCameOrWent(const char* action) {
+    return action != nullptr &&
+           (std::strcmp(action, "add") == 0 || std::strcmp(action, "remove") == 0);
+}
 
 std::unique_ptr<DeviceChangeSource> openUdevDeviceChangeSource() {
     udev* context = udev_new();

@@ -12,9 +12,16 @@ class DeviceChangeSource {
     virtual ~DeviceChangeSource() = default;
     // A descriptor that becomes readable when devices have changed.
     virtual int fd() const = 0;
-    // Takes every pending notification without blocking; returns how many there were.
+    // Takes every pending notification without blocking; returns how many of
+    // them were arrivals or removals (deviceCameOrWent).
     virtual int drain() = 0;
 };
+
+// Whether a notification's action ("add", "remove", "bind", "change", ...)
+// is a device arriving or leaving: only those can make the programmer appear
+// or disappear. A driver binding to a device, or a change of its attributes,
+// happens after the arrival that was already counted.
+bool deviceCameOrWent(const char* action);
 
 // Arrivals and removals of USB devices as udev announces them, for any
 // device, not only the programmer: a hub or a cable change can also free or

@@ -120,6 +120,72 @@ TEST_F(EditorFixture, RowLoadAndEditRoundTripEveryClass) {
     }
 }
 
+// The edges of loading a row: a bad number cell loads nothing, the 24-series
+// size decides the algorithm at 4 KB, and a 25-series code without an entry
+// keeps the one the class change chose.
+TEST_F(EditorFixture, RowLoadEdges) {
+    struct Case {
+        const char* what;
+        std::function<int(CatalogueEditor&, Catalogue&)> row;  // prepares it, returns it
+        const char* message;                                   // "" when it loads
+        const char* name;                                      // ComboBox3 afterwards
+        const char* algorithm;                                 // ComboBox8 afterwards
+    };
+    const auto addedRow = [](const char* name, int flashSize, int algorithm, const char* delay) {
+        return [=](CatalogueEditor& e, Catalogue&) {
+            e.classChanged(ClassEeprom24);
+            e.controls().flashSize.choose(flashSize);
+            e.controls().algorithm.choose(algorithm);
+            e.controls().name.text = name;
+            e.controls().delay = delay;
+            e.add();
+            return e.chipRows();
+        };
+    };
+    const Case cases[] = {
+        {"24-series of 2KB", addedRow("C2K", 5, 1, "5"), "", "C2K", "小于4KB"},
+        {"24-series of 4KB", addedRow("C4K", 6, 0, "5"), "", "C4K", "大于等于4KB"},
+        {"a delay that is no number", addedRow("BAD", 6, 0, "1O0"),
+         "'1O0' is not a valid integer value", "untouched", "untouched"},
+        {"25-series code 5",
+         [](CatalogueEditor& e, Catalogue& c) {
+             c.at(1).algorithm = 5;
+             e.open(c);
+             return 2;
+         },
+         "", "SST25VF016B", "非SST SPI flash"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fillCatalogue(catalogue);
+        editor.open(catalogue);
+        const int row = c.row(editor, catalogue);
+        editor.controls().name.text = "untouched";
+        editor.controls().algorithm.text = "untouched";
+        editor.selectCell(row);
+        const auto message = editor.loadRow();
+        EXPECT_EQ(message.value_or(""), c.message);
+        EXPECT_EQ(editor.controls().name.text, c.name);
+        EXPECT_EQ(editor.controls().algorithm.text, c.algorithm);
+    }
+}
+
+// Lists that show no entry write nothing into their cells: an Add with the
+// class and algorithm lists as they open leaves both cells empty, and Save
+// stops at the first with the conversion message.
+TEST_F(EditorFixture, ListsShowingNoEntryWriteNothing) {
+    CatalogueEditor fresh;
+    fresh.open(catalogue);
+    ASSERT_EQ(fresh.controls().chipClass.position, -1);
+    fresh.add();
+    const EditorRow& added = fresh.grid()[9];
+    EXPECT_EQ(added[ColClass], "");
+    EXPECT_EQ(added[ColAlgorithm], "");
+    EXPECT_EQ(added[ColFlashSize], "64");
+    editor = fresh;
+    expectRefused("'' is not a valid integer value");
+}
+
 TEST_F(EditorFixture, ChipIdsInAnyNotationStoreTheSameNumber) {
     for (const char* id :
          {"0xC22017", "12722199", "$C22017", "0XC22017", "xc22017", " +12722199"}) {

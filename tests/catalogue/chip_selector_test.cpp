@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
+#include "catalogue/chip_lookup.h"
 #include "catalogue/name_text.h"
 #include "support/scripted_ui.h"
 
@@ -57,6 +60,67 @@ TEST(ChipSelector, ListChangesChooseTheFirstEntriesBelowAndAnUnchangedListKeepsT
     }
     EXPECT_EQ(selector.findType("eeprom"), 1);
     EXPECT_EQ(selector.nameText(), "24C04");
+}
+
+// The catalogue editor's Save replaces the catalogue under the lists. The chip
+// they show, chosen as Search or Detect choose (the saved positions name
+// another), is found again by its names wherever it went.
+TEST(ChipSelector, ACatalogueChangeShowsTheSameChipAndKeepsItsBytesWhileItsSizesStay) {
+    struct Case {
+        const char* what;
+        std::function<void(Catalogue&)> change;
+        const char* shownName;
+        int selected;
+        bool kept;
+    };
+    const Case cases[] = {
+        {"saved unchanged", [](Catalogue&) {}, "24C04", 4, true},
+        {"a chip inserted before it",
+         [](Catalogue& c) {
+             for (int i = 5; i > 0; --i) c.at(i) = c.at(i - 1);
+             setNameText(c.at(0), "FLASH,Winbond,W25Q16");
+         },
+         "24C04", 5, true},
+        {"its page size changed", [](Catalogue& c) { c.at(4).flashPage = 32; }, "24C04", 4, true},
+        {"its FLASH size changed", [](Catalogue& c) { c.at(4).flashSize = 1024; }, "24C04", 4,
+         false},
+        {"its EEPROM size changed", [](Catalogue& c) { c.at(4).eepromSize = 0; }, "24C04", 4,
+         false},
+        // Gone: the saved positions (the first chip) choose, as at start-up.
+        {"deleted", [](Catalogue& c) { c.at(4) = ChipRecord{}; }, "W25Q32", 0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        MainState state;
+        const char* names[] = {"FLASH,Winbond,W25Q32", "FLASH,Winbond,W25Q64",
+                               "FLASH,Macronix,MX25L32", "EEPROM,Atmel,24C02",
+                               "EEPROM,Atmel,24C04"};
+        for (int i = 0; i < 5; ++i) {
+            setNameText(state.catalogue.at(i), names[i]);
+            state.catalogue.at(i).flashSize = 512u << i;
+            state.catalogue.at(i).eepromSize = 16;
+        }
+        testing::ScriptedUi ui;
+        ChipSelector selector(state, ui);
+        selector.select(0, 0, 0);
+        ASSERT_TRUE(
+            chooseChipByNames(selector, state.catalogue, chipNamesOf(state.catalogue.at(4), 4)));
+        state.buffers.flashView().overwrite(3, 0x5A);  // typed, not yet taken over
+        state.buffers.flash()[0] = 0x11;
+        state.buffers.flashDataLength = 2;
+
+        c.change(state.catalogue);
+        selector.catalogueChanged();
+
+        EXPECT_EQ(selector.nameText(), c.shownName);
+        EXPECT_EQ(state.selected, c.selected);
+        EXPECT_EQ(splitCommaRule(nameTextOf(state.selectedRecord())).name, c.shownName);
+        EXPECT_EQ(state.buffers.flash()[0], c.kept ? 0x11 : 0xFF);
+        EXPECT_EQ(state.buffers.flashDataLength, c.kept ? 2 : 0);
+        EXPECT_EQ(state.buffers.flashView().Modified(), c.kept);
+        EXPECT_EQ(state.buffers.flashView().DataSize(), state.selectedRecord().flashSize);
+        EXPECT_EQ(selector.saved.name, 0) << "the saved selection is the lists' own";
+    }
 }
 
 }  // namespace

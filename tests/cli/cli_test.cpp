@@ -169,7 +169,8 @@ std::string randomBytes(size_t count, uint32_t seed) {
 // Every command in the order a bench would use them, on one 128 KiB chip of
 // the default catalogue: each step's exit status and what it says.
 TEST_F(Cli, EveryCommandOnOneChipGivesItsExitStatusAndItsResult) {
-    chipInSocket(0xEF3011, 0x20000, "bootloader=0");
+    chipInSocket(0xEF3011, 0x20000,
+                 "bootloader=0 firmware_image=\"" + dir.file("upgraded.bin") + "\"");
     const std::string data = randomBytes(0x20000, 7);
     writeFile(dir.file("data.bin"), data);
     std::string changed = data;
@@ -249,6 +250,9 @@ TEST_F(Cli, EveryCommandOnOneChipGivesItsExitStatusAndItsResult) {
         }
     }
     EXPECT_NE(simLog().find("upgrades=1"), std::string::npos);
+    // The boot loader kept what it received: the file from 0x3000 on.
+    EXPECT_EQ(readFile(dir.file("upgraded.bin")).substr(0, 1000),
+              randomBytes(0x3000 + 1000, 3).substr(0x3000));
     EXPECT_TRUE(readFile(dir.file("back.bin")) == data);
     EXPECT_TRUE(chipContent() == changed);
 }

@@ -76,6 +76,7 @@ void ScriptedUi::pause(int milliseconds) {
 
 void ScriptedUi::beep() {
     ++beeps;
+    logLinesAtBeep = log.size();
 }
 
 std::vector<std::string> ScriptedUi::boxTexts() const {

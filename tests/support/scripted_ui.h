@@ -64,6 +64,7 @@ class ScriptedUi : public UiPort {
     int64_t pausedMs = 0;
     std::vector<int> pauses;
     int beeps = 0;
+    std::size_t logLinesAtBeep = 0;  // lines in the log when the last beep sounded
     std::string clockText = "10:21:07";
     int64_t nowMs = 0;
     int64_t nowSeconds = 1700000000;

@@ -24,5 +24,16 @@ TEST(UdevDeviceChanges, AnOpenSourceHasADescriptorAndDrainsWithoutBlocking) {
     EXPECT_EQ(source->drain(), 0);
 }
 
+TEST(UdevDeviceChanges, OnlyArrivalsAndRemovalsCount) {
+    const struct {
+        const char* action;
+        bool counts;
+    } cases[] = {{"add", true},     {"remove", true}, {"bind", false},   {"unbind", false},
+                 {"change", false}, {"move", false},  {"online", false}, {"offline", false},
+                 {"", false},       {"Add", false},   {"added", false},  {nullptr, false}};
+    for (const auto& c : cases)
+        EXPECT_EQ(deviceCameOrWent(c.action), c.counts) << (c.action ? c.action : "null");
+}
+
 }  // namespace
 }  // namespace ostrel

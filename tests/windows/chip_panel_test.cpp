@@ -3,14 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTreeWidget>
 #include <filesystem>
+#include <functional>
 
 #include "catalogue/name_text.h"
 #include "catalogue/ui/editor_window.h"
+#include "catalogue/ui/search_window.h"
 #include "catalogue/ui/socket_picture.h"
 #include "ostrel_sim.h"
 #include "shell/ui/main_window.h"
@@ -43,6 +48,21 @@ class ChipPanel : public ::testing::Test {
     int programmer = -1;
 };
 
+// In every language the chip lists get the height their font asks for: a
+// squeezed list cuts the underscores off "SPI_FLASH".
+TEST_F(ChipPanel, TheChipListsAreNeverSqueezed) {
+    auto form = makeForm("[DEVICE]\nLANGU=0\n");
+    for (QAction* language : {form->China, form->fanti, form->Enlish}) {
+        language->trigger();
+        QApplication::processEvents();
+        for (QComboBox* list : {form->ComboBox1, form->ComboBox2, form->ComboBox3}) {
+            SCOPED_TRACE(language->text().toStdString() + " " + list->objectName().toStdString());
+            EXPECT_GE(list->height(), list->sizeHint().height());
+        }
+        EXPECT_GE(form->GroupBox1->height(), 176);
+    }
+}
+
 TEST_F(ChipPanel, DetectChoosesTheChipOrShowsTheEmptySocket) {
     auto form = makeForm("[DEVICE]\nLANGU=2\n");
     const QImage chipPicture =
@@ -67,27 +87,64 @@ TEST_F(ChipPanel, DetectChoosesTheChipOrShowsTheEmptySocket) {
     EXPECT_EQ(shown(*form).convertToFormat(QImage::Format_RGB32), emptyPicture);
 }
 
-TEST_F(ChipPanel, DeviceIsOfferedOnlyOnRequestAndASaveChoosesTheShownChipAgain) {
+// A Save in the catalogue editor keeps the chip the lists show, whether Search
+// or Detect chose it (neither changes the saved positions), and the bytes
+// typed into the FLASH view; a Save that deleted it chooses by the saved
+// positions again.
+TEST_F(ChipPanel, DeviceIsOfferedOnlyOnRequestAndASaveKeepsTheShownChipAndItsBytes) {
     EXPECT_FALSE(makeForm("[DEVICE]\nLANGU=2\n")->ToolDevice->isVisible());
-    auto form = makeForm("[CHIP]\nINDEX1=0\nINDEX2=0\nINDEX3=2\n[DEVICE]\nLANGU=2\nchip=1\n");
-    EXPECT_TRUE(form->ToolDevice->isVisible());
-    EXPECT_TRUE(form->N3->isVisible());
-    const int before = form->state().selected;
-    ASSERT_EQ(before, 2);
-    EXPECT_EQ(form->ComboBox3->currentText(), "W25X20");
+    const auto search = [](RecordingForm& form) {
+        form.Form3->show();
+        form.Form3->ComboBox1->setEditText("AT24C02");
+        form.Form3->ListView1->setCurrentItem(form.Form3->ListView1->topLevelItem(0));
+        form.Form3->BitBtn1->click();
+    };
+    const auto detect = [this](RecordingForm& form) {
+        ostrel_sim_insert_chip(programmer, 0, 0xC22017, 0x800000, nullptr);
+        form.BitBtn1->click();
+    };
+    struct Case {
+        const char* what;
+        std::function<void(RecordingForm&)> choose;
+        bool deleteShown;
+        const char* shown;  // the name shown after the Save; null: the saved chip
+        bool kept;
+    };
+    const Case cases[] = {
+        {"Search", search, false, "AT24C02", true},
+        {"Detect", detect, false, "MX25L6406E", true},
+        {"Search, then the chip deleted", search, true, nullptr, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto form = makeForm("[CHIP]\nINDEX1=0\nINDEX2=0\nINDEX3=2\n[DEVICE]\nLANGU=2\nchip=1\n");
+        ASSERT_TRUE(form->ToolDevice->isVisible() && form->N3->isVisible());
+        const QString savedChip = form->ComboBox3->currentText();
+        c.choose(*form);
+        const QString chosen = form->ComboBox3->currentText();
+        ASSERT_NE(chosen, savedChip);
+        form->state().buffers.flashView().overwrite(1, 0x5A);  // typed into the view
 
-    // Delete the catalogue's first chip and save: the records move up by one.
-    TForm2& editor = *form->Form2;
-    editor.show();
-    editor.StringGrid1->setCurrentCell(0, 0);
-    editor.BtnDelete->click();
-    editor.BtnSave->click();
-    editor.close();
-    EXPECT_TRUE(form->ui().boxes.empty());
-    // The saved positions now name the chip that was fourth.
-    EXPECT_EQ(form->ComboBox3->currentText(), "W25X40");
-    EXPECT_EQ(nameTextOf(form->state().selectedRecord()), "SPI_FLASH,Winbond,W25X40");
-    EXPECT_EQ(form->state().selected, 2);
+        TForm2& editor = *form->Form2;
+        editor.show();
+        for (int row = 0; c.deleteShown && row < editor.StringGrid1->rowCount(); ++row) {
+            if (editor.StringGrid1->item(row, 2)->text() != chosen) continue;
+            editor.StringGrid1->setCurrentCell(row, 0);
+            editor.BtnDelete->click();
+            break;
+        }
+        editor.BtnSave->click();
+        editor.close();
+        EXPECT_TRUE(form->ui().boxes.size() <= 1u) << "only Detect's own box";
+
+        const QString expected = c.shown ? QString(c.shown) : savedChip;
+        EXPECT_EQ(form->ComboBox3->currentText(), expected);
+        EXPECT_EQ(
+            QString::fromStdString(splitCommaRule(nameTextOf(form->state().selectedRecord())).name),
+            expected);
+        EXPECT_EQ(form->state().buffers.flashView().Modified(), c.kept);
+        EXPECT_EQ(form->state().buffers.flashView().byteAt(1), c.kept ? 0x5A : 0xFF);
+    }
 }
 
 }  // namespace

@@ -55,6 +55,7 @@
 #include "ostrel_sim.h"
 #include "shell/ui/about_box.h"
 #include "shell/ui/application.h"
+#include "support/sim_log.h"
 #include "support/temp_files.h"
 #include "usb/device_change.h"
 #include "windows/recording_form.h"
@@ -211,6 +212,25 @@ TEST_F(MainWindowTest, CommandsWithoutTheProgrammerShowNotConnectedOnce) {
     ASSERT_EQ(form->ui().boxes.size(), 1u);
     EXPECT_EQ(form->ui().boxes[0], "Not connected");
     EXPECT_TRUE(form->ui().firstLogLine().empty());
+}
+
+// The third type is neither read nor written: the box names the type the
+// Type list shows, and nothing is logged as complete.
+TEST_F(MainWindowTest, TheThirdTypeIsRefusedWithABoxNamingIt) {
+    testing::writeFile(dir.file("ostrel.ini"), "[DEVICE]\nLANGU=2\n");
+    auto form = makeForm();
+    form->ComboBox1Change(2);
+    ASSERT_EQ(form->ComboBox1->currentText(), "93_EEPROM");
+    form->state().buffers.flashDataLength = 16;
+    form->ui().clearLog();
+    form->ToolRead->trigger();
+    form->ToolAuto->trigger();
+    const std::string box =
+        "This programmer cannot read or write chips of the type 93_EEPROM; nothing was "
+        "transferred.";
+    EXPECT_EQ(form->ui().boxes, (std::vector<std::string>{box, box}));
+    EXPECT_TRUE(form->ui().firstLogLine().empty());
+    EXPECT_EQ(form->ui().beeps, 0);
 }
 
 TEST_F(MainWindowTest, ClosingWritesTheSettingsAndKeepsForeignKeys) {
@@ -426,10 +446,16 @@ class PipeSource : public DeviceChangeSource {
         close(fds_[1]);
     }
     int fd() const override { return fds_[0]; }
+    // The test writes one action a line, as udev names them.
     int drain() override {
-        char buffer[64];
-        const ssize_t n = read(fds_[0], buffer, sizeof buffer);
-        return n > 0 ? int(n) : 0;
+        char buffer[256];
+        const ssize_t n = read(fds_[0], buffer, sizeof buffer - 1);
+        if (n <= 0) return 0;
+        buffer[n] = '\0';
+        int count = 0;
+        for (char* action = std::strtok(buffer, "\n"); action; action = std::strtok(nullptr, "\n"))
+            count += deviceCameOrWent(action);
+        return count;
     }
 
   private:
@@ -460,8 +486,8 @@ class WindowTest : public MainWindowTest {
         form->watchDeviceChanges(std::make_unique<PipeSource>(&poke));
         return form;
     }
-    void deviceChange() {
-        ASSERT_EQ(write(poke, "x", 1), 1);
+    void deviceChange(const char* actions = "add\n") {
+        ASSERT_EQ(write(poke, actions, std::strlen(actions)), ssize_t(std::strlen(actions)));
         QApplication::processEvents();
     }
     // A catalogue of records "type,maker,name" with sizes and voltage.
@@ -530,6 +556,8 @@ TEST_F(WindowTest, FormMaxOpensMaximisedAndTheSwitchShowsTheDeviceCommands) {
                        "[Environment]\nFormMax=1\nFormWidth=300\n[DEVICE]\nchip=1\n");
     auto form = makeForm();
     EXPECT_TRUE(form->windowState() & Qt::WindowMaximized);
+    EXPECT_FALSE(form->windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(form->windowFlags() & Qt::WindowMinimizeButtonHint);
     EXPECT_TRUE(form->ToolDevice->isVisible() && form->N3->isVisible());
     form->close();
     EXPECT_NE(testing::readFile(dir.file("ostrel.ini")).find("FormMax=1"), std::string::npos);
@@ -632,12 +660,61 @@ TEST_F(WindowTest, TheMonitorRunsOnDeviceChangesAndOnReturnsFromOwnWindowsOnly) 
     EXPECT_EQ(form->ui().statusText(PanelState), messageText(Msg::MsgConnected, LangSimplified));
 }
 
+// One check for each burst of arrivals and removals; a driver binding or a
+// device changing its attributes is no reason for one.
+TEST_F(WindowTest, TheMonitorChecksOnceForEachBurstOfArrivalsOrRemovals) {
+    auto form = makeWatchedForm();
+    form->activateWindow();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return QGuiApplication::focusWindow() == form->windowHandle(); }));
+    QApplication::processEvents();
+    const auto opens = [] { return int(testing::simLog(OSTREL_SIM_LOG_OPEN).size()); };
+    ostrel_sim_log_clear();
+    form->checkProgrammer();
+    const int opensPerCheck = opens();
+    ASSERT_GT(opensPerCheck, 0);
+    const struct {
+        const char* actions;
+        int checks;
+    } cases[] = {{"remove\n", 1},           {"add\n", 1},
+                 {"add\nadd\nremove\n", 1}, {"bind\n", 0},
+                 {"change\n", 0},           {"unbind\nbind\nchange\n", 0},
+                 {"bind\nadd\nchange\n", 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.actions);
+        ostrel_sim_log_clear();
+        deviceChange(c.actions);
+        EXPECT_EQ(opens(), c.checks * opensPerCheck);
+    }
+}
+
+// The activation check through a real focus change: going to one of the
+// program's dialogs checks nothing, coming back from it checks.
+TEST_F(WindowTest, ComingBackFromADialogChecksForTheProgrammer) {
+    testing::writeFile(dir.file("ostrel.ini"), "[DEVICE]\nLANGU=2\n");
+    auto form = makeForm();
+    form->activateWindow();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return QGuiApplication::focusWindow() == form->windowHandle(); }));
+    EXPECT_EQ(form->ui().statusText(PanelState), "Connected");
+    ostrel_sim_set_plugged(programmer, 0);
+    form->Form4->show();
+    form->Form4->activateWindow();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return QGuiApplication::focusWindow() == form->Form4->windowHandle(); }));
+    EXPECT_EQ(form->ui().statusText(PanelState), "Connected");
+    form->Form4->hide();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return QGuiApplication::focusWindow() == form->windowHandle(); }));
+    EXPECT_EQ(form->ui().statusText(PanelState), "Not connected");
+}
+
 TEST_F(WindowTest, ACheckDuringAJobWaitsForItsEnd) {
     testing::writeFile(dir.file("ostrel.ini"), "[DEVICE]\nLANGU=2\n");
     auto form = makeWatchedForm();
     choose(*form, "SPI_FLASH", "Winbond", "W25Q64JV");
     form->ui().clearLog();
-    ASSERT_EQ(write(poke, "x", 1), 1);  // noticed by the read's first look at the event loop
+    ASSERT_EQ(write(poke, "add\n", 4), 4);  // noticed by the read's first look at the event loop
     form->R1->trigger();
     EXPECT_TRUE(form->ui().boxes.empty());
     ASSERT_EQ(form->RichEdit1->document()->blockCount(), 2);

@@ -110,8 +110,13 @@ TForm2::TForm2(MainState& state, ProgramPaths paths, UiPort& ui, QWidget* parent
     layout->addWidget(GroupBox1);
     layout->addLayout(buttons);
 
+    // A cell is selected by the keyboard (the current cell moves) or by a
+    // click, also on the cell that is current already: the grid opens on its
+    // first row without that row being selected.
     connect(StringGrid1, &QTableWidget::currentCellChanged, this,
             [this](int row, int, int, int) { model_.selectCell(row + 1); });
+    connect(StringGrid1, &QTableWidget::cellPressed, this,
+            [this](int row, int) { model_.selectCell(row + 1); });
     connect(StringGrid1, &QTableWidget::cellDoubleClicked, this, [this](int row, int) {
         model_.selectCell(row + 1);
         StringGrid1DblClick();
@@ -198,12 +203,13 @@ bool TForm2::readControls() {
         combo.text = gbk;
         return true;
     };
-    // A list box counts by the entry its text names: typed text that names
-    // none chooses nothing.
+    // A list box counts by the entry chosen in it, and only while its text is
+    // that entry's: a list that shows a text but no chosen entry (the class
+    // and algorithm lists as they open), or typed text, chooses nothing.
     auto position = [](QComboBox* box, EditorCombo& combo) {
         combo.text = box->currentText().toStdString();
-        combo.position =
-            box->findText(box->currentText(), Qt::MatchExactly | Qt::MatchCaseSensitive);
+        const int chosen = box->currentIndex();
+        combo.position = chosen >= 0 && box->itemText(chosen) == box->currentText() ? chosen : -1;
     };
     if (!name(ComboBox1, c.type) || !name(ComboBox2, c.manufacturer) || !name(ComboBox3, c.name))
         return false;

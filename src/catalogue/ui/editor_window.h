@@ -32,8 +32,8 @@ class TForm2 : public QDialog {
     // messages through `ui`.
     TForm2(MainState& state, ProgramPaths paths, UiPort& ui, QWidget* parent = nullptr);
 
-    // Run after every Save that wrote the file: the main window runs chip
-    // selection again, so that the selected record names the chip it shows.
+    // Run after every Save that wrote the file: the main window finds the chip
+    // it shows again, so that the selected record names it.
     std::function<void()> onSaved;
     // Asked before anything that changes the catalogue or the buffers: true
     // while a job or batch mode runs, and then nothing happens.

@@ -66,6 +66,11 @@ TForm1::TForm1(const ProgramPaths& paths, std::string usbLibrary, std::string hi
       usb_(std::make_unique<TUsbBulk>(std::move(usbLibrary))),
       hid_(std::make_unique<HidDevice>(std::move(hidLibrary))) {
     setObjectName(QStringLiteral("Form1"));
+    // The system menu and minimise, no maximise button; the frame still
+    // resizes, and FormMax still opens the window maximised.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
     usb_->setPause([this](int ms) { ui_->pause(ms); });
     ops_ = std::make_unique<ProgrammerOps>(*state_, *usb_, *ui_);
     firmware_ = std::make_unique<FirmwareUpgrade>(*state_, *ops_, *hid_, *ui_);
@@ -73,6 +78,7 @@ TForm1::TForm1(const ProgramPaths& paths, std::string usbLibrary, std::string hi
     selector_->onSelected = [this](bool chose) { showSelection(chose); };
     runner_ = std::make_unique<CommandRunner>(*state_, *ops_, *ui_);
     runner_->lock().onChanged = [this] { updateControls(); };
+    runner_->typeText = [this] { return gbkToUtf8(selector_->typeText()); };
     buildLayout();
     ui_->attach(this, panels_, Progress, Progress2, RichEdit1);
     ui_->stateTextChanged = [this] { drawStatePanel(); };
@@ -106,12 +112,9 @@ TForm1::~TForm1() = default;
 void TForm1::createWindows() {
     const auto locked = [this] { return this->locked(); };
     Form2 = new TForm2(*state_, paths_, *ui_, this);
-    // The saved chip may have moved or gone: choose again by the saved positions,
-    // so that the selected record names the chip the lists show.
-    Form2->onSaved = [this] {
-        selector_->select(selector_->saved.type, selector_->saved.manufacturer,
-                          selector_->saved.name);
-    };
+    // The shown chip may have moved or gone: find it again, so that the
+    // selected record names the chip the lists show.
+    Form2->onSaved = [this] { selector_->catalogueChanged(); };
     Form2->locked = locked;
     Form3 = new TForm3(*state_, *selector_, this);
     Form3->locked = locked;

@@ -142,7 +142,11 @@ void TForm1::buildChipColumn() {
     column->setSpacing(4);
 
     GroupBox1 = new QGroupBox;
-    GroupBox1->setFixedHeight(176);
+    // 176 pixels as designed, or taller when the font's lines need it (the CJK
+    // font's are), so that the lists' rows are never squeezed: a squeezed row
+    // cuts the underscores off "SPI_FLASH".
+    GroupBox1->setMinimumHeight(176);
+    GroupBox1->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     auto* chip = new QGridLayout(GroupBox1);
     chip->setContentsMargins(6, 4, 6, 6);
     chip->setVerticalSpacing(4);

@@ -193,6 +193,37 @@ TEST_F(EditorWindow, OpensWithTheGridAndInitialControlsThenLoadsEditsAndSaves) {
     EXPECT_EQ(ui.boxes.size(), 2u);
 }
 
+// The grid opens on its first row; a click on that row selects it, so Edit
+// writes into it. An Add with the class and algorithm lists as they open
+// (a text shown, no entry chosen) writes neither, and Save says so.
+TEST_F(EditorWindow, AClickOnTheRowItOpensOnSelectsItAndUntouchedListsWriteNothing) {
+    form.show();
+    ASSERT_EQ(form.StringGrid1->currentRow(), 0);
+    ASSERT_EQ(form.StringGrid1->currentColumn(), 0);
+    const QRect cell = form.StringGrid1->visualItemRect(form.StringGrid1->item(0, 0));
+    QTest::mouseClick(form.StringGrid1->viewport(), Qt::LeftButton, {}, cell.center());
+    form.Edit1->setText("55");
+    form.BtnEdit->click();
+    EXPECT_EQ(form.StringGrid1->item(0, 8)->text(), "55");
+    EXPECT_EQ(form.StringGrid1->item(0, 6)->text(), "0") << "the class cell as it was";
+    form.BtnSave->click();
+    EXPECT_TRUE(ui.boxes.empty());
+    EXPECT_EQ(state.catalogue.at(0).delay, 55);
+    EXPECT_EQ(saves, 1);
+
+    form.hide();
+    form.show();
+    form.BtnAdd->click();
+    ASSERT_EQ(form.StringGrid1->rowCount(), 5);
+    EXPECT_EQ(form.StringGrid1->item(4, 6)->text(), "");
+    EXPECT_EQ(form.StringGrid1->item(4, 7)->text(), "");
+    form.BtnSave->click();
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].text, "'' is not a valid integer value");
+    EXPECT_EQ(saves, 1);
+    EXPECT_EQ(testing::readFile(path).size(), 5 * kChipRecordSize);
+}
+
 // Installed, the editor opens the installed default until the user has saved,
 // saves to the user's own copy, and opens that copy from then on.
 TEST(EditorWindowInstalled, SavesToTheUsersCopyAndLeavesTheDefaultAlone) {
