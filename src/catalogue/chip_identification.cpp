@@ -39,13 +39,13 @@ SocketPicture identifyChip(int readResult, const uint8_t reply[4], const Catalog
         if (showPicture) showPicture(picture);
         return picture;
     };
-    if (readResult == kIdReadNoProgrammer) {
+    if (readResult == kChipIdNoProgrammer) {
         ui.errorBox(messageText(Msg::MsgNotConnected, language));
         return SocketPicture::Unchanged;
     }
     // A reply that did not arrive whole says nothing about the socket: taking
     // its bytes for a kind would report an empty socket or a wrong chip.
-    if (readResult != kIdReadAnswered) {
+    if (readResult != kChipIdAnswered) {
         ui.errorBox(programText(Txt::ChipIdNoAnswer, language));
         return SocketPicture::Unchanged;
     }

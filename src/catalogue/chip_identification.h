@@ -10,17 +10,11 @@
 #include <functional>
 
 #include "catalogue/chip_selector.h"
+#include "catalogue/id_read.h"
 
 namespace ostrel {
 
 class UiPort;
-
-// The ID read's results as the programmer steps report them: the programmer
-// answered (whatever it found), no programmer is attached, or it was opened
-// but its reply did not arrive whole.
-inline constexpr int kIdReadAnswered = 7;
-inline constexpr int kIdReadNoProgrammer = 0;
-inline constexpr int kIdReadNoAnswer = 2;
 
 // The socket picture the chip panel shows after a detection.
 enum class SocketPicture {

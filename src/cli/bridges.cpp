@@ -26,8 +26,8 @@ std::vector<int> chipsMatching(const Catalogue& catalogue, const std::string& ke
 Detection detectChip(MainState& state, ProgrammerOps& ops, ChipSelector& selector) {
     uint8_t reply[4] = {};
     const int result = ops.readChipId(reply);
-    if (result == kIdReadNoProgrammer) return {Detection::NoProgrammer, {}};
-    if (result != kIdReadAnswered) return {Detection::NoAnswer, {}};
+    if (result == kChipIdNoProgrammer) return {Detection::NoProgrammer, {}};
+    if (result != kChipIdAnswered) return {Detection::NoAnswer, {}};
     // Identification shows its outcome in a box; here the caller prints it.
     QuietUi silent;
     identifyChip(result, reply, state.catalogue, selector, silent, state.language);

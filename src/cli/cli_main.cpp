@@ -14,6 +14,7 @@
 #include "base/main_state.h"
 #include "base/messages.h"
 #include "base/program_paths.h"
+#include "base/settings_file.h"
 #include "base/texts.h"
 #include "buffers/file_io.h"
 #include "catalogue/catalogue_file.h"
@@ -25,7 +26,6 @@
 #include "cli/terminal_ui.h"
 #include "operations/command_runner.h"
 #include "operations/programmer_ops.h"
-#include "shell/settings_file.h"
 #include "usb/usb_bulk.h"
 
 namespace ostrel::cli {

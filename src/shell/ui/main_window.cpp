@@ -58,11 +58,6 @@
 
 namespace ostrel {
 
-// Identification reads the ID read's results by these numbers.
-static_assert(kIdReadAnswered == kChipIdAnswered && kIdReadNoAnswer == kChipIdNoAnswer &&
-                  kIdReadNoProgrammer == 0,
-              "the ID read's results and identification must agree");
-
 namespace {
 
 QString qs(const std::string& utf8) {
