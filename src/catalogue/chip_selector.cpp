@@ -1,24 +1,23 @@
 #include "catalogue/chip_selector.h"
 
-#include "base/ui_port.h"
+#include <utility>
 
 namespace ostrel {
 
-ChipSelector::ChipSelector(MainState& state, UiPort& ui) : state_(state), ui_(ui) {}
+ChipSelector::ChipSelector(const Catalogue& catalogue, ChipChanged chipChanged)
+    : catalogue_(catalogue), chipChanged_(std::move(chipChanged)) {}
 
 int32_t ChipSelector::shownPosition(const std::vector<std::string>& list, int32_t position) {
     return position >= 0 && position < static_cast<int32_t>(list.size()) ? position : -1;
 }
 
 bool ChipSelector::select(int32_t type, int32_t manufacturer, int32_t name) {
-    const bool chose =
-        selectChip(state_.catalogue, lists_, type, manufacturer, name, state_.selected);
+    const bool chose = selectChip(catalogue_, lists_, type, manufacturer, name, selected_);
     shown_ = {shownPosition(lists_.types, type), shownPosition(lists_.manufacturers, manufacturer),
               shownPosition(lists_.names, name)};
     // The position the Type list now shows decides the FLASH page's caption and
     // what the streaming operations skip.
-    state_.typeIndex = shown_.type;
-    state_.buffers.ResetBuffersForChip(state_.selectedRecord(), state_.typeIndex, ui_);
+    if (chipChanged_) chipChanged_(selected_, shown_.type);
     if (onSelected) onSelected(chose);
     return chose;
 }

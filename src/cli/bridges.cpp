@@ -52,7 +52,7 @@ Detection detectChip(MainState& state, ProgrammerOps& ops, ChipSelector& selecto
 UpgradeOutcome upgradeFirmware(MainState& state, ProgrammerOps& ops, UiPort& ui,
                                const std::string& path) {
     HidDevice hid;
-    FirmwareUpgrade upgrade(state, ops, hid, ui);
+    FirmwareUpgrade upgrade(state.language, ops, hid, ui);
     switch (upgrade.upgrade(path)) {
         case UpgradeResult::Done:
             return UpgradeOutcome::Done;

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "base/main_state.h"
 #include "base/ui_port.h"
 #include "catalogue/chip_selector.h"
+#include "operations/main_state.h"
 #include "operations/programmer_ops.h"
 
 namespace ostrel::cli {

@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "base/main_state.h"
 #include "base/messages.h"
 #include "base/program_paths.h"
 #include "base/settings_file.h"
@@ -25,6 +24,7 @@
 #include "cli/cli_options.h"
 #include "cli/terminal_ui.h"
 #include "operations/command_runner.h"
+#include "operations/main_state.h"
 #include "operations/programmer_ops.h"
 #include "usb/usb_bulk.h"
 
@@ -164,7 +164,7 @@ int Program::setUpDevice() {
         SettingsFile(windowPaths().settingsFilePath()).readInteger("DEVICE", "SPEED", 0);
     usb_ = std::make_unique<TUsbBulk>();
     ops_ = std::make_unique<ProgrammerOps>(*state_, *usb_, ui_);
-    selector_ = std::make_unique<ChipSelector>(*state_, ui_);
+    selector_ = std::make_unique<ChipSelector>(state_->catalogue, chipChangedInto(*state_, ui_));
     runner_ = std::make_unique<CommandRunner>(*state_, *ops_, ui_);
     ui_.onInterrupt = [this] { runner_->requestStop(); };
     // The window's first start: the first type's first chip, whose set-up
@@ -328,7 +328,8 @@ int Program::chipCommand(ChipCommand command) {
         command == ChipCommand::Auto) {
         // The window's Open, with the file given instead of a dialog.
         const int errorsBefore = ui_.errorCount();
-        OpenFileCommand(*state_, ActivePage::Flash, ui_);
+        OpenFileCommand(state_->selectedRecord(), state_->buffers, ActivePage::Flash, ui_,
+                        language_);
         if (ui_.errorCount() != errorsBefore) {
             ui_.flushLog(false);
             ui_.error(text(Txt::CliFileRefused, {file}));
@@ -346,7 +347,7 @@ int Program::chipCommand(ChipCommand command) {
     if (command == ChipCommand::Read) {
         // The window's Save, with the file given instead of a dialog.
         const int errorsBefore = ui_.errorCount();
-        SaveFileCommand(*state_, ui_);
+        SaveFileCommand(state_->selectedRecord(), state_->buffers, ui_, language_);
         if (ui_.errorCount() != errorsBefore) {
             ui_.flushLog(false);
             return finish(ExitUsage, ui_.lastErrorText());

@@ -12,11 +12,11 @@
 #include <functional>
 #include <string>
 
-#include "base/main_state.h"
 #include "base/messages.h"
 #include "base/texts.h"
 #include "base/ui_port.h"
 #include "catalogue/id_read.h"
+#include "operations/main_state.h"
 #include "operations/packets.h"
 #include "operations/stream_span.h"
 #include "usb/usb_bulk.h"

@@ -4,6 +4,7 @@
 
 #include "base/messages.h"
 #include "catalogue/name_text.h"
+#include "operations/main_state.h"
 #include "support/scripted_ui.h"
 
 namespace ostrel {
@@ -204,7 +205,7 @@ TEST(ChipIdentification, EveryOutcomeChoosesReportsAndPicturesAsTheUserExpects) 
         MainState state;
         if (!c.emptyCatalogue) fillCatalogue(state.catalogue);
         testing::ScriptedUi ui;
-        ChipSelector selector(state, ui);
+        ChipSelector selector(state.catalogue, chipChangedInto(state, ui));
         selector.select(c.start.type, c.start.manufacturer, c.start.name);
         selector.saved = c.start;
         state.buffers.flash()[0] = 0x5A;
@@ -242,7 +243,7 @@ TEST(ChipIdentification, ReportsInTheCurrentLanguage) {
     MainState state;
     fillCatalogue(state.catalogue);
     testing::ScriptedUi ui;
-    ChipSelector selector(state, ui);
+    ChipSelector selector(state.catalogue, chipChangedInto(state, ui));
     selector.select(0, 0, 0);
     const uint8_t reply[4] = {1, 0xEF, 0x40, 0x16};
     identifyChip(kChipIdAnswered, reply, state.catalogue, selector, ui, LangSimplified);

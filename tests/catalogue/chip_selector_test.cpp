@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "catalogue/name_text.h"
+#include "operations/main_state.h"
 #include "support/scripted_ui.h"
 
 namespace ostrel {
@@ -16,7 +17,7 @@ TEST(ChipSelector, ListChangesChooseTheFirstEntriesBelowAndAnUnchangedListKeepsT
                            "EEPROM,Atmel,24C02", "EEPROM,Atmel,24C04"};
     for (int i = 0; i < 5; ++i) setNameText(state.catalogue.at(i), names[i]);
     testing::ScriptedUi ui;
-    ChipSelector selector(state, ui);
+    ChipSelector selector(state.catalogue, chipChangedInto(state, ui));
     int runs = 0;
     selector.onSelected = [&](bool) { ++runs; };
     selector.select(0, 0, 1);

@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "codec_test_util.h"
+#include "operations/main_state.h"
 #include "support/temp_files.h"
 
 namespace ostrel::testing {
@@ -273,7 +274,7 @@ class FileCommands : public ::testing::Test {
 
 TEST_F(FileCommands, OpenShowsTheFiltersAndStopsOnCancel) {
     state.buffers.flashDataLength = 5;
-    OpenFileCommand(state, ActivePage::Flash, ui);
+    OpenFileCommand(state.selectedRecord(), state.buffers, ActivePage::Flash, ui, state.language);
     EXPECT_EQ(ui.lastFilter,
               "Binary (*.bin)|*.bin|Intel Hex(*.hex)|*.hex|Bios Rom (*.rom)|*.rom|Asus Rom "
               "(*.cap)|*.cap|All files (*.*)|*.*");
@@ -302,7 +303,8 @@ TEST_F(FileCommands, OpenSetsTheDataLengthFromTheFile) {
         state.buffers.ShowFlash(16);
         ui.openPaths = {path};
         ui.answers = c.answers;
-        OpenFileCommand(state, ActivePage::Flash, ui);
+        OpenFileCommand(state.selectedRecord(), state.buffers, ActivePage::Flash, ui,
+                        state.language);
         EXPECT_EQ(state.buffers.flashDataLength, c.dataLength < 0 ? 7 : c.dataLength) << c.name;
         EXPECT_EQ(ui.boxes.size(), c.answers.size()) << c.name;
         if (!c.answers.empty()) {
@@ -327,7 +329,7 @@ TEST_F(FileCommands, OpenLeavesTheGapsOfARecordFileAsTheyWere) {
     ASSERT_TRUE(WriteIntelHex(path, image.data(), 0x1100));
     std::memset(state.buffers.flash(), 0x11, 0x2000);
     ui.openPaths = {path};
-    OpenFileCommand(state, ActivePage::Flash, ui);
+    OpenFileCommand(state.selectedRecord(), state.buffers, ActivePage::Flash, ui, state.language);
     EXPECT_TRUE(ui.boxes.empty());
     EXPECT_EQ(state.buffers.flashDataLength, 0x1100);
     EXPECT_EQ(state.buffers.flash()[0xFF], 0x22);
@@ -385,7 +387,7 @@ TEST_F(FileCommands, AFailedOrDeclinedOpenChangesNothing) {
         ScriptedUi ui;
         ui.openPaths = {path};
         ui.answers = c.answers;
-        OpenFileCommand(state, c.page, ui);
+        OpenFileCommand(state.selectedRecord(), state.buffers, c.page, ui, state.language);
         EXPECT_EQ(ui.boxTexts(), c.boxes);
         EXPECT_TRUE(ui.log.empty());
         EXPECT_EQ(state.buffers.flashDataLength, 7);
@@ -404,12 +406,12 @@ TEST_F(FileCommands, ASourceFileOpensAsTheSRecordItWasSavedAs) {
     for (uint32_t a = 0; a < 0x1234; ++a) state.buffers.flash()[a] = static_cast<uint8_t>(a * 7);
     const std::string path = dir.file("image.src");
     ui.savePaths = {path};
-    SaveFileCommand(state, ui);
+    SaveFileCommand(state.selectedRecord(), state.buffers, ui, state.language);
     ASSERT_EQ(readFile(path).substr(0, 2), "S0");
 
     std::memset(state.buffers.flash(), 0xFF, 0x10000);
     ui.openPaths = {path};
-    OpenFileCommand(state, ActivePage::Flash, ui);
+    OpenFileCommand(state.selectedRecord(), state.buffers, ActivePage::Flash, ui, state.language);
     EXPECT_TRUE(ui.boxes.empty());
     for (uint32_t a = 0; a < 0x1234; ++a)
         ASSERT_EQ(state.buffers.flash()[a], static_cast<uint8_t>(a * 7)) << a;
@@ -425,7 +427,7 @@ TEST_F(FileCommands, EepromPageLoadsTheFileOverAnErasedArea) {
     writeFile(path, ":01001000559A\r\n" + kEnd);
     ui.openPaths = {path};
     state.buffers.flashDataLength = 7;
-    OpenFileCommand(state, ActivePage::Eeprom, ui);
+    OpenFileCommand(state.selectedRecord(), state.buffers, ActivePage::Eeprom, ui, state.language);
     EXPECT_TRUE(ui.boxes.empty());
     EXPECT_EQ(state.buffers.eeprom()[0], 0xFF);
     EXPECT_EQ(state.buffers.eeprom()[0x10], 0x55);
@@ -440,7 +442,7 @@ TEST_F(FileCommands, ConfigPageLoadsNothing) {
     const std::string path = dir.file("a.bin");
     writeFile(path, "abc");
     ui.openPaths = {path};
-    OpenFileCommand(state, ActivePage::Config, ui);
+    OpenFileCommand(state.selectedRecord(), state.buffers, ActivePage::Config, ui, state.language);
     EXPECT_EQ(state.buffers.flash()[0], 0xFF);
     EXPECT_EQ(state.buffers.eeprom()[0], 0xFF);
     EXPECT_EQ(ui.log, std::vector<std::string>{logLineFor(path)});
@@ -451,7 +453,7 @@ TEST_F(FileCommands, SaveWritesTheChipSizeOfTheFlashBuffer) {
     state.buffers.flashDataLength = 1;
     const std::string path = dir.file("out.bin");
     ui.savePaths = {path};
-    SaveFileCommand(state, ui);
+    SaveFileCommand(state.selectedRecord(), state.buffers, ui, state.language);
     EXPECT_EQ(ui.lastFilter,
               "Binary (*.bin)|*.bin|Intel Hex(*.hex)|*.hex|Bios Rom (*.rom)|*.rom|All files "
               "(*.*)|*.*");
@@ -463,7 +465,7 @@ TEST_F(FileCommands, SaveWritesTheChipSizeOfTheFlashBuffer) {
     EXPECT_TRUE(ui.log.empty());
 
     ScriptedUi cancelled;
-    SaveFileCommand(state, cancelled);
+    SaveFileCommand(state.selectedRecord(), state.buffers, cancelled, state.language);
     EXPECT_TRUE(cancelled.boxes.empty());
 }
 

@@ -50,7 +50,7 @@ TEST_F(Detect, EachSocketEndsInItsChipTypeOrPicture) {
             r.chipId = i == 1 ? 0xC22017 : 0;
         }
         state->catalogue.at(0).chipId = 0xEF4017;
-        ChipSelector selector(*state, ui);
+        ChipSelector selector(state->catalogue, chipChangedInto(*state, ui));
         selector.select(0, 0, 0);
         if (c.socketClass >= 0)
             ostrel_sim_insert_chip(device, c.socketClass, c.socketId, 0x800000, nullptr);

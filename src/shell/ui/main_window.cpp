@@ -85,8 +85,8 @@ TForm1::TForm1(const ProgramPaths& paths, std::string usbLibrary, std::string hi
     setObjectName(QStringLiteral("Form1"));
     usb_->setPause([this](int ms) { pause(ms); });
     ops_ = std::make_unique<ProgrammerOps>(*state_, *usb_, *this);
-    firmware_ = std::make_unique<FirmwareUpgrade>(*state_, *ops_, *hid_, *this);
-    selector_ = std::make_unique<ChipSelector>(*state_, *this);
+    firmware_ = std::make_unique<FirmwareUpgrade>(state_->language, *ops_, *hid_, *this);
+    selector_ = std::make_unique<ChipSelector>(state_->catalogue, chipChangedInto(*state_, *this));
     selector_->onSelected = [this](bool chose) { showSelection(chose); };
     runner_ = std::make_unique<CommandRunner>(*state_, *ops_, *this);
     runner_->lock().onChanged = [this] { updateControls(); };
@@ -119,14 +119,14 @@ TForm1::TForm1(const ProgramPaths& paths, std::string usbLibrary, std::string hi
 TForm1::~TForm1() = default;
 
 void TForm1::createWindows() {
-    Form2 = new TForm2(*state_, paths_, *this, this);
+    Form2 = new TForm2(state_->catalogue, state_->language, paths_, *this, this);
     // The saved chip may have moved or gone: choose again by the saved positions,
     // so that the selected record names the chip the lists show.
     Form2->onSaved = [this] {
         selector_->select(selector_->saved.type, selector_->saved.manufacturer,
                           selector_->saved.name);
     };
-    Form3 = new TForm3(*state_, *selector_, this);
+    Form3 = new TForm3(state_->catalogue, state_->language, *selector_, this);
     Form4 = new TForm4(state_->buffers, *this, this);
     connect(Form4, &TForm4::filled, FlashEditor, [this] { FlashEditor->viewport()->update(); });
     AboutBox = new TAboutBox(this);
@@ -852,13 +852,14 @@ ActivePage TForm1::activePage() const {
 }
 
 void TForm1::ToolOpenClick() {
-    OpenFileCommand(*state_, activePage(), *this);
+    OpenFileCommand(state_->selectedRecord(), state_->buffers, activePage(), *this,
+                    state_->language);
     FlashEditor->viewport()->update();
     EepromEditor->viewport()->update();
 }
 
 void TForm1::ToolSaveClick() {
-    SaveFileCommand(*state_, *this);
+    SaveFileCommand(state_->selectedRecord(), state_->buffers, *this, state_->language);
 }
 
 void TForm1::ToolFillClick() {

@@ -10,7 +10,6 @@
 #include <functional>
 #include <memory>
 
-#include "base/main_state.h"
 #include "base/messages.h"
 #include "base/program_paths.h"
 #include "base/settings_file.h"
@@ -19,6 +18,7 @@
 #include "catalogue/chip_selector.h"
 #include "firmware/hid_device.h"
 #include "operations/command_runner.h"
+#include "operations/main_state.h"
 #include "usb/usb_bulk.h"
 
 class QAction;
