@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/ui_port.h"
+#include "catalogue/chip_identification.h"
 #include "catalogue/chip_selector.h"
 #include "operations/main_state.h"
 #include "operations/programmer_ops.h"
@@ -18,15 +19,9 @@ namespace ostrel::cli {
 std::vector<int> chipsMatching(const Catalogue& catalogue, const std::string& keyGbk,
                                bool filtered);
 
-struct Detection {
-    enum Outcome { NoProgrammer, NoAnswer, Known, Unknown, TypeOnly, NoChip } outcome;
-    // Known: TYPE,MAKER,NAME (GBK); Unknown: "XX XX XX"; TypeOnly: the type (GBK).
-    std::string text;
-};
-
 // The ID read and identification, as the Detect button runs them; a known
 // chip is then the selected one.
-Detection detectChip(MainState& state, ProgrammerOps& ops, ChipSelector& selector);
+Identification detectChip(MainState& state, ProgrammerOps& ops, ChipSelector& selector);
 
 enum class UpgradeOutcome {
     Done,

@@ -79,6 +79,10 @@ class Program {
         return usb_ && attachedButUnusable(usb_->lastOpenFailure()) ? text(Txt::ProgrammerUnusable)
                                                                     : text(Txt::CliNoProgrammer);
     }
+    // TYPE,MAKER,NAME of the selected chip (GBK), as a known ID chose it.
+    std::string selectedChipNames() const {
+        return chipNamesOf(state_->selectedRecord(), state_->selected).joined();
+    }
     int finish(int status, const std::string& message);
     int listChips();
     bool loadCatalogue(Catalogue& catalogue, UiPort& ui);
@@ -176,10 +180,10 @@ int Program::setUpDevice() {
 
 int Program::chooseChip() {
     if (options_.detect) {
-        const Detection found = detectChip(*state_, *ops_, *selector_);
-        switch (found.outcome) {
+        const Identification found = detectChip(*state_, *ops_, *selector_);
+        switch (found.kind) {
             case Detection::Known:
-                ui_.note(gbkToUtf8(found.text));
+                ui_.note(gbkToUtf8(selectedChipNames()));
                 return ExitDone;
             case Detection::NoProgrammer:
                 ui_.error(noProgrammerText());
@@ -187,11 +191,11 @@ int Program::chooseChip() {
             case Detection::NoAnswer:
                 ui_.error(programText(Txt::ChipIdNoAnswer, language_));
                 return ExitTransfer;
-            case Detection::Unknown:
-                ui_.error(text(Txt::CliDetectRefused, {"unknown ID " + found.text}));
+            case Detection::UnknownId:
+                ui_.error(text(Txt::CliDetectRefused, {"unknown ID " + found.idText}));
                 return ExitNo;
             case Detection::TypeOnly:
-                ui_.error(text(Txt::CliDetectTypeOnly, {gbkToUtf8(found.text)}));
+                ui_.error(text(Txt::CliDetectTypeOnly, {gbkToUtf8(found.typeText)}));
                 return ExitNo;
             case Detection::NoChip:
                 ui_.error(text(Txt::CliDetectRefused, {"no chip"}));
@@ -223,10 +227,10 @@ int Program::detectCommand() {
         const int chosen = chooseChip();
         if (chosen != ExitDone) return finish(chosen, ui_.lastErrorText());
     }
-    const Detection found = detectChip(*state_, *ops_, *selector_);
+    const Identification found = detectChip(*state_, *ops_, *selector_);
     std::string line;
     int status = ExitNo;
-    switch (found.outcome) {
+    switch (found.kind) {
         case Detection::NoProgrammer:
             ui_.error(noProgrammerText());
             return finish(ExitNoProgrammer, ui_.lastErrorText());
@@ -234,14 +238,14 @@ int Program::detectCommand() {
             ui_.error(programText(Txt::ChipIdNoAnswer, language_));
             return finish(ExitTransfer, ui_.lastErrorText());
         case Detection::Known:
-            line = gbkToUtf8(found.text);
+            line = gbkToUtf8(selectedChipNames());
             status = ExitDone;
             break;
-        case Detection::Unknown:
-            line = "unknown ID " + found.text;
+        case Detection::UnknownId:
+            line = "unknown ID " + found.idText;
             break;
         case Detection::TypeOnly:
-            line = "type " + gbkToUtf8(found.text);
+            line = "type " + gbkToUtf8(found.typeText);
             break;
         case Detection::NoChip:
             line = "no chip";

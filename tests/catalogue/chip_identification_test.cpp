@@ -211,11 +211,13 @@ TEST(ChipIdentification, EveryOutcomeChoosesReportsAndPicturesAsTheUserExpects) 
         state.buffers.flash()[0] = 0x5A;
 
         std::vector<std::pair<SocketPicture, std::size_t>> shownPictures;  // with boxes before it
-        const SocketPicture picture =
-            identifyChip(c.result, c.reply, state.catalogue, selector, ui, LangEnglish,
-                         [&](SocketPicture p) { shownPictures.emplace_back(p, ui.boxes.size()); });
+        const Identification found =
+            identifyChip(c.result, c.reply, state.catalogue, selector, LangEnglish);
+        EXPECT_TRUE(ui.boxes.empty()) << "identification decides; it shows nothing";
+        showIdentification(
+            found, ui, [&](SocketPicture p) { shownPictures.emplace_back(p, ui.boxes.size()); });
 
-        EXPECT_EQ(picture, c.picture);
+        EXPECT_EQ(found.picture, c.picture);
         if (c.picture == SocketPicture::Unchanged) {
             EXPECT_TRUE(shownPictures.empty());
         } else {
@@ -246,7 +248,8 @@ TEST(ChipIdentification, ReportsInTheCurrentLanguage) {
     ChipSelector selector(state.catalogue, chipChangedInto(state, ui));
     selector.select(0, 0, 0);
     const uint8_t reply[4] = {1, 0xEF, 0x40, 0x16};
-    identifyChip(kChipIdAnswered, reply, state.catalogue, selector, ui, LangSimplified);
+    showIdentification(
+        identifyChip(kChipIdAnswered, reply, state.catalogue, selector, LangSimplified), ui);
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].text, messageText(Msg::MsgChipDetected, LangSimplified) + "W25Q32" +
                                     messageText(Msg::MsgChipTypeLine, LangSimplified) +

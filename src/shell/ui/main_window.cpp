@@ -925,8 +925,9 @@ void TForm1::BitBtn1Click() {
     if (runner_->busy() || runner_->batchActive()) return;
     uint8_t reply[4] = {};
     const int result = ops_->readChipId(reply);
-    identifyChip(result, reply, state_->catalogue, *selector_, *this, state_->language,
-                 [this](SocketPicture picture) { showSocketPicture(socketPicture(picture)); });
+    showIdentification(
+        identifyChip(result, reply, state_->catalogue, *selector_, state_->language), *this,
+        [this](SocketPicture picture) { showSocketPicture(socketPicture(picture)); });
 }
 
 void TForm1::BitBtn2Click() {
