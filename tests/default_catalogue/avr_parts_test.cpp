@@ -43,7 +43,7 @@ std::map<std::string, Part> readParts(std::istream& in) {
     std::optional<Part> part;
     Memory* memory = nullptr;
     const std::regex partLine(R"re(^part(\s+parent\s+"([^"]+)")?\s*$)re");
-        const std::regex memoryLine(R"re(^memory\s+"([^"]+)")re");
+    const std::regex memoryLine(R"re(^memory\s+"([^"]+)")re");
     const std::regex setting(R"(^(\w+)\s*=\s*(.*?)\s*;?\s*$)");
     std::string line;
     while (std::getline(in, line)) {
