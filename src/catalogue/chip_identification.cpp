@@ -16,10 +16,6 @@ std::string item(const std::vector<std::string>& items, std::size_t index) {
 
 }  // namespace
 
-uint32_t detectedId(const uint8_t reply[kChipIdReplyBytes]) {
-    return (uint32_t(reply[1]) << 16) | (uint32_t(reply[2]) << 8) | uint32_t(reply[3]);
-}
-
 int findChipById(const Catalogue& catalogue, uint32_t id) {
     const int count = catalogue.count();
     for (int i = 0; i < count; ++i)

@@ -48,9 +48,6 @@ struct Identification {
     BoxIcon icon = BoxIcon::Error;
 };
 
-// The detected ID of a kind-1 reply: byte 1 in bits 16-23, byte 3 in bits 0-7.
-uint32_t detectedId(const uint8_t reply[kChipIdReplyBytes]);
-
 // The first catalogue position (before the terminator) whose chipId is `id`, or -1.
 int findChipById(const Catalogue& catalogue, uint32_t id);
 
