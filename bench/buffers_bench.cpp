@@ -12,6 +12,7 @@
 #include "buffers/data_buffers.h"
 #include "buffers/file_io.h"
 #include "catalogue/chip_record.h"
+#include "operations/main_state.h"
 
 namespace {
 
@@ -103,7 +104,9 @@ void BM_OpenSmallFileOn64MiBChip(benchmark::State& state) {
     }
     std::fclose(file);
     OpenUi ui(path);
-    for (auto _ : state) ostrel::OpenFileCommand(main, ostrel::ActivePage::Flash, ui);
+    for (auto _ : state)
+        ostrel::OpenFileCommand(main.selectedRecord(), main.buffers, ostrel::ActivePage::Flash, ui,
+                                main.language);
     std::remove(path.c_str());
 }
 BENCHMARK(BM_OpenSmallFileOn64MiBChip)->Unit(benchmark::kMillisecond);

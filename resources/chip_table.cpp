@@ -4,12 +4,14 @@
 #include <map>
 #include <sstream>
 
+#include "base/buffer_sizes.h"
+
 namespace ostrel {
 
 namespace {
 
-constexpr uint64_t kMaxFlashSize = 64ull * 1024 * 1024;  // the FLASH buffer
-constexpr uint64_t kMaxEepromSize = 8192;                // the EEPROM buffer
+constexpr uint64_t kMaxFlashSize = kFlashBufferSize;
+constexpr uint64_t kMaxEepromSize = kEepromBufferSize;
 constexpr uint64_t kSize16MiB = 16ull * 1024 * 1024;
 constexpr std::size_t kColumns = 13;
 

@@ -180,10 +180,28 @@ void resetProtocol(Device& device);
 // A reply still waiting where the protocol reads it is a protocol error; the
 // text for the log (empty when all is well). Drops the pending reply.
 std::string unreadReply(Device& device);
-void rebuildDescriptors(Device& device);
 void resetLocked();
 void dropHandles();
 void rescan();
+
+// Building the world (sim_state.cpp), for the control interface and the
+// configuration alike; the caller holds the lock. -1 for what cannot be built.
+int addDeviceLocked(int bus, int vendorId, int productId, const char* manufacturer,
+                    const char* product);
+int addProgrammerLocked(int bus);
+int insertChipLocked(Device& device, int chipClass, uint32_t chipId, uint32_t size,
+                     const char* imagePath);
+int setFaultLocked(Device& device, int fault, int at, int param);
+
+// The USB descriptors (sim_descriptors.cpp), rebuilt after any change of a
+// device's IDs, strings or shape.
+void rebuildDescriptors(Device& device);
+// Whether a shape fits the descriptors' one-byte counts and numbers.
+bool descriptorShapeValid(long long configurations, long long interfaces,
+                          long long interfaceNumber);
+
+// The text configuration (sim_config.cpp): 0, or the number of the first line
+// that could not be taken.
 int configureTextLocked(const char* text);
 
 // The HID side (sim_hid.cpp): the boot loader a programmer may switch to.

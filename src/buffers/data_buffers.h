@@ -7,15 +7,13 @@
 #include <memory>
 #include <string>
 
+#include "base/buffer_sizes.h"
 #include "buffers/hex_document.h"
 
 namespace ostrel {
 
 struct ChipRecord;
 class UiPort;
-
-inline constexpr uint32_t kFlashBufferSize = 0x4000000;  // 64 MiB
-inline constexpr uint32_t kEepromBufferSize = 0x2000;    // 8 KiB
 
 // Which pages of the main window a chip shows, and what the FLASH page is called.
 struct ChipPages {

@@ -279,13 +279,12 @@ bool SaveFile(const std::string& path, const uint8_t* source, uint32_t count, Ui
     return true;
 }
 
-void OpenFileCommand(MainState& state, ActivePage page, UiPort& ui, const LoadOptions& options) {
+void OpenFileCommand(const ChipRecord& chip, DataBuffers& buffers, ActivePage page, UiPort& ui,
+                     int language, const LoadOptions& options) {
     const std::string path = ui.openFileName(kOpenFilter, 0);
     if (path.empty()) return;
     LoadOptions load = options;
-    load.language = state.language;
-    const ChipRecord& chip = state.selectedRecord();
-    DataBuffers& buffers = state.buffers;
+    load.language = language;
 
     if (page == ActivePage::Flash) {
         uint32_t start = 0;
@@ -307,7 +306,7 @@ void OpenFileCommand(MainState& state, ActivePage page, UiPort& ui, const LoadOp
         const uint32_t count = static_cast<uint32_t>(loaded.count);
         int32_t dataLength = loaded.count;
         if (count > chip.flashSize) {
-            if (!ui.askInfo(messageText(Msg::MsgFileTooLong, state.language))) return;
+            if (!ui.askInfo(messageText(Msg::MsgFileTooLong, language))) return;
             dataLength = static_cast<int32_t>(chip.flashSize);
         }
         buffers.commitFlashStaging(start, count);
@@ -322,21 +321,20 @@ void OpenFileCommand(MainState& state, ActivePage page, UiPort& ui, const LoadOp
             LoadFileChecked(path, staging.data(), kEepromBufferSize, ui, load);
         if (loaded.failed) return;
         if (static_cast<uint32_t>(loaded.count) > chip.eepromSize &&
-            !ui.askInfo(messageText(Msg::MsgFileTooLong, state.language)))
+            !ui.askInfo(messageText(Msg::MsgFileTooLong, language)))
             return;
         std::memcpy(buffers.eeprom(), staging.data(), kEepromBufferSize);
         buffers.ShowEeprom(chip.eepromSize);
     }
-    ui.insertLogLine(messageText(Msg::MsgOpenTitle, state.language) + path + " (" + ui.timeOfDay() +
-                     ")");
+    ui.insertLogLine(messageText(Msg::MsgOpenTitle, language) + path + " (" + ui.timeOfDay() + ")");
 }
 
-void SaveFileCommand(MainState& state, UiPort& ui) {
+void SaveFileCommand(const ChipRecord& chip, const DataBuffers& buffers, UiPort& ui, int language) {
     const std::string path = ui.saveFileName(kSaveFilter, kSaveDefaultExtension);
     if (path.empty()) return;
     // A record larger than the buffer must not make Save read past its end.
-    const uint32_t count = DataBuffers::flashCountFor(state.selectedRecord().flashSize);
-    SaveFile(path, state.buffers.flash(), count, ui, state.language);
+    const uint32_t count = DataBuffers::flashCountFor(chip.flashSize);
+    SaveFile(path, buffers.flash(), count, ui, language);
 }
 
 }  // namespace ostrel

@@ -20,10 +20,11 @@
 #include <cstdint>
 #include <string>
 
-#include "base/main_state.h"
 #include "base/messages.h"
 #include "base/ui_port.h"
+#include "buffers/data_buffers.h"
 #include "buffers/format_sniff.h"
+#include "catalogue/chip_record.h"
 
 namespace ostrel {
 
@@ -101,11 +102,11 @@ bool SaveFile(const std::string& path, const uint8_t* source, uint32_t count, Ui
 // The file goes into a staging copy first: a load that fails, or that the user
 // declines at MsgFileTooLong, leaves the buffer, its view, the FLASH data
 // length and the log as they were.
-// `options` choose the format as LoadFileChecked says (its language is the
-// state's).
-void OpenFileCommand(MainState& state, ActivePage page, UiPort& ui,
-                     const LoadOptions& options = {});
+// `chip` is the selected record, whose sizes bound what is taken over;
+// `options` choose the format as LoadFileChecked says (in `language`).
+void OpenFileCommand(const ChipRecord& chip, DataBuffers& buffers, ActivePage page, UiPort& ui,
+                     int language, const LoadOptions& options = {});
 // The Save command: asks for a name and writes the chip's size of the FLASH buffer.
-void SaveFileCommand(MainState& state, UiPort& ui);
+void SaveFileCommand(const ChipRecord& chip, const DataBuffers& buffers, UiPort& ui, int language);
 
 }  // namespace ostrel

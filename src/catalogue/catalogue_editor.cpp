@@ -4,6 +4,8 @@
 #include <cstring>
 #include <memory>
 
+#include "base/buffer_sizes.h"
+#include "base/integer_text.h"
 #include "base/ui_port.h"
 #include "catalogue/catalogue_file.h"
 #include "catalogue/chip_selection.h"
@@ -13,8 +15,6 @@ namespace ostrel {
 
 namespace {
 
-constexpr uint32_t kFlashBufferBytes = 0x4000000;
-constexpr uint32_t kEepromBufferBytes = 8192;
 // The editor's terminator takes one of the file's 1000 records.
 constexpr int kMaxChips = kCatalogueCapacity - 1;
 
@@ -41,13 +41,6 @@ void setText(EditorCombo& box, const std::string& text) {
 
 bool isMember(const std::vector<std::string>& list, const std::string& text) {
     return positionOf(list, text) >= 0;
-}
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
 }
 
 std::string notAnInteger(const std::string& text) {
@@ -133,35 +126,6 @@ std::vector<std::string> algorithmEntries(int classPosition) {
     }
 }
 
-std::optional<int32_t> readIntegerText(const std::string& text) {
-    std::size_t i = 0;
-    while (i < text.size() && text[i] == ' ') ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    bool hex = false;
-    if (i < text.size() && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) {
-        hex = true;
-        ++i;
-    } else if (i + 1 < text.size() && text[i] == '0' &&
-               (text[i + 1] == 'x' || text[i + 1] == 'X')) {
-        hex = true;
-        i += 2;
-    }
-    if (i == text.size()) return std::nullopt;
-    uint64_t value = 0;
-    const uint64_t limit = hex ? 0xFFFFFFFFull : negative ? 0x80000000ull : 0x7FFFFFFFull;
-    for (; i < text.size(); ++i) {
-        const int digit = hexDigit(text[i]);
-        if (digit < 0 || (!hex && digit > 9)) return std::nullopt;
-        value = value * (hex ? 16 : 10) + static_cast<uint64_t>(digit);
-        if (value > limit) return std::nullopt;
-    }
-    // Hexadecimal texts name the 32 bits; negation is done on those bits.
-    uint32_t bits = static_cast<uint32_t>(value);
-    if (negative) bits = 0u - bits;
-    return static_cast<int32_t>(bits);
-}
-
 CatalogueEditor::CatalogueEditor() : grid_{editorHeaders()} {
     controls_.delay = "100";
     controls_.chipClass.entries = classEntries();
@@ -239,7 +203,8 @@ std::optional<std::string> CatalogueEditor::loadRow() {
     const EditorRow& row = grid_[static_cast<std::size_t>(remembered_)];
     int32_t v[kEditorColumns] = {};
     for (int c = ColFlashSize; c < kEditorColumns; ++c) {
-        const auto value = readIntegerText(row[static_cast<std::size_t>(c)]);
+        const auto value =
+            parseIntegerText(row[static_cast<std::size_t>(c)], HexPrefixes::AlsoBareX);
         if (!value) return notAnInteger(row[static_cast<std::size_t>(c)]);
         v[c] = *value;
     }
@@ -362,7 +327,8 @@ std::optional<std::string> CatalogueEditor::buildRecords(Catalogue& into, int la
                            std::to_string(kNameTextSize - 1)});
         int32_t v[kEditorColumns] = {};
         for (int c = ColChipId; c < kEditorColumns; ++c) {
-            const auto value = readIntegerText(row[static_cast<std::size_t>(c)]);
+            const auto value =
+                parseIntegerText(row[static_cast<std::size_t>(c)], HexPrefixes::AlsoBareX);
             if (!value) return notAnInteger(row[static_cast<std::size_t>(c)]);
             v[c] = *value;
         }
@@ -372,9 +338,9 @@ std::optional<std::string> CatalogueEditor::buildRecords(Catalogue& into, int la
         struct Limit {
             EditorColumn column;
             uint32_t most;
-        } limits[] = {{ColFlashSize, kFlashBufferBytes},
+        } limits[] = {{ColFlashSize, kFlashBufferSize},
                       {ColFlashPage, 0xFFFF},
-                      {ColEepromSize, kEepromBufferBytes},
+                      {ColEepromSize, kEepromBufferSize},
                       {ColEepromPage, 0xFF}};
         for (const Limit& limit : limits) {
             if (v[limit.column] >= 0 && uint32_t(v[limit.column]) <= limit.most) continue;

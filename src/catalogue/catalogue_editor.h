@@ -79,12 +79,6 @@ struct EditorControls {
     EditorCombo extend;        // ComboBox12, text
 };
 
-// Reads a cell as an integer: optional leading spaces, an optional sign, then
-// decimal digits, or hexadecimal digits after "$", "0x", "0X", "x" or "X". The
-// whole text must be used; decimal values must fit a signed 32-bit number and
-// hexadecimal ones 32 bits.
-std::optional<int32_t> readIntegerText(const std::string& text);
-
 class CatalogueEditor {
   public:
     CatalogueEditor();

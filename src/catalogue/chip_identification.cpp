@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "base/messages.h"
-#include "base/ui_port.h"
 #include "catalogue/gbk_text.h"
 #include "catalogue/name_text.h"
 
@@ -11,19 +10,11 @@ namespace ostrel {
 
 namespace {
 
-void informationBox(UiPort& ui, const std::string& text) {
-    ui.messageBox(text, programText(Txt::CaptionInformation, 0), BoxIcon::Information);
-}
-
 std::string item(const std::vector<std::string>& items, std::size_t index) {
     return index < items.size() ? trimControls(items[index]) : std::string();
 }
 
 }  // namespace
-
-uint32_t detectedId(const uint8_t reply[4]) {
-    return (uint32_t(reply[1]) << 16) | (uint32_t(reply[2]) << 8) | uint32_t(reply[3]);
-}
 
 int findChipById(const Catalogue& catalogue, uint32_t id) {
     const int count = catalogue.count();
@@ -32,34 +23,42 @@ int findChipById(const Catalogue& catalogue, uint32_t id) {
     return -1;
 }
 
-SocketPicture identifyChip(int readResult, const uint8_t reply[4], const Catalogue& catalogue,
-                           ChipSelector& selector, UiPort& ui, int language,
-                           const std::function<void(SocketPicture)>& showPicture) {
-    auto show = [&](SocketPicture picture) {
-        if (showPicture) showPicture(picture);
-        return picture;
+Identification identifyChip(int readResult, const uint8_t reply[kChipIdReplyBytes],
+                            const Catalogue& catalogue, ChipSelector& selector, int language) {
+    Identification found;
+    // Whatever the outcome, it says what the lists show once it is decided.
+    auto decided = [&](Detection kind, SocketPicture picture, std::string message, BoxIcon icon) {
+        found.kind = kind;
+        found.picture = picture;
+        found.message = std::move(message);
+        found.icon = icon;
+        found.shown = selector.shown();
+        found.typeText = selector.typeText();
+        found.nameText = selector.nameText();
+        return found;
     };
-    if (readResult == kIdReadNoProgrammer) {
-        ui.errorBox(messageText(Msg::MsgNotConnected, language));
-        return SocketPicture::Unchanged;
-    }
+    if (readResult == kChipIdNoProgrammer)
+        return decided(Detection::NoProgrammer, SocketPicture::Unchanged,
+                       messageText(Msg::MsgNotConnected, language), BoxIcon::Error);
     // A reply that did not arrive whole says nothing about the socket: taking
     // its bytes for a kind would report an empty socket or a wrong chip.
-    if (readResult != kIdReadAnswered) {
-        ui.errorBox(programText(Txt::ChipIdNoAnswer, language));
-        return SocketPicture::Unchanged;
-    }
+    if (readResult != kChipIdAnswered)
+        return decided(Detection::NoAnswer, SocketPicture::Unchanged,
+                       programText(Txt::ChipIdNoAnswer, language), BoxIcon::Error);
 
     switch (reply[0]) {
         case 1: {
-            const int match = findChipById(catalogue, detectedId(reply));
+            found.id = detectedId(reply);
+            char id[16];
+            std::snprintf(id, sizeof id, "%2.2X %2.2X %2.2X", reply[1], reply[2], reply[3]);
+            found.idText = id;
+            const int match = findChipById(catalogue, found.id);
             if (match < 0) {
                 if (selector.shown().type != 0) selector.select(0, 0, 0);
-                char id[16];
-                std::snprintf(id, sizeof id, "%2.2X %2.2X %2.2X", reply[1], reply[2], reply[3]);
-                ui.errorBox(messageText(Msg::MsgUnknownChipId, language) + id +
-                            messageText(Msg::MsgChooseCompatible, language));
-                return SocketPicture::Unchanged;
+                return decided(Detection::UnknownId, SocketPicture::Unchanged,
+                               messageText(Msg::MsgUnknownChipId, language) + id +
+                                   messageText(Msg::MsgChooseCompatible, language),
+                               BoxIcon::Error);
             }
             const auto items = splitListRule(nameTextOf(catalogue.at(match)));
             // Each run refills the lists below, so each position is looked up
@@ -70,28 +69,36 @@ SocketPicture identifyChip(int readResult, const uint8_t reply[4], const Catalog
             selector.select(selector.saved.type, selector.saved.manufacturer, selector.saved.name);
             selector.saved.name = selector.findName(item(items, 2));
             selector.select(selector.saved.type, selector.saved.manufacturer, selector.saved.name);
-            show(SocketPicture::ChipInSocket);
-            informationBox(ui, messageText(Msg::MsgChipDetected, language) +
-                                   gbkToUtf8(selector.nameText()) +
-                                   messageText(Msg::MsgChipTypeLine, language) +
-                                   gbkToUtf8(selector.typeText()));
-            return SocketPicture::ChipInSocket;
+            return decided(
+                Detection::Known, SocketPicture::ChipInSocket,
+                messageText(Msg::MsgChipDetected, language) + gbkToUtf8(selector.nameText()) +
+                    messageText(Msg::MsgChipTypeLine, language) + gbkToUtf8(selector.typeText()),
+                BoxIcon::Information);
         }
         case 2:
         case 3: {
             const int32_t type = reply[0] == 2 ? 1 : 2;
             if (selector.shown().type != type) selector.select(type, 0, 0);
-            show(SocketPicture::ChipInSocket);
-            informationBox(ui, messageText(Msg::MsgChipTypeDetected, language) +
-                                   gbkToUtf8(selector.typeText()) +
-                                   messageText(Msg::MsgSelectTypeManually, language));
-            return SocketPicture::ChipInSocket;
+            return decided(Detection::TypeOnly, SocketPicture::ChipInSocket,
+                           messageText(Msg::MsgChipTypeDetected, language) +
+                               gbkToUtf8(selector.typeText()) +
+                               messageText(Msg::MsgSelectTypeManually, language),
+                           BoxIcon::Information);
         }
         default:
-            show(SocketPicture::EmptySocket);
-            ui.errorBox(messageText(Msg::MsgNoChip, language));
-            return SocketPicture::EmptySocket;
+            return decided(Detection::NoChip, SocketPicture::EmptySocket,
+                           messageText(Msg::MsgNoChip, language), BoxIcon::Error);
     }
+}
+
+void showIdentification(const Identification& outcome, UiPort& ui,
+                        const std::function<void(SocketPicture)>& showPicture) {
+    if (outcome.picture != SocketPicture::Unchanged && showPicture) showPicture(outcome.picture);
+    if (outcome.icon == BoxIcon::Information)
+        ui.messageBox(outcome.message, programText(Txt::CaptionInformation, 0),
+                      BoxIcon::Information);
+    else
+        ui.errorBox(outcome.message);
 }
 
 }  // namespace ostrel

@@ -3,24 +3,19 @@
 // The programmer answers with a detection kind and, for chips that have one, a
 // three-byte ID: an ID is looked up in the catalogue and the chip chosen
 // through chip selection; a chip the programmer can only classify chooses a
-// type; an empty socket is reported. The caller runs the ID read and shows the
-// socket picture this returns.
+// type; an empty socket is reported. Identification decides and chooses; it
+// returns the outcome, and each front end presents it: the window shows the
+// socket picture and the box, the command line prints a line.
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
+#include "base/ui_port.h"
 #include "catalogue/chip_selector.h"
+#include "catalogue/id_read.h"
 
 namespace ostrel {
-
-class UiPort;
-
-// The ID read's results as the programmer steps report them: the programmer
-// answered (whatever it found), no programmer is attached, or it was opened
-// but its reply did not arrive whole.
-inline constexpr int kIdReadAnswered = 7;
-inline constexpr int kIdReadNoProgrammer = 0;
-inline constexpr int kIdReadNoAnswer = 2;
 
 // The socket picture the chip panel shows after a detection.
 enum class SocketPicture {
@@ -29,20 +24,44 @@ enum class SocketPicture {
     ChipInSocket,  // "J1": an 8-pin chip in the upper position
 };
 
-// The detected ID of a kind-1 reply: byte 1 in bits 16-23, byte 3 in bits 0-7.
-uint32_t detectedId(const uint8_t reply[4]);
+// What one ID read came to.
+enum class Detection {
+    NoProgrammer,  // the programmer could not be opened
+    NoAnswer,      // opened, but its reply did not arrive whole
+    Known,         // an ID the catalogue holds: that chip is now chosen
+    UnknownId,     // an ID the catalogue does not hold
+    TypeOnly,      // a chip the programmer can only classify: its type is chosen
+    NoChip,        // an empty socket (or a kind the programmer does not name)
+};
+
+struct Identification {
+    Detection kind = Detection::NoChip;
+    uint32_t id = 0;       // the detected ID (Known, UnknownId)
+    std::string idText;    // its three bytes as "XX XX XX" (Known, UnknownId)
+    ListPositions shown;   // the positions the lists show afterwards
+    std::string typeText;  // the Type list's shown text afterwards (GBK)
+    std::string nameText;  // the Name list's shown text afterwards (GBK)
+    SocketPicture picture = SocketPicture::Unchanged;
+    // The box the outcome ends in: its text, in the language asked for, and
+    // whether it is an error box (else an information box).
+    std::string message;
+    BoxIcon icon = BoxIcon::Error;
+};
 
 // The first catalogue position (before the terminator) whose chipId is `id`, or -1.
 int findChipById(const Catalogue& catalogue, uint32_t id);
 
-// Runs the outcome of one ID read: `readResult` is what the ID read returned
-// and `reply` its first four bytes. Chooses chips through `selector`, on an ID
-// match (only then) updates the saved selection, hands a changed socket
-// picture to `showPicture` before the box, so that the user sees the socket
-// while reading it, and shows the outcome's box in `language`. Returns the
-// picture shown, or Unchanged.
-SocketPicture identifyChip(int readResult, const uint8_t reply[4], const Catalogue& catalogue,
-                           ChipSelector& selector, UiPort& ui, int language,
-                           const std::function<void(SocketPicture)>& showPicture = {});
+// Decides the outcome of one ID read: `readResult` is what the ID read
+// returned and `reply` its first four bytes. Chooses chips through `selector`
+// and, on an ID match (only then), updates the saved selection. The outcome's
+// message is in `language`.
+Identification identifyChip(int readResult, const uint8_t reply[kChipIdReplyBytes],
+                            const Catalogue& catalogue, ChipSelector& selector, int language);
+
+// Shows an outcome as the Detect button does: a changed socket picture through
+// `showPicture` first, so that the user sees the socket while reading the box,
+// then the box.
+void showIdentification(const Identification& outcome, UiPort& ui,
+                        const std::function<void(SocketPicture)>& showPicture = {});
 
 }  // namespace ostrel

@@ -1,11 +1,13 @@
 #include "catalogue/chip_selector.h"
 
-#include "base/ui_port.h"
+#include <utility>
+
 #include "catalogue/chip_lookup.h"
 
 namespace ostrel {
 
-ChipSelector::ChipSelector(MainState& state, UiPort& ui) : state_(state), ui_(ui) {}
+ChipSelector::ChipSelector(const Catalogue& catalogue, ChipChanged chipChanged)
+    : catalogue_(catalogue), chipChanged_(std::move(chipChanged)) {}
 
 int32_t ChipSelector::shownPosition(const std::vector<std::string>& list, int32_t position) {
     return position >= 0 && position < static_cast<int32_t>(list.size()) ? position : -1;
@@ -16,16 +18,13 @@ bool ChipSelector::select(int32_t type, int32_t manufacturer, int32_t name) {
 }
 
 bool ChipSelector::run(int32_t type, int32_t manufacturer, int32_t name, bool resetBuffers) {
-    const bool chose =
-        selectChip(state_.catalogue, lists_, type, manufacturer, name, state_.selected);
+    const bool chose = selectChip(catalogue_, lists_, type, manufacturer, name, selected_);
     shown_ = {shownPosition(lists_.types, type), shownPosition(lists_.manufacturers, manufacturer),
               shownPosition(lists_.names, name)};
     // The position the Type list now shows decides the FLASH page's caption and
     // what the streaming operations skip.
-    state_.typeIndex = shown_.type;
-    selectedBefore_ = state_.selectedRecord();
-    if (resetBuffers)
-        state_.buffers.ResetBuffersForChip(state_.selectedRecord(), state_.typeIndex, ui_);
+    selectedBefore_ = catalogue_.at(selected_);
+    if (chipChanged_) chipChanged_(selected_, shown_.type, resetBuffers);
     if (onSelected) onSelected(chose);
     return chose;
 }
@@ -33,16 +32,15 @@ bool ChipSelector::run(int32_t type, int32_t manufacturer, int32_t name, bool re
 void ChipSelector::catalogueChanged() {
     const ChipNames shownChip{typeText(), manufacturerText(), nameText(), 0};
     const ChipRecord before = selectedBefore_;
-    const Catalogue& catalogue = state_.catalogue;
-    const int count = catalogue.count();
+    const int count = catalogue_.count();
     for (int i = 0; !shownChip.name.empty() && i < count; ++i) {
-        const ChipNames chip = chipNamesOf(catalogue.at(i), i);
+        const ChipNames chip = chipNamesOf(catalogue_.at(i), i);
         if (chip.type != shownChip.type || chip.manufacturer != shownChip.manufacturer ||
             chip.name != shownChip.name)
             continue;
         ListPositions at;
-        if (!listPositionsOf(lists_, catalogue, chip, at)) break;
-        const ChipRecord& now = catalogue.at(i);
+        if (!listPositionsOf(lists_, catalogue_, chip, at)) break;
+        const ChipRecord& now = catalogue_.at(i);
         const bool sameSizes =
             now.flashSize == before.flashSize && now.eepromSize == before.eepromSize;
         run(at.type, at.manufacturer, at.name, !sameSizes);

@@ -9,12 +9,10 @@
 #include <functional>
 #include <string>
 
-#include "base/main_state.h"
+#include "catalogue/catalogue.h"
 #include "catalogue/chip_selection.h"
 
 namespace ostrel {
-
-class UiPort;
 
 struct ListPositions {
     int32_t type = 0;
@@ -24,12 +22,17 @@ struct ListPositions {
 
 class ChipSelector {
   public:
-    ChipSelector(MainState& state, UiPort& ui);
+    // Told after every run of chip selection, before onSelected, of the record
+    // now selected and the position the Type list shows: its owner makes that
+    // record the selected one and, with `resetBuffers`, resets the buffers for it.
+    using ChipChanged = std::function<void(int32_t selected, int32_t typeIndex, bool resetBuffers)>;
+
+    ChipSelector(const Catalogue& catalogue, ChipChanged chipChanged);
 
     // Chip selection with three list positions: refills the lists, chooses the
     // record the positions name (a run that chooses nothing keeps the previous
-    // one), resets the FLASH buffer and both views for the selected record, and
-    // sets the positions the lists then show. Returns whether a record was chosen.
+    // one), hands it to chipChanged, and sets the positions the lists then
+    // show. Returns whether a record was chosen.
     bool select(int32_t type, int32_t manufacturer, int32_t name);
 
     // The catalogue changed under the lists (the catalogue editor's Save), and
@@ -76,8 +79,9 @@ class ChipSelector {
     static int32_t shownPosition(const std::vector<std::string>& list, int32_t position);
     bool run(int32_t type, int32_t manufacturer, int32_t name, bool resetBuffers);
 
-    MainState& state_;
-    UiPort& ui_;
+    const Catalogue& catalogue_;
+    ChipChanged chipChanged_;
+    int32_t selected_ = 0;
     ChipLists lists_;
     ListPositions shown_{-1, -1, -1};
     // The selected record as the last run left it: its sizes are what the

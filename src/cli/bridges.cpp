@@ -1,11 +1,7 @@
 #include "cli/bridges.h"
 
 #include <cctype>
-#include <cstdio>
 
-#include "base/quiet_ui.h"
-#include "catalogue/chip_identification.h"
-#include "catalogue/chip_lookup.h"
 #include "catalogue/chip_search.h"
 #include "catalogue/gbk_text.h"
 #include "catalogue/name_text.h"
@@ -54,40 +50,20 @@ std::vector<int> chipsMatching(const Catalogue& catalogue, const std::string& ke
     return positions;
 }
 
-Detection detectChip(MainState& state, ProgrammerOps& ops, ChipSelector& selector) {
-    uint8_t reply[4] = {};
+Identification detectChip(MainState& state, ProgrammerOps& ops, ChipSelector& selector) {
+    uint8_t reply[kChipIdReplyBytes] = {};
     const int result = ops.readChipId(reply);
-    if (result == kIdReadNoProgrammer) return {Detection::NoProgrammer, {}};
-    if (result != kIdReadAnswered) return {Detection::NoAnswer, {}};
-    // Identification shows its outcome in a box; here the caller prints it.
-    QuietUi silent;
-    identifyChip(result, reply, state.catalogue, selector, silent, state.language);
-    const bool known = findChipById(state.catalogue, detectedId(reply)) >= 0;
-    switch (reply[0]) {
-        case 1: {
-            if (known)
-                return {Detection::Known,
-                        chipNamesOf(state.selectedRecord(), state.selected).joined()};
-            char id[16];
-            std::snprintf(id, sizeof id, "%2.2X %2.2X %2.2X", reply[1], reply[2], reply[3]);
-            return {Detection::Unknown, id};
-        }
-        case 2:
-        case 3:
-            return {Detection::TypeOnly, selector.typeText()};
-        default:
-            return {Detection::NoChip, {}};
-    }
+    return identifyChip(result, reply, state.catalogue, selector, state.language);
 }
 
-std::string detectionLine(const Detection& found) {
-    switch (found.outcome) {
+std::string detectionLine(const Identification& found, const std::string& chosenName) {
+    switch (found.kind) {
         case Detection::Known:
-            return gbkToUtf8(found.text);
-        case Detection::Unknown:
-            return "unknown ID " + found.text;
+            return gbkToUtf8(chosenName);
+        case Detection::UnknownId:
+            return "unknown ID " + found.idText;
         case Detection::TypeOnly:
-            return "type " + gbkToUtf8(found.text);
+            return "type " + gbkToUtf8(found.typeText);
         case Detection::NoChip:
         case Detection::NoProgrammer:
         case Detection::NoAnswer:
@@ -99,7 +75,7 @@ std::string detectionLine(const Detection& found) {
 UpgradeOutcome upgradeFirmware(MainState& state, ProgrammerOps& ops, UiPort& ui,
                                const std::string& path) {
     HidDevice hid;
-    FirmwareUpgrade upgrade(state, ops, hid, ui);
+    FirmwareUpgrade upgrade(state.language, ops, hid, ui);
     switch (upgrade.upgrade(path)) {
         case UpgradeResult::Done:
             return UpgradeOutcome::Done;

@@ -6,9 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "base/main_state.h"
 #include "base/ui_port.h"
+#include "catalogue/chip_identification.h"
 #include "catalogue/chip_selector.h"
+#include "operations/main_state.h"
 #include "operations/programmer_ops.h"
 
 namespace ostrel::cli {
@@ -18,18 +19,13 @@ namespace ostrel::cli {
 std::vector<int> chipsMatching(const Catalogue& catalogue, const std::string& keyGbk,
                                bool filtered);
 
-struct Detection {
-    enum Outcome { NoProgrammer, NoAnswer, Known, Unknown, TypeOnly, NoChip } outcome;
-    // Known: TYPE,MAKER,NAME (GBK); Unknown: "XX XX XX"; TypeOnly: the type (GBK).
-    std::string text;
-};
-
 // The ID read and identification, as the Detect button runs them; a known
 // chip is then the selected one.
-Detection detectChip(MainState& state, ProgrammerOps& ops, ChipSelector& selector);
-// The line `detect` prints for a detection that found something (or nothing):
-// TYPE,MAKER,NAME, "unknown ID XX XX XX", "type TYPE" or "no chip", in UTF-8.
-std::string detectionLine(const Detection& found);
+Identification detectChip(MainState& state, ProgrammerOps& ops, ChipSelector& selector);
+// The line `detect` prints for an outcome that found something (or nothing):
+// TYPE,MAKER,NAME (`chosenName`, GBK), "unknown ID XX XX XX", "type TYPE" or
+// "no chip", in UTF-8.
+std::string detectionLine(const Identification& found, const std::string& chosenName);
 
 enum class UpgradeOutcome {
     Done,

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "base/main_state.h"
 #include "base/messages.h"
 #include "base/program_paths.h"
+#include "base/settings_file.h"
 #include "base/texts.h"
 #include "buffers/file_io.h"
 #include "catalogue/catalogue_file.h"
@@ -29,8 +29,8 @@
 #include "cli/outcome_lines.h"
 #include "cli/terminal_ui.h"
 #include "operations/command_runner.h"
+#include "operations/main_state.h"
 #include "operations/programmer_ops.h"
-#include "shell/settings_file.h"
 #include "usb/usb_bulk.h"
 
 namespace ostrel::cli {
@@ -83,6 +83,10 @@ class Program {
     std::string noProgrammerText() const {
         return usb_ && attachedButUnusable(usb_->lastOpenFailure()) ? text(Txt::ProgrammerUnusable)
                                                                     : text(Txt::CliNoProgrammer);
+    }
+    // TYPE,MAKER,NAME of the selected chip (GBK), as a known ID chose it.
+    std::string selectedChipNames() const {
+        return chipNamesOf(state_->selectedRecord(), state_->selected).joined();
     }
     int finish(int status, const std::string& message);
     int listChips();
@@ -192,7 +196,7 @@ int Program::setUpDevice() {
         SettingsFile(windowPaths().settingsFilePath()).readInteger("DEVICE", "SPEED", 0);
     usb_ = std::make_unique<TUsbBulk>();
     ops_ = std::make_unique<ProgrammerOps>(*state_, *usb_, ui_);
-    selector_ = std::make_unique<ChipSelector>(*state_, ui_);
+    selector_ = std::make_unique<ChipSelector>(state_->catalogue, chipChangedInto(*state_, ui_));
     runner_ = std::make_unique<CommandRunner>(*state_, *ops_, ui_);
     runner_->typeText = [this] { return gbkToUtf8(selector_->typeText()); };
     ui_.onInterrupt = [this] { runner_->requestStop(); };
@@ -205,10 +209,10 @@ int Program::setUpDevice() {
 
 int Program::chooseChip() {
     if (options_.detect) {
-        const Detection found = detectChip(*state_, *ops_, *selector_);
-        switch (found.outcome) {
+        const Identification found = detectChip(*state_, *ops_, *selector_);
+        switch (found.kind) {
             case Detection::Known:
-                ui_.note(gbkToUtf8(found.text));
+                ui_.note(gbkToUtf8(selectedChipNames()));
                 return ExitDone;
             case Detection::NoProgrammer:
                 ui_.error(noProgrammerText());
@@ -216,11 +220,11 @@ int Program::chooseChip() {
             case Detection::NoAnswer:
                 ui_.error(programText(Txt::ChipIdNoAnswer, language_));
                 return ExitTransfer;
-            case Detection::Unknown:
-                ui_.error(text(Txt::CliDetectRefused, {"unknown ID " + found.text}));
+            case Detection::UnknownId:
+                ui_.error(text(Txt::CliDetectRefused, {"unknown ID " + found.idText}));
                 return ExitNo;
             case Detection::TypeOnly:
-                ui_.error(text(Txt::CliDetectTypeOnly, {gbkToUtf8(found.text)}));
+                ui_.error(text(Txt::CliDetectTypeOnly, {gbkToUtf8(found.typeText)}));
                 return ExitNo;
             case Detection::NoChip:
                 ui_.error(text(Txt::CliDetectRefused, {"no chip"}));
@@ -273,10 +277,10 @@ int Program::detectCommand() {
         const int chosen = chooseChip();
         if (chosen != ExitDone) return finish(chosen, ui_.lastErrorText());
     }
-    const Detection found = detectChip(*state_, *ops_, *selector_);
+    const Identification found = detectChip(*state_, *ops_, *selector_);
     std::string line;
     int status = ExitNo;
-    switch (found.outcome) {
+    switch (found.kind) {
         case Detection::NoProgrammer:
             ui_.error(noProgrammerText());
             return finish(ExitNoProgrammer, ui_.lastErrorText());
@@ -286,12 +290,12 @@ int Program::detectCommand() {
         case Detection::Known:
             status = ExitDone;
             break;
-        case Detection::Unknown:
+        case Detection::UnknownId:
         case Detection::TypeOnly:
         case Detection::NoChip:
             break;
     }
-    line = detectionLine(found);
+    line = detectionLine(found, selectedChipNames());
     if (options_.json)
         ui_.jsonLine("\"type\":\"detect\",\"chip\":" + jsonString(line));
     else
@@ -459,7 +463,8 @@ int Program::chipCommand(ChipCommand command) {
         }
         format = load.chosen ? load.format : loadFormatOf(file);
         const int errorsBefore = ui_.errorCount();
-        OpenFileCommand(*state_, ActivePage::Flash, ui_, load);
+        OpenFileCommand(state_->selectedRecord(), state_->buffers, ActivePage::Flash, ui_,
+                        language_, load);
         // The window's "Open<path> (time)" line is not the command line's.
         ui_.flushLog(false);
         if (ui_.errorCount() != errorsBefore) {
@@ -501,7 +506,7 @@ int Program::chipCommand(ChipCommand command) {
     if (command == ChipCommand::Read) {
         // The window's Save, with the file given instead of a dialog.
         const int errorsBefore = ui_.errorCount();
-        SaveFileCommand(*state_, ui_);
+        SaveFileCommand(state_->selectedRecord(), state_->buffers, ui_, language_);
         if (ui_.errorCount() != errorsBefore) return finish(ExitUsage, ui_.lastErrorText());
     }
     const std::string line = outcomeLine(command, file, format);

@@ -6,10 +6,10 @@
 #include <functional>
 #include <string>
 
-#include "base/main_state.h"
 #include "catalogue/chip_selector.h"
 #include "cli/cli_options.h"
 #include "cli/terminal_ui.h"
+#include "operations/main_state.h"
 #include "operations/programmer_ops.h"
 #include "usb/usb_bulk.h"
 

@@ -105,9 +105,9 @@ SystemProbe SystemProbe::real() {
 ChipFinding describeChip(int readResult, const uint8_t reply[4], const Catalogue& catalogue,
                          int language, int* position) {
     if (position != nullptr) *position = -1;
-    if (readResult == kIdReadNoProgrammer)
+    if (readResult == kChipIdNoProgrammer)
         return {ChipFinding::NoProgrammer, programText(Txt::CliNoProgrammer, language)};
-    if (readResult != kIdReadAnswered)
+    if (readResult != kChipIdAnswered)
         return {ChipFinding::NoAnswer, programText(Txt::ChipIdNoAnswer, language)};
     switch (reply[0]) {
         case 1: {

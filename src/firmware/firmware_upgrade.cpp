@@ -60,8 +60,9 @@ uint32_t iapDataReportCount(uint32_t length) {
     return iapBlockCount(length, kIapDataPerReport);
 }
 
-FirmwareUpgrade::FirmwareUpgrade(MainState& state, ProgrammerOps& ops, HidDevice& hid, UiPort& ui)
-    : state_(state), ops_(ops), hid_(hid), ui_(ui) {}
+FirmwareUpgrade::FirmwareUpgrade(const int32_t& language, ProgrammerOps& ops, HidDevice& hid,
+                                 UiPort& ui)
+    : language_(language), ops_(ops), hid_(hid), ui_(ui) {}
 
 bool FirmwareUpgrade::readHardwareInfo(HardwareTexts& texts) {
     HardwareInfo info;

@@ -22,7 +22,6 @@
 #include <string>
 #include <vector>
 
-#include "base/main_state.h"
 #include "base/ui_port.h"
 #include "firmware/hid_device.h"
 #include "operations/packets.h"
@@ -104,7 +103,9 @@ enum class UpgradeResult {
 
 class FirmwareUpgrade {
   public:
-    FirmwareUpgrade(MainState& state, ProgrammerOps& ops, HidDevice& hid, UiPort& ui);
+    // `language` is read each time a text is shown, so a switch of language
+    // between two upgrades is followed.
+    FirmwareUpgrade(const int32_t& language, ProgrammerOps& ops, HidDevice& hid, UiPort& ui);
 
     // The Hardware command: the programmer's texts into the window (which
     // keeps its own when the programmer does not answer), the window, and the
@@ -127,9 +128,9 @@ class FirmwareUpgrade {
     UpgradeResult sendImage();
     bool exchange(const Report& report, Report* reply);
     UpgradeResult fail(UpgradeResult result, const std::string& text);
-    std::string text(Txt key) const { return programText(key, state_.language); }
+    std::string text(Txt key) const { return programText(key, language_); }
 
-    MainState& state_;
+    const int32_t& language_;
     ProgrammerOps& ops_;
     HidDevice& hid_;
     UiPort& ui_;

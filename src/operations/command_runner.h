@@ -13,9 +13,9 @@
 #include <functional>
 #include <string>
 
-#include "base/main_state.h"
 #include "base/ui_port.h"
 #include "operations/job_lock.h"
+#include "operations/main_state.h"
 #include "operations/programmer_ops.h"
 
 namespace ostrel {

@@ -1,5 +1,7 @@
 #include "operations/packets.h"
 
+#include "catalogue/id_read.h"
+
 namespace ostrel {
 namespace {
 
@@ -100,8 +102,7 @@ void makePollStatus(Packet& buffer) {
 ChipIdReply parseChipIdReply(const Packet& reply) {
     ChipIdReply result;
     result.kind = reply[0];
-    result.chipId =
-        static_cast<uint32_t>(reply[1]) << 16 | static_cast<uint32_t>(reply[2]) << 8 | reply[3];
+    result.chipId = detectedId(reply.data());
     return result;
 }
 

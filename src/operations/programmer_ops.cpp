@@ -15,8 +15,6 @@ namespace {
 constexpr int kEeprom24WriteSettleMs = 100;
 // Wait before each status poll of a 25-series erase.
 constexpr int kPollIntervalMs = 50;
-// The ID read's reply carries the detection kind and three ID bytes.
-constexpr int kChipIdReplyBytes = 4;
 
 std::string hexAddress(int64_t address) {
     char text[24];
@@ -101,7 +99,7 @@ void ProgrammerOps::endJob() {
 }
 
 int ProgrammerOps::readChipId(uint8_t reply[4]) {
-    if (!openProgrammer()) return 0;
+    if (!openProgrammer()) return kChipIdNoProgrammer;
     Packet packet = chipSetupPacket(CmdReadId, chip(), state_.speed, bigEndian());
     const bool sent = usb_.USB_bulk_cmd(packet.data(), kPacketSize, 1) >= kChipIdReplyBytes;
     endJob();

@@ -12,10 +12,11 @@
 #include <functional>
 #include <string>
 
-#include "base/main_state.h"
 #include "base/messages.h"
 #include "base/texts.h"
 #include "base/ui_port.h"
+#include "catalogue/id_read.h"
+#include "operations/main_state.h"
 #include "operations/packets.h"
 #include "operations/stream_span.h"
 #include "usb/usb_bulk.h"
@@ -30,12 +31,6 @@ enum JobResult {
     JobEeprom24 = 4,
     JobSpiFlash25 = 6,
 };
-
-// readChipId's results: 7 when the programmer answered (whatever it found), 0
-// when no programmer is attached, and kChipIdNoAnswer when it was opened but
-// its reply did not arrive whole: neither an ID nor an empty socket.
-inline constexpr int kChipIdAnswered = 7;
-inline constexpr int kChipIdNoAnswer = 2;
 
 // What became of an operation.
 enum class OpResult {
@@ -59,9 +54,10 @@ class ProgrammerOps {
     // connected" when the programmer no longer takes the end packet.
     void endJob();
     // A job of its own: asks the programmer which chip sits in the socket.
-    // Copies the reply's kind and three ID bytes to `reply` and returns 7;
-    // returns 0 silently when no programmer is attached, and kChipIdNoAnswer
-    // (leaving `reply` alone) when its reply did not arrive.
+    // Copies the reply's kind and three ID bytes to `reply` and returns
+    // kChipIdAnswered; returns kChipIdNoProgrammer silently when no programmer
+    // is attached, and kChipIdNoAnswer (leaving `reply` alone) when its reply
+    // did not arrive.
     int readChipId(uint8_t reply[4]);
     // Start address of the next data stream. Reads pass replyFlag 1, writes 0.
     // False when the exchange failed.

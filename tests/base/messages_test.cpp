@@ -1,8 +1,15 @@
 #include "base/messages.h"
 
 #include <gtest/gtest.h>
+#include <iconv.h>
 
+#include <fstream>
+#include <iterator>
+#include <regex>
 #include <set>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "base/texts.h"
 
@@ -21,18 +28,96 @@ TEST(MessageTable, EveryKeyHasThreeNonEmptyTextsAndTheEnglishOnesAreAscii) {
     EXPECT_EQ(english.size(), 30u) << "two keys share an English text";
 }
 
-TEST(MessageTable, TextsKeepTheirExactSpacesAndLineFeeds) {
-    EXPECT_EQ(messageText(Msg::MsgFileExists, LangEnglish), "File already exists. Is it covered? ");
-    EXPECT_EQ(messageText(Msg::MsgWriteFlash, LangTraditional), "編程 Flash ... ");
-    EXPECT_EQ(messageText(Msg::MsgWriteFlash, LangSimplified), "编程 Flash ...");
-    EXPECT_EQ(messageText(Msg::MsgVerifyErrorAddress, LangSimplified), "Flash 校验错误地址: ");
-    EXPECT_EQ(messageText(Msg::MsgVerifyErrorAddress, LangEnglish), "Flash check error address:");
-    for (int lang = 0; lang < 3; ++lang) {
-        EXPECT_EQ(messageText(Msg::MsgChipTypeLine, lang).substr(0, 2), "\n\n");
-        EXPECT_EQ(messageText(Msg::MsgSelectTypeManually, lang).substr(0, 2), "\n\n");
+// The table is indexed by the key: a row out of step with the enum shows every
+// later message under the wrong key. The key names are read from the header
+// itself, and each key's English text must hold words that only its own row
+// holds.
+TEST(MessageTable, EachRowSitsUnderItsKey) {
+    std::ifstream header(std::string(OSTREL_SOURCE_DIR) + "/src/base/messages.h");
+    const std::string text((std::istreambuf_iterator<char>(header)), {});
+    const std::string body =
+        text.substr(text.find("enum class Msg {"),
+                    text.find("};", text.find("enum class Msg {")) - text.find("enum class Msg {"));
+    std::vector<std::string> enumerators;
+    const std::regex name(R"(\b(Msg[A-Za-z]+),)");
+    for (std::sregex_iterator m(body.begin(), body.end(), name), end; m != end; ++m)
+        enumerators.push_back((*m)[1]);
+    ASSERT_EQ(enumerators.size(), static_cast<std::size_t>(kMessageCount));
+    for (int k = 0; k < kMessageCount; ++k)
+        EXPECT_EQ(messageKeyName(static_cast<Msg>(k)), enumerators[static_cast<std::size_t>(k)]);
+
+    const std::pair<Msg, const char*> words[] = {
+        {Msg::MsgConfigDestroyed, "destroyed"},
+        {Msg::MsgFileExists, "already exists"},
+        {Msg::MsgWriteFileError, "writing file"},
+        {Msg::MsgProgrammerFound, "working state"},
+        {Msg::MsgConnected, "Connected"},
+        {Msg::MsgNotConnected, "Not connected"},
+        {Msg::MsgEraseFlash, "Erase Flash"},
+        {Msg::MsgReadFlash, "Read Flash"},
+        {Msg::MsgBlankFlash, "Bank Flash"},
+        {Msg::MsgChipNotEmpty, "not empty"},
+        {Msg::MsgVerifyFlash, "Verify Flash"},
+        {Msg::MsgVerifyErrorAddress, "error address"},
+        {Msg::MsgWriteFlash, "Write Flash"},
+        {Msg::MsgFileTooLong, "larger than chip"},
+        {Msg::MsgOpenTitle, "Open"},
+        {Msg::MsgReadComplete, "Read Complete"},
+        {Msg::MsgEraseComplete, "Erase Complete"},
+        {Msg::MsgWriteComplete, "Write Complete"},
+        {Msg::MsgVerifyComplete, "Verify Complete"},
+        {Msg::MsgAutoComplete, "AUTO"},
+        {Msg::MsgBlankComplete, "Bank Complete"},
+        {Msg::MsgStop, "STOP"},
+        {Msg::MsgBulk, "BULK"},
+        {Msg::MsgUnknownChipId, "Unknown chip ID"},
+        {Msg::MsgChooseCompatible, "compatibility"},
+        {Msg::MsgNoChip, "No chips"},
+        {Msg::MsgChipDetected, "chip was detected"},
+        {Msg::MsgChipTypeLine, " Chip type"},
+        {Msg::MsgChipTypeDetected, "type is detected"},
+        {Msg::MsgSelectTypeManually, "manually select"},
+    };
+    ASSERT_EQ(std::size(words), static_cast<std::size_t>(kMessageCount));
+    for (const auto& [key, word] : words) {
+        std::vector<std::string> holders;
+        for (int k = 0; k < kMessageCount; ++k)
+            if (messageText(static_cast<Msg>(k), LangEnglish).find(word) != std::string::npos)
+                holders.push_back(messageKeyName(static_cast<Msg>(k)));
+        EXPECT_EQ(holders, std::vector<std::string>{messageKeyName(key)}) << word;
     }
-    EXPECT_EQ(messageText(Msg::MsgBlankFlash, LangEnglish), "Bank Flash ...");
-    EXPECT_EQ(std::string(messageKeyName(Msg::MsgReadComplete)), "MsgReadComplete");
+}
+
+// Checked by the C library's converter: a Simplified Chinese text is GB2312,
+// a Traditional one Big5, and where the two differ the Traditional one is not
+// GB2312, so the two languages cannot have changed places in a row.
+bool convertsTo(const std::string& utf8, const char* encoding) {
+    iconv_t cd = iconv_open(encoding, "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+    std::string in = utf8;
+    std::string out(in.size() * 4 + 4, '\0');
+    char* inPtr = in.data();
+    char* outPtr = out.data();
+    std::size_t inLeft = in.size();
+    std::size_t outLeft = out.size();
+    const bool ok = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<std::size_t>(-1);
+    iconv_close(cd);
+    return ok && inLeft == 0;
+}
+
+TEST(MessageTable, ChineseTextsAreInTheirOwnScript) {
+    ASSERT_TRUE(convertsTo("编程器", "GB2312"));
+    ASSERT_FALSE(convertsTo("編程器", "GB2312")) << "the converter cannot tell the scripts apart";
+    for (int k = 0; k < kMessageCount; ++k) {
+        const Msg key = static_cast<Msg>(k);
+        const std::string& simplified = messageText(key, LangSimplified);
+        const std::string& traditional = messageText(key, LangTraditional);
+        EXPECT_TRUE(convertsTo(simplified, "GB2312")) << messageKeyName(key);
+        EXPECT_TRUE(convertsTo(traditional, "BIG5")) << messageKeyName(key);
+        if (simplified != traditional) {
+            EXPECT_FALSE(convertsTo(traditional, "GB2312")) << messageKeyName(key);
+        }
+    }
 }
 
 TEST(MessageTable, LanguageOutsideTheThreeFallsBackToSimplifiedChinese) {

@@ -5,9 +5,11 @@
 #include <cstring>
 #include <vector>
 
+#include "buffers/file_io.h"
 #include "buffers/range_edit.h"
 #include "catalogue/chip_record.h"
 #include "support/scripted_ui.h"
+#include "support/temp_files.h"
 
 namespace ostrel {
 namespace {
@@ -218,11 +220,34 @@ TEST_F(DataBuffersTest, RangeEditsStoreValuesAndKeepThemOnEmptyOrBadText) {
     buffers.Edit4Change("ZZ", ui);  // pasted
     EXPECT_EQ(buffers.rangeEnd, 0x3FFF);
     EXPECT_EQ(ui.boxes.back().text, "'0xZZ' is not a valid integer value");
+}
 
-    EXPECT_TRUE(buffers.CheckBox5Click(true));
-    EXPECT_TRUE(buffers.rangeEnabled);
-    EXPECT_FALSE(buffers.CheckBox5Click(false));
-    EXPECT_FALSE(buffers.rangeEnabled);
+// The range check box decides where Open puts a file: at the typed start
+// address while it is ticked, at 0 once it is cleared again; the start stays
+// typed in between, and the data length counts from 0 either way.
+TEST_F(DataBuffersTest, RangeCheckBoxDecidesWhereAFileIsOpened) {
+    testing::TempDir dir;
+    testing::writeFile(dir.file("a.bin"), "\x11\x22\x33");
+    const ChipRecord record = chip(0x100);
+    buffers.ResetBuffersForChip(record, 0, ui);
+    buffers.Edit3Change("10", ui);
+    struct Case {
+        bool ticked;
+        bool editsEnabled;
+        uint32_t at;
+        int32_t dataLength;
+    } cases[] = {{true, true, 0x10, 0x13}, {false, false, 0, 3}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.ticked);
+        std::memset(buffers.flash(), 0xFF, 0x20);
+        EXPECT_EQ(buffers.CheckBox5Click(c.ticked), c.editsEnabled);
+        ui.openPaths.push_back(dir.file("a.bin"));
+        OpenFileCommand(record, buffers, ActivePage::Flash, ui, LangEnglish);
+        EXPECT_EQ(buffers.flash()[c.at], 0x11);
+        EXPECT_EQ(buffers.flash()[c.at + 2], 0x33);
+        EXPECT_EQ(buffers.flash()[c.at == 0 ? 0x10 : 0], 0xFF) << "nothing at the other place";
+        EXPECT_EQ(buffers.flashDataLength, c.dataLength);
+    }
 }
 
 }  // namespace

@@ -199,39 +199,6 @@ TEST_F(EditorFixture, ChipIdsInAnyNotationStoreTheSameNumber) {
     EXPECT_EQ(catalogue.count(), 14);
 }
 
-TEST(EditorIntegers, ReadsDecimalAndPrefixedHexadecimalTextsWhole) {
-    struct Case {
-        const char* text;
-        std::optional<int32_t> value;
-    } cases[] = {
-        {"100", 100},
-        {"  42", 42},
-        {"+7", 7},
-        {"-7", -7},
-        {"$FF", 255},
-        {"0x1f", 31},
-        {"0XFF", 255},
-        {"xA", 10},
-        {"XA", 10},
-        {"-$10", -16},
-        {"0xFFFFFFFF", -1},
-        {"2147483647", INT32_MAX},
-        {"-2147483648", INT32_MIN},
-        {"2147483648", {}},
-        {"0x100000000", {}},
-        {"", {}},
-        {" ", {}},
-        {"12 ", {}},
-        {"1a", {}},
-        {"0x", {}},
-        {"$", {}},
-        {"--1", {}},
-        {"0b1", {}},
-        {"1e3", {}},
-    };
-    for (const Case& c : cases) EXPECT_EQ(readIntegerText(c.text), c.value) << c.text;
-}
-
 TEST_F(EditorFixture, SaveRefusesWhatTheFileCannotHoldAndNamesTheRow) {
     struct Case {
         const char* what;

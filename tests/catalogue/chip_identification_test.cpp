@@ -4,6 +4,7 @@
 
 #include "base/messages.h"
 #include "catalogue/name_text.h"
+#include "operations/main_state.h"
 #include "support/scripted_ui.h"
 
 namespace ostrel {
@@ -56,7 +57,7 @@ TEST(ChipIdentification, EveryOutcomeChoosesReportsAndPicturesAsTheUserExpects) 
     } cases[] = {
         {"ID match",
          false,
-         kIdReadAnswered,
+         kChipIdAnswered,
          {1, 0xC2, 0x20, 0x16},
          {1, 0, 1},
          SocketPicture::ChipInSocket,
@@ -68,7 +69,7 @@ TEST(ChipIdentification, EveryOutcomeChoosesReportsAndPicturesAsTheUserExpects) 
          true},
         {"unknown ID from another type",
          false,
-         kIdReadAnswered,
+         kChipIdAnswered,
          {1, 0xC2, 0x20, 0x17},
          {1, 0, 1},
          SocketPicture::Unchanged,
@@ -80,7 +81,7 @@ TEST(ChipIdentification, EveryOutcomeChoosesReportsAndPicturesAsTheUserExpects) 
          true},
         {"unknown ID on the first type",
          false,
-         kIdReadAnswered,
+         kChipIdAnswered,
          {1, 0xC2, 0x20, 0x17},
          {0, 1, 0},
          SocketPicture::Unchanged,
@@ -92,7 +93,7 @@ TEST(ChipIdentification, EveryOutcomeChoosesReportsAndPicturesAsTheUserExpects) 
          false},
         {"ID only behind the terminator",
          false,
-         kIdReadAnswered,
+         kChipIdAnswered,
          {1, 0xAB, 0xCD, 0xEF},
          {0, 0, 0},
          SocketPicture::Unchanged,
@@ -104,7 +105,7 @@ TEST(ChipIdentification, EveryOutcomeChoosesReportsAndPicturesAsTheUserExpects) 
          false},
         {"kind 2 on its type keeps the chip",
          false,
-         kIdReadAnswered,
+         kChipIdAnswered,
          {2, 0, 0, 0},
          {1, 0, 1},
          SocketPicture::ChipInSocket,
@@ -116,7 +117,7 @@ TEST(ChipIdentification, EveryOutcomeChoosesReportsAndPicturesAsTheUserExpects) 
          false},
         {"kind 2 from another type",
          false,
-         kIdReadAnswered,
+         kChipIdAnswered,
          {2, 0, 0, 0},
          {0, 1, 1},
          SocketPicture::ChipInSocket,
@@ -128,7 +129,7 @@ TEST(ChipIdentification, EveryOutcomeChoosesReportsAndPicturesAsTheUserExpects) 
          true},
         {"kind 3",
          false,
-         kIdReadAnswered,
+         kChipIdAnswered,
          {3, 0, 0, 0},
          {0, 0, 0},
          SocketPicture::ChipInSocket,
@@ -140,7 +141,7 @@ TEST(ChipIdentification, EveryOutcomeChoosesReportsAndPicturesAsTheUserExpects) 
          true},
         {"no chip",
          false,
-         kIdReadAnswered,
+         kChipIdAnswered,
          {0, 0xEF, 0x40, 0x16},
          {0, 0, 0},
          SocketPicture::EmptySocket,
@@ -152,7 +153,7 @@ TEST(ChipIdentification, EveryOutcomeChoosesReportsAndPicturesAsTheUserExpects) 
          false},
         {"unknown kind",
          false,
-         kIdReadAnswered,
+         kChipIdAnswered,
          {9, 0, 0, 0},
          {0, 0, 0},
          SocketPicture::EmptySocket,
@@ -164,7 +165,7 @@ TEST(ChipIdentification, EveryOutcomeChoosesReportsAndPicturesAsTheUserExpects) 
          false},
         {"no programmer",
          false,
-         kIdReadNoProgrammer,
+         kChipIdNoProgrammer,
          {1, 0xEF, 0x40, 0x16},
          {1, 0, 1},
          SocketPicture::Unchanged,
@@ -176,7 +177,7 @@ TEST(ChipIdentification, EveryOutcomeChoosesReportsAndPicturesAsTheUserExpects) 
          false},
         {"reply not whole",
          false,
-         kIdReadNoAnswer,
+         kChipIdNoAnswer,
          {1, 0xEF, 0x40, 0x16},
          {1, 0, 1},
          SocketPicture::Unchanged,
@@ -188,7 +189,7 @@ TEST(ChipIdentification, EveryOutcomeChoosesReportsAndPicturesAsTheUserExpects) 
          false},
         {"empty catalogue",
          true,
-         kIdReadAnswered,
+         kChipIdAnswered,
          {1, 0xC2, 0x20, 0x17},
          {0, 0, 0},
          SocketPicture::Unchanged,
@@ -204,17 +205,19 @@ TEST(ChipIdentification, EveryOutcomeChoosesReportsAndPicturesAsTheUserExpects) 
         MainState state;
         if (!c.emptyCatalogue) fillCatalogue(state.catalogue);
         testing::ScriptedUi ui;
-        ChipSelector selector(state, ui);
+        ChipSelector selector(state.catalogue, chipChangedInto(state, ui));
         selector.select(c.start.type, c.start.manufacturer, c.start.name);
         selector.saved = c.start;
         state.buffers.flash()[0] = 0x5A;
 
         std::vector<std::pair<SocketPicture, std::size_t>> shownPictures;  // with boxes before it
-        const SocketPicture picture =
-            identifyChip(c.result, c.reply, state.catalogue, selector, ui, LangEnglish,
-                         [&](SocketPicture p) { shownPictures.emplace_back(p, ui.boxes.size()); });
+        const Identification found =
+            identifyChip(c.result, c.reply, state.catalogue, selector, LangEnglish);
+        EXPECT_TRUE(ui.boxes.empty()) << "identification decides; it shows nothing";
+        showIdentification(
+            found, ui, [&](SocketPicture p) { shownPictures.emplace_back(p, ui.boxes.size()); });
 
-        EXPECT_EQ(picture, c.picture);
+        EXPECT_EQ(found.picture, c.picture);
         if (c.picture == SocketPicture::Unchanged) {
             EXPECT_TRUE(shownPictures.empty());
         } else {
@@ -242,10 +245,11 @@ TEST(ChipIdentification, ReportsInTheCurrentLanguage) {
     MainState state;
     fillCatalogue(state.catalogue);
     testing::ScriptedUi ui;
-    ChipSelector selector(state, ui);
+    ChipSelector selector(state.catalogue, chipChangedInto(state, ui));
     selector.select(0, 0, 0);
     const uint8_t reply[4] = {1, 0xEF, 0x40, 0x16};
-    identifyChip(kIdReadAnswered, reply, state.catalogue, selector, ui, LangSimplified);
+    showIdentification(
+        identifyChip(kChipIdAnswered, reply, state.catalogue, selector, LangSimplified), ui);
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].text, messageText(Msg::MsgChipDetected, LangSimplified) + "W25Q32" +
                                     messageText(Msg::MsgChipTypeLine, LangSimplified) +

@@ -6,9 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include "base/main_state.h"
 #include "catalogue/chip_selector.h"
 #include "catalogue/name_text.h"
+#include "operations/main_state.h"
 #include "support/scripted_ui.h"
 
 namespace ostrel {
@@ -63,14 +63,14 @@ TEST(ChipLookup, NamesFindTheirChipsAndChoosingOneSelectsItAsTheListsWould) {
         if (found.empty()) continue;
 
         testing::ScriptedUi ui;
-        ChipSelector byName(state, ui);
+        ChipSelector byName(state.catalogue, chipChangedInto(state, ui));
         ASSERT_TRUE(chooseChipByNames(byName, state.catalogue, found.front()));
         EXPECT_EQ(state.selected, c.found.front());
         EXPECT_EQ(state.typeIndex, c.typeIndex);
         const ListPositions named = byName.shown();
 
         // The same chip through the three lists, one after another.
-        ChipSelector byLists(state, ui);
+        ChipSelector byLists(state.catalogue, chipChangedInto(state, ui));
         byLists.select(0, 0, 0);
         byLists.typeChanged(byLists.findType(found.front().type));
         byLists.manufacturerChanged(byLists.findManufacturer(found.front().manufacturer));

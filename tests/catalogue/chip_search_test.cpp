@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "catalogue/name_text.h"
+#include "operations/main_state.h"
 #include "support/scripted_ui.h"
 
 namespace ostrel {
@@ -57,7 +58,7 @@ TEST(ChipSearch, ChoosingARowShowsItsChipAndKeepsTheSavedSelection) {
     MainState state;
     fillCatalogue(state.catalogue);
     testing::ScriptedUi ui;
-    ChipSelector selector(state, ui);
+    ChipSelector selector(state.catalogue, chipChangedInto(state, ui));
     selector.select(0, 0, 0);
     selector.saved = {0, 0, 0};
     for (const char* key : {"AT24C02", "ATmega8", "AT25DF041"}) {

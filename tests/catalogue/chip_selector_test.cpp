@@ -6,6 +6,7 @@
 
 #include "catalogue/chip_lookup.h"
 #include "catalogue/name_text.h"
+#include "operations/main_state.h"
 #include "support/scripted_ui.h"
 
 namespace ostrel {
@@ -19,7 +20,7 @@ TEST(ChipSelector, ListChangesChooseTheFirstEntriesBelowAndAnUnchangedListKeepsT
                            "EEPROM,Atmel,24C02", "EEPROM,Atmel,24C04"};
     for (int i = 0; i < 5; ++i) setNameText(state.catalogue.at(i), names[i]);
     testing::ScriptedUi ui;
-    ChipSelector selector(state, ui);
+    ChipSelector selector(state.catalogue, chipChangedInto(state, ui));
     int runs = 0;
     selector.onSelected = [&](bool) { ++runs; };
     selector.select(0, 0, 1);
@@ -101,7 +102,7 @@ TEST(ChipSelector, ACatalogueChangeShowsTheSameChipAndKeepsItsBytesWhileItsSizes
             state.catalogue.at(i).eepromSize = 16;
         }
         testing::ScriptedUi ui;
-        ChipSelector selector(state, ui);
+        ChipSelector selector(state.catalogue, chipChangedInto(state, ui));
         selector.select(0, 0, 0);
         ASSERT_TRUE(
             chooseChipByNames(selector, state.catalogue, chipNamesOf(state.catalogue.at(4), 4)));

@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "codec_test_util.h"
+#include "operations/main_state.h"
 #include "support/temp_files.h"
 
 namespace ostrel::testing {
@@ -274,7 +275,7 @@ class FileCommands : public ::testing::Test {
 
 TEST_F(FileCommands, OpenShowsTheFiltersAndStopsOnCancel) {
     state.buffers.flashDataLength = 5;
-    OpenFileCommand(state, ActivePage::Flash, ui);
+    OpenFileCommand(state.selectedRecord(), state.buffers, ActivePage::Flash, ui, state.language);
     EXPECT_EQ(ui.lastFilter,
               "Binary (*.bin)|*.bin|Intel Hex(*.hex)|*.hex|Bios Rom (*.rom)|*.rom|Asus Rom "
               "(*.cap)|*.cap|All files (*.*)|*.*");
@@ -303,7 +304,8 @@ TEST_F(FileCommands, OpenSetsTheDataLengthFromTheFile) {
         state.buffers.ShowFlash(16);
         ui.openPaths = {path};
         ui.answers = c.answers;
-        OpenFileCommand(state, ActivePage::Flash, ui);
+        OpenFileCommand(state.selectedRecord(), state.buffers, ActivePage::Flash, ui,
+                        state.language);
         EXPECT_EQ(state.buffers.flashDataLength, c.dataLength < 0 ? 7 : c.dataLength) << c.name;
         EXPECT_EQ(ui.boxes.size(), c.answers.size()) << c.name;
         if (!c.answers.empty()) {
@@ -328,7 +330,7 @@ TEST_F(FileCommands, OpenLeavesTheGapsOfARecordFileAsTheyWere) {
     ASSERT_TRUE(WriteIntelHex(path, image.data(), 0x1100));
     std::memset(state.buffers.flash(), 0x11, 0x2000);
     ui.openPaths = {path};
-    OpenFileCommand(state, ActivePage::Flash, ui);
+    OpenFileCommand(state.selectedRecord(), state.buffers, ActivePage::Flash, ui, state.language);
     EXPECT_TRUE(ui.boxes.empty());
     EXPECT_EQ(state.buffers.flashDataLength, 0x1100);
     EXPECT_EQ(state.buffers.flash()[0xFF], 0x22);
@@ -386,7 +388,7 @@ TEST_F(FileCommands, AFailedOrDeclinedOpenChangesNothing) {
         ScriptedUi ui;
         ui.openPaths = {path};
         ui.answers = c.answers;
-        OpenFileCommand(state, c.page, ui);
+        OpenFileCommand(state.selectedRecord(), state.buffers, c.page, ui, state.language);
         EXPECT_EQ(ui.boxTexts(), c.boxes);
         EXPECT_TRUE(ui.log.empty());
         EXPECT_EQ(state.buffers.flashDataLength, 7);
@@ -405,12 +407,12 @@ TEST_F(FileCommands, ASourceFileOpensAsTheSRecordItWasSavedAs) {
     for (uint32_t a = 0; a < 0x1234; ++a) state.buffers.flash()[a] = static_cast<uint8_t>(a * 7);
     const std::string path = dir.file("image.src");
     ui.savePaths = {path};
-    SaveFileCommand(state, ui);
+    SaveFileCommand(state.selectedRecord(), state.buffers, ui, state.language);
     ASSERT_EQ(readFile(path).substr(0, 2), "S0");
 
     std::memset(state.buffers.flash(), 0xFF, 0x10000);
     ui.openPaths = {path};
-    OpenFileCommand(state, ActivePage::Flash, ui);
+    OpenFileCommand(state.selectedRecord(), state.buffers, ActivePage::Flash, ui, state.language);
     EXPECT_TRUE(ui.boxes.empty());
     for (uint32_t a = 0; a < 0x1234; ++a)
         ASSERT_EQ(state.buffers.flash()[a], static_cast<uint8_t>(a * 7)) << a;
@@ -426,7 +428,7 @@ TEST_F(FileCommands, EepromPageLoadsTheFileOverAnErasedArea) {
     writeFile(path, ":01001000559A\r\n" + kEnd);
     ui.openPaths = {path};
     state.buffers.flashDataLength = 7;
-    OpenFileCommand(state, ActivePage::Eeprom, ui);
+    OpenFileCommand(state.selectedRecord(), state.buffers, ActivePage::Eeprom, ui, state.language);
     EXPECT_TRUE(ui.boxes.empty());
     EXPECT_EQ(state.buffers.eeprom()[0], 0xFF);
     EXPECT_EQ(state.buffers.eeprom()[0x10], 0x55);
@@ -487,7 +489,8 @@ TEST_F(FileCommands, RecordTextUnderARawNameIsNeverTakenSilently) {
         state.buffers.flashDataLength = 0;
         ui.openPaths = {path};
         ui.answers = c.answers;
-        OpenFileCommand(state, ActivePage::Flash, ui, c.options);
+        OpenFileCommand(state.selectedRecord(), state.buffers, ActivePage::Flash, ui,
+                        state.language, c.options);
         const std::string head(reinterpret_cast<const char*>(state.buffers.flash()),
                                c.loaded.size());
         EXPECT_EQ(head, c.loaded);
@@ -508,7 +511,7 @@ TEST_F(FileCommands, ConfigPageLoadsNothing) {
     const std::string path = dir.file("a.bin");
     writeFile(path, "abc");
     ui.openPaths = {path};
-    OpenFileCommand(state, ActivePage::Config, ui);
+    OpenFileCommand(state.selectedRecord(), state.buffers, ActivePage::Config, ui, state.language);
     EXPECT_EQ(state.buffers.flash()[0], 0xFF);
     EXPECT_EQ(state.buffers.eeprom()[0], 0xFF);
     EXPECT_EQ(ui.log, std::vector<std::string>{logLineFor(path)});
@@ -519,7 +522,7 @@ TEST_F(FileCommands, SaveWritesTheChipSizeOfTheFlashBuffer) {
     state.buffers.flashDataLength = 1;
     const std::string path = dir.file("out.bin");
     ui.savePaths = {path};
-    SaveFileCommand(state, ui);
+    SaveFileCommand(state.selectedRecord(), state.buffers, ui, state.language);
     EXPECT_EQ(ui.lastFilter,
               "Binary (*.bin)|*.bin|Intel Hex(*.hex)|*.hex|Bios Rom (*.rom)|*.rom|All files "
               "(*.*)|*.*");
@@ -531,7 +534,7 @@ TEST_F(FileCommands, SaveWritesTheChipSizeOfTheFlashBuffer) {
     EXPECT_TRUE(ui.log.empty());
 
     ScriptedUi cancelled;
-    SaveFileCommand(state, cancelled);
+    SaveFileCommand(state.selectedRecord(), state.buffers, cancelled, state.language);
     EXPECT_TRUE(cancelled.boxes.empty());
 }
 

@@ -9,11 +9,11 @@
 #include <iterator>
 #include <map>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "catalogue/chip_record.h"
-#include "chip_table.h"
 
 namespace ostrel {
 namespace {
@@ -65,12 +65,48 @@ TEST_F(ShippedCatalogue, IsWholeRecordsEndingInOneZeroTerminator) {
     EXPECT_LT(chips_.size(), static_cast<std::size_t>(kCatalogueCapacity));
 }
 
-TEST_F(ShippedCatalogue, IsTheTableInTheSourceTree) {
+// Both files read here without the build's table reader or record codec: the
+// table's columns by whitespace, the records' fields at their byte offsets,
+// little-endian.
+uint32_t littleEndian(const uint8_t* bytes, int count) {
+    uint32_t value = 0;
+    for (int i = count - 1; i >= 0; --i) value = (value << 8) | bytes[i];
+    return value;
+}
+
+uint32_t tableNumber(const std::string& text) {
+    const char last = text.empty() ? 0 : text.back();
+    const uint32_t unit = last == 'K' ? 1024 : last == 'M' ? kMiB : 1;
+    return static_cast<uint32_t>(std::stoul(text, nullptr, 0)) * unit;
+}
+
+TEST_F(ShippedCatalogue, HoldsEveryLineOfTheTableInTheSourceTreeFieldByField) {
     std::ifstream table(std::string(OSTREL_SOURCE_DIR) + "/resources/chips.txt");
-    std::vector<ChipRecord> records;
-    ChipTableError error;
-    ASSERT_TRUE(parseChipTable(table, records, error)) << error.line << ": " << error.message;
-    EXPECT_EQ(catalogueImage(records), bytes_) << "ostrel.Dat is older than resources/chips.txt";
+    ASSERT_TRUE(table.good());
+    // Field offsets of chipId, flashSize, flashPage, class, algorithm, delay,
+    // extend, eepromSize, eepromPage, voltage, and their widths in bytes.
+    const int offsets[] = {48, 52, 56, 58, 59, 60, 62, 64, 66, 67};
+    const int widths[] = {4, 4, 2, 1, 1, 2, 2, 2, 1, 1};
+    std::size_t row = 0;
+    std::string line;
+    while (std::getline(table, line)) {
+        std::istringstream words(line);
+        std::vector<std::string> columns;
+        for (std::string word; words >> word;) columns.push_back(word);
+        if (columns.empty() || columns[0][0] == '#') continue;
+        ASSERT_EQ(columns.size(), 13u) << line;
+        ASSERT_LE((row + 1) * kChipRecordSize, bytes_.size()) << "ostrel.Dat ends before " << line;
+        const uint8_t* record = bytes_.data() + row * kChipRecordSize;
+        const std::string name = columns[0] + "," + columns[1] + "," + columns[2];
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(record),
+                              strnlen(reinterpret_cast<const char*>(record), kNameTextSize)),
+                  name);
+        for (int f = 0; f < 10; ++f)
+            EXPECT_EQ(littleEndian(record + offsets[f], widths[f]), tableNumber(columns[3 + f]))
+                << name << ", column " << 4 + f;
+        ++row;
+    }
+    EXPECT_EQ(row, chips_.size()) << "ostrel.Dat is older than resources/chips.txt";
 }
 
 // The Type list is built in record order, and its positions are family codes.

@@ -67,7 +67,7 @@ class UpgradeFixture : public ::testing::Test {
     TUsbBulk usb{OSTREL_SIM_DIR "/libusb-0.1.so.4"};
     ProgrammerOps ops{*state, usb, ui};
     HidDevice hid{OSTREL_SIM_DIR "/libhidapi-hidraw.so.0"};
-    FirmwareUpgrade firmware{*state, ops, hid, ui};
+    FirmwareUpgrade firmware{state->language, ops, hid, ui};
 };
 
 }  // namespace ostrel::testing

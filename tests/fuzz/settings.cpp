@@ -8,8 +8,8 @@
 #include <string>
 #include <utility>
 
+#include "base/settings_file.h"
 #include "fuzz/fuzz_support.h"
-#include "shell/settings_file.h"
 
 namespace ostrel::fuzzing {
 namespace {

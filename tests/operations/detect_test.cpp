@@ -15,24 +15,28 @@ TEST_F(Detect, EachSocketEndsInItsChipTypeOrPicture) {
         const char* what;
         int socketClass;  // -1: empty socket, -2: no programmer, -3: a reply cut short
         uint32_t socketId;
+        Detection kind;
+        const char* idText;  // what the command line prints of an ID
         SocketPicture picture;
         std::string box;
         int selected;
     } cases[] = {
-        {"known ID", ClassSpiFlash25, 0xC22017, SocketPicture::ChipInSocket,
-         "The chip was detected:MX25L64\n\n Chip typeSPI_FLASH", 1},
-        {"unknown ID", ClassSpiFlash25, 0x1F4401, SocketPicture::Unchanged,
+        {"known ID", ClassSpiFlash25, 0xC22017, Detection::Known, "C2 20 17",
+         SocketPicture::ChipInSocket, "The chip was detected:MX25L64\n\n Chip typeSPI_FLASH", 1},
+        {"unknown ID", ClassSpiFlash25, 0x1F4401, Detection::UnknownId, "1F 44 01",
+         SocketPicture::Unchanged,
          "Unknown chip ID =1F 44 01Please choose the compatibility type manually.", 0},
-        {"24-series", ClassEeprom24, 0, SocketPicture::ChipInSocket,
+        {"24-series", ClassEeprom24, 0, Detection::TypeOnly, "", SocketPicture::ChipInSocket,
          "Chip type is detected:24_EEPROM\n\n Please manually select the corresponding type burn.",
          2},
-        {"93-series", ClassEeprom93, 0, SocketPicture::ChipInSocket,
+        {"93-series", ClassEeprom93, 0, Detection::TypeOnly, "", SocketPicture::ChipInSocket,
          "Chip type is detected:93_EEPROM\n\n Please manually select the corresponding type burn.",
          3},
-        {"empty socket", -1, 0, SocketPicture::EmptySocket,
+        {"empty socket", -1, 0, Detection::NoChip, "", SocketPicture::EmptySocket,
          "No chips detected, please put the chip to try again!", 0},
-        {"no programmer", -2, 0, SocketPicture::Unchanged, "Not connected", 0},
-        {"reply cut short", -3, 0, SocketPicture::Unchanged,
+        {"no programmer", -2, 0, Detection::NoProgrammer, "", SocketPicture::Unchanged,
+         "Not connected", 0},
+        {"reply cut short", -3, 0, Detection::NoAnswer, "", SocketPicture::Unchanged,
          "The programmer did not answer the chip ID read.", 0},
     };
     for (const Case& c : cases) {
@@ -50,7 +54,7 @@ TEST_F(Detect, EachSocketEndsInItsChipTypeOrPicture) {
             r.chipId = i == 1 ? 0xC22017 : 0;
         }
         state->catalogue.at(0).chipId = 0xEF4017;
-        ChipSelector selector(*state, ui);
+        ChipSelector selector(state->catalogue, chipChangedInto(*state, ui));
         selector.select(0, 0, 0);
         if (c.socketClass >= 0)
             ostrel_sim_insert_chip(device, c.socketClass, c.socketId, 0x800000, nullptr);
@@ -62,8 +66,12 @@ TEST_F(Detect, EachSocketEndsInItsChipTypeOrPicture) {
 
         uint8_t reply[4] = {};
         const int result = ops.readChipId(reply);
-        EXPECT_EQ(identifyChip(result, reply, state->catalogue, selector, ui, LangEnglish),
-                  c.picture);
+        const Identification found =
+            identifyChip(result, reply, state->catalogue, selector, LangEnglish);
+        EXPECT_EQ(found.kind, c.kind);
+        EXPECT_EQ(found.idText, c.idText);
+        EXPECT_EQ(found.picture, c.picture);
+        showIdentification(found, ui);
         ASSERT_EQ(ui.boxes.size(), 1u);
         EXPECT_EQ(ui.boxes[0].text, c.box);
         EXPECT_EQ(state->selected, c.selected);

@@ -18,7 +18,7 @@ TEST(RealLibrary, FindsNoProgrammerAndDoesNotCrash) {
               0);
     EXPECT_FALSE(usb.isOpen());
     uint8_t packet[kPacketSize] = {0, 12};
-    usb.USB_bulk_cmd(packet, kPacketSize, 1);
+    EXPECT_EQ(usb.USB_bulk_cmd(packet, kPacketSize, 1), 0) << "nothing was sent";
     usb.USB_bulk_close();
 
     // Make sure it was the real library that answered, not the simulator.

@@ -33,12 +33,12 @@ TEST(SimulatorConfigurationFile, ThePresetProgrammerAndChipAnswer) {
     chip.flashSize = 0x800000;
     chip.flashPage = 256;
     Packet packet = chipSetupPacket(CmdReadId, chip, 0, usb.bigEndianFields());
-    usb.USB_bulk_cmd(packet.data(), kPacketSize, 1);
+    ASSERT_EQ(usb.USB_bulk_cmd(packet.data(), kPacketSize, 1), kPacketSize);
     const ChipIdReply reply = parseChipIdReply(packet);
     EXPECT_EQ(reply.kind, 1);
     EXPECT_EQ(reply.chipId, 0xEF4017u);
     Packet end = endJobPacket();
-    usb.USB_bulk_cmd(end.data(), kPacketSize, 0);
+    EXPECT_EQ(usb.USB_bulk_cmd(end.data(), kPacketSize, 0), kPacketSize);
     usb.USB_bulk_close();
 }
 

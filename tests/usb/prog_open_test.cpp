@@ -283,7 +283,7 @@ TEST_F(ProgOpen, AMissingLibraryFindsNothingAndTransfersDoNothing) {
     uint8_t packet[kPacketSize] = {0, 12};
     EXPECT_EQ(absent.USB_bulk_write(packet, kPacketSize), 0);
     EXPECT_EQ(absent.USB_bulk_read(packet, kPacketSize), 0);
-    absent.USB_bulk_cmd(packet, kPacketSize, 1);
+    EXPECT_EQ(absent.USB_bulk_cmd(packet, kPacketSize, 1), 0);
     EXPECT_EQ(packet[1], 12);
     EXPECT_EQ(absentPauses, std::vector<int>{50}) << "a command with reply pauses even closed";
     absent.USB_bulk_close();

@@ -215,6 +215,7 @@ void HexView::paintEvent(QPaintEvent*) {
     const std::size_t rows = rowsShown();
     const int shown = visibleRows() + 1;  // a partly visible row at the bottom
     char hex[3] = {0, 0, 0};
+    painted_ = {first, 0};
     for (int r = 0; r < shown && first + static_cast<std::size_t>(r) < rows; ++r) {
         const std::size_t row = first + static_cast<std::size_t>(r);
         const int top = header + r * rowHeight_;
@@ -226,6 +227,7 @@ void HexView::paintEvent(QPaintEvent*) {
         for (int column = 0; column < HexLayout::kBytesPerRow; ++column) {
             const std::size_t address = HexLayout::addressAt(row, column);
             if (address >= size) break;
+            if (column == 0) ++painted_.count;
             const uint8_t byte = doc_->byteAt(address);
             const int hexX = hexLeft + layout_.hexCellOffset(column) * cw;
             const int charX = charLeft + column * cw;

@@ -68,6 +68,13 @@ class HexView : public QAbstractScrollArea, private HexDocumentObserver {
 
     std::size_t firstVisibleRow() const;
     int visibleRows() const;
+    // The rows the last paint read from the document: the first and how many.
+    // However large the document, only the rows on screen are read.
+    struct PaintedRows {
+        std::size_t first = 0;
+        std::size_t count = 0;
+    };
+    PaintedRows lastPaintedRows() const { return painted_; }
     int rowHeight() const { return rowHeight_; }
     int charWidth() const { return charWidth_; }
 
@@ -120,6 +127,7 @@ class HexView : public QAbstractScrollArea, private HexDocumentObserver {
     int charWidth_ = 9;
     int rowHeight_ = 17;
     int ascent_ = 13;
+    PaintedRows painted_;
 };
 
 }  // namespace ostrel

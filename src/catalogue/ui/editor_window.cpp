@@ -30,8 +30,13 @@ bool isNameColumn(int column) {
 
 }  // namespace
 
-TForm2::TForm2(MainState& state, ProgramPaths paths, UiPort& ui, QWidget* parent)
-    : QDialog(parent), state_(state), paths_(std::move(paths)), ui_(ui) {
+TForm2::TForm2(Catalogue& catalogue, const int32_t& language, ProgramPaths paths, UiPort& ui,
+               QWidget* parent)
+    : QDialog(parent),
+      catalogue_(catalogue),
+      language_(language),
+      paths_(std::move(paths)),
+      ui_(ui) {
     setObjectName("TForm2");
     setWindowTitle(QString::fromUtf8("芯片编辑"));
     setFixedSize(880, 442);
@@ -138,8 +143,8 @@ void TForm2::showEvent(QShowEvent* event) {
 void TForm2::FormShow() {
     // A destroyed file is said in Simplified Chinese whatever the language;
     // the catalogue in memory is then edited as it is.
-    loadCatalogueFile(paths_.catalogueFilePath(), state_.catalogue, ui_, LangSimplified);
-    model_.open(state_.catalogue);
+    loadCatalogueFile(paths_.catalogueFilePath(), catalogue_, ui_, LangSimplified);
+    model_.open(catalogue_);
     showGrid();
     showControls();
 }
@@ -197,7 +202,7 @@ bool TForm2::readControls() {
         const std::string text = box->currentText().toStdString();
         const std::string gbk = utf8ToGbk(text, &ok);
         if (!ok) {
-            ui_.errorBox(fillIn(programText(Txt::EditorTextNotGbk, state_.language), {text}));
+            ui_.errorBox(fillIn(programText(Txt::EditorTextNotGbk, language_), {text}));
             return false;
         }
         combo.text = gbk;
@@ -257,8 +262,7 @@ void TForm2::BtnEditClick() {
 
 void TForm2::BtnSaveClick() {
     if (locked && locked()) return;
-    if (model_.save(paths_.catalogueSavePath(), state_.catalogue, ui_, state_.language) && onSaved)
-        onSaved();
+    if (model_.save(paths_.catalogueSavePath(), catalogue_, ui_, language_) && onSaved) onSaved();
 }
 
 void TForm2::BtnExitClick() {

@@ -7,8 +7,8 @@
 #include <functional>
 #include <string>
 
-#include "base/main_state.h"
 #include "base/program_paths.h"
+#include "catalogue/catalogue.h"
 #include "catalogue/catalogue_editor.h"
 
 class QComboBox;
@@ -26,11 +26,12 @@ class TForm2 : public QDialog {
     Q_OBJECT
 
   public:
-    // Edits `state`'s catalogue, reloads it from the catalogue `paths` names for
+    // Edits `catalogue`, reloads it from the catalogue `paths` names for
     // reading and saves it where they name for saving (the same file beside
     // the program; the user's own copy when installed), and shows its
-    // messages through `ui`.
-    TForm2(MainState& state, ProgramPaths paths, UiPort& ui, QWidget* parent = nullptr);
+    // messages through `ui` in the current `language`.
+    TForm2(Catalogue& catalogue, const int32_t& language, ProgramPaths paths, UiPort& ui,
+           QWidget* parent = nullptr);
 
     // Run after every Save that wrote the file: the main window finds the chip
     // it shows again, so that the selected record names it.
@@ -86,7 +87,8 @@ class TForm2 : public QDialog {
     // telling the user) when a name holds a character the catalogue cannot.
     bool readControls();
 
-    MainState& state_;
+    Catalogue& catalogue_;
+    const int32_t& language_;
     ProgramPaths paths_;
     UiPort& ui_;
     CatalogueEditor model_;

@@ -22,8 +22,9 @@ QString fromGbk(const std::string& gbk) {
 
 }  // namespace
 
-TForm3::TForm3(const MainState& state, ChipSelector& selector, QWidget* parent)
-    : QDialog(parent), state_(state), selector_(selector) {
+TForm3::TForm3(const Catalogue& catalogue, const int32_t& language, ChipSelector& selector,
+               QWidget* parent)
+    : QDialog(parent), catalogue_(catalogue), language_(language), selector_(selector) {
     setObjectName("TForm3");
     setWindowTitle(QString::fromUtf8("芯片选择"));
     setFixedSize(404, 320);
@@ -71,8 +72,7 @@ void TForm3::setColumns(bool withPosition) {
     ListView1->clear();
     rows_.clear();
     QStringList titles;
-    for (int c = 0; c < 3; ++c)
-        titles << QString::fromStdString(searchColumnTitle(c, state_.language));
+    for (int c = 0; c < 3; ++c) titles << QString::fromStdString(searchColumnTitle(c, language_));
     if (withPosition) titles << "pos";
     ListView1->setColumnCount(titles.size());
     ListView1->setHeaderLabels(titles);
@@ -96,7 +96,7 @@ void TForm3::ComboBox1Change() {
     // A key with a character the catalogue's code page lacks is in no record;
     // its '?' stand-ins must not find the chips that hold a real '?'.
     if (!ok) return;
-    rows_ = searchCatalogue(state_.catalogue, key);
+    rows_ = searchCatalogue(catalogue_, key);
     for (const SearchRow& row : rows_) {
         auto* item =
             new QTreeWidgetItem(QStringList{fromGbk(row.type), fromGbk(row.manufacturer),

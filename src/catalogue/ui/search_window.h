@@ -6,8 +6,9 @@
 #include <functional>
 #include <vector>
 
-#include "base/main_state.h"
+#include "catalogue/catalogue.h"
 #include "catalogue/chip_search.h"
+#include "catalogue/chip_selector.h"
 
 class QComboBox;
 class QLabel;
@@ -20,8 +21,10 @@ class TForm3 : public QDialog {
     Q_OBJECT
 
   public:
-    // Reads the catalogue and the language from `state`; chooses through `selector`.
-    TForm3(const MainState& state, ChipSelector& selector, QWidget* parent = nullptr);
+    // Searches `catalogue`, titles its columns in the current `language` and
+    // chooses through `selector`.
+    TForm3(const Catalogue& catalogue, const int32_t& language, ChipSelector& selector,
+           QWidget* parent = nullptr);
 
     QLabel* Label1;
     QComboBox* ComboBox1;  // the search box: no entries, a one-line text field
@@ -49,7 +52,8 @@ class TForm3 : public QDialog {
     void FormShow();
     void setColumns(bool withPosition);
 
-    const MainState& state_;
+    const Catalogue& catalogue_;
+    const int32_t& language_;
     ChipSelector& selector_;
     std::vector<SearchRow> rows_;
 };

@@ -36,18 +36,13 @@
 #include "firmware/ui/diagnosis_window.h"
 #include "firmware/ui/hardware_window.h"
 #include "operations/programmer_ops.h"
-#include "shell/settings_capture.h"
+#include "operations/settings_capture.h"
 #include "shell/ui/about_box.h"
 #include "usb/device_change.h"
 #include "usb/presence_check.h"
 #include "usb/ui/device_change_notifier.h"
 
 namespace ostrel {
-
-// Identification reads the ID read's results by these numbers.
-static_assert(kIdReadAnswered == kChipIdAnswered && kIdReadNoAnswer == kChipIdNoAnswer &&
-                  kIdReadNoProgrammer == 0,
-              "the ID read's results and identification must agree");
 
 namespace {
 
@@ -73,8 +68,8 @@ TForm1::TForm1(const ProgramPaths& paths, std::string usbLibrary, std::string hi
                    Qt::WindowCloseButtonHint);
     usb_->setPause([this](int ms) { ui_->pause(ms); });
     ops_ = std::make_unique<ProgrammerOps>(*state_, *usb_, *ui_);
-    firmware_ = std::make_unique<FirmwareUpgrade>(*state_, *ops_, *hid_, *ui_);
-    selector_ = std::make_unique<ChipSelector>(*state_, *ui_);
+    firmware_ = std::make_unique<FirmwareUpgrade>(state_->language, *ops_, *hid_, *ui_);
+    selector_ = std::make_unique<ChipSelector>(state_->catalogue, chipChangedInto(*state_, *ui_));
     selector_->onSelected = [this](bool chose) { showSelection(chose); };
     runner_ = std::make_unique<CommandRunner>(*state_, *ops_, *ui_);
     runner_->lock().onChanged = [this] { updateControls(); };
@@ -111,12 +106,12 @@ TForm1::~TForm1() = default;
 
 void TForm1::createWindows() {
     const auto locked = [this] { return this->locked(); };
-    Form2 = new TForm2(*state_, paths_, *ui_, this);
+    Form2 = new TForm2(state_->catalogue, state_->language, paths_, *ui_, this);
     // The shown chip may have moved or gone: find it again, so that the
     // selected record names the chip the lists show.
     Form2->onSaved = [this] { selector_->catalogueChanged(); };
     Form2->locked = locked;
-    Form3 = new TForm3(*state_, *selector_, this);
+    Form3 = new TForm3(state_->catalogue, state_->language, *selector_, this);
     Form3->locked = locked;
     Form4 = new TForm4(state_->buffers, *ui_, this);
     Form4->locked = locked;
@@ -352,14 +347,15 @@ ActivePage TForm1::activePage() const {
 
 void TForm1::ToolOpenClick() {
     if (locked()) return;
-    OpenFileCommand(*state_, activePage(), *ui_);
+    OpenFileCommand(state_->selectedRecord(), state_->buffers, activePage(), *ui_,
+                    state_->language);
     FlashEditor->viewport()->update();
     EepromEditor->viewport()->update();
 }
 
 void TForm1::ToolSaveClick() {
     if (locked()) return;
-    SaveFileCommand(*state_, *ui_);
+    SaveFileCommand(state_->selectedRecord(), state_->buffers, *ui_, state_->language);
 }
 
 void TForm1::ToolFillClick() {
@@ -452,8 +448,9 @@ void TForm1::BitBtn1Click() {
     if (locked()) return;
     uint8_t reply[4] = {};
     const int result = ops_->readChipId(reply);
-    identifyChip(result, reply, state_->catalogue, *selector_, *ui_, state_->language,
-                 [this](SocketPicture picture) { showSocketPicture(socketPicture(picture)); });
+    showIdentification(
+        identifyChip(result, reply, state_->catalogue, *selector_, state_->language), *ui_,
+        [this](SocketPicture picture) { showSocketPicture(socketPicture(picture)); });
 }
 
 void TForm1::BitBtn2Click() {

@@ -10,15 +10,15 @@
 #include <functional>
 #include <memory>
 
-#include "base/main_state.h"
 #include "base/messages.h"
 #include "base/program_paths.h"
+#include "base/settings_file.h"
 #include "base/ui/qt_ui_port.h"
 #include "buffers/file_io.h"
 #include "catalogue/chip_selector.h"
 #include "firmware/hid_device.h"
 #include "operations/command_runner.h"
-#include "shell/settings_file.h"
+#include "operations/main_state.h"
 #include "usb/usb_bulk.h"
 
 class QAction;

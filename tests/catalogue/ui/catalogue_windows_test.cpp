@@ -19,6 +19,7 @@
 #include "catalogue/ui/editor_window.h"
 #include "catalogue/ui/search_window.h"
 #include "catalogue/ui/socket_picture.h"
+#include "operations/main_state.h"
 #include "support/scripted_ui.h"
 #include "support/temp_files.h"
 
@@ -72,8 +73,8 @@ struct SearchWindow : ::testing::Test {
     }
     MainState state;
     testing::ScriptedUi ui;
-    ChipSelector selector{state, ui};
-    TForm3 form{state, selector};
+    ChipSelector selector{state.catalogue, chipChangedInto(state, ui)};
+    TForm3 form{state.catalogue, state.language, selector};
 };
 
 TEST_F(SearchWindow, TypingListsMatchesAndSelectChoosesTheRowAndCloses) {
@@ -129,7 +130,7 @@ struct EditorWindow : ::testing::Test {
     std::string path = dir.file("ostrel.Dat");
     MainState state;
     testing::ScriptedUi ui;
-    TForm2 form{state, ProgramPaths(dir.file("ostrel")), ui};
+    TForm2 form{state.catalogue, state.language, ProgramPaths(dir.file("ostrel")), ui};
     int saves = 0;
 };
 
@@ -240,7 +241,8 @@ TEST(EditorWindowInstalled, SavesToTheUsersCopyAndLeavesTheDefaultAlone) {
     const std::string shippedBytes = testing::readFile(shipped);
 
     testing::ScriptedUi ui;
-    TForm2 form{state, ProgramPaths(root + "usr/bin/ostrel", {root + "config", root + "data"}), ui};
+    TForm2 form{state.catalogue, state.language,
+                ProgramPaths(root + "usr/bin/ostrel", {root + "config", root + "data"}), ui};
     form.show();
     ASSERT_EQ(form.StringGrid1->rowCount(), 4) << "the installed default is opened";
     const QRect cell = form.StringGrid1->visualItemRect(form.StringGrid1->item(0, 0));

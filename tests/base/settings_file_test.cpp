@@ -1,4 +1,4 @@
-#include "shell/settings_file.h"
+#include "base/settings_file.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

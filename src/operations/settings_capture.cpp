@@ -1,4 +1,4 @@
-#include "shell/settings_capture.h"
+#include "operations/settings_capture.h"
 
 #include "catalogue/chip_selector.h"
 

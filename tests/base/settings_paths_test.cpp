@@ -8,7 +8,7 @@
 
 #include "base/program_paths.h"
 #include "base/safe_file.h"
-#include "shell/settings_file.h"
+#include "base/settings_file.h"
 #include "support/scripted_ui.h"
 #include "support/temp_files.h"
 
@@ -48,7 +48,7 @@ TEST(ProgramPaths, SymbolicLinksAreResolved) {
               std::filesystem::canonical(dir.file("real")).string() + "/ostrel.Dat");
 
     const ProgramPaths self = ProgramPaths::current();
-    EXPECT_EQ(self.baseName(), "test_shell");
+    EXPECT_EQ(self.baseName(), "test_base");
     EXPECT_TRUE(std::filesystem::is_directory(self.folder()));
 }
 

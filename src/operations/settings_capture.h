@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "shell/settings_file.h"
+#include "base/settings_file.h"
 
 namespace ostrel {
 

@@ -1,6 +1,6 @@
 // What the main window writes when it closes, from its geometry and the run's
 // state, down to the file's text.
-#include "shell/settings_capture.h"
+#include "operations/settings_capture.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "shell/settings_file.h"
+#include "base/settings_file.h"
 
 #include <sys/stat.h>
 
@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/integer_text.h"
 #include "base/program_paths.h"
 #include "base/safe_file.h"
 #include "base/texts.h"
@@ -92,50 +93,10 @@ std::optional<SectionSpan> findSection(const std::string& text, const std::vecto
     return std::nullopt;
 }
 
-std::optional<uint32_t> parseHex(const std::string& digits) {
-    if (digits.empty()) return std::nullopt;
-    uint64_t v = 0;
-    for (char c : digits) {
-        if (!std::isxdigit(static_cast<unsigned char>(c))) return std::nullopt;
-        const int d = std::isdigit(static_cast<unsigned char>(c))
-                          ? c - '0'
-                          : std::tolower(static_cast<unsigned char>(c)) - 'a' + 10;
-        v = v * 16 + static_cast<uint64_t>(d);
-        if (v > 0xFFFFFFFFu) return std::nullopt;
-    }
-    return static_cast<uint32_t>(v);
-}
-
 }  // namespace
 
 std::optional<int32_t> parseProfileInteger(const std::string& input) {
-    const std::string text = trimmed(input);
-    std::size_t p = 0;
-    bool negative = false;
-    if (p < text.size() && (text[p] == '+' || text[p] == '-')) negative = text[p++] == '-';
-    const std::string rest = text.substr(p);
-
-    std::optional<uint32_t> hex;
-    if (!rest.empty() && rest[0] == '$')
-        hex = parseHex(rest.substr(1));
-    else if (rest.size() > 2 && rest[0] == '0' && (rest[1] == 'x' || rest[1] == 'X'))
-        hex = parseHex(rest.substr(2));
-    if (hex) {
-        const uint32_t bits = negative ? 0u - *hex : *hex;
-        return static_cast<int32_t>(bits);
-    }
-    if (rest.empty() || rest[0] == '$' || (rest.size() > 1 && (rest[1] == 'x' || rest[1] == 'X')))
-        return std::nullopt;
-
-    int64_t v = 0;
-    for (char c : rest) {
-        if (!std::isdigit(static_cast<unsigned char>(c))) return std::nullopt;
-        v = v * 10 + (c - '0');
-        if (v > int64_t{INT32_MAX} + 1) return std::nullopt;
-    }
-    if (negative) v = -v;
-    if (v > INT32_MAX || v < INT32_MIN) return std::nullopt;
-    return static_cast<int32_t>(v);
+    return parseIntegerText(trimmed(input), HexPrefixes::DollarAnd0x);
 }
 
 std::optional<std::string> findProfileValue(const std::string& iniText, const std::string& section,
