@@ -181,6 +181,36 @@ constexpr Entry kTexts[kTextCount] = {
       "the udev rule 60-ostrel.rules is installed (the package puts it into "
       "/usr/lib/udev/rules.d), then unplug the programmer and plug it in again. If it still "
       "fails, close any other program that is using the programmer."}},
+    // Several programmers: choosing one, and a part of a chip.
+    {OSTREL_TEXT(CliProgrammerGone),
+     {"%s 处没有接入编程器。", "%s 處沒有接入編程器。", "No programmer is attached at %s."}},
+    {OSTREL_TEXT(CliProgrammerBusy),
+     {"%s 处的编程器正忙：另一个程序正在使用它。", "%s 處的編程器正忙：另一個程式正在使用它。",
+      "The programmer at %s is busy: another program holds it."}},
+    {OSTREL_TEXT(CliSerialAbsent),
+     {"没有接入序列号为 %s 的编程器。", "沒有接入序號為 %s 的編程器。",
+      "No attached programmer has the serial number %s."}},
+    {OSTREL_TEXT(CliSerialBusy),
+     {"没有空闲的编程器的序列号为 %s；正忙而无法查询的编程器：%s 台。",
+      "沒有空閒的編程器的序號為 %s；正忙而無法查詢的編程器：%s 台。",
+      "No free programmer has the serial number %s; busy programmers that could not be asked: "
+      "%s."}},
+    {OSTREL_TEXT(CliUsingFirst),
+     {"已接入 %s 台编程器；使用第一台 %s（--device 可选择其他编程器）。",
+      "已接入 %s 台編程器；使用第一台 %s（--device 可選擇其他編程器）。",
+      "%s programmers are attached; using the first, %s (--device chooses another)."}},
+    {OSTREL_TEXT(CliRangeReversed),
+     {"无法使用从 %s 到 %s 的区域：起始地址大于结束地址。",
+      "無法使用從 %s 到 %s 的區域：起始位址大於結束位址。",
+      "The part from %s to %s cannot be used: its start is above its end."}},
+    {OSTREL_TEXT(CliRangePastEnd),
+     {"无法使用从 %s 到 %s 的区域：芯片的最后地址是 %s。",
+      "無法使用從 %s 到 %s 的區域：晶片的最後位址是 %s。",
+      "The part from %s to %s cannot be used: the chip's last address is %s."}},
+    {OSTREL_TEXT(MenuProgrammer), {"编程器(&P)", "編程器(&P)", "Programmer(&P)"}},
+    {OSTREL_TEXT(MenuNoProgrammer),
+     {"（未接入编程器）", "（未接入編程器）", "(no programmer attached)"}},
+    {OSTREL_TEXT(ProgrammerBusyEntry), {"%s（忙）", "%s（忙）", "%s (busy)"}},
 };
 #undef OSTREL_TEXT
 

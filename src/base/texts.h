@@ -82,9 +82,20 @@ enum class Txt {
     // The programmer is attached but cannot be used: what to check. The
     // window's "Not connected" panel shows it as its tip, ostrel-cli prints it.
     ProgrammerUnusable,
+    // Several programmers: choosing one, and a part of a chip.
+    CliProgrammerGone,    // %s: bus path
+    CliProgrammerBusy,    // %s: bus path
+    CliSerialAbsent,      // %s: serial number
+    CliSerialBusy,        // %s: serial number, programmers that could not be asked
+    CliUsingFirst,        // %s: programmers attached, the bus path used
+    CliRangeReversed,     // %s: start, end (hexadecimal)
+    CliRangePastEnd,      // %s: start, end, the chip's last address (hexadecimal)
+    MenuProgrammer,       // the Operation menu's submenu
+    MenuNoProgrammer,     // its only entry when none is attached
+    ProgrammerBusyEntry,  // %s: bus path
 };
 
-inline constexpr int kTextCount = static_cast<int>(Txt::ProgrammerUnusable) + 1;
+inline constexpr int kTextCount = static_cast<int>(Txt::ProgrammerBusyEntry) + 1;
 
 // The text in the given language; outside 0 to 2 the Simplified Chinese one,
 // as with the message table.
