@@ -73,10 +73,7 @@ std::vector<ProgrammerEntry> listProgrammers(TUsbBulk& usb,
 ProgrammerChoice chooseProgrammer(TUsbBulk& usb, const std::string& pathOrSerial) {
     ProgrammerChoice choice;
     if (isBusPath(pathOrSerial)) {
-        const std::string keep = usb.devicePath();
-        usb.setDevicePath({});
         const std::vector<AttachedDevice> devices = attached(usb);
-        usb.setDevicePath(keep);
         const bool there =
             std::any_of(devices.begin(), devices.end(),
                         [&](const AttachedDevice& d) { return d.busPath == pathOrSerial; });

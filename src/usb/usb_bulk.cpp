@@ -115,7 +115,7 @@ int TUsbBulk::usbGetStringAscii(usb_dev_handle* handle, int index, int languageI
 }
 
 void TUsbBulk::forEachCandidate(
-    int vendorId, int productId,
+    int vendorId, int productId, bool onlyChosen,
     const std::function<bool(struct usb_device*, const std::string&)>& visit) {
     if (lib_->findBusses != nullptr) lib_->findBusses();
     if (lib_->findDevices != nullptr) lib_->findDevices();
@@ -125,7 +125,7 @@ void TUsbBulk::forEachCandidate(
             if (dev->descriptor.idVendor != vendorId || dev->descriptor.idProduct != productId)
                 continue;
             const std::string path = busPathOf(bus, dev);
-            if (!devicePath_.empty() && path != devicePath_) continue;
+            if (onlyChosen && !devicePath_.empty() && path != devicePath_) continue;
             if (!visit(dev, path)) return;
         }
     }
@@ -153,32 +153,34 @@ int TUsbBulk::prog_open(int vendorId, const char* manufacturer, int productId,
     failure_ = bound ? OpenFailure::NotFound : OpenFailure::NoLibrary;
     std::string refusal;  // the diagnostic of an attached programmer that could not be used
     bool opened = false;
-    forEachCandidate(vendorId, productId, [&](struct usb_device* dev, const std::string& path) {
-        deviceHandle = openTraced(dev, path);
-        if (deviceHandle == nullptr) {
-            diagnostic_ = format("Warning: cannot open USB device: %s\n", lib_->error().c_str());
-            failure_ = OpenFailure::NotAccessible;
-            refusal = diagnostic_;
+    forEachCandidate(
+        vendorId, productId, true, [&](struct usb_device* dev, const std::string& path) {
+            deviceHandle = openTraced(dev, path);
+            if (deviceHandle == nullptr) {
+                diagnostic_ =
+                    format("Warning: cannot open USB device: %s\n", lib_->error().c_str());
+                failure_ = OpenFailure::NotAccessible;
+                refusal = diagnostic_;
+                return true;
+            }
+            if (acceptCandidate(dev, wantedManufacturer, wantedProduct)) {
+                failure_ = OpenFailure::None;
+                const bool winUsb = std::strcmp(wantedProduct, "WinUSB1") == 0;
+                readEndpoint = winUsb ? 0x81 : 0x82;
+                dataWriteEndpoint = winUsb ? 2 : 1;
+                commandWriteEndpoint = winUsb ? 1 : 2;
+                openedPath_ = path;
+                opened = true;
+                return false;
+            }
+            if (candidateFailure_ != OpenFailure::NotFound) {
+                failure_ = candidateFailure_;
+                refusal = diagnostic_;
+            }
+            closeTraced(deviceHandle);
+            deviceHandle = nullptr;
             return true;
-        }
-        if (acceptCandidate(dev, wantedManufacturer, wantedProduct)) {
-            failure_ = OpenFailure::None;
-            const bool winUsb = std::strcmp(wantedProduct, "WinUSB1") == 0;
-            readEndpoint = winUsb ? 0x81 : 0x82;
-            dataWriteEndpoint = winUsb ? 2 : 1;
-            commandWriteEndpoint = winUsb ? 1 : 2;
-            openedPath_ = path;
-            opened = true;
-            return false;
-        }
-        if (candidateFailure_ != OpenFailure::NotFound) {
-            failure_ = candidateFailure_;
-            refusal = diagnostic_;
-        }
-        closeTraced(deviceHandle);
-        deviceHandle = nullptr;
-        return true;
-    });
+        });
     if (opened) return 1;
     diagnostic_ = format("Could not find USB device \"RAVOziz\" with vid=0x%x pid=0x%x\n", vendorId,
                          productId);
@@ -197,26 +199,27 @@ std::vector<AttachedDevice> TUsbBulk::listDevices(int vendorId, const char* manu
     USB_bulk_close();
     std::vector<AttachedDevice> found;
     bind();
-    forEachCandidate(vendorId, productId, [&](struct usb_device* dev, const std::string& path) {
-        usb_dev_handle* handle = openTraced(dev, path);
-        if (handle == nullptr) {
-            found.push_back({path, OpenFailure::NotAccessible});
+    forEachCandidate(
+        vendorId, productId, false, [&](struct usb_device* dev, const std::string& path) {
+            usb_dev_handle* handle = openTraced(dev, path);
+            if (handle == nullptr) {
+                found.push_back({path, OpenFailure::NotAccessible});
+                return true;
+            }
+            // The strings are read through the handle the transport holds.
+            deviceHandle = handle;
+            const bool ours = stringMatches(dev->descriptor.iManufacturer, "manufacturer",
+                                            manufacturer != nullptr ? manufacturer : "") &&
+                              stringMatches(dev->descriptor.iProduct, "product",
+                                            product != nullptr ? product : "");
+            if (ours)
+                found.push_back({path, OpenFailure::None});
+            else if (candidateFailure_ == OpenFailure::NotAccessible)
+                found.push_back({path, OpenFailure::NotAccessible});
+            deviceHandle = nullptr;
+            closeTraced(handle);
             return true;
-        }
-        // The strings are read through the handle the transport holds.
-        deviceHandle = handle;
-        const bool ours =
-            stringMatches(dev->descriptor.iManufacturer, "manufacturer",
-                          manufacturer != nullptr ? manufacturer : "") &&
-            stringMatches(dev->descriptor.iProduct, "product", product != nullptr ? product : "");
-        if (ours)
-            found.push_back({path, OpenFailure::None});
-        else if (candidateFailure_ == OpenFailure::NotAccessible)
-            found.push_back({path, OpenFailure::NotAccessible});
-        deviceHandle = nullptr;
-        closeTraced(handle);
-        return true;
-    });
+        });
     return found;
 }
 

@@ -78,7 +78,8 @@ class TUsbBulk {
     const std::string& devicePath() const { return devicePath_; }
     // The bus path of the device the last successful prog_open took.
     const std::string& openedPath() const { return openedPath_; }
-    // Every device with the IDs and strings, in bus order. Each is opened to
+    // Every device with the IDs and strings, in bus order, whatever the device
+    // path says. Each is opened to
     // read its strings and closed again; none is claimed, so a device another
     // program holds is listed too.
     std::vector<AttachedDevice> listDevices(int vendorId, const char* manufacturer, int productId,
@@ -108,9 +109,9 @@ class TUsbBulk {
     // Reads string descriptor `index` of the open candidate and compares it with
     // `wanted`; a failed read is noted in the diagnostic under `what`.
     bool stringMatches(int index, const char* what, const char* wanted);
-    // Scans the bus and calls `visit` for every device with the IDs (and, when a
-    // device path is set, at that path) until it returns false.
-    void forEachCandidate(int vendorId, int productId,
+    // Scans the bus and calls `visit` for every device with the IDs (with
+    // `onlyChosen` and a device path set, only the one there) until it returns false.
+    void forEachCandidate(int vendorId, int productId, bool onlyChosen,
                           const std::function<bool(struct usb_device*, const std::string&)>& visit);
     usb_dev_handle* openTraced(struct usb_device* dev, const std::string& busPath);
     void closeTraced(usb_dev_handle* handle);

@@ -119,6 +119,7 @@ TForm1::TForm1(const ProgramPaths& paths, std::string usbLibrary, std::string hi
     connect(qApp, &QGuiApplication::focusWindowChanged, this, &TForm1::focusWindowChanged);
     qApp->installEventFilter(this);
     if (auto source = openUdevDeviceChangeSource()) watchDeviceChanges(std::move(source));
+    setUpProgrammers();
 }
 
 TForm1::~TForm1() = default;
@@ -698,6 +699,7 @@ void TForm1::checkProgrammer() {
         return;
     }
     checkPending_ = false;
+    refreshProgrammers();
     if (usb_->prog_open(kProgrammerVendorId, kProgrammerVendorText, kProgrammerProductId,
                         kProgrammerProductText)) {
         const std::string line =
@@ -754,7 +756,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
     settings_.index1 = selector_->saved.type;
     settings_.index2 = selector_->saved.manufacturer;
     settings_.index3 = selector_->saved.name;
-    saveSettings(*settingsFile_, settings_, *this);
+    if (saveSettings(*settingsFile_, settings_, *this)) saveProgrammerChoice();
     event->accept();
 }
 
