@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/texts.h"
+#include "buffers/file_io.h"
 #include "buffers/range_edit.h"
 #include "operations/programmer_list.h"
 #include "usb/programmer_identity.h"
@@ -162,6 +163,22 @@ bool applyPart(const Options& options, MainState& state, TerminalUi& ui, int lan
     // address after the last one, and --end stays the part's last address.
     buffers.rangeEnd = end + 1;
     return true;
+}
+
+}  // namespace ostrel::cli
+
+namespace ostrel::cli {
+
+void savePart(const Options& options, MainState& state, TerminalUi& ui) {
+    const DataBuffers& buffers = state.buffers;
+    if (options.start.empty() && options.end.empty()) {
+        SaveFileCommand(state, ui);
+        return;
+    }
+    // applyPart gave the core the address after the part's last one.
+    const uint32_t start = static_cast<uint32_t>(buffers.rangeStart);
+    const uint32_t count = static_cast<uint32_t>(buffers.rangeEnd) - start;
+    SaveFile(ui.saveFileName({}, {}), buffers.flash() + start, count, ui, state.language);
 }
 
 }  // namespace ostrel::cli

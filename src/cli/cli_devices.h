@@ -43,4 +43,9 @@ bool parseAddress(const std::string& text, int32_t& address);
 // nothing changes; one alone takes the chip's start or last address for the other.
 bool applyPart(const Options& options, MainState& state, TerminalUi& ui, int language);
 
+// Saves what read brought: the whole chip as the window's Save does, or with
+// --start/--end only the part, as the window's Open loads a file at the range
+// start. A failure has shown its error.
+void savePart(const Options& options, MainState& state, TerminalUi& ui);
+
 }  // namespace ostrel::cli

@@ -359,7 +359,7 @@ int Program::chipCommand(ChipCommand command) {
     if (command == ChipCommand::Read) {
         // The window's Save, with the file given instead of a dialog.
         const int errorsBefore = ui_.errorCount();
-        SaveFileCommand(*state_, ui_);
+        savePart(options_, *state_, ui_);
         if (ui_.errorCount() != errorsBefore) {
             ui_.flushLog(false);
             return finish(ExitUsage, ui_.lastErrorText());

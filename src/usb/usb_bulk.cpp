@@ -21,6 +21,9 @@ namespace {
 constexpr int kBulkTimeoutMs = 5000;
 constexpr int kStringTimeoutMs = 1000;
 constexpr int kReplyPauseMs = 50;
+// A programmer asked for its serial number is held for about one reply pause.
+constexpr int kBusyAttempts = 10;
+constexpr int kBusyPauseMs = 50;
 // What a call through an entry point the library does not have returns.
 constexpr int kMissingEntry = -2;
 
@@ -145,6 +148,19 @@ void TUsbBulk::closeTraced(usb_dev_handle* handle) {
 
 int TUsbBulk::prog_open(int vendorId, const char* manufacturer, int productId,
                         const char* product) {
+    // Another run that looks for a programmer by its serial number claims each
+    // one for a moment: a chosen programmer found busy is tried again for a
+    // short while before it counts as held.
+    for (int attempt = 0;; ++attempt) {
+        const int opened = openOnce(vendorId, manufacturer, productId, product);
+        if (opened != 0 || devicePath_.empty() || failure_ != OpenFailure::Busy ||
+            attempt == kBusyAttempts)
+            return opened;
+        pause_(kBusyPauseMs);
+    }
+}
+
+int TUsbBulk::openOnce(int vendorId, const char* manufacturer, int productId, const char* product) {
     // A device still held from before is let go, not leaked.
     USB_bulk_close();
     const char* wantedManufacturer = manufacturer != nullptr ? manufacturer : "";

@@ -52,6 +52,7 @@ class TUsbBulk {
     TUsbBulk& operator=(const TUsbBulk&) = delete;
 
     // 1 when a matching device was found, opened and its interface claimed; 0 otherwise.
+    // With a device path set, a device found busy is tried again for half a second.
     int prog_open(int vendorId, const char* manufacturer, int productId, const char* product);
     // Sends `length` bytes to the command endpoint; with `readReply` non-zero, pauses
     // 50 ms and reads `length` bytes of reply into the same buffer. A write that
@@ -104,6 +105,7 @@ class TUsbBulk {
   private:
     struct Library;
     bool bind();
+    int openOnce(int vendorId, const char* manufacturer, int productId, const char* product);
     // Reads the open candidate's strings and claims its interface; false rejects it.
     bool acceptCandidate(struct usb_device* dev, const char* manufacturer, const char* product);
     // Reads string descriptor `index` of the open candidate and compares it with
