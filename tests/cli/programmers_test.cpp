@@ -30,7 +30,8 @@ class Programmers : public ::testing::Test {
   protected:
     // Starts ostrel-cli with the simulator configured by sim.conf; the run's
     // output and simulator log go to files named after `name`.
-    Process start(const std::vector<std::string>& args, const std::string& name = "run") {
+    Process start(const std::vector<std::string>& args, const std::string& name = "run",
+                  const char* program = kProgram) {
         Process run{-1, dir.file(name + ".out"), dir.file(name + ".err"), dir.file(name + ".log")};
         run.pid = fork();
         if (run.pid == 0) {
@@ -39,13 +40,15 @@ class Programmers : public ::testing::Test {
             setenv("LD_LIBRARY_PATH", OSTREL_SIM_DIR, 1);
             setenv("OSTREL_SIM_CONFIG", dir.file("sim.conf").c_str(), 1);
             setenv("OSTREL_SIM_LOG", run.log.c_str(), 1);
+            setenv("OSTREL_CLI", kProgram, 1);
+            setenv("GANG_LOGS", dir.file("gang").c_str(), 1);
             setenv("LANG", "C", 1);
             unsetenv("LC_ALL");
             unsetenv("LC_MESSAGES");
-            std::vector<char*> argv{const_cast<char*>(kProgram)};
+            std::vector<char*> argv{const_cast<char*>(program)};
             for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
             argv.push_back(nullptr);
-            execv(kProgram, argv.data());
+            execv(program, argv.data());
             _exit(127);
         }
         return run;
@@ -165,6 +168,22 @@ TEST_F(Programmers, TwoProcessesProgramTwoProgrammersAtOnceEachItsOwnChip) {
     for (size_t at = logA.find("dev 1 "); at != std::string::npos; at = logA.find("dev 1 ", at + 1))
         EXPECT_EQ(logA.substr(at, logA.find('\n', at) - at).find("claim"), std::string::npos);
     EXPECT_NE(readFile(b.log).find("state dev 1 in_job=0 open_handles=0"), std::string::npos);
+}
+
+TEST_F(Programmers, GangProgramsEveryFreeProgrammerAndReportsEach) {
+    programmers(3, "claim=fail");
+    const std::string data = pattern(0x20000, 3);
+    writeFile(dir.file("data.bin"), data);
+    const Process gang =
+        start({"-c", "W25X10", dir.file("data.bin")}, "gang", OSTREL_SOURCE_DIR "/scripts/gang");
+    EXPECT_EQ(wait(gang), 1) << readFile(gang.err);
+    EXPECT_EQ(readFile(gang.out),
+              "001/001\t-\tskipped: busy\n"
+              "001/002\tSER2\tok\n"
+              "002/003\tSER3\tok\n");
+    EXPECT_TRUE(readFile(image(2)) == data);
+    EXPECT_TRUE(readFile(image(3)) == data);
+    EXPECT_NE(readFile(dir.file("gang/002-003.log")).find("AUTO Complete!"), std::string::npos);
 }
 
 TEST_F(Programmers, StartAndEndReadWriteVerifyAndBlankAPartOfTheChip) {
