@@ -16,8 +16,8 @@
  * through them, usb_init reads the text configuration named by the environment
  * variable OSTREL_SIM_CONFIG (format: see ostrel_sim_configure_text). OSTREL_SIM_LOG, read at
  * the same moment, names a file that receives the transfer log (as ostrel_sim_log_dump writes
- * it) followed by one line "state dev N in_job=J open_handles=H upgrades=U" per device when the process
- * exits normally, for tests that run a program in a process of its own.
+ * it) followed by one line "state dev N in_job=J open_handles=H upgrades=U" per device when the
+ * process exits normally, for tests that run a program in a process of its own.
  *
  * Claims are exclusive as the kernel makes them: a device whose interface one handle has
  * claimed is busy (-16) for a claim through any other handle. Processes configured by the same
@@ -237,8 +237,8 @@ OSTREL_SIM_API int ostrel_sim_timeouts(int device);
  * loader leaves and its programmer is back on the USB bus. */
 
 /* A HID device that speaks no protocol (strings UTF-8); returns its HID number. */
-OSTREL_SIM_API int ostrel_sim_add_hid_device(int vendorId, int productId,
-                                             const char* manufacturer, const char* product);
+OSTREL_SIM_API int ostrel_sim_add_hid_device(int vendorId, int productId, const char* manufacturer,
+                                             const char* product);
 /* Non-zero makes opening the HID device, or reading its strings, fail. */
 OSTREL_SIM_API int ostrel_sim_set_hid_fails(int hid, int openFails, int stringsFail);
 
