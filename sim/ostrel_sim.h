@@ -19,6 +19,12 @@
  * it) followed by one line "state dev N in_job=J open_handles=H upgrades=U" per device when the
  * process exits normally, for tests that run a program in a process of its own.
  *
+ * Claims are exclusive as the kernel makes them: a device whose interface one handle has
+ * claimed is busy (-16) for a claim through any other handle. Processes configured by the same
+ * OSTREL_SIM_CONFIG file share its devices' claims through lock files beside it
+ * ("<config>.claimN" for device N), so a second process claiming a device that a first one
+ * holds finds it busy too; each process keeps its own chip images.
+ *
  * Devices are numbered from 0 in the order they were added; that number is the
  * `device` argument below. Functions returning int give 0 (or a device number)
  * on success and -1 on a bad argument unless stated otherwise.

@@ -1,6 +1,10 @@
 // The libusb 0.1 entry points: bus scan, open and close, string descriptors
 // and the bulk transfers, which are handed to the programmer model.
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +21,7 @@ struct usb_dev_handle {
     ostrel_sim::Device* device;
     bool claimed;
     int claimedInterface;
+    int claimLock;  // the lock file that holds the claim against other processes, or -1
 };
 
 namespace ostrel_sim {
@@ -123,6 +128,7 @@ void loadConfigFromEnvironment() {
     }
     const char* path = std::getenv("OSTREL_SIM_CONFIG");
     if (path == nullptr || *path == '\0') return;
+    w.claimLockBase = path;
     FILE* file = std::fopen(path, "rb");
     if (file == nullptr) {
         std::fprintf(stderr, "ostrel-sim: cannot read %s\n", path);
@@ -135,6 +141,28 @@ void loadConfigFromEnvironment() {
     std::fclose(file);
     int bad = configureTextLocked(text.c_str());
     if (bad != 0) std::fprintf(stderr, "ostrel-sim: %s: line %d not understood\n", path, bad);
+}
+
+// Processes that share one configuration file share its devices: a claim
+// holds a lock file beside the configuration, so a second process claiming the
+// same device finds it busy, as the kernel would answer. -1 when the claim is
+// taken (the lock file's descriptor, or -2 without a configuration file).
+int takeClaimLock(const Device& device) {
+    const std::string& base = world().claimLockBase;
+    if (base.empty()) return -2;
+    const std::string path = base + ".claim" + std::to_string(device.index);
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) return -2;  // nowhere to keep the lock: the claim stays this process's own
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+void dropClaimLock(usb_dev_handle* handle) {
+    if (handle->claimLock >= 0) close(handle->claimLock);  // closing releases the lock
+    handle->claimLock = -1;
 }
 
 // A string descriptor as the device would send it: length, type 3, UTF-16LE.
@@ -167,7 +195,10 @@ int stringDescriptor(const Device& device, int index, uint8_t* out, int size) {
 
 // Handles left open when the devices are removed become unknown handles.
 void dropHandles() {
-    for (usb_dev_handle* handle : liveHandles()) delete handle;
+    for (usb_dev_handle* handle : liveHandles()) {
+        if (handle->claimLock >= 0) close(handle->claimLock);
+        delete handle;
+    }
     liveHandles().clear();
     usb_busses = nullptr;
 }
@@ -217,7 +248,7 @@ USB_API usb_dev_handle* usb_open(struct usb_device* dev) {
             addLog(entry);
             return nullptr;
         }
-        auto* handle = new usb_dev_handle{d.get(), false, -1};
+        auto* handle = new usb_dev_handle{d.get(), false, -1, -1};
         liveHandles().insert(handle);
         ++d->openHandles;
         addLog(entry);
@@ -232,6 +263,7 @@ USB_API int usb_close(usb_dev_handle* handle) {
     if (handle == nullptr || liveHandles().count(handle) == 0) return kErrInvalid;
     Device& device = *handle->device;
     liveHandles().erase(handle);
+    dropClaimLock(handle);
     delete handle;
     --device.openHandles;
     ostrel_sim_log_entry entry = newEntry(device, OSTREL_SIM_LOG_CLOSE, 0, 0);
@@ -281,17 +313,28 @@ USB_API int usb_claim_interface(usb_dev_handle* handle, int interface) {
     if (device == nullptr) return error;
     ostrel_sim_log_entry entry = newEntry(*device, OSTREL_SIM_LOG_CLAIM, 0, 0);
     std::snprintf(entry.text, sizeof entry.text, "claim interface %d", interface);
+    bool claimedElsewhere = false;
+    for (usb_dev_handle* other : liveHandles())
+        claimedElsewhere |= other != handle && other->device == device && other->claimed;
+    const bool shapeFits = device->interfaces >= 1 && device->configurations >= 1 &&
+                           interface == device->interfaceNumber;
+    bool busy = device->claimFails || claimedElsewhere;
+    int lockFile = -2;
+    if (!busy && shapeFits && !handle->claimed) {
+        lockFile = takeClaimLock(*device);
+        busy = lockFile == -1;
+    }
     int result = 0;
-    if (device->claimFails) {
+    if (busy) {
         setError("could not claim interface: Device or resource busy");
         result = kErrBusy;
-    } else if (device->interfaces < 1 || device->configurations < 1 ||
-               interface != device->interfaceNumber) {
+    } else if (!shapeFits) {
         setError("could not claim interface: Invalid argument");
         result = kErrInvalid;
     } else {
         handle->claimed = true;
         handle->claimedInterface = interface;
+        if (lockFile >= 0) handle->claimLock = lockFile;
     }
     entry.result = result;
     addLog(entry);
@@ -311,6 +354,7 @@ USB_API int usb_release_interface(usb_dev_handle* handle, int interface) {
         result = kErrInvalid;
     } else {
         handle->claimed = false;
+        dropClaimLock(handle);
     }
     entry.result = result;
     addLog(entry);

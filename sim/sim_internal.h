@@ -164,6 +164,8 @@ struct World {
     std::vector<std::string> protocolErrors;
     std::string lastError = "no error";
     bool configured = false;
+    // Configured from a file: claims hold lock files named after it (sim_bus.cpp).
+    std::string claimLockBase;
     std::vector<std::unique_ptr<HidNode>> hidNodes;
     int lastHidReadTimeout = 0;
 };

@@ -143,6 +143,17 @@ enum class Txt {
     // Commands that would move nothing: the type is not streamed, the class has no erase.
     TypeNotStreamed,  // %s: the type
     ClassHasNoErase,  // %s: the type
+    // Several programmers: choosing one, and a part of a chip.
+    CliProgrammerGone,    // %s: bus path
+    CliProgrammerBusy,    // %s: bus path
+    CliSerialAbsent,      // %s: serial number
+    CliSerialBusy,        // %s: serial number, programmers that could not be asked
+    CliUsingFirst,        // %s: programmers attached, the bus path used
+    CliRangeReversed,     // %s: start, end (hexadecimal)
+    CliRangePastEnd,      // %s: start, end, the chip's last address (hexadecimal)
+    MenuProgrammer,       // the Operation menu's submenu
+    MenuNoProgrammer,     // its only entry when none is attached
+    ProgrammerBusyEntry,  // %s: bus path
     // Not a text: the number of texts. New texts go above it.
     EndOfTexts
 };

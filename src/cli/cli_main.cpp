@@ -24,6 +24,7 @@
 #include "catalogue/gbk_text.h"
 #include "cli/bridges.h"
 #include "cli/chip_check.h"
+#include "cli/cli_devices.h"
 #include "cli/cli_options.h"
 #include "cli/doctor_command.h"
 #include "cli/outcome_lines.h"
@@ -81,12 +82,23 @@ class Program {
     // No programmer to use: when one is attached but cannot be opened, what to
     // check (the same help as the window's "Not connected" tip).
     std::string noProgrammerText() const {
+        const std::string chosen = usb_ ? chosenDeviceFailure(*usb_, language_) : std::string();
+        if (!chosen.empty()) return chosen;
         return usb_ && attachedButUnusable(usb_->lastOpenFailure()) ? text(Txt::ProgrammerUnusable)
                                                                     : text(Txt::CliNoProgrammer);
     }
     // TYPE,MAKER,NAME of the selected chip (GBK), as a known ID chose it.
     std::string selectedChipNames() const {
         return chipNamesOf(state_->selectedRecord(), state_->selected).joined();
+    }
+    // The transport with the wire trace -v or --trace asks for; false when the
+    // trace file cannot be written.
+    bool openTransport() {
+        bool failed = false;
+        trace_ = openTrace(options_, ui_, failed);
+        usb_ = std::make_unique<TUsbBulk>();
+        usb_->setTrace(trace_.get());
+        return !failed;
     }
     int finish(int status, const std::string& message);
     int listChips();
@@ -106,6 +118,7 @@ class Program {
     int language_;
     TerminalUi ui_;
     std::unique_ptr<MainState> state_;
+    std::unique_ptr<WireTrace> trace_;  // outlives the transport that writes it
     std::unique_ptr<TUsbBulk> usb_;
     std::unique_ptr<ProgrammerOps> ops_;
     std::unique_ptr<ChipSelector> selector_;
@@ -194,7 +207,7 @@ int Program::setUpDevice() {
     // Only the speed is taken from the window's settings; nothing is written.
     state_->speed =
         SettingsFile(windowPaths().settingsFilePath()).readInteger("DEVICE", "SPEED", 0);
-    usb_ = std::make_unique<TUsbBulk>();
+    if (!openTransport()) return ExitUsage;
     ops_ = std::make_unique<ProgrammerOps>(*state_, *usb_, ui_);
     selector_ = std::make_unique<ChipSelector>(state_->catalogue, chipChangedInto(*state_, ui_));
     runner_ = std::make_unique<CommandRunner>(*state_, *ops_, ui_);
@@ -506,7 +519,7 @@ int Program::chipCommand(ChipCommand command) {
     if (command == ChipCommand::Read) {
         // The window's Save, with the file given instead of a dialog.
         const int errorsBefore = ui_.errorCount();
-        SaveFileCommand(state_->selectedRecord(), state_->buffers, ui_, language_);
+        savePart(options_, *state_, ui_);
         if (ui_.errorCount() != errorsBefore) return finish(ExitUsage, ui_.lastErrorText());
     }
     const std::string line = outcomeLine(command, file, format);
@@ -517,8 +530,16 @@ int Program::chipCommand(ChipCommand command) {
 int Program::run() {
     const std::string& command = options_.command;
     if (command == "chips") return listChips();
+    if (command == "list") {
+        if (!openTransport()) return finish(ExitUsage, ui_.lastErrorText());
+        return listProgrammersCommand(*usb_, ui_, options_.json, language_)
+                   ? finish(ExitDone, "")
+                   : finish(ExitNoProgrammer, ui_.lastErrorText());
+    }
     installInterruptHandler();
     if (setUpDevice() != ExitDone) return finish(ExitUsage, ui_.lastErrorText());
+    if (!chooseDevice(*usb_, options_.device, ui_, language_))
+        return finish(ExitNoProgrammer, ui_.lastErrorText());
     if (command == "detect") return detectCommand();
     if (command == "info") return infoCommand();
     if (command == "upgrade") return upgradeCommand();
@@ -531,6 +552,8 @@ int Program::run() {
     }
     const int chosen = chooseChip();
     if (chosen != ExitDone) return finish(chosen, ui_.lastErrorText());
+    if (!applyPart(options_, *state_, ui_, language_))
+        return finish(ExitUsage, ui_.lastErrorText());
     static const struct {
         const char* name;
         ChipCommand command;

@@ -31,6 +31,10 @@ const char kUsage[] =
     "  auto FILE        load FILE, then erase, write and verify\n"
     "  info             print the programmer's hardware version, firmware version\n"
     "                   and serial number\n"
+    "  list             print every attached programmer, one a line:\n"
+    "                   BUS/DEVICE<TAB>serial<TAB>firmware, and <TAB>busy (held by\n"
+    "                   another program) or <TAB>no access after one that cannot\n"
+    "                   be asked; asking claims each programmer for a moment\n"
     "  upgrade FIRMWARE upgrade the programmer's firmware from a .xpro file, as the\n"
     "                   hardware-information window does: the programmer restarts\n"
     "                   as its boot loader, which is awaited for up to 50 seconds\n"
@@ -70,6 +74,21 @@ const char kUsage[] =
     "      --format FMT   read FILE as bin, hex (Intel HEX) or srec (S-record)\n"
     "                     whatever its extension; a file written still follows its\n"
     "                     extension\n"
+    "  -d, --device PATH|SERIAL  the programmer to use, by its bus path as list\n"
+    "                     prints it (001/004) or its serial number; without it\n"
+    "                     the first attached one (named on standard error when\n"
+    "                     several are attached). Parallel runs: one --device\n"
+    "                     PATH per process\n"
+    "      --start ADDR   read, write, verify and blank only a part of the chip,\n"
+    "      --end ADDR     from ADDR to ADDR (hexadecimal, inclusive; the chip\n"
+    "                     moves whole pages, so the part is widened to them).\n"
+    "                     FILE holds the part: write and verify load it at the\n"
+    "                     start, read saves the part alone. Alone, --start\n"
+    "                     reaches to the chip's end and --end from address 0\n"
+    "  -v, --verbose      write a wire trace on standard error: one line per\n"
+    "                     transfer (microseconds, direction, endpoint, length,\n"
+    "                     result, bytes)\n"
+    "      --trace FILE   write the wire trace to FILE instead\n"
     "      --lang LANG    language of the messages: en, zh_CN or zh_TW (default:\n"
     "                     from LC_ALL, LC_MESSAGES or LANG; English otherwise)\n"
     "      --json         print one JSON object a line on standard output:\n"
@@ -128,7 +147,7 @@ struct CommandShape {
 constexpr CommandShape kCommands[] = {
     {"chips", 0, 1},  {"detect", 0, 0},  {"read", 1, 1},   {"write", 1, 1},
     {"verify", 1, 1}, {"erase", 0, 0},   {"blank", 0, 0},  {"auto", 1, 1},
-    {"info", 0, 0},   {"upgrade", 1, 1}, {"doctor", 0, 0},
+    {"info", 0, 0},   {"upgrade", 1, 1}, {"doctor", 0, 0}, {"list", 0, 0},
 };
 
 bool startsWith(const std::string& text, const char* prefix) {
@@ -198,10 +217,16 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
             options.readTest = true;
         } else if (arg == "--detect") {
             options.detect = true;
+        } else if (arg == "-v" || arg == "--verbose") {
+            options.verbose = true;
         } else if (value("--chip", "-c", options.chip) || value("--maker", "-m", options.maker) ||
                    value("--lang", nullptr, options.lang) ||
                    value("--format", nullptr, options.format) ||
-                   value("--report", nullptr, options.report)) {
+                   value("--report", nullptr, options.report) ||
+                   value("--device", "-d", options.device) ||
+                   value("--trace", nullptr, options.trace) ||
+                   value("--start", nullptr, options.start) ||
+                   value("--end", nullptr, options.end)) {
             if (!error.empty()) return false;
         } else if (value("--id", nullptr, idText)) {
             if (!error.empty()) return false;
@@ -242,6 +267,12 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
         }
         if (!options.maker.empty() && options.chip.empty()) {
             error = "--maker needs --chip";
+            return false;
+        }
+        const bool part = !options.start.empty() || !options.end.empty();
+        const std::string& c = options.command;
+        if (part && c != "read" && c != "write" && c != "verify" && c != "blank") {
+            error = "--start and --end go with read, write, verify and blank";
             return false;
         }
         if (!options.lang.empty() && languageFor(options.lang, nullptr, nullptr, nullptr) < 0) {

@@ -16,6 +16,11 @@ struct Options {
     std::string maker;   // -m/--maker
     std::string lang;    // --lang; empty: from the environment
     std::string format;  // --format bin|hex|srec: how FILE is read; empty: by its extension
+    // Several programmers, a part of a chip, the wire trace.
+    std::string device;      // --device PATH|SERIAL
+    std::string trace;       // --trace FILE
+    bool verbose = false;    // -v: the wire trace on standard error
+    std::string start, end;  // --start/--end ADDR (hexadecimal), as given
     bool detect = false;
     bool force = false;
     bool json = false;

@@ -183,6 +183,12 @@ OpResult ProgrammerOps::stream(Txt operation, Direction direction, int64_t start
     return OpResult::Done;
 }
 
+AddressSpan ProgrammerOps::chipSpan(const ChipRecord& c) const {
+    const DataBuffers& buffers = state_.buffers;
+    if (!buffers.rangeEnabled) return {0, c.flashSize};
+    return pageAlignedRange(buffers.rangeStart, buffers.rangeEnd, c.flashPage);
+}
+
 OpResult ProgrammerOps::readFlash() {
     if (!typeStreamed()) return OpResult::Skipped;
     if (!chipFitsBuffer()) return OpResult::Failed;
@@ -191,17 +197,22 @@ OpResult ProgrammerOps::readFlash() {
     const ChipRecord c = chip();
     ui_.setStatusText(PanelState, text(Msg::MsgReadFlash));
     DataBuffers& buffers = state_.buffers;
+    // With the address range only that part of the chip is read; the rest of
+    // the buffer keeps what it held.
+    const AddressSpan span = chipSpan(c);
     uint8_t* staged = buffers.flashStaging();
-    const OpResult result =
-        stream(Txt::OperationRead, Direction::In, 0, c.flashSize, c.flashSize, staged, nullptr);
+    const OpResult result = stream(Txt::OperationRead, Direction::In, span.start, span.end,
+                                   c.flashSize, staged, nullptr);
     if (result != OpResult::Done) return result;
 
     // The last block may reach past the chip; what it brought is kept, as far
     // as the buffer goes.
     const uint32_t block = streamBlockSize(c.flashPage);
-    const uint64_t received = (uint64_t{c.flashSize} + block - 1) / block * block;
+    const int64_t received =
+        span.end > span.start ? (span.end - span.start + block - 1) / block * block : 0;
     buffers.commitFlashStaging(
-        0, static_cast<uint32_t>(std::min<uint64_t>(received, kFlashBufferSize)));
+        static_cast<uint32_t>(span.start),
+        static_cast<uint32_t>(std::min<int64_t>(received, int64_t{kFlashBufferSize})));
     buffers.flashDataLength = trimmedLength(buffers.flash(), c.flashSize);
     buffers.ShowFlash(c.flashSize);
     hideProgress();
@@ -213,8 +224,9 @@ OpResult ProgrammerOps::blankCheck() {
     ui_.setStatusText(PanelState, text(Msg::MsgBlankFlash));
     if (!chipFitsBuffer()) return OpResult::Failed;
     const uint32_t block = streamBlockSize(c.flashPage);
+    const AddressSpan span = chipSpan(c);
     const OpResult result =
-        stream(Txt::OperationBlankCheck, Direction::In, 0, c.flashSize, c.flashSize, nullptr,
+        stream(Txt::OperationBlankCheck, Direction::In, span.start, span.end, c.flashSize, nullptr,
                [block](int64_t, const uint8_t* data) {
                    return std::all_of(data, data + block, [](uint8_t b) { return b == 0xFF; });
                });

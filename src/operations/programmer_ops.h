@@ -85,6 +85,9 @@ class ProgrammerOps {
     // A failed transfer ends each of them at once with an error box that names
     // the operation and the address; no further block is sent.
     //
+    // Read and blank check cover the address range when it is in use, as
+    // verify and write do; otherwise the whole chip.
+    //
     // readFlash stages the chip's content and takes it into the FLASH buffer
     // only when every block arrived, so a failed read leaves the buffer, its
     // view and the data length as they were.
@@ -118,6 +121,9 @@ class ProgrammerOps {
     const std::string& text(Msg key) const { return messageText(key, state_.language); }
     bool openProgrammer();
     bool chipFitsBuffer();
+    // What a read or blank check covers: the whole chip, or the address range
+    // widened to whole pages when it is in use.
+    AddressSpan chipSpan(const ChipRecord& c) const;
     void errorBox(const std::string& message);
     OpResult transferFailed(Txt operation, int64_t address);
     void showProgress(int64_t maximum);

@@ -12,6 +12,7 @@
 #include "base/library_binding.h"
 #include "usb/programmer_identity.h"
 #include "usb/string_descriptor.h"
+#include "usb/wire_trace.h"
 
 namespace ostrel {
 
@@ -20,8 +21,15 @@ namespace {
 constexpr int kBulkTimeoutMs = 5000;
 constexpr int kStringTimeoutMs = 1000;
 constexpr int kReplyPauseMs = 50;
+// A programmer asked for its serial number is held for about one reply pause.
+constexpr int kBusyAttempts = 10;
+constexpr int kBusyPauseMs = 50;
 // What a call through an entry point the library does not have returns.
 constexpr int kMissingEntry = -2;
+
+std::string busPathOf(const usb_bus* bus, const struct usb_device* dev) {
+    return std::string(bus->dirname) + "/" + dev->filename;
+}
 
 std::string format(const char* pattern, ...) __attribute__((format(printf, 1, 2)));
 std::string format(const char* pattern, ...) {
@@ -139,12 +147,57 @@ int TUsbBulk::usbGetStringAscii(usb_dev_handle* handle, int index, int languageI
     int received = lib_->controlMsg(
         handle, USB_ENDPOINT_IN, USB_REQ_GET_DESCRIPTOR, (USB_DT_STRING << 8) + index, languageId,
         reinterpret_cast<char*>(descriptor), sizeof descriptor, kStringTimeoutMs);
+    if (trace_ != nullptr)
+        trace_->transfer(WireTrace::What::Control, 0, sizeof descriptor, received, descriptor,
+                         WireTrace::kDataBytesShown);
     if (received < 0) return received;
     return decodeStringDescriptor(descriptor, sizeof descriptor, received, text, textLength);
 }
 
+void TUsbBulk::forEachCandidate(
+    int vendorId, int productId, bool onlyChosen,
+    const std::function<bool(struct usb_device*, const std::string&)>& visit) {
+    if (lib_->findBusses != nullptr) lib_->findBusses();
+    if (lib_->findDevices != nullptr) lib_->findDevices();
+    usb_bus* busses = lib_->getBusses != nullptr ? lib_->getBusses() : nullptr;
+    for (usb_bus* bus = busses; bus != nullptr; bus = bus->next) {
+        for (struct usb_device* dev = bus->devices; dev != nullptr; dev = dev->next) {
+            if (dev->descriptor.idVendor != vendorId || dev->descriptor.idProduct != productId)
+                continue;
+            const std::string path = busPathOf(bus, dev);
+            if (onlyChosen && !devicePath_.empty() && path != devicePath_) continue;
+            if (!visit(dev, path)) return;
+        }
+    }
+}
+
+usb_dev_handle* TUsbBulk::openTraced(struct usb_device* dev, const std::string& busPath) {
+    usb_dev_handle* handle = lib_->open != nullptr ? lib_->open(dev) : nullptr;
+    if (trace_ != nullptr)
+        trace_->event(WireTrace::What::Open, handle != nullptr ? 0 : -1, busPath);
+    return handle;
+}
+
+void TUsbBulk::closeTraced(usb_dev_handle* handle) {
+    const int result = lib_->close != nullptr ? lib_->close(handle) : kMissingEntry;
+    if (trace_ != nullptr) trace_->event(WireTrace::What::Close, result);
+}
+
 int TUsbBulk::prog_open(int vendorId, const char* manufacturer, int productId,
                         const char* product) {
+    // Another run that looks for a programmer by its serial number claims each
+    // one for a moment: a chosen programmer found busy is tried again for a
+    // short while before it counts as held.
+    for (int attempt = 0;; ++attempt) {
+        const int opened = openOnce(vendorId, manufacturer, productId, product);
+        if (opened != 0 || devicePath_.empty() || failure_ != OpenFailure::Busy ||
+            attempt == kBusyAttempts)
+            return opened;
+        pause_(kBusyPauseMs);
+    }
+}
+
+int TUsbBulk::openOnce(int vendorId, const char* manufacturer, int productId, const char* product) {
     // A device still held from before is let go, not leaked.
     USB_bulk_close();
     const char* wantedManufacturer = manufacturer != nullptr ? manufacturer : "";
@@ -152,22 +205,16 @@ int TUsbBulk::prog_open(int vendorId, const char* manufacturer, int productId,
     const bool bound = bind();
     failure_ = bound ? OpenFailure::NotFound : OpenFailure::NoLibrary;
     std::string refusal;  // the diagnostic of an attached programmer that could not be used
-    if (lib_->findBusses != nullptr) lib_->findBusses();
-    if (lib_->findDevices != nullptr) lib_->findDevices();
-    usb_bus* busses = lib_->getBusses != nullptr ? lib_->getBusses() : nullptr;
-
-    for (usb_bus* bus = busses; bus != nullptr; bus = bus->next) {
-        for (struct usb_device* dev = bus->devices; dev != nullptr; dev = dev->next) {
-            if (dev->descriptor.idVendor != vendorId || dev->descriptor.idProduct != productId) {
-                continue;
-            }
-            deviceHandle = lib_->open != nullptr ? lib_->open(dev) : nullptr;
+    bool opened = false;
+    forEachCandidate(
+        vendorId, productId, true, [&](struct usb_device* dev, const std::string& path) {
+            deviceHandle = openTraced(dev, path);
             if (deviceHandle == nullptr) {
                 diagnostic_ =
                     format("Warning: cannot open USB device: %s\n", lib_->error().c_str());
                 failure_ = OpenFailure::NotAccessible;
                 refusal = diagnostic_;
-                continue;
+                return true;
             }
             if (acceptCandidate(dev, wantedManufacturer, wantedProduct)) {
                 failure_ = OpenFailure::None;
@@ -175,16 +222,19 @@ int TUsbBulk::prog_open(int vendorId, const char* manufacturer, int productId,
                 readEndpoint = winUsb ? 0x81 : 0x82;
                 dataWriteEndpoint = winUsb ? 2 : 1;
                 commandWriteEndpoint = winUsb ? 1 : 2;
-                return 1;
+                openedPath_ = path;
+                opened = true;
+                return false;
             }
             if (candidateFailure_ != OpenFailure::NotFound) {
                 failure_ = candidateFailure_;
                 refusal = diagnostic_;
             }
-            if (lib_->close != nullptr) lib_->close(deviceHandle);
+            closeTraced(deviceHandle);
             deviceHandle = nullptr;
-        }
-    }
+            return true;
+        });
+    if (opened) return 1;
     diagnostic_ = format("Could not find USB device \"RAVOziz\" with vid=0x%x pid=0x%x\n", vendorId,
                          productId);
     // A programmer that is there but could not be used is the more useful news.
@@ -197,7 +247,37 @@ int TUsbBulk::prog_open(int vendorId, const char* manufacturer, int productId,
     return 0;
 }
 
+std::vector<AttachedDevice> TUsbBulk::listDevices(int vendorId, const char* manufacturer,
+                                                  int productId, const char* product) {
+    USB_bulk_close();
+    std::vector<AttachedDevice> found;
+    bind();
+    forEachCandidate(
+        vendorId, productId, false, [&](struct usb_device* dev, const std::string& path) {
+            usb_dev_handle* handle = openTraced(dev, path);
+            if (handle == nullptr) {
+                found.push_back({path, OpenFailure::NotAccessible});
+                return true;
+            }
+            // The strings are read through the handle the transport holds.
+            deviceHandle = handle;
+            const bool ours = stringMatches(dev->descriptor.iManufacturer, "manufacturer",
+                                            manufacturer != nullptr ? manufacturer : "") &&
+                              stringMatches(dev->descriptor.iProduct, "product",
+                                            product != nullptr ? product : "");
+            if (ours)
+                found.push_back({path, OpenFailure::None});
+            else if (candidateFailure_ == OpenFailure::NotAccessible)
+                found.push_back({path, OpenFailure::NotAccessible});
+            deviceHandle = nullptr;
+            closeTraced(handle);
+            return true;
+        });
+    return found;
+}
+
 bool TUsbBulk::stringMatches(int index, const char* what, const char* wanted) {
+    candidateFailure_ = OpenFailure::NotFound;
     char text[256];
     const int length = usbGetStringAscii(deviceHandle, index, kStringLanguageId, text, sizeof text);
     if (length < 0) {
@@ -214,7 +294,6 @@ bool TUsbBulk::stringMatches(int index, const char* what, const char* wanted) {
 
 bool TUsbBulk::acceptCandidate(struct usb_device* dev, const char* manufacturer,
                                const char* product) {
-    candidateFailure_ = OpenFailure::NotFound;
     if (!stringMatches(dev->descriptor.iManufacturer, "manufacturer", manufacturer)) return false;
     if (!stringMatches(dev->descriptor.iProduct, "product", product)) return false;
 
@@ -229,6 +308,7 @@ bool TUsbBulk::acceptCandidate(struct usb_device* dev, const char* manufacturer,
     const int claimed = lib_->claimInterface != nullptr
                             ? lib_->claimInterface(deviceHandle, interfaceNumber)
                             : kMissingEntry;
+    if (trace_ != nullptr) trace_->event(WireTrace::What::Claim, claimed);
     if (claimed != 0) {
         diagnostic_ = format("error writing:\n%s\n", lib_->error().c_str());
         candidateFailure_ = OpenFailure::Busy;
@@ -244,6 +324,9 @@ int TUsbBulk::USB_bulk_cmd(uint8_t* buffer, int length, int readReply) {
                                                               reinterpret_cast<const char*>(buffer),
                                                               length, kBulkTimeoutMs)
                                             : kMissingEntry;
+        if (trace_ != nullptr)
+            trace_->transfer(WireTrace::What::Out, commandWriteEndpoint, length, result, buffer,
+                             length);
         // A command that did not go out has no reply to wait for: reading
         // would only cost another time-out.
         if (result != length) return result;
@@ -256,6 +339,8 @@ int TUsbBulk::USB_bulk_cmd(uint8_t* buffer, int length, int readReply) {
                          ? lib_->bulkRead(deviceHandle, readEndpoint,
                                           reinterpret_cast<char*>(buffer), length, kBulkTimeoutMs)
                          : kMissingEntry;
+            if (trace_ != nullptr)
+                trace_->transfer(WireTrace::What::In, readEndpoint, length, result, buffer, length);
         }
     }
     return result;
@@ -263,22 +348,36 @@ int TUsbBulk::USB_bulk_cmd(uint8_t* buffer, int length, int readReply) {
 
 int TUsbBulk::USB_bulk_write(const uint8_t* buffer, int length) {
     if (deviceHandle == nullptr) return 0;
-    if (lib_->bulkWrite == nullptr) return kMissingEntry;
-    return lib_->bulkWrite(deviceHandle, dataWriteEndpoint, reinterpret_cast<const char*>(buffer),
-                           length, kBulkTimeoutMs);
+    const int result =
+        lib_->bulkWrite != nullptr
+            ? lib_->bulkWrite(deviceHandle, dataWriteEndpoint,
+                              reinterpret_cast<const char*>(buffer), length, kBulkTimeoutMs)
+            : kMissingEntry;
+    if (trace_ != nullptr)
+        trace_->transfer(WireTrace::What::Out, dataWriteEndpoint, length, result, buffer,
+                         WireTrace::kDataBytesShown);
+    return result;
 }
 
 int TUsbBulk::USB_bulk_read(uint8_t* buffer, int length) {
     if (deviceHandle == nullptr) return 0;
-    if (lib_->bulkRead == nullptr) return kMissingEntry;
-    return lib_->bulkRead(deviceHandle, readEndpoint, reinterpret_cast<char*>(buffer), length,
-                          kBulkTimeoutMs);
+    const int result = lib_->bulkRead != nullptr
+                           ? lib_->bulkRead(deviceHandle, readEndpoint,
+                                            reinterpret_cast<char*>(buffer), length, kBulkTimeoutMs)
+                           : kMissingEntry;
+    if (trace_ != nullptr)
+        trace_->transfer(WireTrace::What::In, readEndpoint, length, result, buffer,
+                         WireTrace::kDataBytesShown);
+    return result;
 }
 
 void TUsbBulk::USB_bulk_close() {
     if (deviceHandle == nullptr) return;
-    if (lib_->releaseInterface != nullptr) lib_->releaseInterface(deviceHandle, interfaceNumber);
-    if (lib_->close != nullptr) lib_->close(deviceHandle);
+    const int released = lib_->releaseInterface != nullptr
+                             ? lib_->releaseInterface(deviceHandle, interfaceNumber)
+                             : kMissingEntry;
+    if (trace_ != nullptr) trace_->event(WireTrace::What::Release, released);
+    closeTraced(deviceHandle);
     deviceHandle = nullptr;
 }
 

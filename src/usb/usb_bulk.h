@@ -42,6 +42,15 @@ struct UsbLibraryState {
     std::vector<std::string> missing;
 };
 
+class WireTrace;
+
+// A programmer on the bus, as a scan finds it without claiming it.
+struct AttachedDevice {
+    std::string busPath;  // "001/004": bus and device as the library names them
+    OpenFailure failure =
+        OpenFailure::None;  // NotAccessible: it could not be opened to read its strings
+};
+
 class TUsbBulk {
   public:
     // `libraryName` is what dlopen is given; the program always uses the default.
@@ -51,6 +60,7 @@ class TUsbBulk {
     TUsbBulk& operator=(const TUsbBulk&) = delete;
 
     // 1 when a matching device was found, opened and its interface claimed; 0 otherwise.
+    // With a device path set, a device found busy is tried again for half a second.
     int prog_open(int vendorId, const char* manufacturer, int productId, const char* product);
     // Sends `length` bytes to the command endpoint; with `readReply` non-zero, pauses
     // 50 ms and reads `length` bytes of reply into the same buffer. A write that
@@ -77,6 +87,24 @@ class TUsbBulk {
     // Multi-byte packet fields travel most significant byte first with the 0x82 personality.
     bool bigEndianFields() const { return readEndpoint == 0x82; }
 
+    // With a bus path ("001/004"), prog_open considers only the device there;
+    // empty (the start): the first matching device in bus order.
+    void setDevicePath(std::string busPath) { devicePath_ = std::move(busPath); }
+    const std::string& devicePath() const { return devicePath_; }
+    // The bus path of the device the last successful prog_open took.
+    const std::string& openedPath() const { return openedPath_; }
+    // Every device with the IDs and strings, in bus order, whatever the device
+    // path says. Each is opened to
+    // read its strings and closed again; none is claimed, so a device another
+    // program holds is listed too.
+    std::vector<AttachedDevice> listDevices(int vendorId, const char* manufacturer, int productId,
+                                            const char* product);
+
+    // Every transfer, open, claim, release and close goes into `trace` while
+    // one is set (null: none, the start). The caller keeps it alive.
+    void setTrace(WireTrace* trace) { trace_ = trace; }
+    WireTrace* trace() const { return trace_; }
+
     // The 50 ms pause inside USB_bulk_cmd goes through this, so tests need not wait.
     void setPause(std::function<void(int milliseconds)> pause);
 
@@ -91,11 +119,18 @@ class TUsbBulk {
   private:
     struct Library;
     bool bind();
+    int openOnce(int vendorId, const char* manufacturer, int productId, const char* product);
     // Reads the open candidate's strings and claims its interface; false rejects it.
     bool acceptCandidate(struct usb_device* dev, const char* manufacturer, const char* product);
     // Reads string descriptor `index` of the open candidate and compares it with
     // `wanted`; a failed read is noted in the diagnostic under `what`.
     bool stringMatches(int index, const char* what, const char* wanted);
+    // Scans the bus and calls `visit` for every device with the IDs (with
+    // `onlyChosen` and a device path set, only the one there) until it returns false.
+    void forEachCandidate(int vendorId, int productId, bool onlyChosen,
+                          const std::function<bool(struct usb_device*, const std::string&)>& visit);
+    usb_dev_handle* openTraced(struct usb_device* dev, const std::string& busPath);
+    void closeTraced(usb_dev_handle* handle);
 
     std::string libraryName_;
     Library* lib_ = nullptr;
@@ -103,6 +138,9 @@ class TUsbBulk {
     std::string diagnostic_;
     OpenFailure failure_ = OpenFailure::None;
     OpenFailure candidateFailure_ = OpenFailure::NotFound;  // why acceptCandidate said no
+    std::string devicePath_;
+    std::string openedPath_;
+    WireTrace* trace_ = nullptr;
 
     usb_dev_handle* deviceHandle = nullptr;
     int readEndpoint = 0x82;

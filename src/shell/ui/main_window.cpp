@@ -100,6 +100,7 @@ TForm1::TForm1(const ProgramPaths& paths, std::string usbLibrary, std::string hi
     connect(qApp, &QGuiApplication::focusWindowChanged, this, &TForm1::focusWindowChanged);
     qApp->installEventFilter(this);
     if (auto source = openUdevDeviceChangeSource()) watchDeviceChanges(std::move(source));
+    setUpProgrammers();
 }
 
 TForm1::~TForm1() = default;
@@ -199,6 +200,7 @@ void TForm1::checkProgrammer() {
         return;
     }
     checkPending_ = false;
+    refreshProgrammers();
     // Not connected: the panel's tip points to the diagnosis, which finds out
     // why; attached but unusable, it first says what to check.
     const Presence presence = ostrel::checkProgrammer(*usb_, *ui_, state_->language);
@@ -234,11 +236,12 @@ void TForm1::closeEvent(QCloseEvent* event) {
         return;
     }
     const QRect g = geometry();
-    saveSettings(
+    const bool saved = saveSettings(
         *settingsFile_,
         capturedSettings(settings_, {g.left(), g.top(), g.width(), g.height(), isMaximized()},
                          state_->speed, state_->language, selector_->saved),
         *ui_);
+    if (saved) saveProgrammerChoice();
     event->accept();
 }
 

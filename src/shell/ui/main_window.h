@@ -19,6 +19,7 @@
 #include "firmware/hid_device.h"
 #include "operations/command_runner.h"
 #include "operations/main_state.h"
+#include "operations/programmer_list.h"
 #include "usb/usb_bulk.h"
 
 class QAction;
@@ -276,6 +277,25 @@ class TForm1 : public QMainWindow {
     QPointer<QWindow> lastFocusWindow_;
     bool checkPending_ = false;  // a presence check arrived during a job
     bool selectedOnce_ = false;
+
+    // Several programmers (main_window_programmers.cpp): the Operation menu's
+    // Programmer submenu, the choice it keeps in the settings file, the status
+    // panel that names the programmer in use, and the wire trace OSTREL_TRACE asks for.
+  public:
+    QMenu* Programmer = nullptr;
+    // The attached programmers as the last presence check found them.
+    const std::vector<ProgrammerEntry>& programmers() const { return programmers_; }
+    // Chooses the programmer with this serial number (or bus path) for every job.
+    void ProgrammerClick(const std::string& chosen);
+
+  private:
+    void setUpProgrammers();
+    void refreshProgrammers();
+    void applyProgrammerChoice();
+    void fillProgrammerMenu();
+    bool saveProgrammerChoice();
+    std::vector<ProgrammerEntry> programmers_;
+    std::string chosenProgrammer_;  // serial number or bus path; empty: the first
 };
 
 }  // namespace ostrel

@@ -1,0 +1,184 @@
+#include "cli/cli_devices.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <utility>
+#include <vector>
+
+#include "base/texts.h"
+#include "buffers/file_io.h"
+#include "buffers/range_edit.h"
+#include "operations/programmer_list.h"
+#include "usb/programmer_identity.h"
+
+namespace ostrel::cli {
+namespace {
+
+const char* stateWord(OpenFailure failure) {
+    switch (failure) {
+        case OpenFailure::None:
+            return "ready";
+        case OpenFailure::NotAccessible:
+            return "no access";
+        case OpenFailure::NotFound:
+            return "gone";
+        case OpenFailure::NoLibrary:
+        case OpenFailure::Busy:
+            break;
+    }
+    return "busy";
+}
+
+std::string hexAddress(int64_t address) {
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(address));
+    return text;
+}
+
+}  // namespace
+
+bool listProgrammersCommand(TUsbBulk& usb, TerminalUi& ui, bool json, int language) {
+    const std::vector<ProgrammerEntry> programmers = listProgrammers(usb);
+    if (programmers.empty()) {
+        ui.error(programText(Txt::CliNoProgrammer, language));
+        return false;
+    }
+    for (const ProgrammerEntry& p : programmers) {
+        const bool asked = p.failure == OpenFailure::None;
+        if (json) {
+            ui.jsonLine("\"type\":\"programmer\",\"path\":" + jsonString(p.busPath) +
+                        ",\"serial\":" + jsonString(p.serialNumber) +
+                        ",\"firmware\":" + jsonString(p.firmwareVersion) +
+                        ",\"state\":" + jsonString(stateWord(p.failure)));
+        } else {
+            std::printf("%s\t%s\t%s%s%s\n", p.busPath.c_str(), asked ? p.serialNumber.c_str() : "-",
+                        asked ? p.firmwareVersion.c_str() : "-", asked ? "" : "\t",
+                        asked ? "" : stateWord(p.failure));
+        }
+    }
+    return true;
+}
+
+bool chooseDevice(TUsbBulk& usb, const std::string& device, TerminalUi& ui, int language) {
+    if (device.empty()) {
+        // Several attached: the first in bus order, named, and only that one,
+        // so that a run without --device never takes one that another run chose.
+        const std::vector<AttachedDevice> attached =
+            usb.listDevices(kProgrammerVendorId, kProgrammerVendorText, kProgrammerProductId,
+                            kProgrammerProductText);
+        if (attached.size() > 1) {
+            usb.setDevicePath(attached.front().busPath);
+            ui.note(fillIn(programText(Txt::CliUsingFirst, language),
+                           {std::to_string(attached.size()), attached.front().busPath}));
+        }
+        return true;
+    }
+    const ProgrammerChoice choice = chooseProgrammer(usb, device);
+    switch (choice.outcome) {
+        case ProgrammerChoice::Chosen:
+            usb.setDevicePath(choice.busPath);
+            return true;
+        case ProgrammerChoice::PathGone:
+            ui.error(fillIn(programText(Txt::CliProgrammerGone, language), {device}));
+            return false;
+        case ProgrammerChoice::SerialAbsent:
+            ui.error(fillIn(programText(Txt::CliSerialAbsent, language), {device}));
+            return false;
+        case ProgrammerChoice::SerialBusy:
+            ui.error(fillIn(programText(Txt::CliSerialBusy, language),
+                            {device, std::to_string(choice.busy)}));
+            return false;
+    }
+    return false;
+}
+
+std::string chosenDeviceFailure(const TUsbBulk& usb, int language) {
+    if (usb.devicePath().empty()) return {};
+    switch (usb.lastOpenFailure()) {
+        case OpenFailure::NotFound:
+            return fillIn(programText(Txt::CliProgrammerGone, language), {usb.devicePath()});
+        case OpenFailure::Busy:
+            return fillIn(programText(Txt::CliProgrammerBusy, language), {usb.devicePath()});
+        default:
+            return {};
+    }
+}
+
+std::unique_ptr<WireTrace> openTrace(const Options& options, TerminalUi& ui, bool& failed) {
+    failed = false;
+    if (!options.trace.empty()) {
+        std::unique_ptr<WireTrace> trace = WireTrace::toFile(options.trace);
+        if (!trace) {
+            ui.error(fillIn(programText(Txt::CannotCreateFile, ui.language), {options.trace}));
+            failed = true;
+        }
+        return trace;
+    }
+    if (options.verbose) return std::make_unique<WireTrace>(stderr);
+    return nullptr;
+}
+
+bool parseAddress(const std::string& text, int32_t& address) {
+    std::string digits = text;
+    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X'))
+        digits = digits.substr(2);
+    if (digits.empty() || digits.size() > 8) return false;
+    for (const char c : digits)
+        if (hexDigitValue(static_cast<unsigned char>(c)) < 0) return false;
+    const unsigned long value = std::strtoul(digits.c_str(), nullptr, 16);
+    if (value > 0x7FFFFFFFul) return false;
+    address = static_cast<int32_t>(value);
+    return true;
+}
+
+bool applyPart(const Options& options, MainState& state, TerminalUi& ui, int language) {
+    if (options.start.empty() && options.end.empty()) return true;
+    const uint32_t size = state.selectedRecord().flashSize;
+    const int64_t last = int64_t{size} - 1;
+    int32_t start = 0;
+    int32_t end = static_cast<int32_t>(last < 0 ? 0 : std::min<int64_t>(last, 0x7FFFFFFF));
+    for (const auto& [text, into] : {std::pair<const std::string&, int32_t&>{options.start, start},
+                                     std::pair<const std::string&, int32_t&>{options.end, end}}) {
+        if (!text.empty() && !parseAddress(text, into)) {
+            ui.error(fillIn(programText(Txt::NotValidInteger, language), {text}));
+            return false;
+        }
+    }
+    if (start > end) {
+        ui.error(fillIn(programText(Txt::CliRangeReversed, language),
+                        {hexAddress(start), hexAddress(end)}));
+        return false;
+    }
+    if (end > last) {
+        ui.error(fillIn(programText(Txt::CliRangePastEnd, language),
+                        {hexAddress(start), hexAddress(end), hexAddress(last)}));
+        return false;
+    }
+    DataBuffers& buffers = state.buffers;
+    buffers.rangeEnabled = true;
+    buffers.rangeStart = start;
+    // The core widens the range end up to a page boundary but keeps one that is
+    // on a boundary already, so that page would be left out: it is given the
+    // address after the last one, and --end stays the part's last address.
+    buffers.rangeEnd = end + 1;
+    return true;
+}
+
+}  // namespace ostrel::cli
+
+namespace ostrel::cli {
+
+void savePart(const Options& options, MainState& state, TerminalUi& ui) {
+    const DataBuffers& buffers = state.buffers;
+    if (options.start.empty() && options.end.empty()) {
+        SaveFileCommand(state.selectedRecord(), state.buffers, ui, state.language);
+        return;
+    }
+    // applyPart gave the core the address after the part's last one.
+    const uint32_t start = static_cast<uint32_t>(buffers.rangeStart);
+    const uint32_t count = static_cast<uint32_t>(buffers.rangeEnd) - start;
+    SaveFile(ui.saveFileName({}, {}), buffers.flash() + start, count, ui, state.language);
+}
+
+}  // namespace ostrel::cli

@@ -1,0 +1,244 @@
+// ostrel-cli with several programmers, run as processes against the
+// simulator: list, --device, programs running side by side on their own
+// programmers, and a part of a chip with --start and --end.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "support/temp_files.h"
+
+namespace ostrel {
+namespace {
+
+using testing::readFile;
+using testing::TempDir;
+using testing::writeFile;
+
+struct Process {
+    pid_t pid = -1;
+    std::string out, err, log;
+};
+
+class Programmers : public ::testing::Test {
+  protected:
+    // Starts ostrel-cli with the simulator configured by sim.conf; the run's
+    // output and simulator log go to files named after `name`.
+    Process start(const std::vector<std::string>& args, const std::string& name = "run",
+                  const char* program = kProgram) {
+        Process run{-1, dir.file(name + ".out"), dir.file(name + ".err"), dir.file(name + ".log")};
+        run.pid = fork();
+        if (run.pid == 0) {
+            freopen(run.out.c_str(), "w", stdout);
+            freopen(run.err.c_str(), "w", stderr);
+            setenv("LD_LIBRARY_PATH", OSTREL_SIM_DIR, 1);
+            setenv("OSTREL_SIM_CONFIG", dir.file("sim.conf").c_str(), 1);
+            setenv("OSTREL_SIM_LOG", run.log.c_str(), 1);
+            setenv("OSTREL_CLI", kProgram, 1);
+            setenv("GANG_LOGS", dir.file("gang").c_str(), 1);
+            setenv("LANG", "C", 1);
+            unsetenv("LC_ALL");
+            unsetenv("LC_MESSAGES");
+            std::vector<char*> argv{const_cast<char*>(program)};
+            for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            execv(program, argv.data());
+            _exit(127);
+        }
+        return run;
+    }
+    static int wait(const Process& run) {
+        int status = 0;
+        waitpid(run.pid, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    // Runs to the end; the exit status, standard output and standard error.
+    struct Outcome {
+        int status;
+        std::string out, err;
+    };
+    Outcome cli(const std::vector<std::string>& args) {
+        const Process run = start(args);
+        const int status = wait(run);
+        return {status, readFile(run.out), readFile(run.err)};
+    }
+    // `count` programmers with serial numbers SER1, SER2, ..., the third on bus
+    // 2, each with a W25X10 of its own in chipN.img.
+    void programmers(int count, const std::string& extraForFirst = "") {
+        std::string conf;
+        for (int i = 1; i <= count; ++i) {
+            conf += "programmer bus=" + std::to_string(i == 3 ? 2 : 1) + " serial=SER" +
+                    std::to_string(i) + (i == 1 ? " " + extraForFirst : "") + "\n";
+            conf += "chip id=0xEF3011 size=0x20000 class=0 image=\"" + image(i) + "\"\n";
+        }
+        writeFile(dir.file("sim.conf"), conf);
+    }
+    std::string image(int n) const { return dir.file("chip" + std::to_string(n) + ".img"); }
+
+    static constexpr const char* kProgram = OSTREL_BIN_DIR "/ostrel-cli";
+    TempDir dir;
+};
+
+std::string pattern(size_t count, uint32_t seed) {
+    std::string bytes(count, '\0');
+    for (char& b : bytes) {
+        seed = seed * 1103515245u + 12345u;
+        b = static_cast<char>(seed >> 16);
+    }
+    return bytes;
+}
+
+TEST_F(Programmers, ListPrintsEachAttachedProgrammer) {
+    const struct {
+        int count;
+        const char* extra;  // for the first programmer
+        int status;
+        const char* out;
+        const char* err;
+    } cases[] = {
+        {0, "", 3, "", "No programmer found"},
+        {1, "", 0, "001/001\tSER1\t2.0.3\n", ""},
+        {3, "claim=fail", 0, "001/001\t-\t-\tbusy\n001/002\tSER2\t2.0.3\n002/003\tSER3\t2.0.3\n",
+         ""},
+    };
+    for (const auto& c : cases) {
+        programmers(c.count, c.extra);
+        const Outcome run = cli({"list"});
+        EXPECT_EQ(run.status, c.status) << c.count << run.err;
+        EXPECT_EQ(run.out, c.out) << c.count;
+        EXPECT_NE(run.err.find(c.err), std::string::npos) << c.count << run.err;
+    }
+    programmers(3);
+    EXPECT_EQ(cli({"--json", "list"}).out.substr(0, 90),
+              "{\"type\":\"programmer\",\"path\":\"001/001\",\"serial\":\"SER1\",\"firmware\":"
+              "\"2.0.3\",\"state\":\"ready\"}\n");
+}
+
+TEST_F(Programmers, DeviceChoosesByPathOrSerialAndRefusesOneGoneOrBusy) {
+    programmers(3);
+    // Another process holds the second programmer's claim, as the simulator
+    // shares claims between processes.
+    const int held = open((dir.file("sim.conf") + ".claim1").c_str(), O_RDWR | O_CREAT, 0600);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0);
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        const char* out;
+        const char* err;
+    } cases[] = {
+        {{"--device", "002/003", "info"}, 0, "serial: SER3\n", ""},
+        {{"-d", "SER1", "info"}, 0, "serial: SER1\n", ""},
+        {{"info"}, 0, "serial: SER1\n", "3 programmers are attached; using the first, 001/001"},
+        {{"-d", "001/009", "info"}, 3, "", "No programmer is attached at 001/009."},
+        {{"-d", "001/002", "info"}, 3, "", "The programmer at 001/002 is busy"},
+        {{"-d", "SER2", "info"}, 3, "", "No free programmer has the serial number SER2"},
+        {{"-d", "SER7", "-c", "W25X10", "blank"}, 3, "", "serial number SER7"},
+    };
+    for (const auto& c : cases) {
+        const Outcome run = cli(c.args);
+        EXPECT_EQ(run.status, c.status) << c.args[1] << run.err;
+        EXPECT_NE(run.out.find(c.out), std::string::npos) << c.args[1] << run.out;
+        EXPECT_NE(run.err.find(c.err), std::string::npos) << c.args[1] << run.err;
+    }
+    close(held);
+    EXPECT_EQ(cli({"-d", "SER2", "info"}).status, 0);
+}
+
+TEST_F(Programmers, TwoProcessesProgramTwoProgrammersAtOnceEachItsOwnChip) {
+    programmers(2);
+    const std::string one = pattern(0x20000, 1), two = pattern(0x20000, 2);
+    writeFile(dir.file("one.bin"), one);
+    writeFile(dir.file("two.bin"), two);
+    const Process a = start({"-d", "001/001", "-c", "W25X10", "auto", dir.file("one.bin")}, "a");
+    const Process b = start({"-d", "SER2", "-c", "W25X10", "auto", dir.file("two.bin")}, "b");
+    EXPECT_EQ(wait(a), 0) << readFile(a.err);
+    EXPECT_EQ(wait(b), 0) << readFile(b.err);
+    EXPECT_TRUE(readFile(image(1)) == one);
+    EXPECT_TRUE(readFile(image(2)) == two);
+    // Each claimed only its own programmer (asking for a serial number claims
+    // each one for a moment: b may have asked the first).
+    const std::string logA = readFile(a.log);
+    for (size_t at = logA.find("dev 1 "); at != std::string::npos; at = logA.find("dev 1 ", at + 1))
+        EXPECT_EQ(logA.substr(at, logA.find('\n', at) - at).find("claim"), std::string::npos);
+    EXPECT_NE(readFile(b.log).find("state dev 1 in_job=0 open_handles=0"), std::string::npos);
+}
+
+TEST_F(Programmers, GangProgramsEveryFreeProgrammerAndReportsEach) {
+    programmers(3, "claim=fail");
+    const std::string data = pattern(0x20000, 3);
+    writeFile(dir.file("data.bin"), data);
+    const Process gang =
+        start({"-c", "W25X10", dir.file("data.bin")}, "gang", OSTREL_SOURCE_DIR "/scripts/gang");
+    EXPECT_EQ(wait(gang), 1) << readFile(gang.err);
+    EXPECT_EQ(readFile(gang.out),
+              "001/001\t-\tskipped: busy\n"
+              "001/002\tSER2\tok\n"
+              "002/003\tSER3\tok\n");
+    EXPECT_TRUE(readFile(image(2)) == data);
+    EXPECT_TRUE(readFile(image(3)) == data);
+    EXPECT_NE(readFile(dir.file("gang/002-003.log")).find("Erased, wrote and verified"),
+              std::string::npos);
+}
+
+TEST_F(Programmers, StartAndEndReadWriteVerifyAndBlankAPartOfTheChip) {
+    programmers(1);
+    // The part is erased; around it the chip holds data that must stay.
+    std::string before = pattern(0x20000, 5);
+    before.replace(0x1000, 0x1000, std::string(0x1000, '\xFF'));
+    const std::string file = pattern(0x1000, 6);
+    writeFile(image(1), before);
+    writeFile(dir.file("file.bin"), file);
+    std::string expected = before;
+    expected.replace(0x1000, 0x1000, file);
+
+    const std::vector<std::string> part = {"-c", "W25X10", "--start", "1000", "--end", "0x1FFF"};
+    auto with = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), part.begin(), part.end());
+        return args;
+    };
+    const Outcome write = cli(with({"write", dir.file("file.bin")}));
+    ASSERT_EQ(write.status, 0) << write.err;
+    EXPECT_TRUE(readFile(image(1)) == expected);
+    EXPECT_EQ(cli(with({"verify", dir.file("file.bin")})).status, 0);
+
+    const Outcome read = cli(with({"read", dir.file("part.bin")}));
+    ASSERT_EQ(read.status, 0) << read.err;
+    EXPECT_TRUE(readFile(dir.file("part.bin")) == file);
+
+    // Blank: only the part is checked; one page widened from a single address.
+    std::string blankPart = expected;
+    blankPart.replace(0x3000, 0x100, std::string(0x100, '\xFF'));
+    writeFile(image(1), blankPart);
+    EXPECT_EQ(cli({"-c", "W25X10", "--start", "30FF", "--end", "3000", "blank"}).status, 2);
+    EXPECT_EQ(cli({"-c", "W25X10", "--start", "3000", "--end", "30FF", "blank"}).status, 0);
+    EXPECT_EQ(cli({"-c", "W25X10", "--start", "3000", "--end", "3100", "blank"}).status, 1);
+
+    const struct {
+        std::vector<std::string> args;
+        const char* err;
+    } refusals[] = {
+        {{"--start", "2000", "--end", "1FFF", "blank"}, "its start is above its end"},
+        {{"--start", "1000", "--end", "20000", "blank"}, "the chip's last address is 0x1FFFF"},
+        {{"--end", "1G", "blank"}, "'1G' is not a valid integer value"},
+        {{"--start", "80000000", "blank"}, "not a valid integer value"},
+        {{"--start", "0", "erase"}, "--start and --end go with read, write, verify and blank"},
+    };
+    for (const auto& r : refusals) {
+        std::vector<std::string> args = {"-c", "W25X10"};
+        args.insert(args.end(), r.args.begin(), r.args.end());
+        const Outcome run = cli(args);
+        EXPECT_EQ(run.status, 2) << r.err;
+        EXPECT_NE(run.err.find(r.err), std::string::npos) << run.err;
+    }
+    EXPECT_TRUE(readFile(image(1)) == blankPart) << "a refused part changes nothing";
+}
+
+}  // namespace
+}  // namespace ostrel
