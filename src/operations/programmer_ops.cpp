@@ -24,6 +24,11 @@ std::string hexAddress(int64_t address) {
     return text;
 }
 
+// Whole blocks are streamed, so the last one may reach a block past the span.
+uint32_t readyThrough(const AddressSpan& span, uint32_t block) {
+    return static_cast<uint32_t>(std::min<int64_t>(span.end + block, kFlashBufferSize));
+}
+
 }  // namespace
 
 ProgrammerOps::ProgrammerOps(MainState& state, TUsbBulk& usb, UiPort& ui)
@@ -202,7 +207,8 @@ OpResult ProgrammerOps::readFlash() {
     const uint64_t received = (uint64_t{c.flashSize} + block - 1) / block * block;
     buffers.commitFlashStaging(
         0, static_cast<uint32_t>(std::min<uint64_t>(received, kFlashBufferSize)));
-    buffers.flashDataLength = trimmedLength(buffers.flash(), c.flashSize);
+    buffers.flashDataLength =
+        trimmedLength(buffers.flashUpTo(DataBuffers::flashCountFor(c.flashSize)), c.flashSize);
     buffers.ShowFlash(c.flashSize);
     hideProgress();
     return OpResult::Done;
@@ -231,8 +237,8 @@ OpResult ProgrammerOps::verifyFlash() {
     const AddressSpan span =
         buffers.rangeEnabled ? pageAlignedRange(buffers.rangeStart, buffers.rangeEnd, c.flashPage)
                              : dataLengthSpan(c.flashSize, buffers.flashDataLength);
-    const uint8_t* flash = buffers.flash();
     const uint32_t block = streamBlockSize(c.flashPage);
+    const uint8_t* flash = buffers.flashUpTo(readyThrough(span, block));
     int64_t bad = -1;
     const OpResult result =
         stream(Txt::OperationVerify, Direction::In, span.start, span.end, buffers.flashDataLength,
@@ -339,8 +345,9 @@ OpResult ProgrammerOps::writeFlash() {
         }
         span = dataLengthSpan(c.flashSize, buffers.flashDataLength);
     }
+    uint8_t* source = buffers.flashUpTo(readyThrough(span, streamBlockSize(c.flashPage)));
     const OpResult result = stream(Txt::OperationWrite, Direction::Out, span.start, span.end,
-                                   span.end, buffers.flash(), nullptr);
+                                   span.end, source, nullptr);
     if (result != OpResult::Done) return result;
     if (c.chipClass == ClassEeprom24) ui_.pause(kEeprom24WriteSettleMs);
     hideProgress();
