@@ -82,9 +82,23 @@ enum class Txt {
     // The programmer is attached but cannot be used: what to check. The
     // window's "Not connected" panel shows it as its tip, ostrel-cli prints it.
     ProgrammerUnusable,
+    // Production runs: the production log, the serial numbers and their dialog.
+    ProductionLogUnwritable,  // %s: path, reason
+    ProductionLogStarted,     // %s: path
+    ProductionCounts,         // %s: chips passed, chips failed
+    SerialCounterFailed,      // %s: path, reason
+    SerialOutsideChip,        // %s: address, bytes, the chip's size
+    SerialDialogTitle,
+    SerialDialogEnable,
+    SerialDialogAddress,
+    SerialDialogBytes,
+    SerialDialogStart,
+    SerialDialogStep,
+    SerialDialogBigEndian,
+    SerialDialogInvalid,  // %s: what is wrong (English)
 };
 
-inline constexpr int kTextCount = static_cast<int>(Txt::ProgrammerUnusable) + 1;
+inline constexpr int kTextCount = static_cast<int>(Txt::SerialDialogInvalid) + 1;
 
 // The text in the given language; outside 0 to 2 the Simplified Chinese one,
 // as with the message table.
