@@ -22,6 +22,7 @@
 #include "catalogue/gbk_text.h"
 #include "cli/bridges.h"
 #include "cli/cli_options.h"
+#include "cli/production.h"
 #include "cli/terminal_ui.h"
 #include "operations/command_runner.h"
 #include "operations/programmer_ops.h"
@@ -98,6 +99,7 @@ class Program {
     std::unique_ptr<ProgrammerOps> ops_;
     std::unique_ptr<ChipSelector> selector_;
     std::unique_ptr<CommandRunner> runner_;
+    CliProduction production_;
 };
 
 // The end of every command: the JSON result object, then the exit status.
@@ -335,6 +337,13 @@ int Program::chipCommand(ChipCommand command) {
             return finish(ExitUsage, ui_.lastErrorText());
         }
         ui_.flushLog(true);
+    }
+    bool noProgrammer = false;
+    if (!options_.log.empty() &&
+        !production_.begin(options_, *state_, *ops_, *runner_, ui_, noProgrammer)) {
+        if (noProgrammer) ui_.error(noProgrammerText());
+        ui_.flushLog(false);
+        return finish(noProgrammer ? ExitNoProgrammer : ExitUsage, ui_.lastErrorText());
     }
     const int status = statusOf(runner_->run(command));
     // A stop that came in the last block did not stop anything: the command is whole.

@@ -10,9 +10,11 @@ namespace ostrel::cli {
 struct Options {
     std::string command;
     std::vector<std::string> arguments;
-    std::string chip;   // -c/--chip
-    std::string maker;  // -m/--maker
-    std::string lang;   // --lang; empty: from the environment
+    std::string chip;    // -c/--chip
+    std::string maker;   // -m/--maker
+    std::string lang;    // --lang; empty: from the environment
+    std::string log;     // --log: the production log to append to
+    std::string serial;  // --serial ADDR:BYTES:START[:STEP][:le|be]
     bool detect = false;
     bool force = false;
     bool json = false;
