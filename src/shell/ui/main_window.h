@@ -9,6 +9,7 @@
 #include <QWindow>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "base/main_state.h"
 #include "base/messages.h"
@@ -18,6 +19,7 @@
 #include "catalogue/chip_selector.h"
 #include "firmware/hid_device.h"
 #include "operations/command_runner.h"
+#include "operations/serial_counter.h"
 #include "shell/settings_file.h"
 #include "usb/usb_bulk.h"
 
@@ -221,6 +223,13 @@ class TForm1 : public QMainWindow, public UiPort {
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+
+    // Batch mode with its production record and serial numbers
+    // (main_window_production.cpp). Asks for the serial numbers before batch
+    // mode starts; false when the user cancelled.
+    virtual bool askSerialNumbers(std::optional<SerialFormat>& format);
+    void startProductionBatch();
+    std::shared_ptr<struct BatchProduction> production_;
 
   private:
     void buildLayout();
