@@ -88,11 +88,12 @@ bool ProductionRun::beforeChip(ChipCommand command) {
 
 bool ProductionRun::afterChip(ChipCommand command, CommandStatus status) {
     if (!recorded(command)) return true;
-    const bool verified = command == ChipCommand::Verify ||
-                          (command == ChipCommand::Auto && runner_.autoOptions.verify);
+    // Auto is done only when its verify passed. Where no verify runs (its
+    // option cleared, a Write) a chip that took its number keeps it all the
+    // same: a number is never written into two chips.
     if (serials != nullptr && serial_) {
         std::string ignored;  // a counter that cannot be written stops the next chip
-        if (status == CommandStatus::Done && verified)
+        if (status == CommandStatus::Done)
             serials->passed();
         else
             serials->failed(ignored);
