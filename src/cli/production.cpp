@@ -24,14 +24,17 @@ bool CliProduction::begin(const Options& options, MainState& state, ProgrammerOp
         run_->serials = serials_.get();
     }
     // Outside the chip's job: who programs, and which chip sits in the socket.
-    HardwareInfo info;
-    if (!ops.readHardwareInfo(info)) {
-        noProgrammer = true;
-        return false;
+    {
+        JobLock::Hold hold = runner.lock().acquire(JobLock::Holder::Command);
+        HardwareInfo info;
+        if (!hold || !ops.readHardwareInfo(info)) {
+            noProgrammer = true;
+            return false;
+        }
+        run_->programmer = info.serialNumber;
+        uint8_t reply[4] = {};
+        if (ops.readChipId(reply) == kChipIdAnswered) run_->chipId = chipIdText(reply);
     }
-    run_->programmer = info.serialNumber;
-    uint8_t reply[4] = {};
-    if (ops.readChipId(reply) == kChipIdAnswered) run_->chipId = chipIdText(reply);
     runner.hook = run_.get();
     return true;
 }

@@ -69,12 +69,12 @@ bool SerialDialog::takeFormat(std::optional<SerialFormat>& format) {
         return true;
     }
     // The same fields as the command line's --serial, checked the same way.
-    const QString spec = address->text().trimmed() + ':' + QString::number(bytes->value()) + ':' +
-                         start->text().trimmed() + ':' + step->text().trimmed() + ':' +
-                         (bigEndian->isChecked() ? QStringLiteral("be") : QStringLiteral("le"));
+    const QString fields = address->text().trimmed() + ':' + QString::number(bytes->value()) + ':' +
+                           start->text().trimmed() + ':' + step->text().trimmed() + ':' +
+                           (bigEndian->isChecked() ? QStringLiteral("be") : QStringLiteral("le"));
     SerialFormat parsed;
     std::string error;
-    if (!parseSerialFormat(spec.toStdString(), parsed, error)) {
+    if (!parseSerialFormat(fields.toStdString(), parsed, error)) {
         ui_.errorBox(fillIn(programText(Txt::SerialDialogInvalid, language_), {error}));
         return false;
     }
