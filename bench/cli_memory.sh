@@ -35,11 +35,14 @@ rss() {  # rss FILE: the peak in KiB that /usr/bin/time -v wrote to FILE
 }
 # The simulator lives in the process (it stands in for the USB library) and
 # keeps the chip's 16 MiB, which a real programmer does not add: `info` with
-# the chip minus `chips` without a simulator is its share, taken off below.
+# the chip in the socket minus `info` with an empty socket is its share, taken
+# off below.
+printf 'programmer bus=1\n' > empty.conf
 /usr/bin/time -v -o time.txt "$cli" -q info >/dev/null 2>&1 || { echo "failed: info" >&2; exit 1; }
-with_sim=$(rss time.txt)
-/usr/bin/time -v -o time.txt "$cli" chips >/dev/null 2>&1 || { echo "failed: chips" >&2; exit 1; }
-sim=$((with_sim - $(rss time.txt)))
+with_chip=$(rss time.txt)
+OSTREL_SIM_CONFIG=$work/empty.conf /usr/bin/time -v -o time.txt "$cli" -q info >/dev/null 2>&1 ||
+    { echo "failed: info" >&2; exit 1; }
+sim=$((with_chip - $(rss time.txt)))
 
 budget=$((size / 1048576 + 48))
 printf '%-12s %9s %9s %7s\n' command "peak MiB" "ours MiB" budget
