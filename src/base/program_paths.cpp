@@ -58,6 +58,10 @@ ProgramPaths::UserFolders ProgramPaths::userFolders() {
     return {xdgFolder("XDG_CONFIG_HOME", "/.config"), xdgFolder("XDG_DATA_HOME", "/.local/share")};
 }
 
+std::string ProgramPaths::stateFolder() {
+    return join(xdgFolder("XDG_STATE_HOME", "/.local/state"), kPackageName);
+}
+
 ProgramPaths::ProgramPaths(const std::string& executable, UserFolders user)
     : executable_(resolved(executable)), user_(std::move(user)) {
     const std::size_t slash = executable_.rfind('/');

@@ -33,6 +33,9 @@ class ProgramPaths {
     // From the environment; a relative XDG value is ignored as the XDG rules
     // say, and without HOME the password database names the home folder.
     static UserFolders userFolders();
+    // Where the program keeps what outlives a run, such as production logs:
+    // $XDG_STATE_HOME/ostrel, else $HOME/.local/state/ostrel. Not created here.
+    static std::string stateFolder();
 
     // From a given executable path; symbolic links are resolved when the
     // file exists, so a link elsewhere still finds the files beside the target.

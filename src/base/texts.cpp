@@ -414,6 +414,32 @@ constexpr Entry kTexts[kTextCount] = {
     {OSTREL_TEXT(MenuNoProgrammer),
      {"（未接入编程器）", "（未接入編程器）", "(no programmer attached)"}},
     {OSTREL_TEXT(ProgrammerBusyEntry), {"%s（忙）", "%s（忙）", "%s (busy)"}},
+    // Production runs: the production log, the serial numbers and their dialog.
+    {OSTREL_TEXT(ProductionLogUnwritable),
+     {"无法写入生产记录 %s：%s。记录丢失的芯片不能算作合格。",
+      "無法寫入生產記錄 %s：%s。記錄遺失的晶片不能算作合格。",
+      "The production log %s cannot be written: %s. A chip whose record is lost has not "
+      "passed."}},
+    {OSTREL_TEXT(ProductionLogStarted), {"生产记录：%s", "生產記錄：%s", "Production log: %s"}},
+    {OSTREL_TEXT(ProductionCounts), {"合格%s 失败%s", "合格%s 失敗%s", "OK %s NG %s"}},
+    {OSTREL_TEXT(SerialCounterFailed),
+     {"无法读取或推进序列号计数器 %s：%s。", "無法讀取或推進序號計數器 %s：%s。",
+      "The serial number counter %s cannot be read or advanced: %s."}},
+    {OSTREL_TEXT(SerialOutsideChip),
+     {"序列号位于地址 %s（%s 字节），超出芯片容量（%s 字节）。",
+      "序號位於位址 %s（%s 位元組），超出晶片容量（%s 位元組）。",
+      "The serial number at address %s (%s bytes) lies outside the chip (%s bytes)."}},
+    {OSTREL_TEXT(SerialDialogTitle), {"序列号", "序號", "Serial numbers"}},
+    {OSTREL_TEXT(SerialDialogEnable),
+     {"在每片芯片中写入序列号", "在每顆晶片中寫入序號", "Write a serial number into each chip"}},
+    {OSTREL_TEXT(SerialDialogAddress), {"地址", "位址", "Address"}},
+    {OSTREL_TEXT(SerialDialogBytes), {"字节数", "位元組數", "Bytes"}},
+    {OSTREL_TEXT(SerialDialogStart), {"起始值", "起始值", "Start"}},
+    {OSTREL_TEXT(SerialDialogStep), {"步长", "步長", "Step"}},
+    {OSTREL_TEXT(SerialDialogBigEndian),
+     {"高字节在前", "高位元組在前", "Most significant byte first"}},
+    {OSTREL_TEXT(SerialDialogInvalid),
+     {"序列号设置无效：%s", "序號設定無效：%s", "The serial number settings are not valid: %s"}},
 };
 #undef OSTREL_TEXT
 

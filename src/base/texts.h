@@ -154,6 +154,20 @@ enum class Txt {
     MenuProgrammer,       // the Operation menu's submenu
     MenuNoProgrammer,     // its only entry when none is attached
     ProgrammerBusyEntry,  // %s: bus path
+    // Production runs: the production log, the serial numbers and their dialog.
+    ProductionLogUnwritable,  // %s: path, reason
+    ProductionLogStarted,     // %s: path
+    ProductionCounts,         // %s: chips passed, chips failed
+    SerialCounterFailed,      // %s: path, reason
+    SerialOutsideChip,        // %s: address, bytes, the chip's size
+    SerialDialogTitle,
+    SerialDialogEnable,
+    SerialDialogAddress,
+    SerialDialogBytes,
+    SerialDialogStart,
+    SerialDialogStep,
+    SerialDialogBigEndian,
+    SerialDialogInvalid,  // %s: what is wrong (English)
     // Not a text: the number of texts. New texts go above it.
     EndOfTexts
 };

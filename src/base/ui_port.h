@@ -17,8 +17,9 @@ namespace ostrel {
 enum class BoxIcon { None, Error, Question, Information, Warning };
 
 // Status bar panels the core writes: 1 holds the connection state or the
-// running operation's text, 3 the elapsed time of the last command.
-enum StatusPanel { PanelState = 1, PanelElapsed = 3 };
+// running operation's text, 2 the chips passed and failed in a production
+// run, 3 the elapsed time of the last command.
+enum StatusPanel { PanelState = 1, PanelBatchCounts = 2, PanelElapsed = 3 };
 
 class UiPort {
   public:

@@ -60,13 +60,16 @@ bool runFill(DataBuffers& buffers, uint32_t flashSize, const FillInput& input, U
     const auto last = static_cast<uint32_t>(*end);
     switch (input.kind) {
         case FillKind::Byte:
-            fillBytes(buffers.flash(), first, last, static_cast<uint8_t>(*byteValue & 0xFF));
+            fillBytes(buffers.flashUpTo(last + 1), first, last,
+                      static_cast<uint8_t>(*byteValue & 0xFF));
             break;
         case FillKind::Word:
-            fillWords(buffers.flash(), first, last, static_cast<uint16_t>(*wordValue & 0xFFFF));
+            fillWords(buffers.flashUpTo(last + 1), first, last,
+                      static_cast<uint16_t>(*wordValue & 0xFFFF));
             break;
         case FillKind::Random:
-            fillRandom(buffers.flash(), first, last, static_cast<uint32_t>(ui.epochSeconds()));
+            fillRandom(buffers.flashUpTo(last + 1), first, last,
+                       static_cast<uint32_t>(ui.epochSeconds()));
             break;
     }
     buffers.ShowFlash(flashSize);

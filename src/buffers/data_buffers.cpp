@@ -3,7 +3,7 @@
 #include <sys/mman.h>
 
 #include <algorithm>
-#include <cstdlib>
+#include <cstdint>
 #include <cstring>
 #include <new>
 
@@ -14,27 +14,50 @@
 
 namespace ostrel {
 
-// Every chip change fills the whole FLASH buffer: on 2 MiB pages the first
-// fill takes 32 page faults instead of 16,384, which is most of the start-up
-// of a command-line run. Where the kernel gives no large pages this is an
-// ordinary allocation.
+namespace {
+constexpr std::size_t kLargePage = 2 * 1024 * 1024;
+constexpr std::size_t kSmallPage = 4096;
+
+std::size_t largeSize(std::size_t size) {
+    return (size + kLargePage - 1) / kLargePage * kLargePage;
+}
+}  // namespace
+
+// Anonymous pages cost nothing until they are touched, so only the part of
+// the buffer a chip uses takes memory. Aligned to 2 MiB, where the kernel
+// gives large pages a fill takes 32 page faults per 64 MiB instead of 16,384.
 DataBuffers::LargeBuffer DataBuffers::allocateLarge(std::size_t size) {
-    constexpr std::size_t kLargePage = 2 * 1024 * 1024;
-    const std::size_t rounded = (size + kLargePage - 1) / kLargePage * kLargePage;
-    void* bytes = std::aligned_alloc(kLargePage, rounded);
-    if (bytes == nullptr) throw std::bad_alloc();
+    const std::size_t rounded = largeSize(size);
+    const std::size_t mapped = rounded + kLargePage;
+    void* area = mmap(nullptr, mapped, PROT_READ | PROT_WRITE,
+                      MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (area == MAP_FAILED) throw std::bad_alloc();
+    const auto base = reinterpret_cast<std::uintptr_t>(area);
+    const std::uintptr_t aligned = (base + kLargePage - 1) / kLargePage * kLargePage;
+    if (aligned > base) munmap(area, aligned - base);
+    const std::size_t tail = base + mapped - (aligned + rounded);
+    if (tail > 0) munmap(reinterpret_cast<void*>(aligned + rounded), tail);
+    auto* bytes = reinterpret_cast<uint8_t*>(aligned);
     madvise(bytes, rounded, MADV_HUGEPAGE);
-    return LargeBuffer(static_cast<uint8_t*>(bytes));
+    return LargeBuffer(bytes);
 }
 
 void DataBuffers::LargeFree::operator()(uint8_t* bytes) const {
-    std::free(bytes);
+    munmap(bytes, largeSize(kFlashBufferSize));
 }
 
 DataBuffers::DataBuffers()
     : flash_(allocateLarge(kFlashBufferSize)), eeprom_(new uint8_t[kEepromBufferSize]) {
-    std::memset(flash_.get(), 0xFF, kFlashBufferSize);
     std::memset(eeprom_.get(), 0xFF, kEepromBufferSize);
+}
+
+uint8_t* DataBuffers::flashUpTo(uint32_t end) const {
+    end = std::min(end, kFlashBufferSize);
+    if (end > flashFilled_) {
+        std::memset(flash_.get() + flashFilled_, 0xFF, end - flashFilled_);
+        flashFilled_ = end;
+    }
+    return flash_.get();
 }
 
 uint8_t* DataBuffers::flashStaging() {
@@ -45,11 +68,12 @@ uint8_t* DataBuffers::flashStaging() {
 void DataBuffers::commitFlashStaging(uint32_t from, uint32_t count) {
     if (!staging_ || from >= kFlashBufferSize) return;
     count = std::min(count, kFlashBufferSize - from);
-    std::memcpy(flash_.get() + from, staging_.get() + from, count);
+    std::memcpy(flashUpTo(from + count) + from, staging_.get() + from, count);
 }
 
 void DataBuffers::ShowFlash(uint32_t count) {
-    flashView_.LoadFromStream(flash_.get(), flashCountFor(count));
+    const uint32_t shown = flashCountFor(count);
+    flashView_.LoadFromStream(flashUpTo(shown), shown);
 }
 
 void DataBuffers::ShowEeprom(uint32_t count) {
@@ -88,7 +112,11 @@ ChipReset DataBuffers::ResetBuffersForChip(const ChipRecord& record, int32_t typ
     reset.fitsBuffers = fitsBuffers(record);
     if (!reset.fitsBuffers) ui.errorBox(oversizeChipText(record));
 
-    std::memset(flash_.get(), 0xFF, kFlashBufferSize);
+    // All of the buffer back to 0xFF: the pages used so far go back to the
+    // system, and what is asked for next is filled again.
+    const std::size_t used = (std::size_t{flashFilled_} + kSmallPage - 1) / kSmallPage * kSmallPage;
+    if (used > 0) madvise(flash_.get(), used, MADV_DONTNEED);
+    flashFilled_ = 0;
     flashDataLength = 0;
     reset.flashShown = flashCountFor(record.flashSize);
     reset.eepromShown = eepromCountFor(record.eepromSize);
@@ -109,7 +137,7 @@ bool DataBuffers::TakeFlashEdits(uint32_t flashSize) {
     const std::size_t size = flashView_.DataSize();
     const std::size_t length = std::min<std::size_t>(flashCountFor(flashSize), size);
     flashDataLength = static_cast<int32_t>(length);
-    flashView_.ReadBuffer(flash_.get(), 0, length);
+    flashView_.ReadBuffer(flashUpTo(static_cast<uint32_t>(length)), 0, length);
     flashView_.setModified(false);
     return true;
 }

@@ -35,8 +35,15 @@ class DataBuffers {
   public:
     DataBuffers();
 
-    uint8_t* flash() { return flash_.get(); }
-    const uint8_t* flash() const { return flash_.get(); }
+    // The whole FLASH buffer, every byte as it should read.
+    uint8_t* flash() { return flashUpTo(kFlashBufferSize); }
+    const uint8_t* flash() const { return flashUpTo(kFlashBufferSize); }
+    // The FLASH buffer with only its first `end` bytes made ready (0xFF where
+    // nothing was put); what lies beyond must not be touched through it.
+    uint8_t* flashUpTo(uint32_t end) const;
+    // How far the FLASH buffer has been made ready; past this it reads as 0xFF
+    // once asked for.
+    uint32_t flashFilled() const { return flashFilled_; }
     uint8_t* eeprom() { return eeprom_.get(); }
     const uint8_t* eeprom() const { return eeprom_.get(); }
 
@@ -46,7 +53,8 @@ class DataBuffers {
 
     // A second FLASH buffer for work that must not touch the real one until it
     // has succeeded (a chip read, a file load). Allocated at first use, so the
-    // idle program does not grow; its content is whatever the last user left.
+    // idle program does not grow; its content is whatever the last user left
+    // (0x00 where nobody put anything: its users prepare what they read).
     // commitFlashStaging() copies staged bytes [from, from + count) into the
     // FLASH buffer, which never moves: pointers to it stay valid.
     uint8_t* flashStaging();
@@ -90,7 +98,8 @@ class DataBuffers {
     std::string rangeEndText = "FFFF";
 
   private:
-    // The FLASH buffer and its staging copy come from allocateLarge().
+    // The FLASH buffer and its staging copy come from allocateLarge(): address
+    // space whose pages take memory only when first touched (as zeros).
     struct LargeFree {
         void operator()(uint8_t* bytes) const;
     };
@@ -98,6 +107,9 @@ class DataBuffers {
     static LargeBuffer allocateLarge(std::size_t size);
 
     LargeBuffer flash_;
+    // Bytes [0, flashFilled_) of flash_ hold what the buffer holds; the pages
+    // past it have not been touched since the last chip selection.
+    mutable uint32_t flashFilled_ = 0;
     std::unique_ptr<uint8_t[]> eeprom_;
     LargeBuffer staging_;
     HexDocument flashView_;

@@ -298,10 +298,21 @@ void OpenFileCommand(const ChipRecord& chip, DataBuffers& buffers, ActivePage pa
                         : 0;
         }
         // Bytes no record of the file names keep what the FLASH buffer held, so
-        // the staging copy starts as the buffer over all the loader may touch.
+        // the staging copy must read as the buffer over all the loader touches.
+        // It is prepared only as far as the buffer has been filled; a file that
+        // reaches further is loaded once more over that much more 0xFF, rather
+        // than preparing 64 MiB for every load.
         uint8_t* staging = buffers.flashStaging();
-        std::memcpy(staging + start, buffers.flash() + start, limit);
-        const LoadResult loaded = LoadFileChecked(path, staging + start, limit, ui, load);
+        const uint32_t end = start + limit;
+        uint32_t prepared = std::clamp(buffers.flashFilled(), start, end);
+        std::memcpy(staging + start, buffers.flashUpTo(prepared) + start, prepared - start);
+        LoadResult loaded = LoadFileChecked(path, staging + start, limit, ui, load);
+        while (!loaded.failed && start + static_cast<uint32_t>(loaded.count) > prepared) {
+            const uint32_t reached = start + static_cast<uint32_t>(loaded.count);
+            std::memset(staging + prepared, 0xFF, reached - prepared);
+            prepared = reached;
+            loaded = LoadFileChecked(path, staging + start, limit, ui, load);
+        }
         if (loaded.failed) return;
         const uint32_t count = static_cast<uint32_t>(loaded.count);
         int32_t dataLength = loaded.count;
@@ -334,7 +345,7 @@ void SaveFileCommand(const ChipRecord& chip, const DataBuffers& buffers, UiPort&
     if (path.empty()) return;
     // A record larger than the buffer must not make Save read past its end.
     const uint32_t count = DataBuffers::flashCountFor(chip.flashSize);
-    SaveFile(path, buffers.flash(), count, ui, language);
+    SaveFile(path, buffers.flashUpTo(count), count, ui, language);
 }
 
 }  // namespace ostrel

@@ -28,6 +28,7 @@
 #include "cli/cli_options.h"
 #include "cli/doctor_command.h"
 #include "cli/outcome_lines.h"
+#include "cli/production.h"
 #include "cli/terminal_ui.h"
 #include "operations/command_runner.h"
 #include "operations/main_state.h"
@@ -127,6 +128,7 @@ class Program {
     int64_t elapsedMs_ = -1;
     // The bytes the file gave, as loaded (the command may round them to pages).
     int32_t loadedBytes_ = 0;
+    CliProduction production_;
 };
 
 // "EF 40 17", as Detect shows an ID.
@@ -490,6 +492,13 @@ int Program::chipCommand(ChipCommand command) {
         const int fit = checkSocket();
         if (fit != ExitDone) return finish(fit, ui_.lastErrorText());
     }
+    bool noProgrammer = false;
+    if (!options_.log.empty() &&
+        !production_.begin(options_, *state_, *ops_, *runner_, ui_, noProgrammer)) {
+        if (noProgrammer) ui_.error(noProgrammerText());
+        ui_.flushLog(false);
+        return finish(noProgrammer ? ExitNoProgrammer : ExitUsage, ui_.lastErrorText());
+    }
     // A verify difference is said once, with both bytes, instead of the window's box.
     ui_.holdErrors();
     const int64_t started = ui_.monotonicMs();
@@ -537,6 +546,8 @@ int Program::run() {
                    : finish(ExitNoProgrammer, ui_.lastErrorText());
     }
     installInterruptHandler();
+    if (!options_.log.empty() && !production_.openLog(options_, ui_, language_))
+        return finish(ExitUsage, ui_.lastErrorText());
     if (setUpDevice() != ExitDone) return finish(ExitUsage, ui_.lastErrorText());
     if (!chooseDevice(*usb_, options_.device, ui_, language_))
         return finish(ExitNoProgrammer, ui_.lastErrorText());

@@ -2,6 +2,7 @@
 
 #include "base/locale_language.h"
 #include "base/messages.h"
+#include "operations/serial_counter.h"
 
 namespace ostrel::cli {
 
@@ -100,6 +101,18 @@ const char kUsage[] =
     "                     {\"type\":\"result\",\"command\",\"status\",\"exit\",\n"
     "                     \"message\",\"elapsed\"} (seconds)\n"
     "  -q, --quiet        print only errors (and the results of chips, detect, info)\n"
+    "      --log FILE     append one JSON line per chip command to the production\n"
+    "                     log FILE: time, programmer serial number, chip, ID read,\n"
+    "                     command, result, bytes, CRC-32, seconds, serial number.\n"
+    "                     A log that cannot be opened refuses the command before\n"
+    "                     the chip is touched; one that cannot be appended to fails\n"
+    "                     it (exit status 4)\n"
+    "      --serial ADDR:BYTES:START[:STEP][:le|be]\n"
+    "                     with auto and --log: write a serial number of BYTES bytes\n"
+    "                     (1 to 8, little-endian unless be) at ADDR into the image.\n"
+    "                     The next number is kept in serial-counter beside the log\n"
+    "                     and moves on by STEP (default 1) only when the chip\n"
+    "                     passed its verify; START is where a new counter begins\n"
     "  -h, --help         show this text\n"
     "  -V, --version      show the version\n"
     "\n"
@@ -119,7 +132,8 @@ const char kUsage[] =
     "       chip the programmer cannot read, write or erase (nothing was moved)\n"
     "  3    no programmer found (upgrade: nor its boot loader)\n"
     "  4    a transfer failed during the command (the message names the operation\n"
-    "       and the address); nothing after it was done\n"
+    "       and the address), nothing after it was done; or the chip's line could\n"
+    "       not be appended to the production log\n"
     "  130  stopped by Ctrl+C\n"
     "\n"
     "Examples:\n"
@@ -226,7 +240,8 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
                    value("--device", "-d", options.device) ||
                    value("--trace", nullptr, options.trace) ||
                    value("--start", nullptr, options.start) ||
-                   value("--end", nullptr, options.end)) {
+                   value("--end", nullptr, options.end) || value("--log", nullptr, options.log) ||
+                   value("--serial", nullptr, options.serial)) {
             if (!error.empty()) return false;
         } else if (value("--id", nullptr, idText)) {
             if (!error.empty()) return false;
@@ -273,6 +288,15 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
         const std::string& c = options.command;
         if (part && c != "read" && c != "write" && c != "verify" && c != "blank") {
             error = "--start and --end go with read, write, verify and blank";
+            return false;
+        }
+        if (!options.serial.empty() && (options.log.empty() || options.command != "auto")) {
+            error = "--serial goes with auto and --log";
+            return false;
+        }
+        SerialFormat serial;
+        if (!options.serial.empty() && !parseSerialFormat(options.serial, serial, error)) {
+            error = "--serial: " + error;
             return false;
         }
         if (!options.lang.empty() && languageFor(options.lang, nullptr, nullptr, nullptr) < 0) {

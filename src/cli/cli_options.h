@@ -21,6 +21,8 @@ struct Options {
     std::string trace;       // --trace FILE
     bool verbose = false;    // -v: the wire trace on standard error
     std::string start, end;  // --start/--end ADDR (hexadecimal), as given
+    std::string log;         // --log: the production log to append to
+    std::string serial;      // --serial ADDR:BYTES:START[:STEP][:le|be]
     bool detect = false;
     bool force = false;
     bool json = false;

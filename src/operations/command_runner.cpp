@@ -1,6 +1,7 @@
 #include "operations/command_runner.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace ostrel {
 namespace {
@@ -72,7 +73,13 @@ CommandStatus CommandRunner::run(ChipCommand command) {
         buffers.flashDataLength == 0)
         return CommandStatus::NotRun;
     if (command == ChipCommand::Auto && buffers.flashDataLength <= 0) return CommandStatus::NotRun;
-    return runJob(command);
+    if (hook == nullptr) return runJob(command);
+    if (!hook->beforeChip(command)) {
+        hook->afterChip(command, CommandStatus::NotRun);
+        return CommandStatus::Failed;
+    }
+    const CommandStatus status = runJob(command);
+    return hook->afterChip(command, status) ? status : CommandStatus::Failed;
 }
 
 CommandStatus CommandRunner::runJob(ChipCommand command) {
@@ -184,6 +191,7 @@ void CommandRunner::startBatch() {
         uint8_t reply[4] = {};
         const int answered = ops_.readChipId(reply);
         if (answered == kChipIdAnswered) {
+            std::memcpy(lastChipId_, reply, sizeof lastChipId_);
             const uint8_t kind = reply[0];
             if (kind == 0) batchCount_ = 0;
             if (batchCount_ < kBatchPollsBeforeAuto) {

@@ -43,6 +43,19 @@ struct AutoOptions {
     bool verify = true;
 };
 
+// Told about every chip command, to keep a record of each chip and to prepare
+// each chip's image (a production run). Both calls come outside the job.
+class ChipCommandHook {
+  public:
+    virtual ~ChipCommandHook() = default;
+    // After the before steps; false refuses the command (the user has been told).
+    virtual bool beforeChip(ChipCommand command) = 0;
+    // After the command, also one refused or not run; false when the chip's
+    // record could not be kept (the user has been told): the command then
+    // counts as failed, whatever the chip did.
+    virtual bool afterChip(ChipCommand command, CommandStatus status) = 0;
+};
+
 class CommandRunner {
   public:
     CommandRunner(MainState& state, ProgrammerOps& ops, UiPort& ui);
@@ -68,6 +81,10 @@ class CommandRunner {
     // The text the Type list shows (UTF-8), named when a command would move
     // nothing for that type.
     std::function<std::string()> typeText;
+    // The production run's hook, when one runs; not owned.
+    ChipCommandHook* hook = nullptr;
+    // The ID reply (kind and three ID bytes) of batch mode's last poll.
+    const uint8_t* lastChipId() const { return lastChipId_; }
     // Milliseconds the last command took from its job's start, as shown.
     int64_t lastElapsedMs() const { return elapsedMs_; }
     // "hh:mm:ss" for a number of milliseconds, as status bar panel 3 shows it.
@@ -87,6 +104,7 @@ class CommandRunner {
     UiPort& ui_;
     JobLock lock_;
     int32_t batchCount_ = 0;
+    uint8_t lastChipId_[4] = {};
     int64_t startMs_ = 0;
     int64_t elapsedMs_ = 0;
 };

@@ -22,6 +22,11 @@ std::string hexAddress(int64_t address) {
     return text;
 }
 
+// Whole blocks are streamed, so the last one may reach a block past the span.
+uint32_t readyThrough(const AddressSpan& span, uint32_t block) {
+    return static_cast<uint32_t>(std::min<int64_t>(span.end + block, kFlashBufferSize));
+}
+
 }  // namespace
 
 ProgrammerOps::ProgrammerOps(MainState& state, TUsbBulk& usb, UiPort& ui)
@@ -213,7 +218,8 @@ OpResult ProgrammerOps::readFlash() {
     buffers.commitFlashStaging(
         static_cast<uint32_t>(span.start),
         static_cast<uint32_t>(std::min<int64_t>(received, int64_t{kFlashBufferSize})));
-    buffers.flashDataLength = trimmedLength(buffers.flash(), c.flashSize);
+    buffers.flashDataLength =
+        trimmedLength(buffers.flashUpTo(DataBuffers::flashCountFor(c.flashSize)), c.flashSize);
     buffers.ShowFlash(c.flashSize);
     hideProgress();
     return OpResult::Done;
@@ -243,8 +249,8 @@ OpResult ProgrammerOps::verifyFlash() {
     const AddressSpan span =
         buffers.rangeEnabled ? pageAlignedRange(buffers.rangeStart, buffers.rangeEnd, c.flashPage)
                              : dataLengthSpan(c.flashSize, buffers.flashDataLength);
-    const uint8_t* flash = buffers.flash();
     const uint32_t block = streamBlockSize(c.flashPage);
+    const uint8_t* flash = buffers.flashUpTo(readyThrough(span, block));
     int64_t bad = -1;
     uint8_t chipByte = 0;
     const OpResult result =
@@ -362,8 +368,9 @@ OpResult ProgrammerOps::writeFlash() {
         }
         span = dataLengthSpan(c.flashSize, buffers.flashDataLength);
     }
+    uint8_t* source = buffers.flashUpTo(readyThrough(span, streamBlockSize(c.flashPage)));
     const OpResult result = stream(Txt::OperationWrite, Direction::Out, span.start, span.end,
-                                   span.end, buffers.flash(), nullptr);
+                                   span.end, source, nullptr);
     if (result != OpResult::Done) return result;
     if (c.chipClass == ClassEeprom24) ui_.pause(kEeprom24WriteSettleMs);
     hideProgress();

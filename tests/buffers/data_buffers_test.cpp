@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include "buffers/file_io.h"
+#include "buffers/intel_hex.h"
 #include "buffers/range_edit.h"
 #include "catalogue/chip_record.h"
+#include "operations/main_state.h"
 #include "support/scripted_ui.h"
 #include "support/temp_files.h"
 
@@ -49,6 +52,60 @@ TEST_F(DataBuffersTest, ChipSelectionShowsAnErasedChipAndNothingToWrite) {
     EXPECT_EQ(buffers.rangeEnd, 0xFFFF);
     EXPECT_TRUE(reset.fitsBuffers);
     EXPECT_TRUE(ui.boxes.empty());
+}
+
+// The FLASH buffer takes memory only as far as it is used; every byte nobody
+// put anything into still reads as 0xFF, whichever way it is reached.
+TEST(FlashBufferMemory, BytesPastWhatWasFilledReadAsErased) {
+    testing::TempDir dir;
+    struct Case {
+        const char* what;
+        std::function<void(MainState&, testing::ScriptedUi&)> act;
+        uint32_t from, to;  // must read 0xFF
+        uint32_t filledAtMost;
+    };
+    const Case cases[] = {
+        {"a chip selection fills the chip's size, no more", [](MainState&, testing::ScriptedUi&) {},
+         0, 0x10100, 0x10000},
+        {"a reselection erases what lay past the chip",
+         [](MainState& s, testing::ScriptedUi& ui) {
+             s.buffers.flash()[0x3000000] = 0x12;
+             s.buffers.ResetBuffersForChip(chip(4096), 0, ui);
+         },
+         0x2FFFFF0, 0x3000010, kFlashBufferSize},
+        {"a read taken over past the filled part",
+         [](MainState& s, testing::ScriptedUi&) {
+             std::memset(s.buffers.flashStaging() + 0x20000, 0, 16);
+             s.buffers.commitFlashStaging(0x20000, 16);
+         },
+         0x10000, 0x20000, 0x20010},
+        {"a record file whose gap lies past the filled part",
+         [&dir](MainState& s, testing::ScriptedUi& ui) {
+             std::vector<uint8_t> image(0x30010, 0xFF);  // records at 0 and 0x30000 only
+             std::memset(image.data(), 0, 16);
+             std::memset(image.data() + 0x30000, 0, 16);
+             const std::string path = dir.file("far.hex");
+             ASSERT_TRUE(WriteIntelHex(path, image.data(), 0x30010));
+             ui.openPaths = {path};
+             ui.answers = {true};  // longer than the chip: take it
+             OpenFileCommand(s.selectedRecord(), s.buffers, ActivePage::Flash, ui, s.language);
+             ASSERT_EQ(s.buffers.flashView().DataSize(), 0x10000u);
+             ASSERT_EQ(s.buffers.flashUpTo(0x30001)[0x30000], 0);
+         },
+         0x10, 0x30000, 0x30020},
+    };
+    for (const Case& c : cases) {
+        auto state = std::make_unique<MainState>();
+        testing::ScriptedUi ui;
+        state->catalogue.at(0) = chip(0x10000);
+        state->buffers.ResetBuffersForChip(state->selectedRecord(), 0, ui);
+        c.act(*state, ui);
+        EXPECT_LE(state->buffers.flashFilled(), c.filledAtMost) << c.what;
+        const uint8_t* flash = state->buffers.flashUpTo(c.to);
+        EXPECT_EQ(std::vector<uint8_t>(flash + c.from, flash + c.to),
+                  std::vector<uint8_t>(c.to - c.from, 0xFF))
+            << c.what;
+    }
 }
 
 TEST_F(DataBuffersTest, EepromBufferSurvivesAChipChange) {

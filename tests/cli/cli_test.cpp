@@ -12,6 +12,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -530,6 +531,57 @@ TEST_F(Cli, JsonLinesAreObjectsEndingInTheResult) {
             EXPECT_EQ(error["file"].toInt(), static_cast<unsigned char>(other[at]));
         }
     }
+}
+
+// --log and --serial: a line per chip command with its serial number and the
+// CRC-32 (from Python's zlib) of what went to or came from the chip; the
+// counter goes on in the next process; a log that cannot be opened refuses the
+// command before anything is sent to the programmer.
+TEST_F(Cli, ProductionLogRecordsEveryChipAndRefusesBeforeTheChipWhenUnwritable) {
+    chipInSocket(0xEF3011, 0x20000);
+    writeFile(dir.file("data.bin"), randomBytes(0x8000, 11));
+    const std::string log = dir.file("production.jsonl");
+    const std::vector<std::string> serial = {"--serial", "0x10:2:7:be"};
+    struct Step {
+        std::vector<std::string> args;
+        int status;
+        const char* line;  // in the log's last line; "" when no line is due
+    } steps[] = {
+        {{"--log", log, serial[0], serial[1], "auto", dir.file("data.bin")},
+         0,
+         "\"command\":\"auto\",\"result\":\"done\",\"message\":\"\",\"bytes\":32768,"
+         "\"crc32\":\"7061d8e8\","},
+        {{"--log", log, serial[0], serial[1], "auto", dir.file("data.bin")}, 0, "\"serial\":8}"},
+        {{"--log", log, "-f", "read", dir.file("back.bin")},
+         0,
+         "\"command\":\"read\",\"result\":\"done\",\"message\":\"\",\"bytes\":131072,"
+         "\"crc32\":\"8eb9e4ee\","},
+        {{"--log", dir.file("no/such/production.jsonl"), "erase"}, 2, ""},
+        {{"--log", log, "erase", serial[0], serial[1]}, 2, ""},  // a serial number needs auto
+    };
+    std::size_t lines = 0;
+    for (Step& step : steps) {
+        SCOPED_TRACE(joined(step.args));
+        step.args.insert(step.args.begin(), {"-c", "W25X10"});
+        const Outcome run = cli(step.args);
+        EXPECT_EQ(run.status, step.status) << run.err;
+        const std::string written = readFile(log);
+        const std::size_t count =
+            static_cast<std::size_t>(std::count(written.begin(), written.end(), '\n'));
+        if (*step.line == '\0') {
+            EXPECT_EQ(count, lines) << "a refused command left a line";
+            EXPECT_EQ(simLog().find("ep 0x"), std::string::npos) << "the programmer was used";
+            continue;
+        }
+        EXPECT_EQ(count, ++lines);
+        const std::string last = written.substr(written.rfind('\n', written.size() - 2) + 1);
+        EXPECT_NE(last.find(step.line), std::string::npos) << last;
+        EXPECT_NE(last.find("\"programmer\":\"OST000000001\",\"chip\":\"SPI_FLASH,Winbond,"
+                            "W25X10\",\"id\":\"EF3011\""),
+                  std::string::npos)
+            << last;
+    }
+    EXPECT_EQ(readFile(dir.file("serial-counter")), "00000000000000000009\n");
 }
 
 // Ctrl+C during a read of a 64 MiB chip: the read stops after a block, the

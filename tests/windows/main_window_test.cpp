@@ -37,6 +37,7 @@
 #include <QUrl>
 #include <QWindow>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <vector>
@@ -52,6 +53,7 @@
 #include "catalogue/ui/search_window.h"
 #include "firmware/ui/diagnosis_window.h"
 #include "firmware/ui/hardware_window.h"
+#include "operations/production_log.h"
 #include "ostrel_sim.h"
 #include "shell/ui/about_box.h"
 #include "shell/ui/application.h"
@@ -83,6 +85,7 @@ class MainWindowTest : public ::testing::Test {
         ostrel_sim_reset();
         programmer = ostrel_sim_add_programmer(1);
         ostrel_sim_insert_chip(programmer, 0, 0xEF4017, 0x800000, nullptr);
+        setenv("XDG_STATE_HOME", dir.path().c_str(), 1);  // batch mode's production log
     }
     void TearDown() override { ostrel_sim_reset(); }
 
@@ -404,6 +407,10 @@ TEST_F(MainWindowTest, BatchModeFromItsButton) {
     choose(*form, "SPI_FLASH", "Winbond", "W25Q64JV");
     for (int i = 0; i < 256; ++i) form->state().buffers.flash()[i] = static_cast<uint8_t>(i);
     form->state().buffers.flashDataLength = 256;
+    std::string error;
+    SerialFormat serial;
+    ASSERT_TRUE(parseSerialFormat("0x10:2:42:be", serial, error));
+    form->serialAnswer = serial;
     QString caption;
     bool openEnabled = true, bulkEnabled = false;
     int ticks = 0;
@@ -433,6 +440,30 @@ TEST_F(MainWindowTest, BatchModeFromItsButton) {
     uint8_t programmed[256];
     ostrel_sim_chip_read(programmer, 0, programmed, 256);
     EXPECT_EQ(0, std::memcmp(programmed, form->state().buffers.flash(), 256));
+    EXPECT_EQ(programmed[0x10], 0x00);  // the serial number 42, most significant byte first
+    EXPECT_EQ(programmed[0x11], 0x2A);
+    // The production record: named in the log pane, a line for the chip, the
+    // counter moved on, the chip counted on the status bar.
+    const std::string folder = dir.file("ostrel");
+    const std::string line =
+        testing::readFile(folder + "/" + productionLogName(std::time(nullptr)));
+    EXPECT_NE(line.find("\"command\":\"auto\",\"result\":\"done\""), std::string::npos) << line;
+    EXPECT_NE(line.find("\"serial\":42}\n"), std::string::npos) << line;
+    EXPECT_EQ(testing::readFile(folder + "/serial-counter"), "00000000000000000043\n");
+    EXPECT_EQ(form->ui().statusText(PanelBatchCounts), "OK 1 NG 0");
+    EXPECT_TRUE(form->RichEdit1->toPlainText().contains(
+        QString::fromStdString("Production log: " + folder + "/production-")));
+
+    // A log that cannot be created: batch mode does not start, the chip is
+    // not touched.
+    const int transfers = ostrel_sim_log_count();
+    setenv("XDG_STATE_HOME", dir.file("ostrel.Dat").c_str(), 1);  // a file, not a folder
+    form->ToolBulk->trigger();
+    EXPECT_FALSE(form->ToolBulk->isChecked());
+    ASSERT_FALSE(form->ui().boxes.empty());
+    EXPECT_EQ(form->ui().boxes.back().rfind("The production log ", 0), 0u)
+        << form->ui().boxes.back();
+    EXPECT_EQ(ostrel_sim_log_count(), transfers);
 }
 
 // A device-change source the test pokes: a pipe whose reading end the window watches.

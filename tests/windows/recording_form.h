@@ -3,6 +3,7 @@
 // dialogs answered by the test, a fixed clock and no real pauses.
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -41,6 +42,11 @@ class RecordingForm : public TForm1 {
         : TForm1(paths, std::move(usbLibrary), std::move(hidLibrary),
                  std::make_unique<RecordingUi>()) {}
     RecordingUi& ui() { return static_cast<RecordingUi&>(TForm1::ui()); }
+    bool askSerialNumbers(std::optional<SerialFormat>& format) override {
+        format = serialAnswer;
+        return true;
+    }
+    std::optional<SerialFormat> serialAnswer;  // batch mode's serial numbers: none
 };
 
 }  // namespace ostrel::testing

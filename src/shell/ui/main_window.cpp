@@ -488,7 +488,7 @@ void TForm1::ToolAboutClick() {
 // batch mode ends; released (from inside that loop), it ends batch mode.
 void TForm1::ToolBulkClick() {
     if (ToolBulk->isChecked())
-        runner_->startBatch();
+        startProductionBatch();
     else
         runner_->stopBatch();
     updateControls();

@@ -9,6 +9,7 @@
 #include <QWindow>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "base/messages.h"
 #include "base/program_paths.h"
@@ -20,6 +21,7 @@
 #include "operations/command_runner.h"
 #include "operations/main_state.h"
 #include "operations/programmer_list.h"
+#include "operations/serial_counter.h"
 #include "usb/usb_bulk.h"
 
 class QAction;
@@ -218,6 +220,13 @@ class TForm1 : public QMainWindow {
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+
+    // Batch mode with its production record and serial numbers
+    // (main_window_production.cpp). Asks for the serial numbers before batch
+    // mode starts; false when the user cancelled.
+    virtual bool askSerialNumbers(std::optional<SerialFormat>& format);
+    void startProductionBatch();
+    std::shared_ptr<struct BatchProduction> production_;
 
   private:
     void buildLayout();

@@ -1,0 +1,45 @@
+#include "cli/production.h"
+
+namespace ostrel::cli {
+
+bool CliProduction::openLog(const Options& options, UiPort& ui, int language) {
+    std::string error;
+    if (log_.open(options.log, error)) return true;
+    ui.errorBox(fillIn(programText(Txt::ProductionLogUnwritable, language), {options.log, error}));
+    return false;
+}
+
+bool CliProduction::begin(const Options& options, MainState& state, ProgrammerOps& ops,
+                          CommandRunner& runner, UiPort& ui, bool& noProgrammer) {
+    noProgrammer = false;
+    std::string error;
+    if (!log_.isOpen() && !openLog(options, ui, state.language)) return false;
+    run_ = std::make_unique<ProductionRun>(state, ops, runner, ui, log_);
+    run_->everyCommand = true;
+    if (!options.serial.empty()) {
+        SerialFormat format;
+        parseSerialFormat(options.serial, format, error);  // checked with the options
+        const std::size_t slash = options.log.rfind('/');
+        const std::string folder =
+            slash == std::string::npos ? std::string(".") : options.log.substr(0, slash + 1);
+        serials_ = std::make_unique<SerialCounter>(
+            (slash == std::string::npos ? "" : folder) + kSerialCounterName, format);
+        run_->serials = serials_.get();
+    }
+    // Outside the chip's job: who programs, and which chip sits in the socket.
+    {
+        JobLock::Hold hold = runner.lock().acquire(JobLock::Holder::Command);
+        HardwareInfo info;
+        if (!hold || !ops.readHardwareInfo(info)) {
+            noProgrammer = true;
+            return false;
+        }
+        run_->programmer = info.serialNumber;
+        uint8_t reply[4] = {};
+        if (ops.readChipId(reply) == kChipIdAnswered) run_->chipId = chipIdText(reply);
+    }
+    runner.hook = run_.get();
+    return true;
+}
+
+}  // namespace ostrel::cli

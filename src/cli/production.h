@@ -1,0 +1,32 @@
+#pragma once
+// ostrel-cli's production record (--log, --serial): the log and the serial
+// counter are opened, and the programmer's serial number and the chip's ID
+// read, before the chip command; the runner's hook then records the chip.
+
+#include <memory>
+#include <string>
+
+#include "cli/cli_options.h"
+#include "operations/production_run.h"
+
+namespace ostrel::cli {
+
+class CliProduction {
+  public:
+    // Opens the log before anything else happens, so that a log that cannot
+    // be written stops the command before the programmer is touched; false
+    // (the user has been told) when it cannot be opened.
+    bool openLog(const Options& options, UiPort& ui, int language);
+    // Everything before the chip's job. False when the log cannot be opened
+    // (`noProgrammer` false; nothing was sent to the programmer) or the
+    // programmer does not answer (`noProgrammer` true); the user has been told.
+    bool begin(const Options& options, MainState& state, ProgrammerOps& ops, CommandRunner& runner,
+               UiPort& ui, bool& noProgrammer);
+
+  private:
+    ProductionLog log_;
+    std::unique_ptr<SerialCounter> serials_;
+    std::unique_ptr<ProductionRun> run_;
+};
+
+}  // namespace ostrel::cli

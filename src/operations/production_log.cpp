@@ -1,0 +1,97 @@
+#include "operations/production_log.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace ostrel {
+
+std::string jsonQuoted(const std::string& text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (u < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+uint32_t crc32Of(const uint8_t* data, std::size_t count) {
+    return static_cast<uint32_t>(crc32_z(0, data, count));
+}
+
+std::string chipLogText(const ChipLogLine& line) {
+    std::tm utc{};
+    gmtime_r(&line.time, &utc);
+    char time[32];
+    std::strftime(time, sizeof time, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    char crc[16];
+    std::snprintf(crc, sizeof crc, "%08x", line.crc32);
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.3f", line.seconds);
+    std::string text =
+        "{\"time\":\"" + std::string(time) + "\",\"programmer\":" + jsonQuoted(line.programmer) +
+        ",\"chip\":" + jsonQuoted(line.chip) + ",\"id\":" + jsonQuoted(line.chipId) +
+        ",\"command\":" + jsonQuoted(line.command) + ",\"result\":" + jsonQuoted(line.result) +
+        ",\"message\":" + jsonQuoted(line.message) + ",\"bytes\":" + std::to_string(line.bytes) +
+        ",\"crc32\":\"" + crc + "\",\"seconds\":" + seconds +
+        ",\"serial\":" + (line.serial ? std::to_string(*line.serial) : std::string("null")) + "}\n";
+    return text;
+}
+
+std::string productionLogName(std::time_t time) {
+    std::tm local{};
+    localtime_r(&time, &local);
+    char name[48];
+    std::strftime(name, sizeof name, "production-%Y-%m-%d.jsonl", &local);
+    return name;
+}
+
+ProductionLog::~ProductionLog() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+bool ProductionLog::open(const std::string& path, std::string& error) {
+    if (fd_ >= 0) ::close(fd_);
+    path_ = path;
+    do fd_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    while (fd_ < 0 && errno == EINTR);
+    if (fd_ < 0) error = std::strerror(errno);
+    return fd_ >= 0;
+}
+
+bool ProductionLog::append(const std::string& text, std::string& error) {
+    if (fd_ < 0) {
+        error = std::strerror(EBADF);
+        return false;
+    }
+    // One write: with O_APPEND the kernel puts the whole line at the end as
+    // one piece, whoever else appends. A short write is a failure, not a
+    // reason to write the rest later, which another process could split.
+    ssize_t written;
+    do written = ::write(fd_, text.data(), text.size());
+    while (written < 0 && errno == EINTR);
+    if (written < 0 || static_cast<std::size_t>(written) != text.size()) {
+        error = written < 0 ? std::strerror(errno) : std::strerror(ENOSPC);
+        return false;
+    }
+    if (::fsync(fd_) != 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace ostrel

@@ -1,0 +1,64 @@
+#pragma once
+// The production record: one JSON line per chip that a production run
+// programmed or checked, appended to a log that proves afterwards what went
+// into which chip. Several processes (one per programmer) may append to one
+// log: every line goes out in one write to a file opened for appending, and is
+// flushed to the disk before the next chip, so lines never interleave and a
+// line that was reported written is on the disk.
+
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
+#include <optional>
+#include <string>
+
+namespace ostrel {
+
+struct ChipLogLine {
+    std::time_t time = 0;
+    std::string programmer;          // the programmer's serial number
+    std::string chip;                // TYPE,MAKER,NAME (UTF-8)
+    std::string chipId;              // six hexadecimal digits the programmer read; empty: none read
+    std::string command;             // read, write, verify, erase, blank or auto
+    std::string result;              // done, different or failed
+    std::string message;             // why it failed; empty when done
+    uint64_t bytes = 0;              // bytes written, verified or read
+    uint32_t crc32 = 0;              // of those bytes
+    double seconds = 0;              // from the start of the job to its end
+    std::optional<uint64_t> serial;  // the serial number written into the chip
+};
+
+// The line as it goes into the log, newline included. The time is UTC.
+std::string chipLogText(const ChipLogLine& line);
+
+// The CRC-32 (as zip and PNG compute it) of `count` bytes.
+uint32_t crc32Of(const uint8_t* data, std::size_t count);
+
+// A text as a JSON string, quotes included.
+std::string jsonQuoted(const std::string& text);
+
+// "production-YYYY-MM-DD.jsonl" for the local date of `time`.
+std::string productionLogName(std::time_t time);
+
+class ProductionLog {
+  public:
+    ProductionLog() = default;
+    ~ProductionLog();
+    ProductionLog(const ProductionLog&) = delete;
+    ProductionLog& operator=(const ProductionLog&) = delete;
+
+    // Opens the log for appending, creating it (not its folder). False with
+    // `error` set when it cannot be opened: nothing may be programmed then.
+    bool open(const std::string& path, std::string& error);
+    // One write of the whole text, then a flush to the disk; false with
+    // `error` set when either failed.
+    bool append(const std::string& text, std::string& error);
+    const std::string& path() const { return path_; }
+    bool isOpen() const { return fd_ >= 0; }
+
+  private:
+    std::string path_;
+    int fd_ = -1;
+};
+
+}  // namespace ostrel

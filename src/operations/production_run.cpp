@@ -1,0 +1,159 @@
+#include "operations/production_run.h"
+
+#include <cstdio>
+
+#include "catalogue/chip_lookup.h"
+#include "catalogue/gbk_text.h"
+#include "operations/stream_span.h"
+
+namespace ostrel {
+
+std::string chipIdText(const uint8_t reply[4]) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%02X%02X%02X", reply[1], reply[2], reply[3]);
+    return text;
+}
+
+ProductionRun::ProductionRun(MainState& state, ProgrammerOps& ops, CommandRunner& runner,
+                             UiPort& ui, ProductionLog& log)
+    : state_(state), ops_(ops), runner_(runner), ui_(ui), log_(log) {}
+
+const char* ProductionRun::commandName(ChipCommand command) {
+    switch (command) {
+        case ChipCommand::Read:
+            return "read";
+        case ChipCommand::Erase:
+            return "erase";
+        case ChipCommand::Write:
+            return "write";
+        case ChipCommand::Verify:
+            return "verify";
+        case ChipCommand::BlankCheck:
+            return "blank";
+        case ChipCommand::Auto:
+            return "auto";
+    }
+    return "";
+}
+
+bool ProductionRun::recorded(ChipCommand command) const {
+    return everyCommand || command == ChipCommand::Auto || command == ChipCommand::Write ||
+           command == ChipCommand::Verify;
+}
+
+bool ProductionRun::stampSerial(ChipCommand command) {
+    serial_.reset();
+    if (serials == nullptr || (command != ChipCommand::Auto && command != ChipCommand::Write))
+        return true;
+    const SerialFormat& format = serials->format();
+    const uint64_t end = uint64_t{format.address} + format.bytes;
+    const uint32_t chipSize = DataBuffers::flashCountFor(state_.selectedRecord().flashSize);
+    if (end > chipSize) {
+        ui_.errorBox(fillIn(programText(Txt::SerialOutsideChip, state_.language),
+                            {std::to_string(format.address), std::to_string(format.bytes),
+                             std::to_string(chipSize)}));
+        return false;
+    }
+    uint64_t value = 0;
+    std::string error;
+    if (!serials->take(value, error)) {
+        ui_.errorBox(fillIn(programText(Txt::SerialCounterFailed, state_.language),
+                            {serials->path(), error}));
+        return false;
+    }
+    serial_ = value;
+    DataBuffers& buffers = state_.buffers;
+    ostrel::stampSerial(buffers.flashUpTo(static_cast<uint32_t>(end)) + format.address, value,
+                        format);
+    // The number must reach the chip even where the image ends before it.
+    if (!buffers.rangeEnabled && buffers.flashDataLength >= 0 &&
+        static_cast<uint64_t>(buffers.flashDataLength) < end)
+        buffers.flashDataLength = static_cast<int32_t>(end);
+    buffers.ShowFlash(state_.selectedRecord().flashSize);
+    return true;
+}
+
+bool ProductionRun::beforeChip(ChipCommand command) {
+    if (!recorded(command)) return true;
+    if (!log_.isOpen()) {
+        ui_.errorBox(fillIn(programText(Txt::ProductionLogUnwritable, state_.language),
+                            {log_.path(), "not open"}));
+        return false;
+    }
+    if (runner_.lock().batchActive()) chipId = chipIdText(runner_.lastChipId());
+    if (!stampSerial(command)) return false;
+    startMs_ = ui_.monotonicMs();
+    return true;
+}
+
+bool ProductionRun::afterChip(ChipCommand command, CommandStatus status) {
+    if (!recorded(command)) return true;
+    // Auto is done only when its verify passed. Where no verify runs (its
+    // option cleared, a Write) a chip that took its number keeps it all the
+    // same: a number is never written into two chips.
+    if (serials != nullptr && serial_) {
+        std::string ignored;  // a counter that cannot be written stops the next chip
+        if (status == CommandStatus::Done)
+            serials->passed();
+        else
+            serials->failed(ignored);
+    }
+    if (status == CommandStatus::NotRun) return true;
+
+    ChipLogLine line;
+    line.time = clock();
+    line.programmer = programmer;
+    line.chip = gbkToUtf8(chipNamesOf(state_.selectedRecord(), state_.selected).joined());
+    line.chipId = chipId;
+    line.command = commandName(command);
+    line.seconds = static_cast<double>(ui_.monotonicMs() - startMs_) / 1000.0;
+    line.serial = serial_;
+    line.result = status == CommandStatus::Done       ? "done"
+                  : status == CommandStatus::Mismatch ? "different"
+                                                      : "failed";
+    if (status != CommandStatus::Done) {
+        line.message = ops_.lastError();
+        if (line.message.empty() && status == CommandStatus::NoProgrammer)
+            line.message = messageText(Msg::MsgNotConnected, LangEnglish);
+        if (line.message.empty() && status == CommandStatus::Stopped) line.message = "stopped";
+        if (line.message.empty() && status == CommandStatus::Skipped)
+            line.message = "the chip's type is not streamed";
+    }
+    // The bytes that went to the chip or were compared with it, or that the
+    // read brought.
+    const DataBuffers& buffers = state_.buffers;
+    const ChipRecord& chip = state_.selectedRecord();
+    AddressSpan span;
+    if (command == ChipCommand::Read)
+        span = {0, DataBuffers::flashCountFor(chip.flashSize)};
+    else if (command == ChipCommand::Write || command == ChipCommand::Verify ||
+             command == ChipCommand::Auto)
+        span = buffers.rangeEnabled
+                   ? pageAlignedRange(buffers.rangeStart, buffers.rangeEnd, chip.flashPage)
+                   : dataLengthSpan(chip.flashSize, buffers.flashDataLength);
+    if (span.end > span.start) {
+        line.bytes = static_cast<uint64_t>(span.end - span.start);
+        line.crc32 = crc32Of(buffers.flashUpTo(static_cast<uint32_t>(span.end)) + span.start,
+                             static_cast<std::size_t>(line.bytes));
+    }
+
+    const bool chipPassed = status == CommandStatus::Done;
+    std::string error;
+    if (!log_.append(chipLogText(line), error)) {
+        ++failed_;
+        showCounts();
+        ui_.errorBox(fillIn(programText(Txt::ProductionLogUnwritable, state_.language),
+                            {log_.path(), error}));
+        return false;
+    }
+    ++(chipPassed ? passed_ : failed_);
+    showCounts();
+    return true;
+}
+
+void ProductionRun::showCounts() {
+    ui_.setStatusText(PanelBatchCounts, fillIn(programText(Txt::ProductionCounts, state_.language),
+                                               {std::to_string(passed_), std::to_string(failed_)}));
+}
+
+}  // namespace ostrel

@@ -1,0 +1,71 @@
+#pragma once
+// A production run: every chip command that the runner carries out while it
+// runs leaves one line in the production log, and each chip that is written
+// gets the image with its own serial number. Batch mode in the window and
+// ostrel-cli with --log use it the same way, through the runner's hook.
+//
+// A chip whose line cannot be appended is not a chip that passed: the command
+// then counts as failed, and batch mode stops.
+
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "operations/command_runner.h"
+#include "operations/production_log.h"
+#include "operations/serial_counter.h"
+
+namespace ostrel {
+
+class ProductionRun : public ChipCommandHook {
+  public:
+    ProductionRun(MainState& state, ProgrammerOps& ops, CommandRunner& runner, UiPort& ui,
+                  ProductionLog& log);
+
+    // The programmer's serial number, read once before the first chip.
+    std::string programmer;
+    // The serial numbers to write, if any; not owned.
+    SerialCounter* serials = nullptr;
+    // False: only Auto, Write and Verify are recorded (batch mode); true:
+    // every chip command (the command line).
+    bool everyCommand = false;
+    // The chip's ID as read before the command (six hexadecimal digits); in
+    // batch mode the ID of the poll that started the chip is taken instead.
+    std::string chipId;
+    // The wall clock of the log's time stamps.
+    std::function<std::time_t()> clock = [] { return std::time(nullptr); };
+
+    // Chips recorded as passed and as failed since the run began.
+    int passed() const { return passed_; }
+    int failed() const { return failed_; }
+    // The serial number of the last chip, if one was written.
+    std::optional<uint64_t> lastSerial() const { return serial_; }
+
+    bool beforeChip(ChipCommand command) override;
+    bool afterChip(ChipCommand command, CommandStatus status) override;
+
+    // The name the log gives a command ("auto", "blank", ...).
+    static const char* commandName(ChipCommand command);
+
+  private:
+    bool recorded(ChipCommand command) const;
+    bool stampSerial(ChipCommand command);
+    void showCounts();
+
+    MainState& state_;
+    ProgrammerOps& ops_;
+    CommandRunner& runner_;
+    UiPort& ui_;
+    ProductionLog& log_;
+    std::optional<uint64_t> serial_;
+    int64_t startMs_ = 0;
+    int passed_ = 0;
+    int failed_ = 0;
+};
+
+// Six hexadecimal digits of the ID bytes of an ID read's reply.
+std::string chipIdText(const uint8_t reply[4]);
+
+}  // namespace ostrel

@@ -1,0 +1,188 @@
+#include "operations/serial_counter.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace ostrel {
+namespace {
+
+bool parseNumber(const std::string& text, uint64_t& value, int base = 0) {
+    if (text.empty() || text[0] == '-' || text[0] == '+') return false;
+    errno = 0;
+    char* end = nullptr;
+    value = std::strtoull(text.c_str(), &end, base);
+    return errno == 0 && end != nullptr && *end == '\0';
+}
+
+std::vector<std::string> fields(const std::string& text) {
+    std::vector<std::string> parts;
+    std::size_t from = 0;
+    while (true) {
+        const std::size_t colon = text.find(':', from);
+        parts.push_back(text.substr(from, colon - from));
+        if (colon == std::string::npos) return parts;
+        from = colon + 1;
+    }
+}
+
+// The file holds the next number as 20 decimal digits and a newline, always
+// the same length, so that it is rewritten in place with one write.
+constexpr std::size_t kCounterTextSize = 21;
+
+}  // namespace
+
+bool parseSerialFormat(const std::string& text, SerialFormat& format, std::string& error) {
+    std::vector<std::string> parts = fields(text);
+    SerialFormat parsed;
+    if (!parts.empty() && (parts.back() == "le" || parts.back() == "be")) {
+        parsed.bigEndian = parts.back() == "be";
+        parts.pop_back();
+    }
+    uint64_t address = 0;
+    uint64_t bytes = 0;
+    if (parts.size() < 3 || parts.size() > 4) {
+        error = "the serial number takes ADDR:BYTES:START[:STEP][:le|be]";
+        return false;
+    }
+    if (!parseNumber(parts[0], address) || address > UINT32_MAX) {
+        error = "the serial number's address " + parts[0] + " is not an address";
+        return false;
+    }
+    if (!parseNumber(parts[1], bytes) || bytes < 1 || bytes > 8) {
+        error = "the serial number takes 1 to 8 bytes, not " + parts[1];
+        return false;
+    }
+    parsed.address = static_cast<uint32_t>(address);
+    parsed.bytes = static_cast<uint32_t>(bytes);
+    if (!parseNumber(parts[2], parsed.start)) {
+        error = "the serial number's start " + parts[2] + " is not a number";
+        return false;
+    }
+    if (parts.size() == 4 && (!parseNumber(parts[3], parsed.step) || parsed.step == 0)) {
+        error = "the serial number's step " + parts[3] + " is not a number above 0";
+        return false;
+    }
+    if (!serialFits(parsed.start, parsed)) {
+        error = "the serial number's start " + parts[2] + " does not fit in " + parts[1] + " bytes";
+        return false;
+    }
+    format = parsed;
+    return true;
+}
+
+void stampSerial(uint8_t* at, uint64_t value, const SerialFormat& format) {
+    for (uint32_t i = 0; i < format.bytes; ++i) {
+        const uint32_t place = format.bigEndian ? format.bytes - 1 - i : i;
+        at[place] = static_cast<uint8_t>(value >> (8 * i));
+    }
+}
+
+bool serialFits(uint64_t value, const SerialFormat& format) {
+    return format.bytes >= 8 || value >> (8 * format.bytes) == 0;
+}
+
+SerialCounter::SerialCounter(std::string path, SerialFormat format)
+    : path_(std::move(path)), format_(format) {}
+
+template <typename Change>
+bool SerialCounter::update(Change change, std::string& error) {
+    int fd;
+    do fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    // Released by close(). Another process waits here until this one has
+    // read and written the number.
+    int locked;
+    do locked = ::flock(fd, LOCK_EX);
+    while (locked != 0 && errno == EINTR);
+    char text[kCounterTextSize + 1] = {};
+    ssize_t got = locked == 0 ? ::pread(fd, text, kCounterTextSize, 0) : -1;
+    uint64_t next = format_.start;
+    bool ok = got >= 0;
+    if (!ok) error = std::strerror(errno);
+    // An empty file is a new counter; anything else must be a number.
+    if (ok && got > 0) {
+        std::string digits(text, static_cast<std::size_t>(got));
+        while (!digits.empty() && (digits.back() == '\n' || digits.back() == ' '))
+            digits.pop_back();
+        ok = parseNumber(digits, next, 10);  // leading zeros: not octal
+        if (!ok) error = "it does not hold a number";
+    }
+    // A start above what the file holds moves the counter up; one below never
+    // moves it back, so no number comes twice.
+    if (ok && next < format_.start) next = format_.start;
+    if (ok) ok = change(next, error);
+    if (ok) {
+        char out[kCounterTextSize + 1];
+        std::snprintf(out, sizeof out, "%020llu\n", static_cast<unsigned long long>(next));
+        ssize_t written;
+        do written = ::pwrite(fd, out, kCounterTextSize, 0);
+        while (written < 0 && errno == EINTR);
+        ok = written == static_cast<ssize_t>(kCounterTextSize) && ::fsync(fd) == 0;
+        if (!ok) error = std::strerror(written < 0 ? errno : ENOSPC);
+    }
+    ::close(fd);
+    return ok;
+}
+
+bool SerialCounter::take(uint64_t& value, std::string& error) {
+    if (held_) {
+        inUse_ = true;
+        value = *held_;
+        return true;
+    }
+    uint64_t taken = 0;
+    const bool ok = update(
+        [&](uint64_t& next, std::string& why) {
+            if (!serialFits(next, format_) || next > UINT64_MAX - format_.step) {
+                why = "the number " + std::to_string(next) + " does not fit in " +
+                      std::to_string(format_.bytes) + " bytes";
+                return false;
+            }
+            taken = next;
+            next += format_.step;
+            return true;
+        },
+        error);
+    if (!ok) return false;
+    held_ = taken;
+    inUse_ = true;
+    value = taken;
+    return true;
+}
+
+void SerialCounter::passed() {
+    if (inUse_) held_.reset();
+    inUse_ = false;
+}
+
+bool SerialCounter::failed(std::string& error) {
+    if (!inUse_ || !held_) return true;
+    inUse_ = false;
+    const uint64_t mine = *held_;
+    bool givenBack = false;
+    const bool ok = update(
+        [&](uint64_t& next, std::string&) {
+            if (next == mine + format_.step) {
+                next = mine;
+                givenBack = true;
+            }
+            return true;
+        },
+        error);
+    if (ok && givenBack) held_.reset();
+    return ok;
+}
+
+}  // namespace ostrel

@@ -1,0 +1,65 @@
+#pragma once
+// Serial numbers for a production run: each chip gets the image with a counter
+// written into it, and the counter moves on only when the chip passed its
+// verify. The next number is kept in a file, so a restart goes on from it.
+//
+// Several processes (one per programmer) may share one counter file. A number
+// is taken from the file under a lock when a chip starts, so no two chips ever
+// get the same number; a chip that fails gives its number back when nobody has
+// taken one since, and otherwise keeps it for this process's next chip.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace ostrel {
+
+struct SerialFormat {
+    uint32_t address = 0;  // where the number goes in the image
+    uint32_t bytes = 4;    // 1 to 8
+    uint64_t start = 0;    // the first number, when the counter file has none
+    uint64_t step = 1;
+    bool bigEndian = false;
+};
+
+// "ADDR:BYTES:START[:STEP][:le|be]", numbers in decimal or with 0x in
+// hexadecimal. False with `error` (English) set when it does not parse.
+bool parseSerialFormat(const std::string& text, SerialFormat& format, std::string& error);
+
+// Writes the low `bytes` bytes of `value` to `at` in the format's byte order.
+void stampSerial(uint8_t* at, uint64_t value, const SerialFormat& format);
+
+// True when `value` fits into the format's bytes.
+bool serialFits(uint64_t value, const SerialFormat& format);
+
+// The counter file's name beside the production log.
+inline constexpr const char* kSerialCounterName = "serial-counter";
+
+class SerialCounter {
+  public:
+    SerialCounter(std::string path, SerialFormat format);
+
+    // The number for the next chip. False with `error` set when the counter
+    // file cannot be read or written, or the numbers are used up.
+    bool take(uint64_t& value, std::string& error);
+    // The chip that got the last number passed its verify.
+    void passed();
+    // It did not: its number is given back, or kept for the next chip.
+    bool failed(std::string& error);
+
+    const SerialFormat& format() const { return format_; }
+    const std::string& path() const { return path_; }
+
+  private:
+    // Runs `change` on the file's next number under an exclusive lock and
+    // writes back what it leaves; false with `error` set on failure.
+    template <typename Change>
+    bool update(Change change, std::string& error);
+
+    std::string path_;
+    SerialFormat format_;
+    std::optional<uint64_t> held_;  // taken from the file, not yet given to a passed chip
+    bool inUse_ = false;            // held_ is on a chip right now
+};
+
+}  // namespace ostrel

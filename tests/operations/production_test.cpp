@@ -1,0 +1,200 @@
+// Production runs: one log line per chip with what went into it, serial
+// numbers that move on only for chips that passed and survive a restart, and
+// a log that cannot be written stopping batch mode.
+
+#include <fstream>
+#include <iterator>
+
+#include "operations/production_run.h"
+#include "sim_fixture.h"
+#include "support/temp_files.h"
+
+namespace ostrel::testing {
+namespace {
+
+std::string field(const std::string& line, const std::string& name) {
+    const std::string key = "\"" + name + "\":";
+    const std::size_t at = line.find(key);
+    if (at == std::string::npos) return "(missing)";
+    const std::size_t from = at + key.size();
+    const std::size_t to =
+        line[from] == '"' ? line.find('"', from + 1) + 1 : line.find_first_of(",}", from);
+    return line.substr(from, to - from);
+}
+
+std::vector<std::string> lines(const std::string& path) {
+    std::ifstream in(path);
+    std::vector<std::string> all;
+    for (std::string line; std::getline(in, line);) all.push_back(line);
+    return all;
+}
+
+class Production : public SimFixture {
+  protected:
+    void SetUp() override {
+        SimFixture::SetUp();
+        useChip(ClassSpiFlash25, 0x1000, 256);
+        for (int i = 0; i < 0x1000; ++i) flash()[i] = static_cast<uint8_t>(i * 7);
+        buffers().flashDataLength = 0x1000;
+        run.programmer = "OST000000001";
+        run.clock = [] { return std::time_t{1700000000}; };
+        runner.hook = &run;
+    }
+    SerialFormat format() const {
+        SerialFormat f;
+        EXPECT_TRUE(parseSerialFormat("0x10:4:1000", f, error));
+        return f;
+    }
+    TempDir dir;
+    mutable std::string error;
+    CommandRunner runner{*state, ops, ui};
+    ProductionLog log;
+    ProductionRun run{*state, ops, runner, ui, log};
+};
+
+// Three chips of one run: the second ignores the write and so differs. Its
+// number goes to the third chip, and the CRC-32s (from Python's zlib) are of
+// the image with each chip's number in it.
+TEST_F(Production, EveryChipLeavesALineWithItsCrcAndSerial) {
+    ASSERT_TRUE(log.open(dir.file("production.jsonl"), error)) << error;
+    SerialCounter serials(dir.file(kSerialCounterName), format());
+    run.serials = &serials;
+    run.chipId = "EF4016";
+    struct Chip {
+        bool writeProtected;
+        CommandStatus status;
+        const char* result;
+        const char* serial;
+        const char* crc;
+    };
+    const Chip chips[] = {
+        {false, CommandStatus::Done, "\"done\"", "1000", "\"ca679cdd\""},
+        {true, CommandStatus::Mismatch, "\"different\"", "1001", "\"8c389783\""},
+        {false, CommandStatus::Done, "\"done\"", "1001", "\"8c389783\""},
+    };
+    for (const Chip& c : chips) {
+        ostrel_sim_clear_faults(device);
+        if (c.writeProtected) ostrel_sim_set_fault(device, OSTREL_SIM_FAULT_WRITE_PROTECT, 1, 0);
+        EXPECT_EQ(runner.run(ChipCommand::Auto), c.status);
+    }
+    const std::vector<std::string> written = lines(log.path());
+    ASSERT_EQ(written.size(), 3u);
+    for (std::size_t i = 0; i < written.size(); ++i) {
+        SCOPED_TRACE(written[i]);
+        EXPECT_EQ(field(written[i], "time"), "\"2023-11-14T22:13:20Z\"");
+        EXPECT_EQ(field(written[i], "programmer"), "\"OST000000001\"");
+        EXPECT_EQ(field(written[i], "chip"), "\"SPI_FLASH,Maker,TEST\"");
+        EXPECT_EQ(field(written[i], "id"), "\"EF4016\"");
+        EXPECT_EQ(field(written[i], "command"), "\"auto\"");
+        EXPECT_EQ(field(written[i], "bytes"), "4096");
+        EXPECT_EQ(field(written[i], "result"), chips[i].result);
+        EXPECT_EQ(field(written[i], "serial"), chips[i].serial);
+        EXPECT_EQ(field(written[i], "crc32"), chips[i].crc);
+    }
+    EXPECT_NE(field(written[1], "message"), "\"\"");
+    EXPECT_EQ(ui.statusPanels[PanelBatchCounts], "OK 2 NG 1");
+}
+
+// One counter file, kept across restarts and shared by two processes: a
+// number comes once to a chip that passed, never twice.
+TEST(SerialCounter, MovesOnOnlyForChipsThatPassedAndNeverRepeats) {
+    TempDir dir;
+    const std::string path = dir.file(kSerialCounterName);
+    SerialFormat f;
+    std::string error;
+    ASSERT_TRUE(parseSerialFormat("0:2:100:10", f, error));
+    std::unique_ptr<SerialCounter> a = std::make_unique<SerialCounter>(path, f);
+    SerialCounter b(path, f);
+    enum Step { TakeA, PassA, FailA, TakeB, PassB, RestartA };
+    const struct {
+        Step step;
+        uint64_t value;  // the number taken (TakeA, TakeB)
+    } steps[] = {
+        {TakeA, 100},  {PassA, 0},   {TakeA, 110}, {FailA, 0},  // given back: nobody took one since
+        {RestartA, 0}, {TakeA, 110}, {TakeB, 120}, {FailA, 0},  // B took one: A keeps its own
+        {TakeA, 110},  {PassA, 0},   {PassB, 0},   {RestartA, 0}, {TakeA, 130},
+    };
+    for (const auto& s : steps) {
+        uint64_t value = 0;
+        switch (s.step) {
+            case TakeA:
+                ASSERT_TRUE(a->take(value, error)) << error;
+                EXPECT_EQ(value, s.value);
+                break;
+            case TakeB:
+                ASSERT_TRUE(b.take(value, error)) << error;
+                EXPECT_EQ(value, s.value);
+                break;
+            case PassA:
+                a->passed();
+                break;
+            case PassB:
+                b.passed();
+                break;
+            case FailA:
+                EXPECT_TRUE(a->failed(error)) << error;
+                break;
+            case RestartA:
+                a = std::make_unique<SerialCounter>(path, f);
+                break;
+        }
+    }
+    // Numbers that no longer fit are refused, not wrapped.
+    SerialFormat small;
+    ASSERT_TRUE(parseSerialFormat("0:1:255", small, error));
+    SerialCounter last(dir.file("small"), small);
+    uint64_t value = 0;
+    ASSERT_TRUE(last.take(value, error));
+    last.passed();
+    EXPECT_FALSE(last.take(value, error));
+}
+
+TEST(SerialCounter, FormatsParseAndStampInTheirByteOrder) {
+    const struct {
+        const char* text;
+        bool ok;
+        uint32_t address;
+        std::vector<uint8_t> stamped;  // of the value 0x1234
+    } cases[] = {
+        {"0x10:4:1000", true, 0x10, {0x34, 0x12, 0x00, 0x00}},
+        {"16:2:0x1234:2:be", true, 16, {0x12, 0x34}},
+        {"0:3:5:le", true, 0, {0x34, 0x12, 0x00}},
+        {"0x10:9:1", false, 0, {}},    // more than 8 bytes
+        {"0x10:1:256", false, 0, {}},  // the start does not fit
+        {"1:2", false, 0, {}},
+        {"1:2:3:0", false, 0, {}},  // a step of 0 would repeat
+        {"1:2:-3", false, 0, {}},
+    };
+    for (const auto& c : cases) {
+        SerialFormat f;
+        std::string error;
+        EXPECT_EQ(parseSerialFormat(c.text, f, error), c.ok) << c.text;
+        if (!c.ok) continue;
+        EXPECT_EQ(f.address, c.address) << c.text;
+        std::vector<uint8_t> out(f.bytes, 0xEE);
+        stampSerial(out.data(), 0x1234, f);
+        EXPECT_EQ(out, c.stamped) << c.text;
+    }
+}
+
+// A chip whose line cannot be appended has not passed: batch mode stops
+// with an error box after that chip, and counts it as failed.
+TEST_F(Production, ALogThatCannotBeWrittenStopsBatchMode) {
+    ASSERT_TRUE(log.open("/dev/full", error)) << error;  // every write fails, also for root
+    ostrel_sim_insert_chip(device, ClassSpiFlash25, 0xEF4016, 0x1000, nullptr);
+    int guard = 0;
+    ui.onProcessEvents = [&] {
+        if (++guard > 20000) runner.stopBatch();
+    };
+    runner.startBatch();
+    EXPECT_LT(guard, 20000) << "batch mode went on after the lost record";
+    EXPECT_FALSE(runner.lock().batchActive());
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].text.rfind("The production log /dev/full cannot be written", 0), 0u)
+        << ui.boxes[0].text;
+    EXPECT_EQ(run.passed(), 0);
+    EXPECT_EQ(run.failed(), 1);
+}
+
+}  // namespace
+}  // namespace ostrel::testing
