@@ -58,6 +58,7 @@ bool runFill(DataBuffers& buffers, uint32_t flashSize, const FillInput& input, U
     }
     const auto first = static_cast<uint32_t>(*start);
     const auto last = static_cast<uint32_t>(*end);
+    EditStep undoStep = buffers.fillStep(first, last);
     switch (input.kind) {
         case FillKind::Byte:
             fillBytes(buffers.flash(), first, last, static_cast<uint8_t>(*byteValue & 0xFF));
@@ -71,6 +72,7 @@ bool runFill(DataBuffers& buffers, uint32_t flashSize, const FillInput& input, U
     }
     buffers.ShowFlash(flashSize);
     buffers.flashDataLength = *end + 1;
+    buffers.recordFill(std::move(undoStep));
     return true;
 }
 

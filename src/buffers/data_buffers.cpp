@@ -35,6 +35,54 @@ DataBuffers::DataBuffers()
     : flash_(allocateLarge(kFlashBufferSize)), eeprom_(new uint8_t[kEepromBufferSize]) {
     std::memset(flash_.get(), 0xFF, kFlashBufferSize);
     std::memset(eeprom_.get(), 0xFF, kEepromBufferSize);
+    flashView_.setHistory(&flashHistory_);
+    eepromView_.setHistory(&eepromHistory_);
+}
+
+EditStep DataBuffers::fillStep(uint32_t first, uint32_t last) const {
+    EditStep step;
+    step.where = EditStep::Where::Buffer;
+    last = std::min(last, kFlashBufferSize - 1);
+    step.offset = first;
+    step.length = first <= last ? last - first + 1 : 0;
+    step.bytes.assign(flash_.get() + first, flash_.get() + first + step.length);
+    step.dataLength = flashDataLength;
+    return step;
+}
+
+void DataBuffers::apply(HexDocument& view, EditStep& step) {
+    if (step.where == EditStep::Where::Buffer) {
+        // Same length both ways: swapped in place, so an undo costs no memory.
+        std::swap_ranges(step.bytes.begin(), step.bytes.end(), flash_.get() + step.offset);
+        std::swap(step.dataLength, flashDataLength);
+        EditHistory* history = view.history();
+        view.setHistory(nullptr);
+        view.LoadFromStream(flash_.get(), std::min<std::size_t>(view.DataSize(), kFlashBufferSize));
+        view.setHistory(history);
+        return;
+    }
+    const std::size_t offset = std::min(step.offset, view.DataSize());
+    const std::size_t count = std::min(step.length, view.DataSize() - offset);
+    std::vector<uint8_t> present(view.data() + offset, view.data() + offset + count);
+    view.replaceRange(offset, count, step.bytes);
+    step.length = step.bytes.size();
+    step.bytes.swap(present);
+}
+
+bool DataBuffers::undo(HexDocument& view) {
+    EditHistory* history = view.history();
+    if (!history || !history->canUndo()) return false;
+    apply(view, history->nextUndo());
+    history->undone();
+    return true;
+}
+
+bool DataBuffers::redo(HexDocument& view) {
+    EditHistory* history = view.history();
+    if (!history || !history->canRedo()) return false;
+    apply(view, history->nextRedo());
+    history->redone();
+    return true;
 }
 
 uint8_t* DataBuffers::flashStaging() {
