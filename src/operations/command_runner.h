@@ -20,7 +20,15 @@
 
 namespace ostrel {
 
-enum class ChipCommand { Read, Erase, Write, Verify, BlankCheck, Auto };
+enum class ChipCommand {
+    Read,
+    Erase,
+    Write,
+    Verify,
+    BlankCheck,
+    Auto,
+    VerifyAll,  // Verify that reads the whole range and collects every difference
+};
 
 // What became of a command.
 enum class CommandStatus {

@@ -18,6 +18,7 @@
 #include "base/ui_port.h"
 #include "operations/packets.h"
 #include "operations/stream_span.h"
+#include "operations/verify_differences.h"
 #include "usb/usb_bulk.h"
 
 namespace ostrel {
@@ -91,6 +92,10 @@ class ProgrammerOps {
     OpResult blankCheck();
     // Mismatch: the first differing address has been shown (mismatchAddress()).
     OpResult verifyFlash();
+    // Verify that goes on to the end of the range after a difference and
+    // collects them all (differences()); a mismatch shows the first one as
+    // verifyFlash does.
+    OpResult verifyAll();
     OpResult eraseChip();
     OpResult writeFlash();
 
@@ -104,6 +109,8 @@ class ProgrammerOps {
     const std::string& lastError() const { return lastError_; }
     // The first differing address of the last verify that found one.
     int64_t mismatchAddress() const { return mismatchAddress_; }
+    // What the last verifyAll found.
+    const VerifyDifferences& differences() const { return differences_; }
 
   private:
     enum class Direction { In, Out };
@@ -137,6 +144,9 @@ class ProgrammerOps {
     bool transportFailed_ = false;
     std::string lastError_;
     int64_t mismatchAddress_ = -1;
+    VerifyDifferences differences_;
+
+    OpResult verify(bool all);
 };
 
 }  // namespace ostrel
