@@ -82,9 +82,42 @@ enum class Txt {
     // The programmer is attached but cannot be used: what to check. The
     // window's "Not connected" panel shows it as its tip, ostrel-cli prints it.
     ProgrammerUnusable,
+    // The buffer tools: checksums, find, go to, undo, copy and paste, the
+    // accessible hex view, and every difference of a verify.
+    MenuChecksum,
+    MenuFind,
+    MenuFindNext,
+    MenuFindPrevious,
+    MenuGoTo,
+    MenuUndo,
+    MenuRedo,
+    MenuCopy,
+    MenuPaste,
+    ChecksumTitle,
+    ChecksumDataRange,  // %s: bytes
+    ChecksumChipRange,  // %s: bytes
+    ButtonClose,
+    GoToTitle,
+    GoToPrompt,  // %s: last address
+    GoToRefused,
+    FindLabel,
+    FindHex,
+    FindText,
+    FindNextButton,
+    FindPreviousButton,
+    FindNotHex,
+    FindNotFound,
+    FindFoundAt,  // %s: address
+    FindWrapped,  // %s: address
+    PasteNotHex,
+    AccessibleHexView,
+    AccessibleCursor,    // %s: address, byte
+    CliMoreDifferences,  // %s: ranges
+    CliDifferingBytes,   // %s: bytes
+    CliWriteNotTaken,    // %s: path, address
 };
 
-inline constexpr int kTextCount = static_cast<int>(Txt::ProgrammerUnusable) + 1;
+inline constexpr int kTextCount = static_cast<int>(Txt::CliWriteNotTaken) + 1;
 
 // The text in the given language; outside 0 to 2 the Simplified Chinese one,
 // as with the message table.
