@@ -15,12 +15,14 @@
 #include "base/messages.h"
 #include "base/program_paths.h"
 #include "base/texts.h"
+#include "buffers/checksums.h"
 #include "buffers/file_io.h"
 #include "catalogue/catalogue_file.h"
 #include "catalogue/chip_lookup.h"
 #include "catalogue/chip_selector.h"
 #include "catalogue/gbk_text.h"
 #include "cli/bridges.h"
+#include "cli/buffer_reports.h"
 #include "cli/cli_options.h"
 #include "cli/terminal_ui.h"
 #include "operations/command_runner.h"
@@ -88,6 +90,9 @@ class Program {
     int infoCommand();
     int upgradeCommand();
     int chipCommand(ChipCommand command);
+    int checksumCommand();
+    bool loadFileForChip(const std::string& file);
+    void printLines(const std::vector<std::string>& lines);
     int statusOf(CommandStatus status);
 
     const Options& options_;
@@ -98,6 +103,7 @@ class Program {
     std::unique_ptr<ProgrammerOps> ops_;
     std::unique_ptr<ChipSelector> selector_;
     std::unique_ptr<CommandRunner> runner_;
+    std::string resultFields_;  // more fields of the result object (checksums)
 };
 
 // The end of every command: the JSON result object, then the exit status.
@@ -113,7 +119,8 @@ int Program::finish(int status, const std::string& message) {
                       runner_ ? static_cast<double>(runner_->lastElapsedMs()) / 1000.0 : 0.0);
         ui_.jsonLine("\"type\":\"result\",\"command\":" + jsonString(options_.command) +
                      ",\"status\":" + jsonString(name) + ",\"exit\":" + std::to_string(status) +
-                     ",\"message\":" + jsonString(message) + ",\"elapsed\":" + elapsed);
+                     ",\"message\":" + jsonString(message) + ",\"elapsed\":" + elapsed +
+                     (resultFields_.empty() ? "" : "," + resultFields_));
     }
     return status;
 }
@@ -316,6 +323,39 @@ int Program::statusOf(CommandStatus status) {
     return ExitTransfer;
 }
 
+// The window's Open, with the file given instead of a dialog.
+bool Program::loadFileForChip(const std::string& file) {
+    ui_.fileForDialogs = file;
+    const int errorsBefore = ui_.errorCount();
+    OpenFileCommand(*state_, ActivePage::Flash, ui_);
+    if (ui_.errorCount() != errorsBefore) {
+        ui_.flushLog(false);
+        ui_.error(text(Txt::CliFileRefused, {file}));
+        return false;
+    }
+    return true;
+}
+
+void Program::printLines(const std::vector<std::string>& lines) {
+    for (const std::string& line : lines) {
+        if (options_.json)
+            ui_.jsonLine(line);
+        else
+            std::printf("%s\n", line.c_str());
+    }
+    std::fflush(stdout);
+}
+
+int Program::checksumCommand() {
+    if (!loadFileForChip(options_.arguments[0])) return finish(ExitUsage, ui_.lastErrorText());
+    ui_.flushLog(false);
+    const DataBuffers& buffers = state_->buffers;
+    printLines(checksumLines(flashChecksums(buffers.flash(), buffers.flashDataLength,
+                                            state_->selectedRecord().flashSize),
+                             options_.json));
+    return finish(ExitDone, "");
+}
+
 int Program::chipCommand(ChipCommand command) {
     const std::string file = options_.arguments.empty() ? "" : options_.arguments[0];
     ui_.fileForDialogs = file;
@@ -326,17 +366,30 @@ int Program::chipCommand(ChipCommand command) {
     }
     if (command == ChipCommand::Write || command == ChipCommand::Verify ||
         command == ChipCommand::Auto) {
-        // The window's Open, with the file given instead of a dialog.
-        const int errorsBefore = ui_.errorCount();
-        OpenFileCommand(*state_, ActivePage::Flash, ui_);
-        if (ui_.errorCount() != errorsBefore) {
-            ui_.flushLog(false);
-            ui_.error(text(Txt::CliFileRefused, {file}));
-            return finish(ExitUsage, ui_.lastErrorText());
-        }
+        if (!loadFileForChip(file)) return finish(ExitUsage, ui_.lastErrorText());
         ui_.flushLog(true);
     }
-    const int status = statusOf(runner_->run(command));
+    if (command == ChipCommand::Verify && options_.all) command = ChipCommand::VerifyAll;
+    int status = statusOf(runner_->run(command));
+    if (command == ChipCommand::VerifyAll && status == ExitNo) {
+        ui_.flushLog(false);
+        printLines(differenceLines(ops_->differences(), options_.json, language_));
+        return finish(status, ui_.lastErrorText());
+    }
+    // A write checks itself: a chip that did not take the data (a
+    // write-protected one answers every write and keeps its old content) must
+    // not be reported as written.
+    if (command == ChipCommand::Write && status == ExitDone && !options_.noVerify) {
+        status = statusOf(runner_->run(ChipCommand::Verify));
+        if (status == ExitNo) {
+            ui_.flushLog(false);
+            char address[24];
+            std::snprintf(address, sizeof address, "%llXh",
+                          static_cast<unsigned long long>(ops_->mismatchAddress()));
+            ui_.error(text(Txt::CliWriteNotTaken, {file, address}));
+            return finish(ExitNo, ui_.lastErrorText());
+        }
+    }
     // A stop that came in the last block did not stop anything: the command is whole.
     if (status != ExitDone) {
         ui_.flushLog(false);
@@ -352,6 +405,15 @@ int Program::chipCommand(ChipCommand command) {
             return finish(ExitUsage, ui_.lastErrorText());
         }
     }
+    // The chip's data as the command saw it: all of it for a read, the
+    // verified data for verify and auto.
+    const DataBuffers& buffers = state_->buffers;
+    const BufferChecksums sums = flashChecksums(buffers.flash(), buffers.flashDataLength,
+                                                state_->selectedRecord().flashSize);
+    if (command == ChipCommand::Read) resultFields_ = checksumResultFields(sums.chip);
+    if (command == ChipCommand::Verify || command == ChipCommand::VerifyAll ||
+        command == ChipCommand::Auto)
+        resultFields_ = checksumResultFields(sums.data);
     ui_.flushLog(true);
     return finish(ExitDone, completion);
 }
@@ -366,6 +428,7 @@ int Program::run() {
     if (command == "upgrade") return upgradeCommand();
     const int chosen = chooseChip();
     if (chosen != ExitDone) return finish(chosen, ui_.lastErrorText());
+    if (command == "checksum") return checksumCommand();
     static const struct {
         const char* name;
         ChipCommand command;

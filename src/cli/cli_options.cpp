@@ -21,9 +21,13 @@ const char kUsage[] =
     "                   or \"unknown ID XX XX XX\", \"type TYPE\" (a chip without an\n"
     "                   ID) or \"no chip\"\n"
     "  read FILE        read the whole chip and save it to FILE\n"
-    "  write FILE       load FILE and write it to the chip\n"
+    "  write FILE       load FILE, write it to the chip and verify it (a chip that\n"
+    "                   did not take it, a write-protected one, gives exit 1)\n"
     "  verify FILE      load FILE and compare the chip with it; a difference\n"
-    "                   prints the first differing address\n"
+    "                   prints the first differing address (--all: every\n"
+    "                   differing range START-END COUNT, then the bytes that differ)\n"
+    "  checksum FILE    load FILE as write would and print CRC-32, SHA-256 and the\n"
+    "                   byte sum (32 and 16 bits) over its data and over the chip\n"
     "  erase            erase the chip\n"
     "  blank            check that the chip is blank (all bytes 0xFF)\n"
     "  auto FILE        load FILE, then erase, write and verify\n"
@@ -48,6 +52,8 @@ const char kUsage[] =
     "      --detect       choose the chip by the ID the programmer reads first\n"
     "                     (refused when the ID is not in the catalogue)\n"
     "  -f, --force        replace an existing output file\n"
+    "      --all          verify: read the whole range and list every difference\n"
+    "      --no-verify    write: do not verify what was written\n"
     "      --lang LANG    language of the messages: en, zh_CN or zh_TW (default:\n"
     "                     from LC_ALL, LC_MESSAGES or LANG; English otherwise)\n"
     "      --json         print one JSON object a line on standard output:\n"
@@ -92,8 +98,9 @@ struct CommandShape {
     size_t most;
 };
 constexpr CommandShape kCommands[] = {
-    {"chips", 0, 1}, {"detect", 0, 0}, {"read", 1, 1}, {"write", 1, 1}, {"verify", 1, 1},
-    {"erase", 0, 0}, {"blank", 0, 0},  {"auto", 1, 1}, {"info", 0, 0},  {"upgrade", 1, 1},
+    {"chips", 0, 1},  {"detect", 0, 0},  {"read", 1, 1},     {"write", 1, 1},
+    {"verify", 1, 1}, {"erase", 0, 0},   {"blank", 0, 0},    {"auto", 1, 1},
+    {"info", 0, 0},   {"upgrade", 1, 1}, {"checksum", 1, 1},
 };
 
 bool startsWith(const std::string& text, const char* prefix) {
@@ -144,6 +151,10 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
             options.quiet = true;
         } else if (arg == "--json") {
             options.json = true;
+        } else if (arg == "--all") {
+            options.all = true;
+        } else if (arg == "--no-verify") {
+            options.noVerify = true;
         } else if (arg == "--detect") {
             options.detect = true;
         } else if (value("--chip", "-c", options.chip) || value("--maker", "-m", options.maker) ||

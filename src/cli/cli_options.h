@@ -19,6 +19,8 @@ struct Options {
     bool quiet = false;
     bool help = false;
     bool version = false;
+    bool all = false;       // --all: verify reads on and lists every difference
+    bool noVerify = false;  // --no-verify: write does not check what it wrote
 };
 
 // Parses argv; false with `error` set on a usage error.
