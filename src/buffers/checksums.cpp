@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <stdexcept>
 
 #include "buffers/data_buffers.h"
@@ -18,12 +19,12 @@ std::string hexWord(uint32_t value, int digits) {
     return text;
 }
 
-uint32_t byteSum(const uint8_t* data, std::size_t length) {
-    // Summed in 64 bits so that the loop vectorises; the label figure is the
-    // low 32 bits of it.
+// Summed in 64 bits so that the loop vectorises; the label figure is the low
+// 32 bits of it.
+uint64_t byteSum(const uint8_t* data, std::size_t length) {
     uint64_t sum = 0;
     for (std::size_t i = 0; i < length; ++i) sum += data[i];
-    return static_cast<uint32_t>(sum);
+    return sum;
 }
 
 }  // namespace
@@ -52,17 +53,30 @@ std::string Checksums::sum16Text() const {
 }
 
 Checksums checksumsOf(const uint8_t* data, std::size_t length) {
+    return checksumsOf({{data, length}});
+}
+
+Checksums checksumsOf(std::initializer_list<BytePiece> pieces) {
     Checksums out;
-    out.length = length;
-    static const uint8_t kNothing = 0;
-    if (length == 0) data = &kNothing;
-    out.crc32 = static_cast<uint32_t>(crc32_z(crc32_z(0, nullptr, 0), data, length));
+    uLong crc = crc32_z(0, nullptr, 0);
+    uint64_t sum = 0;
+    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> hash(EVP_MD_CTX_new(),
+                                                                 &EVP_MD_CTX_free);
+    bool hashed = hash && EVP_DigestInit_ex(hash.get(), EVP_sha256(), nullptr) == 1;
+    for (const BytePiece& piece : pieces) {
+        if (piece.length == 0) continue;
+        out.length += piece.length;
+        crc = crc32_z(crc, piece.data, piece.length);
+        hashed = hashed && EVP_DigestUpdate(hash.get(), piece.data, piece.length) == 1;
+        sum += byteSum(piece.data, piece.length);
+    }
     unsigned int digestLength = 0;
+    hashed = hashed && EVP_DigestFinal_ex(hash.get(), out.sha256.data(), &digestLength) == 1 &&
+             digestLength == out.sha256.size();
     // Only a broken libcrypto fails here; a hash of zeros must not pass for a figure.
-    if (EVP_Digest(data, length, out.sha256.data(), &digestLength, EVP_sha256(), nullptr) != 1 ||
-        digestLength != out.sha256.size())
-        throw std::runtime_error("SHA-256 is not available from libcrypto");
-    out.sum32 = byteSum(data, length);
+    if (!hashed) throw std::runtime_error("SHA-256 is not available from libcrypto");
+    out.crc32 = static_cast<uint32_t>(crc);
+    out.sum32 = static_cast<uint32_t>(sum);
     return out;
 }
 
@@ -71,6 +85,17 @@ BufferChecksums flashChecksums(const uint8_t* flash, int64_t dataLength, uint32_
         return static_cast<std::size_t>(std::clamp<int64_t>(n, 0, kFlashBufferSize));
     };
     return {checksumsOf(flash, cut(dataLength)), checksumsOf(flash, cut(flashSize))};
+}
+
+BufferChecksums flashChecksumsAsWritten(DataBuffers& buffers, uint32_t flashSize) {
+    const HexDocument& view = buffers.flashView();
+    if (!view.Modified())
+        return flashChecksums(buffers.flash(), buffers.flashDataLength, flashSize);
+    const std::size_t chip = DataBuffers::flashCountFor(flashSize);
+    const std::size_t data = std::min<std::size_t>(flashSize, view.DataSize());
+    const std::size_t fromView = std::min(data, chip);
+    return {checksumsOf({{view.data(), data}}),
+            checksumsOf({{view.data(), fromView}, {buffers.flash() + fromView, chip - fromView}})};
 }
 
 }  // namespace ostrel

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 
 namespace ostrel {
@@ -25,6 +26,13 @@ struct Checksums {
 
 Checksums checksumsOf(const uint8_t* data, std::size_t length);
 
+// Bytes that lie in pieces, one after the other.
+struct BytePiece {
+    const uint8_t* data;
+    std::size_t length;
+};
+Checksums checksumsOf(std::initializer_list<BytePiece> pieces);
+
 // The two ranges of the FLASH buffer the checksum dialog and ostrel-cli
 // checksum show: what Write sends (the data length) and what Read gives (the
 // chip's size), both from address 0 and cut to the buffer.
@@ -33,5 +41,11 @@ struct BufferChecksums {
     Checksums chip;
 };
 BufferChecksums flashChecksums(const uint8_t* flash, int64_t dataLength, uint32_t flashSize);
+
+class DataBuffers;
+// The same as Write would see them: with the FLASH view's edits taken over
+// when it has any (the data length then the view's size, cut to the chip),
+// and the buffer left as it is.
+BufferChecksums flashChecksumsAsWritten(DataBuffers& buffers, uint32_t flashSize);
 
 }  // namespace ostrel
