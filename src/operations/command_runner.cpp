@@ -94,6 +94,7 @@ CommandStatus CommandRunner::runJob(ChipCommand command) {
     startMs_ = ui_.monotonicMs();
     const CommandStatus status = operations(command);
     guard.end();
+    if (onCommandEnded) onCommandEnded(command, status);
     return status;
 }
 

@@ -75,6 +75,11 @@ class CommandRunner {
     void requestStop();
 
     AutoOptions autoOptions;
+    // Told after every command that ran a job, with what became of it (the
+    // window puts its FLASH view's cursor on a verify's first difference).
+    std::function<void(ChipCommand command, CommandStatus status)> onCommandEnded;
+    // The first differing address of the last verify that found one.
+    int64_t mismatchAddress() const { return ops_.mismatchAddress(); }
     // Milliseconds the last command took from its job's start, as shown.
     int64_t lastElapsedMs() const { return elapsedMs_; }
     // "hh:mm:ss" for a number of milliseconds, as status bar panel 3 shows it.
