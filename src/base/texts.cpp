@@ -233,6 +233,8 @@ constexpr Entry kTexts[kTextCount] = {
       "寫入未生效：晶片內容與 %s 不同（首個不同位址 %s）。晶片是否寫入保護？",
       "The write did not take: the chip differs from %s (first at %s). Is the chip "
       "write-protected?"}},
+    {OSTREL_TEXT(ChecksumByteSum),
+     {"字节和（32 位 / 16 位）", "位元組和（32 位元 / 16 位元）", "Byte sum (32 / 16 bits)"}},
 };
 #undef OSTREL_TEXT
 

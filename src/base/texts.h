@@ -115,9 +115,10 @@ enum class Txt {
     CliMoreDifferences,  // %s: ranges
     CliDifferingBytes,   // %s: bytes
     CliWriteNotTaken,    // %s: path, address
+    ChecksumByteSum,
 };
 
-inline constexpr int kTextCount = static_cast<int>(Txt::CliWriteNotTaken) + 1;
+inline constexpr int kTextCount = static_cast<int>(Txt::ChecksumByteSum) + 1;
 
 // The text in the given language; outside 0 to 2 the Simplified Chinese one,
 // as with the message table.
