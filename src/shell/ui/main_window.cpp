@@ -51,6 +51,7 @@
 #include "operations/programmer_ops.h"
 #include "shell/ui/about_box.h"
 #include "shell/ui/artwork.h"
+#include "shell/ui/buffer_tools.h"
 #include "shell/ui/file_filters.h"
 #include "usb/device_change.h"
 #include "usb/programmer_identity.h"
@@ -116,6 +117,7 @@ TForm1::TForm1(const ProgramPaths& paths, std::string usbLibrary, std::string hi
     N3->setVisible(settings_.chip != 0);
 
     createWindows();
+    tools_ = new BufferTools(*this);
     connect(qApp, &QGuiApplication::focusWindowChanged, this, &TForm1::focusWindowChanged);
     qApp->installEventFilter(this);
     if (auto source = openUdevDeviceChangeSource()) watchDeviceChanges(std::move(source));
@@ -840,6 +842,7 @@ void TForm1::ApplyLanguage() {
     // The table names the first page "FLASH"; for a chip of another type the
     // page holds the EEPROM, and its caption must stay saying so.
     captionFirstPage();
+    if (tools_) tools_->applyLanguage();
 }
 
 void TForm1::captionFirstPage() {

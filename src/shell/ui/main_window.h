@@ -39,6 +39,7 @@ class QPushButton;
 
 namespace ostrel {
 
+class BufferTools;
 class DeviceChangeNotifier;
 class DeviceChangeSource;
 class FirmwareUpgrade;
@@ -65,6 +66,8 @@ class TForm1 : public QMainWindow, public UiPort {
     ~TForm1() override;
 
     MainState& state() { return *state_; }
+    // Checksums, find, go to, undo, copy and paste (buffer_tools.h).
+    BufferTools& tools() { return *tools_; }
 
     // UiPort
     void messageBox(const std::string& text, const std::string& caption, BoxIcon icon) override;
@@ -273,6 +276,7 @@ class TForm1 : public QMainWindow, public UiPort {
     bool selectedOnce_ = false;
     QString lastFolder_;      // where the file dialogs open next
     QString lastSaveFilter_;  // the save dialog's filter chosen last
+    BufferTools* tools_ = nullptr;
 };
 
 }  // namespace ostrel
