@@ -139,6 +139,11 @@ void BufferTools::updateEnabled() {
     for (QAction* a : {Checksum, Find, FindNext, FindPrevious, Undo, Redo, Paste})
         a->setEnabled(idle);
     FindBar->setEnabled(idle);
+    // Whatever holds the lock, the views take no edits meanwhile.
+    if (!idle) {
+        window_.FlashEditor->setReadOnly(true);
+        window_.EepromEditor->setReadOnly(true);
+    }
 }
 
 void BufferTools::buildFindBar() {
