@@ -12,39 +12,55 @@ bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
-// The first occurrence of the pattern that starts in [begin, end), or end.
-// glibc's memmem skips by pairs of bytes, which keeps a pattern that does not
-// occur at memory speed.
-std::size_t firstIn(const uint8_t* data, std::size_t size, const std::vector<uint8_t>& pattern,
-                    std::size_t begin, std::size_t end) {
-    const std::size_t n = pattern.size();
-    if (begin >= end || begin + n > size) return end;
-    const std::size_t stop = std::min(size, end + n - 1);
-    const void* hit = memmem(data + begin, stop - begin, pattern.data(), n);
-    if (!hit) return end;
-    return static_cast<std::size_t>(static_cast<const uint8_t*>(hit) - data);
+// The pattern and the byte of it the scan looks for: the one that is rarest
+// in a sample of the buffer, so that an erased chip searched for "FF FF 00"
+// is scanned for the 00 at memchr's speed instead of stopping at every FF.
+struct Needle {
+    const std::vector<uint8_t>& bytes;
+    std::size_t anchor = 0;
+};
+
+Needle needleFor(const uint8_t* data, std::size_t size, const std::vector<uint8_t>& pattern) {
+    constexpr std::size_t kSamples = 4096;
+    uint32_t seen[256] = {};
+    const std::size_t stride = std::max<std::size_t>(1, size / kSamples);
+    for (std::size_t i = 0; i < size; i += stride) ++seen[data[i]];
+    Needle needle{pattern};
+    for (std::size_t k = 1; k < pattern.size(); ++k)
+        if (seen[pattern[k]] < seen[pattern[needle.anchor]]) needle.anchor = k;
+    return needle;
 }
 
-// The last occurrence that starts in [begin, end), or `none`: searched forward
-// in slices from the end, so that a pattern near the end is found at once.
-std::size_t lastIn(const uint8_t* data, std::size_t size, const std::vector<uint8_t>& pattern,
-                   std::size_t begin, std::size_t end, std::size_t none) {
-    constexpr std::size_t kSlice = 1 << 20;
-    const std::size_t n = pattern.size();
+// The first occurrence that starts in [begin, end), or `none`.
+std::size_t firstIn(const uint8_t* data, std::size_t size, const Needle& needle, std::size_t begin,
+                    std::size_t end, std::size_t none) {
+    const std::size_t n = needle.bytes.size();
     end = std::min(end, size >= n ? size - n + 1 : 0);
-    if (n == 1) {
-        if (begin >= end) return none;
-        const void* hit = memrchr(data + begin, pattern[0], end - begin);
-        return hit ? static_cast<std::size_t>(static_cast<const uint8_t*>(hit) - data) : none;
+    const uint8_t anchor = needle.bytes[needle.anchor];
+    const std::size_t k = needle.anchor;
+    for (std::size_t p = begin; p < end;) {
+        const void* hit = std::memchr(data + p + k, anchor, end - p);
+        if (!hit) break;
+        p = static_cast<std::size_t>(static_cast<const uint8_t*>(hit) - data) - k;
+        if (std::memcmp(data + p, needle.bytes.data(), n) == 0) return p;
+        ++p;
     }
-    while (end > begin) {
-        const std::size_t sliceBegin = end - std::min(kSlice, end - begin);
-        std::size_t found = none;
-        for (std::size_t at = firstIn(data, size, pattern, sliceBegin, end); at < end;
-             at = firstIn(data, size, pattern, at + 1, end))
-            found = at;
-        if (found != none) return found;
-        end = sliceBegin;
+    return none;
+}
+
+// The last occurrence that starts in [begin, end), or `none`.
+std::size_t lastIn(const uint8_t* data, std::size_t size, const Needle& needle, std::size_t begin,
+                   std::size_t end, std::size_t none) {
+    const std::size_t n = needle.bytes.size();
+    end = std::min(end, size >= n ? size - n + 1 : 0);
+    const uint8_t anchor = needle.bytes[needle.anchor];
+    const std::size_t k = needle.anchor;
+    for (std::size_t stop = end; stop > begin;) {
+        const void* hit = memrchr(data + begin + k, anchor, stop - begin);
+        if (!hit) break;
+        const std::size_t p = static_cast<std::size_t>(static_cast<const uint8_t*>(hit) - data) - k;
+        if (std::memcmp(data + p, needle.bytes.data(), n) == 0) return p;
+        stop = p;
     }
     return none;
 }
@@ -90,18 +106,18 @@ SearchHit findBytes(const uint8_t* data, std::size_t size, const std::vector<uin
     if (pattern.empty() || pattern.size() > size) return hit;
     from = std::min(from, size);
     const std::size_t none = size;
+    const Needle needle = needleFor(data, size, pattern);
     std::size_t at = none;
     if (direction == SearchDirection::Forward) {
-        at = firstIn(data, size, pattern, from, size);
-        if (at >= size) {
-            at = firstIn(data, size, pattern, 0, from);
-            hit.wrapped = at < from;
-            if (!hit.wrapped) at = none;
+        at = firstIn(data, size, needle, from, size, none);
+        if (at == none) {
+            at = firstIn(data, size, needle, 0, from, none);
+            hit.wrapped = at != none;
         }
     } else {
-        at = lastIn(data, size, pattern, 0, from, none);
+        at = lastIn(data, size, needle, 0, from, none);
         if (at == none) {
-            at = lastIn(data, size, pattern, from, size, none);
+            at = lastIn(data, size, needle, from, size, none);
             hit.wrapped = at != none;
         }
     }
