@@ -52,13 +52,19 @@ EditStep DataBuffers::fillStep(uint32_t first, uint32_t last) const {
 
 void DataBuffers::apply(HexDocument& view, EditStep& step) {
     if (step.where == EditStep::Where::Buffer) {
-        // Same length both ways: swapped in place, so an undo costs no memory.
-        std::swap_ranges(step.bytes.begin(), step.bytes.end(), flash_.get() + step.offset);
+        // Same length both ways: swapped in place through a small block, so an
+        // undo costs no memory; the view takes the range again from the buffer.
+        uint8_t block[1 << 16];
+        uint8_t* kept = step.bytes.data();
+        uint8_t* flash = flash_.get() + step.offset;
+        for (std::size_t done = 0; done < step.bytes.size(); done += sizeof block) {
+            const std::size_t n = std::min(sizeof block, step.bytes.size() - done);
+            std::memcpy(block, flash + done, n);
+            std::memcpy(flash + done, kept + done, n);
+            std::memcpy(kept + done, block, n);
+        }
         std::swap(step.dataLength, flashDataLength);
-        EditHistory* history = view.history();
-        view.setHistory(nullptr);
-        view.LoadFromStream(flash_.get(), std::min<std::size_t>(view.DataSize(), kFlashBufferSize));
-        view.setHistory(history);
+        view.reloadRange(step.offset, flash, step.bytes.size());
         return;
     }
     const std::size_t offset = std::min(step.offset, view.DataSize());

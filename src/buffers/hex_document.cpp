@@ -200,6 +200,13 @@ void HexDocument::replaceRange(std::size_t offset, std::size_t count,
     notify(HexDocumentObserver::Change::Edited);
 }
 
+void HexDocument::reloadRange(std::size_t offset, const uint8_t* data, std::size_t count) {
+    if (offset >= bytes_.size()) return;
+    count = std::min(count, bytes_.size() - offset);
+    std::memcpy(bytes_.data() + offset, data, count);
+    notify(HexDocumentObserver::Change::Edited);
+}
+
 void HexDocument::notify(HexDocumentObserver::Change change) {
     ++version_;
     if (observer_) observer_->documentChanged(change);

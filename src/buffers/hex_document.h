@@ -79,6 +79,10 @@ class HexDocument {
     // them; the range may grow or shrink. Not recorded in the history.
     void replaceRange(std::size_t offset, std::size_t count, const std::vector<uint8_t>& data);
 
+    // Undo of a fill: the buffer's bytes again over a range, as a reload would
+    // put them, but without touching the rest. Not recorded.
+    void reloadRange(std::size_t offset, const uint8_t* data, std::size_t count);
+
     // Where the user's edits are recorded for undo (not owned); nullptr: nowhere.
     // A load forgets the history: the bytes it described are gone.
     void setHistory(EditHistory* history) { history_ = history; }
