@@ -56,6 +56,23 @@ Checksums checksumsOf(const uint8_t* data, std::size_t length) {
     return checksumsOf({{data, length}});
 }
 
+uint32_t crc32Of(const uint8_t* data, std::size_t length) {
+    static const uint8_t kNothing = 0;
+    return static_cast<uint32_t>(
+        crc32_z(crc32_z(0, nullptr, 0), length ? data : &kNothing, length));
+}
+
+std::array<uint8_t, 32> sha256Of(const uint8_t* data, std::size_t length) {
+    static const uint8_t kNothing = 0;
+    std::array<uint8_t, 32> digest{};
+    unsigned int digestLength = 0;
+    if (EVP_Digest(length ? data : &kNothing, length, digest.data(), &digestLength, EVP_sha256(),
+                   nullptr) != 1 ||
+        digestLength != digest.size())
+        throw std::runtime_error("SHA-256 is not available from libcrypto");
+    return digest;
+}
+
 Checksums checksumsOf(std::initializer_list<BytePiece> pieces) {
     Checksums out;
     uLong crc = crc32_z(0, nullptr, 0);

@@ -25,6 +25,9 @@ struct Checksums {
 };
 
 Checksums checksumsOf(const uint8_t* data, std::size_t length);
+// One figure alone.
+uint32_t crc32Of(const uint8_t* data, std::size_t length);
+std::array<uint8_t, 32> sha256Of(const uint8_t* data, std::size_t length);
 
 // Bytes that lie in pieces, one after the other.
 struct BytePiece {
