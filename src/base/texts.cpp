@@ -235,6 +235,8 @@ constexpr Entry kTexts[kTextCount] = {
       "write-protected?"}},
     {OSTREL_TEXT(ChecksumByteSum),
      {"字节和（32 位 / 16 位）", "位元組和（32 位元 / 16 位元）", "Byte sum (32 / 16 bits)"}},
+    {OSTREL_TEXT(ButtonOk), {"确定", "確定", "OK"}},
+    {OSTREL_TEXT(ButtonCancel), {"取消", "取消", "Cancel"}},
 };
 #undef OSTREL_TEXT
 

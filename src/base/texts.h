@@ -116,9 +116,11 @@ enum class Txt {
     CliDifferingBytes,   // %s: bytes
     CliWriteNotTaken,    // %s: path, address
     ChecksumByteSum,
+    ButtonOk,
+    ButtonCancel,
 };
 
-inline constexpr int kTextCount = static_cast<int>(Txt::ChecksumByteSum) + 1;
+inline constexpr int kTextCount = static_cast<int>(Txt::ButtonCancel) + 1;
 
 // The text in the given language; outside 0 to 2 the Simplified Chinese one,
 // as with the message table.

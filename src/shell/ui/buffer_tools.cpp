@@ -265,7 +265,7 @@ void BufferTools::buildChecksumDialog() {
     ChecksumFigures->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     ChecksumFigures->setLineWrapMode(QPlainTextEdit::NoWrap);
     const QFontMetrics metrics(ChecksumFigures->font());
-    ChecksumFigures->setMinimumSize(metrics.horizontalAdvance(QLatin1Char('0')) * 80,
+    ChecksumFigures->setMinimumSize(metrics.horizontalAdvance(QLatin1Char('0')) * 90,
                                     metrics.lineSpacing() * 10);
     column->addWidget(ChecksumFigures);
     auto* buttons = new QDialogButtonBox;
@@ -300,6 +300,7 @@ void BufferTools::buildGoToDialog() {
     GoToNote->setStyleSheet(QStringLiteral("color: #800000"));
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     GoToOk = buttons->button(QDialogButtonBox::Ok);
+    GoToCancel = buttons->button(QDialogButtonBox::Cancel);
     column->addWidget(GoToPrompt);
     column->addWidget(GoToEdit);
     column->addWidget(GoToNote);
@@ -331,6 +332,8 @@ void BufferTools::showGoTo() {
     if (!view || view->DataSize() == 0) return;
     if (!GoToDialog) buildGoToDialog();
     GoToDialog->setWindowTitle(text(Txt::GoToTitle));
+    GoToOk->setText(text(Txt::ButtonOk));
+    GoToCancel->setText(text(Txt::ButtonCancel));
     GoToPrompt->setText(
         QString::fromStdString(fillIn(programText(Txt::GoToPrompt, window_.state().language),
                                       {hexAddress(view->DataSize() - 1).toStdString()})));

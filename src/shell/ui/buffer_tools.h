@@ -75,6 +75,7 @@ class BufferTools : public QObject {
     QLineEdit* GoToEdit = nullptr;
     QLabel* GoToNote = nullptr;
     QPushButton* GoToOk = nullptr;
+    QPushButton* GoToCancel = nullptr;
 
   private:
     QString text(Txt key) const;
