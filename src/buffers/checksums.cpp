@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <stdexcept>
 
@@ -19,11 +20,24 @@ std::string hexWord(uint32_t value, int digits) {
     return text;
 }
 
-// Summed in 64 bits so that the loop vectorises; the label figure is the low
-// 32 bits of it.
+// Eight bytes at a time in four 16-bit lanes (a lane takes 128 words of two
+// bytes before it could overflow); the label figure is the low 32 bits.
 uint64_t byteSum(const uint8_t* data, std::size_t length) {
+    constexpr uint64_t kLowBytes = 0x00FF00FF00FF00FFull;
     uint64_t sum = 0;
-    for (std::size_t i = 0; i < length; ++i) sum += data[i];
+    std::size_t i = 0;
+    while (length - i >= 8) {
+        const std::size_t words = std::min<std::size_t>((length - i) / 8, 128);
+        uint64_t lanes = 0;
+        for (std::size_t w = 0; w < words; ++w, i += 8) {
+            uint64_t v;
+            std::memcpy(&v, data + i, 8);
+            lanes += (v & kLowBytes) + ((v >> 8) & kLowBytes);
+        }
+        sum +=
+            (lanes & 0xFFFF) + ((lanes >> 16) & 0xFFFF) + ((lanes >> 32) & 0xFFFF) + (lanes >> 48);
+    }
+    for (; i < length; ++i) sum += data[i];
     return sum;
 }
 

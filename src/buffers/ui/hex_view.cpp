@@ -415,17 +415,22 @@ void HexView::ensureCursorVisible() {
 }
 
 void HexView::showGoToDialog() {
+    if (doc_->DataSize() == 0) return;
     bool ok = false;
-    const QString text =
-        QInputDialog::getText(this, tr("Go to"), tr("Address (hex):"), QLineEdit::Normal,
-                              QString::number(cursor_, 16).toUpper(), &ok);
+    const QString text = QInputDialog::getText(
+        this, QString::fromStdString(programText(Txt::GoToTitle, language_)),
+        QString::fromStdString(fillIn(programText(Txt::GoToPrompt, language_),
+                                      {hexText(static_cast<uint32_t>(doc_->DataSize() - 1))})),
+        QLineEdit::Normal, QString::number(cursor_, 16).toUpper(), &ok);
     if (!ok) return;
-    const auto value = hexTextToInt(text.trimmed().toStdString());
-    if (!value || *value < 0 || static_cast<std::size_t>(*value) > doc_->DataSize()) {
+    const auto target = goToTarget(text.toStdString(), doc_->DataSize());
+    if (!target) {
         QApplication::beep();
+        emit note(QString::fromStdString(programText(Txt::GoToRefused, language_)));
         return;
     }
-    goToAddress(static_cast<std::size_t>(*value));
+    hasSelection_ = false;
+    goToAddress(*target);
 }
 
 bool HexView::typeHexDigit(int digit) {
