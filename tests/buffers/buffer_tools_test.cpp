@@ -56,6 +56,20 @@ TEST(Checksums, MatchTheKnownVectors) {
     const BufferChecksums two = flashChecksums(buffers.flash(), 9, 0x8000000);
     EXPECT_EQ(two.data.crc32Text(), "CBF43926");
     EXPECT_EQ(two.chip.length, std::size_t{64} << 20);
+
+    // Edits still in the FLASH view count as Write would take them: the whole
+    // view of a 16-byte chip, the buffer left as it was.
+    testing::ScriptedUi ui;
+    ChipRecord record{};
+    std::strcpy(record.nameText, "SPI FLASH,Maker,Chip");
+    record.flashSize = 16;
+    buffers.ResetBuffersForChip(record, 0, ui);
+    const uint8_t typed[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
+    buffers.flashView().writeBytes(0, typed, sizeof typed);
+    const BufferChecksums asWritten = flashChecksumsAsWritten(buffers, 16);
+    EXPECT_EQ(asWritten.data.crc32Text(), "6CA11CB4");
+    EXPECT_EQ(asWritten.chip.sum32Text(), "000008D6");
+    EXPECT_EQ(buffers.flash()[0], 0xFF);
 }
 
 TEST(ByteSearch, FindsFromTheCursorAndWrapsOnce) {
