@@ -19,6 +19,7 @@ OSTREL_PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libusb-0.1-4 libusb-dev libjpeg62-turbo-dev libudev-dev zlib1g-dev
     libhidapi-hidraw0 libhidapi-dev
+    zlib1g-dev libssl-dev
     binutils srecord avrdude flashrom
     clang-14 libclang-rt-14-dev
     xvfb xauth fonts-noto-cjk qt6-qpa-plugins imagemagick

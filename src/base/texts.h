@@ -168,6 +168,42 @@ enum class Txt {
     SerialDialogStep,
     SerialDialogBigEndian,
     SerialDialogInvalid,  // %s: what is wrong (English)
+    // The buffer tools: checksums, find, go to, undo, copy and paste, the
+    // accessible hex view, and every difference of a verify.
+    MenuChecksum,
+    MenuFind,
+    MenuFindNext,
+    MenuFindPrevious,
+    MenuGoTo,
+    MenuUndo,
+    MenuRedo,
+    MenuCopy,
+    MenuPaste,
+    ChecksumTitle,
+    ChecksumDataRange,  // %s: bytes
+    ChecksumChipRange,  // %s: bytes
+    ButtonClose,
+    GoToTitle,
+    GoToPrompt,  // %s: last address
+    GoToRefused,
+    FindLabel,
+    FindHex,
+    FindText,
+    FindNextButton,
+    FindPreviousButton,
+    FindNotHex,
+    FindNotFound,
+    FindFoundAt,  // %s: address
+    FindWrapped,  // %s: address
+    PasteNotHex,
+    AccessibleHexView,
+    AccessibleCursor,    // %s: address, byte
+    CliMoreDifferences,  // %s: ranges
+    CliDifferingBytes,   // %s: bytes
+    CliWriteNotTaken,    // %s: path, address
+    ChecksumByteSum,
+    ButtonOk,
+    ButtonCancel,
     // Not a text: the number of texts. New texts go above it.
     EndOfTexts
 };

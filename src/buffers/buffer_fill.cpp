@@ -58,6 +58,7 @@ bool runFill(DataBuffers& buffers, uint32_t flashSize, const FillInput& input, U
     }
     const auto first = static_cast<uint32_t>(*start);
     const auto last = static_cast<uint32_t>(*end);
+    EditStep undoStep = buffers.fillStep(first, last);
     switch (input.kind) {
         case FillKind::Byte:
             fillBytes(buffers.flashUpTo(last + 1), first, last,
@@ -74,6 +75,7 @@ bool runFill(DataBuffers& buffers, uint32_t flashSize, const FillInput& input, U
     }
     buffers.ShowFlash(flashSize);
     buffers.flashDataLength = *end + 1;
+    buffers.recordFill(std::move(undoStep));
     return true;
 }
 

@@ -49,6 +49,60 @@ void DataBuffers::LargeFree::operator()(uint8_t* bytes) const {
 DataBuffers::DataBuffers()
     : flash_(allocateLarge(kFlashBufferSize)), eeprom_(new uint8_t[kEepromBufferSize]) {
     std::memset(eeprom_.get(), 0xFF, kEepromBufferSize);
+    flashView_.setHistory(&flashHistory_);
+    eepromView_.setHistory(&eepromHistory_);
+}
+
+EditStep DataBuffers::fillStep(uint32_t first, uint32_t last) const {
+    EditStep step;
+    step.where = EditStep::Where::Buffer;
+    last = std::min(last, kFlashBufferSize - 1);
+    step.offset = first;
+    step.length = first <= last ? last - first + 1 : 0;
+    step.bytes.assign(flash_.get() + first, flash_.get() + first + step.length);
+    step.dataLength = flashDataLength;
+    return step;
+}
+
+void DataBuffers::apply(HexDocument& view, EditStep& step) {
+    if (step.where == EditStep::Where::Buffer) {
+        // Same length both ways: swapped in place through a small block, so an
+        // undo costs no memory; the view takes the range again from the buffer.
+        uint8_t block[1 << 16];
+        uint8_t* kept = step.bytes.data();
+        uint8_t* flash = flash_.get() + step.offset;
+        for (std::size_t done = 0; done < step.bytes.size(); done += sizeof block) {
+            const std::size_t n = std::min(sizeof block, step.bytes.size() - done);
+            std::memcpy(block, flash + done, n);
+            std::memcpy(flash + done, kept + done, n);
+            std::memcpy(kept + done, block, n);
+        }
+        std::swap(step.dataLength, flashDataLength);
+        view.reloadRange(step.offset, flash, step.bytes.size());
+        return;
+    }
+    const std::size_t offset = std::min(step.offset, view.DataSize());
+    const std::size_t count = std::min(step.length, view.DataSize() - offset);
+    std::vector<uint8_t> present(view.data() + offset, view.data() + offset + count);
+    view.replaceRange(offset, count, step.bytes);
+    step.length = step.bytes.size();
+    step.bytes.swap(present);
+}
+
+bool DataBuffers::undo(HexDocument& view) {
+    EditHistory* history = view.history();
+    if (!history || !history->canUndo()) return false;
+    apply(view, history->nextUndo());
+    history->undone();
+    return true;
+}
+
+bool DataBuffers::redo(HexDocument& view) {
+    EditHistory* history = view.history();
+    if (!history || !history->canRedo()) return false;
+    apply(view, history->nextRedo());
+    history->redone();
+    return true;
 }
 
 uint8_t* DataBuffers::flashUpTo(uint32_t end) const {

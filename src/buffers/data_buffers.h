@@ -8,6 +8,7 @@
 #include <string>
 
 #include "base/buffer_sizes.h"
+#include "buffers/edit_history.h"
 #include "buffers/hex_document.h"
 
 namespace ostrel {
@@ -63,6 +64,18 @@ class DataBuffers {
     HexDocument& flashView() { return flashView_; }
     HexDocument& eepromView() { return eepromView_; }
 
+    // Each view's undo history. A reload of a view (a chip read, an Open, a
+    // chip selection) forgets it; a fill records its step after its reload.
+    EditHistory& flashHistory() { return flashHistory_; }
+    EditHistory& eepromHistory() { return eepromHistory_; }
+    // The step that undoes a fill of FLASH bytes first..last (inclusive),
+    // taken before the fill; recordFill() files it once the fill is shown.
+    EditStep fillStep(uint32_t first, uint32_t last) const;
+    void recordFill(EditStep step) { flashHistory_.record(std::move(step)); }
+    // Undo and redo in `view` (one of the two): false when there is nothing to take back.
+    bool undo(HexDocument& view);
+    bool redo(HexDocument& view);
+
     // A new chip was selected: all of the FLASH buffer back to 0xFF, nothing to
     // write, both views reloaded (the EEPROM buffer keeps what a file put there),
     // the range end at the chip's last address. A record larger than the
@@ -114,6 +127,11 @@ class DataBuffers {
     LargeBuffer staging_;
     HexDocument flashView_;
     HexDocument eepromView_;
+    EditHistory flashHistory_;
+    EditHistory eepromHistory_;
+
+    // Swaps the step's bytes with what its range holds now.
+    void apply(HexDocument& view, EditStep& step);
 };
 
 }  // namespace ostrel

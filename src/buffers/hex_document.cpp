@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "buffers/edit_history.h"
+
 namespace ostrel {
 
 namespace {
@@ -105,6 +107,7 @@ void HexDocument::LoadFromStream(const uint8_t* data, std::size_t count) {
     bytes_.assign(data, data + count);
     marks_.reset(count);
     modified_ = false;
+    if (history_) history_->clear();
     notify(HexDocumentObserver::Change::Reloaded);
 }
 
@@ -120,6 +123,7 @@ void HexDocument::overwrite(std::size_t offset, uint8_t value) {
         insert(offset, value);
         return;
     }
+    if (history_) history_->recordTyped(offset, bytes_[offset]);
     bytes_[offset] = value;
     marks_.set(offset);
     modified_ = true;
@@ -128,6 +132,12 @@ void HexDocument::overwrite(std::size_t offset, uint8_t value) {
 
 void HexDocument::insert(std::size_t offset, uint8_t value) {
     if (offset > bytes_.size()) return;
+    if (history_) {
+        EditStep step;
+        step.offset = offset;
+        step.length = 1;
+        history_->record(std::move(step));
+    }
     bytes_.insert(bytes_.begin() + static_cast<std::ptrdiff_t>(offset), value);
     marks_.insert(offset, 1, true);
     modified_ = true;
@@ -138,11 +148,63 @@ std::size_t HexDocument::remove(std::size_t offset, std::size_t count) {
     if (offset >= bytes_.size() || count == 0) return 0;
     count = std::min(count, bytes_.size() - offset);
     const auto first = bytes_.begin() + static_cast<std::ptrdiff_t>(offset);
+    if (history_) {
+        EditStep step;
+        step.offset = offset;
+        step.bytes.assign(first, first + static_cast<std::ptrdiff_t>(count));
+        history_->record(std::move(step));
+    }
     bytes_.erase(first, first + static_cast<std::ptrdiff_t>(count));
     marks_.erase(offset, count);
     modified_ = true;
     notify(HexDocumentObserver::Change::Edited);
     return count;
+}
+
+std::size_t HexDocument::writeBytes(std::size_t offset, const uint8_t* data, std::size_t count) {
+    if (offset >= bytes_.size() || count == 0) return 0;
+    count = std::min(count, bytes_.size() - offset);
+    const auto first = bytes_.begin() + static_cast<std::ptrdiff_t>(offset);
+    if (history_) {
+        EditStep step;
+        step.offset = offset;
+        step.length = count;
+        step.bytes.assign(first, first + static_cast<std::ptrdiff_t>(count));
+        history_->record(std::move(step));
+    }
+    std::memcpy(bytes_.data() + offset, data, count);
+    for (std::size_t i = 0; i < count; ++i) marks_.set(offset + i);
+    modified_ = true;
+    notify(HexDocumentObserver::Change::Edited);
+    return count;
+}
+
+void HexDocument::replaceRange(std::size_t offset, std::size_t count,
+                               const std::vector<uint8_t>& data) {
+    if (offset > bytes_.size()) return;
+    count = std::min(count, bytes_.size() - offset);
+    const auto first = bytes_.begin() + static_cast<std::ptrdiff_t>(offset);
+    const std::size_t common = std::min(count, data.size());
+    std::copy(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(common), first);
+    if (count > data.size()) {
+        bytes_.erase(first + static_cast<std::ptrdiff_t>(common),
+                     first + static_cast<std::ptrdiff_t>(count));
+        marks_.erase(offset + common, count - common);
+    } else if (data.size() > count) {
+        bytes_.insert(first + static_cast<std::ptrdiff_t>(common),
+                      data.begin() + static_cast<std::ptrdiff_t>(common), data.end());
+        marks_.insert(offset + common, data.size() - common, true);
+    }
+    for (std::size_t i = 0; i < common; ++i) marks_.set(offset + i);
+    modified_ = true;
+    notify(HexDocumentObserver::Change::Edited);
+}
+
+void HexDocument::reloadRange(std::size_t offset, const uint8_t* data, std::size_t count) {
+    if (offset >= bytes_.size()) return;
+    count = std::min(count, bytes_.size() - offset);
+    std::memcpy(bytes_.data() + offset, data, count);
+    notify(HexDocumentObserver::Change::Edited);
 }
 
 void HexDocument::notify(HexDocumentObserver::Change change) {

@@ -9,6 +9,8 @@
 
 namespace ostrel {
 
+class EditHistory;
+
 // One bit per byte of the document, telling which bytes the user changed since
 // the last load. A load of 64 MiB must not pay for clearing 64 Mi bits, so the
 // bitmap is allocated only at the first mark; until then every byte is clean.
@@ -70,6 +72,21 @@ class HexDocument {
     void insert(std::size_t offset, uint8_t value);
     // Removes up to `count` bytes from `offset`; returns how many went.
     std::size_t remove(std::size_t offset, std::size_t count);
+    // Overwrites bytes from `offset` (a paste), cut at the end of the
+    // document; one undo step. Returns how many were written.
+    std::size_t writeBytes(std::size_t offset, const uint8_t* data, std::size_t count);
+    // Undo and redo: replaces the `count` bytes at `offset` by `data`, marking
+    // them; the range may grow or shrink. Not recorded in the history.
+    void replaceRange(std::size_t offset, std::size_t count, const std::vector<uint8_t>& data);
+
+    // Undo of a fill: the buffer's bytes again over a range, as a reload would
+    // put them, but without touching the rest. Not recorded.
+    void reloadRange(std::size_t offset, const uint8_t* data, std::size_t count);
+
+    // Where the user's edits are recorded for undo (not owned); nullptr: nowhere.
+    // A load forgets the history: the bytes it described are gone.
+    void setHistory(EditHistory* history) { history_ = history; }
+    EditHistory* history() const { return history_; }
 
     // Grows by one on every load and edit, so a painter can tell it is stale.
     uint64_t version() const { return version_; }
@@ -85,6 +102,7 @@ class HexDocument {
     bool modified_ = false;
     uint64_t version_ = 0;
     HexDocumentObserver* observer_ = nullptr;
+    EditHistory* history_ = nullptr;
 };
 
 }  // namespace ostrel

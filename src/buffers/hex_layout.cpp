@@ -30,6 +30,24 @@ std::string HexLayout::offsetText(std::size_t rowOffset, std::size_t dataSize) c
     return text;
 }
 
+std::string HexLayout::rowText(std::size_t rowOffset, const uint8_t* bytes, int count,
+                               std::size_t dataSize) const {
+    static const char kDigits[] = "0123456789ABCDEF";
+    count = std::clamp(count, 0, kBytesPerRow);
+    std::string text = offsetText(rowOffset, dataSize) + std::string(kGap, ' ');
+    for (int column = 0; column < count; ++column) {
+        if (column > 0 && groupOf(column) != groupOf(column - 1)) text += ' ';
+        text += kDigits[bytes[column] >> 4];
+        text += kDigits[bytes[column] & 0x0F];
+    }
+    text += std::string(kGap, ' ');
+    for (int column = 0; column < count; ++column) {
+        const uint8_t b = bytes[column];
+        text += (b >= 0x20 && b < 0x7F) ? static_cast<char>(b) : '.';
+    }
+    return text;
+}
+
 HexHit HexLayout::hitTest(double cellX, std::size_t dataSize) const {
     HexHit hit;
     const double hex = hexX(dataSize);

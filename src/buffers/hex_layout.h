@@ -9,6 +9,7 @@
 //   0x000  FFFF FFFF ... FFFF  ................
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace ostrel {
@@ -57,6 +58,12 @@ class HexLayout {
     int hexWidth() const { return hexCellOffset(kBytesPerRow - 1) + 2; }
     int charX(std::size_t dataSize) const { return hexX(dataSize) + hexWidth() + kGap; }
     int totalWidth(std::size_t dataSize) const { return charX(dataSize) + kBytesPerRow; }
+
+    // A row as the view paints it, for a screen reader: offset, the hex
+    // column with its groups, the character column (bytes outside 0x20-0x7E
+    // as "."). `bytes` holds the row's `count` bytes (at most 16).
+    std::string rowText(std::size_t rowOffset, const uint8_t* bytes, int count,
+                        std::size_t dataSize) const;
 
     // The byte under a point `cellX` cells from the left edge.
     HexHit hitTest(double cellX, std::size_t dataSize) const;

@@ -23,6 +23,7 @@
 #include "catalogue/chip_selector.h"
 #include "catalogue/gbk_text.h"
 #include "cli/bridges.h"
+#include "cli/buffer_reports.h"
 #include "cli/chip_check.h"
 #include "cli/cli_devices.h"
 #include "cli/cli_options.h"
@@ -113,6 +114,11 @@ class Program {
     int checkSocket();
     std::string chosenChipText() const;
     std::string outcomeLine(ChipCommand command, const std::string& file, FileFormat format) const;
+    int checksumCommand();
+    // The window's Open of `file` for the chosen chip, with the command line's
+    // format rules; false (the user has been told) when the file was refused.
+    bool loadFileForChip(const std::string& file, FileFormat& format);
+    void printLines(const std::vector<std::string>& lines);
     int statusOf(CommandStatus status);
 
     const Options& options_;
@@ -129,6 +135,7 @@ class Program {
     // The bytes the file gave, as loaded (the command may round them to pages).
     int32_t loadedBytes_ = 0;
     CliProduction production_;
+    std::string resultFields_;  // more fields of the result object (checksums)
 };
 
 // "EF 40 17", as Detect shows an ID.
@@ -159,7 +166,8 @@ int Program::finish(int status, const std::string& message) {
                       elapsedMs_ >= 0 ? static_cast<double>(elapsedMs_) / 1000.0 : 0.0);
         ui_.jsonLine("\"type\":\"result\",\"command\":" + jsonString(options_.command) +
                      ",\"status\":" + jsonString(name) + ",\"exit\":" + std::to_string(status) +
-                     ",\"message\":" + jsonString(message) + ",\"elapsed\":" + elapsed);
+                     ",\"message\":" + jsonString(message) + ",\"elapsed\":" + elapsed +
+                     (resultFields_.empty() ? "" : "," + resultFields_));
     }
     return status;
 }
@@ -436,6 +444,7 @@ std::string Program::outcomeLine(ChipCommand command, const std::string& file,
         case ChipCommand::Write:
             return text(Txt::CliOutcomeWrite, {data, file, formatName(format), chip, seconds});
         case ChipCommand::Verify:
+        case ChipCommand::VerifyAll:
             return text(Txt::CliOutcomeVerify, {data, chip, file, formatName(format), seconds});
         case ChipCommand::Auto:
             return text(Txt::CliOutcomeAuto, {data, file, formatName(format), chip, seconds});
@@ -445,6 +454,51 @@ std::string Program::outcomeLine(ChipCommand command, const std::string& file,
             return text(Txt::CliOutcomeBlank, {chip});
     }
     return {};
+}
+
+bool Program::loadFileForChip(const std::string& file, FileFormat& format) {
+    ui_.fileForDialogs = file;
+    // The window's Open, with the file given instead of a dialog; record text
+    // under a raw name is refused instead of asked about.
+    LoadOptions load;
+    load.refuseRecordText = true;
+    load.plainErrors = true;
+    if (!options_.format.empty()) {
+        load.chosen = true;
+        load.format = options_.format == "hex"    ? FileFormat::IntelHex
+                      : options_.format == "srec" ? FileFormat::SRecord
+                                                  : FileFormat::Raw;
+    }
+    format = load.chosen ? load.format : loadFormatOf(file);
+    const int errorsBefore = ui_.errorCount();
+    OpenFileCommand(state_->selectedRecord(), state_->buffers, ActivePage::Flash, ui_, language_,
+                    load);
+    // The window's "Open<path> (time)" line is not the command line's.
+    ui_.flushLog(false);
+    if (ui_.errorCount() == errorsBefore) return true;
+    ui_.error(text(Txt::CliFileRefused, {file}));
+    return false;
+}
+
+void Program::printLines(const std::vector<std::string>& lines) {
+    for (const std::string& line : lines) {
+        if (options_.json)
+            ui_.jsonLine(line);
+        else
+            std::printf("%s\n", line.c_str());
+    }
+    std::fflush(stdout);
+}
+
+int Program::checksumCommand() {
+    FileFormat format = FileFormat::Raw;
+    if (!loadFileForChip(options_.arguments[0], format))
+        return finish(ExitUsage, ui_.lastErrorText());
+    const DataBuffers& buffers = state_->buffers;
+    printLines(checksumLines(flashChecksums(buffers.flash(), buffers.flashDataLength,
+                                            state_->selectedRecord().flashSize),
+                             options_.json));
+    return finish(ExitDone, "");
 }
 
 int Program::chipCommand(ChipCommand command) {
@@ -465,27 +519,7 @@ int Program::chipCommand(ChipCommand command) {
     FileFormat format = FileFormat::Raw;
     if (command == ChipCommand::Write || command == ChipCommand::Verify ||
         command == ChipCommand::Auto) {
-        // The window's Open, with the file given instead of a dialog; record
-        // text under a raw name is refused instead of asked about.
-        LoadOptions load;
-        load.refuseRecordText = true;
-        load.plainErrors = true;
-        if (!options_.format.empty()) {
-            load.chosen = true;
-            load.format = options_.format == "hex"    ? FileFormat::IntelHex
-                          : options_.format == "srec" ? FileFormat::SRecord
-                                                      : FileFormat::Raw;
-        }
-        format = load.chosen ? load.format : loadFormatOf(file);
-        const int errorsBefore = ui_.errorCount();
-        OpenFileCommand(state_->selectedRecord(), state_->buffers, ActivePage::Flash, ui_,
-                        language_, load);
-        // The window's "Open<path> (time)" line is not the command line's.
-        ui_.flushLog(false);
-        if (ui_.errorCount() != errorsBefore) {
-            ui_.error(text(Txt::CliFileRefused, {file}));
-            return finish(ExitUsage, ui_.lastErrorText());
-        }
+        if (!loadFileForChip(file, format)) return finish(ExitUsage, ui_.lastErrorText());
         loadedBytes_ = state_->buffers.flashDataLength;
     }
     if (!options_.detect && !options_.force) {
@@ -499,6 +533,7 @@ int Program::chipCommand(ChipCommand command) {
         ui_.flushLog(false);
         return finish(noProgrammer ? ExitNoProgrammer : ExitUsage, ui_.lastErrorText());
     }
+    if (command == ChipCommand::Verify && options_.all) command = ChipCommand::VerifyAll;
     // A verify difference is said once, with both bytes, instead of the window's box.
     ui_.holdErrors();
     const int64_t started = ui_.monotonicMs();
@@ -522,8 +557,27 @@ int Program::chipCommand(ChipCommand command) {
                       ",\"file\":" + std::to_string(fileValue));
     }
     // A stop that came in the last block did not stop anything: the command is whole.
-    const int status = statusOf(result);
+    int status = statusOf(result);
     ui_.flushLog(false);
+    if (command == ChipCommand::VerifyAll && status == ExitNo) {
+        printLines(differenceLines(ops_->differences(), options_.json, language_));
+        return finish(status, ui_.lastErrorText());
+    }
+    // A write checks itself: a chip that did not take the data (a
+    // write-protected one answers every write and keeps its old content) must
+    // not be reported as written.
+    if (command == ChipCommand::Write && status == ExitDone && !options_.noVerify) {
+        status = statusOf(runner_->run(ChipCommand::Verify));
+        elapsedMs_ = ui_.monotonicMs() - started;
+        ui_.flushLog(false);
+        if (status == ExitNo) {
+            char address[24];
+            std::snprintf(address, sizeof address, "%llXh",
+                          static_cast<unsigned long long>(ops_->mismatchAddress()));
+            ui_.error(text(Txt::CliWriteNotTaken, {file, address}));
+            return finish(ExitNo, ui_.lastErrorText());
+        }
+    }
     if (status != ExitDone) return finish(status, ui_.lastErrorText());
     if (command == ChipCommand::Read) {
         // The window's Save, with the file given instead of a dialog.
@@ -531,6 +585,15 @@ int Program::chipCommand(ChipCommand command) {
         savePart(options_, *state_, ui_);
         if (ui_.errorCount() != errorsBefore) return finish(ExitUsage, ui_.lastErrorText());
     }
+    // The chip's data as the command saw it: all of it for a read, the
+    // verified data for verify and auto.
+    const DataBuffers& buffers = state_->buffers;
+    const BufferChecksums sums = flashChecksums(buffers.flash(), buffers.flashDataLength,
+                                                state_->selectedRecord().flashSize);
+    if (command == ChipCommand::Read) resultFields_ = checksumResultFields(sums.chip);
+    if (command == ChipCommand::Verify || command == ChipCommand::VerifyAll ||
+        command == ChipCommand::Auto)
+        resultFields_ = checksumResultFields(sums.data);
     const std::string line = outcomeLine(command, file, format);
     ui_.note(line);
     return finish(ExitDone, line);
@@ -549,11 +612,8 @@ int Program::run() {
     if (!options_.log.empty() && !production_.openLog(options_, ui_, language_))
         return finish(ExitUsage, ui_.lastErrorText());
     if (setUpDevice() != ExitDone) return finish(ExitUsage, ui_.lastErrorText());
-    if (!chooseDevice(*usb_, options_.device, ui_, language_))
-        return finish(ExitNoProgrammer, ui_.lastErrorText());
-    if (command == "detect") return detectCommand();
-    if (command == "info") return infoCommand();
-    if (command == "upgrade") return upgradeCommand();
+    // The diagnosis looks for the programmer itself and says why it is not
+    // there; a checksum needs none.
     if (command == "doctor") {
         DoctorContext context{
             options_, language_, ui_,        *state_,
@@ -561,6 +621,15 @@ int Program::run() {
             {}};
         return finish(runDoctor(context), ui_.lastErrorText());
     }
+    if (command == "checksum") {
+        const int chosen = chooseChip();
+        return chosen == ExitDone ? checksumCommand() : finish(chosen, ui_.lastErrorText());
+    }
+    if (!chooseDevice(*usb_, options_.device, ui_, language_))
+        return finish(ExitNoProgrammer, ui_.lastErrorText());
+    if (command == "detect") return detectCommand();
+    if (command == "info") return infoCommand();
+    if (command == "upgrade") return upgradeCommand();
     const int chosen = chooseChip();
     if (chosen != ExitDone) return finish(chosen, ui_.lastErrorText());
     if (!applyPart(options_, *state_, ui_, language_))

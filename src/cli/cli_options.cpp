@@ -23,10 +23,14 @@ const char kUsage[] =
     "                   or \"unknown ID XX XX XX\", \"type TYPE\" (a chip without an\n"
     "                   ID) or \"no chip\"\n"
     "  read FILE        read the whole chip and save it to FILE\n"
-    "  write FILE       load FILE and write it to the chip\n"
+    "  write FILE       load FILE, write it to the chip and verify it (a chip that\n"
+    "                   did not take it, a write-protected one, gives exit 1)\n"
     "  verify FILE      load FILE and compare the chip with it; a difference\n"
-    "                   prints the first differing address\n"
-    "                   with the chip's and the file's byte\n"
+    "                   prints the first differing address with the chip's and\n"
+    "                   the file's byte (--all: every differing range START-END\n"
+    "                   COUNT, then the bytes that differ)\n"
+    "  checksum FILE    load FILE as write would and print CRC-32, SHA-256 and the\n"
+    "                   byte sum (32 and 16 bits) over its data and over the chip\n"
     "  erase            erase the chip\n"
     "  blank            check that the chip is blank (all bytes 0xFF)\n"
     "  auto FILE        load FILE, then erase, write and verify\n"
@@ -90,6 +94,8 @@ const char kUsage[] =
     "                     transfer (microseconds, direction, endpoint, length,\n"
     "                     result, bytes)\n"
     "      --trace FILE   write the wire trace to FILE instead\n"
+    "      --all          verify: read the whole range and list every difference\n"
+    "      --no-verify    write: do not verify what was written\n"
     "      --lang LANG    language of the messages: en, zh_CN or zh_TW (default:\n"
     "                     from LC_ALL, LC_MESSAGES or LANG; English otherwise)\n"
     "      --json         print one JSON object a line on standard output:\n"
@@ -127,7 +133,8 @@ const char kUsage[] =
     "Exit status:\n"
     "  0    done (detect: chip found; verify: equal; blank: blank)\n"
     "  1    detect: unknown ID or no chip; verify: different; blank: not blank;\n"
-    "       --detect could not choose a chip; the socket holds another chip or none\n"
+    "       write: the chip does not hold what was written; --detect could not\n"
+    "       choose a chip; the socket holds another chip or none\n"
     "  2    usage error, unknown chip, a file that cannot be read or written, or a\n"
     "       chip the programmer cannot read, write or erase (nothing was moved)\n"
     "  3    no programmer found (upgrade: nor its boot loader)\n"
@@ -159,9 +166,9 @@ struct CommandShape {
     size_t most;
 };
 constexpr CommandShape kCommands[] = {
-    {"chips", 0, 1},  {"detect", 0, 0},  {"read", 1, 1},   {"write", 1, 1},
-    {"verify", 1, 1}, {"erase", 0, 0},   {"blank", 0, 0},  {"auto", 1, 1},
-    {"info", 0, 0},   {"upgrade", 1, 1}, {"doctor", 0, 0}, {"list", 0, 0},
+    {"chips", 0, 1},  {"detect", 0, 0}, {"read", 1, 1},     {"write", 1, 1}, {"verify", 1, 1},
+    {"erase", 0, 0},  {"blank", 0, 0},  {"auto", 1, 1},     {"info", 0, 0},  {"upgrade", 1, 1},
+    {"doctor", 0, 0}, {"list", 0, 0},   {"checksum", 1, 1},
 };
 
 bool startsWith(const std::string& text, const char* prefix) {
@@ -229,6 +236,10 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
             options.json = true;
         } else if (arg == "--read-test") {
             options.readTest = true;
+        } else if (arg == "--all") {
+            options.all = true;
+        } else if (arg == "--no-verify") {
+            options.noVerify = true;
         } else if (arg == "--detect") {
             options.detect = true;
         } else if (arg == "-v" || arg == "--verbose") {

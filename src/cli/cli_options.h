@@ -34,6 +34,8 @@ struct Options {
     std::optional<uint32_t> id;
     bool readTest = false;  // doctor --read-test
     std::string report;     // doctor --report FILE
+    bool all = false;       // --all: verify reads on and lists every difference
+    bool noVerify = false;  // --no-verify: write does not check what it wrote
 };
 
 // Parses argv; false with `error` set on a usage error.

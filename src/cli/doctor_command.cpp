@@ -1,12 +1,11 @@
 #include "cli/doctor_command.h"
 
-#include <zlib.h>
-
 #include <chrono>
 #include <cstdio>
 
 #include "base/safe_file.h"
 #include "base/texts.h"
+#include "buffers/checksums.h"
 #include "catalogue/chip_lookup.h"
 #include "catalogue/gbk_text.h"
 #include "firmware/diagnosis.h"
@@ -22,7 +21,7 @@ bool readOnce(DoctorContext& c, uint32_t& crc, uint64_t& bytes) {
     c.ops.endJob();
     if (result != OpResult::Done) return false;
     bytes = c.state.selectedRecord().flashSize;
-    crc = static_cast<uint32_t>(crc32_z(0L, c.state.buffers.flash(), static_cast<z_size_t>(bytes)));
+    crc = crc32Of(c.state.buffers.flashUpTo(static_cast<uint32_t>(bytes)), bytes);
     return true;
 }
 

@@ -69,7 +69,8 @@ CommandStatus CommandRunner::run(ChipCommand command) {
     DataBuffers& buffers = state_.buffers;
     if (command == ChipCommand::Write || command == ChipCommand::Auto)
         buffers.TakeFlashEdits(state_.selectedRecord().flashSize);
-    if ((command == ChipCommand::Write || command == ChipCommand::Verify) &&
+    if ((command == ChipCommand::Write || command == ChipCommand::Verify ||
+         command == ChipCommand::VerifyAll) &&
         buffers.flashDataLength == 0)
         return CommandStatus::NotRun;
     if (command == ChipCommand::Auto && buffers.flashDataLength <= 0) return CommandStatus::NotRun;
@@ -105,6 +106,7 @@ CommandStatus CommandRunner::runJob(ChipCommand command) {
     startMs_ = ui_.monotonicMs();
     const CommandStatus status = operations(command);
     guard.end();
+    if (onCommandEnded) onCommandEnded(command, status);
     return status;
 }
 
@@ -139,9 +141,12 @@ CommandStatus CommandRunner::operations(ChipCommand command) {
             return CommandStatus::Done;
         }
         case ChipCommand::Verify:
+        case ChipCommand::VerifyAll:
         case ChipCommand::BlankCheck: {
-            const bool verify = command == ChipCommand::Verify;
-            const OpResult r = verify ? ops_.verifyFlash() : ops_.blankCheck();
+            const bool verify = command != ChipCommand::BlankCheck;
+            const OpResult r = command == ChipCommand::Verify      ? ops_.verifyFlash()
+                               : command == ChipCommand::VerifyAll ? ops_.verifyAll()
+                                                                   : ops_.blankCheck();
             if (r != OpResult::Done && r != OpResult::Mismatch) return fromOp(r);
             if (r == OpResult::Done)
                 completionLine(verify ? Msg::MsgVerifyComplete : Msg::MsgBlankComplete);

@@ -20,7 +20,15 @@
 
 namespace ostrel {
 
-enum class ChipCommand { Read, Erase, Write, Verify, BlankCheck, Auto };
+enum class ChipCommand {
+    Read,
+    Erase,
+    Write,
+    Verify,
+    BlankCheck,
+    Auto,
+    VerifyAll,  // Verify that reads the whole range and collects every difference
+};
 
 // What became of a command.
 enum class CommandStatus {
@@ -85,6 +93,11 @@ class CommandRunner {
     ChipCommandHook* hook = nullptr;
     // The ID reply (kind and three ID bytes) of batch mode's last poll.
     const uint8_t* lastChipId() const { return lastChipId_; }
+    // Told after every command that ran a job, with what became of it (the
+    // window puts its FLASH view's cursor on a verify's first difference).
+    std::function<void(ChipCommand command, CommandStatus status)> onCommandEnded;
+    // The first differing address of the last verify that found one.
+    int64_t mismatchAddress() const { return ops_.mismatchAddress(); }
     // Milliseconds the last command took from its job's start, as shown.
     int64_t lastElapsedMs() const { return elapsedMs_; }
     // "hh:mm:ss" for a number of milliseconds, as status bar panel 3 shows it.

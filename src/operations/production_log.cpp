@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -26,10 +25,6 @@ std::string jsonQuoted(const std::string& text) {
         }
     }
     return out + "\"";
-}
-
-uint32_t crc32Of(const uint8_t* data, std::size_t count) {
-    return static_cast<uint32_t>(crc32_z(0, data, count));
 }
 
 std::string chipLogText(const ChipLogLine& line) {

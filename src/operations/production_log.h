@@ -12,6 +12,8 @@
 #include <optional>
 #include <string>
 
+#include "buffers/checksums.h"
+
 namespace ostrel {
 
 struct ChipLogLine {
@@ -30,9 +32,6 @@ struct ChipLogLine {
 
 // The line as it goes into the log, newline included. The time is UTC.
 std::string chipLogText(const ChipLogLine& line);
-
-// The CRC-32 (as zip and PNG compute it) of `count` bytes.
-uint32_t crc32Of(const uint8_t* data, std::size_t count);
 
 // A text as a JSON string, quotes included.
 std::string jsonQuoted(const std::string& text);

@@ -27,6 +27,7 @@ const char* ProductionRun::commandName(ChipCommand command) {
         case ChipCommand::Write:
             return "write";
         case ChipCommand::Verify:
+        case ChipCommand::VerifyAll:
             return "verify";
         case ChipCommand::BlankCheck:
             return "blank";

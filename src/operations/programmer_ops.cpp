@@ -242,7 +242,16 @@ OpResult ProgrammerOps::blankCheck() {
 }
 
 OpResult ProgrammerOps::verifyFlash() {
+    return verify(false);
+}
+
+OpResult ProgrammerOps::verifyAll() {
+    return verify(true);
+}
+
+OpResult ProgrammerOps::verify(bool all) {
     ui_.setStatusText(PanelState, text(Msg::MsgVerifyFlash));
+    differences_.clear();
     if (!chipFitsBuffer()) return OpResult::Failed;
     const ChipRecord c = chip();
     const DataBuffers& buffers = state_.buffers;
@@ -253,18 +262,26 @@ OpResult ProgrammerOps::verifyFlash() {
     const uint8_t* flash = buffers.flashUpTo(readyThrough(span, block));
     int64_t bad = -1;
     uint8_t chipByte = 0;
-    const OpResult result =
+    OpResult result =
         stream(Txt::OperationVerify, Direction::In, span.start, span.end, buffers.flashDataLength,
                nullptr, [&](int64_t p, const uint8_t* data) {
                    // The whole block is compared, also past the end of the
                    // span, but never past the end of the FLASH buffer.
                    const int64_t compared = std::min<int64_t>(block, kFlashBufferSize - p);
+                   if (all) {
+                       differences_.compare(p, data, flash + p, static_cast<std::size_t>(compared));
+                       return true;
+                   }
                    const auto differs = std::mismatch(data, data + compared, flash + p);
                    if (differs.first == data + compared) return true;
                    bad = p + (differs.first - data);
                    chipByte = *differs.first;
                    return false;
                });
+    if (all && result == OpResult::Done && differences_.any()) {
+        bad = differences_.first();
+        result = OpResult::Mismatch;
+    }
     if (result == OpResult::Mismatch) {
         mismatchAddress_ = bad;
         mismatchChipByte_ = chipByte;

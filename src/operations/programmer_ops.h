@@ -19,6 +19,7 @@
 #include "operations/main_state.h"
 #include "operations/packets.h"
 #include "operations/stream_span.h"
+#include "operations/verify_differences.h"
 #include "usb/usb_bulk.h"
 
 namespace ostrel {
@@ -95,6 +96,10 @@ class ProgrammerOps {
     OpResult blankCheck();
     // Mismatch: the first differing address has been shown (mismatchAddress()).
     OpResult verifyFlash();
+    // Verify that goes on to the end of the range after a difference and
+    // collects them all (differences()); a mismatch shows the first one as
+    // verifyFlash does.
+    OpResult verifyAll();
     OpResult eraseChip();
     OpResult writeFlash();
 
@@ -110,6 +115,8 @@ class ProgrammerOps {
     int64_t mismatchAddress() const { return mismatchAddress_; }
     // What the chip held there (the FLASH buffer holds what the file had).
     uint8_t mismatchChipByte() const { return mismatchChipByte_; }
+    // What the last verifyAll found.
+    const VerifyDifferences& differences() const { return differences_; }
 
   private:
     enum class Direction { In, Out };
@@ -147,6 +154,9 @@ class ProgrammerOps {
     std::string lastError_;
     int64_t mismatchAddress_ = -1;
     uint8_t mismatchChipByte_ = 0;
+    VerifyDifferences differences_;
+
+    OpResult verify(bool all);
 };
 
 }  // namespace ostrel

@@ -701,5 +701,100 @@ TEST_F(Cli, DoctorTellsEachChipOutcomeAndTheReadTestWithItsExitStatus) {
     EXPECT_NE(report.find("[ok] chip: SPI_FLASH,Winbond,W25X10\n"), std::string::npos) << report;
 }
 
+// The buffer tools of the command line: every difference of a verify, a write
+// that checks itself on a write-protected chip, and the checksums of a file
+// (the figures computed by Python's zlib.crc32 and hashlib.sha256).
+TEST_F(Cli, VerifyAllWriteCheckAndChecksumsSayWhatTheChipHolds) {
+    const std::string data = randomBytes(0x20000, 7);
+    writeFile(dir.file("chip.img"), data);
+    writeFile(dir.file("data.bin"), data);
+    std::string changed = data;
+    for (int a = 0x100; a < 0x110; ++a) changed[a] = static_cast<char>(changed[a] ^ 0x01);
+    changed[0x5000] = static_cast<char>(changed[0x5000] ^ 0xFF);
+    changed[0x1FFFF] = static_cast<char>(changed[0x1FFFF] ^ 0x02);
+    writeFile(dir.file("changed.bin"), changed);
+    const std::string erased(0x20000, static_cast<char>(0xFF));
+    writeFile(dir.file("digits.bin"), "123456789");
+    std::string scattered = data;  // 150 single-byte ranges
+    for (int i = 0; i < 150; ++i) scattered[i * 2] = static_cast<char>(scattered[i * 2] ^ 0x80);
+    writeFile(dir.file("scattered.bin"), scattered);
+
+    struct Case {
+        const char* socket;  // extra words of the chip line
+        std::vector<std::string> args;
+        int status;
+        std::vector<std::string> out;  // each in standard output
+        const char* err;
+        const std::string* chipAfter;
+    } cases[] = {
+        {"",
+         {"-c", "W25X10", "verify", "--all", dir.file("changed.bin")},
+         1,
+         {"100-10F 16\n5000-5000 1\n1FFFF-1FFFF 1\n18 bytes differ\n"},
+         "address:100h",
+         &data},
+        {"",
+         {"-c", "W25X10", "verify", "--all", dir.file("scattered.bin")},
+         1,
+         {"0-0 1\n2-2 1\n", "\nC6-C6 1\n... and 50 more differing ranges\n150 bytes differ\n"},
+         "address:0h",
+         &data},
+        {"",
+         {"--json", "-c", "W25X10", "verify", "--all", dir.file("data.bin")},
+         0,
+         {"\"crc32\":\"", "\"status\":\"ok\""},
+         "",
+         &data},
+        {"protect=1",
+         {"-c", "W25X10", "write", dir.file("changed.bin")},
+         1,
+         {""},
+         "The write did not take: the chip differs from",
+         &data},
+        {"protect=1",
+         {"-c", "W25X10", "--no-verify", "write", dir.file("changed.bin")},
+         0,
+         {""},
+         "Wrote 128 KiB of",
+         &data},
+        {"", {"-c", "W25X10", "erase"}, 0, {""}, "Erased W25X10 in", &erased},
+        {"",
+         {"-c", "W25X10", "write", dir.file("changed.bin")},
+         0,
+         {""},
+         "Wrote 128 KiB of",
+         &changed},
+        {"",
+         {"-c", "W25X10", "checksum", dir.file("digits.bin")},
+         0,
+         {"data 9 bytes: crc32 CBF43926 sha256 "
+          "15e2b0d3c33891ebb0f1ef609ec419420c20e320ce94c65fbc8c3312448eb225 sum32 000001DD sum16 "
+          "01DD\nchip 131072 bytes: crc32 "},
+         "",
+         &changed},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(joined(c.args));
+        chipInSocket(0xEF3011, 0x20000, "");
+        if (c.socket[0]) {
+            char line[200];
+            std::snprintf(
+                line, sizeof line,
+                "programmer bus=1\nchip id=0xEF3011 size=0x20000 class=0 image=\"%s\" %s\n",
+                dir.file("chip.img").c_str(), c.socket);
+            setUp(line);
+        }
+        const Outcome run = cli(c.args);
+        EXPECT_EQ(run.status, c.status) << run.err;
+        for (const std::string& out : c.out)
+            EXPECT_NE(run.out.find(out), std::string::npos) << run.out;
+        EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+        if (c.status != 0) {
+            EXPECT_EQ(run.err.find("Complete"), std::string::npos) << run.err;
+        }
+        EXPECT_TRUE(chipContent() == *c.chipAfter);
+    }
+}
+
 }  // namespace
 }  // namespace ostrel

@@ -311,5 +311,16 @@ TEST_F(Runner, BatchModeProgramsEachChipOnceAndEndsOnReleaseOrFailure) {
     EXPECT_NE(ui.boxes[0].text.find("did not answer"), std::string::npos);
 }
 
+// A read replaces what the views showed: nothing typed before it can be taken back.
+TEST_F(Runner, AReadForgetsTheUndoHistory) {
+    HexDocument& view = buffers().flashView();
+    buffers().ShowFlash(0x1000);
+    view.overwrite(0x10, 0x42);
+    ASSERT_TRUE(buffers().flashHistory().canUndo());
+    ASSERT_EQ(runner.run(ChipCommand::Read), CommandStatus::Done);
+    EXPECT_FALSE(buffers().undo(view));
+    EXPECT_EQ(view.byteAt(0x10), flash()[0x10]);
+}
+
 }  // namespace
 }  // namespace ostrel::testing

@@ -1,6 +1,9 @@
 #include "buffers/ui/hex_view.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
+#include <QClipboard>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetrics>
@@ -12,6 +15,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/texts.h"
+#include "buffers/byte_search.h"
 #include "buffers/range_edit.h"
 
 namespace ostrel {
@@ -30,6 +35,72 @@ constexpr int kMargin = 4;
 
 const char kHexDigits[] = "0123456789ABCDEF";
 
+// The selection's background in both columns.
+const QColor kSelection(0xB0, 0xD0, 0xFF);
+
+// What a screen reader reaches over AT-SPI: an editable text whose text is
+// the cursor's row, with the caret on the cursor's byte, whose name is the
+// view and whose value is the cursor's address and byte.
+class HexViewAccessible : public QAccessibleWidget, public QAccessibleTextInterface {
+  public:
+    explicit HexViewAccessible(HexView* view)
+        : QAccessibleWidget(view, QAccessible::EditableText) {}
+
+    HexView* view() const { return static_cast<HexView*>(widget()); }
+
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        if (type == QAccessible::TextInterface) return static_cast<QAccessibleTextInterface*>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+    QString text(QAccessible::Text t) const override {
+        switch (t) {
+            case QAccessible::Name:
+                return QString::fromStdString(
+                    programText(Txt::AccessibleHexView, view()->language()));
+            case QAccessible::Value:
+                return view()->accessibleCursorText();
+            case QAccessible::Description:
+                return view()->accessibleRowText();
+            default:
+                return QAccessibleWidget::text(t);
+        }
+    }
+    QAccessible::State state() const override {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.editable = !view()->isReadOnly();
+        s.readOnly = view()->isReadOnly();
+        s.multiLine = false;
+        return s;
+    }
+
+    // QAccessibleTextInterface, over the cursor's row.
+    void selection(int, int* start, int* end) const override { *start = *end = 0; }
+    int selectionCount() const override { return 0; }
+    void addSelection(int, int) override {}
+    void removeSelection(int) override {}
+    void setSelection(int, int, int) override {}
+    int cursorPosition() const override { return view()->accessibleRowCursor(); }
+    void setCursorPosition(int) override {}
+    QString text(int start, int end) const override {
+        return view()->accessibleRowText().mid(start, end - start);
+    }
+    int characterCount() const override { return view()->accessibleRowText().size(); }
+    QRect characterRect(int) const override { return QRect(); }
+    int offsetAtPoint(const QPoint&) const override { return -1; }
+    void scrollToSubstring(int, int) override {}
+    QString attributes(int offset, int* start, int* end) const override {
+        *start = offset;
+        *end = offset;
+        return QString();
+    }
+};
+
+QAccessibleInterface* hexViewAccessible(const QString& className, QObject* object) {
+    if (className == QLatin1String("ostrel::HexView") && object && object->isWidgetType())
+        return new HexViewAccessible(static_cast<HexView*>(object));
+    return nullptr;
+}
+
 }  // namespace
 
 HexView::HexView(QWidget* parent) : QAbstractScrollArea(parent) {
@@ -40,6 +111,11 @@ HexView::HexView(QWidget* parent) : QAbstractScrollArea(parent) {
     own_.setObserver(this);
     applyFont();
     configureFlash();
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(hexViewAccessible);
+        return true;
+    }();
+    (void)factoryInstalled;
 }
 
 HexView::~HexView() {
@@ -59,10 +135,12 @@ void HexView::documentChanged(Change change) {
     if (change == Change::Reloaded) {
         cursor_ = 0;
         nibble_ = 0;
+        hasSelection_ = false;
         verticalScrollBar()->setValue(0);
         emit cursorMoved(0);
     } else {
         cursor_ = std::min(cursor_, doc_->DataSize());
+        anchor_ = std::min(anchor_, doc_->DataSize());
     }
     updateScrollBars();
     viewport()->update();
@@ -206,6 +284,8 @@ void HexView::paintEvent(QPaintEvent*) {
     const int hexLeft = left + layout_.hexX(size) * cw;
     const int charLeft = left + layout_.charX(size) * cw;
     const QColor face = palette().color(QPalette::Button);
+    const std::size_t selFirst = hasSelection_ ? selectionStart() : 1;
+    const std::size_t selEnd = hasSelection_ ? selFirst + selectionLength() : 0;
 
     // The offset column on the button face, over the full height.
     const int offsetRight = left + (layout_.offsetWidth(size) + 1) * cw;
@@ -236,6 +316,16 @@ void HexView::paintEvent(QPaintEvent*) {
                 painter.fillRect(QRect(hexX, top, 2 * cw, rowHeight_), kChangedBackground);
                 painter.fillRect(QRect(charX, top, cw, rowHeight_), kChangedBackground);
                 pen = kChangedText;
+            }
+            if (address >= selFirst && address < selEnd) {
+                // The blank after a selected byte is selected too, unless the row ends there.
+                const int gapAfter =
+                    address + 1 < selEnd && column + 1 < HexLayout::kBytesPerRow
+                        ? (layout_.hexCellOffset(column + 1) - layout_.hexCellOffset(column) - 2) *
+                              cw
+                        : 0;
+                painter.fillRect(QRect(hexX, top, 2 * cw + gapAfter, rowHeight_), kSelection);
+                painter.fillRect(QRect(charX, top, cw, rowHeight_), kSelection);
             }
             painter.setPen(pen);
             hex[0] = kHexDigits[byte >> 4];
@@ -292,7 +382,10 @@ void HexView::moveCursor(std::size_t address, bool keepNibble) {
     updateScrollBars();
     ensureCursorVisible();
     viewport()->update();
-    if (moved) emit cursorMoved(static_cast<qulonglong>(cursor_));
+    if (moved) {
+        emit cursorMoved(static_cast<qulonglong>(cursor_));
+        tellAccessibility();
+    }
 }
 
 void HexView::goToAddress(std::size_t address) {
@@ -324,17 +417,22 @@ void HexView::ensureCursorVisible() {
 }
 
 void HexView::showGoToDialog() {
+    if (doc_->DataSize() == 0) return;
     bool ok = false;
-    const QString text =
-        QInputDialog::getText(this, tr("Go to"), tr("Address (hex):"), QLineEdit::Normal,
-                              QString::number(cursor_, 16).toUpper(), &ok);
+    const QString text = QInputDialog::getText(
+        this, QString::fromStdString(programText(Txt::GoToTitle, language_)),
+        QString::fromStdString(fillIn(programText(Txt::GoToPrompt, language_),
+                                      {hexText(static_cast<uint32_t>(doc_->DataSize() - 1))})),
+        QLineEdit::Normal, QString::number(cursor_, 16).toUpper(), &ok);
     if (!ok) return;
-    const auto value = hexTextToInt(text.trimmed().toStdString());
-    if (!value || *value < 0 || static_cast<std::size_t>(*value) > doc_->DataSize()) {
+    const auto target = goToTarget(text.toStdString(), doc_->DataSize());
+    if (!target) {
         QApplication::beep();
+        emit note(QString::fromStdString(programText(Txt::GoToRefused, language_)));
         return;
     }
-    goToAddress(static_cast<std::size_t>(*value));
+    hasSelection_ = false;
+    goToAddress(*target);
 }
 
 bool HexView::typeHexDigit(int digit) {
@@ -367,7 +465,62 @@ bool HexView::typeCharacter(uint8_t byte) {
     return true;
 }
 
+bool HexView::event(QEvent* event) {
+    // The view's own editing keys win over the window's shortcuts while it has the focus.
+    if (event->type() == QEvent::ShortcutOverride) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->matches(QKeySequence::Copy) || key->matches(QKeySequence::Paste) ||
+            key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo) ||
+            (key->key() == Qt::Key_Y && key->modifiers() == Qt::ControlModifier)) {
+            event->accept();
+            return true;
+        }
+    }
+    return QAbstractScrollArea::event(event);
+}
+
+bool HexView::handleEditKey(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Copy)) {
+        copySelection();
+    } else if (event->matches(QKeySequence::Paste)) {
+        paste();
+    } else if (event->matches(QKeySequence::Undo)) {
+        undo();
+    } else if (event->matches(QKeySequence::Redo) ||
+               (event->key() == Qt::Key_Y && event->modifiers() == Qt::ControlModifier)) {
+        redo();
+    } else {
+        return false;
+    }
+    return true;
+}
+
 void HexView::keyPressEvent(QKeyEvent* event) {
+    if (handleEditKey(event)) return;
+    switch (event->key()) {
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_Home:
+        case Qt::Key_End:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
+            // Shift extends the selection from where the cursor was; any
+            // other move ends it.
+            if (event->modifiers() & Qt::ShiftModifier) {
+                if (!hasSelection_) {
+                    hasSelection_ = true;
+                    anchor_ = cursor_;
+                }
+            } else {
+                hasSelection_ = false;
+            }
+            viewport()->update();
+            break;
+        default:
+            break;
+    }
     const std::size_t size = doc_->DataSize();
     const bool ctrl = event->modifiers() & Qt::ControlModifier;
     const std::size_t row = HexLayout::rowOf(cursor_) * HexLayout::kBytesPerRow;
@@ -443,6 +596,7 @@ void HexView::keyPressEvent(QKeyEvent* event) {
     const QString text = event->text();
     if (!ctrl && text.size() == 1 && !readOnly_) {
         const QChar c = text.at(0);
+        hasSelection_ = false;
         if (charColumn_) {
             if (c.unicode() >= 0x20 && c.unicode() <= 0xFF && c.unicode() != 0x7F) {
                 typeCharacter(static_cast<uint8_t>(c.unicode()));
@@ -456,27 +610,154 @@ void HexView::keyPressEvent(QKeyEvent* event) {
     QAbstractScrollArea::keyPressEvent(event);
 }
 
+std::size_t HexView::addressAtPoint(const QPoint& pos, HexHit* hit) const {
+    const std::size_t size = doc_->DataSize();
+    const double cellX =
+        static_cast<double>(pos.x() + horizontalScrollBar()->value() - kMargin) / charWidth_;
+    const int y = std::max(0, pos.y() - headerHeight());
+    const std::size_t row = firstVisibleRow() + static_cast<std::size_t>(y / rowHeight_);
+    *hit = layout_.hitTest(cellX, size);
+    return std::min(HexLayout::addressAt(row, hit->area == HexHit::Offset ? 0 : hit->column), size);
+}
+
 void HexView::mousePressEvent(QMouseEvent* event) {
     setFocus(Qt::MouseFocusReason);
     const QPoint pos = event->position().toPoint();
     if (event->button() != Qt::LeftButton || pos.y() < headerHeight()) return;
-    const std::size_t size = doc_->DataSize();
-    const double cellX =
-        static_cast<double>(pos.x() + horizontalScrollBar()->value() - kMargin) / charWidth_;
-    const std::size_t row =
-        firstVisibleRow() + static_cast<std::size_t>((pos.y() - headerHeight()) / rowHeight_);
-    const HexHit hit = layout_.hitTest(cellX, size);
+    HexHit hit;
+    const std::size_t address = addressAtPoint(pos, &hit);
     charColumn_ = hit.area == HexHit::Char;
-    const std::size_t address =
-        HexLayout::addressAt(row, hit.area == HexHit::Offset ? 0 : hit.column);
-    moveCursor(std::min(address, size));
-    if (hit.area == HexHit::Hex && address < size) nibble_ = hit.nibble;
+    // Shift+click extends the selection; a plain click starts a new one.
+    if (event->modifiers() & Qt::ShiftModifier) {
+        if (!hasSelection_) anchor_ = cursor_;
+        hasSelection_ = true;
+    } else {
+        hasSelection_ = false;
+        anchor_ = address;
+    }
+    moveCursor(address);
+    if (hit.area == HexHit::Hex && address < doc_->DataSize()) nibble_ = hit.nibble;
+    viewport()->update();
+}
+
+// Dragging with the left button selects from where the press was.
+void HexView::mouseMoveEvent(QMouseEvent* event) {
+    if (!(event->buttons() & Qt::LeftButton)) return;
+    HexHit hit;
+    const std::size_t address = std::min(addressAtPoint(event->position().toPoint(), &hit),
+                                         doc_->DataSize() ? doc_->DataSize() - 1 : 0);
+    if (address != anchor_) hasSelection_ = true;
+    moveCursor(address);
     viewport()->update();
 }
 
 // The press did all the work; taking the release keeps it from reaching the parent.
 void HexView::mouseReleaseEvent(QMouseEvent* event) {
     event->accept();
+}
+
+std::size_t HexView::selectionStart() const {
+    return hasSelection_ ? std::min(anchor_, cursor_) : cursor_;
+}
+
+std::size_t HexView::selectionLength() const {
+    const std::size_t size = doc_->DataSize();
+    const std::size_t first = selectionStart();
+    if (first >= size) return 0;
+    const std::size_t last = hasSelection_ ? std::min(std::max(anchor_, cursor_), size - 1) : first;
+    return last - first + 1;
+}
+
+void HexView::selectBytes(std::size_t offset, std::size_t count) {
+    const std::size_t size = doc_->DataSize();
+    if (offset >= size || count == 0) return;
+    const std::size_t last = std::min(offset + count, size) - 1;
+    // The far end first, so that both ends come into sight, the start last.
+    moveCursor(last);
+    anchor_ = last;
+    hasSelection_ = true;
+    moveCursor(offset);
+    viewport()->update();
+}
+
+void HexView::clearSelection() {
+    hasSelection_ = false;
+    viewport()->update();
+}
+
+QString HexView::selectedHexText() const {
+    const std::size_t length = selectionLength();
+    if (length == 0) return QString();
+    return QString::fromStdString(hexBytesText(doc_->data() + selectionStart(), length));
+}
+
+void HexView::copySelection() {
+    const QString text = selectedHexText();
+    if (!text.isEmpty()) QGuiApplication::clipboard()->setText(text);
+}
+
+bool HexView::pasteHexText(const QString& text) {
+    if (readOnly_) return false;
+    const auto bytes = parseHexBytes(text.toStdString());
+    if (!bytes) {
+        QApplication::beep();
+        emit note(QString::fromStdString(programText(Txt::PasteNotHex, language_)));
+        return false;
+    }
+    const std::size_t written = doc_->writeBytes(cursor_, bytes->data(), bytes->size());
+    hasSelection_ = false;
+    moveCursor(cursor_ + written);
+    return written > 0;
+}
+
+void HexView::paste() {
+    pasteHexText(QGuiApplication::clipboard()->text());
+}
+
+void HexView::undo() {
+    if (!readOnly_ && onUndo && onUndo(false)) moveCursor(cursor_);
+}
+
+void HexView::redo() {
+    if (!readOnly_ && onUndo && onUndo(true)) moveCursor(cursor_);
+}
+
+void HexView::setLanguage(int language) {
+    language_ = language;
+}
+
+QString HexView::accessibleCursorText() const {
+    const std::size_t size = doc_->DataSize();
+    const std::string address = hexText(static_cast<uint32_t>(cursor_));
+    const std::string byte = cursor_ < size ? hexBytesText(doc_->data() + cursor_, 1) : "--";
+    return QString::fromStdString(
+        fillIn(programText(Txt::AccessibleCursor, language_), {address, byte}));
+}
+
+QString HexView::accessibleRowText() const {
+    const std::size_t size = doc_->DataSize();
+    const std::size_t first = HexLayout::rowOf(cursor_) * HexLayout::kBytesPerRow;
+    const int count =
+        first < size
+            ? static_cast<int>(std::min<std::size_t>(HexLayout::kBytesPerRow, size - first))
+            : 0;
+    return QString::fromStdString(
+        layout_.rowText(first, count ? doc_->data() + first : nullptr, count, size));
+}
+
+int HexView::accessibleRowCursor() const {
+    const std::size_t size = doc_->DataSize();
+    const int column = HexLayout::columnOf(cursor_);
+    if (charColumn_) return layout_.charX(size) + column;
+    return layout_.hexX(size) + layout_.hexCellOffset(column) + nibble_;
+}
+
+void HexView::tellAccessibility() {
+    if (!QAccessible::isActive()) return;
+    QAccessibleValueChangeEvent value(this, accessibleCursorText());
+    QAccessible::updateAccessibility(&value);
+    QAccessibleTextCursorEvent caret(this, accessibleRowCursor());
+    QAccessible::updateAccessibility(&caret);
 }
 
 }  // namespace ostrel

@@ -8,6 +8,7 @@
 #include <QColor>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 #include "buffers/hex_document.h"
 #include "buffers/hex_layout.h"
@@ -60,6 +61,40 @@ class HexView : public QAbstractScrollArea, private HexDocumentObserver {
     // Ctrl+G: asks for a hexadecimal address.
     void showGoToDialog();
 
+    // The selection: Shift with the cursor keys or a drag of the mouse, from
+    // the byte where it began to the cursor's byte, both included.
+    bool hasSelection() const { return hasSelection_; }
+    std::size_t selectionStart() const;
+    std::size_t selectionLength() const;
+    // Selects `count` bytes from `offset`, the cursor on the first, and
+    // scrolls them into sight (a found byte string).
+    void selectBytes(std::size_t offset, std::size_t count);
+    void clearSelection();
+    // Ctrl+C: the selected bytes, or the byte under the cursor, as "EF 40 17".
+    QString selectedHexText() const;
+    void copySelection();
+    // Ctrl+V: hex text written over the bytes from the cursor, cut at the end
+    // of the view, marked as typed bytes are; one undo step. False (and a
+    // note) for text without hex bytes; false for a read-only view.
+    bool pasteHexText(const QString& text);
+    void paste();
+    // Ctrl+Z and Ctrl+Y go to the owner of the view's history (the buffers,
+    // since a fill's undo reaches the buffer behind the view).
+    std::function<bool(bool redo)> onUndo;
+    void undo();
+    void redo();
+
+    // The language of the notes and of what a screen reader hears.
+    void setLanguage(int language);
+    int language() const { return language_; }
+    // What the view's accessible interface tells: "Address 000010, byte EF",
+    // and the text of the cursor's row as painted.
+    QString accessibleCursorText() const;
+    QString accessibleRowText() const;
+    // Where the cursor sits in accessibleRowText(): its first hex digit, or
+    // its character in the character column.
+    int accessibleRowCursor() const;
+
     // The width in pixels one row of a document of `dataSize` bytes takes
     // (offsets, bytes and characters), and the width the view needs to show it
     // without scrolling sideways.
@@ -88,12 +123,16 @@ class HexView : public QAbstractScrollArea, private HexDocumentObserver {
 
   signals:
     void cursorMoved(qulonglong address);
+    // Something the user should read: a paste that was refused.
+    void note(const QString& text);
 
   protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
@@ -114,6 +153,10 @@ class HexView : public QAbstractScrollArea, private HexDocumentObserver {
     int headerHeight() const { return ruler_ ? rowHeight_ : 0; }
     bool typeHexDigit(int digit);
     bool typeCharacter(uint8_t byte);
+    // The byte (and column) under a point of the viewport.
+    std::size_t addressAtPoint(const QPoint& pos, HexHit* hit) const;
+    bool handleEditKey(QKeyEvent* event);
+    void tellAccessibility();
 
     HexDocument own_;
     HexDocument* doc_ = &own_;
@@ -124,6 +167,9 @@ class HexView : public QAbstractScrollArea, private HexDocumentObserver {
     bool charColumn_ = false;
     bool insertMode_ = false;
     bool readOnly_ = false;
+    bool hasSelection_ = false;
+    std::size_t anchor_ = 0;  // where the selection began
+    int language_ = 0;
     int charWidth_ = 9;
     int rowHeight_ = 17;
     int ascent_ = 13;

@@ -38,6 +38,7 @@
 #include "operations/programmer_ops.h"
 #include "operations/settings_capture.h"
 #include "shell/ui/about_box.h"
+#include "shell/ui/buffer_tools.h"
 #include "usb/device_change.h"
 #include "usb/presence_check.h"
 #include "usb/ui/device_change_notifier.h"
@@ -97,6 +98,7 @@ TForm1::TForm1(const ProgramPaths& paths, std::string usbLibrary, std::string hi
     N3->setVisible(settings_.chip != 0);
 
     createWindows();
+    tools_ = new BufferTools(*this);
     connect(qApp, &QGuiApplication::focusWindowChanged, this, &TForm1::focusWindowChanged);
     qApp->installEventFilter(this);
     if (auto source = openUdevDeviceChangeSource()) watchDeviceChanges(std::move(source));
@@ -332,6 +334,7 @@ void TForm1::ApplyLanguage() {
     // The table names the first page "FLASH"; for a chip of another type the
     // page holds the EEPROM, and its caption must stay saying so.
     captionFirstPage();
+    if (tools_) tools_->applyLanguage();
 }
 
 void TForm1::captionFirstPage() {

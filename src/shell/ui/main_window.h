@@ -42,6 +42,7 @@ class QPushButton;
 
 namespace ostrel {
 
+class BufferTools;
 class DeviceChangeNotifier;
 class DeviceChangeSource;
 class FirmwareUpgrade;
@@ -73,6 +74,8 @@ class TForm1 : public QMainWindow {
     MainState& state() { return *state_; }
     // The door every window of the program shows and asks through.
     QtUiPort& ui() { return *ui_; }
+    // Checksums, find, go to, undo, copy and paste (buffer_tools.h).
+    BufferTools& tools() { return *tools_; }
 
     // The actions of the menu bar (with its submenus' items) and the toolbar,
     // separators left out: the list the lock walks.
@@ -286,6 +289,7 @@ class TForm1 : public QMainWindow {
     QPointer<QWindow> lastFocusWindow_;
     bool checkPending_ = false;  // a presence check arrived during a job
     bool selectedOnce_ = false;
+    BufferTools* tools_ = nullptr;
 
     // Several programmers (main_window_programmers.cpp): the Operation menu's
     // Programmer submenu, the choice it keeps in the settings file, the status

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
+#include <QClipboard>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
@@ -134,6 +136,77 @@ TEST_F(HexViewTest, MouseClickPlacesTheCursorInEitherColumn) {
     QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, cellCenter(0x2F, true));
     EXPECT_EQ(view.cursorAddress(), 0x2Fu);
     EXPECT_TRUE(view.inCharColumn());
+}
+
+// Selecting with Shift and the mouse, copying as hex text, pasting it back
+// (cut at the end of the view, one undo step through the buffers), and what a
+// screen reader is told at the cursor.
+TEST_F(HexViewTest, SelectCopyPasteUndoAndTheAccessibleCursor) {
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    QTest::keyClick(&view, Qt::Key_Right);  // cursor on 01
+    QTest::keyClick(&view, Qt::Key_Right, Qt::ShiftModifier);
+    QTest::keyClick(&view, Qt::Key_Right, Qt::ShiftModifier);
+    EXPECT_EQ(view.selectionStart(), 1u);
+    EXPECT_EQ(view.selectionLength(), 3u);
+    QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(clipboard->text(), "01 02 03");
+    // A drag selects from the press to the release, backwards too.
+    QTest::mousePress(view.viewport(), Qt::LeftButton, {}, cellCenter(0x21, false));
+    QMouseEvent drag(QEvent::MouseMove, cellCenter(0x1E, false),
+                     view.viewport()->mapToGlobal(cellCenter(0x1E, false)), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view.viewport(), &drag);
+    EXPECT_EQ(view.selectedHexText(), "1E 1F 20 21");
+
+    DataBuffers buffers;  // the history's owner, as the window's buffers are
+    view.setDocument(&buffers.flashView());
+    buffers.flashView().LoadFromStream(bytes.data(), bytes.size());
+    view.onUndo = [&](bool redo) {
+        return redo ? buffers.redo(view.document()) : buffers.undo(view.document());
+    };
+    view.goToAddress(0x3E);
+    clipboard->setText("EF 40 17");
+    QTest::keyClick(&view, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(view.DataSize(), 64u);  // the 17 fell off the end
+    EXPECT_EQ(view.document().byteAt(0x3E), 0xEF);
+    EXPECT_EQ(view.document().byteAt(0x3F), 0x40);
+    EXPECT_TRUE(view.document().isChanged(0x3F));
+    EXPECT_TRUE(view.Modified());
+    QSignalSpy notes(&view, &HexView::note);
+    EXPECT_FALSE(view.pasteHexText("EF 4"));
+    EXPECT_EQ(notes.count(), 1);
+    QTest::keyClick(&view, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(view.document().byteAt(0x3E), 0x3E);
+    EXPECT_EQ(view.document().byteAt(0x3F), 0x3F);
+    QTest::keyClick(&view, Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(view.document().byteAt(0x3F), 0x40);
+    view.setReadOnly(true);  // a job holds the buffers: nothing changes
+    QTest::keyClick(&view, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(view.document().byteAt(0x3F), 0x40);
+    view.setReadOnly(false);
+
+    view.goToAddress(0x12);
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(&view);
+    ASSERT_NE(accessible, nullptr);
+    EXPECT_EQ(accessible->role(), QAccessible::EditableText);
+    struct Said {
+        int language;
+        const char* name;
+        const char* value;
+    } said[] = {
+        {2, "Hex view", "Address 12, byte 12"},
+        {0, "十六进制视图", "地址 12，字节 12"},
+    };
+    for (const Said& s : said) {
+        view.setLanguage(s.language);
+        EXPECT_EQ(accessible->text(QAccessible::Name), QString::fromUtf8(s.name));
+        EXPECT_EQ(accessible->text(QAccessible::Value), QString::fromUtf8(s.value));
+    }
+    QAccessibleTextInterface* row = accessible->textInterface();
+    ASSERT_NE(row, nullptr);
+    const QString rowText = row->text(0, row->characterCount());
+    EXPECT_EQ(rowText, "0010  10 11 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F  ................");
+    EXPECT_EQ(rowText.mid(row->cursorPosition(), 2), "12");
 }
 
 TEST(HexViewLarge, SixtyFourMebibytesScrollByRows) {

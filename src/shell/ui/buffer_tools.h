@@ -1,0 +1,92 @@
+#pragma once
+// The buffer tools of the main window: the Buffer menu's Checksum, Find, Go
+// to, Undo, Redo, Copy and Paste, the find bar under the hex views, the
+// checksum and go-to dialogs, and the FLASH view's cursor on a verify's first
+// difference. The work is the core's (checksums, byte_search, the buffers'
+// history) and the hex views'; this only wires it to the window.
+
+#include <QObject>
+#include <QString>
+
+#include "base/texts.h"
+#include "buffers/byte_search.h"
+
+class QAction;
+class QComboBox;
+class QDialog;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QToolButton;
+class QWidget;
+
+namespace ostrel {
+
+class HexView;
+class TForm1;
+
+class BufferTools : public QObject {
+    Q_OBJECT
+
+  public:
+    explicit BufferTools(TForm1& window);
+
+    // Captions, notes and the views' accessible texts in the current language.
+    void applyLanguage();
+
+    // The view of the page on show: FLASH or EEPROM; none on the CONFIG page.
+    HexView* currentView() const;
+
+    void showChecksums();
+    // The figures the checksum dialog shows and its Copy button copies.
+    QString checksumText() const;
+    void showGoTo();
+    void showFindBar();
+    // Searches the find bar's pattern from the cursor; false when nothing was found.
+    bool find(SearchDirection direction);
+
+    QAction* Checksum;
+    QAction* Find;
+    QAction* FindNext;
+    QAction* FindPrevious;
+    QAction* GoTo;
+    QAction* Undo;
+    QAction* Redo;
+    QAction* Copy;
+    QAction* Paste;
+
+    QWidget* FindBar;
+    QLabel* FindLabel;
+    QLineEdit* FindEdit;
+    QComboBox* FindKind;  // 0 hex bytes, 1 text
+    QPushButton* FindNextButton;
+    QPushButton* FindPreviousButton;
+    QLabel* FindNote;
+    QToolButton* FindClose;
+
+    QDialog* ChecksumDialog = nullptr;
+    QPlainTextEdit* ChecksumFigures = nullptr;
+    QPushButton* ChecksumCopy = nullptr;
+    QPushButton* ChecksumClose = nullptr;
+
+    QDialog* GoToDialog = nullptr;
+    QLabel* GoToPrompt = nullptr;
+    QLineEdit* GoToEdit = nullptr;
+    QLabel* GoToNote = nullptr;
+    QPushButton* GoToOk = nullptr;
+    QPushButton* GoToCancel = nullptr;
+
+  private:
+    QString text(Txt key) const;
+    bool locked() const;
+    void buildActions();
+    void buildFindBar();
+    void buildChecksumDialog();
+    void buildGoToDialog();
+    void checkGoToText();
+
+    TForm1& window_;
+};
+
+}  // namespace ostrel
