@@ -23,7 +23,9 @@
  * claimed is busy (-16) for a claim through any other handle. Processes configured by the same
  * OSTREL_SIM_CONFIG file share its devices' claims through lock files beside it
  * ("<config>.claimN" for device N), so a second process claiming a device that a first one
- * holds finds it busy too; each process keeps its own chip images.
+ * holds finds it busy too; each process keeps its own chip images. With USB_DEVFS_PATH set
+ * (which the real library reads too), the lock file is the device's node in that folder
+ * ("<path>/001/004"), held open by the claiming process as it would hold the kernel's node.
  *
  * Devices are numbered from 0 in the order they were added; that number is the
  * `device` argument below. Functions returning int give 0 (or a device number)

@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -143,14 +144,33 @@ void loadConfigFromEnvironment() {
     if (bad != 0) std::fprintf(stderr, "ostrel-sim: %s: line %d not understood\n", path, bad);
 }
 
-// Processes that share one configuration file share its devices: a claim
-// holds a lock file beside the configuration, so a second process claiming the
-// same device finds it busy, as the kernel would answer. -1 when the claim is
-// taken (the lock file's descriptor, or -2 without a configuration file).
-int takeClaimLock(const Device& device) {
+// Where a claim of `device` is kept across processes. With USB_DEVFS_PATH set,
+// as the real library reads it, the device's node in that folder
+// ("<path>/001/004"), which the claiming process holds open as it holds the
+// kernel's node, so that the processes holding a device can be found through
+// their open files; otherwise a lock file beside the configuration.
+std::string claimLockPath(const Device& device) {
+    const char* devfs = std::getenv("USB_DEVFS_PATH");
+    if (devfs != nullptr && *devfs != '\0') {
+        char bus[16], node[16];
+        std::snprintf(bus, sizeof bus, "%03d", device.bus);
+        std::snprintf(node, sizeof node, "%03d", device.index + 1);
+        const std::string folder = std::string(devfs) + "/" + bus;
+        mkdir(devfs, 0700);
+        mkdir(folder.c_str(), 0700);
+        return folder + "/" + node;
+    }
     const std::string& base = world().claimLockBase;
-    if (base.empty()) return -2;
-    const std::string path = base + ".claim" + std::to_string(device.index);
+    return base.empty() ? std::string() : base + ".claim" + std::to_string(device.index);
+}
+
+// Processes that share one configuration file share its devices: a claim
+// holds a lock file, so a second process claiming the same device finds it
+// busy, as the kernel would answer. -1 when the claim is taken (the lock
+// file's descriptor, or -2 without a place for the lock).
+int takeClaimLock(const Device& device) {
+    const std::string path = claimLockPath(device);
+    if (path.empty()) return -2;
     const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0) return -2;  // nowhere to keep the lock: the claim stays this process's own
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {

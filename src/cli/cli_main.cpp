@@ -617,8 +617,7 @@ int Program::run() {
     if (command == "doctor") {
         DoctorContext context{
             options_, language_, ui_,        *state_,
-            *usb_,    *ops_,     *selector_, [this] { return chooseChip() == ExitDone; },
-            {}};
+            *usb_,    *ops_,     *selector_, [this] { return chooseChip() == ExitDone; }};
         return finish(runDoctor(context), ui_.lastErrorText());
     }
     if (command == "checksum") {

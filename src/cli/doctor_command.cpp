@@ -81,7 +81,6 @@ int runDoctor(DoctorContext& c) {
     if (!c.options.report.empty()) {
         ReportFacts facts;
         facts.programVersion = OSTREL_VERSION;
-        facts.trace = c.traceText ? c.traceText() : std::string();
         if (!replaceFileContents(c.options.report, diagnosisReport(diagnosis, facts, probe))) {
             c.ui.error(fillIn(programText(Txt::CannotCreateFile, c.language), {c.options.report}));
             return 2;

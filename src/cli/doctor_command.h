@@ -25,8 +25,6 @@ struct DoctorContext {
     ChipSelector& selector;
     // The chip named with -c, chosen; false when it could not be (told).
     std::function<bool()> chooseNamedChip;
-    // The wire trace of the run so far, for the report.
-    std::function<std::string()> traceText;
 };
 
 // Runs the checks and returns the exit status: 0 every check passed, 1 a chip

@@ -23,6 +23,7 @@
 #include "operations/programmer_ops.h"
 #include "usb/programmer_identity.h"
 #include "usb/usb_bulk.h"
+#include "usb/wire_trace.h"
 
 namespace ostrel {
 namespace {
@@ -173,24 +174,31 @@ void Doctor::add(Diagnosis& d, CheckId id, bool ok, std::string finding, std::st
 
 Diagnosis Doctor::run(bool readTest) {
     Diagnosis d;
+    // Everything that goes over the wire meanwhile is kept for the report.
+    const CapturedTrace trace(usb_);
+    runChecks(d, readTest);
+    d.trace = trace.text();
+    return d;
+}
+
+void Doctor::runChecks(Diagnosis& d, bool readTest) {
     std::string busPath;
     const bool usable =
         library(d) && bus(d, busPath) && access(d, busPath) && claim(d, busPath) && hardwareInfo(d);
     if (!usable) {
         d.verdict = DiagnosisVerdict::ProgrammerUnusable;
         d.stopped = programText(Txt::DoctorStopped, language_);
-        return d;
+        return;
     }
     if (!chip(d, readTest)) {
         d.verdict = DiagnosisVerdict::ChipProblem;
         // The read test cannot run on a chip that was not found.
         if (readTest) d.stopped = programText(Txt::DoctorStopped, language_);
-        return d;
+        return;
     }
     if (readTest) readTwice(d);
     for (const CheckLine& line : d.lines)
         if (!line.ok) d.verdict = DiagnosisVerdict::ChipProblem;
-    return d;
 }
 
 bool Doctor::library(Diagnosis& d) {
@@ -434,7 +442,7 @@ std::string diagnosisReport(const Diagnosis& diagnosis, const ReportFacts& facts
         if (!line.advice.empty()) out << "    " << line.advice << "\n";
     }
     if (!diagnosis.stopped.empty()) out << diagnosis.stopped << "\n";
-    out << "\nWire trace:\n" << (facts.trace.empty() ? "(none)\n" : facts.trace);
+    out << "\nWire trace:\n" << (diagnosis.trace.empty() ? "(none)\n" : diagnosis.trace);
     // The user's home folder is theirs: it is written as "~".
     std::string text = out.str();
     const std::string home = probe.environment("HOME");

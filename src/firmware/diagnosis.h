@@ -47,6 +47,8 @@ struct Diagnosis {
     // Set when a check ended the row early: the text that says so.
     std::string stopped;
     DiagnosisVerdict verdict = DiagnosisVerdict::AllPassed;
+    // The wire trace of the whole run.
+    std::string trace;
 };
 
 // What the operating system tells about files and processes, as seams so that
@@ -114,6 +116,7 @@ class Doctor {
     int sessionIsLocal() const;
 
   private:
+    void runChecks(Diagnosis& d, bool readTest);
     bool library(Diagnosis& d);
     bool bus(Diagnosis& d, std::string& busPath);
     bool access(Diagnosis& d, const std::string& busPath);
@@ -145,7 +148,6 @@ const char* checkName(CheckId id);
 struct ReportFacts {
     std::string programVersion;
     std::string toolkitVersion;  // "Qt 6.4.2" in the window; empty on the command line
-    std::string trace;           // the wire trace of the run
 };
 std::string diagnosisReport(const Diagnosis& diagnosis, const ReportFacts& facts,
                             const SystemProbe& probe);

@@ -1,5 +1,7 @@
 #include "usb/wire_trace.h"
 
+#include "usb/usb_bulk.h"
+
 namespace ostrel {
 namespace {
 
@@ -79,6 +81,30 @@ void WireTrace::note(const std::string& text) {
     if (out_ == nullptr) return;
     std::fprintf(out_, "# %s\n", text.c_str());
     std::fflush(out_);
+}
+
+CapturedTrace::CapturedTrace(TUsbBulk& usb)
+    : usb_(usb), previous_(usb.trace()), file_(std::tmpfile()) {
+    if (file_ != nullptr) trace_ = std::make_unique<WireTrace>(file_);
+    usb_.setTrace(trace_ ? trace_.get() : previous_);
+}
+
+CapturedTrace::~CapturedTrace() {
+    usb_.setTrace(previous_);
+    trace_.reset();
+    if (file_ != nullptr) std::fclose(file_);
+}
+
+std::string CapturedTrace::text() const {
+    if (file_ == nullptr) return {};
+    std::fflush(file_);
+    std::string out;
+    char chunk[4096];
+    std::rewind(file_);
+    std::size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, file_)) > 0) out.append(chunk, n);
+    std::fseek(file_, 0, SEEK_END);
+    return out;
 }
 
 }  // namespace ostrel

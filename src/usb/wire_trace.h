@@ -59,4 +59,26 @@ class WireTrace {
     std::chrono::steady_clock::time_point start_;
 };
 
+class TUsbBulk;
+
+// A trace kept for a while, for a report: while it lives, everything the
+// transport does is written into it, and the trace the transport had before
+// is given back afterwards.
+class CapturedTrace {
+  public:
+    explicit CapturedTrace(TUsbBulk& usb);
+    ~CapturedTrace();
+    CapturedTrace(const CapturedTrace&) = delete;
+    CapturedTrace& operator=(const CapturedTrace&) = delete;
+
+    // What was traced so far.
+    std::string text() const;
+
+  private:
+    TUsbBulk& usb_;
+    WireTrace* previous_;
+    std::FILE* file_;
+    std::unique_ptr<WireTrace> trace_;
+};
+
 }  // namespace ostrel

@@ -699,6 +699,11 @@ TEST_F(Cli, DoctorTellsEachChipOutcomeAndTheReadTestWithItsExitStatus) {
         << run.out;
     const std::string report = readFile(dir.file("report.txt"));
     EXPECT_NE(report.find("[ok] chip: SPI_FLASH,Winbond,W25X10\n"), std::string::npos) << report;
+    // The wire trace of the whole run: the first open of the programmer, and
+    // the hardware-information request (command 12) with its reply.
+    const std::size_t trace = report.find("\nWire trace:\n");
+    EXPECT_NE(report.find(" open - 0 0 001/001", trace), std::string::npos) << report;
+    EXPECT_NE(report.find(" out 02 64 64 00 0C ", trace), std::string::npos) << report;
 }
 
 // The buffer tools of the command line: every difference of a verify, a write

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -42,6 +43,8 @@ class Programmers : public ::testing::Test {
             setenv("OSTREL_SIM_LOG", run.log.c_str(), 1);
             setenv("OSTREL_CLI", kProgram, 1);
             setenv("GANG_LOGS", dir.file("gang").c_str(), 1);
+            // The simulated device nodes, held open by the process that claims them.
+            if (devfs) setenv("USB_DEVFS_PATH", dir.file("devfs").c_str(), 1);
             setenv("LANG", "C", 1);
             unsetenv("LC_ALL");
             unsetenv("LC_MESSAGES");
@@ -83,6 +86,9 @@ class Programmers : public ::testing::Test {
 
     static constexpr const char* kProgram = OSTREL_BIN_DIR "/ostrel-cli";
     TempDir dir;
+    // Claims held through device nodes in a folder of their own, as the
+    // kernel's are, instead of lock files beside the configuration.
+    bool devfs = false;
 };
 
 std::string pattern(size_t count, uint32_t seed) {
@@ -238,6 +244,27 @@ TEST_F(Programmers, StartAndEndReadWriteVerifyAndBlankAPartOfTheChip) {
         EXPECT_NE(run.err.find(r.err), std::string::npos) << run.err;
     }
     EXPECT_TRUE(readFile(image(1)) == blankPart) << "a refused part changes nothing";
+}
+
+// doctor names the process that holds the programmer: another ostrel-cli in
+// the middle of an erase that never ends, found through the device node it
+// holds open.
+TEST_F(Programmers, DoctorNamesTheProcessThatHoldsTheProgrammer) {
+    devfs = true;
+    writeFile(
+        dir.file("sim.conf"),
+        "programmer bus=1 serial=SER1 busy=forever\nchip id=0xEF4017 size=0x800000 class=0\n");
+    const Process eraser = start({"--json", "-c", "W25Q64JV", "erase"}, "eraser");
+    for (int i = 0; i < 1000 && readFile(eraser.out).find("\"progress\"") == std::string::npos; ++i)
+        usleep(10000);
+    const Outcome doctor = cli({"doctor"});
+    kill(eraser.pid, SIGINT);
+    EXPECT_EQ(wait(eraser), 130);
+    EXPECT_EQ(doctor.status, 3) << doctor.out << doctor.err;
+    EXPECT_NE(doctor.out.find("PROBLEM   Interface 0 is held by another process: ostrel-cli (" +
+                              std::to_string(eraser.pid) + ").\n          Close that program"),
+              std::string::npos)
+        << doctor.out;
 }
 
 }  // namespace

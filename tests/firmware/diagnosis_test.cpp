@@ -200,8 +200,8 @@ TEST_F(DiagnosisTest, TheReportHoldsItsSectionsAndNoPathOfTheHomeFolder) {
         {CheckId::Library, true, "USB library: loaded /home/ada/build/libusb.so.", ""});
     d.lines.push_back({CheckId::Bus, false, "USB bus: no programmer (1FC8:300B).", "Plug it in."});
     d.stopped = "Stopped here.";
-    const std::string report = diagnosisReport(
-        d, {"1.2.0", "Qt 6.4.2", "0.000123 out ep 0x02 64 64 07 00\n"}, system.probe());
+    d.trace = "0.000123 out ep 0x02 64 64 07 00\n";
+    const std::string report = diagnosisReport(d, {"1.2.0", "Qt 6.4.2"}, system.probe());
     for (const char* part :
          {"Program: ostrel 1.2.0\n", "Kernel: ", "Distribution: Debian GNU/Linux 12 (bookworm)\n",
           "Toolkit: Qt 6.4.2\n", "USB library: ", "\nChecks:\n",
