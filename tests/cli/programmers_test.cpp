@@ -12,13 +12,16 @@
 #include <string>
 #include <vector>
 
+#include "support/cli_process.h"
 #include "support/temp_files.h"
 
 namespace ostrel {
 namespace {
 
+using testing::execAgainstSimulator;
 using testing::readFile;
 using testing::TempDir;
+using testing::waitForExit;
 using testing::writeFile;
 
 struct Process {
@@ -37,27 +40,13 @@ class Programmers : public ::testing::Test {
         if (run.pid == 0) {
             freopen(run.out.c_str(), "w", stdout);
             freopen(run.err.c_str(), "w", stderr);
-            setenv("LD_LIBRARY_PATH", OSTREL_SIM_DIR, 1);
-            setenv("OSTREL_SIM_CONFIG", dir.file("sim.conf").c_str(), 1);
-            setenv("OSTREL_SIM_LOG", run.log.c_str(), 1);
             setenv("OSTREL_CLI", kProgram, 1);
             setenv("GANG_LOGS", dir.file("gang").c_str(), 1);
-            setenv("LANG", "C", 1);
-            unsetenv("LC_ALL");
-            unsetenv("LC_MESSAGES");
-            std::vector<char*> argv{const_cast<char*>(program)};
-            for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            execv(program, argv.data());
-            _exit(127);
+            execAgainstSimulator(program, args, dir.file("sim.conf"), run.log);
         }
         return run;
     }
-    static int wait(const Process& run) {
-        int status = 0;
-        waitpid(run.pid, &status, 0);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
+    static int wait(const Process& run) { return waitForExit(run.pid); }
     // Runs to the end; the exit status, standard output and standard error.
     struct Outcome {
         int status;
