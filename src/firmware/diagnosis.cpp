@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "base/library_binding.h"
+#include "base/text_format.h"
 #include "base/texts.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/chip_identification.h"
@@ -31,12 +32,6 @@ namespace {
 constexpr const char* kRuleFolders[] = {"/etc/udev/rules.d", "/run/udev/rules.d",
                                         "/usr/lib/udev/rules.d", "/lib/udev/rules.d",
                                         "/usr/local/lib/udev/rules.d"};
-
-std::string hex8(uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%08X", value);
-    return text;
-}
 
 std::string joined(const std::vector<std::string>& parts, const char* separator) {
     std::string out;
@@ -112,12 +107,8 @@ ChipFinding describeChip(int readResult, const uint8_t reply[4], const Catalogue
     switch (reply[0]) {
         case 1: {
             const int match = findChipById(catalogue, detectedId(reply));
-            if (match < 0) {
-                char id[32];
-                std::snprintf(id, sizeof id, "unknown ID %2.2X %2.2X %2.2X", reply[1], reply[2],
-                              reply[3]);
-                return {ChipFinding::Unknown, id};
-            }
+            if (match < 0)
+                return {ChipFinding::Unknown, "unknown ID " + spacedChipId(detectedId(reply))};
             if (position != nullptr) *position = match;
             return {ChipFinding::Known,
                     gbkToUtf8(chipNamesOf(catalogue.at(match), match).joined())};
@@ -388,7 +379,7 @@ void Doctor::readTwice(Diagnosis& d) {
     if (crc[0] != crc[1]) {
         add(d, CheckId::ReadTest, false,
             fillIn(programText(Txt::DoctorReadDiffer, language_),
-                   {name, hex8(crc[0]), hex8(crc[1])}),
+                   {name, hexDigits(crc[0], 8), hexDigits(crc[1], 8)}),
             programText(Txt::DoctorReadReseat, language_));
         return;
     }
@@ -397,7 +388,7 @@ void Doctor::readTwice(Diagnosis& d) {
     std::snprintf(rate, sizeof rate, "%.1f",
                   static_cast<double>(2 * bytes) / 1e6 / (static_cast<double>(ms) / 1000.0));
     add(d, CheckId::ReadTest, true,
-        fillIn(programText(Txt::DoctorReadSame, language_), {name, hex8(crc[0]), rate}));
+        fillIn(programText(Txt::DoctorReadSame, language_), {name, hexDigits(crc[0], 8), rate}));
 }
 
 std::string diagnosisText(const Diagnosis& diagnosis) {
