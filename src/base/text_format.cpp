@@ -4,6 +4,12 @@
 
 namespace ostrel {
 
+std::string asciiLower(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
 std::string jsonString(const std::string& text) {
     std::string out = "\"";
     for (const unsigned char c : text) {

@@ -8,6 +8,10 @@
 
 namespace ostrel {
 
+// `text` with the letters A to Z made small; every other byte as it was, so
+// that the result does not depend on the locale.
+std::string asciiLower(std::string text);
+
 // A JSON string literal of UTF-8 text, quotes included. Control characters
 // are escaped; bytes from 0x80 up pass through unchanged.
 std::string jsonString(const std::string& text);

@@ -39,12 +39,6 @@ std::string joined(const std::vector<std::string>& parts, const char* separator)
     return out;
 }
 
-std::string lowered(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-
 // The value of KEY= in an os-release or session file.
 std::string fieldOf(const std::string& text, const std::string& key) {
     std::istringstream lines(text);
@@ -236,7 +230,7 @@ std::string Doctor::installedRule() const {
         for (const std::string& name : probe_.listFolder(folder)) {
             if (name.size() < 6 || name.compare(name.size() - 6, 6, ".rules") != 0) continue;
             const std::string path = std::string(folder) + "/" + name;
-            const std::string text = lowered(probe_.readFile(path));
+            const std::string text = asciiLower(probe_.readFile(path));
             if (text.find("1fc8") != std::string::npos && text.find("300b") != std::string::npos)
                 return path;
         }

@@ -7,7 +7,7 @@ namespace {
 
 // Every control character must come out escaped, or a message with a line
 // break would split one JSON line of the log into two broken ones.
-TEST(TextFormat, QuotesTextsAsJsonStringsAndNumbersAsHexadecimal) {
+TEST(TextFormat, QuotesJsonStringsWritesHexadecimalAndLowersOnlyAsciiLetters) {
     const struct {
         std::string text;
         const char* json;
@@ -29,6 +29,11 @@ TEST(TextFormat, QuotesTextsAsJsonStringsAndNumbersAsHexadecimal) {
     EXPECT_EQ(hexAddress(0), "0h");
     EXPECT_EQ(hexAddress(0x1F3A), "1F3Ah");
     EXPECT_EQ(hexAddress(0x100000000ll), "100000000h");
+
+    // The letters next to A-Z in ASCII, and UTF-8 bytes, stay as they are.
+    EXPECT_EQ(asciiLower(".HEX"), ".hex");
+    EXPECT_EQ(asciiLower("zh_CN.UTF-8"), "zh_cn.utf-8");
+    EXPECT_EQ(asciiLower("@AZ[`az{\xc3\x84"), "@az[`az{\xc3\x84");
 }
 
 }  // namespace
