@@ -2,7 +2,6 @@
 // scripts, on the same core: the same catalogue, transport, operations and
 // command runner, so a command behaves the same in both.
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,6 +13,7 @@
 
 #include "base/messages.h"
 #include "base/program_paths.h"
+#include "base/safe_file.h"
 #include "base/settings_file.h"
 #include "base/text_format.h"
 #include "base/texts.h"
@@ -53,11 +53,6 @@ enum ExitStatus {
 // name, and the command line sits beside it.
 ProgramPaths windowPaths() {
     return ProgramPaths(ProgramPaths::current().folder() + "/ostrel");
-}
-
-bool fileExists(const std::string& path) {
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0;
 }
 
 class Program {
