@@ -28,6 +28,7 @@ namespace ostrel {
 namespace {
 
 using testing::execAgainstSimulator;
+using testing::randomBytes;
 using testing::readFile;
 using testing::TempDir;
 using testing::waitForExit;
@@ -148,15 +149,6 @@ class Cli : public ::testing::Test {
     TempDir dir;
     std::string program = OSTREL_BIN_DIR "/ostrel-cli";
 };
-
-std::string randomBytes(size_t count, uint32_t seed) {
-    std::string bytes(count, '\0');
-    for (char& b : bytes) {
-        seed = seed * 1103515245u + 12345u;
-        b = static_cast<char>(seed >> 16);
-    }
-    return bytes;
-}
 
 // Every command in the order a bench would use them, on one 128 KiB chip of
 // the default catalogue: each step's exit status and what it says.

@@ -19,6 +19,7 @@ namespace ostrel {
 namespace {
 
 using testing::execAgainstSimulator;
+using testing::randomBytes;
 using testing::readFile;
 using testing::TempDir;
 using testing::waitForExit;
@@ -73,15 +74,6 @@ class Programmers : public ::testing::Test {
     static constexpr const char* kProgram = OSTREL_BIN_DIR "/ostrel-cli";
     TempDir dir;
 };
-
-std::string pattern(size_t count, uint32_t seed) {
-    std::string bytes(count, '\0');
-    for (char& b : bytes) {
-        seed = seed * 1103515245u + 12345u;
-        b = static_cast<char>(seed >> 16);
-    }
-    return bytes;
-}
 
 TEST_F(Programmers, ListPrintsEachAttachedProgrammer) {
     const struct {
@@ -142,7 +134,7 @@ TEST_F(Programmers, DeviceChoosesByPathOrSerialAndRefusesOneGoneOrBusy) {
 
 TEST_F(Programmers, TwoProcessesProgramTwoProgrammersAtOnceEachItsOwnChip) {
     programmers(2);
-    const std::string one = pattern(0x20000, 1), two = pattern(0x20000, 2);
+    const std::string one = randomBytes(0x20000, 1), two = randomBytes(0x20000, 2);
     writeFile(dir.file("one.bin"), one);
     writeFile(dir.file("two.bin"), two);
     const Process a = start({"-d", "001/001", "-c", "W25X10", "auto", dir.file("one.bin")}, "a");
@@ -161,7 +153,7 @@ TEST_F(Programmers, TwoProcessesProgramTwoProgrammersAtOnceEachItsOwnChip) {
 
 TEST_F(Programmers, GangProgramsEveryFreeProgrammerAndReportsEach) {
     programmers(3, "claim=fail");
-    const std::string data = pattern(0x20000, 3);
+    const std::string data = randomBytes(0x20000, 3);
     writeFile(dir.file("data.bin"), data);
     const Process gang =
         start({"-c", "W25X10", dir.file("data.bin")}, "gang", OSTREL_SOURCE_DIR "/scripts/gang");
@@ -179,9 +171,9 @@ TEST_F(Programmers, GangProgramsEveryFreeProgrammerAndReportsEach) {
 TEST_F(Programmers, StartAndEndReadWriteVerifyAndBlankAPartOfTheChip) {
     programmers(1);
     // The part is erased; around it the chip holds data that must stay.
-    std::string before = pattern(0x20000, 5);
+    std::string before = randomBytes(0x20000, 5);
     before.replace(0x1000, 0x1000, std::string(0x1000, '\xFF'));
-    const std::string file = pattern(0x1000, 6);
+    const std::string file = randomBytes(0x1000, 6);
     writeFile(image(1), before);
     writeFile(dir.file("file.bin"), file);
     std::string expected = before;
