@@ -1,19 +1,14 @@
 #include "base/locale_language.h"
 
-#include <cctype>
 #include <cstdlib>
 #include <string>
 
 #include "base/messages.h"
+#include "base/text_format.h"
 
 namespace ostrel {
 
 namespace {
-
-std::string lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
 
 int firstStart = LangSimplified;
 
@@ -30,7 +25,7 @@ int languageForLocale(const char* lcAll, const char* lcMessages, const char* lan
     if (chosen == nullptr) return LangEnglish;
     // "zh_TW.UTF-8@euro" -> "zh_tw"; "zh-Hant-HK" is taken like "zh_Hant_HK".
     std::string name = chosen;
-    name = lower(name.substr(0, name.find_first_of(".@")));
+    name = asciiLower(name.substr(0, name.find_first_of(".@")));
     for (char& c : name)
         if (c == '-') c = '_';
     if (name != "zh" && name.rfind("zh_", 0) != 0) return LangEnglish;

@@ -23,6 +23,11 @@ bool writeAll(int fd, const void* data, std::size_t count) {
     return true;
 }
 
+bool fileExists(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0;
+}
+
 std::optional<std::string> readWholeFile(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return std::nullopt;

@@ -13,6 +13,9 @@ namespace ostrel {
 // Writes all `count` bytes, retrying short writes; false on any failure.
 bool writeAll(int fd, const void* data, std::size_t count);
 
+// Whether something (a file, a folder, a device) is at `path`.
+bool fileExists(const std::string& path);
+
 // The whole content of a file; nullopt when it cannot be opened or read.
 std::optional<std::string> readWholeFile(const std::string& path);
 

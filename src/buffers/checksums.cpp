@@ -4,21 +4,15 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
 
+#include "base/text_format.h"
 #include "buffers/data_buffers.h"
 
 namespace ostrel {
 namespace {
-
-std::string hexWord(uint32_t value, int digits) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%0*X", digits, static_cast<unsigned>(value));
-    return text;
-}
 
 // Eight bytes at a time in four 16-bit lanes (a lane takes 128 words of two
 // bytes before it could overflow); the label figure is the low 32 bits.
@@ -44,7 +38,7 @@ uint64_t byteSum(const uint8_t* data, std::size_t length) {
 }  // namespace
 
 std::string Checksums::crc32Text() const {
-    return hexWord(crc32, 8);
+    return hexDigits(crc32, 8);
 }
 
 std::string Checksums::sha256Text() const {
@@ -59,11 +53,11 @@ std::string Checksums::sha256Text() const {
 }
 
 std::string Checksums::sum32Text() const {
-    return hexWord(sum32, 8);
+    return hexDigits(sum32, 8);
 }
 
 std::string Checksums::sum16Text() const {
-    return hexWord(sum16(), 4);
+    return hexDigits(sum16(), 4);
 }
 
 Checksums checksumsOf(const uint8_t* data, std::size_t length) {

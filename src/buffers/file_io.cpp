@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -13,6 +12,7 @@
 #include <vector>
 
 #include "base/quiet_ui.h"
+#include "base/text_format.h"
 #include "buffers/codec_io.h"
 #include "buffers/intel_hex.h"
 #include "buffers/srecord.h"
@@ -140,9 +140,7 @@ std::string fileExtension(const std::string& path) {
     std::size_t slash = path.find_last_of('/');
     std::size_t dot = path.find_last_of('.');
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
-    std::string extension = path.substr(dot);
-    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return extension;
+    return asciiLower(path.substr(dot));
 }
 
 FileFormat loadFormatOf(const std::string& path) {

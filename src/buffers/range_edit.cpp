@@ -1,7 +1,6 @@
 #include "buffers/range_edit.h"
 
-#include <cstdio>
-
+#include "base/text_format.h"
 #include "base/ui_port.h"
 
 namespace ostrel {
@@ -43,9 +42,7 @@ std::optional<int32_t> convertHexEdit(const std::string& text, UiPort& ui) {
 }
 
 std::string hexText(uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%X", value);
-    return text;
+    return hexDigits(value, 1);
 }
 
 }  // namespace ostrel

@@ -1,7 +1,5 @@
 #include "catalogue/chip_identification.h"
 
-#include <cstdio>
-
 #include "base/messages.h"
 #include "catalogue/gbk_text.h"
 #include "catalogue/name_text.h"
@@ -49,14 +47,12 @@ Identification identifyChip(int readResult, const uint8_t reply[kChipIdReplyByte
     switch (reply[0]) {
         case 1: {
             found.id = detectedId(reply);
-            char id[16];
-            std::snprintf(id, sizeof id, "%2.2X %2.2X %2.2X", reply[1], reply[2], reply[3]);
-            found.idText = id;
+            found.idText = spacedChipId(found.id);
             const int match = findChipById(catalogue, found.id);
             if (match < 0) {
                 if (selector.shown().type != 0) selector.select(0, 0, 0);
                 return decided(Detection::UnknownId, SocketPicture::Unchanged,
-                               messageText(Msg::MsgUnknownChipId, language) + id +
+                               messageText(Msg::MsgUnknownChipId, language) + found.idText +
                                    messageText(Msg::MsgChooseCompatible, language),
                                BoxIcon::Error);
             }

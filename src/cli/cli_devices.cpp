@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/text_format.h"
 #include "base/texts.h"
 #include "buffers/file_io.h"
 #include "buffers/range_edit.h"
@@ -30,10 +31,9 @@ const char* stateWord(OpenFailure failure) {
     return "busy";
 }
 
-std::string hexAddress(int64_t address) {
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(address));
-    return text;
+// An address as the options take it: "0x1F3A".
+std::string optionAddress(int64_t address) {
+    return "0x" + hexDigits(static_cast<uint64_t>(address), 1);
 }
 
 }  // namespace
@@ -147,12 +147,12 @@ bool applyPart(const Options& options, MainState& state, TerminalUi& ui, int lan
     }
     if (start > end) {
         ui.error(fillIn(programText(Txt::CliRangeReversed, language),
-                        {hexAddress(start), hexAddress(end)}));
+                        {optionAddress(start), optionAddress(end)}));
         return false;
     }
     if (end > last) {
         ui.error(fillIn(programText(Txt::CliRangePastEnd, language),
-                        {hexAddress(start), hexAddress(end), hexAddress(last)}));
+                        {optionAddress(start), optionAddress(end), optionAddress(last)}));
         return false;
     }
     DataBuffers& buffers = state.buffers;

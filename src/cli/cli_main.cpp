@@ -2,7 +2,6 @@
 // scripts, on the same core: the same catalogue, transport, operations and
 // command runner, so a command behaves the same in both.
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,7 +13,9 @@
 
 #include "base/messages.h"
 #include "base/program_paths.h"
+#include "base/safe_file.h"
 #include "base/settings_file.h"
+#include "base/text_format.h"
 #include "base/texts.h"
 #include "buffers/file_io.h"
 #include "catalogue/catalogue_file.h"
@@ -52,17 +53,6 @@ enum ExitStatus {
 // name, and the command line sits beside it.
 ProgramPaths windowPaths() {
     return ProgramPaths(ProgramPaths::current().folder() + "/ostrel");
-}
-
-bool fileExists(const std::string& path) {
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0;
-}
-
-std::string idText(uint32_t id) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%06X", id & 0xFFFFFF);
-    return text;
 }
 
 class Program {
@@ -138,14 +128,6 @@ class Program {
     std::string resultFields_;  // more fields of the result object (checksums)
 };
 
-// "EF 40 17", as Detect shows an ID.
-std::string spacedId(uint32_t id) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%2.2X %2.2X %2.2X", (id >> 16) & 0xFF, (id >> 8) & 0xFF,
-                  id & 0xFF);
-    return text;
-}
-
 // A log line without the clock time the window adds: "... (12:03:44)".
 std::string withoutClockTime(const std::string& line) {
     const std::size_t open = line.rfind(" (");
@@ -201,10 +183,10 @@ int Program::listChips() {
             ui_.jsonLine("\"type\":\"chip\",\"name\":" + jsonString(name) +
                          ",\"size\":" + std::to_string(record.flashSize) +
                          ",\"page\":" + std::to_string(record.flashPage) + ",\"id\":\"" +
-                         idText(record.chipId) + "\"");
+                         chipIdText(record.chipId) + "\"");
         } else {
             std::printf("%s\t%u\t%u\t%s\n", name.c_str(), static_cast<unsigned>(record.flashSize),
-                        static_cast<unsigned>(record.flashPage), idText(record.chipId).c_str());
+                        static_cast<unsigned>(record.flashPage), chipIdText(record.chipId).c_str());
         }
     }
     return finish(ExitDone, "");
@@ -391,7 +373,8 @@ int Program::statusOf(CommandStatus status) {
 std::string Program::chosenChipText() const {
     const ChipRecord& chosen = state_->selectedRecord();
     const std::string name = gbkToUtf8(selector_->nameText());
-    return chosen.chipId != 0 ? text(Txt::CliFoundChipId, {name, spacedId(chosen.chipId)}) : name;
+    return chosen.chipId != 0 ? text(Txt::CliFoundChipId, {name, spacedChipId(chosen.chipId)})
+                              : name;
 }
 
 // The ID read before a chip command: the chip in the socket must be the one
@@ -417,11 +400,10 @@ int Program::checkSocket() {
     std::string found;
     if (reply[0] == 1) {
         const int at = findChipById(state_->catalogue, id);
-        found =
-            at >= 0
-                ? text(Txt::CliFoundChipId,
-                       {gbkToUtf8(chipNamesOf(state_->catalogue.at(at), at).name), spacedId(id)})
-                : text(Txt::CliFoundUnknownId, {spacedId(id)});
+        found = at >= 0 ? text(Txt::CliFoundChipId,
+                               {gbkToUtf8(chipNamesOf(state_->catalogue.at(at), at).name),
+                                spacedChipId(id)})
+                        : text(Txt::CliFoundUnknownId, {spacedChipId(id)});
     } else {
         const std::vector<std::string>& types = selector_->lists().types;
         const std::size_t position = static_cast<std::size_t>(reply[0] - 1);
@@ -546,15 +528,13 @@ int Program::chipCommand(ChipCommand command) {
     if (differs) {
         const int64_t address = ops_->mismatchAddress();
         const uint8_t fileValue = state_->buffers.flash()[static_cast<std::size_t>(address)];
-        char where[24], chipByte[8], fileByte[8];
-        std::snprintf(where, sizeof where, "%llXh", static_cast<unsigned long long>(address));
-        std::snprintf(chipByte, sizeof chipByte, "%02Xh", ops_->mismatchChipByte());
-        std::snprintf(fileByte, sizeof fileByte, "%02Xh", fileValue);
-        ui_.error(text(Txt::CliVerifyDiffers,
-                       {gbkToUtf8(selector_->nameText()), file, where, chipByte, fileByte}),
-                  ",\"address\":" + std::to_string(address) +
-                      ",\"chip\":" + std::to_string(ops_->mismatchChipByte()) +
-                      ",\"file\":" + std::to_string(fileValue));
+        ui_.error(
+            text(Txt::CliVerifyDiffers,
+                 {gbkToUtf8(selector_->nameText()), file, hexAddress(address),
+                  hexDigits(ops_->mismatchChipByte(), 2) + "h", hexDigits(fileValue, 2) + "h"}),
+            ",\"address\":" + std::to_string(address) +
+                ",\"chip\":" + std::to_string(ops_->mismatchChipByte()) +
+                ",\"file\":" + std::to_string(fileValue));
     }
     // A stop that came in the last block did not stop anything: the command is whole.
     int status = statusOf(result);
@@ -571,10 +551,7 @@ int Program::chipCommand(ChipCommand command) {
         elapsedMs_ = ui_.monotonicMs() - started;
         ui_.flushLog(false);
         if (status == ExitNo) {
-            char address[24];
-            std::snprintf(address, sizeof address, "%llXh",
-                          static_cast<unsigned long long>(ops_->mismatchAddress()));
-            ui_.error(text(Txt::CliWriteNotTaken, {file, address}));
+            ui_.error(text(Txt::CliWriteNotTaken, {file, hexAddress(ops_->mismatchAddress())}));
             return finish(ExitNo, ui_.lastErrorText());
         }
     }
@@ -651,6 +628,7 @@ int Program::run() {
 
 int main(int argc, char** argv) {
     using namespace ostrel::cli;
+    using ostrel::jsonString;
     Options options;
     std::string error;
     if (!parseOptions(argc, argv, options, error)) {

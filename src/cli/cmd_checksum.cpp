@@ -1,17 +1,9 @@
-#include <cstdio>
-
 #include "base/texts.h"
 #include "cli/buffer_reports.h"
 #include "cli/terminal_ui.h"
 
 namespace ostrel::cli {
 namespace {
-
-std::string hex(int64_t value) {
-    char text[24];
-    std::snprintf(text, sizeof text, "%llX", static_cast<unsigned long long>(value));
-    return text;
-}
 
 std::string line(const char* range, const Checksums& s, bool json) {
     if (json) {
@@ -42,7 +34,9 @@ std::vector<std::string> differenceLines(const VerifyDifferences& differences, b
                             ",\"end\":" + std::to_string(r.end) +
                             ",\"count\":" + std::to_string(r.count()));
         } else {
-            lines.push_back(hex(r.start) + "-" + hex(r.end) + " " + std::to_string(r.count()));
+            lines.push_back(hexDigits(static_cast<uint64_t>(r.start), 1) + "-" +
+                            hexDigits(static_cast<uint64_t>(r.end), 1) + " " +
+                            std::to_string(r.count()));
         }
     }
     const uint64_t more = differences.rangeCount() - differences.ranges().size();

@@ -5,9 +5,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
+
+#include "base/text_format.h"
 
 namespace ostrel::cli {
 
@@ -53,12 +54,6 @@ bool outputCreatable(const std::string& path) {
 
 namespace {
 
-std::string lower(const std::string& text) {
-    std::string out = text;
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
-
 // Insertions, deletions and substitutions that turn a into b.
 std::size_t editDistance(const std::string& a, const std::string& b) {
     std::vector<std::size_t> row(b.size() + 1);
@@ -79,12 +74,12 @@ std::size_t editDistance(const std::string& a, const std::string& b) {
 
 std::vector<std::string> closeNames(const std::string& wanted,
                                     const std::vector<std::string>& names, std::size_t most) {
-    const std::string key = lower(wanted);
+    const std::string key = asciiLower(wanted);
     // A third of the name may be wrong, and at least two characters.
     const std::size_t allowed = std::max<std::size_t>(2, key.size() / 3);
     std::vector<std::pair<std::size_t, std::string>> scored;
     for (const std::string& name : names) {
-        const std::string candidate = lower(name);
+        const std::string candidate = asciiLower(name);
         std::size_t distance = editDistance(key, candidate);
         // A name that holds the key, or is held by it, is close whatever its length.
         if (!key.empty() &&

@@ -1,5 +1,7 @@
 #include "cli/production.h"
 
+#include "catalogue/id_read.h"
+
 namespace ostrel::cli {
 
 bool CliProduction::openLog(const Options& options, UiPort& ui, int language) {
@@ -36,7 +38,7 @@ bool CliProduction::begin(const Options& options, MainState& state, ProgrammerOp
         }
         run_->programmer = info.serialNumber;
         uint8_t reply[4] = {};
-        if (ops.readChipId(reply) == kChipIdAnswered) run_->chipId = chipIdText(reply);
+        if (ops.readChipId(reply) == kChipIdAnswered) run_->chipId = chipIdText(detectedId(reply));
     }
     runner.hook = run_.get();
     return true;

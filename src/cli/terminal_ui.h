@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/quiet_ui.h"
+#include "base/text_format.h"
 
 namespace ostrel::cli {
 
@@ -21,9 +22,6 @@ extern volatile std::sig_atomic_t interruptRequested;
 // Installs the SIGINT (and SIGTERM) handler: the first signal asks for a stop,
 // a second one ends the program at once.
 void installInterruptHandler();
-
-// A JSON string literal of UTF-8 text.
-std::string jsonString(const std::string& text);
 
 struct TerminalOptions {
     bool quiet = false;

@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "base/library_binding.h"
+#include "base/text_format.h"
 #include "base/texts.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/chip_identification.h"
@@ -33,22 +34,10 @@ constexpr const char* kRuleFolders[] = {"/etc/udev/rules.d", "/run/udev/rules.d"
                                         "/usr/lib/udev/rules.d", "/lib/udev/rules.d",
                                         "/usr/local/lib/udev/rules.d"};
 
-std::string hex8(uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%08X", value);
-    return text;
-}
-
 std::string joined(const std::vector<std::string>& parts, const char* separator) {
     std::string out;
     for (const std::string& part : parts) out += (out.empty() ? "" : separator) + part;
     return out;
-}
-
-std::string lowered(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return text;
 }
 
 // The value of KEY= in an os-release or session file.
@@ -113,12 +102,8 @@ ChipFinding describeChip(int readResult, const uint8_t reply[4], const Catalogue
     switch (reply[0]) {
         case 1: {
             const int match = findChipById(catalogue, detectedId(reply));
-            if (match < 0) {
-                char id[32];
-                std::snprintf(id, sizeof id, "unknown ID %2.2X %2.2X %2.2X", reply[1], reply[2],
-                              reply[3]);
-                return {ChipFinding::Unknown, id};
-            }
+            if (match < 0)
+                return {ChipFinding::Unknown, "unknown ID " + spacedChipId(detectedId(reply))};
             if (position != nullptr) *position = match;
             return {ChipFinding::Known,
                     gbkToUtf8(chipNamesOf(catalogue.at(match), match).joined())};
@@ -253,7 +238,7 @@ std::string Doctor::installedRule() const {
         for (const std::string& name : probe_.listFolder(folder)) {
             if (name.size() < 6 || name.compare(name.size() - 6, 6, ".rules") != 0) continue;
             const std::string path = std::string(folder) + "/" + name;
-            const std::string text = lowered(probe_.readFile(path));
+            const std::string text = asciiLower(probe_.readFile(path));
             if (text.find("1fc8") != std::string::npos && text.find("300b") != std::string::npos)
                 return path;
         }
@@ -396,7 +381,7 @@ void Doctor::readTwice(Diagnosis& d) {
     if (crc[0] != crc[1]) {
         add(d, CheckId::ReadTest, false,
             fillIn(programText(Txt::DoctorReadDiffer, language_),
-                   {name, hex8(crc[0]), hex8(crc[1])}),
+                   {name, hexDigits(crc[0], 8), hexDigits(crc[1], 8)}),
             programText(Txt::DoctorReadReseat, language_));
         return;
     }
@@ -405,7 +390,7 @@ void Doctor::readTwice(Diagnosis& d) {
     std::snprintf(rate, sizeof rate, "%.1f",
                   static_cast<double>(2 * bytes) / 1e6 / (static_cast<double>(ms) / 1000.0));
     add(d, CheckId::ReadTest, true,
-        fillIn(programText(Txt::DoctorReadSame, language_), {name, hex8(crc[0]), rate}));
+        fillIn(programText(Txt::DoctorReadSame, language_), {name, hexDigits(crc[0], 8), rate}));
 }
 
 std::string diagnosisText(const Diagnosis& diagnosis) {

@@ -1,9 +1,8 @@
 #include "firmware/firmware_upgrade.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 
+#include "base/safe_file.h"
 #include "base/texts.h"
 #include "buffers/file_io.h"
 
@@ -13,11 +12,6 @@ namespace {
 
 void putLittle32(uint8_t* at, uint32_t value) {
     for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-bool fileExists(const std::string& path) {
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0;
 }
 
 }  // namespace

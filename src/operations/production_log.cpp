@@ -7,25 +7,9 @@
 #include <cstdio>
 #include <cstring>
 
-namespace ostrel {
+#include "base/text_format.h"
 
-std::string jsonQuoted(const std::string& text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (u < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
+namespace ostrel {
 
 std::string chipLogText(const ChipLogLine& line) {
     std::tm utc{};
@@ -37,10 +21,10 @@ std::string chipLogText(const ChipLogLine& line) {
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.3f", line.seconds);
     std::string text =
-        "{\"time\":\"" + std::string(time) + "\",\"programmer\":" + jsonQuoted(line.programmer) +
-        ",\"chip\":" + jsonQuoted(line.chip) + ",\"id\":" + jsonQuoted(line.chipId) +
-        ",\"command\":" + jsonQuoted(line.command) + ",\"result\":" + jsonQuoted(line.result) +
-        ",\"message\":" + jsonQuoted(line.message) + ",\"bytes\":" + std::to_string(line.bytes) +
+        "{\"time\":\"" + std::string(time) + "\",\"programmer\":" + jsonString(line.programmer) +
+        ",\"chip\":" + jsonString(line.chip) + ",\"id\":" + jsonString(line.chipId) +
+        ",\"command\":" + jsonString(line.command) + ",\"result\":" + jsonString(line.result) +
+        ",\"message\":" + jsonString(line.message) + ",\"bytes\":" + std::to_string(line.bytes) +
         ",\"crc32\":\"" + crc + "\",\"seconds\":" + seconds +
         ",\"serial\":" + (line.serial ? std::to_string(*line.serial) : std::string("null")) + "}\n";
     return text;

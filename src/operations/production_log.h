@@ -33,9 +33,6 @@ struct ChipLogLine {
 // The line as it goes into the log, newline included. The time is UTC.
 std::string chipLogText(const ChipLogLine& line);
 
-// A text as a JSON string, quotes included.
-std::string jsonQuoted(const std::string& text);
-
 // "production-YYYY-MM-DD.jsonl" for the local date of `time`.
 std::string productionLogName(std::time_t time);
 

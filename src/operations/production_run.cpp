@@ -1,18 +1,11 @@
 #include "operations/production_run.h"
 
-#include <cstdio>
-
 #include "catalogue/chip_lookup.h"
 #include "catalogue/gbk_text.h"
+#include "catalogue/id_read.h"
 #include "operations/stream_span.h"
 
 namespace ostrel {
-
-std::string chipIdText(const uint8_t reply[4]) {
-    char text[8];
-    std::snprintf(text, sizeof text, "%02X%02X%02X", reply[1], reply[2], reply[3]);
-    return text;
-}
 
 ProductionRun::ProductionRun(MainState& state, ProgrammerOps& ops, CommandRunner& runner,
                              UiPort& ui, ProductionLog& log)
@@ -81,7 +74,7 @@ bool ProductionRun::beforeChip(ChipCommand command) {
                             {log_.path(), "not open"}));
         return false;
     }
-    if (runner_.lock().batchActive()) chipId = chipIdText(runner_.lastChipId());
+    if (runner_.lock().batchActive()) chipId = chipIdText(detectedId(runner_.lastChipId()));
     if (!stampSerial(command)) return false;
     startMs_ = ui_.monotonicMs();
     return true;

@@ -65,7 +65,4 @@ class ProductionRun : public ChipCommandHook {
     int failed_ = 0;
 };
 
-// Six hexadecimal digits of the ID bytes of an ID read's reply.
-std::string chipIdText(const uint8_t reply[4]);
-
 }  // namespace ostrel

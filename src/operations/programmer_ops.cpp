@@ -1,11 +1,11 @@
 #include "operations/programmer_ops.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <vector>
 
+#include "base/text_format.h"
 #include "usb/programmer_identity.h"
 
 namespace ostrel {
@@ -15,12 +15,6 @@ namespace {
 constexpr int kEeprom24WriteSettleMs = 100;
 // Wait before each status poll of a 25-series erase.
 constexpr int kPollIntervalMs = 50;
-
-std::string hexAddress(int64_t address) {
-    char text[24];
-    std::snprintf(text, sizeof text, "%llXh", static_cast<unsigned long long>(address));
-    return text;
-}
 
 // Whole blocks are streamed, so the last one may reach a block past the span.
 uint32_t readyThrough(const AddressSpan& span, uint32_t block) {

@@ -21,13 +21,17 @@
 
 #include "catalogue/catalogue_file.h"
 #include "catalogue/name_text.h"
+#include "support/cli_process.h"
 #include "support/temp_files.h"
 
 namespace ostrel {
 namespace {
 
+using testing::execAgainstSimulator;
+using testing::randomBytes;
 using testing::readFile;
 using testing::TempDir;
+using testing::waitForExit;
 using testing::writeFile;
 
 struct Outcome {
@@ -50,17 +54,7 @@ Outcome runProgram(const std::string& program, const std::vector<std::string>& a
         dup2(err[1], 2);
         close(out[0]);
         close(err[0]);
-        setenv("LD_LIBRARY_PATH", OSTREL_SIM_DIR, 1);
-        setenv("OSTREL_SIM_CONFIG", config.c_str(), 1);
-        setenv("OSTREL_SIM_LOG", log.c_str(), 1);
-        setenv("LANG", "C", 1);
-        unsetenv("LC_ALL");
-        unsetenv("LC_MESSAGES");
-        std::vector<char*> argv{const_cast<char*>(program.c_str())};
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
-        _exit(127);
+        execAgainstSimulator(program, args, config, log);
     }
     close(out[1]);
     close(err[1]);
@@ -97,9 +91,7 @@ Outcome runProgram(const std::string& program, const std::vector<std::string>& a
             }
         }
     }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    run.status = waitForExit(pid);
     return run;
 }
 
@@ -157,15 +149,6 @@ class Cli : public ::testing::Test {
     TempDir dir;
     std::string program = OSTREL_BIN_DIR "/ostrel-cli";
 };
-
-std::string randomBytes(size_t count, uint32_t seed) {
-    std::string bytes(count, '\0');
-    for (char& b : bytes) {
-        seed = seed * 1103515245u + 12345u;
-        b = static_cast<char>(seed >> 16);
-    }
-    return bytes;
-}
 
 // Every command in the order a bench would use them, on one 128 KiB chip of
 // the default catalogue: each step's exit status and what it says.

@@ -13,13 +13,17 @@
 #include <string>
 #include <vector>
 
+#include "support/cli_process.h"
 #include "support/temp_files.h"
 
 namespace ostrel {
 namespace {
 
+using testing::execAgainstSimulator;
+using testing::randomBytes;
 using testing::readFile;
 using testing::TempDir;
+using testing::waitForExit;
 using testing::writeFile;
 
 struct Process {
@@ -38,29 +42,15 @@ class Programmers : public ::testing::Test {
         if (run.pid == 0) {
             freopen(run.out.c_str(), "w", stdout);
             freopen(run.err.c_str(), "w", stderr);
-            setenv("LD_LIBRARY_PATH", OSTREL_SIM_DIR, 1);
-            setenv("OSTREL_SIM_CONFIG", dir.file("sim.conf").c_str(), 1);
-            setenv("OSTREL_SIM_LOG", run.log.c_str(), 1);
             setenv("OSTREL_CLI", kProgram, 1);
             setenv("GANG_LOGS", dir.file("gang").c_str(), 1);
             // The simulated device nodes, held open by the process that claims them.
             if (devfs) setenv("USB_DEVFS_PATH", dir.file("devfs").c_str(), 1);
-            setenv("LANG", "C", 1);
-            unsetenv("LC_ALL");
-            unsetenv("LC_MESSAGES");
-            std::vector<char*> argv{const_cast<char*>(program)};
-            for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            execv(program, argv.data());
-            _exit(127);
+            execAgainstSimulator(program, args, dir.file("sim.conf"), run.log);
         }
         return run;
     }
-    static int wait(const Process& run) {
-        int status = 0;
-        waitpid(run.pid, &status, 0);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
+    static int wait(const Process& run) { return waitForExit(run.pid); }
     // Runs to the end; the exit status, standard output and standard error.
     struct Outcome {
         int status;
@@ -90,15 +80,6 @@ class Programmers : public ::testing::Test {
     // kernel's are, instead of lock files beside the configuration.
     bool devfs = false;
 };
-
-std::string pattern(size_t count, uint32_t seed) {
-    std::string bytes(count, '\0');
-    for (char& b : bytes) {
-        seed = seed * 1103515245u + 12345u;
-        b = static_cast<char>(seed >> 16);
-    }
-    return bytes;
-}
 
 TEST_F(Programmers, ListPrintsEachAttachedProgrammer) {
     const struct {
@@ -159,7 +140,7 @@ TEST_F(Programmers, DeviceChoosesByPathOrSerialAndRefusesOneGoneOrBusy) {
 
 TEST_F(Programmers, TwoProcessesProgramTwoProgrammersAtOnceEachItsOwnChip) {
     programmers(2);
-    const std::string one = pattern(0x20000, 1), two = pattern(0x20000, 2);
+    const std::string one = randomBytes(0x20000, 1), two = randomBytes(0x20000, 2);
     writeFile(dir.file("one.bin"), one);
     writeFile(dir.file("two.bin"), two);
     const Process a = start({"-d", "001/001", "-c", "W25X10", "auto", dir.file("one.bin")}, "a");
@@ -178,7 +159,7 @@ TEST_F(Programmers, TwoProcessesProgramTwoProgrammersAtOnceEachItsOwnChip) {
 
 TEST_F(Programmers, GangProgramsEveryFreeProgrammerAndReportsEach) {
     programmers(3, "claim=fail");
-    const std::string data = pattern(0x20000, 3);
+    const std::string data = randomBytes(0x20000, 3);
     writeFile(dir.file("data.bin"), data);
     const Process gang =
         start({"-c", "W25X10", dir.file("data.bin")}, "gang", OSTREL_SOURCE_DIR "/scripts/gang");
@@ -196,9 +177,9 @@ TEST_F(Programmers, GangProgramsEveryFreeProgrammerAndReportsEach) {
 TEST_F(Programmers, StartAndEndReadWriteVerifyAndBlankAPartOfTheChip) {
     programmers(1);
     // The part is erased; around it the chip holds data that must stay.
-    std::string before = pattern(0x20000, 5);
+    std::string before = randomBytes(0x20000, 5);
     before.replace(0x1000, 0x1000, std::string(0x1000, '\xFF'));
-    const std::string file = pattern(0x1000, 6);
+    const std::string file = randomBytes(0x1000, 6);
     writeFile(image(1), before);
     writeFile(dir.file("file.bin"), file);
     std::string expected = before;

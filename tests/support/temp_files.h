@@ -1,6 +1,7 @@
 #pragma once
-// Temporary folders for tests that read and write real files, and a way to
-// make writes fail even for root (who ignores permissions): a file size limit.
+// Temporary folders for tests that read and write real files, reproducible
+// content for them, and a way to make writes fail even for root (who ignores
+// permissions): a file size limit.
 
 #include <signal.h>
 #include <stdlib.h>
@@ -8,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -47,6 +49,17 @@ inline void writeFile(const std::string& path, const std::string& bytes) {
 inline std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// `count` bytes that look random and are the same for the same `seed`, for
+// files and chip images.
+inline std::string randomBytes(std::size_t count, uint32_t seed) {
+    std::string bytes(count, '\0');
+    for (char& b : bytes) {
+        seed = seed * 1103515245u + 12345u;
+        b = static_cast<char>(seed >> 16);
+    }
+    return bytes;
 }
 
 // While alive, no file of this process may grow beyond `bytes`: a write past

@@ -28,7 +28,7 @@
 namespace ostrel {
 namespace {
 
-QString hexAddress(std::size_t address) {
+QString addressText(std::size_t address) {
     return QString::fromStdString(hexText(static_cast<uint32_t>(address)));
 }
 
@@ -213,7 +213,7 @@ bool BufferTools::find(SearchDirection direction) {
     view->selectBytes(hit.offset, pattern.size());
     FindNote->setText(QString::fromStdString(fillIn(
         programText(hit.wrapped ? Txt::FindWrapped : Txt::FindFoundAt, window_.state().language),
-        {hexAddress(hit.offset).toStdString()})));
+        {addressText(hit.offset).toStdString()})));
     return true;
 }
 
@@ -320,8 +320,8 @@ void BufferTools::showGoTo() {
     GoToCancel->setText(text(Txt::ButtonCancel));
     GoToPrompt->setText(
         QString::fromStdString(fillIn(programText(Txt::GoToPrompt, window_.state().language),
-                                      {hexAddress(view->DataSize() - 1).toStdString()})));
-    GoToEdit->setText(hexAddress(view->cursorAddress()));
+                                      {addressText(view->DataSize() - 1).toStdString()})));
+    GoToEdit->setText(addressText(view->cursorAddress()));
     GoToEdit->selectAll();
     checkGoToText();
     GoToDialog->open();

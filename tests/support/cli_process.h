@@ -1,0 +1,40 @@
+#pragma once
+// The two halves of running a program of ours as a process against the
+// simulator: what the child does after fork() and how its exit is read.
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace ostrel::testing {
+
+// In the child: binds the simulator configured by `config` (its log to `log`),
+// sets the C locale so that texts are English, and replaces the process with
+// `program`. Only returns, as exit status 127, when the program cannot start.
+[[noreturn]] inline void execAgainstSimulator(const std::string& program,
+                                              const std::vector<std::string>& args,
+                                              const std::string& config, const std::string& log) {
+    setenv("LD_LIBRARY_PATH", OSTREL_SIM_DIR, 1);
+    setenv("OSTREL_SIM_CONFIG", config.c_str(), 1);
+    setenv("OSTREL_SIM_LOG", log.c_str(), 1);
+    setenv("LANG", "C", 1);
+    unsetenv("LC_ALL");
+    unsetenv("LC_MESSAGES");
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+}
+
+// Waits for `pid` to end: its exit status, or 128 + the signal that ended it.
+inline int waitForExit(pid_t pid) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+}  // namespace ostrel::testing
