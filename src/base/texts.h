@@ -204,6 +204,7 @@ enum class Txt {
     ChecksumByteSum,
     ButtonOk,
     ButtonCancel,
+    ButtonCopy,
     // Not a text: the number of texts. New texts go above it.
     EndOfTexts
 };

@@ -40,6 +40,7 @@
 #include <ctime>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <vector>
 
 #include "base/captions.h"
@@ -863,6 +864,54 @@ TEST(GeneralErrorHandler, AnErrorThatEscapesAHandlerBecomesABoxAndTheProgramGoes
 TEST(FileDialogFilters, AllFilesMatchesNamesWithoutADot) {
     const QStringList filters = qtNameFilters("Binary (*.bin)|*.bin|All files (*.*)|*.*|Hex|*.hex");
     EXPECT_EQ(filters, QStringList({"Binary (*.bin)", "All files (*)", "Hex (*.hex)"}));
+}
+
+// In every language each menu's items answer to different Alt letters, and
+// no key sequence is bound twice among the window's actions: a letter or a key
+// taken twice reaches one item, or none.
+TEST_F(MainWindowTest, NoAcceleratorLetterOrShortcutIsTakenTwiceInAnyLanguage) {
+    testing::writeFile(dir.file("ostrel.ini"), "[DEVICE]\nchip=1\n");
+    auto form = makeForm();
+    const auto letter = [](const QString& text) {
+        for (int i = 0; i + 1 < text.size(); ++i) {
+            if (text[i] != QLatin1Char('&')) continue;
+            if (text[i + 1] != QLatin1Char('&')) return text[i + 1].toLower();
+            ++i;  // "&&" is a plain ampersand
+        }
+        return QChar();
+    };
+    for (QAction* language : {form->China, form->fanti, form->Enlish}) {
+        language->trigger();
+        SCOPED_TRACE(language->objectName().toStdString());
+        std::vector<std::pair<QString, QList<QAction*>>> menus = {
+            {QStringLiteral("menu bar"), form->menuBar()->actions()}};
+        for (std::size_t m = 0; m < menus.size(); ++m) {
+            std::map<QChar, QString> taken;
+            for (QAction* item : menus[m].second) {
+                if (item->isSeparator()) continue;
+                if (item->menu()) menus.push_back({item->text(), item->menu()->actions()});
+                const QChar key = letter(item->text());
+                if (key.isNull()) continue;
+                const auto [at, fresh] = taken.emplace(key, item->text());
+                EXPECT_TRUE(fresh)
+                    << menus[m].first.toStdString() << ": " << at->second.toStdString() << " and "
+                    << item->text().toStdString();
+            }
+        }
+        std::map<QString, QString> bound;
+        for (QAction* action : form->findChildren<QAction*>()) {
+            if (action->shortcutContext() == Qt::WidgetShortcut ||
+                action->shortcutContext() == Qt::WidgetWithChildrenShortcut)
+                continue;
+            for (const QKeySequence& keys : action->shortcuts()) {
+                const QString name = keys.toString(QKeySequence::PortableText);
+                const auto [at, fresh] = bound.emplace(name, action->text());
+                EXPECT_TRUE(fresh) << name.toStdString() << ": " << at->second.toStdString()
+                                   << " and " << action->text().toStdString();
+            }
+        }
+        EXPECT_GE(bound.size(), 8u) << "the buffer tools' keys are among them";
+    }
 }
 
 // Help > Diagnose... runs the checks and shows them; it chooses no chip, so the

@@ -264,7 +264,7 @@ void BufferTools::showChecksums() {
     if (locked()) return;
     if (!ChecksumDialog) buildChecksumDialog();
     ChecksumDialog->setWindowTitle(text(Txt::ChecksumTitle));
-    ChecksumCopy->setText(text(Txt::MenuCopy));
+    ChecksumCopy->setText(text(Txt::ButtonCopy));
     ChecksumClose->setText(text(Txt::ButtonClose));
     ChecksumFigures->setPlainText(checksumText());
     ChecksumDialog->open();
