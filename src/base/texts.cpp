@@ -371,7 +371,7 @@ constexpr Entry kTexts[kTextCount] = {
     {OSTREL_TEXT(DiagnoseTitle), {"诊断", "診斷", "Diagnosis"}},
     {OSTREL_TEXT(DiagnoseSaveReport), {"保存报告...", "儲存報告...", "Save report..."}},
     {OSTREL_TEXT(DiagnoseNotConnectedTip),
-     {"“帮助 › 诊断...”会查出原因。", "「說明 › 診斷...」會查出原因。",
+     {"“帮助 › 诊断...”会查出原因。", "「幫助 › 診斷...」會查出原因。",
       "Help > Diagnose... finds out why."}},
     {OSTREL_TEXT(DiagnoseReportSaved),
      {"报告已保存到 %s", "報告已儲存到 %s", "Report saved to %s"}},
