@@ -497,6 +497,8 @@ constexpr Entry kTexts[kTextCount] = {
     {OSTREL_TEXT(ButtonOk), {"确定", "確定", "OK"}},
     {OSTREL_TEXT(ButtonCancel), {"取消", "取消", "Cancel"}},
     {OSTREL_TEXT(ButtonCopy), {"复制", "複製", "Copy"}},
+    {OSTREL_TEXT(DiagnoseCheckOk), {"正常", "正常", "ok"}},
+    {OSTREL_TEXT(DiagnoseCheckProblem), {"问题", "問題", "PROBLEM"}},
 };
 #undef OSTREL_TEXT
 

@@ -205,6 +205,8 @@ enum class Txt {
     ButtonOk,
     ButtonCancel,
     ButtonCopy,
+    DiagnoseCheckOk,
+    DiagnoseCheckProblem,
     // Not a text: the number of texts. New texts go above it.
     EndOfTexts
 };

@@ -21,6 +21,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -914,23 +915,38 @@ TEST_F(MainWindowTest, NoAcceleratorLetterOrShortcutIsTakenTwiceInAnyLanguage) {
     }
 }
 
-// Help > Diagnose... runs the checks and shows them; it chooses no chip, so the
-// lists and the buffer stay as the user left them.
+// Help > Diagnose... runs the checks and shows them in the window's language;
+// it chooses no chip, so the lists and the buffer stay as the user left them.
 TEST_F(MainWindowTest, DiagnoseShowsTheChecksAndLeavesTheChosenChipAndItsBytes) {
     auto form = makeForm();
-    form->Enlish->trigger();
     choose(*form, "24_EEPROM", "Atmel", "AT24C02");
     form->state().buffers.flash()[0] = 0x5A;
-    QString shown;
-    QTimer::singleShot(0, form.get(), [&] {
-        shown = form->DiagnosisForm->Lines->toPlainText();
-        form->DiagnosisForm->accept();
-    });
-    form->Diagnose->trigger();
-    for (const char* line :
-         {"ok        USB bus: programmer 1FC8:300B at 001/001.\n",
-          "ok        Interface 0: claimed.\n", "ok        SPI_FLASH,Winbond,W25Q64JV\n"})
-        EXPECT_TRUE(shown.contains(QString::fromUtf8(line))) << shown.toStdString();
+    struct Language {
+        QAction* item;
+        std::vector<const char*> lines;
+        const char* button;
+    } languages[] = {
+        {form->Enlish,
+         {"ok\tUSB bus: programmer 1FC8:300B at 001/001.\n", "ok\tInterface 0: claimed.\n",
+          "ok\tSPI_FLASH,Winbond,W25Q64JV\n"},
+         "OK"},
+        {form->China, {"正常\tUSB 总线：编程器 1FC8:300B 位于 001/001。\n"}, "确定"},
+    };
+    for (const Language& language : languages) {
+        SCOPED_TRACE(language.button);
+        language.item->trigger();
+        QString shown;
+        QString button;
+        QTimer::singleShot(0, form.get(), [&] {
+            shown = form->DiagnosisForm->Lines->toPlainText();
+            button = form->DiagnosisForm->Close->text();
+            form->DiagnosisForm->accept();
+        });
+        form->Diagnose->trigger();
+        for (const char* line : language.lines)
+            EXPECT_TRUE(shown.contains(QString::fromUtf8(line))) << shown.toStdString();
+        EXPECT_EQ(button, QString::fromUtf8(language.button));
+    }
     EXPECT_EQ(form->ComboBox3->currentText(), "AT24C02");
     EXPECT_EQ(form->state().buffers.flash()[0], 0x5A);
     EXPECT_EQ(ostrel_sim_open_handles(programmer), 0);
