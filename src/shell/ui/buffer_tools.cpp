@@ -18,6 +18,7 @@
 #include <QToolButton>
 #include <QToolTip>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "buffers/checksums.h"
 #include "buffers/range_edit.h"
@@ -226,9 +227,10 @@ QString BufferTools::checksumText() const {
         out += QString::fromStdString(
                    fillIn(programText(caption, state.language), {std::to_string(s.length)})) +
                QLatin1Char('\n');
-        out += QStringLiteral("  CRC-32   %1\n").arg(QString::fromStdString(s.crc32Text()));
-        out += QStringLiteral("  SHA-256  %1\n").arg(QString::fromStdString(s.sha256Text()));
-        out += QStringLiteral("  %1  %2 / %3\n")
+        // A tab before each figure: the dialog sets its stop past the widest name.
+        out += QStringLiteral("  CRC-32\t%1\n").arg(QString::fromStdString(s.crc32Text()));
+        out += QStringLiteral("  SHA-256\t%1\n").arg(QString::fromStdString(s.sha256Text()));
+        out += QStringLiteral("  %1\t%2 / %3\n")
                    .arg(text(Txt::ChecksumByteSum), QString::fromStdString(s.sum32Text()),
                         QString::fromStdString(s.sum16Text()));
     };
@@ -266,6 +268,12 @@ void BufferTools::showChecksums() {
     ChecksumDialog->setWindowTitle(text(Txt::ChecksumTitle));
     ChecksumCopy->setText(text(Txt::ButtonCopy));
     ChecksumClose->setText(text(Txt::ButtonClose));
+    // The figures line up one tab stop past the widest name of the language.
+    const QFontMetrics metrics(ChecksumFigures->font());
+    int names = 0;
+    for (const QString& name : {QStringLiteral("  SHA-256"), "  " + text(Txt::ChecksumByteSum)})
+        names = std::max(names, metrics.horizontalAdvance(name));
+    ChecksumFigures->setTabStopDistance(names + 2 * metrics.horizontalAdvance(QLatin1Char(' ')));
     ChecksumFigures->setPlainText(checksumText());
     ChecksumDialog->open();
 }
