@@ -273,7 +273,13 @@ void BufferTools::showChecksums() {
     int names = 0;
     for (const QString& name : {QStringLiteral("  SHA-256"), "  " + text(Txt::ChecksumByteSum)})
         names = std::max(names, metrics.horizontalAdvance(name));
-    ChecksumFigures->setTabStopDistance(names + 2 * metrics.horizontalAdvance(QLatin1Char(' ')));
+    const int tabStop = names + 2 * metrics.horizontalAdvance(QLatin1Char(' '));
+    ChecksumFigures->setTabStopDistance(tabStop);
+    // Wide enough for the longest figure, a SHA-256, behind the longest name.
+    const int figures = tabStop + metrics.horizontalAdvance(QString(64 + 4, QLatin1Char('0')));
+    ChecksumFigures->setMinimumWidth(
+        std::max(metrics.horizontalAdvance(QLatin1Char('0')) * 90, figures));
+    ChecksumDialog->adjustSize();
     ChecksumFigures->setPlainText(checksumText());
     ChecksumDialog->open();
 }
