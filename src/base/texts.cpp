@@ -258,7 +258,7 @@ constexpr Entry kTexts[kTextCount] = {
       "USB bus: programmer 1FC8:300B at %s."}},
     {OSTREL_TEXT(DoctorBusBootLoader),
      {"USB 总线：没有编程器，但它的引导程序 (28E9:028B) 在线：上次固件升级没有完成。",
-      "USB 匯流排：沒有編程器，但它的開機載入程式 (28E9:028B) 在線：上次韌體升級沒有完成。",
+      "USB 匯流排：沒有編程器，但它的引導程式 (28E9:028B) 在線：上次固件升級沒有完成。",
       "USB bus: no programmer, but its boot loader (28E9:028B) is there: a firmware upgrade "
       "did not finish."}},
     {OSTREL_TEXT(DoctorBusFinishUpgrade),
@@ -326,14 +326,14 @@ constexpr Entry kTexts[kTextCount] = {
       "Close other programs that use the programmer; sudo fuser -v %s shows which one holds "
       "it."}},
     {OSTREL_TEXT(DoctorHardwareOk),
-     {"编程器应答：硬件 %s，固件 %s，序列号 %s。", "編程器回應：硬體 %s，韌體 %s，序號 %s。",
+     {"编程器应答：硬件 %s，固件 %s，序列号 %s。", "編程器回應：硬件 %s，固件 %s，序號 %s。",
       "The programmer answers: hardware %s, firmware %s, serial number %s."}},
     {OSTREL_TEXT(DoctorHardwareSilent),
-     {"编程器没有应答硬件信息请求。", "編程器沒有回應硬體資訊請求。",
+     {"编程器没有应答硬件信息请求。", "編程器沒有回應硬件資訊請求。",
       "The programmer does not answer its hardware-information request."}},
     {OSTREL_TEXT(DoctorHardwareReplug),
      {"请重新插拔编程器；如果仍然没有应答，请升级它的固件 (ostrel-cli upgrade FILE)。",
-      "請重新插拔編程器；如果仍然沒有回應，請升級它的韌體 (ostrel-cli upgrade FILE)。",
+      "請重新插拔編程器；如果仍然沒有回應，請升級它的固件 (ostrel-cli upgrade FILE)。",
       "Replug the programmer; if it still does not answer, upgrade its firmware (ostrel-cli "
       "upgrade FILE)."}},
     {OSTREL_TEXT(DoctorChipSeat),
