@@ -56,6 +56,7 @@
 #include "firmware/ui/diagnosis_window.h"
 #include "firmware/ui/hardware_window.h"
 #include "operations/production_log.h"
+#include "operations/ui/serial_dialog.h"
 #include "ostrel_sim.h"
 #include "shell/ui/about_box.h"
 #include "shell/ui/application.h"
@@ -912,6 +913,27 @@ TEST_F(MainWindowTest, NoAcceleratorLetterOrShortcutIsTakenTwiceInAnyLanguage) {
             }
         }
         EXPECT_GE(bound.size(), 8u) << "the buffer tools' keys are among them";
+    }
+}
+
+// The serial number dialog that batch mode opens speaks the window's language,
+// its buttons too.
+TEST_F(MainWindowTest, TheSerialNumberDialogsButtonsSpeakTheLanguage) {
+    auto form = makeForm();
+    const struct {
+        int language;
+        const char* ok;
+        const char* cancel;
+    } languages[] = {{0, "确定", "取消"}, {1, "確定", "取消"}, {2, "OK", "Cancel"}};
+    for (const auto& l : languages) {
+        SCOPED_TRACE(l.language);
+        SerialDialog dialog(l.language, form->ui(), form.get());
+        QStringList captions;
+        for (QPushButton* button : dialog.findChildren<QPushButton*>()) captions << button->text();
+        captions.sort();
+        QStringList expected = {QString::fromUtf8(l.ok), QString::fromUtf8(l.cancel)};
+        expected.sort();
+        EXPECT_EQ(captions, expected);
     }
 }
 
