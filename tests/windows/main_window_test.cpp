@@ -916,6 +916,26 @@ TEST_F(MainWindowTest, NoAcceleratorLetterOrShortcutIsTakenTwiceInAnyLanguage) {
     }
 }
 
+// Batch mode's counts stand in the narrow panel 2 whole, in every language and
+// with counts in the hundreds; the panel's label comes back in the bar's own font.
+TEST_F(MainWindowTest, BatchCountsFitTheirPanelInEveryLanguage) {
+    auto form = makeForm();
+    QLabel* panel = form->panels_[PanelBatchCounts];
+    const QFont normal = form->StatusBar1->font();
+    for (int language : {0, 1, 2}) {
+        SCOPED_TRACE(language);
+        const std::string counts =
+            fillIn(programText(Txt::ProductionCounts, language), {"123", "45"});
+        form->ui().setStatusText(PanelBatchCounts, counts);
+        const int room = panel->contentsRect().width() - 2 * panel->indent();
+        EXPECT_LE(panel->fontMetrics().horizontalAdvance(panel->text()), room);
+    }
+    form->ChinaClick();
+    EXPECT_EQ(panel->font(), normal);
+    EXPECT_LE(panel->fontMetrics().horizontalAdvance(panel->text()),
+              panel->contentsRect().width() - 2 * panel->indent());
+}
+
 // The serial number dialog that batch mode opens speaks the window's language,
 // its buttons too.
 TEST_F(MainWindowTest, TheSerialNumberDialogsButtonsSpeakTheLanguage) {
