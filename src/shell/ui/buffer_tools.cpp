@@ -335,6 +335,11 @@ void BufferTools::showGoTo() {
     GoToPrompt->setText(
         QString::fromStdString(fillIn(programText(Txt::GoToPrompt, window_.state().language),
                                       {hexAddress(view->DataSize() - 1).toStdString()})));
+    // Room for the refusal from the start, so that the dialog does not jump
+    // when it appears.
+    const QFontMetrics metrics(GoToNote->font());
+    GoToNote->setMinimumSize(metrics.horizontalAdvance(text(Txt::GoToRefused)),
+                             metrics.lineSpacing());
     GoToEdit->setText(hexAddress(view->cursorAddress()));
     GoToEdit->selectAll();
     checkGoToText();
