@@ -204,6 +204,9 @@ enum class Txt {
     ChecksumByteSum,
     ButtonOk,
     ButtonCancel,
+    ButtonCopy,
+    DiagnoseCheckOk,
+    DiagnoseCheckProblem,
     // Not a text: the number of texts. New texts go above it.
     EndOfTexts
 };

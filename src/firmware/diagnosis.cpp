@@ -393,11 +393,12 @@ void Doctor::readTwice(Diagnosis& d) {
         fillIn(programText(Txt::DoctorReadSame, language_), {name, hexDigits(crc[0], 8), rate}));
 }
 
-std::string diagnosisText(const Diagnosis& diagnosis) {
+std::string diagnosisText(const Diagnosis& diagnosis, int language) {
     std::string text;
     for (const CheckLine& line : diagnosis.lines) {
-        text += std::string(line.ok ? "ok        " : "PROBLEM   ") + line.finding + "\n";
-        if (!line.advice.empty()) text += "          " + line.advice + "\n";
+        text += programText(line.ok ? Txt::DiagnoseCheckOk : Txt::DiagnoseCheckProblem, language) +
+                "\t" + line.finding + "\n";
+        if (!line.advice.empty()) text += "\t" + line.advice + "\n";
     }
     if (!diagnosis.stopped.empty()) text += diagnosis.stopped + "\n";
     return text;

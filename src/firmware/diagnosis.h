@@ -134,9 +134,11 @@ class Doctor {
     int language_;
 };
 
-// The lines as the window and the command line show them: "ok" or "PROBLEM",
-// the finding, below a problem what to do, and the word that ended the row.
-std::string diagnosisText(const Diagnosis& diagnosis);
+// The lines as the window shows them, in `language`: the check's mark ("ok"
+// or "PROBLEM" and their Chinese forms), a tab, the finding; below a problem a
+// tab and what to do; last the word that ended the row. The tab lines the
+// findings up whatever the width of the marks.
+std::string diagnosisText(const Diagnosis& diagnosis, int language);
 
 // The JSON name of a check ("library", "bus", ...).
 const char* checkName(CheckId id);

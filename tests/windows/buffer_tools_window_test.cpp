@@ -163,9 +163,9 @@ TEST_F(BufferToolsWindow, ToolsWaitWhileAJobHoldsTheLockAndSpeakTheLanguage) {
         const char* checksum;
         const char* find;
     } captions[] = {
-        {&TForm1::ChinaClick, "校验和...", "查找："},
-        {&TForm1::fantiClick, "校驗和...", "尋找："},
-        {&TForm1::EnlishClick, "Checksum...", "Find:"},
+        {&TForm1::ChinaClick, "校验和(&S)...", "查找："},
+        {&TForm1::fantiClick, "校驗和(&S)...", "尋找："},
+        {&TForm1::EnlishClick, "Checksum(&S)...", "Find:"},
     };
     for (const Caption& c : captions) {
         (form.get()->*c.language)();

@@ -21,6 +21,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -40,6 +41,7 @@
 #include <ctime>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <vector>
 
 #include "base/captions.h"
@@ -54,6 +56,7 @@
 #include "firmware/ui/diagnosis_window.h"
 #include "firmware/ui/hardware_window.h"
 #include "operations/production_log.h"
+#include "operations/ui/serial_dialog.h"
 #include "ostrel_sim.h"
 #include "shell/ui/about_box.h"
 #include "shell/ui/application.h"
@@ -865,23 +868,127 @@ TEST(FileDialogFilters, AllFilesMatchesNamesWithoutADot) {
     EXPECT_EQ(filters, QStringList({"Binary (*.bin)", "All files (*)", "Hex (*.hex)"}));
 }
 
-// Help > Diagnose... runs the checks and shows them; it chooses no chip, so the
-// lists and the buffer stay as the user left them.
+// In every language each menu's items answer to different Alt letters, and
+// no key sequence is bound twice among the window's actions: a letter or a key
+// taken twice reaches one item, or none.
+TEST_F(MainWindowTest, NoAcceleratorLetterOrShortcutIsTakenTwiceInAnyLanguage) {
+    testing::writeFile(dir.file("ostrel.ini"), "[DEVICE]\nchip=1\n");
+    auto form = makeForm();
+    const auto letter = [](const QString& text) {
+        for (int i = 0; i + 1 < text.size(); ++i) {
+            if (text[i] != QLatin1Char('&')) continue;
+            if (text[i + 1] != QLatin1Char('&')) return text[i + 1].toLower();
+            ++i;  // "&&" is a plain ampersand
+        }
+        return QChar();
+    };
+    for (QAction* language : {form->China, form->fanti, form->Enlish}) {
+        language->trigger();
+        SCOPED_TRACE(language->objectName().toStdString());
+        std::vector<std::pair<QString, QList<QAction*>>> menus = {
+            {QStringLiteral("menu bar"), form->menuBar()->actions()}};
+        for (std::size_t m = 0; m < menus.size(); ++m) {
+            std::map<QChar, QString> taken;
+            for (QAction* item : menus[m].second) {
+                if (item->isSeparator()) continue;
+                if (item->menu()) menus.push_back({item->text(), item->menu()->actions()});
+                const QChar key = letter(item->text());
+                if (key.isNull()) continue;
+                const auto [at, fresh] = taken.emplace(key, item->text());
+                EXPECT_TRUE(fresh)
+                    << menus[m].first.toStdString() << ": " << at->second.toStdString() << " and "
+                    << item->text().toStdString();
+            }
+        }
+        std::map<QString, QString> bound;
+        for (QAction* action : form->findChildren<QAction*>()) {
+            if (action->shortcutContext() == Qt::WidgetShortcut ||
+                action->shortcutContext() == Qt::WidgetWithChildrenShortcut)
+                continue;
+            for (const QKeySequence& keys : action->shortcuts()) {
+                const QString name = keys.toString(QKeySequence::PortableText);
+                const auto [at, fresh] = bound.emplace(name, action->text());
+                EXPECT_TRUE(fresh) << name.toStdString() << ": " << at->second.toStdString()
+                                   << " and " << action->text().toStdString();
+            }
+        }
+        EXPECT_GE(bound.size(), 8u) << "the buffer tools' keys are among them";
+    }
+}
+
+// Batch mode's counts stand in the narrow panel 2 whole, in every language and
+// with counts in the hundreds; the panel's label comes back in the bar's own font.
+TEST_F(MainWindowTest, BatchCountsFitTheirPanelInEveryLanguage) {
+    auto form = makeForm();
+    QLabel* panel = form->panels_[PanelBatchCounts];
+    const QFont normal = form->StatusBar1->font();
+    for (int language : {0, 1, 2}) {
+        SCOPED_TRACE(language);
+        const std::string counts =
+            fillIn(programText(Txt::ProductionCounts, language), {"123", "45"});
+        form->ui().setStatusText(PanelBatchCounts, counts);
+        const int room = panel->contentsRect().width() - 2 * panel->indent();
+        EXPECT_LE(panel->fontMetrics().horizontalAdvance(panel->text()), room);
+    }
+    form->ChinaClick();
+    EXPECT_EQ(panel->font(), normal);
+    EXPECT_LE(panel->fontMetrics().horizontalAdvance(panel->text()),
+              panel->contentsRect().width() - 2 * panel->indent());
+}
+
+// The serial number dialog that batch mode opens speaks the window's language,
+// its buttons too.
+TEST_F(MainWindowTest, TheSerialNumberDialogsButtonsSpeakTheLanguage) {
+    auto form = makeForm();
+    const struct {
+        int language;
+        const char* ok;
+        const char* cancel;
+    } languages[] = {{0, "确定", "取消"}, {1, "確定", "取消"}, {2, "OK", "Cancel"}};
+    for (const auto& l : languages) {
+        SCOPED_TRACE(l.language);
+        SerialDialog dialog(l.language, form->ui(), form.get());
+        QStringList captions;
+        for (QPushButton* button : dialog.findChildren<QPushButton*>()) captions << button->text();
+        captions.sort();
+        QStringList expected = {QString::fromUtf8(l.ok), QString::fromUtf8(l.cancel)};
+        expected.sort();
+        EXPECT_EQ(captions, expected);
+    }
+}
+
+// Help > Diagnose... runs the checks and shows them in the window's language;
+// it chooses no chip, so the lists and the buffer stay as the user left them.
 TEST_F(MainWindowTest, DiagnoseShowsTheChecksAndLeavesTheChosenChipAndItsBytes) {
     auto form = makeForm();
-    form->Enlish->trigger();
     choose(*form, "24_EEPROM", "Atmel", "AT24C02");
     form->state().buffers.flash()[0] = 0x5A;
-    QString shown;
-    QTimer::singleShot(0, form.get(), [&] {
-        shown = form->DiagnosisForm->Lines->toPlainText();
-        form->DiagnosisForm->accept();
-    });
-    form->Diagnose->trigger();
-    for (const char* line :
-         {"ok        USB bus: programmer 1FC8:300B at 001/001.\n",
-          "ok        Interface 0: claimed.\n", "ok        SPI_FLASH,Winbond,W25Q64JV\n"})
-        EXPECT_TRUE(shown.contains(QString::fromUtf8(line))) << shown.toStdString();
+    struct Language {
+        QAction* item;
+        std::vector<const char*> lines;
+        const char* button;
+    } languages[] = {
+        {form->Enlish,
+         {"ok\tUSB bus: programmer 1FC8:300B at 001/001.\n", "ok\tInterface 0: claimed.\n",
+          "ok\tSPI_FLASH,Winbond,W25Q64JV\n"},
+         "OK"},
+        {form->China, {"正常\tUSB 总线：编程器 1FC8:300B 位于 001/001。\n"}, "确定"},
+    };
+    for (const Language& language : languages) {
+        SCOPED_TRACE(language.button);
+        language.item->trigger();
+        QString shown;
+        QString button;
+        QTimer::singleShot(0, form.get(), [&] {
+            shown = form->DiagnosisForm->Lines->toPlainText();
+            button = form->DiagnosisForm->Close->text();
+            form->DiagnosisForm->accept();
+        });
+        form->Diagnose->trigger();
+        for (const char* line : language.lines)
+            EXPECT_TRUE(shown.contains(QString::fromUtf8(line))) << shown.toStdString();
+        EXPECT_EQ(button, QString::fromUtf8(language.button));
+    }
     EXPECT_EQ(form->ComboBox3->currentText(), "AT24C02");
     EXPECT_EQ(form->state().buffers.flash()[0], 0x5A);
     EXPECT_EQ(ostrel_sim_open_handles(programmer), 0);

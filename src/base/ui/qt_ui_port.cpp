@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -103,11 +104,24 @@ std::string QtUiPort::saveFileName(const std::string& filter, const std::string&
 void QtUiPort::setStatusText(int panel, const std::string& text) {
     if (panel < 0 || panel > 4 || !panels_[panel]) return;
     panels_[panel]->setText(qs(text));
+    fitPanelText(panels_[panel]);
     if (panel == PanelState) {
         // A tip explains one text only; whoever sets the text sets its tip after.
         panels_[panel]->setToolTip(QString());
         if (stateTextChanged) stateTextChanged();
     }
+}
+
+void fitPanelText(QLabel* panel) {
+    // The panels keep their widths; a text wider than its panel (batch mode's
+    // counts in Chinese) is set smaller rather than cut off.
+    QFont font = panel->parentWidget() ? panel->parentWidget()->font() : QApplication::font();
+    const int room = panel->contentsRect().width() - 2 * std::max(panel->indent(), 0);
+    const qreal smallest = 6.0;
+    while (font.pointSizeF() > smallest &&
+           QFontMetrics(font).horizontalAdvance(panel->text()) > room)
+        font.setPointSizeF(std::max(smallest, font.pointSizeF() - 0.5));
+    panel->setFont(font);
 }
 
 std::string QtUiPort::statusText(int panel) const {

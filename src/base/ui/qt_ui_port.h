@@ -58,4 +58,8 @@ class QtUiPort : public UiPort {
     QString lastSaveFilter_;  // the save dialog's filter chosen last
 };
 
+// Gives a status bar panel the status bar's font, or a smaller one where its
+// text would not fit the panel's width.
+void fitPanelText(QLabel* panel);
+
 }  // namespace ostrel

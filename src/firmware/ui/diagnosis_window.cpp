@@ -1,9 +1,11 @@
 #include "firmware/ui/diagnosis_window.h"
 
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "base/safe_file.h"
 #include "base/texts.h"
@@ -39,7 +41,15 @@ void DiagnosisWindow::showDiagnosis(const Diagnosis& diagnosis, std::function<st
     language_ = language;
     setWindowTitle(QString::fromStdString(programText(Txt::DiagnoseTitle, language)));
     SaveReport->setText(QString::fromStdString(programText(Txt::DiagnoseSaveReport, language)));
-    Lines->setPlainText(QString::fromStdString(diagnosisText(diagnosis)));
+    Close->setText(QString::fromStdString(programText(Txt::ButtonOk, language)));
+    // The findings start at one tab stop, past the widest mark of the language.
+    const QFontMetrics metrics(Lines->font());
+    int markWidth = 0;
+    for (Txt mark : {Txt::DiagnoseCheckOk, Txt::DiagnoseCheckProblem})
+        markWidth = std::max(markWidth, metrics.horizontalAdvance(
+                                            QString::fromStdString(programText(mark, language))));
+    Lines->setTabStopDistance(markWidth + 3 * metrics.horizontalAdvance(QLatin1Char(' ')));
+    Lines->setPlainText(QString::fromStdString(diagnosisText(diagnosis, language)));
     exec();
 }
 

@@ -4,6 +4,7 @@
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
 #include <cstdio>
@@ -42,6 +43,8 @@ SerialDialog::SerialDialog(int language, UiPort& ui, QWidget* parent)
     form->addRow(QString(), bigEndian);
     column->addLayout(form);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    buttons->button(QDialogButtonBox::Ok)->setText(text(Txt::ButtonOk, language));
+    buttons->button(QDialogButtonBox::Cancel)->setText(text(Txt::ButtonCancel, language));
     connect(buttons, &QDialogButtonBox::accepted, this, &SerialDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     column->addWidget(buttons);

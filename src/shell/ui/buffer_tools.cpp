@@ -18,6 +18,7 @@
 #include <QToolButton>
 #include <QToolTip>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "buffers/checksums.h"
 #include "buffers/range_edit.h"
@@ -226,9 +227,10 @@ QString BufferTools::checksumText() const {
         out += QString::fromStdString(
                    fillIn(programText(caption, state.language), {std::to_string(s.length)})) +
                QLatin1Char('\n');
-        out += QStringLiteral("  CRC-32   %1\n").arg(QString::fromStdString(s.crc32Text()));
-        out += QStringLiteral("  SHA-256  %1\n").arg(QString::fromStdString(s.sha256Text()));
-        out += QStringLiteral("  %1  %2 / %3\n")
+        // A tab before each figure: the dialog sets its stop past the widest name.
+        out += QStringLiteral("  CRC-32\t%1\n").arg(QString::fromStdString(s.crc32Text()));
+        out += QStringLiteral("  SHA-256\t%1\n").arg(QString::fromStdString(s.sha256Text()));
+        out += QStringLiteral("  %1\t%2 / %3\n")
                    .arg(text(Txt::ChecksumByteSum), QString::fromStdString(s.sum32Text()),
                         QString::fromStdString(s.sum16Text()));
     };
@@ -264,8 +266,20 @@ void BufferTools::showChecksums() {
     if (locked()) return;
     if (!ChecksumDialog) buildChecksumDialog();
     ChecksumDialog->setWindowTitle(text(Txt::ChecksumTitle));
-    ChecksumCopy->setText(text(Txt::MenuCopy));
+    ChecksumCopy->setText(text(Txt::ButtonCopy));
     ChecksumClose->setText(text(Txt::ButtonClose));
+    // The figures line up one tab stop past the widest name of the language.
+    const QFontMetrics metrics(ChecksumFigures->font());
+    int names = 0;
+    for (const QString& name : {QStringLiteral("  SHA-256"), "  " + text(Txt::ChecksumByteSum)})
+        names = std::max(names, metrics.horizontalAdvance(name));
+    const int tabStop = names + 2 * metrics.horizontalAdvance(QLatin1Char(' '));
+    ChecksumFigures->setTabStopDistance(tabStop);
+    // Wide enough for the longest figure, a SHA-256, behind the longest name.
+    const int figures = tabStop + metrics.horizontalAdvance(QString(64 + 4, QLatin1Char('0')));
+    ChecksumFigures->setMinimumWidth(
+        std::max(metrics.horizontalAdvance(QLatin1Char('0')) * 90, figures));
+    ChecksumDialog->adjustSize();
     ChecksumFigures->setPlainText(checksumText());
     ChecksumDialog->open();
 }
@@ -321,6 +335,11 @@ void BufferTools::showGoTo() {
     GoToPrompt->setText(
         QString::fromStdString(fillIn(programText(Txt::GoToPrompt, window_.state().language),
                                       {addressText(view->DataSize() - 1).toStdString()})));
+    // Room for the refusal from the start, so that the dialog does not jump
+    // when it appears.
+    const QFontMetrics metrics(GoToNote->font());
+    GoToNote->setMinimumSize(metrics.horizontalAdvance(text(Txt::GoToRefused)),
+                             metrics.lineSpacing());
     GoToEdit->setText(addressText(view->cursorAddress()));
     GoToEdit->selectAll();
     checkGoToText();

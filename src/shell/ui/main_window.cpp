@@ -329,6 +329,8 @@ void TForm1::ApplyLanguage() {
                    {"TForm6", Form6}},
                   language);
     captionDiagnose();
+    // The labels of panels 0 and 2 replace whatever batch mode's counts left.
+    for (int label : {0, 2}) fitPanelText(panels_[label]);
     // Panel 1 keeps its text; whether it is red follows the new language.
     drawStatePanel();
     // The table names the first page "FLASH"; for a chip of another type the
