@@ -16,14 +16,11 @@
 #include <algorithm>
 
 #include "base/ui/file_filters.h"
+#include "base/ui/qt_text.h"
 
 namespace ostrel {
 
 namespace {
-
-QString qs(const std::string& utf8) {
-    return QString::fromUtf8(utf8.data(), int(utf8.size()));
-}
 
 const QElapsedTimer& clock() {
     static QElapsedTimer timer = [] {

@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "base/messages.h"
+#include "base/ui/qt_text.h"
 #include "base/ui_port.h"
 #include "catalogue/catalogue_file.h"
 #include "catalogue/gbk_text.h"
@@ -19,10 +20,6 @@
 namespace ostrel {
 
 namespace {
-
-QString qs(const std::string& utf8) {
-    return QString::fromUtf8(utf8.data(), int(utf8.size()));
-}
 
 bool isNameColumn(int column) {
     return column <= ColName;

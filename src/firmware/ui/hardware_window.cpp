@@ -4,15 +4,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "base/ui/qt_text.h"
+
 namespace ostrel {
-
-namespace {
-
-QString qs(const std::string& utf8) {
-    return QString::fromUtf8(utf8.data(), int(utf8.size()));
-}
-
-}  // namespace
 
 TForm6::TForm6(UiPort& ui, QWidget* parent) : QDialog(parent), ui_(ui) {
     setObjectName("Form6");

@@ -24,6 +24,7 @@
 #include "base/program_paths.h"
 #include "base/texts.h"
 #include "base/ui/apply_captions.h"
+#include "base/ui/qt_text.h"
 #include "buffers/ui/fill_dialog.h"
 #include "buffers/ui/hex_view.h"
 #include "catalogue/catalogue_file.h"
@@ -44,14 +45,6 @@
 #include "usb/ui/device_change_notifier.h"
 
 namespace ostrel {
-
-namespace {
-
-QString qs(const std::string& utf8) {
-    return QString::fromUtf8(utf8.data(), int(utf8.size()));
-}
-
-}  // namespace
 
 TForm1::TForm1(const ProgramPaths& paths, std::string usbLibrary, std::string hidLibrary,
                std::unique_ptr<QtUiPort> ui, QWidget* parent)
@@ -146,76 +139,6 @@ void TForm1::FormShow() {
         selector_->select(selector_->saved.type, selector_->saved.manufacturer,
                           selector_->saved.name);
     ApplyLanguage();
-}
-
-void TForm1::focusWindowChanged(QWindow* now) {
-    // Menus and drop-down lists take the focus without taking the window's
-    // activation away.
-    if (now && (now->type() == Qt::Popup || now->type() == Qt::ToolTip)) return;
-    const FocusPlace before = lastFocus_;
-    if (!now) {
-        // The window system reports the focus moving to another program as no
-        // focus window; coming back from there is no activation of ours. A
-        // dialog of ours that closes may leave no focus window too, until the
-        // main window takes it back.
-        const bool dialogClosed =
-            before == FocusPlace::OwnWindow && lastFocusWindow_ && !lastFocusWindow_->isVisible();
-        if (!dialogClosed) lastFocus_ = FocusPlace::OtherProgram;
-    } else if (now != windowHandle()) {
-        lastFocus_ = FocusPlace::OwnWindow;
-    } else {
-        lastFocus_ = FocusPlace::MainWindow;
-        if (!activatedOnce_ || before == FocusPlace::OwnWindow) {
-            activatedOnce_ = true;
-            FormActivate();
-        }
-    }
-    lastFocusWindow_ = now;
-}
-
-void TForm1::dialogClosed(QDialog* dialog) {
-    // A closing dialog gives the activation back to the main window, as on the
-    // desktop the program was made for; without a window manager (or with one
-    // that leaves the focus nowhere) nobody else would.
-    if (!dialog || !dialog->isWindow() || !QGuiApplication::focusWindow()) return;
-    QTimer::singleShot(0, this, [this] {
-        QWindow* focus = QGuiApplication::focusWindow();
-        if (isVisible() && (!focus || !focus->isVisible())) activateWindow();
-    });
-}
-
-void TForm1::FormActivate() {
-    checkProgrammer();
-}
-
-void TForm1::watchDeviceChanges(std::unique_ptr<DeviceChangeSource> source) {
-    deviceChanges_ = std::make_unique<DeviceChangeNotifier>(std::move(source));
-    connect(deviceChanges_.get(), &DeviceChangeNotifier::devicesChanged, this,
-            &TForm1::checkProgrammer);
-}
-
-void TForm1::checkProgrammer() {
-    // A job in progress holds the transport, and the check's open and close
-    // would end it: the check runs when the job has ended.
-    if (runner_->lock().jobRunning()) {
-        checkPending_ = true;
-        return;
-    }
-    checkPending_ = false;
-    refreshProgrammers();
-    // Not connected: the panel's tip points to the diagnosis, which finds out
-    // why; attached but unusable, it first says what to check.
-    const Presence presence = ostrel::checkProgrammer(*usb_, *ui_, state_->language);
-    if (presence == Presence::Connected) return;
-    const std::string tip = programText(Txt::DiagnoseNotConnectedTip, state_->language);
-    panels_[PanelState]->setToolTip(
-        qs(presence == Presence::AttachedButUnusable
-               ? programText(Txt::ProgrammerUnusable, state_->language) + "\n" + tip
-               : tip));
-}
-
-void TForm1::jobEnded() {
-    if (checkPending_) checkProgrammer();
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {

@@ -21,20 +21,13 @@
 #include <QVBoxLayout>
 
 #include "base/messages.h"
+#include "base/ui/qt_text.h"
 #include "buffers/ui/hex_view.h"
 #include "catalogue/ui/socket_picture.h"
 #include "shell/ui/artwork.h"
 #include "shell/ui/main_window.h"
 
 namespace ostrel {
-
-namespace {
-
-QString qs(const std::string& utf8) {
-    return QString::fromUtf8(utf8.data(), int(utf8.size()));
-}
-
-}  // namespace
 
 void TForm1::buildLayout() {
     buildMenu();
