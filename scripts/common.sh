@@ -17,7 +17,7 @@ OSTREL_PACKAGES=(
     build-essential cmake ninja-build pkg-config ccache clang-format
     qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    libusb-0.1-4 libusb-dev libjpeg62-turbo-dev libudev-dev zlib1g-dev
+    libusb-0.1-4 libusb-dev libjpeg62-turbo-dev libudev-dev
     libhidapi-hidraw0 libhidapi-dev
     zlib1g-dev libssl-dev
     binutils srecord avrdude flashrom
