@@ -1,5 +1,6 @@
 #include "buffers/buffer_fill.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "base/messages.h"
@@ -58,6 +59,13 @@ bool runFill(DataBuffers& buffers, uint32_t flashSize, const FillInput& input, U
     }
     const auto first = static_cast<uint32_t>(*start);
     const auto last = static_cast<uint32_t>(*end);
+    // The fill is one undo step among the view's others: the bytes typed
+    // before it go into the buffer first, so that the view stays as it is
+    // around the filled range and its history keeps its earlier steps.
+    HexDocument& view = buffers.flashView();
+    const uint32_t shown = DataBuffers::flashCountFor(flashSize);
+    const bool keepView = view.DataSize() == shown;
+    const bool tookEdits = keepView && buffers.TakeFlashEdits(flashSize);
     EditStep undoStep = buffers.fillStep(first, last);
     switch (input.kind) {
         case FillKind::Byte:
@@ -73,8 +81,14 @@ bool runFill(DataBuffers& buffers, uint32_t flashSize, const FillInput& input, U
                        static_cast<uint32_t>(ui.epochSeconds()));
             break;
     }
-    buffers.ShowFlash(flashSize);
-    buffers.flashDataLength = *end + 1;
+    if (keepView) {
+        if (first < shown)
+            view.reloadRange(first, buffers.flashUpTo(last + 1) + first,
+                             std::min(last, shown - 1) - first + 1);
+    } else {
+        buffers.ShowFlash(flashSize);
+    }
+    buffers.flashDataLength = tookEdits ? std::max(buffers.flashDataLength, *end + 1) : *end + 1;
     buffers.recordFill(std::move(undoStep));
     return true;
 }

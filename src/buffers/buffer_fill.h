@@ -56,7 +56,8 @@ void fillRandom(uint8_t* buffer, uint32_t start, uint32_t end, uint32_t startSta
 
 // OK in the fill dialog: converts the four edits in order (a failure shows the
 // conversion error and stops), refuses a bad range with an "Error" box, fills,
-// reloads the FLASH view over `flashSize` bytes and sets the FLASH data length
+// shows the filled bytes in the FLASH view (typed bytes elsewhere stay, taken
+// into the buffer first as Write takes them), records one undo step and sets the FLASH data length
 // to end + 1. Returns whether it filled.
 bool runFill(DataBuffers& buffers, uint32_t flashSize, const FillInput& input, UiPort& ui);
 

@@ -59,7 +59,10 @@ EditStep DataBuffers::fillStep(uint32_t first, uint32_t last) const {
     last = std::min(last, kFlashBufferSize - 1);
     step.offset = first;
     step.length = first <= last ? last - first + 1 : 0;
-    step.bytes.assign(flash_.get() + first, flash_.get() + first + step.length);
+    // Bytes past what the buffer has made ready read as 0xFF, as the buffer
+    // shows them, not as the untouched pages' zeros.
+    const uint8_t* flash = flashUpTo(first + static_cast<uint32_t>(step.length));
+    step.bytes.assign(flash + first, flash + first + step.length);
     step.dataLength = flashDataLength;
     return step;
 }
@@ -71,6 +74,10 @@ void DataBuffers::apply(HexDocument& view, EditStep& step) {
         uint8_t block[1 << 16];
         uint8_t* kept = step.bytes.data();
         uint8_t* flash = flash_.get() + step.offset;
+        // What the range holds now is what the view shows there: bytes typed
+        // since the buffer last took the view's edits count, so that a redo
+        // brings them back too.
+        view.ReadBuffer(flash, step.offset, step.bytes.size());
         for (std::size_t done = 0; done < step.bytes.size(); done += sizeof block) {
             const std::size_t n = std::min(sizeof block, step.bytes.size() - done);
             std::memcpy(block, flash + done, n);
@@ -84,9 +91,11 @@ void DataBuffers::apply(HexDocument& view, EditStep& step) {
     const std::size_t offset = std::min(step.offset, view.DataSize());
     const std::size_t count = std::min(step.length, view.DataSize() - offset);
     std::vector<uint8_t> present(view.data() + offset, view.data() + offset + count);
-    view.replaceRange(offset, count, step.bytes);
+    std::vector<bool> presentMarks = view.marksOf(offset, count);
+    view.replaceRange(offset, count, step.bytes, step.marked);
     step.length = step.bytes.size();
     step.bytes.swap(present);
+    step.marked.swap(presentMarks);
 }
 
 bool DataBuffers::undo(HexDocument& view) {
@@ -172,6 +181,7 @@ ChipReset DataBuffers::ResetBuffersForChip(const ChipRecord& record, int32_t typ
     if (used > 0) madvise(flash_.get(), used, MADV_DONTNEED);
     flashFilled_ = 0;
     flashDataLength = 0;
+    flashEditsUnsaved_ = false;
     reset.flashShown = flashCountFor(record.flashSize);
     reset.eepromShown = eepromCountFor(record.eepromSize);
     ShowFlash(reset.flashShown);
@@ -193,6 +203,16 @@ bool DataBuffers::TakeFlashEdits(uint32_t flashSize) {
     flashDataLength = static_cast<int32_t>(length);
     flashView_.ReadBuffer(flashUpTo(static_cast<uint32_t>(length)), 0, length);
     flashView_.setModified(false);
+    flashEditsUnsaved_ = true;
+    return true;
+}
+
+bool DataBuffers::TakeEepromEdits(uint32_t eepromSize) {
+    if (!eepromView_.Modified()) return false;
+    const std::size_t length =
+        std::min<std::size_t>(eepromCountFor(eepromSize), eepromView_.DataSize());
+    eepromView_.ReadBuffer(eeprom_.get(), 0, length);
+    eepromView_.setModified(false);
     return true;
 }
 

@@ -71,7 +71,10 @@ class DataBuffers {
     // The step that undoes a fill of FLASH bytes first..last (inclusive),
     // taken before the fill; recordFill() files it once the fill is shown.
     EditStep fillStep(uint32_t first, uint32_t last) const;
-    void recordFill(EditStep step) { flashHistory_.record(std::move(step)); }
+    void recordFill(EditStep step) {
+        flashHistory_.record(std::move(step));
+        flashEditsUnsaved_ = true;
+    }
     // Undo and redo in `view` (one of the two): false when there is nothing to take back.
     bool undo(HexDocument& view);
     bool redo(HexDocument& view);
@@ -89,9 +92,20 @@ class DataBuffers {
     static uint32_t eepromCountFor(uint32_t eepromSize);
     static std::string oversizeChipText(const ChipRecord& record);
 
-    // Write and Auto take the user's edits of the FLASH view into the buffer
-    // first. Returns false (and changes nothing) when the view is unmodified.
+    // Write, Auto and Save take the user's edits of the FLASH view into the
+    // buffer first. Returns false (and changes nothing) when the view is
+    // unmodified.
     bool TakeFlashEdits(uint32_t flashSize);
+    // The same for the EEPROM view and the EEPROM buffer (Save).
+    bool TakeEepromEdits(uint32_t eepromSize);
+
+    // Edits of the FLASH bytes that no file holds yet: typed into the view,
+    // taken over by Write, or filled. Open and Quit ask before they lose them.
+    bool flashEditsUnsaved() const { return flashView_.Modified() || flashEditsUnsaved_; }
+    bool eepromEditsUnsaved() const { return eepromView_.Modified(); }
+    // The FLASH buffer holds what a file or the chip holds again: an Open, a
+    // Save, a Read, a chip selection.
+    void flashEditsSettled() { flashEditsUnsaved_ = false; }
 
     // The range edits: every text change of "Start ADDR" (Edit3) and "End ADDR"
     // (Edit4). An empty text keeps the stored value; one that does not convert
@@ -129,6 +143,7 @@ class DataBuffers {
     HexDocument eepromView_;
     EditHistory flashHistory_;
     EditHistory eepromHistory_;
+    bool flashEditsUnsaved_ = false;
 
     // Swaps the step's bytes with what its range holds now.
     void apply(HexDocument& view, EditStep& step);

@@ -10,7 +10,7 @@ void EditHistory::record(EditStep step) {
     trim();
 }
 
-void EditHistory::recordTyped(std::size_t offset, uint8_t before) {
+void EditHistory::recordTyped(std::size_t offset, uint8_t before, bool marked) {
     if (redo_.empty() && !undo_.empty()) {
         EditStep& last = undo_.back();
         if (last.typing && last.where == EditStep::Where::View &&
@@ -19,6 +19,7 @@ void EditHistory::recordTyped(std::size_t offset, uint8_t before) {
             if (offset >= last.offset && offset < last.offset + last.length) return;
             if (offset == last.offset + last.length) {
                 last.bytes.push_back(before);
+                last.marked.push_back(marked);
                 ++last.length;
                 ++held_;
                 trim();
@@ -30,6 +31,7 @@ void EditHistory::recordTyped(std::size_t offset, uint8_t before) {
     step.offset = offset;
     step.length = 1;
     step.bytes.push_back(before);
+    step.marked.push_back(marked);
     step.typing = true;
     record(std::move(step));
 }

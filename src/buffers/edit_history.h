@@ -21,6 +21,7 @@ struct EditStep {
     std::size_t offset = 0;
     std::size_t length = 0;      // bytes the range holds now
     std::vector<uint8_t> bytes;  // what it held before
+    std::vector<bool> marked;    // View: which of those bytes were marked as changed
     int32_t dataLength = 0;      // Buffer: the FLASH data length before
     bool typing = false;         // the next typed byte may extend this step
 };
@@ -35,7 +36,7 @@ class EditHistory {
     // A typed overwrite of one byte: joins the previous typed step when it
     // continues it (the second digit of a byte, the next byte), so that one
     // undo takes back a typed run.
-    void recordTyped(std::size_t offset, uint8_t before);
+    void recordTyped(std::size_t offset, uint8_t before, bool marked);
 
     bool canUndo() const { return !undo_.empty(); }
     bool canRedo() const { return !redo_.empty(); }

@@ -319,6 +319,7 @@ void OpenFileCommand(const ChipRecord& chip, DataBuffers& buffers, ActivePage pa
             dataLength = static_cast<int32_t>(chip.flashSize);
         }
         buffers.commitFlashStaging(start, count);
+        buffers.flashEditsSettled();
         buffers.flashDataLength = dataLength;
         if (buffers.rangeEnabled) buffers.flashDataLength += static_cast<int32_t>(start);
         buffers.ShowFlash(chip.flashSize);
@@ -338,12 +339,16 @@ void OpenFileCommand(const ChipRecord& chip, DataBuffers& buffers, ActivePage pa
     ui.insertLogLine(messageText(Msg::MsgOpenTitle, language) + path + " (" + ui.timeOfDay() + ")");
 }
 
-void SaveFileCommand(const ChipRecord& chip, const DataBuffers& buffers, UiPort& ui, int language) {
+void SaveFileCommand(const ChipRecord& chip, DataBuffers& buffers, UiPort& ui, int language) {
     const std::string path = ui.saveFileName(kSaveFilter, kSaveDefaultExtension);
     if (path.empty()) return;
+    // The file gets what Write would send: the bytes typed into the views are
+    // taken over first.
+    buffers.TakeFlashEdits(chip.flashSize);
+    buffers.TakeEepromEdits(chip.eepromSize);
     // A record larger than the buffer must not make Save read past its end.
     const uint32_t count = DataBuffers::flashCountFor(chip.flashSize);
-    SaveFile(path, buffers.flashUpTo(count), count, ui, language);
+    if (SaveFile(path, buffers.flashUpTo(count), count, ui, language)) buffers.flashEditsSettled();
 }
 
 }  // namespace ostrel

@@ -106,7 +106,8 @@ bool SaveFile(const std::string& path, const uint8_t* source, uint32_t count, Ui
 // `options` choose the format as LoadFileChecked says (in `language`).
 void OpenFileCommand(const ChipRecord& chip, DataBuffers& buffers, ActivePage page, UiPort& ui,
                      int language, const LoadOptions& options = {});
-// The Save command: asks for a name and writes the chip's size of the FLASH buffer.
-void SaveFileCommand(const ChipRecord& chip, const DataBuffers& buffers, UiPort& ui, int language);
+// The Save command: takes the views' edits into the buffers as Write does,
+// asks for a name and writes the chip's size of the FLASH buffer.
+void SaveFileCommand(const ChipRecord& chip, DataBuffers& buffers, UiPort& ui, int language);
 
 }  // namespace ostrel

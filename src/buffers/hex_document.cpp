@@ -66,6 +66,11 @@ void ChangeMarks::set(std::size_t index) {
     words_[index / kWordBits] |= uint64_t{1} << (index % kWordBits);
 }
 
+void ChangeMarks::clear(std::size_t index) {
+    if (words_.empty() || index >= size_) return;
+    words_[index / kWordBits] &= ~(uint64_t{1} << (index % kWordBits));
+}
+
 void ChangeMarks::insert(std::size_t index, std::size_t count, bool marked) {
     index = std::min(index, size_);
     if (words_.empty() && !marked) {
@@ -123,7 +128,7 @@ void HexDocument::overwrite(std::size_t offset, uint8_t value) {
         insert(offset, value);
         return;
     }
-    if (history_) history_->recordTyped(offset, bytes_[offset]);
+    if (history_) history_->recordTyped(offset, bytes_[offset], marks_.test(offset));
     bytes_[offset] = value;
     marks_.set(offset);
     modified_ = true;
@@ -152,6 +157,7 @@ std::size_t HexDocument::remove(std::size_t offset, std::size_t count) {
         EditStep step;
         step.offset = offset;
         step.bytes.assign(first, first + static_cast<std::ptrdiff_t>(count));
+        step.marked = marksOf(offset, count);
         history_->record(std::move(step));
     }
     bytes_.erase(first, first + static_cast<std::ptrdiff_t>(count));
@@ -170,6 +176,7 @@ std::size_t HexDocument::writeBytes(std::size_t offset, const uint8_t* data, std
         step.offset = offset;
         step.length = count;
         step.bytes.assign(first, first + static_cast<std::ptrdiff_t>(count));
+        step.marked = marksOf(offset, count);
         history_->record(std::move(step));
     }
     std::memcpy(bytes_.data() + offset, data, count);
@@ -179,8 +186,17 @@ std::size_t HexDocument::writeBytes(std::size_t offset, const uint8_t* data, std
     return count;
 }
 
+std::vector<bool> HexDocument::marksOf(std::size_t offset, std::size_t count) const {
+    std::vector<bool> marked;
+    if (offset >= bytes_.size()) return marked;
+    count = std::min(count, bytes_.size() - offset);
+    marked.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) marked.push_back(marks_.test(offset + i));
+    return marked;
+}
+
 void HexDocument::replaceRange(std::size_t offset, std::size_t count,
-                               const std::vector<uint8_t>& data) {
+                               const std::vector<uint8_t>& data, const std::vector<bool>& marked) {
     if (offset > bytes_.size()) return;
     count = std::min(count, bytes_.size() - offset);
     const auto first = bytes_.begin() + static_cast<std::ptrdiff_t>(offset);
@@ -195,7 +211,12 @@ void HexDocument::replaceRange(std::size_t offset, std::size_t count,
                       data.begin() + static_cast<std::ptrdiff_t>(common), data.end());
         marks_.insert(offset + common, data.size() - common, true);
     }
-    for (std::size_t i = 0; i < common; ++i) marks_.set(offset + i);
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        if (i < marked.size() && !marked[i])
+            marks_.clear(offset + i);
+        else
+            marks_.set(offset + i);
+    }
     modified_ = true;
     notify(HexDocumentObserver::Change::Edited);
 }

@@ -21,6 +21,7 @@ class ChangeMarks {
     std::size_t size() const { return size_; }
     bool test(std::size_t index) const;
     void set(std::size_t index);
+    void clear(std::size_t index);
     // Makes room for `count` bytes at `index`, marked or clean as `marked` says.
     void insert(std::size_t index, std::size_t count, bool marked);
     void erase(std::size_t index, std::size_t count);
@@ -75,9 +76,14 @@ class HexDocument {
     // Overwrites bytes from `offset` (a paste), cut at the end of the
     // document; one undo step. Returns how many were written.
     std::size_t writeBytes(std::size_t offset, const uint8_t* data, std::size_t count);
-    // Undo and redo: replaces the `count` bytes at `offset` by `data`, marking
-    // them; the range may grow or shrink. Not recorded in the history.
-    void replaceRange(std::size_t offset, std::size_t count, const std::vector<uint8_t>& data);
+    // Undo and redo: replaces the `count` bytes at `offset` by `data`, marked
+    // as `marked` says (bytes it does not cover are marked); the range may grow
+    // or shrink. An undo back to the loaded bytes so takes their marks away.
+    // Not recorded in the history.
+    void replaceRange(std::size_t offset, std::size_t count, const std::vector<uint8_t>& data,
+                      const std::vector<bool>& marked = {});
+    // The marks of `count` bytes from `offset`, cut at the end.
+    std::vector<bool> marksOf(std::size_t offset, std::size_t count) const;
 
     // Undo of a fill: the buffer's bytes again over a range, as a reload would
     // put them, but without touching the rest. Not recorded.

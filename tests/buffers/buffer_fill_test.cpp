@@ -32,19 +32,27 @@ class BufferFillTest : public ::testing::Test {
     FillInput input;
 };
 
-TEST_F(BufferFillTest, ByteFillReloadsTheWholeChipAndSetsTheDataLength) {
-    buffers.flashView().overwrite(0x300, 0);  // an edit the reload throws away
+TEST_F(BufferFillTest, ByteFillShowsItsBytesKeepsTypedOnesAndSetsTheDataLength) {
     input.byteText = "00";
     ASSERT_TRUE(fill(FillKind::Byte, "0", "FF"));
-
     EXPECT_EQ(flashBytes(0, 256), std::vector<uint8_t>(256, 0));
     EXPECT_EQ(buffers.flash()[256], 0xFF);
     EXPECT_EQ(buffers.flashDataLength, 256);
     const HexDocument& view = buffers.flashView();
     EXPECT_EQ(view.DataSize(), kChip);
     EXPECT_EQ(view.byteAt(255), 0);
-    EXPECT_EQ(view.byteAt(0x300), 0xFF);
     EXPECT_FALSE(view.Modified());
+
+    // A byte typed before a fill is not thrown away: it goes into the buffer
+    // as Write would take it, and Write then sends the whole view.
+    buffers.flashView().overwrite(0x300, 0x42);
+    input.byteText = "11";
+    ASSERT_TRUE(fill(FillKind::Byte, "0", "F"));
+    EXPECT_EQ(view.byteAt(0x300), 0x42);
+    EXPECT_EQ(buffers.flash()[0x300], 0x42);
+    EXPECT_EQ(view.byteAt(0xF), 0x11);
+    EXPECT_EQ(view.byteAt(0x10), 0x00);
+    EXPECT_EQ(buffers.flashDataLength, static_cast<int32_t>(kChip));
     EXPECT_TRUE(ui.boxes.empty());
 }
 

@@ -155,8 +155,10 @@ TEST(ByteSearch, HexTextAndGoToBounds) {
     }
 }
 
-// Type, paste and fill in the FLASH view, then undo all three and redo them:
-// each undo brings back the bytes, the data length and nothing else.
+// Fill, type, paste and fill again (past what the buffer had made ready) in
+// the FLASH view, then undo all four and redo them: each undo brings back the
+// bytes, their change marks and the data length, and nothing else; a fill
+// keeps the steps before it.
 TEST(EditHistory, UndoAndRedoTypedEditsPastesAndFills) {
     DataBuffers buffers;
     testing::ScriptedUi ui;
@@ -176,28 +178,39 @@ TEST(EditHistory, UndoAndRedoTypedEditsPastesAndFills) {
     view.overwrite(0x13, 0x30);                      //   and the next byte
     const uint8_t pasted[] = {0x11, 0x22, 0x33};
     EXPECT_EQ(view.writeBytes(0xFE, pasted, 3), 2u);  // cut at the end
+    fill.startText = "180";
+    fill.endText = "1FF";
+    ASSERT_TRUE(runFill(buffers, 0x100, fill, ui));  // past the chip: the buffer only
+    EXPECT_EQ(view.byteAt(0x12), 0xA5) << "the fill keeps the typed bytes";
 
     auto shown = [&](std::size_t at) { return view.byteAt(at); };
     struct Step {
         bool redo;
-        uint8_t at12, at13, atFE, atFF;
+        uint8_t at12, at13, atFE, atFF, at180;
+        bool marked12;
         int32_t dataLength;
     } steps[] = {
-        {false, 0xA5, 0x30, 0xFF, 0xFF, 0x20},  // the paste goes
-        {false, 0x00, 0x00, 0xFF, 0xFF, 0x20},  // the typed run goes in one step
-        {false, 0xFF, 0xFF, 0xFF, 0xFF, 0},     // the fill goes, with its data length
-        {true, 0x00, 0x00, 0xFF, 0xFF, 0x20},  {true, 0xA5, 0x30, 0xFF, 0xFF, 0x20},
-        {true, 0xA5, 0x30, 0x11, 0x22, 0x20},
+        {false, 0xA5, 0x30, 0x11, 0x22, 0xFF, true, 0x100},   // the second fill goes
+        {false, 0xA5, 0x30, 0xFF, 0xFF, 0xFF, true, 0x100},   // the paste goes
+        {false, 0x00, 0x00, 0xFF, 0xFF, 0xFF, false, 0x100},  // the typed run, in one step
+        {false, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, false, 0},      // the first fill, with its length
+        {true, 0x00, 0x00, 0xFF, 0xFF, 0xFF, false, 0x100},
+        {true, 0xA5, 0x30, 0xFF, 0xFF, 0xFF, true, 0x100},
+        {true, 0xA5, 0x30, 0x11, 0x22, 0xFF, true, 0x100},
+        {true, 0xA5, 0x30, 0x11, 0x22, 0x00, true, 0x200},
     };
     for (const Step& s : steps) {
         SCOPED_TRACE(::testing::Message()
-                     << (s.redo ? "redo" : "undo") << " to " << std::hex << int(s.at12));
+                     << (s.redo ? "redo" : "undo") << " to " << std::hex << int(s.at12) << " "
+                     << int(s.atFE) << " " << int(s.at180));
         ASSERT_TRUE(s.redo ? buffers.redo(view) : buffers.undo(view));
         EXPECT_EQ(view.DataSize(), 0x100u);
         EXPECT_EQ(shown(0x12), s.at12);
         EXPECT_EQ(shown(0x13), s.at13);
         EXPECT_EQ(shown(0xFE), s.atFE);
         EXPECT_EQ(shown(0xFF), s.atFF);
+        EXPECT_EQ(buffers.flashUpTo(0x200)[0x180], s.at180);
+        EXPECT_EQ(view.isChanged(0x12), s.marked12);
         EXPECT_EQ(buffers.flashDataLength, s.dataLength);
     }
     EXPECT_FALSE(buffers.redo(view));
