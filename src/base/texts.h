@@ -200,13 +200,25 @@ enum class Txt {
     AccessibleCursor,    // %s: address, byte
     CliMoreDifferences,  // %s: ranges
     CliDifferingBytes,   // %s: bytes
-    CliWriteNotTaken,    // %s: path, address
     ChecksumByteSum,
     ButtonOk,
     ButtonCancel,
     ButtonCopy,
     DiagnoseCheckOk,
     DiagnoseCheckProblem,
+    // The window guards the user's work and the chip.
+    UnsavedEditsQuestion,
+    MenuCheckChip,
+    MenuVerifyAfterWrite,
+    ChipCheckAskNoChip,  // %s: the chosen chip
+    ChipCheckAskWrong,   // %s: what was found, the chosen chip
+    WriteNotErased,      // the likely cause of a difference after a write
+    WriteNotTaken,
+    ProgrammerNotUsable,  // %s: the chosen programmer, why, the one offered instead
+    ProgrammerWhyGone,
+    ProgrammerWhyBusy,
+    ProgrammerWhyNoAccess,
+    BatchProgrammerGone,  // %s: the programmer batch mode ran on
     // Not a text: the number of texts. New texts go above it.
     EndOfTexts
 };

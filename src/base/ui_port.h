@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "base/texts.h"
 
@@ -33,7 +34,20 @@ class UiPort {
     // The two boxes the program uses most: an error box titled "Error", and a
     // question titled "Info".
     void errorBox(const std::string& text) {
-        messageBox(text, programText(Txt::CaptionError, 0), BoxIcon::Error);
+        if (holdingErrorBoxes_)
+            heldErrorBoxes_.push_back(text);
+        else
+            messageBox(text, programText(Txt::CaptionError, 0), BoxIcon::Error);
+    }
+    // A production run writes a failed chip's record before anyone clicks:
+    // error boxes wait from holdErrorBoxes() until releaseErrorBoxes() shows
+    // them in their order.
+    void holdErrorBoxes() { holdingErrorBoxes_ = true; }
+    void releaseErrorBoxes() {
+        holdingErrorBoxes_ = false;
+        std::vector<std::string> held;
+        held.swap(heldErrorBoxes_);
+        for (const std::string& text : held) errorBox(text);
     }
     bool askInfo(const std::string& text) {
         return askYesNo(text, programText(Txt::CaptionInfo, 0));
@@ -72,6 +86,10 @@ class UiPort {
     virtual int64_t monotonicMs() const = 0;
     // Whole seconds of the wall clock, for seeding the random fill.
     virtual int64_t epochSeconds() const = 0;
+
+  private:
+    bool holdingErrorBoxes_ = false;
+    std::vector<std::string> heldErrorBoxes_;
 };
 
 }  // namespace ostrel

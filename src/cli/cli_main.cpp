@@ -25,13 +25,13 @@
 #include "catalogue/gbk_text.h"
 #include "cli/bridges.h"
 #include "cli/buffer_reports.h"
-#include "cli/chip_check.h"
 #include "cli/cli_devices.h"
 #include "cli/cli_options.h"
 #include "cli/doctor_command.h"
 #include "cli/outcome_lines.h"
 #include "cli/production.h"
 #include "cli/terminal_ui.h"
+#include "operations/chip_check.h"
 #include "operations/command_runner.h"
 #include "operations/main_state.h"
 #include "operations/programmer_ops.h"
@@ -102,7 +102,6 @@ class Program {
     int upgradeCommand();
     int chipCommand(ChipCommand command);
     int checkSocket();
-    std::string chosenChipText() const;
     std::string outcomeLine(ChipCommand command, const std::string& file, FileFormat format) const;
     int checksumCommand();
     // The window's Open of `file` for the chosen chip, with the command line's
@@ -370,47 +369,26 @@ int Program::statusOf(CommandStatus status) {
     return ExitTransfer;
 }
 
-std::string Program::chosenChipText() const {
-    const ChipRecord& chosen = state_->selectedRecord();
-    const std::string name = gbkToUtf8(selector_->nameText());
-    return chosen.chipId != 0 ? text(Txt::CliFoundChipId, {name, spacedChipId(chosen.chipId)})
-                              : name;
-}
-
 // The ID read before a chip command: the chip in the socket must be the one
 // chosen. Refused with exit status 1, naming what was found and what was chosen.
 int Program::checkSocket() {
-    uint8_t reply[4] = {};
-    const int answer = ops_->readChipId(reply);
-    if (answer == 0) {
-        ui_.error(noProgrammerText());
-        return ExitNoProgrammer;
+    const SocketCheck check =
+        ostrel::checkSocket(*ops_, *state_, selector_->lists().types, language_);
+    switch (check.read) {
+        case SocketCheck::Read::NoProgrammer:
+            ui_.error(noProgrammerText());
+            return ExitNoProgrammer;
+        case SocketCheck::Read::NoAnswer:
+            ui_.error(programText(Txt::ChipIdNoAnswer, language_));
+            return ExitTransfer;
+        case SocketCheck::Read::Answered:
+            break;
     }
-    if (answer != kChipIdAnswered) {
-        ui_.error(programText(Txt::ChipIdNoAnswer, language_));
-        return ExitTransfer;
-    }
-    const uint32_t id = detectedId(reply);
-    const ChipFit fit = checkChip(reply[0], id, state_->typeIndex, state_->selectedRecord().chipId);
-    if (fit == ChipFit::Fits) return ExitDone;
-    if (fit == ChipFit::NoChip) {
-        ui_.error(text(Txt::CliChipCheckNoChip, {chosenChipText()}));
-        return ExitNo;
-    }
-    std::string found;
-    if (reply[0] == 1) {
-        const int at = findChipById(state_->catalogue, id);
-        found = at >= 0 ? text(Txt::CliFoundChipId,
-                               {gbkToUtf8(chipNamesOf(state_->catalogue.at(at), at).name),
-                                spacedChipId(id)})
-                        : text(Txt::CliFoundUnknownId, {spacedChipId(id)});
-    } else {
-        const std::vector<std::string>& types = selector_->lists().types;
-        const std::size_t position = static_cast<std::size_t>(reply[0] - 1);
-        found = text(Txt::CliFoundType, {position < types.size() ? gbkToUtf8(types[position])
-                                                                 : std::to_string(reply[0])});
-    }
-    ui_.error(text(Txt::CliChipCheckWrong, {found, chosenChipText()}));
+    if (check.fit == ChipFit::Fits) return ExitDone;
+    if (check.fit == ChipFit::NoChip)
+        ui_.error(text(Txt::CliChipCheckNoChip, {check.chosen}));
+    else
+        ui_.error(text(Txt::CliChipCheckWrong, {check.found, check.chosen}));
     return ExitNo;
 }
 
@@ -516,14 +494,18 @@ int Program::chipCommand(ChipCommand command) {
         return finish(noProgrammer ? ExitNoProgrammer : ExitUsage, ui_.lastErrorText());
     }
     if (command == ChipCommand::Verify && options_.all) command = ChipCommand::VerifyAll;
+    // A write checks itself: a chip that did not take the data (a
+    // write-protected one answers every write and keeps its old content) must
+    // not be reported as written.
+    runner_->verifyAfterWrite = !options_.noVerify;
     // A verify difference is said once, with both bytes, instead of the window's box.
     ui_.holdErrors();
     const int64_t started = ui_.monotonicMs();
     const CommandStatus result = runner_->run(command);
     elapsedMs_ = ui_.monotonicMs() - started;
+    const bool wrote = command == ChipCommand::Write || command == ChipCommand::Auto;
     const bool differs = result == CommandStatus::Mismatch &&
-                         (command == ChipCommand::Verify || command == ChipCommand::Auto) &&
-                         ops_->mismatchAddress() >= 0;
+                         (command == ChipCommand::Verify || wrote) && ops_->mismatchAddress() >= 0;
     ui_.releaseErrors(!differs);
     if (differs) {
         const int64_t address = ops_->mismatchAddress();
@@ -535,6 +517,11 @@ int Program::chipCommand(ChipCommand command) {
             ",\"address\":" + std::to_string(address) +
                 ",\"chip\":" + std::to_string(ops_->mismatchChipByte()) +
                 ",\"file\":" + std::to_string(fileValue));
+        // After a write, what the difference says about its cause.
+        const std::string cause =
+            wrote ? writeFaultText(writeFaultOf(ops_->mismatchChipByte(), fileValue), language_)
+                  : std::string();
+        if (!cause.empty()) ui_.error(cause);
     }
     // A stop that came in the last block did not stop anything: the command is whole.
     int status = statusOf(result);
@@ -542,18 +529,6 @@ int Program::chipCommand(ChipCommand command) {
     if (command == ChipCommand::VerifyAll && status == ExitNo) {
         printLines(differenceLines(ops_->differences(), options_.json, language_));
         return finish(status, ui_.lastErrorText());
-    }
-    // A write checks itself: a chip that did not take the data (a
-    // write-protected one answers every write and keeps its old content) must
-    // not be reported as written.
-    if (command == ChipCommand::Write && status == ExitDone && !options_.noVerify) {
-        status = statusOf(runner_->run(ChipCommand::Verify));
-        elapsedMs_ = ui_.monotonicMs() - started;
-        ui_.flushLog(false);
-        if (status == ExitNo) {
-            ui_.error(text(Txt::CliWriteNotTaken, {file, hexAddress(ops_->mismatchAddress())}));
-            return finish(ExitNo, ui_.lastErrorText());
-        }
     }
     if (status != ExitDone) return finish(status, ui_.lastErrorText());
     if (command == ChipCommand::Read) {

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "operations/chip_check.h"
+
 namespace ostrel {
 namespace {
 
@@ -74,13 +76,39 @@ CommandStatus CommandRunner::run(ChipCommand command) {
         buffers.flashDataLength == 0)
         return CommandStatus::NotRun;
     if (command == ChipCommand::Auto && buffers.flashDataLength <= 0) return CommandStatus::NotRun;
+    if (checkChipFirst) {
+        CommandStatus refused = CommandStatus::NotRun;
+        if (!chipConfirmed(refused)) return refused;
+    }
     if (hook == nullptr) return runJob(command);
     if (!hook->beforeChip(command)) {
         hook->afterChip(command, CommandStatus::NotRun);
         return CommandStatus::Failed;
     }
+    // The chip's record is kept before a box about it waits for a click: a
+    // window closed or killed meanwhile leaves no chip unrecorded.
+    struct BoxGuard {
+        UiPort& ui;
+        ~BoxGuard() { ui.releaseErrorBoxes(); }
+    } boxes{ui_};
+    ui_.holdErrorBoxes();
     const CommandStatus status = runJob(command);
     return hook->afterChip(command, status) ? status : CommandStatus::Failed;
+}
+
+bool CommandRunner::chipConfirmed(CommandStatus& refused) {
+    static const std::vector<std::string> noTypes;
+    const SocketCheck check =
+        checkSocket(ops_, state_, chipTypes ? *chipTypes : noTypes, state_.language);
+    if (check.read == SocketCheck::Read::NoAnswer) {
+        ui_.errorBox(programText(Txt::ChipIdNoAnswer, state_.language));
+        refused = CommandStatus::Failed;
+        return false;
+    }
+    // Without a programmer the command's own job says so.
+    if (check.fits()) return true;
+    refused = CommandStatus::NotRun;
+    return ui_.askInfo(chipCheckQuestion(check, state_.language));
 }
 
 CommandStatus CommandRunner::runJob(ChipCommand command) {
@@ -136,6 +164,14 @@ CommandStatus CommandRunner::operations(ChipCommand command) {
             const OpResult r = ops_.writeFlash();
             if (r == OpResult::Skipped) return nothingMoved(Txt::TypeNotStreamed);
             if (r != OpResult::Done) return fromOp(r);
+            if (verifyAfterWrite) {
+                ui_.pause(kVerifySettleMs);
+                const OpResult v = ops_.verifyWritten();
+                if (v != OpResult::Done) {
+                    if (v == OpResult::Mismatch) finishTiming();
+                    return fromOp(v);
+                }
+            }
             finishTiming();
             completionLine(Msg::MsgWriteComplete);
             return CommandStatus::Done;
@@ -171,7 +207,7 @@ CommandStatus CommandRunner::operations(ChipCommand command) {
             CommandStatus status = CommandStatus::Done;
             if (autoOptions.verify) {
                 ui_.pause(kVerifySettleMs);
-                const OpResult r = ops_.verifyFlash();
+                const OpResult r = autoOptions.program ? ops_.verifyWritten() : ops_.verifyFlash();
                 if (r != OpResult::Done && r != OpResult::Mismatch) return fromOp(r);
                 if (r == OpResult::Done) completionLine(Msg::MsgAutoComplete);
                 status = fromOp(r);

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "base/ui_port.h"
 #include "operations/job_lock.h"
@@ -86,6 +87,15 @@ class CommandRunner {
     void requestStop();
 
     AutoOptions autoOptions;
+    // Before Read, Erase, Write, Verify, Blank check and Auto: read the chip's
+    // ID and, where the socket holds no chip or another one than chosen, ask
+    // whether to go on (stop: the command is not run). `chipTypes` is the
+    // Type list, which names a chip found without an ID; not owned.
+    bool checkChipFirst = false;
+    const std::vector<std::string>* chipTypes = nullptr;
+    // Write verifies what it wrote and completes only when the chip holds it;
+    // a difference says its likely cause.
+    bool verifyAfterWrite = false;
     // The text the Type list shows (UTF-8), named when a command would move
     // nothing for that type.
     std::function<std::string()> typeText;
@@ -111,6 +121,9 @@ class CommandRunner {
     void completionLine(Msg key);
     // Tells the user that the command moved nothing; no time, beep or line follow.
     CommandStatus nothingMoved(Txt why);
+    // The chip check before a command: false when the user chose to stop, or
+    // the programmer did not answer (the user has been told).
+    bool chipConfirmed(CommandStatus& refused);
 
     MainState& state_;
     ProgrammerOps& ops_;

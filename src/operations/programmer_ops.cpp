@@ -72,7 +72,16 @@ int ProgrammerOps::openJob() {
     transportFailed_ = false;
     lastError_.clear();
     if (!openProgrammer()) {
-        errorBox(text(Msg::MsgNotConnected));
+        lastError_ = text(Msg::MsgNotConnected);
+        std::string box = lastError_;
+        if (pointToDiagnosis) {
+            // As the status panel's tip: what to check when it is attached
+            // but unusable, and where to find out why.
+            if (attachedButUnusable(usb_.lastOpenFailure()))
+                box += "\n" + programText(Txt::ProgrammerUnusable, state_.language);
+            box += "\n" + programText(Txt::DiagnoseNotConnectedTip, state_.language);
+        }
+        ui_.errorBox(box);
         return JobNotStarted;
     }
     const ChipRecord& c = chip();
@@ -215,6 +224,7 @@ OpResult ProgrammerOps::readFlash() {
     buffers.flashDataLength =
         trimmedLength(buffers.flashUpTo(DataBuffers::flashCountFor(c.flashSize)), c.flashSize);
     buffers.ShowFlash(c.flashSize);
+    buffers.flashEditsSettled();
     hideProgress();
     return OpResult::Done;
 }
@@ -236,14 +246,18 @@ OpResult ProgrammerOps::blankCheck() {
 }
 
 OpResult ProgrammerOps::verifyFlash() {
-    return verify(false);
+    return verify(false, false);
+}
+
+OpResult ProgrammerOps::verifyWritten() {
+    return verify(false, true);
 }
 
 OpResult ProgrammerOps::verifyAll() {
-    return verify(true);
+    return verify(true, false);
 }
 
-OpResult ProgrammerOps::verify(bool all) {
+OpResult ProgrammerOps::verify(bool all, bool afterWrite) {
     ui_.setStatusText(PanelState, text(Msg::MsgVerifyFlash));
     differences_.clear();
     if (!chipFitsBuffer()) return OpResult::Failed;
@@ -279,7 +293,13 @@ OpResult ProgrammerOps::verify(bool all) {
     if (result == OpResult::Mismatch) {
         mismatchAddress_ = bad;
         mismatchChipByte_ = chipByte;
-        errorBox(text(Msg::MsgVerifyErrorAddress) + hexAddress(bad));
+        std::string box = text(Msg::MsgVerifyErrorAddress) + hexAddress(bad);
+        if (afterWrite) {
+            const std::string cause = writeFaultText(
+                writeFaultOf(chipByte, flash[static_cast<std::size_t>(bad)]), state_.language);
+            if (!cause.empty()) box += "\n" + cause;
+        }
+        errorBox(box);
     }
     if (result == OpResult::Done) hideProgress();
     return result;

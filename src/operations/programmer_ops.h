@@ -96,6 +96,9 @@ class ProgrammerOps {
     OpResult blankCheck();
     // Mismatch: the first differing address has been shown (mismatchAddress()).
     OpResult verifyFlash();
+    // The verify of what a write has just sent: a difference is shown with
+    // its likely cause.
+    OpResult verifyWritten();
     // Verify that goes on to the end of the range after a difference and
     // collects them all (differences()); a mismatch shows the first one as
     // verifyFlash does.
@@ -108,6 +111,10 @@ class ProgrammerOps {
     void requestStop() { stopRequested_ = true; }
     bool stopRequested() const { return stopRequested_; }
     void clearStop() { stopRequested_ = false; }
+
+    // The window's box for a job without a programmer points to Help >
+    // Diagnose..., as its status panel does.
+    bool pointToDiagnosis = false;
 
     // The text of the last error box an operation showed (for the command line).
     const std::string& lastError() const { return lastError_; }
@@ -156,7 +163,7 @@ class ProgrammerOps {
     uint8_t mismatchChipByte_ = 0;
     VerifyDifferences differences_;
 
-    OpResult verify(bool all);
+    OpResult verify(bool all, bool afterWrite);
 };
 
 }  // namespace ostrel

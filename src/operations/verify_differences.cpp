@@ -2,7 +2,27 @@
 
 #include <algorithm>
 
+#include "base/texts.h"
+
 namespace ostrel {
+
+WriteFault writeFaultOf(uint8_t chipByte, uint8_t dataByte) {
+    if ((~chipByte & dataByte) != 0) return WriteFault::NotErased;
+    if ((chipByte & ~dataByte) != 0) return WriteFault::NotTaken;
+    return WriteFault::None;
+}
+
+std::string writeFaultText(WriteFault fault, int language) {
+    switch (fault) {
+        case WriteFault::NotErased:
+            return programText(Txt::WriteNotErased, language);
+        case WriteFault::NotTaken:
+            return programText(Txt::WriteNotTaken, language);
+        case WriteFault::None:
+            break;
+    }
+    return {};
+}
 
 void VerifyDifferences::compare(int64_t address, const uint8_t* chip, const uint8_t* expected,
                                 std::size_t count) {

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace ostrel {
@@ -13,6 +14,16 @@ struct DifferingRange {
     int64_t end = 0;  // the last differing address of the range
     uint64_t count() const { return static_cast<uint64_t>(end - start + 1); }
 };
+
+// Why a chip may differ from the data just written to it, judged by the first
+// difference: programming can only clear bits. A 0 bit in the chip where the
+// data has a 1 could not have come from the write: the chip was not erased. A
+// 1 the chip kept where the data has a 0 is a write that did not take, as on
+// a write-protected chip.
+enum class WriteFault { None, NotErased, NotTaken };
+WriteFault writeFaultOf(uint8_t chipByte, uint8_t dataByte);
+// What to tell the user about it, in `language`; empty for None.
+std::string writeFaultText(WriteFault fault, int language);
 
 class VerifyDifferences {
   public:

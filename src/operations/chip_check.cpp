@@ -1,0 +1,72 @@
+#include "operations/chip_check.h"
+
+#include "base/texts.h"
+#include "catalogue/chip_identification.h"
+#include "catalogue/chip_lookup.h"
+#include "catalogue/gbk_text.h"
+#include "catalogue/id_read.h"
+#include "operations/main_state.h"
+#include "operations/programmer_ops.h"
+
+namespace ostrel {
+
+ChipFit checkChip(int kind, uint32_t id, int32_t chosenTypeIndex, uint32_t chosenId) {
+    // Kinds 2 and 3 name the Type list positions 1 and 2, whose chips have no
+    // ID; a chip that answered with an ID is of none of those types.
+    switch (kind) {
+        case 1:
+            if (chosenTypeIndex == 1 || chosenTypeIndex == 2) return ChipFit::WrongType;
+            if (chosenId != 0 && (id & 0xFFFFFF) != (chosenId & 0xFFFFFF)) return ChipFit::WrongId;
+            return ChipFit::Fits;
+        case 2:
+        case 3:
+            return chosenTypeIndex == kind - 1 ? ChipFit::Fits : ChipFit::WrongType;
+        default:
+            return ChipFit::NoChip;
+    }
+}
+
+SocketCheck checkSocket(ProgrammerOps& ops, const MainState& state,
+                        const std::vector<std::string>& types, int language) {
+    SocketCheck check;
+    const ChipRecord& chosen = state.selectedRecord();
+    const std::string name = gbkToUtf8(chipNamesOf(chosen, state.selected).name);
+    check.chosen = chosen.chipId != 0 ? fillIn(programText(Txt::CliFoundChipId, language),
+                                               {name, spacedChipId(chosen.chipId)})
+                                      : name;
+    uint8_t reply[kChipIdReplyBytes] = {};
+    const int answer = ops.readChipId(reply);
+    if (answer == kChipIdNoProgrammer) {
+        check.read = SocketCheck::Read::NoProgrammer;
+        return check;
+    }
+    if (answer != kChipIdAnswered) {
+        check.read = SocketCheck::Read::NoAnswer;
+        return check;
+    }
+    const uint32_t id = detectedId(reply);
+    check.fit = checkChip(reply[0], id, state.typeIndex, chosen.chipId);
+    if (check.fit == ChipFit::Fits || check.fit == ChipFit::NoChip) return check;
+    if (reply[0] == 1) {
+        const int at = findChipById(state.catalogue, id);
+        check.found =
+            at >= 0 ? fillIn(programText(Txt::CliFoundChipId, language),
+                             {gbkToUtf8(chipNamesOf(state.catalogue.at(at), at).name),
+                              spacedChipId(id)})
+                    : fillIn(programText(Txt::CliFoundUnknownId, language), {spacedChipId(id)});
+    } else {
+        const std::size_t position = static_cast<std::size_t>(reply[0] - 1);
+        check.found = fillIn(
+            programText(Txt::CliFoundType, language),
+            {position < types.size() ? gbkToUtf8(types[position]) : std::to_string(reply[0])});
+    }
+    return check;
+}
+
+std::string chipCheckQuestion(const SocketCheck& check, int language) {
+    if (check.fit == ChipFit::NoChip)
+        return fillIn(programText(Txt::ChipCheckAskNoChip, language), {check.chosen});
+    return fillIn(programText(Txt::ChipCheckAskWrong, language), {check.found, check.chosen});
+}
+
+}  // namespace ostrel
