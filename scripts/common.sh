@@ -8,7 +8,8 @@ OSTREL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # libraries the program binds at run time and the headers it and its simulator
 # are built against, libjpeg for the socket pictures, the tools our codec tests
 # and benchmarks compare with, avrdude whose part database the AVR records are
-# checked against, clang with libFuzzer for the fuzz programs, what the
+# checked against, clang with libFuzzer for the fuzz programs, Qt's own
+# Chinese words for its standard buttons and file dialogs, what the
 # screenshots need, and what builds and checks the Debian package (icons
 # rendered from SVG, lintian, the desktop entry and AppStream validators,
 # strace for the installed-program test, debootstrap for trying the package in
@@ -22,7 +23,7 @@ OSTREL_PACKAGES=(
     zlib1g-dev libssl-dev
     binutils srecord avrdude flashrom
     clang-14 libclang-rt-14-dev
-    xvfb xauth fonts-noto-cjk qt6-qpa-plugins imagemagick
+    xvfb xauth fonts-noto-cjk qt6-qpa-plugins qt6-translations-l10n imagemagick
     dpkg-dev fakeroot lintian desktop-file-utils appstream librsvg2-bin file strace debootstrap
     bash-completion  # its pkg-config file says where ostrel-cli's completion goes
 )

@@ -4,6 +4,7 @@
 #include "shell/ui/main_window.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <QAbstractButton>
@@ -37,8 +38,10 @@
 #include <QTreeWidget>
 #include <QUrl>
 #include <QWindow>
+#include <algorithm>
 #include <cstring>
 #include <ctime>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -60,6 +63,7 @@
 #include "ostrel_sim.h"
 #include "shell/ui/about_box.h"
 #include "shell/ui/application.h"
+#include "shell/ui/close_on_signal.h"
 #include "support/sim_log.h"
 #include "support/temp_files.h"
 #include "usb/device_change.h"
@@ -216,8 +220,15 @@ TEST_F(MainWindowTest, CommandsWithoutTheProgrammerShowNotConnectedOnce) {
     auto form = makeForm();
     form->ToolRead->trigger();
     ASSERT_EQ(form->ui().boxes.size(), 1u);
-    EXPECT_EQ(form->ui().boxes[0], "Not connected");
+    EXPECT_EQ(form->ui().boxes[0], "Not connected\nHelp > Diagnose... finds out why.");
     EXPECT_TRUE(form->ui().firstLogLine().empty());
+    // Attached but held by another program: what to check comes first.
+    ostrel_sim_set_plugged(programmer, 1);
+    ostrel_sim_set_claim_fails(programmer, 1);
+    form->ToolRead->trigger();
+    ASSERT_EQ(form->ui().boxes.size(), 2u);
+    EXPECT_EQ(form->ui().boxes[1], "Not connected\n" + programText(Txt::ProgrammerUnusable, 2) +
+                                       "\nHelp > Diagnose... finds out why.");
 }
 
 // The third type is neither read nor written: the box names the type the
@@ -225,6 +236,7 @@ TEST_F(MainWindowTest, CommandsWithoutTheProgrammerShowNotConnectedOnce) {
 TEST_F(MainWindowTest, TheThirdTypeIsRefusedWithABoxNamingIt) {
     testing::writeFile(dir.file("ostrel.ini"), "[DEVICE]\nLANGU=2\n");
     auto form = makeForm();
+    form->CheckChip->setChecked(false);  // another chip is in the socket
     form->ComboBox1Change(2);
     ASSERT_EQ(form->ComboBox1->currentText(), "93_EEPROM");
     form->state().buffers.flashDataLength = 16;
@@ -399,6 +411,145 @@ TEST_F(MainWindowTest, DuringAReadEveryEntryPointIsLockedAndItsHandlerChangesNot
     EXPECT_FALSE(form->FlashEditor->isReadOnly() || form->EepromEditor->isReadOnly());
 }
 
+// Check the chip first: before Read the chip's ID is read; an empty socket,
+// another type or another ID is asked about, naming what was found and what
+// was chosen; a stop leaves the chip alone. Unticked, no ID is read.
+TEST_F(MainWindowTest, TheChipCheckAsksAboutAnEmptySocketOrAnotherChip) {
+    testing::writeFile(dir.file("ostrel.ini"), "[DEVICE]\nLANGU=2\n");
+    auto form = makeForm();
+    choose(*form, "SPI_FLASH", "Winbond", "W25Q64JV");
+    ASSERT_TRUE(form->CheckChip->isChecked()) << "ticked by default";
+    const std::string chosen = ", but W25Q64JV (ID EF 40 17) is chosen. Go on anyway?";
+    struct Row {
+        const char* name;
+        int chipClass;  // -1: an empty socket
+        uint32_t id;
+        bool ticked;
+        std::deque<bool> answers;
+        std::string question;  // empty: none asked
+        bool read;
+    } rows[] = {
+        {"match", 0, 0xEF4017, true, {}, "", true},
+        {"empty socket, go on", -1, 0, true, {true}, "The socket holds no chip" + chosen, true},
+        {"empty socket, stop", -1, 0, true, {false}, "The socket holds no chip" + chosen, false},
+        {"other type, stop",
+         1,
+         0,
+         true,
+         {false},
+         "The socket holds a chip of the type 24_EEPROM (without an ID)" + chosen,
+         false},
+        {"other ID, go on",
+         0,
+         0x123456,
+         true,
+         {true},
+         "The socket holds a chip that is not in the catalogue (ID 12 34 56)" + chosen,
+         true},
+        {"other ID, unticked", 0, 0x123456, false, {}, "", true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ostrel_sim_remove_chip(programmer);
+        if (row.chipClass >= 0)
+            ostrel_sim_insert_chip(programmer, row.chipClass, row.id, 0x800000, nullptr);
+        form->CheckChip->setChecked(row.ticked);
+        form->ui().answers = row.answers;
+        form->ui().boxes.clear();
+        form->ui().clearLog();
+        ostrel_sim_log_clear();
+        form->ToolRead->trigger();
+        EXPECT_EQ(form->ui().boxes, row.question.empty() ? std::vector<std::string>{}
+                                                         : std::vector<std::string>{row.question});
+        EXPECT_EQ(form->RichEdit1->toPlainText().contains("Read Complete!"), row.read);
+        int idReads = 0, setUps = 0;
+        for (const auto& c : testing::simLog(OSTREL_SIM_LOG_COMMAND)) {
+            idReads += std::strstr(c.text, "ReadId") != nullptr;
+            setUps += std::strstr(c.text, "BeginJob") != nullptr;
+        }
+        EXPECT_EQ(idReads, row.ticked ? 1 : 0);
+        EXPECT_EQ(setUps, row.read ? 1 : 0) << "a stop sends no job";
+    }
+    form->CheckChip->setChecked(false);
+    form->close();
+    EXPECT_NE(testing::readFile(dir.file("ostrel.ini")).find("[OPERATION]\nCheckChip=0"),
+              std::string::npos);
+}
+
+// Verify after Write: Write completes only when the chip holds what was
+// written; otherwise the verify's box names the first difference and its
+// likely cause. Unticked, Write is as it always was.
+TEST_F(MainWindowTest, WriteVerifiesWhatItWroteAndSaysWhyItDidNotTake) {
+    testing::writeFile(dir.file("ostrel.ini"), "[DEVICE]\nLANGU=2\n");
+    auto form = makeForm();
+    choose(*form, "SPI_FLASH", "Winbond", "W25Q64JV");
+    ASSERT_TRUE(form->VerifyWrite->isChecked()) << "ticked by default";
+    form->CheckChip->setChecked(false);
+    const std::string differs = "Flash check error address:0h\n";
+    struct Row {
+        const char* name;
+        uint8_t chipHeld;
+        bool protect;
+        bool ticked;
+        std::string box;  // empty: none
+    } rows[] = {
+        {"equal", 0xFF, false, true, ""},
+        {"not erased", 0x00, false, true,
+         differs + "The chip holds a 0 bit where the data has a 1: it was not erased. A write "
+                   "only clears bits: erase the chip first, or use AUTO."},
+        {"protected", 0xFF, true, true,
+         differs + "The chip kept a 1 bit where the data has a 0: the write did not take. The "
+                   "chip may be write-protected."},
+        {"protected, unticked", 0xFF, true, false, ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::vector<uint8_t> held(4096, row.chipHeld);
+        ostrel_sim_clear_faults(programmer);
+        ostrel_sim_chip_write(programmer, 0, held.data(), 4096);
+        if (row.protect) ostrel_sim_set_fault(programmer, OSTREL_SIM_FAULT_WRITE_PROTECT, 0, 0);
+        std::memset(form->state().buffers.flash(), 0x5A, 4096);
+        form->state().buffers.flashDataLength = 4096;
+        form->VerifyWrite->setChecked(row.ticked);
+        form->ui().boxes.clear();
+        form->ui().clearLog();
+        form->ToolWrite->trigger();
+        EXPECT_EQ(form->ui().boxes,
+                  row.box.empty() ? std::vector<std::string>{} : std::vector<std::string>{row.box});
+        EXPECT_EQ(form->RichEdit1->toPlainText().contains("Write Complete!"), row.box.empty());
+    }
+}
+
+// Typed bytes are not lost without a question: Open and closing the window
+// ask once; No keeps them, Yes lets them go.
+TEST_F(MainWindowTest, OpenAndCloseAskBeforeTheyDropTypedBytes) {
+    testing::writeFile(dir.file("ostrel.ini"), "[DEVICE]\nLANGU=2\n");
+    testing::writeFile(dir.file("other.bin"), std::string(16, '\x11'));
+    auto form = makeForm();
+    choose(*form, "SPI_FLASH", "Winbond", "W25Q64JV");
+    const std::string question = "The buffer holds changes that no file has kept. Throw them away?";
+    form->ui().openPath = dir.file("other.bin");
+    form->ToolOpen->trigger();
+    EXPECT_TRUE(form->ui().boxes.empty()) << "nothing typed, nothing asked";
+    form->state().buffers.flashView().overwrite(0x20, 0x45);
+
+    form->ui().answers = {false, false};
+    form->ToolOpen->trigger();
+    EXPECT_EQ(form->ui().boxes, std::vector<std::string>{question});
+    EXPECT_EQ(form->state().buffers.flashView().byteAt(0x20), 0x45);
+    form->close();
+    EXPECT_EQ(form->ui().boxes.size(), 2u);
+    EXPECT_TRUE(form->isVisible());
+
+    form->ui().answers = {true};
+    form->ToolOpen->trigger();
+    EXPECT_EQ(form->ui().boxes.size(), 3u);
+    EXPECT_EQ(form->state().buffers.flashView().byteAt(0x20), 0xFF);
+    form->close();
+    EXPECT_EQ(form->ui().boxes.size(), 3u) << "the file's bytes again: nothing to ask";
+    EXPECT_FALSE(form->isVisible());
+}
+
 // --- the window as a whole --------------------------------------------------------
 
 // Batch mode from its button: pressed, it shows STOP and locks the window but
@@ -467,6 +618,53 @@ TEST_F(MainWindowTest, BatchModeFromItsButton) {
     EXPECT_EQ(form->ui().boxes.back().rfind("The production log ", 0), 0u)
         << form->ui().boxes.back();
     EXPECT_EQ(ostrel_sim_log_count(), transfers);
+}
+
+// A chip that fails in batch mode is recorded before its box waits for a
+// click: the log line, the counts and the serial number given back are there
+// while the box is open. SIGTERM then ends the window as closing does.
+TEST_F(MainWindowTest, BatchModeRecordsAFailedChipBeforeItsBoxAndEndsOnSigterm) {
+    testing::writeFile(dir.file("ostrel.ini"), "[DEVICE]\nLANGU=2\n");
+    auto form = makeForm();
+    closeOnTerminationSignals(form.get());
+    choose(*form, "SPI_FLASH", "Winbond", "W25Q64JV");
+    std::memset(form->state().buffers.flash(), 0x5A, 256);
+    form->state().buffers.flashDataLength = 256;
+    std::string error;
+    SerialFormat serial;
+    ASSERT_TRUE(parseSerialFormat("0x10:2:42", serial, error));
+    form->serialAnswer = serial;
+    ostrel_sim_set_fault(programmer, OSTREL_SIM_FAULT_WRITE_PROTECT, 0, 0);
+    const std::string folder = dir.file("ostrel");
+    const std::string logPath = folder + "/" + productionLogName(std::time(nullptr));
+    std::string logAtBox, counterAtBox, countsAtBox;
+    form->ui().onBox = [&](const std::string&) {
+        if (!logAtBox.empty()) return;
+        logAtBox = testing::readFile(logPath);
+        counterAtBox = testing::readFile(folder + "/serial-counter");
+        countsAtBox = form->ui().statusText(PanelBatchCounts);
+        raise(SIGTERM);
+    };
+    QTimer giveUp;
+    giveUp.setSingleShot(true);
+    QObject::connect(&giveUp, &QTimer::timeout, [&] { form->runner().stopBatch(); });
+    giveUp.start(20000);
+    form->ToolBulk->trigger();
+    EXPECT_TRUE(giveUp.isActive()) << "batch mode ended by itself";
+    QCoreApplication::processEvents();
+
+    ASSERT_FALSE(form->ui().boxes.empty());
+    EXPECT_EQ(form->ui().boxes[0].rfind("Flash check error address:", 0), 0u);
+    EXPECT_NE(logAtBox.find("\"command\":\"auto\",\"result\":\"different\""), std::string::npos)
+        << logAtBox;
+    EXPECT_EQ(std::count(logAtBox.begin(), logAtBox.end(), '\n'), 1);
+    EXPECT_EQ(countsAtBox, "OK 0 NG 1");
+    EXPECT_EQ(counterAtBox, testing::readFile(folder + "/serial-counter"));
+    EXPECT_EQ(counterAtBox, "00000000000000000042\n") << "the failed chip's number given back";
+    EXPECT_EQ(testing::readFile(logPath), logAtBox) << "nothing more recorded after the box";
+    EXPECT_FALSE(form->isVisible()) << "SIGTERM closed the window";
+    EXPECT_FALSE(form->runner().lock().locked());
+    EXPECT_NE(testing::readFile(dir.file("ostrel.ini")).find("FormWidth="), std::string::npos);
 }
 
 // A device-change source the test pokes: a pipe whose reading end the window watches.
@@ -675,16 +873,19 @@ TEST_F(WindowTest, TheMonitorRunsOnDeviceChangesAndOnReturnsFromOwnWindowsOnly) 
     deviceChange();
     EXPECT_EQ(form->ui().statusText(PanelState), "Not connected");
     EXPECT_EQ(form->panels_[1]->palette().color(QPalette::WindowText), QColor(255, 0, 0));
-    // Another language keeps the old text, no longer red.
+    // Another language says it in its own words, red as ever.
+    const std::string notConnected = messageText(Msg::MsgNotConnected, LangSimplified);
     form->China->trigger();
-    EXPECT_EQ(form->ui().statusText(PanelState), "Not connected");
-    EXPECT_NE(form->panels_[1]->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    EXPECT_EQ(form->ui().statusText(PanelState), notConnected);
+    EXPECT_EQ(form->panels_[1]->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    EXPECT_EQ(form->panels_[PanelState]->toolTip().toStdString(),
+              programText(Txt::DiagnoseNotConnectedTip, LangSimplified));
 
     // Back from another program: no check. Back from one of ours: a check.
     ostrel_sim_set_plugged(programmer, 1);
     emit qApp->focusWindowChanged(nullptr);
     emit qApp->focusWindowChanged(form->windowHandle());
-    EXPECT_EQ(form->ui().statusText(PanelState), "Not connected");
+    EXPECT_EQ(form->ui().statusText(PanelState), notConnected);
     // A dialog that closes may leave the focus nowhere for a moment.
     form->Form4->show();
     emit qApp->focusWindowChanged(form->Form4->windowHandle());

@@ -86,21 +86,33 @@ TEST_F(ProgrammerMenuTest, TheChosenProgrammerServesEveryJobAndIsRememberedBySer
     EXPECT_NE(ini.find("[PROGRAMMER]\nDevice=SER-C"), std::string::npos) << ini;
     EXPECT_NE(ini.find("[DEVICE]"), std::string::npos) << ini;
 
-    // The next run finds it again by its serial number, wherever it is now;
-    // with it gone, the first serves and is named.
+    // The next run finds it again by its serial number, wherever it is now.
+    // With it gone, another is not taken without a word: a box names the
+    // chosen one, says why it cannot be used and offers the first, once.
     auto again = makeForm();
     EXPECT_EQ(entries(*again, true), QStringList({"002/003  SER-C"}));
     ostrel_sim_set_plugged(2, 0);
     again->checkProgrammer();
+    again->checkProgrammer();
+    EXPECT_EQ(again->ui().boxes,
+              std::vector<std::string>{"The chosen programmer SER-C cannot be used: it is not "
+                                       "attached. Use SER-A (001/001) instead?"});
     EXPECT_EQ(entries(*again, true), QStringList({"001/001  SER-A"}));
     EXPECT_EQ(again->ui().statusText(4), "SER-A 001/001");
+    again->close();
 
-    // One programmer left: no choice, no name, and it is used as ever.
-    ostrel_sim_set_plugged(0, 0);
-    again->checkProgrammer();
-    EXPECT_EQ(again->ui().statusText(4), "");
-    EXPECT_EQ(again->ui().statusText(PanelState), "Connected");
-    EXPECT_EQ(lastClaimed(), 1);
+    // Held by another program when a window starts: declined, none serves.
+    ostrel_sim_set_plugged(2, 1);
+    ostrel_sim_set_claim_fails(2, 1);
+    QuietForm third(ProgramPaths(dir.file("ostrel")), OSTREL_SIM_DIR "/libusb-0.1.so.4");
+    third.ui().answers = {false};
+    third.show();
+    third.checkProgrammer();
+    EXPECT_EQ(third.ui().boxes,
+              std::vector<std::string>{"The chosen programmer SER-C cannot be used: another "
+                                       "program may be holding it. Use SER-A (001/001) instead?"});
+    EXPECT_EQ(third.ui().statusText(PanelState), "Not connected");
+    EXPECT_EQ(third.ui().statusText(4), "");
 }
 
 }  // namespace

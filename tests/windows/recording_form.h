@@ -2,6 +2,8 @@
 // The main window with its modal boxes recorded instead of shown, the file
 // dialogs answered by the test, a fixed clock and no real pauses.
 
+#include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -17,10 +19,14 @@ class RecordingUi : public QtUiPort {
   public:
     void messageBox(const std::string& text, const std::string&, BoxIcon) override {
         boxes.push_back(text);
+        if (onBox) onBox(text);
     }
     bool askYesNo(const std::string& text, const std::string&) override {
         boxes.push_back(text);
-        return true;
+        if (answers.empty()) return true;
+        const bool answer = answers.front();
+        answers.pop_front();
+        return answer;
     }
     std::string openFileName(const std::string&, int) override { return openPath; }
     std::string saveFileName(const std::string&, const std::string&) override { return savePath; }
@@ -29,6 +35,8 @@ class RecordingUi : public QtUiPort {
     std::string timeOfDay() const override { return clockText; }
 
     std::vector<std::string> boxes;
+    std::deque<bool> answers;                       // the next questions' answers; when none, Yes
+    std::function<void(const std::string&)> onBox;  // while a box would be open
     int beeps = 0;
     std::string clockText = "10:00:00";
     std::string openPath;  // what the open dialog returns; empty: cancelled

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QEvent>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QKeySequence>
@@ -165,15 +166,26 @@ void BufferTools::buildFindBar() {
         FindBar->hide();
         if (HexView* view = currentView()) view->setFocus();
     });
+    // Escape closes the bar from wherever the focus is in the window (after a
+    // find it is in the view); while the bar is hidden the key is left alone.
     auto* escape = new QAction(FindBar);
     escape->setShortcut(Qt::Key_Escape);
-    escape->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    escape->setShortcutContext(Qt::WindowShortcut);
+    escape->setEnabled(false);
     connect(escape, &QAction::triggered, FindClose, &QToolButton::click);
-    FindBar->addAction(escape);
+    window_.addAction(escape);
+    FindBar->installEventFilter(this);
+    findBarEscape_ = escape;
     // Under the pages, above the options and the log.
     auto* column = qobject_cast<QBoxLayout*>(window_.Panel3->layout());
     column->insertWidget(column->indexOf(window_.PageControl1) + 1, FindBar);
     FindBar->hide();
+}
+
+bool BufferTools::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == FindBar && (event->type() == QEvent::Show || event->type() == QEvent::Hide))
+        findBarEscape_->setEnabled(event->type() == QEvent::Show);
+    return QObject::eventFilter(watched, event);
 }
 
 void BufferTools::showFindBar() {

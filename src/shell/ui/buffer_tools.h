@@ -46,6 +46,10 @@ class BufferTools : public QObject {
     // Searches the find bar's pattern from the cursor; false when nothing was found.
     bool find(SearchDirection direction);
 
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  public:
     QAction* Checksum;
     QAction* Find;
     QAction* FindNext;
@@ -78,6 +82,7 @@ class BufferTools : public QObject {
     QPushButton* GoToCancel = nullptr;
 
   private:
+    QAction* findBarEscape_ = nullptr;  // enabled while the find bar shows
     QString text(Txt key) const;
     bool locked() const;
     void buildActions();

@@ -4,6 +4,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QApplication>
+#include <QDialog>
 #include <QPointer>
 #include <QSocketNotifier>
 #include <QWidget>
@@ -30,7 +32,19 @@ void closeOnTerminationSignals(QWidget* window) {
     QObject::connect(notifier, &QSocketNotifier::activated, window, [target] {
         char byte = 0;
         [[maybe_unused]] const ssize_t n = read(signalSockets[1], &byte, 1);
-        if (target) target->close();
+        // A box waiting for a click would hold the close up for good: each
+        // open one is answered as its Escape key would (No, Cancel, Close).
+        for (int boxes = 0; boxes < 16; ++boxes) {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (modal == nullptr) break;
+            if (auto* dialog = qobject_cast<QDialog*>(modal))
+                dialog->reject();
+            else
+                modal->close();
+        }
+        if (!target) return;
+        target->setProperty(kClosingOnSignal, true);
+        target->close();
     });
     struct sigaction action {};
     action.sa_handler = onSignal;

@@ -25,6 +25,7 @@
 #include "base/texts.h"
 #include "base/ui/apply_captions.h"
 #include "base/ui/qt_text.h"
+#include "base/ui/qt_translations.h"
 #include "buffers/ui/fill_dialog.h"
 #include "buffers/ui/hex_view.h"
 #include "catalogue/catalogue_file.h"
@@ -40,6 +41,7 @@
 #include "operations/settings_capture.h"
 #include "shell/ui/about_box.h"
 #include "shell/ui/buffer_tools.h"
+#include "shell/ui/close_on_signal.h"
 #include "usb/device_change.h"
 #include "usb/presence_check.h"
 #include "usb/ui/device_change_notifier.h"
@@ -95,6 +97,8 @@ TForm1::TForm1(const ProgramPaths& paths, std::string usbLibrary, std::string hi
     connect(qApp, &QGuiApplication::focusWindowChanged, this, &TForm1::focusWindowChanged);
     qApp->installEventFilter(this);
     if (auto source = openUdevDeviceChangeSource()) watchDeviceChanges(std::move(source));
+    ops_->pointToDiagnosis = true;
+    setUpGuards();
     setUpProgrammers();
 }
 
@@ -160,13 +164,22 @@ void TForm1::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    closePending_ = false;
+    // Asked once; a signal from outside (a session that ends, kill) asks nothing.
+    const bool signalled = property(kClosingOnSignal).toBool();
+    setProperty(kClosingOnSignal, false);
+    if (!signalled && !mayDropEdits(state_->buffers.flashEditsUnsaved() ||
+                                    state_->buffers.eepromEditsUnsaved())) {
+        event->ignore();
+        return;
+    }
     const QRect g = geometry();
     const bool saved = saveSettings(
         *settingsFile_,
         capturedSettings(settings_, {g.left(), g.top(), g.width(), g.height(), isMaximized()},
                          state_->speed, state_->language, selector_->saved),
         *ui_);
-    if (saved) saveProgrammerChoice();
+    if (saved && saveGuards()) saveProgrammerChoice();
     event->accept();
 }
 
@@ -244,6 +257,7 @@ void TForm1::setLanguage(int language) {
 void TForm1::ApplyLanguage() {
     const int language = state_->language;
     if (language < 0 || language > 2) return;
+    useQtTranslation(language);
     applyCaptions({{"TForm1", this},
                    {"TForm2", Form2},
                    {"TForm3", Form3},
@@ -252,9 +266,10 @@ void TForm1::ApplyLanguage() {
                    {"TForm6", Form6}},
                   language);
     captionDiagnose();
+    captionGuards();
     // The labels of panels 0 and 2 replace whatever batch mode's counts left.
     for (int label : {0, 2}) fitPanelText(panels_[label]);
-    // Panel 1 keeps its text; whether it is red follows the new language.
+    presenceInLanguage();
     drawStatePanel();
     // The table names the first page "FLASH"; for a chip of another type the
     // page holds the EEPROM, and its caption must stay saying so.
@@ -276,10 +291,19 @@ ActivePage TForm1::activePage() const {
     return index == 0 ? ActivePage::Flash : index == 1 ? ActivePage::Eeprom : ActivePage::Config;
 }
 
+bool TForm1::mayDropEdits(bool unsaved) {
+    return !unsaved || ui_->askInfo(programText(Txt::UnsavedEditsQuestion, state_->language));
+}
+
 void TForm1::ToolOpenClick() {
     if (locked()) return;
-    OpenFileCommand(state_->selectedRecord(), state_->buffers, activePage(), *ui_,
-                    state_->language);
+    const ActivePage page = activePage();
+    const DataBuffers& buffers = state_->buffers;
+    if (!mayDropEdits(page == ActivePage::Flash    ? buffers.flashEditsUnsaved()
+                      : page == ActivePage::Eeprom ? buffers.eepromEditsUnsaved()
+                                                   : false))
+        return;
+    OpenFileCommand(state_->selectedRecord(), state_->buffers, page, *ui_, state_->language);
     FlashEditor->viewport()->update();
     EepromEditor->viewport()->update();
 }

@@ -22,6 +22,7 @@
 #include "operations/main_state.h"
 #include "operations/programmer_list.h"
 #include "operations/serial_counter.h"
+#include "usb/presence_check.h"
 #include "usb/usb_bulk.h"
 
 class QAction;
@@ -114,8 +115,10 @@ class TForm1 : public QMainWindow {
     QAction* R1;
     QAction* V1;
     QAction* N7;
-    QAction* N3;  // a command item on the menu bar itself, like N4
-    QAction* N4;  // never shown
+    QAction* CheckChip = nullptr;    // checkable: read the chip's ID before each command
+    QAction* VerifyWrite = nullptr;  // checkable: Write verifies what it wrote
+    QAction* N3;                     // a command item on the menu bar itself, like N4
+    QAction* N4;                     // never shown
     QMenu* L1;
     QAction* China;
     QAction* fanti;
@@ -241,6 +244,10 @@ class TForm1 : public QMainWindow {
     // The Diagnose item and its window; its caption follows the language.
     void buildDiagnose();
     void captionDiagnose();
+    // The two guards of the chip in the Operation menu (main_window_guards.cpp).
+    void setUpGuards();
+    void captionGuards();
+    bool saveGuards();
     void createWindows();
     void FormResize();
     void focusWindowChanged(QWindow* now);
@@ -250,6 +257,9 @@ class TForm1 : public QMainWindow {
     void captionFirstPage();
     // Runs the presence check that arrived while the job held the transport.
     void jobEnded();
+    // The status panel's connection state and its tip in the language now in force.
+    void showPresenceTip();
+    void presenceInLanguage();
     void FormShow();
     void FormActivate();
     // Mirrors the lists, details and pages after every run of chip selection.
@@ -264,6 +274,8 @@ class TForm1 : public QMainWindow {
     // True, and nothing happens, while the lock is held: every handler that
     // reaches a buffer, the catalogue or the transport asks it first.
     bool locked() const;
+    // True when nothing unsaved would be lost, or the user lets it go.
+    bool mayDropEdits(bool unsaved);
     // A chip command from its button, menu item or accelerator.
     void runCommand(ChipCommand command);
     void drawStatePanel();
@@ -287,7 +299,8 @@ class TForm1 : public QMainWindow {
     enum class FocusPlace { OtherProgram, MainWindow, OwnWindow };
     FocusPlace lastFocus_ = FocusPlace::OtherProgram;  // where the focus was last
     QPointer<QWindow> lastFocusWindow_;
-    bool checkPending_ = false;  // a presence check arrived during a job
+    bool checkPending_ = false;                   // a presence check arrived during a job
+    Presence presence_ = Presence::NotConnected;  // what the last presence check found
     bool selectedOnce_ = false;
     BufferTools* tools_ = nullptr;
 
@@ -305,10 +318,21 @@ class TForm1 : public QMainWindow {
     void setUpProgrammers();
     void refreshProgrammers();
     void applyProgrammerChoice();
+    // The bus path of the programmer to use ("" the only one, "-" none) and
+    // its name for the status bar; asks when the chosen one cannot be used.
+    std::string programmerInUse(std::string& name);
     void fillProgrammerMenu();
     bool saveProgrammerChoice();
     std::vector<ProgrammerEntry> programmers_;
     std::string chosenProgrammer_;  // serial number or bus path; empty: the first
+    std::string offered_;           // the chosen and the offered programmer last asked about
+    bool offerTaken_ = false;       // and whether the user took the one offered
+    bool choosingProgrammer_ = false;
+
+  protected:
+    // The programmer batch mode runs on (bus path) and its name; empty outside batch mode.
+    std::string batchProgrammer_;
+    std::string batchProgrammerName_;
 };
 
 }  // namespace ostrel

@@ -62,7 +62,9 @@ void TForm1::buildMenu() {
     };
     O1 = submenu("O1");
     O2 = item(O1, "O2", &TForm1::ToolOpenClick);
+    O2->setShortcut(QKeySequence::Open);
     S1 = item(O1, "S1", &TForm1::ToolSaveClick);
+    S1->setShortcut(QKeySequence::Save);
     O1->addSeparator();
     Q1 = item(O1, "Q1", &TForm1::Q1Click);
     Buff = submenu("Buff");

@@ -74,13 +74,29 @@ void TForm1::checkProgrammer() {
     refreshProgrammers();
     // Not connected: the panel's tip points to the diagnosis, which finds out
     // why; attached but unusable, it first says what to check.
-    const Presence presence = ostrel::checkProgrammer(*usb_, *ui_, state_->language);
-    if (presence == Presence::Connected) return;
+    presence_ = ostrel::checkProgrammer(*usb_, *ui_, state_->language);
+    showPresenceTip();
+}
+
+void TForm1::showPresenceTip() {
+    if (presence_ == Presence::Connected) return;
     const std::string tip = programText(Txt::DiagnoseNotConnectedTip, state_->language);
     panels_[PanelState]->setToolTip(
-        qs(presence == Presence::AttachedButUnusable
+        qs(presence_ == Presence::AttachedButUnusable
                ? programText(Txt::ProgrammerUnusable, state_->language) + "\n" + tip
                : tip));
+}
+
+void TForm1::presenceInLanguage() {
+    // The connection state is said again in the new language; a running
+    // operation's text stays until the operation ends.
+    const std::string shown = ui_->statusText(PanelState);
+    const bool tipped = !panels_[PanelState]->toolTip().isEmpty();
+    for (Msg state : {Msg::MsgConnected, Msg::MsgNotConnected})
+        for (int language : {LangSimplified, LangTraditional, LangEnglish})
+            if (shown == messageText(state, language))
+                ui_->setStatusText(PanelState, messageText(state, state_->language));
+    if (tipped) showPresenceTip();
 }
 
 void TForm1::jobEnded() {

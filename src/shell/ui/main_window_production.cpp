@@ -59,6 +59,11 @@ void TForm1::startProductionBatch() {
             return keepButton();
         }
     }
+    // Batch mode stays on this programmer, whatever comes or goes meanwhile.
+    batchProgrammer_ = usb_->openedPath();
+    batchProgrammerName_ =
+        info.serialNumber.empty() ? batchProgrammer_ : info.serialNumber + " " + batchProgrammer_;
+    usb_->setDevicePath(batchProgrammer_);
     p.run = std::make_unique<ProductionRun>(*state_, *ops_, *runner_, *ui_, p.log);
     p.run->programmer = info.serialNumber;
     p.serials.reset();
@@ -73,9 +78,13 @@ void TForm1::startProductionBatch() {
                        fillIn(programText(Txt::ProductionCounts, language), {"0", "0"}));
 
     struct HookGuard {
-        CommandRunner& runner;
-        ~HookGuard() { runner.hook = nullptr; }
-    } guard{*runner_};
+        TForm1& form;
+        ~HookGuard() {
+            form.runner().hook = nullptr;
+            form.batchProgrammer_.clear();
+            form.applyProgrammerChoice();
+        }
+    } guard{*this};
     runner_->hook = p.run.get();
     runner_->startBatch();
     keepButton();

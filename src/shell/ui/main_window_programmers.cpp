@@ -1,8 +1,12 @@
 // The main window with several programmers attached: the Operation menu's
 // Programmer submenu lists each (bus path and serial number), refreshed at
-// every presence check; the one chosen there is used for every job while
-// several are attached, and is remembered in the settings file in a section
-// of its own. With one programmer nothing changes: it is used, as ever.
+// every presence check; the one chosen there is used for every job, and is
+// remembered in the settings file in a section of its own. With one
+// programmer and none chosen nothing changes: it is used, as ever.
+//
+// A chosen programmer that is gone or busy is never replaced without a word:
+// a box names it, says why it cannot be used and offers another. Batch mode
+// stays on the programmer it started on; when that one goes, batch mode stops.
 
 #include <QAction>
 #include <QActionGroup>
@@ -23,7 +27,7 @@ namespace {
 
 constexpr const char* kProgrammerSection = "PROGRAMMER";
 constexpr const char* kProgrammerKey = "Device";
-// The status bar's last panel, which the Parts leave empty.
+// The status bar's last panel, free for the programmer's name.
 constexpr int kPanelProgrammer = 4;
 constexpr int kPanelProgrammerLeft = 315;
 constexpr int kPanelProgrammerWidth = 50;
@@ -66,9 +70,9 @@ void TForm1::setUpProgrammers() {
 void TForm1::refreshProgrammers() {
     const std::vector<AttachedDevice> attached = usb_->listDevices(
         kProgrammerVendorId, kProgrammerVendorText, kProgrammerProductId, kProgrammerProductText);
-    if (attached.size() > 1) {
-        // Serial numbers are asked only when there is a choice to make, and
-        // only of programmers not asked before at the same bus path.
+    if (attached.size() > 1 || !chosenProgrammer_.empty()) {
+        // Serial numbers are asked only when there is a choice to make or one
+        // to find, and only of programmers not asked before at the same bus path.
         programmers_ = listProgrammers(*usb_, programmers_);
     } else {
         programmers_.clear();
@@ -79,19 +83,74 @@ void TForm1::refreshProgrammers() {
     fillProgrammerMenu();
 }
 
-void TForm1::applyProgrammerChoice() {
-    std::string path;
-    std::string name;
-    if (programmers_.size() > 1) {
-        auto chosen = std::find_if(
-            programmers_.begin(), programmers_.end(), [this](const ProgrammerEntry& e) {
-                return !chosenProgrammer_.empty() &&
-                       (e.serialNumber == chosenProgrammer_ || e.busPath == chosenProgrammer_);
-            });
-        if (chosen == programmers_.end()) chosen = programmers_.begin();
-        path = chosen->busPath;
-        name = chosen->serialNumber.empty() ? path : chosen->serialNumber + " " + path;
+std::string TForm1::programmerInUse(std::string& name) {
+    const auto at = [this](const std::string& key) {
+        return std::find_if(programmers_.begin(), programmers_.end(),
+                            [&key](const ProgrammerEntry& e) {
+                                return e.failure == OpenFailure::None &&
+                                       (e.serialNumber == key || e.busPath == key);
+                            });
+    };
+    const auto named = [&name](const ProgrammerEntry& e) {
+        name = e.serialNumber.empty() ? e.busPath : e.serialNumber + " " + e.busPath;
+        return e.busPath;
+    };
+    if (chosenProgrammer_.empty()) {
+        if (programmers_.size() > 1) return named(programmers_.front());
+        return {};
     }
+    if (auto chosen = at(chosenProgrammer_); chosen != programmers_.end()) {
+        offered_.clear();
+        return named(*chosen);
+    }
+    const auto offer =
+        std::find_if(programmers_.begin(), programmers_.end(),
+                     [](const ProgrammerEntry& e) { return e.failure == OpenFailure::None; });
+    if (offer == programmers_.end()) return {};
+    // Asked once for each programmer offered in place of the chosen one.
+    const std::string offerKey = chosenProgrammer_ + "\n" + offer->busPath;
+    if (offered_ != offerKey) {
+        offered_ = offerKey;
+        const int language = state_->language;
+        Txt why = Txt::ProgrammerWhyGone;
+        for (const ProgrammerEntry& e : programmers_) {
+            if (e.failure == OpenFailure::Busy) why = Txt::ProgrammerWhyBusy;
+            if (e.failure == OpenFailure::NotAccessible && why == Txt::ProgrammerWhyGone)
+                why = Txt::ProgrammerWhyNoAccess;
+        }
+        const std::string offerName = offer->serialNumber.empty()
+                                          ? offer->busPath
+                                          : offer->serialNumber + " (" + offer->busPath + ")";
+        offerTaken_ =
+            ui_->askInfo(fillIn(programText(Txt::ProgrammerNotUsable, language),
+                                {chosenProgrammer_, programText(why, language), offerName}));
+    }
+    // Declined, no programmer serves: a path no device has.
+    if (!offerTaken_) return "-";
+    return named(*offer);
+}
+
+void TForm1::applyProgrammerChoice() {
+    if (choosingProgrammer_) return;
+    choosingProgrammer_ = true;
+    std::string name;
+    std::string path;
+    if (!batchProgrammer_.empty()) {
+        // Batch mode stays where it started, and ends when that programmer goes.
+        path = batchProgrammer_;
+        const bool there =
+            std::any_of(programmers_.begin(), programmers_.end(),
+                        [this](const ProgrammerEntry& e) { return e.busPath == batchProgrammer_; });
+        if (!there && runner_->lock().batchActive()) {
+            runner_->stopBatch();
+            ui_->errorBox(fillIn(programText(Txt::BatchProgrammerGone, state_->language),
+                                 {batchProgrammerName_}));
+        }
+        name = batchProgrammerName_;
+    } else {
+        path = programmerInUse(name);
+    }
+    choosingProgrammer_ = false;
     usb_->setDevicePath(path);
     QLabel* panel = panels_[kPanelProgrammer];
     panel->setText(QString::fromStdString(name));
@@ -124,7 +183,8 @@ void TForm1::fillProgrammerMenu() {
         QAction* action = Programmer->addAction(entryText(entry, language));
         action->setCheckable(true);
         action->setActionGroup(group);
-        const bool inUse = programmers_.size() == 1 || entry.busPath == usb_->devicePath();
+        const bool inUse = usb_->devicePath().empty() ? programmers_.size() == 1
+                                                      : entry.busPath == usb_->devicePath();
         action->setChecked(inUse);
         action->setEnabled(!locked && entry.failure == OpenFailure::None);
         const std::string chosen = entry.serialNumber.empty() ? entry.busPath : entry.serialNumber;
