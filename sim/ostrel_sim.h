@@ -18,6 +18,9 @@
  * the same moment, names a file that receives the transfer log (as ostrel_sim_log_dump writes
  * it) followed by one line "state dev N in_job=J open_handles=H upgrades=U" per device when the
  * process exits normally, for tests that run a program in a process of its own.
+ * That file is followed while the process runs: at every bus scan and bulk transfer a file
+ * that changed is read again, and a `chip` line changed, added or removed takes the chip out
+ * of its programmer's socket or puts the new one in; the other lines count from the next start.
  *
  * Claims are exclusive as the kernel makes them: a device whose interface one handle has
  * claimed is busy (-16) for a claim through any other handle. Processes configured by the same

@@ -66,6 +66,7 @@ bool countTransfer(Device& device) {
 }
 
 void rebuildBusList() {
+    followConfigFileLocked();
     World& w = world();
     w.busses.clear();
     std::set<int> numbers;
@@ -140,8 +141,11 @@ void loadConfigFromEnvironment() {
     size_t n;
     while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, n);
     std::fclose(file);
+    const World::FileStamp stamp = configFileStamp(path);
     int bad = configureTextLocked(text.c_str());
     if (bad != 0) std::fprintf(stderr, "ostrel-sim: %s: line %d not understood\n", path, bad);
+    w.configPath = path;
+    w.configStamp = stamp;
 }
 
 // Where a claim of `device` is kept across processes. With USB_DEVFS_PATH set,
@@ -383,6 +387,7 @@ USB_API int usb_release_interface(usb_dev_handle* handle, int interface) {
 
 USB_API int usb_bulk_write(usb_dev_handle* handle, int ep, const char* bytes, int size, int) {
     std::lock_guard<std::mutex> lock(world().mutex);
+    followConfigFileLocked();
     int error = 0;
     Device* device = checkHandle(handle, &error);
     if (device == nullptr) return error;
@@ -398,6 +403,7 @@ USB_API int usb_bulk_write(usb_dev_handle* handle, int ep, const char* bytes, in
 
 USB_API int usb_bulk_read(usb_dev_handle* handle, int ep, char* bytes, int size, int) {
     std::lock_guard<std::mutex> lock(world().mutex);
+    followConfigFileLocked();
     int error = 0;
     Device* device = checkHandle(handle, &error);
     if (device == nullptr) return error;

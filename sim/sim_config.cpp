@@ -2,7 +2,10 @@
 // the programmer, its chip and its faults through the same calls as the
 // control interface.
 
+#include <sys/stat.h>
+
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 
@@ -153,7 +156,10 @@ bool configureLine(const std::vector<std::string>& words, int* programmer) {
             if (get("firmware_image", &text)) boot.boot.imagePath = text;
         }
         rebuildDescriptors(d);
-        *programmer = isProgrammer ? index : *programmer;
+        if (isProgrammer) {
+            *programmer = index;
+            world().sockets.push_back({index, std::string()});
+        }
         return true;
     }
     if (what == "chip") {
@@ -178,6 +184,13 @@ bool configureLine(const std::vector<std::string>& words, int* programmer) {
     return false;
 }
 
+// A chip line as compared between two readings of the file: its words.
+std::string chipLineOf(const std::vector<std::string>& words) {
+    std::string line;
+    for (const std::string& word : words) line += (line.empty() ? "" : " ") + word;
+    return line;
+}
+
 }  // namespace
 
 int configureTextLocked(const char* text) {
@@ -192,8 +205,72 @@ int configureTextLocked(const char* text) {
         if (!splitWords(line, &words)) return lineNumber;
         if (words.empty()) continue;
         if (!configureLine(words, &programmer)) return lineNumber;
+        if (words[0] == "chip") world().sockets.back().chipLine = chipLineOf(words);
     }
     return 0;
+}
+
+World::FileStamp configFileStamp(const char* path) {
+    World::FileStamp stamp;
+    struct stat st;
+    if (stat(path, &st) != 0) return stamp;
+    stamp.seconds = st.st_mtim.tv_sec;
+    stamp.nanoseconds = st.st_mtim.tv_nsec;
+    stamp.size = st.st_size;
+    stamp.inode = static_cast<long long>(st.st_ino);
+    return stamp;
+}
+
+void followConfigFileLocked() {
+    World& w = world();
+    if (w.configPath.empty()) return;
+    const World::FileStamp stamp = configFileStamp(w.configPath.c_str());
+    if (stamp == w.configStamp || stamp.size < 0) return;
+    w.configStamp = stamp;
+    FILE* file = std::fopen(w.configPath.c_str(), "rb");
+    if (file == nullptr) return;
+    std::string text;
+    char chunk[4096];
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, n);
+    std::fclose(file);
+
+    // The chip line of each programmer, in the programmers' order.
+    std::vector<std::vector<std::string>> chips;
+    std::istringstream in(text);
+    std::string line;
+    int lineNumber = 0;
+    while (std::getline(in, line)) {
+        ++lineNumber;
+        std::vector<std::string> words;
+        if (!splitWords(line, &words) || (!words.empty() && words[0] == "chip" && chips.empty())) {
+            std::fprintf(stderr, "ostrel-sim: %s: line %d not understood\n", w.configPath.c_str(),
+                         lineNumber);
+            return;
+        }
+        if (words.empty()) continue;
+        if (words[0] == "programmer") chips.emplace_back();
+        if (words[0] == "chip") chips.back() = words;
+    }
+    if (chips.size() != w.sockets.size())
+        std::fprintf(stderr,
+                     "ostrel-sim: %s: programmers added or removed count from the next start; "
+                     "chip lines take effect now\n",
+                     w.configPath.c_str());
+    for (size_t i = 0; i < chips.size() && i < w.sockets.size(); ++i) {
+        World::ConfiguredSocket& socket = w.sockets[i];
+        const std::string now = chipLineOf(chips[i]);
+        if (now == socket.chipLine) continue;
+        socket.chipLine = now;
+        Device& d = *deviceAt(socket.device);
+        flushImage(d);
+        d.chip = Chip{};
+        d.writeProtect = false;
+        int programmer = socket.device;
+        if (!chips[i].empty() && !configureLine(chips[i], &programmer))
+            std::fprintf(stderr, "ostrel-sim: %s: the chip line of programmer %zu not understood\n",
+                         w.configPath.c_str(), i + 1);
+    }
 }
 
 }  // namespace ostrel_sim

@@ -168,6 +168,23 @@ struct World {
     std::string claimLockBase;
     std::vector<std::unique_ptr<HidNode>> hidNodes;
     int lastHidReadTimeout = 0;
+    // Each programmer of the configuration in its order, with its chip line
+    // ("" for an empty socket), so that a changed file can be followed.
+    struct ConfiguredSocket {
+        int device = -1;
+        std::string chipLine;
+    };
+    std::vector<ConfiguredSocket> sockets;
+    // The configuration file followed while the program runs, and what it was
+    // when last read: a changed chip line is a chip taken out or put in.
+    std::string configPath;
+    struct FileStamp {
+        long long seconds = 0, nanoseconds = 0, size = -1, inode = 0;
+        bool operator==(const FileStamp& o) const {
+            return seconds == o.seconds && nanoseconds == o.nanoseconds && size == o.size &&
+                   inode == o.inode;
+        }
+    } configStamp;
 };
 
 World& world();
@@ -205,6 +222,12 @@ bool descriptorShapeValid(long long configurations, long long interfaces,
 // The text configuration (sim_config.cpp): 0, or the number of the first line
 // that could not be taken.
 int configureTextLocked(const char* text);
+// Starts following the configuration file `path`, read at `stamp`.
+World::FileStamp configFileStamp(const char* path);
+// At every bus scan and transfer: when the file followed has changed, its
+// chip lines take effect (chips out of and into the sockets); the rest of the
+// file waits for the next start.
+void followConfigFileLocked();
 
 // The HID side (sim_hid.cpp): the boot loader a programmer may switch to.
 HidNode* hidNodeAt(int index);  // null when out of range; caller holds the lock

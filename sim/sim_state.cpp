@@ -129,6 +129,8 @@ void resetLocked() {
     w.protocolErrors.clear();
     w.lastError = "no error";
     w.configured = true;
+    w.sockets.clear();
+    w.configPath.clear();
 }
 
 int addDeviceLocked(int bus, int vendorId, int productId, const char* manufacturer,

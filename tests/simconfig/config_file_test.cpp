@@ -12,14 +12,23 @@
 namespace ostrel {
 namespace {
 
-TEST(SimulatorConfigurationFile, ThePresetProgrammerAndChipAnswer) {
+// The file is followed while the program runs: a changed chip line is a chip
+// taken out of the socket or put into it, seen at the next transfer.
+TEST(SimulatorConfigurationFile, ThePresetProgrammerAndChipAnswerAndFollowTheFile) {
     testing::TempDir dir;
     const std::string image = dir.file("chip.img");
-    testing::writeFile(dir.file("sim.conf"),
-                       "# one programmer with an 8 MiB flash\n"
-                       "programmer bus=1\n"
-                       "chip id=0xEF4017 size=0x800000 class=0 image=" +
-                           image + "\n");
+    const std::string programmer = "# one programmer with an 8 MiB flash\nprogrammer bus=1\n";
+    struct Step {
+        std::string chipLine;
+        int kind;
+        uint32_t id;
+    } steps[] = {
+        {"chip id=0xEF4017 size=0x800000 class=0 image=" + image + "\n", 1, 0xEF4017},
+        {"", 0, 0},
+        {"chip id=0xC22017 size=0x800000 class=0\n", 1, 0xC22017},
+        {"# the socket emptied again\n", 0, 0},
+    };
+    testing::writeFile(dir.file("sim.conf"), programmer + steps[0].chipLine);
     ASSERT_EQ(setenv("OSTREL_SIM_CONFIG", dir.file("sim.conf").c_str(), 1), 0);
 
     TUsbBulk usb(OSTREL_SIM_DIR "/libusb-0.1.so.4");
@@ -27,18 +36,24 @@ TEST(SimulatorConfigurationFile, ThePresetProgrammerAndChipAnswer) {
     ASSERT_EQ(usb.prog_open(kProgrammerVendorId, kProgrammerVendorText, kProgrammerProductId,
                             kProgrammerProductText),
               1);
-    // A chip-ID exchange answers with the chip the file put into the socket.
     ChipRecord chip{};
     chip.chipId = 0xEF4017;
     chip.flashSize = 0x800000;
     chip.flashPage = 256;
-    Packet packet = chipSetupPacket(CmdReadId, chip, 0, usb.bigEndianFields());
-    ASSERT_EQ(usb.USB_bulk_cmd(packet.data(), kPacketSize, 1), kPacketSize);
-    const ChipIdReply reply = parseChipIdReply(packet);
-    EXPECT_EQ(reply.kind, 1);
-    EXPECT_EQ(reply.chipId, 0xEF4017u);
-    Packet end = endJobPacket();
-    EXPECT_EQ(usb.USB_bulk_cmd(end.data(), kPacketSize, 0), kPacketSize);
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.chipLine);
+        testing::writeFile(dir.file("sim.conf"), programmer + step.chipLine);
+        // A chip-ID exchange answers with the chip the file puts into the socket.
+        Packet packet = chipSetupPacket(CmdReadId, chip, 0, usb.bigEndianFields());
+        ASSERT_EQ(usb.USB_bulk_cmd(packet.data(), kPacketSize, 1), kPacketSize);
+        const ChipIdReply reply = parseChipIdReply(packet);
+        EXPECT_EQ(reply.kind, step.kind);
+        if (step.kind == 1) {
+            EXPECT_EQ(reply.chipId, step.id);
+        }
+        Packet end = endJobPacket();
+        EXPECT_EQ(usb.USB_bulk_cmd(end.data(), kPacketSize, 0), kPacketSize);
+    }
     usb.USB_bulk_close();
 }
 
