@@ -63,6 +63,7 @@
 #include "ostrel_sim.h"
 #include "shell/ui/about_box.h"
 #include "shell/ui/application.h"
+#include "shell/ui/buffer_tools.h"
 #include "shell/ui/close_on_signal.h"
 #include "support/sim_log.h"
 #include "support/temp_files.h"
@@ -986,6 +987,45 @@ TEST_F(WindowTest, EveryCaptionLandsInEveryLanguage) {
     }
 }
 
+// Batch mode runs on the programmer it started on: one that comes meanwhile
+// takes no chip, and when its own goes batch mode stops with a box.
+TEST_F(WindowTest, BatchModeStaysOnItsProgrammerAndStopsWhenItGoes) {
+    testing::writeFile(dir.file("ostrel.ini"), "[DEVICE]\nLANGU=2\n");
+    auto form = makeWatchedForm();
+    choose(*form, "SPI_FLASH", "Winbond", "W25Q64JV");
+    std::memset(form->state().buffers.flash(), 0x5A, 256);
+    form->state().buffers.flashDataLength = 256;
+    ostrel_sim_remove_chip(programmer);  // batch mode waits for a chip
+    int ticks = 0;
+    int second = -1;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        ++ticks;
+        if (ticks == 5) {
+            second = ostrel_sim_add_programmer(1);
+            ostrel_sim_insert_chip(second, 0, 0xEF4017, 0x800000, nullptr);
+            deviceChange("add\n");
+        } else if (ticks == 40) {
+            ostrel_sim_set_plugged(programmer, 0);
+            deviceChange("remove\n");
+        } else if (ticks > 4000 && form->ToolBulk->isChecked()) {
+            form->ToolBulk->trigger();
+        }
+    });
+    watcher.start(0);
+    form->ToolBulk->trigger();
+    watcher.stop();
+    EXPECT_LT(ticks, 4000) << "batch mode did not stop when its programmer went";
+    ASSERT_FALSE(form->ui().boxes.empty());
+    const std::string& box = form->ui().boxes.back();
+    EXPECT_EQ(box.rfind("The programmer ", 0), 0u) << box;
+    EXPECT_NE(box.find("001/001 that batch mode ran on cannot be used any more"), std::string::npos)
+        << box;
+    for (const auto& c : testing::simLog(OSTREL_SIM_LOG_COMMAND))
+        EXPECT_FALSE(c.device == second && std::strstr(c.text, "BeginJob")) << c.text;
+    EXPECT_FALSE(form->ToolBulk->isChecked());
+}
+
 TEST_F(WindowTest, MenuAcceleratorsTriggerTheirCommands) {
     testing::writeFile(dir.file("ostrel.ini"), "[DEVICE]\nLANGU=2\n");
     auto form = makeForm();
@@ -1000,6 +1040,20 @@ TEST_F(WindowTest, MenuAcceleratorsTriggerTheirCommands) {
     // The menu gave the focus back without a presence check.
     EXPECT_EQ(form->ui().firstLogLine().rfind("Read Complete!", 0), 0u)
         << form->ui().firstLogLine();
+
+    // Ctrl+S saves, Ctrl+O opens; Escape closes the find bar from the view.
+    testing::writeFile(dir.file("in.bin"), std::string(4, '\x42'));
+    form->ui().savePath = dir.file("out.bin");
+    form->ui().openPath = dir.file("in.bin");
+    QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier);
+    EXPECT_TRUE(std::filesystem::exists(dir.file("out.bin")));
+    QTest::keyClick(form.get(), Qt::Key_O, Qt::ControlModifier);
+    EXPECT_EQ(form->state().buffers.flashView().byteAt(3), 0x42);
+    form->tools().Find->trigger();
+    ASSERT_TRUE(form->tools().FindBar->isVisible());
+    form->FlashEditor->setFocus();
+    QTest::keyClick(form->FlashEditor, Qt::Key_Escape);
+    EXPECT_FALSE(form->tools().FindBar->isVisible());
 }
 
 // File > Open from the keyboard in the middle of a Read: the menu opens, its
