@@ -13,7 +13,8 @@ OSTREL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # screenshots need, and what builds and checks the Debian package (icons
 # rendered from SVG, lintian, the desktop entry and AppStream validators,
 # strace for the installed-program test, debootstrap for trying the package in
-# a fresh system).
+# a fresh system), and the production database's client libraries with the
+# PostgreSQL server the tests start for themselves).
 OSTREL_PACKAGES=(
     build-essential cmake ninja-build pkg-config ccache clang-format
     qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
@@ -26,6 +27,7 @@ OSTREL_PACKAGES=(
     xvfb xauth fonts-noto-cjk qt6-qpa-plugins qt6-translations-l10n imagemagick
     dpkg-dev fakeroot lintian desktop-file-utils appstream librsvg2-bin file strace debootstrap
     bash-completion  # its pkg-config file says where ostrel-cli's completion goes
+    libsqlite3-dev libpq-dev postgresql-15
 )
 
 ensure_packages() {

@@ -1,0 +1,145 @@
+#pragma once
+// The production database of a line: the products (chip, image and serial
+// pool), the stations and their programmers, and one row per chip. SQLite
+// keeps it in a file for one station, PostgreSQL on a server for a line; the
+// store is the same over both.
+//
+// Serial numbers: a chip's number is taken in the transaction that inserts
+// its row as started, a given-back number first, else the pool's next one.
+// The chip's outcome finishes the row; a chip that did not pass gives its
+// number back. A row is finished once: finishing it again changes nothing, so
+// an outcome that was kept aside while the database was away can be written
+// later without counting twice.
+
+#include <cstdint>
+#include <ctime>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "operations/serial_counter.h"
+#include "operations/sql_connection.h"
+
+namespace ostrel {
+
+// One chip: the facts the JSON-lines production record holds, with the
+// station, the product and a machine-readable cause.
+struct ChipRow {
+    int64_t id = 0;  // given by the database when the chip starts
+    std::time_t time = 0;
+    std::string station;             // the station's host name
+    std::string programmer;          // the programmer's serial number
+    std::string chip;                // TYPE,MAKER,NAME (UTF-8)
+    std::string chipId;              // six hexadecimal digits; empty: none read
+    std::string command;             // read, write, verify, erase, blank or auto
+    std::string result = "started";  // started, done, different or failed
+    std::string cause;               // empty when done
+    std::string message;             // English; empty when done
+    uint64_t bytes = 0;
+    uint32_t crc32 = 0;
+    double seconds = 0;
+    std::optional<uint64_t> serial;
+    std::string product;  // empty: no product
+};
+
+struct Product {
+    std::string name;
+    std::string chip;         // TYPE,MAKER,NAME (UTF-8)
+    std::string imageSha256;  // of the data the image puts on the chip
+    std::optional<SerialFormat> serial;
+};
+
+struct RecordFilter {
+    std::string product;
+    std::optional<std::time_t> since;
+    std::optional<uint64_t> serial;
+    std::string result;
+};
+
+// One station's programmer over the finished rows.
+struct ProgrammerSummary {
+    std::string station;
+    std::string programmer;
+    int chips = 0;
+    int passed = 0;
+    int failed = 0;
+    double medianSeconds = 0;
+};
+
+// What a database URL names: "sqlite:PATH", or anything else libpq reads (a
+// postgresql:// or postgres:// URI, or a conninfo string).
+struct DatabaseUrl {
+    bool sqlite = false;
+    std::string target;  // the path, or the connection string
+};
+// False with `error` (English, naming what is wrong) for a URL neither takes.
+bool parseDatabaseUrl(const std::string& url, DatabaseUrl& parsed, std::string& error);
+// The URL as it may be shown or logged: a password in it replaced by "***".
+std::string databaseShownName(const std::string& url);
+
+// "YYYY-MM-DD[THH:MM[:SS]]" in local time, or with "Z" in UTC.
+std::optional<std::time_t> parseRecordTime(const std::string& text);
+// "YYYY-MM-DDTHH:MM:SSZ"
+std::string recordTimeText(std::time_t time);
+
+// Seconds with three decimals and a point whatever the locale says, and back.
+std::string secondsText(double seconds);
+bool parseSeconds(const std::string& text, double& seconds);
+
+// 64 lower-case hexadecimal digits: the SHA-256 that identifies an image.
+std::string imageHash(const uint8_t* data, std::size_t length);
+
+// The numbers a pool can hand out stay below 2^63: both databases keep
+// signed 64-bit integers.
+inline constexpr uint64_t kLargestSerial = 0x7FFFFFFFFFFFFFFFull;
+
+class ProductionStore {
+  public:
+    explicit ProductionStore(std::unique_ptr<SqlConnection> connection);
+
+    // Connects to `url` and creates or upgrades the schema. Null with `error`
+    // set when the database cannot be reached, opened or upgraded.
+    static std::unique_ptr<ProductionStore> open(const std::string& url, std::string& error);
+
+    // The schema this program writes, created or upgraded in one transaction.
+    static int schemaVersion();
+    bool prepareSchema(std::string& error);
+
+    bool addProduct(const Product& product, std::string& error);
+    bool listProducts(std::vector<Product>& products, std::string& error);
+    // `product` empty when there is none of that name.
+    bool findProduct(const std::string& name, std::optional<Product>& product, std::string& error);
+
+    // The station and its programmer, once per run.
+    bool registerProgrammer(const std::string& station, const std::string& programmer,
+                            std::string& error);
+    // Inserts the chip's row as started and, when its product has a serial
+    // pool, gives it a number (row.serial); row.id is set. False with `error`
+    // set when it did not happen: the chip must not be started.
+    bool startChip(ChipRow& row, std::string& error);
+    // Finishes the row `outcome.id` with the outcome's result, cause,
+    // message, bytes, CRC-32 and seconds; a chip that did not pass gives its
+    // number back. `finished` false: the row had been finished before.
+    bool finishChip(const ChipRow& outcome, bool& finished, std::string& error);
+
+    // Rows in the order they started.
+    bool records(const RecordFilter& filter, std::vector<ChipRow>& rows, std::string& error);
+    // Per station and programmer, over the finished rows the filter keeps.
+    bool summary(const RecordFilter& filter, std::vector<ProgrammerSummary>& lines,
+                 std::string& error);
+
+    // After the connection was lost: true when it is back.
+    bool reconnect(std::string& error);
+    bool lost() const { return connection_->lost(); }
+
+  private:
+    // Runs `body` between a writing transaction's BEGIN and COMMIT; a failure
+    // anywhere rolls back.
+    template <typename Body>
+    bool transaction(bool schema, Body body, std::string& error);
+
+    std::unique_ptr<SqlConnection> connection_;
+};
+
+}  // namespace ostrel

@@ -1,0 +1,59 @@
+#pragma once
+// A station's production run against the line's database: before a chip its
+// row is started (and its serial number taken), after it the row is finished.
+// While the database is away no chip starts; an outcome that the database
+// could not take after the chip was programmed goes to the spool and is
+// written at the next connection.
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "operations/production_store.h"
+#include "operations/record_spool.h"
+
+namespace ostrel {
+
+// The station's name in the database: OSTREL_STATION when set, else the
+// host name.
+std::string stationName();
+
+class StationLink {
+  public:
+    // `url` as the user gave it; the spool lives in `stateFolder`.
+    StationLink(std::string url, const std::string& stateFolder);
+
+    // Connects, creates or upgrades the schema and writes the spool. False
+    // with `error` set when the database cannot be used.
+    bool connect(std::string& error);
+    ProductionStore& store() { return *store_; }
+    bool connected() const { return store_ != nullptr; }
+
+    // The station's host name and the product made (none: no product).
+    std::string station = stationName();
+    std::optional<Product> product;
+    // Rows the spool gave the database at the last connection.
+    int spoolWritten() const { return spoolWritten_; }
+    const RecordSpool& spool() const { return spool_; }
+    const std::string& url() const { return url_; }
+
+    // Starts the chip's row (row.product is set here); connects again first
+    // when the connection was lost. False with `error` set: do not start the
+    // chip.
+    bool start(ChipRow& row, std::string& error);
+
+    enum class Kept {
+        Stored,   // the database has it
+        Spooled,  // the spool has it (`error`: why the database did not take it)
+        Lost,     // neither (`spoolError`: why the spool did not take it)
+    };
+    Kept finish(const ChipRow& outcome, std::string& error, std::string& spoolError);
+
+  private:
+    std::string url_;
+    RecordSpool spool_;
+    std::unique_ptr<ProductionStore> store_;
+    int spoolWritten_ = 0;
+};
+
+}  // namespace ostrel
