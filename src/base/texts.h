@@ -168,6 +168,19 @@ enum class Txt {
     SerialDialogStep,
     SerialDialogBigEndian,
     SerialDialogInvalid,  // %s: what is wrong (English)
+    // The production database of a line: products, the database away.
+    SerialDialogProduct,
+    SerialDialogNoProduct,
+    DatabaseStarted,       // %s: the database (its password hidden)
+    DatabaseUnusable,      // %s: the database, the reason
+    DatabaseAway,          // %s: the database, the reason
+    DatabaseSpooled,       // %s: the reason, the spool file
+    DatabaseRecordLost,    // %s: the reason, the spool file, why it could not be written
+    DatabaseSpoolWritten,  // %s: records written from the spool
+    ProductUnknown,        // %s: product
+    ProductWrongChip,      // %s: product, its chip, the chip chosen
+    ProductWrongImage,     // %s: product, the image's SHA-256, the product's
+    ProductAdded,          // %s: product, chip, SHA-256, bytes
     // The buffer tools: checksums, find, go to, undo, copy and paste, the
     // accessible hex view, and every difference of a verify.
     MenuChecksum,

@@ -30,6 +30,26 @@ const char* ProductionRun::commandName(ChipCommand command) {
     return "";
 }
 
+const char* ProductionRun::causeOf(CommandStatus status) {
+    switch (status) {
+        case CommandStatus::Done:
+            return "";
+        case CommandStatus::NotRun:
+            return "not-started";
+        case CommandStatus::NoProgrammer:
+            return "no-programmer";
+        case CommandStatus::Mismatch:
+            return "difference";
+        case CommandStatus::Skipped:
+            return "not-streamed";
+        case CommandStatus::Failed:
+            return "transfer-failed";
+        case CommandStatus::Stopped:
+            return "stopped";
+    }
+    return "failed";
+}
+
 bool ProductionRun::recorded(ChipCommand command) const {
     return everyCommand || command == ChipCommand::Auto || command == ChipCommand::Write ||
            command == ChipCommand::Verify;
@@ -37,9 +57,12 @@ bool ProductionRun::recorded(ChipCommand command) const {
 
 bool ProductionRun::stampSerial(ChipCommand command) {
     serial_.reset();
-    if (serials == nullptr || (command != ChipCommand::Auto && command != ChipCommand::Write))
-        return true;
-    const SerialFormat& format = serials->format();
+    if (command != ChipCommand::Auto && command != ChipCommand::Write) return true;
+    // The database's product pool gave the chip its number with its row.
+    const bool pooled = row_ && row_->serial && database != nullptr && database->product &&
+                        database->product->serial;
+    if (!pooled && serials == nullptr) return true;
+    const SerialFormat& format = pooled ? *database->product->serial : serials->format();
     const uint64_t end = uint64_t{format.address} + format.bytes;
     const uint32_t chipSize = DataBuffers::flashCountFor(state_.selectedRecord().flashSize);
     if (end > chipSize) {
@@ -50,7 +73,9 @@ bool ProductionRun::stampSerial(ChipCommand command) {
     }
     uint64_t value = 0;
     std::string error;
-    if (!serials->take(value, error)) {
+    if (pooled) {
+        value = *row_->serial;
+    } else if (!serials->take(value, error)) {
         ui_.errorBox(fillIn(programText(Txt::SerialCounterFailed, state_.language),
                             {serials->path(), error}));
         return false;
@@ -67,14 +92,62 @@ bool ProductionRun::stampSerial(ChipCommand command) {
     return true;
 }
 
+bool ProductionRun::startRow(ChipCommand command) {
+    ChipRow row;
+    row.time = clock();
+    row.programmer = programmer;
+    row.chip = gbkToUtf8(chipNamesOf(state_.selectedRecord(), state_.selected).joined());
+    row.chipId = chipId;
+    row.command = commandName(command);
+    std::string error;
+    databaseAway_ = !database->start(row, error);
+    if (databaseAway_) {
+        ui_.errorBox(fillIn(programText(Txt::DatabaseAway, state_.language),
+                            {databaseShownName(database->url()), error}));
+        return false;
+    }
+    row_ = row;
+    lastRow_ = row.id;
+    return true;
+}
+
+bool ProductionRun::finishRow(const ChipLogLine& line, CommandStatus status) {
+    ChipRow outcome = *row_;
+    row_.reset();
+    outcome.result = line.result;
+    outcome.cause = causeOf(status);
+    outcome.message = line.message;
+    outcome.bytes = line.bytes;
+    outcome.crc32 = line.crc32;
+    outcome.seconds = line.seconds;
+    std::string error, spoolError;
+    switch (database->finish(outcome, error, spoolError)) {
+        case StationLink::Kept::Stored:
+            return true;
+        case StationLink::Kept::Spooled:
+            ui_.errorBox(fillIn(programText(Txt::DatabaseSpooled, state_.language),
+                                {error, database->spool().path()}));
+            return true;
+        case StationLink::Kept::Lost:
+            break;
+    }
+    ui_.errorBox(fillIn(programText(Txt::DatabaseRecordLost, state_.language),
+                        {error, database->spool().path(), spoolError}));
+    return false;
+}
+
 bool ProductionRun::beforeChip(ChipCommand command) {
     if (!recorded(command)) return true;
-    if (!log_.isOpen()) {
+    row_.reset();
+    lastRow_ = 0;
+    databaseAway_ = false;
+    if (!log_.isOpen() && database == nullptr) {
         ui_.errorBox(fillIn(programText(Txt::ProductionLogUnwritable, state_.language),
                             {log_.path(), "not open"}));
         return false;
     }
     if (runner_.lock().batchActive()) chipId = chipIdText(detectedId(runner_.lastChipId()));
+    if (database != nullptr && !startRow(command)) return false;
     if (!stampSerial(command)) return false;
     startMs_ = ui_.monotonicMs();
     return true;
@@ -92,7 +165,14 @@ bool ProductionRun::afterChip(ChipCommand command, CommandStatus status) {
         else
             serials->failed(ignored);
     }
-    if (status == CommandStatus::NotRun) return true;
+    if (status == CommandStatus::NotRun) {
+        // A chip whose row was started but that never ran gives its number back.
+        if (!row_) return true;
+        ChipLogLine notRun;
+        notRun.result = "failed";
+        notRun.message = "the chip was not started";
+        return finishRow(notRun, status);
+    }
 
     ChipLogLine line;
     line.time = clock();
@@ -132,8 +212,13 @@ bool ProductionRun::afterChip(ChipCommand command, CommandStatus status) {
     }
 
     const bool chipPassed = status == CommandStatus::Done;
+    if (row_ && !finishRow(line, status)) {
+        ++failed_;
+        showCounts();
+        return false;
+    }
     std::string error;
-    if (!log_.append(chipLogText(line), error)) {
+    if (log_.isOpen() && !log_.append(chipLogText(line), error)) {
         ++failed_;
         showCounts();
         ui_.errorBox(fillIn(programText(Txt::ProductionLogUnwritable, state_.language),

@@ -16,6 +16,7 @@
 #include "operations/command_runner.h"
 #include "operations/production_log.h"
 #include "operations/serial_counter.h"
+#include "operations/station_link.h"
 
 namespace ostrel {
 
@@ -28,6 +29,10 @@ class ProductionRun : public ChipCommandHook {
     std::string programmer;
     // The serial numbers to write, if any; not owned.
     SerialCounter* serials = nullptr;
+    // The line's database, when the chips are recorded there (a serial
+    // number then comes from its product's pool, not from `serials`); not
+    // owned. With it the log may stay closed.
+    StationLink* database = nullptr;
     // False: only Auto, Write and Verify are recorded (batch mode); true:
     // every chip command (the command line).
     bool everyCommand = false;
@@ -42,16 +47,26 @@ class ProductionRun : public ChipCommandHook {
     int failed() const { return failed_; }
     // The serial number of the last chip, if one was written.
     std::optional<uint64_t> lastSerial() const { return serial_; }
+    // The database's row of the last chip; 0: none was started.
+    int64_t lastRow() const { return lastRow_; }
+    // The last chip was not started because the database could not be used.
+    bool databaseAway() const { return databaseAway_; }
 
     bool beforeChip(ChipCommand command) override;
     bool afterChip(ChipCommand command, CommandStatus status) override;
 
     // The name the log gives a command ("auto", "blank", ...).
     static const char* commandName(ChipCommand command);
+    // The database's word for why a chip did not pass; empty when it did.
+    static const char* causeOf(CommandStatus status);
 
   private:
     bool recorded(ChipCommand command) const;
     bool stampSerial(ChipCommand command);
+    bool startRow(ChipCommand command);
+    // Finishes the started row with the line's outcome; false when the
+    // outcome was kept nowhere (the user has been told).
+    bool finishRow(const ChipLogLine& line, CommandStatus status);
     void showCounts();
 
     MainState& state_;
@@ -60,6 +75,9 @@ class ProductionRun : public ChipCommandHook {
     UiPort& ui_;
     ProductionLog& log_;
     std::optional<uint64_t> serial_;
+    std::optional<ChipRow> row_;  // the chip's row in the database, once started
+    int64_t lastRow_ = 0;
+    bool databaseAway_ = false;
     int64_t startMs_ = 0;
     int passed_ = 0;
     int failed_ = 0;
