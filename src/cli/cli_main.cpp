@@ -30,6 +30,7 @@
 #include "cli/doctor_command.h"
 #include "cli/outcome_lines.h"
 #include "cli/production.h"
+#include "cli/production_commands.h"
 #include "cli/terminal_ui.h"
 #include "operations/chip_check.h"
 #include "operations/command_runner.h"
@@ -61,7 +62,9 @@ class Program {
         : options_(options),
           language_(language),
           ui_(TerminalOptions{options.quiet, options.json, options.force,
-                              !options.json && isatty(STDERR_FILENO) == 1}) {
+                              !options.json && isatty(STDERR_FILENO) == 1}),
+          chipName_(options.chip),
+          makerName_(options.maker) {
         ui_.language = language;
     }
 
@@ -125,7 +128,30 @@ class Program {
     int32_t loadedBytes_ = 0;
     CliProduction production_;
     std::string resultFields_;  // more fields of the result object (checksums)
+    // The chip to choose: --chip and --maker, or a product's chip.
+    std::string chipName_, makerName_;
+    // --db: the station's link to the production database.
+    std::unique_ptr<StationLink> database_;
+    // auto --product: the product's chip is chosen and its file loaded.
+    bool productLoaded_ = false;
+    FileFormat productFormat_ = FileFormat::Raw;
+    ProductContext productContext();
 };
+
+ProductContext Program::productContext() {
+    return ProductContext{
+        options_,
+        language_,
+        ui_,
+        *state_,
+        [this](const std::string& chip) {
+            makerName_ = chip == options_.chip ? options_.maker : std::string();
+            chipName_ = chip;
+            return chooseChip() == ExitDone;
+        },
+        [this](const std::string& file) { return loadFileForChip(file, productFormat_); },
+        [this] { return gbkToUtf8(selectedChipNames()); }};
+}
 
 // A log line without the clock time the window adds: "... (12:03:44)".
 std::string withoutClockTime(const std::string& line) {
@@ -145,10 +171,11 @@ int Program::finish(int status, const std::string& message) {
         char elapsed[32];
         std::snprintf(elapsed, sizeof elapsed, "%.3f",
                       elapsedMs_ >= 0 ? static_cast<double>(elapsedMs_) / 1000.0 : 0.0);
+        const std::string production = production_.resultFields();
         ui_.jsonLine("\"type\":\"result\",\"command\":" + jsonString(options_.command) +
                      ",\"status\":" + jsonString(name) + ",\"exit\":" + std::to_string(status) +
                      ",\"message\":" + jsonString(message) + ",\"elapsed\":" + elapsed +
-                     (resultFields_.empty() ? "" : "," + resultFields_));
+                     (resultFields_.empty() ? "" : "," + resultFields_) + production);
     }
     return status;
 }
@@ -236,34 +263,33 @@ int Program::chooseChip() {
         }
         return ExitNo;
     }
-    if (options_.chip.empty()) {
+    if (chipName_.empty()) {
         ui_.error(text(Txt::CliChooseChip));
         return ExitUsage;
     }
     const std::vector<ChipNames> found =
-        findChipsNamed(state_->catalogue, utf8ToGbk(options_.chip), utf8ToGbk(options_.maker));
+        findChipsNamed(state_->catalogue, utf8ToGbk(chipName_), utf8ToGbk(makerName_));
     if (found.size() > 1) {
-        std::string list = text(Txt::CliAmbiguousChip, {options_.chip});
+        std::string list = text(Txt::CliAmbiguousChip, {chipName_});
         for (const ChipNames& chip : found) list += "\n  " + gbkToUtf8(chip.joined());
         ui_.error(list);
         return ExitUsage;
     }
     if (found.empty() || !chooseChipByNames(*selector_, state_->catalogue, found.front())) {
-        std::string message = text(Txt::CliUnknownChip, {options_.chip});
+        std::string message = text(Txt::CliUnknownChip, {chipName_});
         const std::vector<ChipNames> anyMaker =
-            options_.maker.empty()
-                ? std::vector<ChipNames>{}
-                : findChipsNamed(state_->catalogue, utf8ToGbk(options_.chip), "");
+            makerName_.empty() ? std::vector<ChipNames>{}
+                               : findChipsNamed(state_->catalogue, utf8ToGbk(chipName_), "");
         if (!anyMaker.empty()) {
             std::string makers;
             for (const ChipNames& chip : anyMaker)
                 makers += (makers.empty() ? "" : ", ") + gbkToUtf8(chip.manufacturer);
-            message += " " + text(Txt::CliOtherMaker, {options_.chip, options_.maker, makers});
+            message += " " + text(Txt::CliOtherMaker, {chipName_, makerName_, makers});
         } else {
             std::vector<std::string> names;
             for (int i = 0; i < state_->catalogue.count(); ++i)
                 names.push_back(gbkToUtf8(chipNamesOf(state_->catalogue.at(i), i).name));
-            const std::vector<std::string> close = closeNames(options_.chip, names);
+            const std::vector<std::string> close = closeNames(chipName_, names);
             if (!close.empty()) {
                 std::string list;
                 for (const std::string& name : close) list += (list.empty() ? "" : ", ") + name;
@@ -476,10 +502,11 @@ int Program::chipCommand(ChipCommand command) {
             return finish(ExitUsage, ui_.lastErrorText());
         }
     }
-    FileFormat format = FileFormat::Raw;
+    FileFormat format = productFormat_;
     if (command == ChipCommand::Write || command == ChipCommand::Verify ||
         command == ChipCommand::Auto) {
-        if (!loadFileForChip(file, format)) return finish(ExitUsage, ui_.lastErrorText());
+        if (!productLoaded_ && !loadFileForChip(file, format))
+            return finish(ExitUsage, ui_.lastErrorText());
         loadedBytes_ = state_->buffers.flashDataLength;
     }
     if (!options_.detect && !options_.force) {
@@ -487,8 +514,9 @@ int Program::chipCommand(ChipCommand command) {
         if (fit != ExitDone) return finish(fit, ui_.lastErrorText());
     }
     bool noProgrammer = false;
-    if (!options_.log.empty() &&
-        !production_.begin(options_, *state_, *ops_, *runner_, ui_, noProgrammer)) {
+    if ((!options_.log.empty() || database_) &&
+        !production_.begin(options_, *state_, *ops_, *runner_, ui_, noProgrammer,
+                           database_.get())) {
         if (noProgrammer) ui_.error(noProgrammerText());
         ui_.flushLog(false);
         return finish(noProgrammer ? ExitNoProgrammer : ExitUsage, ui_.lastErrorText());
@@ -524,6 +552,8 @@ int Program::chipCommand(ChipCommand command) {
         if (!cause.empty()) ui_.error(cause);
     }
     // A stop that came in the last block did not stop anything: the command is whole.
+    // A chip the database was away for was not started.
+    if (production_.databaseAway()) return finish(ExitUsage, ui_.lastErrorText());
     int status = statusOf(result);
     ui_.flushLog(false);
     if (command == ChipCommand::VerifyAll && status == ExitNo) {
@@ -560,10 +590,23 @@ int Program::run() {
                    ? finish(ExitDone, "")
                    : finish(ExitNoProgrammer, ui_.lastErrorText());
     }
+    if (command == "records") {
+        const int status = recordsCommand(options_, ui_, language_);
+        return finish(status, status == ExitDone ? "" : ui_.lastErrorText());
+    }
     installInterruptHandler();
     if (!options_.log.empty() && !production_.openLog(options_, ui_, language_))
         return finish(ExitUsage, ui_.lastErrorText());
+    // The database before the programmer: a chip is not started without it.
+    if (!options_.db.empty() && command != "product" &&
+        !(database_ = connectDatabase(options_, ui_, language_, true)))
+        return finish(ExitUsage, ui_.lastErrorText());
     if (setUpDevice() != ExitDone) return finish(ExitUsage, ui_.lastErrorText());
+    if (command == "product") {
+        ProductContext context = productContext();
+        const int status = productCommand(context);
+        return finish(status, status == ExitDone ? "" : ui_.lastErrorText());
+    }
     // The diagnosis looks for the programmer itself and says why it is not
     // there; a checksum needs none.
     if (command == "doctor") {
@@ -576,12 +619,18 @@ int Program::run() {
         const int chosen = chooseChip();
         return chosen == ExitDone ? checksumCommand() : finish(chosen, ui_.lastErrorText());
     }
+    if (!options_.product.empty()) {
+        ProductContext context = productContext();
+        const int status = checkProduct(context, *database_, options_.arguments[0]);
+        if (status != ExitDone) return finish(status, ui_.lastErrorText());
+        productLoaded_ = true;
+    }
     if (!chooseDevice(*usb_, options_.device, ui_, language_))
         return finish(ExitNoProgrammer, ui_.lastErrorText());
     if (command == "detect") return detectCommand();
     if (command == "info") return infoCommand();
     if (command == "upgrade") return upgradeCommand();
-    const int chosen = chooseChip();
+    const int chosen = productLoaded_ ? ExitDone : chooseChip();
     if (chosen != ExitDone) return finish(chosen, ui_.lastErrorText());
     if (!applyPart(options_, *state_, ui_, language_))
         return finish(ExitUsage, ui_.lastErrorText());

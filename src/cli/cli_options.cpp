@@ -2,6 +2,7 @@
 
 #include "base/locale_language.h"
 #include "base/messages.h"
+#include "operations/production_store.h"
 #include "operations/serial_counter.h"
 
 namespace ostrel::cli {
@@ -172,9 +173,9 @@ struct CommandShape {
     size_t most;
 };
 constexpr CommandShape kCommands[] = {
-    {"chips", 0, 1},  {"detect", 0, 0}, {"read", 1, 1},     {"write", 1, 1}, {"verify", 1, 1},
-    {"erase", 0, 0},  {"blank", 0, 0},  {"auto", 1, 1},     {"info", 0, 0},  {"upgrade", 1, 1},
-    {"doctor", 0, 0}, {"list", 0, 0},   {"checksum", 1, 1},
+    {"chips", 0, 1},  {"detect", 0, 0}, {"read", 1, 1},     {"write", 1, 1},   {"verify", 1, 1},
+    {"erase", 0, 0},  {"blank", 0, 0},  {"auto", 1, 1},     {"info", 0, 0},    {"upgrade", 1, 1},
+    {"doctor", 0, 0}, {"list", 0, 0},   {"checksum", 1, 1}, {"product", 1, 2}, {"records", 0, 0},
 };
 
 bool startsWith(const std::string& text, const char* prefix) {
@@ -195,7 +196,107 @@ std::optional<uint32_t> chipIdOf(const std::string& text) {
     return id;
 }
 
+bool chipCommand(const std::string& command) {
+    for (const char* name : {"read", "write", "verify", "erase", "blank", "auto"})
+        if (command == name) return true;
+    return false;
+}
+
+// A product's name: printable, and not an option.
+bool productNameValid(const std::string& name) {
+    if (name.empty() || name.size() > 200 || name[0] == '-') return false;
+    for (const char c : name)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return false;
+    return true;
+}
+
+// --log, --serial, --db and the options of product and records.
+bool productionOptionsValid(const Options& options, std::string& error) {
+    const std::string& c = options.command;
+    const bool product = c == "product", records = c == "records";
+    auto refuse = [&](const std::string& why) {
+        error = why;
+        return false;
+    };
+    if (!options.db.empty()) {
+        DatabaseUrl url;
+        if (!parseDatabaseUrl(options.db, url, error)) return refuse("--db: " + error);
+        if (!product && !records && !chipCommand(c))
+            return refuse("--db goes with the chip commands, product and records");
+    }
+    if ((product || records) && options.db.empty()) return refuse(c + " needs --db URL");
+    if (!options.image.empty() && !product) return refuse("--image goes with product add");
+    if (!records &&
+        (!options.since.empty() || !options.result.empty() || options.csv || options.summary))
+        return refuse("--since, --result, --csv and --summary go with records");
+    if (!options.product.empty()) {
+        if (c != "auto" && !records) return refuse("--product goes with auto and records");
+        if (options.db.empty()) return refuse("--product needs --db URL");
+        if (!productNameValid(options.product))
+            return refuse("--product: '" + options.product + "' is not a product's name");
+        if (options.detect) return refuse("--product chooses the chip: leave out --detect");
+    }
+    if (product) {
+        const std::string& what = options.arguments[0];
+        if (what == "list") {
+            if (options.arguments.size() > 1) return refuse("too many arguments for product list");
+            return true;
+        }
+        if (what != "add") return refuse("product takes add NAME or list, not " + what);
+        if (options.arguments.size() < 2) return refuse("product add needs a NAME");
+        if (!productNameValid(options.arguments[1]))
+            return refuse("product add: '" + options.arguments[1] + "' is not a product's name");
+        if (options.chip.empty()) return refuse("product add needs --chip CHIP");
+        if (options.image.empty()) return refuse("product add needs --image FILE");
+        SerialFormat serial;
+        if (!options.serial.empty() && !parseSerialFormat(options.serial, serial, error))
+            return refuse("--serial: " + error);
+        if (!options.serial.empty() && serial.start > kLargestSerial)
+            return refuse("--serial: the start is above " + std::to_string(kLargestSerial));
+        return true;
+    }
+    if (records) {
+        if (!options.arguments.empty()) return refuse("too many arguments for records");
+        if (!options.since.empty() && !parseRecordTime(options.since))
+            return refuse(
+                "--since takes YYYY-MM-DD[THH:MM[:SS]] (local time, or UTC with Z), "
+                "not '" +
+                options.since + "'");
+        if (!options.result.empty() && options.result != "started" && options.result != "done" &&
+            options.result != "different" && options.result != "failed")
+            return refuse("--result takes started, done, different or failed, not '" +
+                          options.result + "'");
+        if (options.csv && options.json) return refuse("--csv and --json exclude each other");
+        if (!options.serial.empty() && !recordSerial(options.serial))
+            return refuse("--serial with records takes a serial number, not '" + options.serial +
+                          "'");
+        return true;
+    }
+    if (!options.serial.empty() && (options.log.empty() || c != "auto"))
+        return refuse("--serial goes with auto and --log");
+    if (!options.serial.empty() && !options.db.empty())
+        return refuse(
+            "--serial and --db: with a database the numbers come from the product "
+            "(product add --serial)");
+    SerialFormat serial;
+    if (!options.serial.empty() && !parseSerialFormat(options.serial, serial, error))
+        return refuse("--serial: " + error);
+    return true;
+}
+
 }  // namespace
+
+std::optional<uint64_t> recordSerial(const std::string& text) {
+    const bool hex = text.rfind("0x", 0) == 0 || text.rfind("0X", 0) == 0;
+    const std::string digits = hex ? text.substr(2) : text;
+    if (digits.empty() || digits.size() > 19 ||
+        digits.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789") !=
+            std::string::npos)
+        return std::nullopt;
+    const uint64_t value = std::strtoull(digits.c_str(), nullptr, hex ? 16 : 10);
+    if (value > kLargestSerial) return std::nullopt;
+    return value;
+}
 
 bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
     std::vector<std::string> words;
@@ -250,6 +351,10 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
             options.detect = true;
         } else if (arg == "-v" || arg == "--verbose") {
             options.verbose = true;
+        } else if (arg == "--csv") {
+            options.csv = true;
+        } else if (arg == "--summary") {
+            options.summary = true;
         } else if (value("--chip", "-c", options.chip) || value("--maker", "-m", options.maker) ||
                    value("--lang", nullptr, options.lang) ||
                    value("--format", nullptr, options.format) ||
@@ -258,7 +363,12 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
                    value("--trace", nullptr, options.trace) ||
                    value("--start", nullptr, options.start) ||
                    value("--end", nullptr, options.end) || value("--log", nullptr, options.log) ||
-                   value("--serial", nullptr, options.serial)) {
+                   value("--serial", nullptr, options.serial) ||
+                   value("--db", nullptr, options.db) ||
+                   value("--product", nullptr, options.product) ||
+                   value("--image", nullptr, options.image) ||
+                   value("--since", nullptr, options.since) ||
+                   value("--result", nullptr, options.result)) {
             if (!error.empty()) return false;
         } else if (value("--id", nullptr, idText)) {
             if (!error.empty()) return false;
@@ -282,7 +392,8 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
     for (const CommandShape& shape : kCommands) {
         if (options.command != shape.name) continue;
         if (options.arguments.size() < shape.least) {
-            error = options.command + " needs a file";
+            error = options.command == "product" ? "product takes add NAME or list"
+                                                 : options.command + " needs a file";
             return false;
         }
         if (options.arguments.size() > shape.most) {
@@ -307,15 +418,7 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
             error = "--start and --end go with read, write, verify and blank";
             return false;
         }
-        if (!options.serial.empty() && (options.log.empty() || options.command != "auto")) {
-            error = "--serial goes with auto and --log";
-            return false;
-        }
-        SerialFormat serial;
-        if (!options.serial.empty() && !parseSerialFormat(options.serial, serial, error)) {
-            error = "--serial: " + error;
-            return false;
-        }
+        if (!productionOptionsValid(options, error)) return false;
         if (!options.lang.empty() && languageFor(options.lang, nullptr, nullptr, nullptr) < 0) {
             error = "--lang takes en, zh_CN or zh_TW";
             return false;

@@ -22,7 +22,15 @@ struct Options {
     bool verbose = false;    // -v: the wire trace on standard error
     std::string start, end;  // --start/--end ADDR (hexadecimal), as given
     std::string log;         // --log: the production log to append to
-    std::string serial;      // --serial ADDR:BYTES:START[:STEP][:le|be]
+    std::string serial;      // --serial ADDR:BYTES:START[:STEP][:le|be]; records: a number
+    // The production database of a line.
+    std::string db;        // --db URL
+    std::string product;   // --product NAME
+    std::string image;     // --image FILE (product add)
+    std::string since;     // --since TIME (records)
+    std::string result;    // --result R (records)
+    bool csv = false;      // --csv (records)
+    bool summary = false;  // --summary (records)
     bool detect = false;
     bool force = false;
     bool json = false;
@@ -37,6 +45,9 @@ struct Options {
     bool all = false;       // --all: verify reads on and lists every difference
     bool noVerify = false;  // --no-verify: write does not check what it wrote
 };
+
+// A serial number as records --serial takes it: decimal, or hexadecimal after 0x.
+std::optional<uint64_t> recordSerial(const std::string& text);
 
 // Parses argv; false with `error` set on a usage error.
 bool parseOptions(int argc, char** argv, Options& options, std::string& error);

@@ -12,12 +12,15 @@ bool CliProduction::openLog(const Options& options, UiPort& ui, int language) {
 }
 
 bool CliProduction::begin(const Options& options, MainState& state, ProgrammerOps& ops,
-                          CommandRunner& runner, UiPort& ui, bool& noProgrammer) {
+                          CommandRunner& runner, UiPort& ui, bool& noProgrammer,
+                          StationLink* database) {
     noProgrammer = false;
     std::string error;
-    if (!log_.isOpen() && !openLog(options, ui, state.language)) return false;
+    if (!options.log.empty() && !log_.isOpen() && !openLog(options, ui, state.language))
+        return false;
     run_ = std::make_unique<ProductionRun>(state, ops, runner, ui, log_);
     run_->everyCommand = true;
+    run_->database = database;
     if (!options.serial.empty()) {
         SerialFormat format;
         parseSerialFormat(options.serial, format, error);  // checked with the options
@@ -37,11 +40,25 @@ bool CliProduction::begin(const Options& options, MainState& state, ProgrammerOp
             return false;
         }
         run_->programmer = info.serialNumber;
+        if (database != nullptr &&
+            !database->store().registerProgrammer(database->station, info.serialNumber, error)) {
+            ui.errorBox(fillIn(programText(Txt::DatabaseAway, state.language),
+                               {databaseShownName(database->url()), error}));
+            return false;
+        }
         uint8_t reply[4] = {};
         if (ops.readChipId(reply) == kChipIdAnswered) run_->chipId = chipIdText(detectedId(reply));
     }
     runner.hook = run_.get();
     return true;
+}
+
+std::string CliProduction::resultFields() const {
+    if (!run_) return "";
+    std::string fields;
+    if (run_->lastRow() > 0) fields += ",\"row\":" + std::to_string(run_->lastRow());
+    if (run_->lastSerial()) fields += ",\"serial\":" + std::to_string(*run_->lastSerial());
+    return fields;
 }
 
 }  // namespace ostrel::cli

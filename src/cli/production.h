@@ -20,8 +20,14 @@ class CliProduction {
     // Everything before the chip's job. False when the log cannot be opened
     // (`noProgrammer` false; nothing was sent to the programmer) or the
     // programmer does not answer (`noProgrammer` true); the user has been told.
+    // With `database`, the chips are recorded there too (the log then only
+    // when --log is given).
     bool begin(const Options& options, MainState& state, ProgrammerOps& ops, CommandRunner& runner,
-               UiPort& ui, bool& noProgrammer);
+               UiPort& ui, bool& noProgrammer, StationLink* database);
+    // The chip was not started because the database could not be used.
+    bool databaseAway() const { return run_ && run_->databaseAway(); }
+    // ,"row":N,"serial":N for the result object, when the chip had them.
+    std::string resultFields() const;
 
   private:
     ProductionLog log_;

@@ -1,0 +1,140 @@
+// product add and product list, and the check that auto --product programs
+// the product's image on the product's chip.
+
+#include <cstdio>
+#include <filesystem>
+
+#include "base/program_paths.h"
+#include "base/text_format.h"
+#include "base/texts.h"
+#include "buffers/data_buffers.h"
+#include "cli/production_commands.h"
+
+namespace ostrel::cli {
+namespace {
+
+std::string formatText(const std::optional<SerialFormat>& format) {
+    if (!format) return "-";
+    char text[96];
+    std::snprintf(text, sizeof text, "0x%X:%u:%llu:%llu:%s", static_cast<unsigned>(format->address),
+                  static_cast<unsigned>(format->bytes),
+                  static_cast<unsigned long long>(format->start),
+                  static_cast<unsigned long long>(format->step), format->bigEndian ? "be" : "le");
+    return text;
+}
+
+// The SHA-256 of the data the loaded file puts on the chip.
+std::string loadedImageHash(const MainState& state) {
+    const DataBuffers& buffers = state.buffers;
+    return imageHash(buffers.flash(),
+                     static_cast<std::size_t>(std::max<int32_t>(buffers.flashDataLength, 0)));
+}
+
+}  // namespace
+
+std::unique_ptr<StationLink> connectDatabase(const Options& options, TerminalUi& ui, int language,
+                                             bool chipWaits) {
+    const std::string folder = ProgramPaths::stateFolder();
+    std::error_code ignored;  // a folder that cannot be made fails the spool, if one is needed
+    std::filesystem::create_directories(folder, ignored);
+    auto link = std::make_unique<StationLink>(options.db, folder);
+    std::string error;
+    if (!link->connect(error)) {
+        ui.error(
+            fillIn(programText(chipWaits ? Txt::DatabaseAway : Txt::DatabaseUnusable, language),
+                   {databaseShownName(options.db), error}));
+        return nullptr;
+    }
+    if (link->spoolWritten() > 0)
+        ui.note(fillIn(programText(Txt::DatabaseSpoolWritten, language),
+                       {std::to_string(link->spoolWritten())}));
+    return link;
+}
+
+int productCommand(ProductContext& c) {
+    const Options& o = c.options;
+    std::string error;
+    if (o.arguments[0] == "list") {
+        std::unique_ptr<StationLink> link = connectDatabase(o, c.ui, c.language, false);
+        std::vector<Product> products;
+        if (!link) return 2;
+        if (!link->store().listProducts(products, error)) {
+            c.ui.error(fillIn(programText(Txt::DatabaseUnusable, c.language),
+                              {databaseShownName(o.db), error}));
+            return 2;
+        }
+        for (const Product& p : products) {
+            if (o.json)
+                c.ui.jsonLine(
+                    "\"type\":\"product\",\"name\":" + jsonString(p.name) +
+                    ",\"chip\":" + jsonString(p.chip) + ",\"sha256\":\"" + p.imageSha256 +
+                    "\",\"serial\":" + (p.serial ? jsonString(formatText(p.serial)) : "null"));
+            else
+                std::printf("%s\t%s\t%s\t%s\n", p.name.c_str(), p.chip.c_str(),
+                            p.imageSha256.c_str(), formatText(p.serial).c_str());
+        }
+        std::fflush(stdout);
+        return 0;
+    }
+    // Everything is checked before the database is opened, so that a
+    // refused product leaves no trace.
+    Product product;
+    product.name = o.arguments[1];
+    if (!c.chooseChip(o.chip) || !c.loadFile(o.image)) return 2;
+    product.chip = c.chipNames();
+    product.imageSha256 = loadedImageHash(c.state);
+    if (!o.serial.empty()) {
+        SerialFormat format;
+        parseSerialFormat(o.serial, format, error);  // checked with the options
+        const uint32_t chipSize = DataBuffers::flashCountFor(c.state.selectedRecord().flashSize);
+        if (uint64_t{format.address} + format.bytes > chipSize) {
+            c.ui.error(fillIn(programText(Txt::SerialOutsideChip, c.language),
+                              {hexAddress(format.address), std::to_string(format.bytes),
+                               std::to_string(chipSize)}));
+            return 2;
+        }
+        product.serial = format;
+    }
+    std::unique_ptr<StationLink> link = connectDatabase(o, c.ui, c.language, false);
+    if (!link) return 2;
+    if (!link->store().addProduct(product, error)) {
+        c.ui.error(fillIn(programText(Txt::DatabaseUnusable, c.language),
+                          {databaseShownName(o.db), error}));
+        return 2;
+    }
+    c.ui.note(fillIn(programText(Txt::ProductAdded, c.language),
+                     {product.name, product.chip, product.imageSha256,
+                      std::to_string(std::max<int32_t>(c.state.buffers.flashDataLength, 0))}));
+    return 0;
+}
+
+int checkProduct(ProductContext& c, StationLink& link, const std::string& file) {
+    std::optional<Product> product;
+    std::string error;
+    if (!link.store().findProduct(c.options.product, product, error)) {
+        c.ui.error(fillIn(programText(Txt::DatabaseAway, c.language),
+                          {databaseShownName(c.options.db), error}));
+        return 2;
+    }
+    if (!product) {
+        c.ui.error(fillIn(programText(Txt::ProductUnknown, c.language), {c.options.product}));
+        return 2;
+    }
+    if (!c.chooseChip(c.options.chip.empty() ? product->chip : c.options.chip)) return 2;
+    if (c.chipNames() != product->chip) {
+        c.ui.error(fillIn(programText(Txt::ProductWrongChip, c.language),
+                          {product->name, product->chip, c.chipNames()}));
+        return 2;
+    }
+    if (!c.loadFile(file)) return 2;
+    const std::string hash = loadedImageHash(c.state);
+    if (hash != product->imageSha256) {
+        c.ui.error(fillIn(programText(Txt::ProductWrongImage, c.language),
+                          {product->name, hash, product->imageSha256}));
+        return 2;
+    }
+    link.product = product;
+    return 0;
+}
+
+}  // namespace ostrel::cli

@@ -1,0 +1,42 @@
+#pragma once
+// The production database's commands of ostrel-cli: product add and list,
+// records, and the product check of auto --product. Each returns the exit
+// status; the user has been told what went wrong.
+
+#include <functional>
+#include <string>
+
+#include "cli/cli_options.h"
+#include "cli/terminal_ui.h"
+#include "operations/main_state.h"
+#include "operations/station_link.h"
+
+namespace ostrel::cli {
+
+// What the product commands need of the program: the chip chosen by its
+// name (TYPE,MAKER,NAME or a name), a file loaded as auto loads it, and the
+// chosen chip's TYPE,MAKER,NAME (UTF-8).
+struct ProductContext {
+    const Options& options;
+    int language;
+    TerminalUi& ui;
+    MainState& state;
+    std::function<bool(const std::string& chip)> chooseChip;
+    std::function<bool(const std::string& file)> loadFile;
+    std::function<std::string()> chipNames;
+};
+
+// The link to --db with the station's spool, connected; null when the
+// database cannot be used (the user has been told, with `away` appended for
+// a chip that is then not started).
+std::unique_ptr<StationLink> connectDatabase(const Options& options, TerminalUi& ui, int language,
+                                             bool chipWaits);
+
+int productCommand(ProductContext& context);
+int recordsCommand(const Options& options, TerminalUi& ui, int language);
+// auto --product: the product's chip chosen (a --chip must name it), FILE
+// loaded and its data compared with the product's image; the product is then
+// the link's. Nothing touches the programmer.
+int checkProduct(ProductContext& context, StationLink& link, const std::string& file);
+
+}  // namespace ostrel::cli
