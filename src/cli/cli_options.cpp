@@ -370,6 +370,20 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
                    value("--since", nullptr, options.since) ||
                    value("--result", nullptr, options.result)) {
             if (!error.empty()) return false;
+            // The database's options take no empty value: "--product=" is a mistake.
+            const std::pair<const char*, const std::string*> named[] = {
+                {"--db", &options.db},
+                {"--product", &options.product},
+                {"--image", &options.image},
+                {"--since", &options.since},
+                {"--result", &options.result}};
+            for (const auto& [name, field] : named) {
+                if ((arg == name || startsWith(arg, (std::string(name) + "=").c_str())) &&
+                    field->empty()) {
+                    error = std::string(name) + " needs a value";
+                    return false;
+                }
+            }
         } else if (value("--id", nullptr, idText)) {
             if (!error.empty()) return false;
             options.id = chipIdOf(idText);
