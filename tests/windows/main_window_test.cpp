@@ -59,6 +59,7 @@
 #include "firmware/ui/diagnosis_window.h"
 #include "firmware/ui/hardware_window.h"
 #include "operations/production_log.h"
+#include "operations/production_store.h"
 #include "operations/ui/serial_dialog.h"
 #include "ostrel_sim.h"
 #include "shell/ui/about_box.h"
@@ -666,6 +667,83 @@ TEST_F(MainWindowTest, BatchModeRecordsAFailedChipBeforeItsBoxAndEndsOnSigterm) 
     EXPECT_FALSE(form->isVisible()) << "SIGTERM closed the window";
     EXPECT_FALSE(form->runner().lock().locked());
     EXPECT_NE(testing::readFile(dir.file("ostrel.ini")).find("FormWidth="), std::string::npos);
+// Batch mode on the line's database the settings name: a database that cannot
+// be used, an image or a chip that is not the product's keep it from starting
+// without touching the chip; the product's chip gets a number from its pool
+// and a finished row, and the log pane names the database.
+TEST_F(MainWindowTest, BatchModeRecordsEachChipInTheLineDatabase) {
+    const std::string url = "sqlite:" + dir.file("line.db");
+    std::string error;
+    auto store = ProductionStore::open(url, error);
+    ASSERT_TRUE(store) << error;
+    std::vector<uint8_t> image(256);
+    for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i * 7);
+    SerialFormat pool;
+    ASSERT_TRUE(parseSerialFormat("0x20:2:500:be", pool, error));
+    for (const Product& product :
+         {Product{"board", "SPI_FLASH,Winbond,W25Q64JV", imageHash(image.data(), 256), pool},
+          Product{"small", "SPI_FLASH,Winbond,W25X10", imageHash(image.data(), 256), pool}})
+        ASSERT_TRUE(store->addProduct(product, error)) << error;
+
+    testing::writeFile(dir.file("ostrel.ini"), "[DEVICE]\nLANGU=2\n");
+    auto form = makeForm();
+    choose(*form, "SPI_FLASH", "Winbond", "W25Q64JV");
+    auto load = [&](uint8_t first) {
+        std::memcpy(form->state().buffers.flash(), image.data(), 256);
+        form->state().buffers.flash()[0] = first;
+        form->state().buffers.flashDataLength = 256;
+    };
+    const struct {
+        const char* database;
+        const char* product;
+        uint8_t first;  // the image's first byte
+        const char* box;
+    } refusals[] = {
+        {"sqlite:/nonexistent/line.db", "board", 0, "The production database "},
+        {"", "board", 1, "The image is not product board's"},
+        {"", "small", 0, "Product small is made with SPI_FLASH,Winbond,W25X10, not with"},
+        {"", "gone", 0, "The production database has no product named gone."},
+    };
+    for (const auto& r : refusals) {
+        testing::writeFile(dir.file("ostrel.ini"),
+                           std::string("[DEVICE]\nLANGU=2\n[PRODUCTION]\nDatabase=") +
+                               (*r.database ? r.database : url.c_str()) + "\n");
+        load(r.first);
+        form->productAnswer = r.product;
+        const int transfers = ostrel_sim_log_count();
+        form->ToolBulk->trigger();
+        EXPECT_FALSE(form->ToolBulk->isChecked());
+        ASSERT_FALSE(form->ui().boxes.empty());
+        EXPECT_EQ(form->ui().boxes.back().find(r.box), 0u) << form->ui().boxes.back();
+        EXPECT_EQ(ostrel_sim_log_count(), transfers) << r.box;
+    }
+    EXPECT_EQ(form->productsOffered, (std::vector<std::string>{"board", "small"}));
+
+    load(0);
+    form->productAnswer = "board";
+    int ticks = 0;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        const bool programmed = form->ui().firstLogLine().rfind("AUTO Complete!", 0) == 0;
+        if ((programmed || ++ticks > 20000) && form->ToolBulk->isChecked() &&
+            !form->runner().lock().jobRunning())
+            form->ToolBulk->trigger();
+    });
+    watcher.start(0);
+    form->ToolBulk->trigger();
+    watcher.stop();
+    ASSERT_LT(ticks, 20000) << "the chip was never programmed";
+    uint8_t serial[2];
+    ostrel_sim_chip_read(programmer, 0x20, serial, 2);
+    EXPECT_EQ(serial[0] << 8 | serial[1], 500);
+    std::vector<ChipRow> rows;
+    ASSERT_TRUE(store->records({}, rows, error)) << error;
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].result, "done");
+    EXPECT_EQ(rows[0].product, "board");
+    EXPECT_EQ(rows[0].serial, std::optional<uint64_t>(500));
+    EXPECT_TRUE(form->RichEdit1->toPlainText().contains(
+        QString::fromStdString("Production database: " + url + " (")));
 }
 
 // A device-change source the test pokes: a pipe whose reading end the window watches.

@@ -50,11 +50,16 @@ class RecordingForm : public TForm1 {
         : TForm1(paths, std::move(usbLibrary), std::move(hidLibrary),
                  std::make_unique<RecordingUi>()) {}
     RecordingUi& ui() { return static_cast<RecordingUi&>(TForm1::ui()); }
-    bool askSerialNumbers(std::optional<SerialFormat>& format) override {
+    bool askSerialNumbers(std::optional<SerialFormat>& format, std::string& product,
+                          const std::vector<std::string>* products) override {
         format = serialAnswer;
+        product = productAnswer;
+        productsOffered = products ? *products : std::vector<std::string>{};
         return true;
     }
     std::optional<SerialFormat> serialAnswer;  // batch mode's serial numbers: none
+    std::string productAnswer;                 // the line's product: none
+    std::vector<std::string> productsOffered;
 };
 
 }  // namespace ostrel::testing

@@ -1,8 +1,10 @@
 #include "operations/ui/serial_dialog.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -26,6 +28,14 @@ SerialDialog::SerialDialog(int language, UiPort& ui, QWidget* parent)
     setObjectName(QStringLiteral("SerialDialog"));
     setWindowTitle(text(Txt::SerialDialogTitle, language));
     auto* column = new QVBoxLayout(this);
+    // The line's products, shown only when the settings name a database.
+    auto* productRow = new QFormLayout;
+    product = new QComboBox;
+    productLabel_ = new QLabel(text(Txt::SerialDialogProduct, language));
+    productRow->addRow(productLabel_, product);
+    column->addLayout(productRow);
+    product->setVisible(false);
+    productLabel_->setVisible(false);
     enabled = new QCheckBox(text(Txt::SerialDialogEnable, language));
     column->addWidget(enabled);
     auto* form = new QFormLayout;
@@ -52,6 +62,24 @@ SerialDialog::SerialDialog(int language, UiPort& ui, QWidget* parent)
         field->setEnabled(false);
         connect(enabled, &QCheckBox::toggled, field, &QWidget::setEnabled);
     }
+}
+
+void SerialDialog::setProducts(const std::vector<std::string>& names, const std::string& chosen) {
+    product->clear();
+    product->addItem(text(Txt::SerialDialogNoProduct, language_));
+    for (const std::string& name : names) product->addItem(QString::fromStdString(name));
+    const int at = chosen.empty() ? 0 : product->findText(QString::fromStdString(chosen));
+    product->setCurrentIndex(at < 0 ? 0 : at);
+    productLabel_->setVisible(true);
+    product->setVisible(true);
+    // The line's serial numbers come from its products' pools, never from a
+    // station's own counter.
+    enabled->setChecked(false);
+    enabled->setEnabled(false);
+}
+
+std::string SerialDialog::chosenProduct() const {
+    return product->currentIndex() > 0 ? product->currentText().toStdString() : std::string();
 }
 
 void SerialDialog::setFormat(const std::optional<SerialFormat>& format) {

@@ -5,10 +5,14 @@
 
 #include <QDialog>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "operations/serial_counter.h"
 
 class QCheckBox;
+class QComboBox;
+class QLabel;
 class QLineEdit;
 class QSpinBox;
 
@@ -26,7 +30,13 @@ class SerialDialog : public QDialog {
     void setFormat(const std::optional<SerialFormat>& format);
     // What the fields say; false (and an error box) when they do not parse.
     bool takeFormat(std::optional<SerialFormat>& format);
+    // The products of the line's database, `chosen` selected (empty: none);
+    // shown only when this is called. With a database the serial numbers are
+    // its products', so the fields are closed.
+    void setProducts(const std::vector<std::string>& names, const std::string& chosen);
+    std::string chosenProduct() const;
 
+    QComboBox* product;
     QCheckBox* enabled;
     QLineEdit* address;
     QSpinBox* bytes;
@@ -39,6 +49,7 @@ class SerialDialog : public QDialog {
 
     int language_;
     UiPort& ui_;
+    QLabel* productLabel_;
 };
 
 }  // namespace ostrel

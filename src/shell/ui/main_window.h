@@ -20,6 +20,7 @@
 #include "firmware/hid_device.h"
 #include "operations/command_runner.h"
 #include "operations/main_state.h"
+#include "operations/production_store.h"
 #include "operations/programmer_list.h"
 #include "operations/serial_counter.h"
 #include "usb/presence_check.h"
@@ -229,9 +230,19 @@ class TForm1 : public QMainWindow {
 
     // Batch mode with its production record and serial numbers
     // (main_window_production.cpp). Asks for the serial numbers before batch
-    // mode starts; false when the user cancelled.
-    virtual bool askSerialNumbers(std::optional<SerialFormat>& format);
+    // mode starts, and the product when the settings name the line's
+    // database (`products` its products; null: no database); false when the
+    // user cancelled.
+    virtual bool askSerialNumbers(std::optional<SerialFormat>& format, std::string& product,
+                                  const std::vector<std::string>* products);
     void startProductionBatch();
+    // The line's database the settings name, connected, and its products;
+    // false (the user told) when it cannot be used.
+    bool connectLineDatabase(struct BatchProduction& p, const std::string& folder,
+                             std::vector<Product>& products);
+    // The product chosen is made with the selected chip and the FLASH
+    // buffer's image; false (the user told) when not.
+    bool checkLineProduct(struct BatchProduction& p, const std::vector<Product>& products);
     std::shared_ptr<struct BatchProduction> production_;
 
   private:

@@ -1,14 +1,20 @@
-// Batch mode as a production run: before it starts, the serial-number dialog,
-// the day's production log in the user's state folder (named in the log
-// pane) and the programmer's serial number; while it runs, a line per chip
-// and the chips passed and failed on the status bar.
+// Batch mode as a production run: before it starts, the line's database when
+// the settings name one ([PRODUCTION] Database=), the serial-number dialog
+// with the database's products, the day's production log in the user's
+// state folder (both named in the log pane) and the programmer's serial
+// number; while it runs, a line (and a row) per chip and the chips passed and
+// failed on the status bar.
 
 #include <QAction>
 #include <QDialog>
 #include <ctime>
 #include <filesystem>
 
+#include "buffers/data_buffers.h"
+#include "catalogue/chip_lookup.h"
+#include "catalogue/gbk_text.h"
 #include "operations/production_run.h"
+#include "operations/station_link.h"
 #include "operations/ui/serial_dialog.h"
 #include "shell/ui/main_window.h"
 
@@ -18,16 +24,77 @@ namespace ostrel {
 // and for the run: its log, its counter and the runner's hook.
 struct BatchProduction {
     std::optional<SerialFormat> serialFormat;
+    std::string product;  // the line's product last chosen
+    std::unique_ptr<StationLink> database;
     ProductionLog log;
     std::unique_ptr<SerialCounter> serials;
     std::unique_ptr<ProductionRun> run;
 };
 
-bool TForm1::askSerialNumbers(std::optional<SerialFormat>& format) {
+bool TForm1::askSerialNumbers(std::optional<SerialFormat>& format, std::string& product,
+                              const std::vector<std::string>* products) {
     SerialDialog dialog(state_->language, *ui_, this);
     dialog.setFormat(format);
+    if (products != nullptr) dialog.setProducts(*products, product);
     if (dialog.exec() != QDialog::Accepted) return false;
+    product = dialog.chosenProduct();
     return dialog.takeFormat(format);
+}
+
+bool TForm1::connectLineDatabase(BatchProduction& p, const std::string& folder,
+                                 std::vector<Product>& products) {
+    p.database.reset();
+    products.clear();
+    const std::string url =
+        settingsFile_->readString("PRODUCTION", "Database").value_or(std::string());
+    if (url.empty()) return true;
+    const int language = state_->language;
+    std::error_code ignored;  // a folder that cannot be made fails the log below
+    std::filesystem::create_directories(folder, ignored);
+    auto link = std::make_unique<StationLink>(url, folder);
+    std::string error;
+    if (!link->connect(error) || !link->store().listProducts(products, error)) {
+        ui_->errorBox(
+            fillIn(programText(Txt::DatabaseUnusable, language), {databaseShownName(url), error}));
+        return false;
+    }
+    if (link->spoolWritten() > 0)
+        ui_->insertLogLine(fillIn(programText(Txt::DatabaseSpoolWritten, language),
+                                  {std::to_string(link->spoolWritten())}) +
+                           " (" + ui_->timeOfDay() + ")");
+    p.database = std::move(link);
+    return true;
+}
+
+bool TForm1::checkLineProduct(BatchProduction& p, const std::vector<Product>& products) {
+    if (!p.database || p.product.empty()) return true;
+    const int language = state_->language;
+    const Product* product = nullptr;
+    for (const Product& each : products)
+        if (each.name == p.product) product = &each;
+    if (product == nullptr) {
+        ui_->errorBox(fillIn(programText(Txt::ProductUnknown, language), {p.product}));
+        return false;
+    }
+    const std::string chip =
+        gbkToUtf8(chipNamesOf(state_->selectedRecord(), state_->selected).joined());
+    if (chip != product->chip) {
+        ui_->errorBox(fillIn(programText(Txt::ProductWrongChip, language),
+                             {product->name, product->chip, chip}));
+        return false;
+    }
+    // The image as Auto would write it: the view's edits taken over first.
+    DataBuffers& buffers = state_->buffers;
+    buffers.TakeFlashEdits(state_->selectedRecord().flashSize);
+    const std::string hash = imageHash(
+        buffers.flash(), static_cast<std::size_t>(std::max<int32_t>(buffers.flashDataLength, 0)));
+    if (hash != product->imageSha256) {
+        ui_->errorBox(fillIn(programText(Txt::ProductWrongImage, language),
+                             {product->name, hash, product->imageSha256}));
+        return false;
+    }
+    p.database->product = *product;
+    return true;
 }
 
 void TForm1::startProductionBatch() {
@@ -37,10 +104,16 @@ void TForm1::startProductionBatch() {
     if (lock.locked()) return keepButton();
     if (!production_) production_ = std::make_shared<BatchProduction>();
     BatchProduction& p = *production_;
-    if (!askSerialNumbers(p.serialFormat) || lock.locked()) return keepButton();
+    const std::string folder = ProgramPaths::stateFolder();
+    std::vector<Product> products;
+    std::vector<std::string> names;
+    if (!connectLineDatabase(p, folder, products)) return keepButton();
+    for (const Product& product : products) names.push_back(product.name);
+    if (!askSerialNumbers(p.serialFormat, p.product, p.database ? &names : nullptr) ||
+        lock.locked() || !checkLineProduct(p, products))
+        return keepButton();
 
     const int language = state_->language;
-    const std::string folder = ProgramPaths::stateFolder();
     const std::string path = folder + "/" + productionLogName(std::time(nullptr));
     std::error_code made;
     std::filesystem::create_directories(folder, made);
@@ -59,6 +132,13 @@ void TForm1::startProductionBatch() {
             return keepButton();
         }
     }
+    std::string why;
+    if (p.database &&
+        !p.database->store().registerProgrammer(p.database->station, info.serialNumber, why)) {
+        ui_->errorBox(fillIn(programText(Txt::DatabaseAway, language),
+                             {databaseShownName(p.database->url()), why}));
+        return keepButton();
+    }
     // Batch mode stays on this programmer, whatever comes or goes meanwhile.
     batchProgrammer_ = usb_->openedPath();
     batchProgrammerName_ =
@@ -66,14 +146,19 @@ void TForm1::startProductionBatch() {
     usb_->setDevicePath(batchProgrammer_);
     p.run = std::make_unique<ProductionRun>(*state_, *ops_, *runner_, *ui_, p.log);
     p.run->programmer = info.serialNumber;
+    p.run->database = p.database.get();
     p.serials.reset();
-    if (p.serialFormat) {
+    if (p.serialFormat && !p.database) {
         p.serials =
             std::make_unique<SerialCounter>(folder + "/" + kSerialCounterName, *p.serialFormat);
         p.run->serials = p.serials.get();
     }
     ui_->insertLogLine(fillIn(programText(Txt::ProductionLogStarted, language), {path}) + " (" +
                        ui_->timeOfDay() + ")");
+    if (p.database)
+        ui_->insertLogLine(fillIn(programText(Txt::DatabaseStarted, language),
+                                  {databaseShownName(p.database->url())}) +
+                           " (" + ui_->timeOfDay() + ")");
     ui_->setStatusText(PanelBatchCounts,
                        fillIn(programText(Txt::ProductionCounts, language), {"0", "0"}));
 
