@@ -4,6 +4,7 @@
 // reported recorded is on the disk.
 
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include "operations/sql_connection.h"
 
@@ -85,8 +86,17 @@ std::unique_ptr<SqlConnection> connectSqlite(const std::string& path, std::strin
         return nullptr;
     }
     // Other programmers of the station write between our statements: wait
-    // for them rather than fail.
-    sqlite3_busy_timeout(db, 30000);
+    // for them rather than fail, for up to 30 seconds, trying again every
+    // millisecond (SQLite's own wait grows to 100 ms a try, which leaves a
+    // programmer waiting long after the file is free).
+    sqlite3_busy_handler(
+        db,
+        [](void*, int tries) {
+            if (tries >= 30000) return 0;
+            usleep(1000);
+            return 1;
+        },
+        nullptr);
     auto connection = std::make_unique<SqliteConnection>(db);
     SqlRows rows;
     if (!connection->exec("PRAGMA journal_mode=WAL", {}, rows, error) ||
