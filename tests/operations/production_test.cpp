@@ -2,10 +2,13 @@
 // numbers that move on only for chips that passed and survive a restart, and
 // a log that cannot be written stopping batch mode.
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
 #include "operations/production_run.h"
+#include "operations/production_store.h"
+#include "operations/record_spool.h"
 #include "sim_fixture.h"
 #include "support/temp_files.h"
 
@@ -194,6 +197,121 @@ TEST_F(Production, ALogThatCannotBeWrittenStopsBatchMode) {
         << ui.boxes[0].text;
     EXPECT_EQ(run.passed(), 0);
     EXPECT_EQ(run.failed(), 1);
+}
+
+}  // namespace
+}  // namespace ostrel::testing
+
+namespace ostrel::testing {
+namespace {
+
+// The words of the line's database: what a URL shows (never its password),
+// which times --since takes, and spool lines that survive any message and
+// are not taken when cut short.
+TEST(LineDatabase, TextsShowNoPasswordTakeOnlyRealTimesAndKeepEveryMessage) {
+    const struct {
+        const char* url;
+        const char* shown;
+    } urls[] = {
+        {"postgresql://line:s3cret@db/line", "postgresql://line:***@db/line"},
+        {"postgres://line@db/line?password=s3cret&sslmode=require",
+         "postgres://line@db/line?password=***&sslmode=require"},
+        {"host=db password='s3 cret' dbname=line", "host=db password=*** dbname=line"},
+        {"sqlite:/var/lib/line.db", "sqlite:/var/lib/line.db"},
+    };
+    for (const auto& u : urls) EXPECT_EQ(databaseShownName(u.url), u.shown);
+
+    const struct {
+        const char* text;
+        std::optional<std::time_t> time;
+    } times[] = {
+        {"2026-12-08T07:30:15Z", std::time_t{1796715015}},
+        {"2026-12-08T07:30Z", std::time_t{1796715000}},
+        {"2026-12-08Z", std::time_t{1796688000}},
+        {"2026-02-31", std::nullopt},
+        {"2026-12-08T24:00Z", std::nullopt},
+        {"2026-12-8", std::nullopt},
+        {"2026-12-08T07:30:15+01", std::nullopt},
+    };
+    for (const auto& t : times) EXPECT_EQ(parseRecordTime(t.text), t.time) << t.text;
+
+    ChipRow outcome;
+    outcome.id = 42;
+    outcome.result = "failed";
+    outcome.cause = "transfer-failed";
+    outcome.message = "tab\there, line\nthere, back\\slash";
+    outcome.bytes = 0x800000;
+    outcome.crc32 = 0xDEADBEEF;
+    outcome.seconds = 12.345;
+    const std::string line = RecordSpool::lineOf(outcome);
+    EXPECT_EQ(std::count(line.begin(), line.end(), '\n'), 1);
+    ChipRow back;
+    ASSERT_TRUE(RecordSpool::outcomeOf(line.substr(0, line.size() - 1), back));
+    EXPECT_EQ(back.message, outcome.message);
+    EXPECT_EQ(back.crc32, outcome.crc32);
+    EXPECT_EQ(back.bytes, outcome.bytes);
+    EXPECT_EQ(secondsText(back.seconds), "12.345");
+    for (const std::string& cut : {line.substr(0, 20), std::string("0\tdone\t\t\t0\t0\t0"),
+                                   std::string("7\tdone\t\t\\x\t0\t0\t0")})
+        EXPECT_FALSE(RecordSpool::outcomeOf(cut, back)) << cut;
+}
+
+// One station's store on SQLite over a chip's life: a number taken with the
+// row, given back by a failed chip and taken again; a spool written twice
+// finishes each row once; a database of a newer program is refused.
+TEST(LineDatabase, NumbersComeBackOnceAndTheSpoolCountsOnce) {
+    TempDir dir;
+    const std::string url = "sqlite:" + dir.file("line.db");
+    std::string error;
+    auto store = ProductionStore::open(url, error);
+    ASSERT_TRUE(store) << error;
+    SerialFormat pool;
+    pool.bytes = 1;
+    pool.start = 254;
+    ASSERT_TRUE(store->addProduct({"p", "SPI_FLASH,Winbond,W25X10", "00", pool}, error));
+    EXPECT_FALSE(store->addProduct({"p", "x", "00", std::nullopt}, error));
+    EXPECT_EQ(error, "a product named p exists already");
+
+    auto chip = [&](const char* result, std::optional<uint64_t> serial) {
+        ChipRow row;
+        row.product = "p";
+        EXPECT_TRUE(store->startChip(row, error)) << error;
+        EXPECT_EQ(row.serial, serial);
+        row.result = result;
+        bool finished = false;
+        EXPECT_TRUE(store->finishChip(row, finished, error)) << error;
+        EXPECT_TRUE(finished);
+        return row;
+    };
+    chip("failed", 254);
+    const ChipRow again = chip("done", 254);
+    chip("done", 255);
+    ChipRow full;
+    full.product = "p";
+    EXPECT_FALSE(store->startChip(full, error)) << "256 does not fit in one byte";
+    EXPECT_NE(error.find("are used up"), std::string::npos) << error;
+
+    ChipRow late = again;
+    late.result = "failed";
+    const RecordSpool spool(dir.file("spool.tsv"));
+    ASSERT_TRUE(spool.append(late, error)) << error;
+    ASSERT_TRUE(spool.append(late, error)) << error;
+    int written = -1;
+    ASSERT_TRUE(spool.flush(*store, written, error)) << error;
+    EXPECT_EQ(written, 0) << "a finished row was finished again";
+    std::vector<ChipRow> rows;
+    ASSERT_TRUE(store->records({}, rows, error));
+    ASSERT_EQ(rows.size(), 3u) << "the used-up chip left a row";
+    EXPECT_EQ(rows[1].result, "done");
+    EXPECT_EQ(readFile(dir.file("spool.tsv")), "");
+
+    store.reset();
+    {
+        auto db = connectSqlite(dir.file("line.db"), error);
+        ASSERT_TRUE(db && db->exec("UPDATE ostrel_schema SET version = 99", error)) << error;
+    }
+    EXPECT_FALSE(ProductionStore::open(url, error));
+    EXPECT_NE(error.find("version 99, newer than this program's"), std::string::npos) << error;
 }
 
 }  // namespace
