@@ -461,8 +461,8 @@ constexpr Entry kTexts[kTextCount] = {
       "The production database did not take the chip's record (%s), nor could it be kept in "
       "%s (%s). A chip whose record is lost has not passed."}},
     {OSTREL_TEXT(DatabaseSpoolWritten),
-     {"已将 %s 条保存的记录写入生产数据库。", "已將 %s 筆保存的記錄寫入生產資料庫。",
-      "%s kept records were written to the production database."}},
+     {"已将保存的记录写入生产数据库：%s 条。", "已將保存的記錄寫入生產資料庫：%s 筆。",
+      "Records kept while the production database was away were written to it: %s."}},
     {OSTREL_TEXT(ProductUnknown),
      {"生产数据库中没有名为 %s 的产品。", "生產資料庫中沒有名為 %s 的產品。",
       "The production database has no product named %s."}},
