@@ -60,6 +60,7 @@
 #include "firmware/ui/hardware_window.h"
 #include "operations/production_log.h"
 #include "operations/production_store.h"
+#include "operations/sql_connection.h"
 #include "operations/ui/serial_dialog.h"
 #include "ostrel_sim.h"
 #include "shell/ui/about_box.h"
@@ -744,6 +745,29 @@ TEST_F(MainWindowTest, BatchModeRecordsEachChipInTheLineDatabase) {
     EXPECT_EQ(rows[0].serial, std::optional<uint64_t>(500));
     EXPECT_TRUE(form->RichEdit1->toPlainText().contains(
         QString::fromStdString("Production database: " + url + " (")));
+
+    // The database goes away while batch mode waits for the next chip: a box,
+    // batch mode stops, and the chip is not started.
+    ostrel_sim_chip_write(programmer, 0x20, std::vector<uint8_t>(2, 0xFF).data(), 2);
+    const std::size_t boxes = form->ui().boxes.size();
+    bool dropped = false;
+    QTimer away;
+    QObject::connect(&away, &QTimer::timeout, [&] {
+        if (dropped) return;
+        auto db = connectSqlite(dir.file("line.db"), error);
+        dropped = db && db->exec("DROP TABLE chips", error);
+    });
+    away.start(0);
+    form->ToolBulk->trigger();
+    away.stop();
+    EXPECT_TRUE(dropped) << error;
+    EXPECT_FALSE(form->ToolBulk->isChecked());
+    ASSERT_EQ(form->ui().boxes.size(), boxes + 1);
+    EXPECT_EQ(form->ui().boxes.back().find("The production database "), 0u)
+        << form->ui().boxes.back();
+    EXPECT_NE(form->ui().boxes.back().find("The chip was not started."), std::string::npos);
+    ostrel_sim_chip_read(programmer, 0x20, serial, 2);
+    EXPECT_EQ(serial[0] << 8 | serial[1], 0xFFFF) << "the chip was programmed";
 }
 
 // A device-change source the test pokes: a pipe whose reading end the window watches.

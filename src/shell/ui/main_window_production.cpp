@@ -26,6 +26,11 @@ struct BatchProduction {
     std::optional<SerialFormat> serialFormat;
     std::string product;  // the line's product last chosen
     std::unique_ptr<StationLink> database;
+    // The FLASH buffer as the last run of `stampedProduct` left it: its image
+    // with the last chip's serial number in it, which a next run of the same
+    // product takes too.
+    std::string stampedProduct;
+    std::string stampedHash;
     ProductionLog log;
     std::unique_ptr<SerialCounter> serials;
     std::unique_ptr<ProductionRun> run;
@@ -88,7 +93,8 @@ bool TForm1::checkLineProduct(BatchProduction& p, const std::vector<Product>& pr
     buffers.TakeFlashEdits(state_->selectedRecord().flashSize);
     const std::string hash = imageHash(
         buffers.flash(), static_cast<std::size_t>(std::max<int32_t>(buffers.flashDataLength, 0)));
-    if (hash != product->imageSha256) {
+    const bool stamped = p.product == p.stampedProduct && hash == p.stampedHash;
+    if (hash != product->imageSha256 && !stamped) {
         ui_->errorBox(fillIn(programText(Txt::ProductWrongImage, language),
                              {product->name, hash, product->imageSha256}));
         return false;
@@ -171,7 +177,15 @@ void TForm1::startProductionBatch() {
         }
     } guard{*this};
     runner_->hook = p.run.get();
+    p.stampedHash.clear();
     runner_->startBatch();
+    if (p.database && p.database->product) {
+        const DataBuffers& buffers = state_->buffers;
+        p.stampedProduct = p.product;
+        p.stampedHash =
+            imageHash(buffers.flash(),
+                      static_cast<std::size_t>(std::max<int32_t>(buffers.flashDataLength, 0)));
+    }
     keepButton();
 }
 
