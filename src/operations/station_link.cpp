@@ -32,7 +32,11 @@ bool StationLink::start(ChipRow& row, std::string& error) {
     if ((!store_ || store_->lost()) && !connect(error)) return false;
     row.station = station;
     row.product = product ? product->name : std::string();
-    return store_->startChip(row, error);
+    if (store_->startChip(row, error)) return true;
+    // A server that restarted since the last chip is found out by the first
+    // statement: connect again and try once more. Should the lost attempt
+    // have committed after all, its row stays started and its number unused.
+    return store_->lost() && connect(error) && store_->startChip(row, error);
 }
 
 StationLink::Kept StationLink::finish(const ChipRow& outcome, std::string& error,
