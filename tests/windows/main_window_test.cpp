@@ -668,6 +668,8 @@ TEST_F(MainWindowTest, BatchModeRecordsAFailedChipBeforeItsBoxAndEndsOnSigterm) 
     EXPECT_FALSE(form->isVisible()) << "SIGTERM closed the window";
     EXPECT_FALSE(form->runner().lock().locked());
     EXPECT_NE(testing::readFile(dir.file("ostrel.ini")).find("FormWidth="), std::string::npos);
+}
+
 // Batch mode on the line's database the settings name: a database that cannot
 // be used, an image or a chip that is not the product's keep it from starting
 // without touching the chip; the product's chip gets a number from its pool
