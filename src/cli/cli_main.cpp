@@ -509,6 +509,8 @@ int Program::chipCommand(ChipCommand command) {
             return finish(ExitUsage, ui_.lastErrorText());
         loadedBytes_ = state_->buffers.flashDataLength;
     }
+    if (!options_.log.empty() && !production_.checkSerial(options_, *state_, ui_))
+        return finish(ExitUsage, ui_.lastErrorText());
     if (!options_.detect && !options_.force) {
         const int fit = checkSocket();
         if (fit != ExitDone) return finish(fit, ui_.lastErrorText());

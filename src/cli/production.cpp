@@ -11,6 +11,20 @@ bool CliProduction::openLog(const Options& options, UiPort& ui, int language) {
     return false;
 }
 
+bool CliProduction::checkSerial(const Options& options, const MainState& state, UiPort& ui) {
+    if (options.serial.empty()) return true;
+    SerialFormat format;
+    std::string error;
+    parseSerialFormat(options.serial, format, error);  // checked with the options
+    if (!serialWithinChip(format, state, ui)) return false;
+    const std::string path = serialCounterPathFor(options.log);
+    continueOlderCounter(path);
+    serials_ = std::make_unique<SerialCounter>(path, format);
+    if (serials_->check(error)) return true;
+    ui.errorBox(fillIn(programText(Txt::SerialCounterFailed, state.language), {path, error}));
+    return false;
+}
+
 bool CliProduction::begin(const Options& options, MainState& state, ProgrammerOps& ops,
                           CommandRunner& runner, UiPort& ui, bool& noProgrammer,
                           StationLink* database) {
@@ -21,16 +35,7 @@ bool CliProduction::begin(const Options& options, MainState& state, ProgrammerOp
     run_ = std::make_unique<ProductionRun>(state, ops, runner, ui, log_);
     run_->everyCommand = true;
     run_->database = database;
-    if (!options.serial.empty()) {
-        SerialFormat format;
-        parseSerialFormat(options.serial, format, error);  // checked with the options
-        const std::size_t slash = options.log.rfind('/');
-        const std::string folder =
-            slash == std::string::npos ? std::string(".") : options.log.substr(0, slash + 1);
-        serials_ = std::make_unique<SerialCounter>(
-            (slash == std::string::npos ? "" : folder) + kSerialCounterName, format);
-        run_->serials = serials_.get();
-    }
+    run_->serials = serials_.get();
     // Outside the chip's job: who programs, and which chip sits in the socket.
     {
         JobLock::Hold hold = runner.lock().acquire(JobLock::Holder::Command);

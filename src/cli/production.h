@@ -17,7 +17,12 @@ class CliProduction {
     // be written stops the command before the programmer is touched; false
     // (the user has been told) when it cannot be opened.
     bool openLog(const Options& options, UiPort& ui, int language);
-    // Everything before the chip's job. False when the log cannot be opened
+    // --serial's usage and file errors, found before the programmer is asked
+    // anything: the number's place outside the chosen chip, a counter file
+    // that cannot be opened or written, or whose next number does not fit.
+    // False when one was found (the user has been told).
+    bool checkSerial(const Options& options, const MainState& state, UiPort& ui);
+    // Everything before the chip's job, after checkSerial. False when the log cannot be opened
     // (`noProgrammer` false; nothing was sent to the programmer) or the
     // programmer does not answer (`noProgrammer` true); the user has been told.
     // With `database`, the chips are recorded there too (the log then only

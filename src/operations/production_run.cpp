@@ -1,5 +1,6 @@
 #include "operations/production_run.h"
 
+#include "base/text_format.h"
 #include "catalogue/chip_lookup.h"
 #include "catalogue/gbk_text.h"
 #include "catalogue/id_read.h"
@@ -10,6 +11,16 @@ namespace ostrel {
 ProductionRun::ProductionRun(MainState& state, ProgrammerOps& ops, CommandRunner& runner,
                              UiPort& ui, ProductionLog& log)
     : state_(state), ops_(ops), runner_(runner), ui_(ui), log_(log) {}
+
+bool serialWithinChip(const SerialFormat& format, const MainState& state, UiPort& ui) {
+    const uint64_t end = uint64_t{format.address} + format.bytes;
+    const uint32_t chipSize = DataBuffers::flashCountFor(state.selectedRecord().flashSize);
+    if (end <= chipSize) return true;
+    ui.errorBox(fillIn(
+        programText(Txt::SerialOutsideChip, state.language),
+        {hexAddress(format.address), std::to_string(format.bytes), std::to_string(chipSize)}));
+    return false;
+}
 
 const char* ProductionRun::commandName(ChipCommand command) {
     switch (command) {
@@ -64,13 +75,7 @@ bool ProductionRun::stampSerial(ChipCommand command) {
     if (!pooled && serials == nullptr) return true;
     const SerialFormat& format = pooled ? *database->product->serial : serials->format();
     const uint64_t end = uint64_t{format.address} + format.bytes;
-    const uint32_t chipSize = DataBuffers::flashCountFor(state_.selectedRecord().flashSize);
-    if (end > chipSize) {
-        ui_.errorBox(fillIn(programText(Txt::SerialOutsideChip, state_.language),
-                            {std::to_string(format.address), std::to_string(format.bytes),
-                             std::to_string(chipSize)}));
-        return false;
-    }
+    if (!serialWithinChip(format, state_, ui_)) return false;
     uint64_t value = 0;
     std::string error;
     if (pooled) {

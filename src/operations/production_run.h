@@ -20,6 +20,10 @@
 
 namespace ostrel {
 
+// Whether the serial number's bytes lie within the selected chip; false, with
+// the error shown, when they do not.
+bool serialWithinChip(const SerialFormat& format, const MainState& state, UiPort& ui);
+
 class ProductionRun : public ChipCommandHook {
   public:
     ProductionRun(MainState& state, ProgrammerOps& ops, CommandRunner& runner, UiPort& ui,

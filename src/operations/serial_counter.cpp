@@ -14,12 +14,32 @@
 namespace ostrel {
 namespace {
 
-bool parseNumber(const std::string& text, uint64_t& value, int base = 0) {
-    if (text.empty() || text[0] == '-' || text[0] == '+') return false;
-    errno = 0;
-    char* end = nullptr;
-    value = std::strtoull(text.c_str(), &end, base);
-    return errno == 0 && end != nullptr && *end == '\0';
+// Decimal, or with `hexPrefixes` hexadecimal after "0x" or "$"; a leading 0
+// is no octal prefix ("01000" is one thousand). No sign, no spaces, nothing
+// past 64 bits.
+bool parseNumber(const std::string& text, uint64_t& value, bool hexPrefixes = true) {
+    std::size_t i = 0;
+    unsigned base = 10;
+    if (hexPrefixes && text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        i = 2;
+    } else if (hexPrefixes && text.size() > 1 && text[0] == '$') {
+        base = 16;
+        i = 1;
+    }
+    if (i == text.size()) return false;
+    uint64_t result = 0;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        const unsigned digit = c >= '0' && c <= '9'   ? static_cast<unsigned>(c - '0')
+                               : c >= 'a' && c <= 'f' ? static_cast<unsigned>(c - 'a' + 10)
+                               : c >= 'A' && c <= 'F' ? static_cast<unsigned>(c - 'A' + 10)
+                                                      : 16;
+        if (digit >= base || result > (UINT64_MAX - digit) / base) return false;
+        result = result * base + digit;
+    }
+    value = result;
+    return true;
 }
 
 std::vector<std::string> fields(const std::string& text) {
@@ -89,6 +109,35 @@ bool serialFits(uint64_t value, const SerialFormat& format) {
     return format.bytes >= 8 || value >> (8 * format.bytes) == 0;
 }
 
+std::string serialCounterPathFor(const std::string& logPath) {
+    return logPath + ".counter";
+}
+
+void continueOlderCounter(const std::string& counterPath) {
+    const std::size_t slash = counterPath.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : counterPath.substr(0, slash + 1);
+    char text[kCounterTextSize];
+    const int older = ::open((folder + kSerialCounterName).c_str(), O_RDONLY | O_CLOEXEC);
+    if (older < 0) return;
+    // Read under the older counter's lock, so that no half-written number is copied.
+    const bool read = ::flock(older, LOCK_SH) == 0 && ::pread(older, text, kCounterTextSize, 0) ==
+                                                          static_cast<ssize_t>(kCounterTextSize);
+    ::close(older);
+    if (!read) return;
+    // Written whole under another name and linked into place: a process that
+    // opens the new counter meanwhile finds it complete or not at all, and of
+    // two processes doing this at once the first one's copy stays.
+    const std::string temporary = counterPath + ".new." + std::to_string(::getpid());
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return;
+    const bool written =
+        ::write(fd, text, kCounterTextSize) == static_cast<ssize_t>(kCounterTextSize) &&
+        ::fsync(fd) == 0;
+    ::close(fd);
+    if (written) ::link(temporary.c_str(), counterPath.c_str());
+    ::unlink(temporary.c_str());
+}
+
 SerialCounter::SerialCounter(std::string path, SerialFormat format)
     : path_(std::move(path)), format_(format) {}
 
@@ -116,7 +165,7 @@ bool SerialCounter::update(Change change, std::string& error) {
         std::string digits(text, static_cast<std::size_t>(got));
         while (!digits.empty() && (digits.back() == '\n' || digits.back() == ' '))
             digits.pop_back();
-        ok = parseNumber(digits, next, 10);  // leading zeros: not octal
+        ok = parseNumber(digits, next, false);
         if (!ok) error = "it does not hold a number";
     }
     // A start above what the file holds moves the counter up; one below never
@@ -136,6 +185,18 @@ bool SerialCounter::update(Change change, std::string& error) {
     return ok;
 }
 
+bool SerialCounter::fits(uint64_t next, std::string& why) const {
+    if (serialFits(next, format_) && next <= UINT64_MAX - format_.step) return true;
+    why = "the number " + std::to_string(next) + " does not fit in " +
+          std::to_string(format_.bytes) + " bytes";
+    return false;
+}
+
+bool SerialCounter::check(std::string& error) {
+    if (held_) return true;
+    return update([&](uint64_t& next, std::string& why) { return fits(next, why); }, error);
+}
+
 bool SerialCounter::take(uint64_t& value, std::string& error) {
     if (held_) {
         inUse_ = true;
@@ -145,11 +206,7 @@ bool SerialCounter::take(uint64_t& value, std::string& error) {
     uint64_t taken = 0;
     const bool ok = update(
         [&](uint64_t& next, std::string& why) {
-            if (!serialFits(next, format_) || next > UINT64_MAX - format_.step) {
-                why = "the number " + std::to_string(next) + " does not fit in " +
-                      std::to_string(format_.bytes) + " bytes";
-                return false;
-            }
+            if (!fits(next, why)) return false;
             taken = next;
             next += format_.step;
             return true;

@@ -22,8 +22,9 @@ struct SerialFormat {
     bool bigEndian = false;
 };
 
-// "ADDR:BYTES:START[:STEP][:le|be]", numbers in decimal or with 0x in
-// hexadecimal. False with `error` (English) set when it does not parse.
+// "ADDR:BYTES:START[:STEP][:le|be]", numbers in decimal or, after 0x or $, in
+// hexadecimal (a leading 0 is no octal prefix). False with `error` (English)
+// set when it does not parse.
 bool parseSerialFormat(const std::string& text, SerialFormat& format, std::string& error);
 
 // Writes the low `bytes` bytes of `value` to `at` in the format's byte order.
@@ -32,8 +33,20 @@ void stampSerial(uint8_t* at, uint64_t value, const SerialFormat& format);
 // True when `value` fits into the format's bytes.
 bool serialFits(uint64_t value, const SerialFormat& format);
 
-// The counter file's name beside the production log.
+// The window's counter file, beside the day's production logs in the state
+// folder: one series of numbers across the days.
 inline constexpr const char* kSerialCounterName = "serial-counter";
+
+// The counter of the command line's production log `logPath`: "LOG.counter"
+// beside it, so that two products logged in one folder keep apart.
+std::string serialCounterPathFor(const std::string& logPath);
+
+// Before this program's counters were named after their logs, the command
+// line kept one `serial-counter` in the log's folder. A log's counter that
+// does not exist yet starts where that one stands, so that no number that
+// went into a chip comes again. Does nothing when `counterPath` exists or
+// there is no older counter.
+void continueOlderCounter(const std::string& counterPath);
 
 class SerialCounter {
   public:
@@ -42,6 +55,9 @@ class SerialCounter {
     // The number for the next chip. False with `error` set when the counter
     // file cannot be read or written, or the numbers are used up.
     bool take(uint64_t& value, std::string& error);
+    // Whether a number can be taken, checked before the first chip: the file
+    // can be opened and written and its next number fits. Nothing is taken.
+    bool check(std::string& error);
     // The chip that got the last number passed its verify.
     void passed();
     // It did not: its number is given back, or kept for the next chip.
@@ -55,6 +71,7 @@ class SerialCounter {
     // writes back what it leaves; false with `error` set on failure.
     template <typename Change>
     bool update(Change change, std::string& error);
+    bool fits(uint64_t next, std::string& why) const;
 
     std::string path_;
     SerialFormat format_;

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,7 @@ namespace ostrel {
 namespace {
 
 using testing::execAgainstSimulator;
+using testing::holds;
 using testing::randomBytes;
 using testing::readFile;
 using testing::TempDir;
@@ -518,45 +520,78 @@ TEST_F(Cli, JsonLinesAreObjectsEndingInTheResult) {
 
 // --log and --serial: a line per chip command with its serial number and the
 // CRC-32 (from Python's zlib) of what went to or came from the chip; the
-// counter goes on in the next process; a log that cannot be opened refuses the
-// command before anything is sent to the programmer.
+// counter, named after its log, goes on in the next process; a log or a
+// serial number that cannot be used refuses the command before anything is
+// sent to the programmer.
 TEST_F(Cli, ProductionLogRecordsEveryChipAndRefusesBeforeTheChipWhenUnwritable) {
     chipInSocket(0xEF3011, 0x20000);
     writeFile(dir.file("data.bin"), randomBytes(0x8000, 11));
     const std::string log = dir.file("production.jsonl");
+    const std::string other = dir.file("other.jsonl");
     const std::vector<std::string> serial = {"--serial", "0x10:2:7:be"};
+    std::filesystem::create_directory(dir.file("blocked.jsonl.counter"));
+    writeFile(dir.file("full.jsonl.counter"), "00000000000000000256\n");
     struct Step {
         std::vector<std::string> args;
         int status;
         const char* line;  // in the log's last line; "" when no line is due
+        const char* err;   // in standard error
     } steps[] = {
         {{"--log", log, serial[0], serial[1], "auto", dir.file("data.bin")},
          0,
          "\"command\":\"auto\",\"result\":\"done\",\"message\":\"\",\"bytes\":32768,"
-         "\"crc32\":\"7061d8e8\","},
-        {{"--log", log, serial[0], serial[1], "auto", dir.file("data.bin")}, 0, "\"serial\":8}"},
+         "\"crc32\":\"7061d8e8\",",
+         "Erased, wrote and verified"},
+        {{"--log", log, serial[0], serial[1], "auto", dir.file("data.bin")},
+         0,
+         "\"serial\":8}",
+         "Erased, wrote and verified"},
         {{"--log", log, "-f", "read", dir.file("back.bin")},
          0,
          "\"command\":\"read\",\"result\":\"done\",\"message\":\"\",\"bytes\":131072,"
-         "\"crc32\":\"8eb9e4ee\","},
-        {{"--log", dir.file("no/such/production.jsonl"), "erase"}, 2, ""},
-        {{"--log", log, "erase", serial[0], serial[1]}, 2, ""},  // a serial number needs auto
+         "\"crc32\":\"8eb9e4ee\",",
+         "Read 128 KiB"},
+        // Another product's log in the same folder counts on its own.
+        {{"--log", other, serial[0], serial[1], "auto", dir.file("data.bin")},
+         0,
+         "\"serial\":7}",
+         "Erased, wrote and verified"},
+        {{"--log", dir.file("no/such/production.jsonl"), "erase"},
+         2,
+         "",
+         "no/such/production.jsonl"},
+        {{"--log", log, "erase", serial[0], serial[1]}, 2, "", "--serial goes with auto"},
+        {{"--log", log, "--serial", "0x1FFFF:2:1", "auto", dir.file("data.bin")},
+         2,
+         "",
+         "The serial number at address 1FFFFh (2 bytes) lies outside the chip (131072 bytes)."},
+        {{"--log", dir.file("blocked.jsonl"), serial[0], serial[1], "auto", dir.file("data.bin")},
+         2,
+         "",
+         "blocked.jsonl.counter cannot be read or advanced"},
+        {{"--log", dir.file("full.jsonl"), "--serial", "0:1:1", "auto", dir.file("data.bin")},
+         2,
+         "",
+         "the number 256 does not fit in 1 bytes"},
     };
-    std::size_t lines = 0;
+    std::map<std::string, std::size_t> lines;
     for (Step& step : steps) {
         SCOPED_TRACE(joined(step.args));
+        const std::string file = step.args[1];
         step.args.insert(step.args.begin(), {"-c", "W25X10"});
         const Outcome run = cli(step.args);
         EXPECT_EQ(run.status, step.status) << run.err;
-        const std::string written = readFile(log);
+        EXPECT_TRUE(holds(run.err, step.err));
+        const std::string written = readFile(file);
         const std::size_t count =
             static_cast<std::size_t>(std::count(written.begin(), written.end(), '\n'));
         if (*step.line == '\0') {
-            EXPECT_EQ(count, lines) << "a refused command left a line";
-            EXPECT_EQ(simLog().find("ep 0x"), std::string::npos) << "the programmer was used";
+            EXPECT_EQ(count, lines[file]) << "a refused command left a line";
+            EXPECT_EQ(simLog().find("cmd "), std::string::npos)
+                << "a command reached the programmer";
             continue;
         }
-        EXPECT_EQ(count, ++lines);
+        EXPECT_EQ(count, ++lines[file]);
         const std::string last = written.substr(written.rfind('\n', written.size() - 2) + 1);
         EXPECT_NE(last.find(step.line), std::string::npos) << last;
         EXPECT_NE(last.find("\"programmer\":\"OST000000001\",\"chip\":\"SPI_FLASH,Winbond,"
@@ -564,7 +599,17 @@ TEST_F(Cli, ProductionLogRecordsEveryChipAndRefusesBeforeTheChipWhenUnwritable) 
                   std::string::npos)
             << last;
     }
-    EXPECT_EQ(readFile(dir.file("serial-counter")), "00000000000000000009\n");
+    EXPECT_EQ(readFile(dir.file("production.jsonl.counter")), "00000000000000000009\n");
+    EXPECT_EQ(readFile(dir.file("other.jsonl.counter")), "00000000000000000008\n");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("serial-counter")));
+    // The one counter that the logs of a folder shared before: a log's new
+    // counter goes on from it, so that no number comes twice.
+    writeFile(dir.file("serial-counter"), "00000000000000000050\n");
+    const Outcome later = cli({"-c", "W25X10", "--log", dir.file("later.jsonl"), serial[0],
+                               serial[1], "auto", dir.file("data.bin")});
+    EXPECT_EQ(later.status, 0) << later.err;
+    EXPECT_NE(readFile(dir.file("later.jsonl")).find("\"serial\":50}"), std::string::npos);
+    EXPECT_EQ(readFile(dir.file("later.jsonl.counter")), "00000000000000000051\n");
 }
 
 // Ctrl+C during a read of a 64 MiB chip: the read stops after a block, the

@@ -147,9 +147,22 @@ TEST(SerialCounter, MovesOnOnlyForChipsThatPassedAndNeverRepeats) {
     ASSERT_TRUE(parseSerialFormat("0:1:255", small, error));
     SerialCounter last(dir.file("small"), small);
     uint64_t value = 0;
+    ASSERT_TRUE(last.check(error)) << error;
     ASSERT_TRUE(last.take(value, error));
     last.passed();
+    EXPECT_FALSE(last.check(error));
     EXPECT_FALSE(last.take(value, error));
+    // A counter file that cannot be opened, or holds no number, is an error at
+    // once, not a wait for it to come right.
+    writeFile(dir.file("words"), "twelve\n");
+    for (const std::string& broken : {dir.file("no/such/counter"), dir.path(), dir.file("words")}) {
+        SerialCounter counter(broken, f);
+        std::string why;
+        EXPECT_FALSE(counter.check(why)) << broken;
+        why.clear();
+        EXPECT_FALSE(counter.take(value, why)) << broken;
+        EXPECT_NE(why, "") << broken;
+    }
 }
 
 TEST(SerialCounter, FormatsParseAndStampInTheirByteOrder) {
@@ -157,16 +170,24 @@ TEST(SerialCounter, FormatsParseAndStampInTheirByteOrder) {
         const char* text;
         bool ok;
         uint32_t address;
+        uint64_t start;
         std::vector<uint8_t> stamped;  // of the value 0x1234
     } cases[] = {
-        {"0x10:4:1000", true, 0x10, {0x34, 0x12, 0x00, 0x00}},
-        {"16:2:0x1234:2:be", true, 16, {0x12, 0x34}},
-        {"0:3:5:le", true, 0, {0x34, 0x12, 0x00}},
-        {"0x10:9:1", false, 0, {}},    // more than 8 bytes
-        {"0x10:1:256", false, 0, {}},  // the start does not fit
-        {"1:2", false, 0, {}},
-        {"1:2:3:0", false, 0, {}},  // a step of 0 would repeat
-        {"1:2:-3", false, 0, {}},
+        {"0x10:4:1000", true, 0x10, 1000, {0x34, 0x12, 0x00, 0x00}},
+        {"16:2:0x1234:2:be", true, 16, 0x1234, {0x12, 0x34}},
+        {"0:3:5:le", true, 0, 5, {0x34, 0x12, 0x00}},
+        // Leading zeros are decimal, not octal; $ is hexadecimal as 0x is.
+        {"0x10:4:01000", true, 0x10, 1000, {0x34, 0x12, 0x00, 0x00}},
+        {"019:2:$FF:be", true, 19, 0xFF, {0x12, 0x34}},
+        {"$:2:1", false, 0, 0, {}},
+        {"0x:2:1", false, 0, 0, {}},
+        {"0:8:18446744073709551616", false, 0, 0, {}},  // past 64 bits
+        {"0x10:9:1", false, 0, 0, {}},                  // more than 8 bytes
+        {"0x10:1:256", false, 0, 0, {}},                // the start does not fit
+        {"1:2", false, 0, 0, {}},
+        {"1:2:3:0", false, 0, 0, {}},  // a step of 0 would repeat
+        {"1:2:-3", false, 0, 0, {}},
+        {"1:2: 3", false, 0, 0, {}},
     };
     for (const auto& c : cases) {
         SerialFormat f;
@@ -174,6 +195,7 @@ TEST(SerialCounter, FormatsParseAndStampInTheirByteOrder) {
         EXPECT_EQ(parseSerialFormat(c.text, f, error), c.ok) << c.text;
         if (!c.ok) continue;
         EXPECT_EQ(f.address, c.address) << c.text;
+        EXPECT_EQ(f.start, c.start) << c.text;
         std::vector<uint8_t> out(f.bytes, 0xEE);
         stampSerial(out.data(), 0x1234, f);
         EXPECT_EQ(out, c.stamped) << c.text;

@@ -2,6 +2,7 @@
 // The two halves of running a program of ours as a process against the
 // simulator: what the child does after fork() and how its exit is read.
 
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -35,6 +36,17 @@ inline int waitForExit(pid_t pid) {
     int status = 0;
     waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// Whether `stream`, what a program wrote to standard output or error, holds
+// `part`. An empty `part` asks for an empty stream: nothing written, rather
+// than anything at all.
+inline ::testing::AssertionResult holds(const std::string& stream, const std::string& part) {
+    if (part.empty() ? stream.empty() : stream.find(part) != std::string::npos)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << (part.empty() ? "expected nothing, got:\n" : "expected \"" + part + "\" in:\n")
+           << stream;
 }
 
 }  // namespace ostrel::testing
