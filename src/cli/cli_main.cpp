@@ -612,6 +612,10 @@ int Program::run() {
     // The diagnosis looks for the programmer itself and says why it is not
     // there; a checksum needs none.
     if (command == "doctor") {
+        // Only a programmer named with --device; without it the checks look at
+        // the first one, as every command takes it.
+        if (!options_.device.empty() && !chooseDevice(*usb_, options_.device, ui_, language_))
+            return finish(ExitNoProgrammer, ui_.lastErrorText());
         DoctorContext context{
             options_, language_, ui_,        *state_,
             *usb_,    *ops_,     *selector_, [this] { return chooseChip() == ExitDone; }};

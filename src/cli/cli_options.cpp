@@ -49,7 +49,7 @@ const char kUsage[] =
     "                   device node, its interface, its answer, the chip; one line a\n"
     "                   check with what to do about a problem (see --read-test and\n"
     "                   --report; exit 0 all passed, 1 a chip problem, 3 programmer\n"
-    "                   unusable)\n"
+    "                   unusable); with --device only the programmer it names\n"
     "  product add NAME with --db: keep product NAME in the production database:\n"
     "                   its chip (--chip), the SHA-256 of the data its image\n"
     "                   (--image FILE) puts on the chip, and its serial numbers\n"

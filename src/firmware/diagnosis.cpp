@@ -5,6 +5,7 @@
 #include <sys/utsname.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -206,7 +207,13 @@ bool Doctor::library(Diagnosis& d) {
 }
 
 bool Doctor::bus(Diagnosis& d, std::string& busPath) {
-    const std::vector<std::string> paths = usb_.busPaths(kProgrammerVendorId, kProgrammerProductId);
+    std::vector<std::string> paths = usb_.busPaths(kProgrammerVendorId, kProgrammerProductId);
+    // A programmer chosen by its bus path is the one diagnosed, whatever else is attached.
+    const std::string& chosen = usb_.devicePath();
+    if (!chosen.empty())
+        paths = std::find(paths.begin(), paths.end(), chosen) != paths.end()
+                    ? std::vector<std::string>{chosen}
+                    : std::vector<std::string>{};
     if (!paths.empty()) {
         busPath = paths.front();
         add(d, CheckId::Bus, true,

@@ -20,6 +20,7 @@ namespace ostrel {
 namespace {
 
 using testing::execAgainstSimulator;
+using testing::holds;
 using testing::randomBytes;
 using testing::readFile;
 using testing::TempDir;
@@ -127,12 +128,16 @@ TEST_F(Programmers, DeviceChoosesByPathOrSerialAndRefusesOneGoneOrBusy) {
         {{"-d", "001/002", "info"}, 3, "", "The programmer at 001/002 is busy"},
         {{"-d", "SER2", "info"}, 3, "", "No free programmer has the serial number SER2"},
         {{"-d", "SER7", "-c", "W25X10", "blank"}, 3, "", "serial number SER7"},
+        // doctor looks at the programmer chosen, not at the first one.
+        {{"-d", "002/003", "doctor"}, 0, "USB bus: programmer 1FC8:300B at 002/003.\n", ""},
+        {{"-d", "001/002", "doctor"}, 3, "PROBLEM   Interface 0 could not be claimed", ""},
+        {{"-d", "001/009", "doctor"}, 3, "", "No programmer is attached at 001/009."},
     };
     for (const auto& c : cases) {
         const Outcome run = cli(c.args);
         EXPECT_EQ(run.status, c.status) << c.args[1] << run.err;
-        EXPECT_NE(run.out.find(c.out), std::string::npos) << c.args[1] << run.out;
-        EXPECT_NE(run.err.find(c.err), std::string::npos) << c.args[1] << run.err;
+        EXPECT_TRUE(holds(run.out, c.out)) << c.args[1];
+        EXPECT_TRUE(holds(run.err, c.err)) << c.args[1];
     }
     close(held);
     EXPECT_EQ(cli({"-d", "SER2", "info"}).status, 0);
