@@ -92,12 +92,35 @@ constexpr Entry kTexts[kTextCount] = {
      {"“%s”含有芯片库无法保存的字符。", "「%s」含有晶片庫無法保存的字元。",
       "'%s' holds characters that the chip catalogue cannot store."}},
     {OSTREL_TEXT(FirmwareFileRefused),
-     {"固件文件 %s 在前 12288 "
-      "字节之后没有数据，或者无法读取。没有发送任何数据，编程器保留原有固件。",
-      "固件檔案 %s 在前 12288 "
-      "位元組之後沒有資料，或者無法讀取。沒有傳送任何資料，編程器保留原有固件。",
-      "The firmware file %s holds nothing beyond its first 12,288 bytes, or could not be read. "
-      "Nothing was sent; the programmer keeps its firmware."}},
+     {"无法读取固件文件 %s。没有发送任何数据，编程器保留原有固件。",
+      "無法讀取固件檔案 %s。沒有傳送任何資料，編程器保留原有固件。",
+      "The firmware file %s could not be read. Nothing was sent; the programmer keeps its "
+      "firmware."}},
+    {OSTREL_TEXT(FirmwareFileTooBig),
+     {"固件文件 %s 有 %s 字节，引导程序最多接受 %s 字节。没有发送任何数据，编程器保留原有固件。",
+      "固件檔案 %s 有 %s 位元組，引導程式最多接受 %s "
+      "位元組。沒有傳送任何資料，編程器保留原有固件。",
+      "The firmware file %s holds %s bytes; the boot loader takes at most %s. Nothing was sent; "
+      "the programmer keeps its firmware."}},
+    {OSTREL_TEXT(FirmwareFileEmpty),
+     {"固件文件 %s 是空的，引导程序将得不到固件。仍然发送吗？",
+      "固件檔案 %s 是空的，引導程式將得不到固件。仍然傳送嗎？",
+      "The firmware file %s is empty: the boot loader would get no firmware. Send it all the "
+      "same?"}},
+    {OSTREL_TEXT(FirmwareFileNoImage),
+     {"固件文件 %s 在前 12288 字节（这部分从不发送）之后没有数据，引导程序将得不到固件。"
+      "仍然发送吗？",
+      "固件檔案 %s 在前 12288 位元組（這部分從不傳送）之後沒有資料，引導程式將得不到固件。"
+      "仍然傳送嗎？",
+      "The firmware file %s holds nothing beyond its first 12,288 bytes, which are never sent: "
+      "the boot loader would get no firmware. Send it all the same?"}},
+    {OSTREL_TEXT(FirmwareFileErased),
+     {"固件文件 %s 在前 12288 字节（这部分从不发送）之后只有 FF 字节，引导程序将得不到固件。"
+      "仍然发送吗？",
+      "固件檔案 %s 在前 12288 位元組（這部分從不傳送）之後只有 FF 位元組，引導程式將得不到固件。"
+      "仍然傳送嗎？",
+      "Beyond its first 12,288 bytes, which are never sent, the firmware file %s holds only FF "
+      "bytes: the boot loader would get no firmware. Send it all the same?"}},
     {OSTREL_TEXT(BootLoaderNotFound),
      {"尝试 %s 次后仍未找到编程器的引导程序，固件没有升级。如果编程器不再应答，请重新升级。",
       "嘗試 %s 次後仍未找到編程器的引導程式，固件沒有升級。如果編程器不再應答，請重新升級。",

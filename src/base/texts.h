@@ -61,6 +61,10 @@ enum class Txt {
     EditorTextNotGbk,     // %s: the text
     // The firmware upgrade.
     FirmwareFileRefused,    // %s: path
+    FirmwareFileTooBig,     // %s: path, its bytes, the most the boot loader takes
+    FirmwareFileEmpty,      // %s: path (a question)
+    FirmwareFileNoImage,    // %s: path (a question)
+    FirmwareFileErased,     // %s: path (a question)
     BootLoaderNotFound,     // %s: attempts
     UpgradeNoAnswer,        // %s: seconds, bytes sent, image length
     UpgradeTransferFailed,  // %s: bytes sent, image length

@@ -1,5 +1,7 @@
 #include "firmware/firmware_upgrade.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 
 #include "base/safe_file.h"
@@ -46,6 +48,14 @@ IapQueryReply parseIapQueryReply(const Report& reply) {
     return result;
 }
 
+FirmwareImage firmwareImageOf(const uint8_t* file, uint32_t length) {
+    if (length == 0) return FirmwareImage::Empty;
+    if (length <= kFirmwareImageOffset) return FirmwareImage::NoImage;
+    const bool erased = std::all_of(file + kFirmwareImageOffset, file + length,
+                                    [](uint8_t byte) { return byte == 0xFF; });
+    return erased ? FirmwareImage::Erased : FirmwareImage::Usable;
+}
+
 uint32_t iapBlockCount(uint32_t length, uint32_t blockSize) {
     return length / blockSize + (length % blockSize != 0 ? 1 : 0);
 }
@@ -74,12 +84,31 @@ UpgradeResult FirmwareUpgrade::hardwareCommand(HardwareWindow& window) {
 }
 
 bool FirmwareUpgrade::loadImage(const std::string& path) {
+    // Said before loading, so that the loader's own "too big" does not come too.
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+        static_cast<uint64_t>(info.st_size) > kFirmwareFileLimit) {
+        ui_.errorBox(fillIn(text(Txt::FirmwareFileTooBig), {path, std::to_string(info.st_size),
+                                                            std::to_string(kFirmwareFileLimit)}));
+        return false;
+    }
     image_.assign(kFirmwareFileLimit, 0xFF);
-    const int32_t loaded = LoadFile(path, image_.data(), kFirmwareFileLimit, ui_);
-    length_ = loaded > 0 ? static_cast<uint32_t>(loaded) : 0;
-    // A file that ends within the boot loader's own 12 KiB would send nothing
-    // but 0xFF and leave the programmer without working firmware.
-    if (length_ <= kFirmwareImageOffset) return false;
+    const LoadResult loaded = LoadFileChecked(path, image_.data(), kFirmwareFileLimit, ui_);
+    if (loaded.failed) {
+        ui_.errorBox(fillIn(text(Txt::FirmwareFileRefused), {path}));
+        return false;
+    }
+    length_ = loaded.count > 0 ? static_cast<uint32_t>(loaded.count) : 0;
+    // Such a file would send nothing but 0xFF and leave the programmer
+    // without working firmware; the boot loader stays reachable, so the user
+    // may still want it (a boot loader that erases on its own, a test).
+    const FirmwareImage image = firmwareImageOf(image_.data(), length_);
+    if (image != FirmwareImage::Usable) {
+        const Txt question = image == FirmwareImage::Empty     ? Txt::FirmwareFileEmpty
+                             : image == FirmwareImage::NoImage ? Txt::FirmwareFileNoImage
+                                                               : Txt::FirmwareFileErased;
+        if (!ui_.askInfo(fillIn(text(question), {path}))) return false;
+    }
     // Whole reports from the image offset on; what lies beyond the file is 0xFF.
     image_.resize(kFirmwareImageOffset + kIapDataPerReport * iapDataReportCount(length_), 0xFF);
     return true;
@@ -101,7 +130,7 @@ UpgradeResult FirmwareUpgrade::upgrade(const std::string& path) {
     if (path.empty() || !fileExists(path)) return UpgradeResult::NoFile;
     UpgradeResult result;
     if (!loadImage(path)) {
-        result = fail(UpgradeResult::FileRefused, fillIn(text(Txt::FirmwareFileRefused), {path}));
+        result = UpgradeResult::FileRefused;
     } else {
         // The programmer restarts into its boot loader and may leave the bus
         // before its reply: that is no failure. Without a programmer the boot

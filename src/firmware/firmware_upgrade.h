@@ -3,8 +3,11 @@
 // and the firmware upgrade through the programmer's boot loader. The main
 // window, the command line and tests drive it alike.
 //
-// The upgrade loads the firmware file first and refuses one that holds no
-// image; only then is the programmer switched to its boot loader, which is
+// The upgrade loads the firmware file first and checks it: one the boot
+// loader cannot take, or that cannot be read, is refused; one that would
+// leave the programmer without firmware (empty, nothing past the first 12 KiB
+// or only 0xFF there) is sent only when the user says so. Only then is the
+// programmer switched to its boot loader, which is
 // searched on the HID side and sent the image from file offset 0x3000 in
 // reports of 62 bytes:
 //
@@ -70,6 +73,17 @@ struct IapQueryReply {
 };
 IapQueryReply parseIapQueryReply(const Report& reply);
 
+// What a firmware file's bytes tell before anything is sent: whether the
+// part that goes to the boot loader holds anything.
+enum class FirmwareImage {
+    Usable,
+    Empty,    // no bytes at all
+    NoImage,  // nothing beyond the first 12 KiB, which are never sent
+    Erased,   // only 0xFF beyond them
+};
+// `file` holds the `length` bytes the file gave.
+FirmwareImage firmwareImageOf(const uint8_t* file, uint32_t length);
+
 // Blocks of `blockSize` bytes needed for `length` bytes; blockSize must not be 0.
 uint32_t iapBlockCount(uint32_t length, uint32_t blockSize);
 // Data reports needed for an image of `length` bytes.
@@ -94,7 +108,8 @@ class HardwareWindow {
 
 enum class UpgradeResult {
     NoFile,             // no file chosen, or it does not exist: nothing happened
-    FileRefused,        // the file could not be loaded or holds no image: nothing sent
+    FileRefused,        // the file could not be loaded, was too large, or the user would
+                        // not send one without an image: nothing sent
     BootLoaderMissing,  // the boot loader did not appear
     BlockSizeZero,      // the boot loader cannot take the image
     TransferFailed,     // a report could not be written or its answer did not come
@@ -122,7 +137,9 @@ class FirmwareUpgrade {
     uint32_t sentBytes() const { return sent_; }
 
   private:
-    // Loads the file; the image buffer then reaches past the last byte sent.
+    // Loads and checks the file; the image buffer then reaches past the last
+    // byte sent. False when it is not to be sent (the user has been told, or
+    // has said no).
     bool loadImage(const std::string& path);
     bool findBootLoader();
     UpgradeResult sendImage();

@@ -163,6 +163,7 @@ TEST_F(Cli, EveryCommandOnOneChipGivesItsExitStatusAndItsResult) {
     changed[0x1234] = static_cast<char>(changed[0x1234] ^ 0x01);
     writeFile(dir.file("changed.bin"), changed);
     writeFile(dir.file("firmware.xpro"), randomBytes(0x3000 + 1000, 3));
+    writeFile(dir.file("image.bin"), randomBytes(0x3000, 4) + std::string(0x1D000, '\xFF'));
 
     struct Step {
         std::vector<std::string> args;
@@ -210,8 +211,13 @@ TEST_F(Cli, EveryCommandOnOneChipGivesItsExitStatusAndItsResult) {
         {{"-c", "W25X10", "frobnicate"}, 2, "", "unknown command"},
         {{"blank"}, 2, "", "--chip NAME or --detect"},
         {{"upgrade", dir.file("missing.xpro")}, 2, "", "missing.xpro"},
+        {{"upgrade", dir.file("image.bin")},
+         2,
+         "",
+         "holds only FF bytes: the boot loader would get no firmware. Send it all the same? -> "
+         "no (--force answers yes)\n"},
         // Last: the programmer leaves the bus for its boot loader.
-        {{"upgrade", dir.file("firmware.xpro")}, 0, "", ""},
+        {{"upgrade", dir.file("firmware.xpro")}, 0, "", "Firmware upgrade complete, 13288 bytes"},
     };
     for (const Step& step : steps) {
         SCOPED_TRACE(joined(step.args));

@@ -17,32 +17,47 @@ namespace {
 
 using Upgrade = UpgradeFixture;
 
+// A file the boot loader cannot take, or that cannot be read, is refused; one
+// that would send only 0xFF is sent only when the user says so. Either way
+// nothing reaches the programmer before that.
 TEST_F(Upgrade, FilesWithoutAnImageAreRefusedBeforeTheProgrammerIsTouched) {
     struct Case {
         const char* name;
         std::function<std::string()> file;
-        std::vector<std::string> boxes;  // besides the refusal, in front of it
+        std::vector<std::string> boxes;  // each with the path in place of %s
     };
-    const std::string tooBig = text(Txt::FileTooBigForBuffer);
+    std::string erased = readFile(firmwareFile(0x3000));
+    erased.append(0x1D000, static_cast<char>(0xFF));
     const Case cases[] = {
-        {"empty", [&] { return firmwareFile(0); }, {}},
-        {"only the boot loader's part", [&] { return firmwareFile(12288); }, {}},
-        {"larger than 1 MiB", [&] { return firmwareFile(0x100001); }, {tooBig}},
+        {"empty", [&] { return firmwareFile(0); }, {text(Txt::FirmwareFileEmpty)}},
+        {"only the boot loader's part",
+         [&] { return firmwareFile(12288); },
+         {text(Txt::FirmwareFileNoImage)}},
+        {"a chip image, erased beyond the boot loader's part",
+         [&] {
+             writeFile(dir.file("image.bin"), erased);
+             return dir.file("image.bin");
+         },
+         {text(Txt::FirmwareFileErased)}},
+        {"larger than 1 MiB",
+         [&] { return firmwareFile(0x100001); },
+         {fillIn(text(Txt::FirmwareFileTooBig), {"%s", "1048577", "1048576"})}},
         {"a HEX file with a broken record",
          [&] {
              writeFile(dir.file("bad.hex"), ":0200000012\n");
              return dir.file("bad.hex");
          },
-         {text(Txt::IllegalCharInFile)}},
+         {text(Txt::IllegalCharInFile), text(Txt::FirmwareFileRefused)}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ui = ScriptedUi{};
+        ui.defaultAnswer = false;
         ostrel_sim_log_clear();
         const std::string path = c.file();
         EXPECT_EQ(firmware.upgrade(path), UpgradeResult::FileRefused);
-        std::vector<std::string> boxes = c.boxes;
-        boxes.push_back(fillIn(text(Txt::FirmwareFileRefused), {path}));
+        std::vector<std::string> boxes;
+        for (const std::string& box : c.boxes) boxes.push_back(fillIn(box, {path}));
         EXPECT_EQ(ui.boxTexts(), boxes);
         EXPECT_EQ(ostrel_sim_log_count(), 0) << "the programmer was touched";
         EXPECT_EQ(ostrel_sim_upgrade_requests(device), 0);
@@ -52,6 +67,16 @@ TEST_F(Upgrade, FilesWithoutAnImageAreRefusedBeforeTheProgrammerIsTouched) {
     EXPECT_EQ(firmware.upgrade(""), UpgradeResult::NoFile);
     EXPECT_EQ(firmware.upgrade(dir.file("missing.xpro")), UpgradeResult::NoFile);
     EXPECT_EQ(ostrel_sim_log_count(), 0);
+    // Sent all the same when the user says so: 12,288 bytes give
+    // ceil(12,288 / 62) data reports of 0xFF alone.
+    ui = ScriptedUi{};
+    ui.answers = {true};
+    EXPECT_EQ(firmware.upgrade(firmwareFile(12288)), UpgradeResult::Done);
+    std::vector<int> expected{IapStart, IapQuery, IapPrepare};
+    expected.insert(expected.end(), 199, IapData);
+    expected.push_back(IapFinish);
+    EXPECT_EQ(reportCodes(), expected);
+    EXPECT_EQ(bootImage(), std::vector<uint8_t>(199 * 62, 0xFF));
 }
 
 // 12,350 bytes: 200 data reports, the first with file bytes 12,288 to 12,349,
