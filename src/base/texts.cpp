@@ -429,6 +429,11 @@ constexpr Entry kTexts[kTextCount] = {
      {"无法使用从 %s 到 %s 的区域：起始地址大于结束地址。",
       "無法使用從 %s 到 %s 的區域：起始位址大於結束位址。",
       "The part from %s to %s cannot be used: its start is above its end."}},
+    {OSTREL_TEXT(CliStartPastEnd),
+     {"无法使用从 %s 开始的区域：起始地址超出芯片末尾（芯片的最后地址是 %s）。",
+      "無法使用從 %s 開始的區域：起始位址超出晶片末端（晶片的最後位址是 %s）。",
+      "The part from %s cannot be used: it starts past the chip's end (its last address is "
+      "%s)."}},
     {OSTREL_TEXT(CliRangePastEnd),
      {"无法使用从 %s 到 %s 的区域：芯片的最后地址是 %s。",
       "無法使用從 %s 到 %s 的區域：晶片的最後位址是 %s。",

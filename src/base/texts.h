@@ -154,6 +154,7 @@ enum class Txt {
     CliSerialBusy,        // %s: serial number, programmers that could not be asked
     CliUsingFirst,        // %s: programmers attached, the bus path used
     CliRangeReversed,     // %s: start, end (hexadecimal)
+    CliStartPastEnd,      // %s: start, the chip's last address (0x...)
     CliRangePastEnd,      // %s: start, end, the chip's last address (hexadecimal)
     MenuProgrammer,       // the Operation menu's submenu
     MenuNoProgrammer,     // its only entry when none is attached

@@ -145,6 +145,11 @@ bool applyPart(const Options& options, MainState& state, TerminalUi& ui, int lan
             return false;
         }
     }
+    if (start > last) {
+        ui.error(fillIn(programText(Txt::CliStartPastEnd, language),
+                        {optionAddress(start), optionAddress(last)}));
+        return false;
+    }
     if (start > end) {
         ui.error(fillIn(programText(Txt::CliRangeReversed, language),
                         {optionAddress(start), optionAddress(end)}));

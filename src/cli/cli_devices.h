@@ -39,8 +39,9 @@ bool parseAddress(const std::string& text, int32_t& address);
 
 // Puts --start and --end into the core's address range for the selected chip.
 // False (with the error shown) for an address that does not parse, a start
-// above the end, or an end past the chip's last address. Without either option
-// nothing changes; one alone takes the chip's start or last address for the other.
+// past the chip's last address or above the end, or an end past the chip's
+// last address. Without either option nothing changes; one alone takes the
+// chip's start or last address for the other.
 bool applyPart(const Options& options, MainState& state, TerminalUi& ui, int language);
 
 // Saves what read brought: the whole chip as the window's Save does, or with

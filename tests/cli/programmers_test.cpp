@@ -218,6 +218,10 @@ TEST_F(Programmers, StartAndEndReadWriteVerifyAndBlankAPartOfTheChip) {
     } refusals[] = {
         {{"--start", "2000", "--end", "1FFF", "blank"}, "its start is above its end"},
         {{"--start", "1000", "--end", "20000", "blank"}, "the chip's last address is 0x1FFFF"},
+        {{"--start", "20000", "blank"},
+         "The part from 0x20000 cannot be used: it starts past the chip's end (its last address "
+         "is 0x1FFFF)."},
+        {{"--start", "30000", "--end", "10000", "blank"}, "it starts past the chip's end"},
         {{"--end", "1G", "blank"}, "'1G' is not a valid integer value"},
         {{"--start", "80000000", "blank"}, "not a valid integer value"},
         {{"--start", "0", "erase"}, "--start and --end go with read, write, verify and blank"},
