@@ -11,9 +11,13 @@
 
 namespace ostrel::cli {
 
-// One line for the data length and one for the chip size:
-// "data 131072 bytes: crc32 1A2B3C4D sha256 ... sum32 00FE1200 sum16 1200".
-std::vector<std::string> checksumLines(const BufferChecksums& sums, bool json);
+// One line for the file's data and one for the file as the chip `chipName`
+// would hold it, padded with FF to the chip's size:
+// "data 9 bytes: crc32 CBF43926 sha256 ... sum32 000001DD sum16 01DD",
+// "file padded with FF to W25Q64JV's 8 MiB: crc32 ...". In JSON the two are
+// the ranges "data" and "chip".
+std::vector<std::string> checksumLines(const BufferChecksums& sums, bool json,
+                                       const std::string& chipName);
 
 // `"crc32":"...","sha256":"..."`: the fields the result object of read,
 // verify and auto carries.

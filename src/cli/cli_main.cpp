@@ -483,7 +483,7 @@ int Program::checksumCommand() {
     const DataBuffers& buffers = state_->buffers;
     printLines(checksumLines(flashChecksums(buffers.flash(), buffers.flashDataLength,
                                             state_->selectedRecord().flashSize),
-                             options_.json));
+                             options_.json, gbkToUtf8(selector_->nameText())));
     return finish(ExitDone, "");
 }
 

@@ -1,24 +1,28 @@
 #include "base/texts.h"
 #include "cli/buffer_reports.h"
+#include "cli/outcome_lines.h"
 #include "cli/terminal_ui.h"
 
 namespace ostrel::cli {
 namespace {
 
-std::string line(const char* range, const Checksums& s, bool json) {
+std::string line(const char* range, const std::string& label, const Checksums& s, bool json) {
     if (json) {
         return "\"type\":\"checksum\",\"range\":" + jsonString(range) +
                ",\"bytes\":" + std::to_string(s.length) + "," + checksumResultFields(s) +
                ",\"sum32\":\"" + s.sum32Text() + "\",\"sum16\":\"" + s.sum16Text() + "\"";
     }
-    return std::string(range) + " " + std::to_string(s.length) + " bytes: crc32 " + s.crc32Text() +
-           " sha256 " + s.sha256Text() + " sum32 " + s.sum32Text() + " sum16 " + s.sum16Text();
+    return label + ": crc32 " + s.crc32Text() + " sha256 " + s.sha256Text() + " sum32 " +
+           s.sum32Text() + " sum16 " + s.sum16Text();
 }
 
 }  // namespace
 
-std::vector<std::string> checksumLines(const BufferChecksums& sums, bool json) {
-    return {line("data", sums.data, json), line("chip", sums.chip, json)};
+std::vector<std::string> checksumLines(const BufferChecksums& sums, bool json,
+                                       const std::string& chipName) {
+    return {line("data", "data " + std::to_string(sums.data.length) + " bytes", sums.data, json),
+            line("chip", "file padded with FF to " + chipName + "'s " + sizeText(sums.chip.length),
+                 sums.chip, json)};
 }
 
 std::string checksumResultFields(const Checksums& sums) {
