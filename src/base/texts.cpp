@@ -301,13 +301,18 @@ constexpr Entry kTexts[kTextCount] = {
      {"设备节点 %s：本用户无法打开。", "裝置節點 %s：本使用者無法開啟。",
       "Device node %s: this user cannot open it."}},
     {OSTREL_TEXT(DoctorAccessNoRule),
-     {"没有安装 udev 规则 60-ostrel.rules。安装它：sudo cp 60-ostrel.rules /etc/udev/rules.d/ "
-      "&& sudo udevadm control --reload-rules && sudo udevadm trigger，然后重新插拔编程器。",
-      "沒有安裝 udev 規則 60-ostrel.rules。安裝它：sudo cp 60-ostrel.rules /etc/udev/rules.d/ "
-      "&& sudo udevadm control --reload-rules && sudo udevadm trigger，然後重新插拔編程器。",
-      "The udev rule 60-ostrel.rules is not installed. Install it: sudo cp 60-ostrel.rules "
-      "/etc/udev/rules.d/ && sudo udevadm control --reload-rules && sudo udevadm trigger, then "
-      "replug the programmer."}},
+     {"没有安装 udev 规则 60-ostrel.rules。软件包把它安装为 /usr/lib/udev/rules.d/60-ostrel.rules"
+      "（请重新安装软件包）；自行编译时，从源代码目录安装它：sudo cp packaging/60-ostrel.rules "
+      "/etc/udev/rules.d/ && sudo udevadm control --reload-rules && sudo udevadm trigger，"
+      "然后重新插拔编程器。",
+      "沒有安裝 udev 規則 60-ostrel.rules。套件把它安裝為 /usr/lib/udev/rules.d/60-ostrel.rules"
+      "（請重新安裝套件）；自行編譯時，從原始碼目錄安裝它：sudo cp packaging/60-ostrel.rules "
+      "/etc/udev/rules.d/ && sudo udevadm control --reload-rules && sudo udevadm trigger，"
+      "然後重新插拔編程器。",
+      "The udev rule 60-ostrel.rules is not installed. The package installs it as "
+      "/usr/lib/udev/rules.d/60-ostrel.rules (reinstall the package); for a build, install it "
+      "from the source tree: sudo cp packaging/60-ostrel.rules /etc/udev/rules.d/ && sudo "
+      "udevadm control --reload-rules && sudo udevadm trigger, then replug the programmer."}},
     {OSTREL_TEXT(DoctorAccessRemote),
      {"udev 规则 %s 只给本地登录会话授权 (uaccess)，而当前会话不是本地的。请给一个用户组授权："
       "echo 'SUBSYSTEM==\"usb\", ATTR{idVendor}==\"1fc8\", ATTR{idProduct}==\"300b\", "

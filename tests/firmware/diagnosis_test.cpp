@@ -104,7 +104,10 @@ TEST_F(DiagnosisTest, EachFaultIsFoundByItsCheckWhichSaysWhatToDo) {
              s.nodeError = EACCES;
          },
          CheckId::Access, false, "Device node /dev/bus/usb/001/001: this user cannot open it.",
-         "60-ostrel.rules is not installed", DiagnosisVerdict::ProgrammerUnusable},
+         "The package installs it as /usr/lib/udev/rules.d/60-ostrel.rules (reinstall the "
+         "package); for a build, install it from the source tree: sudo cp "
+         "packaging/60-ostrel.rules /etc/udev/rules.d/",
+         DiagnosisVerdict::ProgrammerUnusable},
         {"rule installed, remote session",
          [&](FakeSystem& s) {
              ostrel_sim_set_open_fails(device, 1);
