@@ -601,6 +601,13 @@ constexpr Entry kTexts[kTextCount] = {
       "批量模式使用的編程器 %s 已不可用，批量模式已停止。",
       "The programmer %s that batch mode ran on cannot be used any more; batch mode has "
       "stopped."}},
+    {OSTREL_TEXT(CliCaptionInfo), {"提示", "提示", "Info"}},
+    {OSTREL_TEXT(CliCaptionInformation), {"信息", "資訊", "Information"}},
+    {OSTREL_TEXT(CliAnsweredNo),
+     {" -> 否（加 --force 即回答“是”）", " -> 否（加 --force 即回答「是」）",
+      " -> no (--force answers yes)"}},
+    {OSTREL_TEXT(CliAnsweredYes), {" -> 是（--force）", " -> 是（--force）", " -> yes (--force)"}},
+    {OSTREL_TEXT(CliRawBinary), {"二进制", "二進位", "raw binary"}},
 };
 #undef OSTREL_TEXT
 

@@ -237,6 +237,12 @@ enum class Txt {
     ProgrammerWhyBusy,
     ProgrammerWhyNoAccess,
     BatchProgrammerGone,  // %s: the programmer batch mode ran on
+    // The command line's words for what the core leaves in English.
+    CliCaptionInfo,
+    CliCaptionInformation,
+    CliAnsweredNo,
+    CliAnsweredYes,
+    CliRawBinary,
     // Not a text: the number of texts. New texts go above it.
     EndOfTexts
 };

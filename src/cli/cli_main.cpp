@@ -425,15 +425,19 @@ std::string Program::outcomeLine(ChipCommand command, const std::string& file,
     const std::string data = sizeText(static_cast<uint64_t>(std::max<int32_t>(loadedBytes_, 0)));
     switch (command) {
         case ChipCommand::Read:
-            return text(Txt::CliOutcomeRead, {sizeText(state_->selectedRecord().flashSize), chip,
-                                              file, formatName(saveFormatOf(file)), seconds});
+            return text(Txt::CliOutcomeRead,
+                        {sizeText(state_->selectedRecord().flashSize), chip, file,
+                         formatText(saveFormatOf(file), language_), seconds});
         case ChipCommand::Write:
-            return text(Txt::CliOutcomeWrite, {data, file, formatName(format), chip, seconds});
+            return text(Txt::CliOutcomeWrite,
+                        {data, file, formatText(format, language_), chip, seconds});
         case ChipCommand::Verify:
         case ChipCommand::VerifyAll:
-            return text(Txt::CliOutcomeVerify, {data, chip, file, formatName(format), seconds});
+            return text(Txt::CliOutcomeVerify,
+                        {data, chip, file, formatText(format, language_), seconds});
         case ChipCommand::Auto:
-            return text(Txt::CliOutcomeAuto, {data, file, formatName(format), chip, seconds});
+            return text(Txt::CliOutcomeAuto,
+                        {data, file, formatText(format, language_), chip, seconds});
         case ChipCommand::Erase:
             return text(Txt::CliOutcomeErase, {chip, seconds});
         case ChipCommand::BlankCheck:

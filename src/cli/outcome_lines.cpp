@@ -12,6 +12,11 @@
 
 namespace ostrel::cli {
 
+std::string formatText(FileFormat format, int language) {
+    if (format == FileFormat::IntelHex || format == FileFormat::SRecord) return formatName(format);
+    return programText(Txt::CliRawBinary, language);
+}
+
 std::string sizeText(uint64_t bytes) {
     char text[32];
     const auto whole = [&](uint64_t unit, const char* name) {

@@ -8,11 +8,15 @@
 #include <vector>
 
 #include "base/texts.h"
+#include "buffers/format_sniff.h"
 
 namespace ostrel::cli {
 
 // "8 MiB", "64 KiB", "1.5 KiB", "300 bytes".
 std::string sizeText(uint64_t bytes);
+// A file's format as the outcome lines name it in `language`: "Intel HEX",
+// "S-record", or raw binary in that language's words.
+std::string formatText(FileFormat format, int language);
 // Seconds with one decimal: "2.1".
 std::string secondsText(int64_t milliseconds);
 

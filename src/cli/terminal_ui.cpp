@@ -5,6 +5,8 @@
 
 #include <cerrno>
 #include <cinttypes>
+#include <utility>
+#include <vector>
 
 #include "base/messages.h"
 
@@ -35,6 +37,41 @@ std::string formatBytes(int64_t bytes) {
     return text;
 }
 
+void replaceAll(std::string& text, const std::string& from, const std::string& to) {
+    for (std::size_t at = text.find(from); at != std::string::npos;
+         at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+}
+
+// The window's message texts keep their mainland words in Traditional Chinese
+// too; on the command line they read as its own texts do, 晶片 and 檔案. Only
+// the messages' own text is changed, never a file name that follows it.
+std::string terminalWords(std::string text, int language) {
+    if (language != LangTraditional) return text;
+    static const std::vector<std::pair<std::string, std::string>> kMessages = [] {
+        std::vector<std::pair<std::string, std::string>> pairs;
+        for (int k = 0; k < kMessageCount; ++k) {
+            const std::string& window = messageText(static_cast<Msg>(k), LangTraditional);
+            std::string own = window;
+            replaceAll(own, "芯片", "晶片");
+            replaceAll(own, "文件", "檔案");
+            if (own != window) pairs.emplace_back(window, own);
+        }
+        return pairs;
+    }();
+    for (const auto& [window, own] : kMessages) replaceAll(text, window, own);
+    return text;
+}
+
+// The captions the core gives its boxes are English in every language.
+std::string captionText(const std::string& caption, int language) {
+    if (caption == programText(Txt::CaptionInfo, LangEnglish))
+        return programText(Txt::CliCaptionInfo, language);
+    if (caption == programText(Txt::CaptionInformation, LangEnglish))
+        return programText(Txt::CliCaptionInformation, language);
+    return caption;
+}
+
 }  // namespace
 
 void installInterruptHandler() {
@@ -57,10 +94,11 @@ void TerminalUi::clearProgressLine() {
 void TerminalUi::note(const std::string& text) {
     if (options_.quiet) return;
     clearProgressLine();
-    std::fprintf(stderr, "%s\n", text.c_str());
+    std::fprintf(stderr, "%s\n", terminalWords(text, language).c_str());
 }
 
-void TerminalUi::error(const std::string& text, const std::string& jsonFields) {
+void TerminalUi::error(const std::string& shown, const std::string& jsonFields) {
+    const std::string text = terminalWords(shown, language);
     lastError_ = text;
     clearProgressLine();
     std::fprintf(stderr, "ostrel-cli: %s\n", text.c_str());
@@ -93,19 +131,19 @@ void TerminalUi::messageBox(const std::string& text, const std::string& caption,
             error(text);
         return;
     }
-    note(caption.empty() ? text : caption + ": " + text);
+    note(caption.empty() ? text : captionText(caption, language) + ": " + text);
 }
 
 bool TerminalUi::askYesNo(const std::string& text, const std::string& caption) {
     // The only questions the commands can meet are "replace the file?" and
     // "the file is longer than the chip, cut it?"; --force answers both.
+    const std::string asked = captionText(caption, language) + ": " + text;
     if (!options_.force) {
         ++errors_;
-        lastError_ = text;
-        error(caption + ": " + text + " -> no (--force answers yes)");
+        error(asked + programText(Txt::CliAnsweredNo, language));
         return false;
     }
-    note(caption + ": " + text + " -> yes (--force)");
+    note(asked + programText(Txt::CliAnsweredYes, language));
     return true;
 }
 

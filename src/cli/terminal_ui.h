@@ -59,7 +59,7 @@ class TerminalUi : public QuietUi {
     void note(const std::string& text);
     // An error of the program's own, always shown. `jsonFields` (",\"name\":value"
     // pairs) go into its JSON object.
-    void error(const std::string& text, const std::string& jsonFields = "");
+    void error(const std::string& shown, const std::string& jsonFields = "");
     // One JSON object (without the braces' contents checked) to standard output.
     void jsonLine(const std::string& object);
     // The stable name of the operation the status text names ("read", "erase",

@@ -249,6 +249,46 @@ TEST_F(Cli, EveryCommandOnOneChipGivesItsExitStatusAndItsResult) {
     EXPECT_TRUE(chipContent() == changed);
 }
 
+// --lang: the command line's own words and the window's messages it passes
+// on, in the language asked for; Traditional Chinese with its own words for
+// chip and file (晶片, 檔案) where the window's messages keep 芯片 and 文件.
+TEST_F(Cli, EachLanguageSpeaksItsOwnWords) {
+    chipInSocket(0xEF3011, 0x20000);
+    writeFile(dir.file("chip.img"), randomBytes(0x20000, 2));
+    writeFile(dir.file("data.bin"), randomBytes(0x20000, 3));
+    writeFile(dir.file("long.bin"), randomBytes(0x20001, 3));
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        const char* err;
+    } cases[] = {
+        {{"--lang", "zh_TW", "-c", "W25X10", "blank"}, 1, "晶片沒有擦空"},
+        {{"--lang", "zh_TW", "-c", "W25X10", "verify", dir.file("long.bin")},
+         2,
+         "提示: 檔案長度大於晶片容量,是否繼續調入檔案 -> 否（加 --force 即回答「是」）"},
+        {{"--lang", "zh_CN", "-f", "-c", "W25X10", "verify", dir.file("long.bin")},
+         1,
+         "提示: 文件长度大于芯片容量,是否继续调入文件 -> 是（--force）"},
+        {{"--lang", "zh_CN", "-c", "W25X10", "auto", dir.file("data.bin")}, 0, "（二进制）"},
+        {{"--lang", "zh_TW", "-c", "W25X10", "verify", dir.file("data.bin")}, 0, "（二進位）"},
+        {{"--lang", "en", "-c", "W25X10", "verify", dir.file("data.bin")}, 0, "(raw binary)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(joined(c.args));
+        const Outcome run = cli(c.args);
+        EXPECT_EQ(run.status, c.status) << run.err;
+        EXPECT_TRUE(holds(run.err, c.err));
+        if (c.args[1] == "zh_TW") {
+            EXPECT_EQ(run.err.find("芯片"), std::string::npos) << run.err;
+            EXPECT_EQ(run.err.find("文件"), std::string::npos) << run.err;
+        }
+        if (c.args[1] != "en") {
+            for (const char* english : {"Info:", "(raw binary)", "--force)", "answers yes"})
+                EXPECT_EQ(run.err.find(english), std::string::npos) << run.err;
+        }
+    }
+}
+
 // Choosing the chip: by name, by the whole text, with the maker, by its ID.
 TEST_F(Cli, ChipChoiceByNameMakerAndIdRefusesWhatIsNotOneKnownChip) {
     ownCatalogue({chip("SPI_FLASH,Alpha,X25T1", 0xAA0001, 0x10000),
