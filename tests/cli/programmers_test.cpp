@@ -100,7 +100,7 @@ TEST_F(Programmers, ListPrintsEachAttachedProgrammer) {
         const Outcome run = cli({"list"});
         EXPECT_EQ(run.status, c.status) << c.count << run.err;
         EXPECT_EQ(run.out, c.out) << c.count;
-        EXPECT_NE(run.err.find(c.err), std::string::npos) << c.count << run.err;
+        EXPECT_TRUE(holds(run.err, c.err)) << c.count;
     }
     programmers(3);
     EXPECT_EQ(cli({"--json", "list"}).out.substr(0, 90),
