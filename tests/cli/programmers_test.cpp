@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -44,7 +45,8 @@ class Programmers : public ::testing::Test {
             freopen(run.out.c_str(), "w", stdout);
             freopen(run.err.c_str(), "w", stderr);
             setenv("OSTREL_CLI", kProgram, 1);
-            setenv("GANG_LOGS", dir.file("gang").c_str(), 1);
+            setenv("GANG_LOGS", gangLogs.c_str(), 1);
+            setenv("TMPDIR", dir.file("tmp").c_str(), 1);
             // The simulated device nodes, held open by the process that claims them.
             if (devfs) setenv("USB_DEVFS_PATH", dir.file("devfs").c_str(), 1);
             execAgainstSimulator(program, args, dir.file("sim.conf"), run.log);
@@ -80,6 +82,8 @@ class Programmers : public ::testing::Test {
     // Claims held through device nodes in a folder of their own, as the
     // kernel's are, instead of lock files beside the configuration.
     bool devfs = false;
+    // Where scripts/gang keeps each run's messages; empty: its temporary folder.
+    std::string gangLogs = dir.file("gang");
 };
 
 TEST_F(Programmers, ListPrintsEachAttachedProgrammer) {
@@ -177,6 +181,19 @@ TEST_F(Programmers, GangProgramsEveryFreeProgrammerAndReportsEach) {
     EXPECT_TRUE(readFile(image(3)) == data);
     EXPECT_NE(readFile(dir.file("gang/002-003.log")).find("Erased, wrote and verified"),
               std::string::npos);
+    // Without GANG_LOGS the messages go to a temporary folder that does not
+    // outlive the run; a failed run's are shown instead.
+    gangLogs.clear();
+    std::filesystem::create_directory(dir.file("tmp"));
+    writeFile(dir.file("data.bin"), randomBytes(0x20001, 3));  // too long for the chip
+    const Process failing =
+        start({"-c", "W25X10", dir.file("data.bin")}, "gang2", OSTREL_SOURCE_DIR "/scripts/gang");
+    EXPECT_EQ(wait(failing), 1);
+    EXPECT_NE(readFile(failing.out).find("001/002\tSER2\tfailed (exit 2): "), std::string::npos)
+        << readFile(failing.out);
+    EXPECT_NE(readFile(failing.err).find("gang: 001/002:\n    "), std::string::npos)
+        << readFile(failing.err);
+    EXPECT_TRUE(std::filesystem::is_empty(dir.file("tmp")));
 }
 
 TEST_F(Programmers, StartAndEndReadWriteVerifyAndBlankAPartOfTheChip) {
