@@ -2,9 +2,6 @@
 # it. Its pkg-config file names the folder; we take that folder relative to
 # bash-completion's own prefix, so that the package (prefix /usr) lands in the
 # system's folder and an install to another prefix stays inside that prefix.
-if(NOT TARGET ostrel-cli)
-    return()
-endif()
 set(OSTREL_COMPLETIONS_DIR ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 find_package(PkgConfig QUIET)
 if(PKG_CONFIG_FOUND)
@@ -16,4 +13,13 @@ if(PKG_CONFIG_FOUND)
         string(SUBSTRING "${OSTREL_BC_DIR}" ${skip} -1 OSTREL_COMPLETIONS_DIR)
     endif()
 endif()
-install(FILES ${CMAKE_CURRENT_LIST_DIR}/ostrel-cli DESTINATION ${OSTREL_COMPLETIONS_DIR})
+# The script itself is made from ostrel-cli's option and command tables.
+set(OSTREL_COMPLETION ${CMAKE_BINARY_DIR}/packaging/bash-completion/ostrel-cli)
+add_custom_command(
+    OUTPUT ${OSTREL_COMPLETION}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packaging/bash-completion
+    COMMAND ostrel-cli-completion ${CMAKE_CURRENT_LIST_DIR}/ostrel-cli.in ${OSTREL_COMPLETION}
+    DEPENDS ostrel-cli-completion ${CMAKE_CURRENT_LIST_DIR}/ostrel-cli.in
+    VERBATIM)
+add_custom_target(ostrel_bash_completion ALL DEPENDS ${OSTREL_COMPLETION})
+install(FILES ${OSTREL_COMPLETION} DESTINATION ${OSTREL_COMPLETIONS_DIR})

@@ -1,5 +1,7 @@
 #include "cli/cli_options.h"
 
+#include <optional>
+
 #include "base/locale_language.h"
 #include "base/messages.h"
 #include "operations/production_store.h"
@@ -218,19 +220,56 @@ const char kUsage[] =
     "  chip id=0xEF4017 size=0x800000 class=0 image=chip.img\n"
     "and then: OSTREL_SIM_CONFIG=sim.conf LD_LIBRARY_PATH=build/sim ostrel-cli detect\n";
 
-namespace {
+const std::vector<OptionSpec>& optionTable() {
+    using V = OptionValue;
+    static const std::vector<OptionSpec> table = {
+        {"--chip", "-c", V::Chip, nullptr, nullptr, &Options::chip},
+        {"--maker", "-m", V::Maker, nullptr, nullptr, &Options::maker},
+        {"--id", nullptr, V::Id, nullptr, nullptr, nullptr},
+        {"--detect", nullptr, V::None, nullptr, &Options::detect, nullptr},
+        {"--force", "-f", V::None, nullptr, &Options::force, nullptr},
+        {"--format", nullptr, V::Choice, "bin hex srec", nullptr, &Options::format},
+        {"--device", "-d", V::Anything, nullptr, nullptr, &Options::device},
+        {"--start", nullptr, V::Anything, nullptr, nullptr, &Options::start},
+        {"--end", nullptr, V::Anything, nullptr, nullptr, &Options::end},
+        {"--verbose", "-v", V::None, nullptr, &Options::verbose, nullptr},
+        {"--trace", nullptr, V::File, nullptr, nullptr, &Options::trace},
+        {"--all", nullptr, V::None, nullptr, &Options::all, nullptr},
+        {"--no-verify", nullptr, V::None, nullptr, &Options::noVerify, nullptr},
+        {"--lang", nullptr, V::Choice, "en zh_CN zh_TW", nullptr, &Options::lang},
+        {"--json", nullptr, V::None, nullptr, &Options::json, nullptr},
+        {"--quiet", "-q", V::None, nullptr, &Options::quiet, nullptr},
+        {"--log", nullptr, V::File, nullptr, nullptr, &Options::log},
+        {"--serial", nullptr, V::Anything, nullptr, nullptr, &Options::serial},
+        {"--db", nullptr, V::Anything, nullptr, nullptr, &Options::db},
+        {"--product", nullptr, V::Anything, nullptr, nullptr, &Options::product},
+        {"--image", nullptr, V::File, nullptr, nullptr, &Options::image},
+        {"--since", nullptr, V::Anything, nullptr, nullptr, &Options::since},
+        {"--result", nullptr, V::Choice, "started done different failed", nullptr,
+         &Options::result},
+        {"--csv", nullptr, V::None, nullptr, &Options::csv, nullptr},
+        {"--summary", nullptr, V::None, nullptr, &Options::summary, nullptr},
+        {"--read-test", nullptr, V::None, nullptr, &Options::readTest, nullptr},
+        {"--report", nullptr, V::File, nullptr, nullptr, &Options::report},
+        {"--help", "-h", V::None, nullptr, &Options::help, nullptr},
+        {"--version", "-V", V::None, nullptr, &Options::version, nullptr},
+    };
+    return table;
+}
 
-// Commands and how many arguments each takes (minimum, maximum).
-struct CommandShape {
-    const char* name;
-    size_t least;
-    size_t most;
-};
-constexpr CommandShape kCommands[] = {
-    {"chips", 0, 1},  {"detect", 0, 0}, {"read", 1, 1},     {"write", 1, 1},   {"verify", 1, 1},
-    {"erase", 0, 0},  {"blank", 0, 0},  {"auto", 1, 1},     {"info", 0, 0},    {"upgrade", 1, 1},
-    {"doctor", 0, 0}, {"list", 0, 0},   {"checksum", 1, 1}, {"product", 1, 2}, {"records", 0, 0},
-};
+const std::vector<CommandSpec>& commandTable() {
+    using A = CommandArgument;
+    static const std::vector<CommandSpec> table = {
+        {"chips", 0, 1, A::ChipKey}, {"detect", 0, 0, A::None},  {"read", 1, 1, A::File},
+        {"write", 1, 1, A::File},    {"verify", 1, 1, A::File},  {"erase", 0, 0, A::None},
+        {"blank", 0, 0, A::None},    {"auto", 1, 1, A::File},    {"info", 0, 0, A::None},
+        {"upgrade", 1, 1, A::File},  {"doctor", 0, 0, A::None},  {"list", 0, 0, A::None},
+        {"checksum", 1, 1, A::File}, {"product", 1, 2, A::None}, {"records", 0, 0, A::None},
+    };
+    return table;
+}
+
+namespace {
 
 bool startsWith(const std::string& text, const char* prefix) {
     return text.rfind(prefix, 0) == 0;
@@ -248,6 +287,36 @@ std::optional<uint32_t> chipIdOf(const std::string& text) {
         id = id << 4 | static_cast<uint32_t>(digit);
     }
     return id;
+}
+
+// The option `arg` names, exactly ("--chip", "-c") or with its value attached
+// ("--chip=X", "-cX", then in `attached`); null for none.
+const OptionSpec* optionNamed(const std::string& arg, std::optional<std::string>& attached) {
+    for (const OptionSpec& o : optionTable())
+        if (arg == o.longName || (o.shortName != nullptr && arg == o.shortName)) return &o;
+    for (const OptionSpec& o : optionTable()) {
+        if (o.value == OptionValue::None) continue;
+        const std::string withEquals = std::string(o.longName) + "=";
+        if (startsWith(arg, withEquals.c_str())) {
+            attached = arg.substr(withEquals.size());
+            return &o;
+        }
+        if (o.shortName != nullptr && arg.size() > 2 && startsWith(arg, o.shortName)) {
+            attached = arg.substr(2);
+            return &o;
+        }
+    }
+    return nullptr;
+}
+
+// Whether `value` is one of the choices the table gives the option `longName`.
+bool oneOf(const char* longName, const std::string& value) {
+    for (const OptionSpec& o : optionTable()) {
+        if (std::string(o.longName) != longName || o.choices == nullptr) continue;
+        const std::string padded = std::string(" ") + o.choices + " ";
+        return !value.empty() && padded.find(" " + value + " ") != std::string::npos;
+    }
+    return false;
 }
 
 bool chipCommand(const std::string& command) {
@@ -354,7 +423,6 @@ std::optional<uint64_t> recordSerial(const std::string& text) {
 
 bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
     std::vector<std::string> words;
-    std::string idText;
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -362,91 +430,42 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
             words.push_back(arg);
             continue;
         }
-        // An option's value: "--chip=X", "--chip X", "-cX" or "-c X".
-        auto value = [&](const char* longName, const char* shortName, std::string& into) {
-            const std::string withEquals = std::string(longName) + "=";
-            if (startsWith(arg, withEquals.c_str())) {
-                into = arg.substr(withEquals.size());
-                return true;
-            }
-            if (arg == longName || (shortName != nullptr && arg == shortName)) {
-                if (i + 1 >= argc) {
-                    error = arg + " needs a value";
-                    return true;
-                }
-                into = argv[++i];
-                return true;
-            }
-            if (shortName != nullptr && arg.size() > 2 && startsWith(arg, shortName)) {
-                into = arg.substr(2);
-                return true;
-            }
-            return false;
-        };
         if (arg == "--") {
             optionsEnded = true;
-        } else if (arg == "-h" || arg == "--help") {
-            options.help = true;
-        } else if (arg == "-V" || arg == "--version") {
-            options.version = true;
-        } else if (arg == "-f" || arg == "--force") {
-            options.force = true;
-        } else if (arg == "-q" || arg == "--quiet") {
-            options.quiet = true;
-        } else if (arg == "--json") {
-            options.json = true;
-        } else if (arg == "--read-test") {
-            options.readTest = true;
-        } else if (arg == "--all") {
-            options.all = true;
-        } else if (arg == "--no-verify") {
-            options.noVerify = true;
-        } else if (arg == "--detect") {
-            options.detect = true;
-        } else if (arg == "-v" || arg == "--verbose") {
-            options.verbose = true;
-        } else if (arg == "--csv") {
-            options.csv = true;
-        } else if (arg == "--summary") {
-            options.summary = true;
-        } else if (value("--chip", "-c", options.chip) || value("--maker", "-m", options.maker) ||
-                   value("--lang", nullptr, options.lang) ||
-                   value("--format", nullptr, options.format) ||
-                   value("--report", nullptr, options.report) ||
-                   value("--device", "-d", options.device) ||
-                   value("--trace", nullptr, options.trace) ||
-                   value("--start", nullptr, options.start) ||
-                   value("--end", nullptr, options.end) || value("--log", nullptr, options.log) ||
-                   value("--serial", nullptr, options.serial) ||
-                   value("--db", nullptr, options.db) ||
-                   value("--product", nullptr, options.product) ||
-                   value("--image", nullptr, options.image) ||
-                   value("--since", nullptr, options.since) ||
-                   value("--result", nullptr, options.result)) {
-            if (!error.empty()) return false;
-            // The database's options take no empty value: "--product=" is a mistake.
-            const std::pair<const char*, const std::string*> named[] = {
-                {"--db", &options.db},
-                {"--product", &options.product},
-                {"--image", &options.image},
-                {"--since", &options.since},
-                {"--result", &options.result}};
-            for (const auto& [name, field] : named) {
-                if ((arg == name || startsWith(arg, (std::string(name) + "=").c_str())) &&
-                    field->empty()) {
-                    error = std::string(name) + " needs a value";
-                    return false;
-                }
-            }
-        } else if (value("--id", nullptr, idText)) {
-            if (!error.empty()) return false;
-            options.id = chipIdOf(idText);
-            if (!options.id) {
-                error = "--id takes the six hex digits of an ID, as chips prints them";
+            continue;
+        }
+        // A switch alone; a value as "--chip=X", "--chip X", "-cX" or "-c X".
+        std::optional<std::string> value;
+        const OptionSpec* option = optionNamed(arg, value);
+        if (option == nullptr) {
+            error = "unknown option " + arg;
+            return false;
+        }
+        if (option->value == OptionValue::None) {
+            options.*(option->flag) = true;
+            continue;
+        }
+        if (!value) {
+            if (i + 1 >= argc) {
+                error = arg + " needs a value";
                 return false;
             }
-        } else {
-            error = "unknown option " + arg;
+            value = argv[++i];
+        }
+        // The database's options take no empty value: "--product=" is a mistake.
+        for (const char* name : {"--db", "--product", "--image", "--since", "--result"}) {
+            if (value->empty() && std::string(option->longName) == name) {
+                error = std::string(name) + " needs a value";
+                return false;
+            }
+        }
+        if (option->text != nullptr) {
+            options.*(option->text) = *value;
+            continue;
+        }
+        options.id = chipIdOf(*value);
+        if (!options.id) {
+            error = "--id takes the six hex digits of an ID, as chips prints them";
             return false;
         }
     }
@@ -457,7 +476,7 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
     }
     options.command = words.front();
     options.arguments.assign(words.begin() + 1, words.end());
-    for (const CommandShape& shape : kCommands) {
+    for (const CommandSpec& shape : commandTable()) {
         if (options.command != shape.name) continue;
         if (options.arguments.size() < shape.least) {
             error = options.command == "product" ? "product takes add NAME or list"
@@ -491,8 +510,7 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
             error = "--lang takes en, zh_CN or zh_TW";
             return false;
         }
-        if (!options.format.empty() && options.format != "bin" && options.format != "hex" &&
-            options.format != "srec") {
+        if (!options.format.empty() && !oneOf("--format", options.format)) {
             error = "--format takes bin, hex or srec";
             return false;
         }

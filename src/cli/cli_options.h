@@ -2,6 +2,7 @@
 // The command line of ostrel-cli: options anywhere, one command, at most one
 // argument.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -48,6 +49,40 @@ struct Options {
 
 // A serial number as records --serial takes it: decimal, or hexadecimal after 0x.
 std::optional<uint64_t> recordSerial(const std::string& text);
+
+// What follows an option, and so what the shell completion offers for it.
+enum class OptionValue {
+    None,     // a switch
+    Chip,     // a chip name of the catalogue
+    Maker,    // a maker of the catalogue
+    Id,       // six hex digits
+    File,     // a file
+    Choice,   // one of the option's `choices`
+    Anything  // a number, an address, a programmer: nothing to offer
+};
+
+// One option as the parser takes it; the shell completion is made from the
+// same table when the program is built, so that the two cannot differ.
+struct OptionSpec {
+    const char* longName;   // "--chip"
+    const char* shortName;  // "-c", or null
+    OptionValue value;
+    const char* choices;         // OptionValue::Choice: the values, separated by spaces
+    bool Options::*flag;         // a switch: set to true
+    std::string Options::*text;  // a value: kept as given (null for --id, parsed)
+};
+const std::vector<OptionSpec>& optionTable();
+
+// What a command takes after its name.
+enum class CommandArgument { None, File, ChipKey };
+
+struct CommandSpec {
+    const char* name;
+    std::size_t least;  // arguments
+    std::size_t most;
+    CommandArgument argument;
+};
+const std::vector<CommandSpec>& commandTable();
 
 // Parses argv; false with `error` set on a usage error.
 bool parseOptions(int argc, char** argv, Options& options, std::string& error);

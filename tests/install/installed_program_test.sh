@@ -97,8 +97,28 @@ completes() {  # completes WORD... : what completing the last word offers
 export HOME="$tmp/home3" XDG_DATA_HOME="$tmp/data3"
 mkdir -p "$HOME" "$XDG_DATA_HOME"
 check completion "[ -f '$completion' ]" "not in bash-completion's folder below the prefix"
-check completion "[ \"\$(completes --de)\" = --detect ]" "options: $(completes --de | tr '\n' ' ')"
-check completion "completes ve | grep -qx verify" "commands: $(completes ve | tr '\n' ' ')"
+check completion "[ \"\$(completes --det)\" = --detect ]" "options: $(completes --det | tr '\n' ' ')"
+# Every option and command of the tables the parser reads, as the build's
+# ostrel-cli-completion prints them: each completes from its own name, and a
+# file command takes files after any option, an option's value skipped.
+mkdir -p "$tmp/files" && : >"$tmp/files/image.bin"
+table=$("$build/bin/ostrel-cli-completion" --table)
+check completion "[ \$(grep -c '^option ' <<<\"\$table\") -ge 20 ]" "the table: $table"
+while read -r what name rest; do
+    kind=${rest##* }
+    check completion "completes '$name' | grep -qx -- '$name'" "$what $name: $(completes "$name" | tr '\n' ' ')"
+    for word in $rest; do
+        [ "$word" = "$kind" ] && continue
+        check completion "completes '$word' | grep -qx -- '$word'" "$what $word: $(completes "$word" | tr '\n' ' ')"
+    done
+    [ "$what" = option ] || continue
+    before=("$name")
+    [ "$kind" = switch ] || before+=(X)
+    for command in $(awk '$1 == "command" && $3 == "file" { print $2 }' <<<"$table"); do
+        check completion "[ \"\$(cd '$tmp/files' && completes ${before[*]} $command im)\" = image.bin ]" \
+            "files after $name ${before[*]:1} $command: $(cd "$tmp/files" && completes "${before[@]}" "$command" im | tr '\n' ' ')"
+    done
+done <<<"$table"
 check completion "completes -c W25Q128J | grep -qx W25Q128JV" \
     "installed chips: $(completes -c W25Q128J | tr '\n' ' ')"
 # The user's catalogue: the installed one with a chip of the user's own added.
