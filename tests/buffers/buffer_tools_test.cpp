@@ -79,6 +79,9 @@ TEST(ByteSearch, FindsFromTheCursorAndWrapsOnce) {
     const std::vector<uint8_t> efPattern = {0xEF, 0x40, 0x17};
     const std::vector<uint8_t> last = {0x17, 0x99};
     const std::vector<uint8_t> absent = {0x40, 0x40};
+    const std::vector<uint8_t> whole = data;  // as long as the buffer
+    std::vector<uint8_t> tooLong = data;
+    tooLong.push_back(0x00);
     struct Case {
         const std::vector<uint8_t>* pattern;
         std::size_t from;
@@ -99,6 +102,12 @@ TEST(ByteSearch, FindsFromTheCursorAndWrapsOnce) {
         {&last, 16, SearchDirection::Backward, true, 15, false},
         {&absent, 5, SearchDirection::Forward, false, 0, false},
         {&absent, 5, SearchDirection::Backward, false, 0, false},
+        {&whole, 0, SearchDirection::Forward, true, 0, false},
+        {&whole, 5, SearchDirection::Forward, true, 0, true},
+        {&whole, 0, SearchDirection::Backward, true, 0, true},
+        {&whole, 16, SearchDirection::Backward, true, 0, false},
+        {&tooLong, 0, SearchDirection::Forward, false, 0, false},
+        {&tooLong, 0, SearchDirection::Backward, false, 0, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message()
@@ -125,6 +134,8 @@ TEST(ByteSearch, HexTextAndGoToBounds) {
         std::vector<uint8_t> want;  // empty: refused
     } parses[] = {
         {"EF 40 17", {0xEF, 0x40, 0x17}},
+        {"0F 00", {0x0F, 0x00}},
+        {"00", {0x00}},
         {"EF4017", {0xEF, 0x40, 0x17}},
         {" ef\t4017 ", {0xEF, 0x40, 0x17}},
         {"EF 4 17", {}},
