@@ -54,12 +54,30 @@ class ProgOpen : public ::testing::Test {
     std::vector<int> pauses;
 };
 
+// A device is taken for the programmer only by both IDs: one that shares the
+// vendor's ID or the product ID alone is never even opened, whatever its strings.
 TEST_F(ProgOpen, NoProgrammerOnTheBusGivesZero) {
-    ostrel_sim_add_device(1, 0x046D, 0xC077, "Mouse maker", "Mouse");
-    EXPECT_EQ(open(), 0);
-    EXPECT_FALSE(usb.isOpen());
-    EXPECT_FALSE(wasOpened(0)) << "a device with other IDs is never opened";
-    EXPECT_NE(usb.lastDiagnostic().find("vid=0x1fc8 pid=0x300b"), std::string::npos);
+    const struct {
+        int vendorId;
+        int productId;
+        const char* manufacturer;
+        const char* product;
+    } devices[] = {
+        {0x046D, 0xC077, "Mouse maker", "Mouse"},
+        {kProgrammerVendorId, kProgrammerProductId + 1, kProgrammerVendorText,
+         kProgrammerProductText},
+        {kProgrammerVendorId + 1, kProgrammerProductId, kProgrammerVendorText,
+         kProgrammerProductText},
+    };
+    for (const auto& d : devices) {
+        SCOPED_TRACE(::testing::Message() << std::hex << d.vendorId << ":" << d.productId);
+        ostrel_sim_reset();
+        ostrel_sim_add_device(1, d.vendorId, d.productId, d.manufacturer, d.product);
+        EXPECT_EQ(open(), 0);
+        EXPECT_FALSE(usb.isOpen());
+        EXPECT_FALSE(wasOpened(0)) << "a device with other IDs is never opened";
+        EXPECT_NE(usb.lastDiagnostic().find("vid=0x1fc8 pid=0x300b"), std::string::npos);
+    }
 }
 
 TEST_F(ProgOpen, OpensTheFirstProgrammerInBusOrderAndLeavesTheOtherAlone) {
