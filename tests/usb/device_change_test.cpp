@@ -3,8 +3,10 @@
 // empty queue, since the window drains it from the event loop.
 #include "usb/device_change.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/socket.h>
 
 namespace ostrel {
 namespace {
@@ -12,8 +14,15 @@ namespace {
 TEST(UdevDeviceChanges, AnOpenSourceHasADescriptorAndDrainsWithoutBlocking) {
     auto source = openUdevDeviceChangeSource();
     if (!source) GTEST_SKIP() << "udev's netlink socket is not available here";
-    ASSERT_GE(source->fd(), 0);
-    pollfd watch{source->fd(), POLLIN, 0};
+    // udev's own netlink socket, non-blocking: the event loop watches it and
+    // the drain must come back on an empty queue.
+    const int fd = source->fd();
+    int domain = -1;
+    socklen_t length = sizeof domain;
+    ASSERT_EQ(getsockopt(fd, SOL_SOCKET, SO_DOMAIN, &domain, &length), 0) << "not an open socket";
+    EXPECT_EQ(domain, AF_NETLINK);
+    EXPECT_NE(fcntl(fd, F_GETFL) & O_NONBLOCK, 0);
+    pollfd watch{fd, POLLIN, 0};
     const int ready = poll(&watch, 1, 0);
     ASSERT_GE(ready, 0);
     if (ready == 0) {
