@@ -240,22 +240,29 @@ TEST(ChipIdentification, EveryOutcomeChoosesReportsAndPicturesAsTheUserExpects) 
     }
 }
 
-// The boxes follow the language at the moment they are shown.
+// The boxes follow the language at the moment they are shown, in the window's
+// words of each language.
 TEST(ChipIdentification, ReportsInTheCurrentLanguage) {
-    MainState state;
-    fillCatalogue(state.catalogue);
-    testing::ScriptedUi ui;
-    ChipSelector selector(state.catalogue, chipChangedInto(state, ui));
-    selector.select(0, 0, 0);
-    const uint8_t reply[4] = {1, 0xEF, 0x40, 0x16};
-    showIdentification(
-        identifyChip(kChipIdAnswered, reply, state.catalogue, selector, LangSimplified), ui);
-    ASSERT_EQ(ui.boxes.size(), 1u);
-    EXPECT_EQ(ui.boxes[0].text, messageText(Msg::MsgChipDetected, LangSimplified) + "W25Q32" +
-                                    messageText(Msg::MsgChipTypeLine, LangSimplified) +
-                                    "SPI_FLASH");
-    EXPECT_NE(messageText(Msg::MsgChipDetected, LangSimplified),
-              messageText(Msg::MsgChipDetected, LangEnglish));
+    const struct {
+        int language;
+        const char* box;
+    } cases[] = {
+        {LangSimplified, "检测到芯片：W25Q32\n\n芯片类型 ：SPI_FLASH"},
+        {LangTraditional, "檢測到芯片：W25Q32\n\n芯片類型 ：SPI_FLASH"},
+        {LangEnglish, "The chip was detected:W25Q32\n\n Chip typeSPI_FLASH"},
+    };
+    for (const auto& c : cases) {
+        MainState state;
+        fillCatalogue(state.catalogue);
+        testing::ScriptedUi ui;
+        ChipSelector selector(state.catalogue, chipChangedInto(state, ui));
+        selector.select(0, 0, 0);
+        const uint8_t reply[4] = {1, 0xEF, 0x40, 0x16};
+        showIdentification(
+            identifyChip(kChipIdAnswered, reply, state.catalogue, selector, c.language), ui);
+        ASSERT_EQ(ui.boxes.size(), 1u);
+        EXPECT_EQ(ui.boxes[0].text, c.box) << c.language;
+    }
 }
 
 }  // namespace
