@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -48,18 +49,30 @@ class ChipPanel : public ::testing::Test {
     int programmer = -1;
 };
 
-// In every language the chip lists get the height their font asks for: a
-// squeezed list cuts the underscores off "SPI_FLASH".
+// In every language, with the desktop's font and with the CJK font a Chinese
+// desktop uses (whose lines are taller), the chip lists get the height their
+// font asks for: a squeezed list cuts the underscores off "SPI_FLASH".
 TEST_F(ChipPanel, TheChipListsAreNeverSqueezed) {
     auto form = makeForm("[DEVICE]\nLANGU=0\n");
+    const QFont desktop = form->font();
+    QFont cjk = desktop;
+    cjk.setFamilies({QStringLiteral("Noto Sans CJK SC")});
+    ASSERT_GT(QFontMetrics(cjk).height(), QFontMetrics(desktop).height())
+        << "no CJK font with taller lines here";
     for (QAction* language : {form->China, form->fanti, form->Enlish}) {
-        language->trigger();
-        QApplication::processEvents();
-        for (QComboBox* list : {form->ComboBox1, form->ComboBox2, form->ComboBox3}) {
-            SCOPED_TRACE(language->text().toStdString() + " " + list->objectName().toStdString());
-            EXPECT_GE(list->height(), list->sizeHint().height());
+        for (const QFont& font : {desktop, cjk}) {
+            form->setFont(font);
+            language->trigger();
+            QApplication::processEvents();
+            for (QComboBox* list : {form->ComboBox1, form->ComboBox2, form->ComboBox3}) {
+                SCOPED_TRACE(language->text().toStdString() + " " +
+                             list->objectName().toStdString() + " " +
+                             list->font().family().toStdString());
+                EXPECT_EQ(list->fontMetrics().height(), QFontMetrics(font).height());
+                EXPECT_GE(list->height(), list->sizeHint().height());
+            }
+            EXPECT_GE(form->GroupBox1->height(), 176);
         }
-        EXPECT_GE(form->GroupBox1->height(), 176);
     }
 }
 
