@@ -80,7 +80,18 @@ bool FirmwareUpgrade::readHardwareInfo(HardwareTexts& texts) {
 UpgradeResult FirmwareUpgrade::hardwareCommand(HardwareWindow& window) {
     HardwareTexts texts;
     if (readHardwareInfo(texts)) window.showTexts(texts);
-    return upgrade(window.runModal());
+    window.checkFile = [this](const std::string& path) { return checkFile(path); };
+    const std::string path = window.runModal();
+    window.checkFile = nullptr;
+    return upgrade(path);
+}
+
+bool FirmwareUpgrade::checkFile(const std::string& path) {
+    confirmed_.clear();
+    const bool sendable = loadImage(path);
+    image_ = {};
+    if (sendable) confirmed_ = path;
+    return sendable;
 }
 
 bool FirmwareUpgrade::loadImage(const std::string& path) {
@@ -103,7 +114,7 @@ bool FirmwareUpgrade::loadImage(const std::string& path) {
     // without working firmware; the boot loader stays reachable, so the user
     // may still want it (a boot loader that erases on its own, a test).
     const FirmwareImage image = firmwareImageOf(image_.data(), length_);
-    if (image != FirmwareImage::Usable) {
+    if (image != FirmwareImage::Usable && path != confirmed_) {
         const Txt question = image == FirmwareImage::Empty     ? Txt::FirmwareFileEmpty
                              : image == FirmwareImage::NoImage ? Txt::FirmwareFileNoImage
                                                                : Txt::FirmwareFileErased;
@@ -127,6 +138,11 @@ bool FirmwareUpgrade::findBootLoader() {
 
 UpgradeResult FirmwareUpgrade::upgrade(const std::string& path) {
     sent_ = 0;
+    // A file the window let through is asked about once, for this upgrade alone.
+    struct Forget {
+        std::string& confirmed;
+        ~Forget() { confirmed.clear(); }
+    } forget{confirmed_};
     if (path.empty() || !fileExists(path)) return UpgradeResult::NoFile;
     UpgradeResult result;
     if (!loadImage(path)) {

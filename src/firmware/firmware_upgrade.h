@@ -22,6 +22,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -104,6 +105,11 @@ class HardwareWindow {
     // Shows the window modally; the firmware path chosen during this opening,
     // or empty when it was closed without a choice.
     virtual std::string runModal() = 0;
+
+    // Set by the Hardware command while the window is shown: looks at a file
+    // as it is chosen. False keeps the window open for another choice (the
+    // user has been told why, or would not send that file).
+    std::function<bool(const std::string& path)> checkFile;
 };
 
 enum class UpgradeResult {
@@ -131,6 +137,10 @@ class FirmwareUpgrade {
     bool readHardwareInfo(HardwareTexts& texts);
     // The upgrade with the firmware file at `path`; an empty path does nothing.
     UpgradeResult upgrade(const std::string& path);
+    // The upgrade's checks of the file at `path`, its question included, made
+    // while the hardware window is open; true when it may be sent. The next
+    // upgrade of that file does not ask again.
+    bool checkFile(const std::string& path);
 
     // Bytes the last upgrade sent in data reports (its image length n rounded
     // up to whole reports once it is done).
@@ -154,6 +164,7 @@ class FirmwareUpgrade {
     std::vector<uint8_t> image_;
     uint32_t length_ = 0;  // n: the bytes the file gave
     uint32_t sent_ = 0;
+    std::string confirmed_;  // the file checkFile let through, asked about already
 };
 
 }  // namespace ostrel

@@ -63,6 +63,8 @@ std::string TForm6::runModal() {
 void TForm6::BitBtn1Click() {
     const std::string path = ui_.openFileName(kFirmwareFilter, 0);
     if (path.empty()) return;
+    // A file refused, or one the user would not send, leaves the window open.
+    if (checkFile && !checkFile(path)) return;
     chosenPath_ = path;
     accept();
 }

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <functional>
+#include <vector>
 
 #include "../upgrade_fixture.h"
 
@@ -54,6 +55,33 @@ TEST_F(HardwareWindowTest, CancellingTheChooserKeepsTheWindowOpen) {
     EXPECT_EQ(ui.lastFilter, kFirmwareFilter);
     EXPECT_EQ(chosen, "");
     EXPECT_FALSE(form.isVisible());
+}
+
+// A file that would send only FF is asked about while the window is open: No
+// keeps it open for another choice, Yes sends it without a second question.
+// A file the boot loader cannot take keeps it open too.
+TEST_F(HardwareWindowTest, AFileWithoutAnImageIsAskedAboutBeforeTheWindowCloses) {
+    std::string erased = readFile(firmwareFile(0x3000));
+    erased.append(0x1000, static_cast<char>(0xFF));
+    writeFile(dir.file("erased.xpro"), erased);
+    const std::string tooBig = firmwareFile(0x100001, "big.xpro");
+    ui.openPaths = {dir.file("erased.xpro"), tooBig, dir.file("erased.xpro")};
+    ui.answers = {false, true};
+    std::vector<bool> open;
+    QTimer::singleShot(0, &form, [&] {
+        for (int press = 0; press < 3; ++press) {
+            form.BitBtn1->click();
+            open.push_back(form.isVisible());
+        }
+    });
+    EXPECT_EQ(firmware.hardwareCommand(form), UpgradeResult::Done);
+    EXPECT_EQ(open, (std::vector<bool>{true, true, false}));
+    ASSERT_EQ(ui.boxes.size(), 3u);
+    EXPECT_TRUE(ui.boxes[0].question);
+    EXPECT_FALSE(ui.boxes[1].question);
+    EXPECT_TRUE(ui.boxes[2].question);
+    EXPECT_EQ(ostrel_sim_upgrade_requests(device), 1);
+    EXPECT_EQ(bootImage(), std::vector<uint8_t>(265 * 62, 0xFF));
 }
 
 // A file chosen at one opening; at the next the window is closed by its title
