@@ -173,7 +173,7 @@ void BM_UndoFill64MiB(benchmark::State& state) {
     ostrel::ChipRecord record{};
     std::strcpy(record.nameText, "SPI FLASH,Maker,Big");
     record.flashSize = ostrel::kFlashBufferSize;
-    buffers.ResetBuffersForChip(record, 0, ui);
+    buffers.ResetBuffersForChip(record, 0);
     ostrel::FillInput fill;
     fill.kind = ostrel::FillKind::Random;
     fill.startText = "0";
@@ -183,7 +183,8 @@ void BM_UndoFill64MiB(benchmark::State& state) {
         state.PauseTiming();
         buffers.flashHistory().clear();
         const long before = residentBytes();
-        if (!ostrel::runFill(buffers, record.flashSize, fill, ui)) state.SkipWithError("fill");
+        if (!ostrel::runFill(buffers, record.flashSize, fill, ui.epochSeconds()).filled())
+            state.SkipWithError("fill");
         grownMiB = static_cast<double>(residentBytes() - before) / (1 << 20);
         state.ResumeTiming();
         if (!buffers.undo(buffers.flashView())) state.SkipWithError("undo");

@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "base/quiet_ui.h"
 #include "buffers/buffer_fill.h"
 #include "buffers/data_buffers.h"
 #include "buffers/file_io.h"
@@ -17,7 +16,6 @@
 namespace {
 
 // The benchmarks show nothing; a chip that fits never asks anything either.
-using SilentUi = ostrel::QuietUi;
 
 ostrel::DataBuffers& buffers() {
     static ostrel::DataBuffers instance;
@@ -29,9 +27,8 @@ void BM_ResetBuffersForChip64MiB(benchmark::State& state) {
     std::strcpy(record.nameText, "SPI FLASH,Maker,Big");
     record.flashSize = ostrel::kFlashBufferSize;
     record.eepromSize = ostrel::kEepromBufferSize;
-    SilentUi ui;
     for (auto _ : state) {
-        ostrel::ChipReset reset = buffers().ResetBuffersForChip(record, 0, ui);
+        ostrel::ChipReset reset = buffers().ResetBuffersForChip(record, 0);
         benchmark::DoNotOptimize(reset);
     }
     state.SetBytesProcessed(state.iterations() * int64_t{ostrel::kFlashBufferSize});
@@ -80,15 +77,6 @@ BENCHMARK(BM_RandomFill1MiB)->Unit(benchmark::kMillisecond);
 
 // Open stages the file in a second 64 MiB buffer that starts as a copy of the
 // FLASH buffer, so even a small file costs a copy of all of it and a view reload.
-class OpenUi : public ostrel::QuietUi {
-  public:
-    explicit OpenUi(std::string path) : path_(std::move(path)) {}
-    std::string openFileName(const std::string&, int) override { return path_; }
-
-  private:
-    std::string path_;
-};
-
 void BM_OpenSmallFileOn64MiBChip(benchmark::State& state) {
     static ostrel::MainState main;
     ostrel::ChipRecord& record = main.catalogue.at(0);
@@ -103,10 +91,11 @@ void BM_OpenSmallFileOn64MiBChip(benchmark::State& state) {
         return;
     }
     std::fclose(file);
-    OpenUi ui(path);
-    for (auto _ : state)
-        ostrel::OpenFileCommand(main.selectedRecord(), main.buffers, ostrel::ActivePage::Flash, ui,
-                                main.language);
+    for (auto _ : state) {
+        ostrel::FileOpen open(main.selectedRecord(), main.buffers, ostrel::ActivePage::Flash);
+        if (open.load(path).failed()) state.SkipWithError("open failed");
+        open.commit();
+    }
     std::remove(path.c_str());
 }
 BENCHMARK(BM_OpenSmallFileOn64MiBChip)->Unit(benchmark::kMillisecond);

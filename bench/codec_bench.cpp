@@ -10,7 +10,6 @@
 #include <random>
 #include <string>
 
-#include "base/quiet_ui.h"
 #include "buffers/data_buffers.h"
 #include "buffers/file_io.h"
 #include "buffers/intel_hex.h"
@@ -19,13 +18,6 @@
 namespace {
 
 using namespace ostrel;
-
-class SilentUi : public QuietUi {
-  public:
-    void messageBox(const std::string& text, const std::string&, BoxIcon) override {
-        std::fprintf(stderr, "%s\n", text.c_str());
-    }
-};
 
 constexpr uint32_t kImageSize = kFlashBufferSize;
 
@@ -78,9 +70,8 @@ void Read(benchmark::State& state) {
         WriteSRecord(path, image(sparse), kImageSize);
     std::unique_ptr<uint8_t[]> target(new uint8_t[kImageSize]);
     std::memset(target.get(), 0xFF, kImageSize);
-    SilentUi ui;
     for (auto _ : state) {
-        if (LoadFile(path, target.get(), kImageSize, ui) != static_cast<int32_t>(kImageSize))
+        if (loadFile(path, target.get(), kImageSize).count != static_cast<int32_t>(kImageSize))
             state.SkipWithError("read failed");
     }
     state.SetBytesProcessed(int64_t{kImageSize} * state.iterations());

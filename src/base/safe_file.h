@@ -23,6 +23,8 @@ std::optional<std::string> readWholeFile(const std::string& path);
 // the link keeps naming the replaced file; the new file takes the old one's
 // permissions (a file that did not exist gets the usual ones). Until commit()
 // the old file stays as it was; a replacement that is not committed is removed.
+// Only a regular file is replaced: a device, a FIFO or a socket is opened and
+// written in place (there is nothing to keep whole), and a folder is refused.
 class FileReplacement {
   public:
     explicit FileReplacement(const std::string& path);
@@ -30,18 +32,25 @@ class FileReplacement {
     FileReplacement(const FileReplacement&) = delete;
     FileReplacement& operator=(const FileReplacement&) = delete;
 
-    // False when the new file could not be created (no folder, no permission)
-    // or the old file may not be written.
+    // False when the new file could not be created (no folder, no permission),
+    // the old file may not be written, or the path names a folder; error()
+    // then holds the reason (an errno value, EISDIR for a folder).
     bool ready() const { return fd_ >= 0; }
+    int error() const { return error_; }
     int fd() const { return fd_; }
-    // Closes the new file and renames it over the old one. `durable` flushes it
-    // to the disk first, for small files whose loss would cost the user dearly.
+    // True when the path is written in place rather than replaced.
+    bool inPlace() const { return scratch_.empty(); }
+    // Closes the new file and renames it over the old one (a file written in
+    // place is only closed). `durable` flushes a new file to the disk first,
+    // for small files whose loss would cost the user dearly. On failure
+    // error() holds the reason.
     bool commit(bool durable);
 
   private:
     std::string destination_;
     std::string scratch_;
     int fd_ = -1;
+    int error_ = 0;
 };
 
 // Replaces the file's content in one step through a FileReplacement, flushed to

@@ -164,7 +164,7 @@ std::optional<std::string> SettingsFile::readString(const std::string& section,
 }
 
 bool SettingsFile::writeString(const std::string& section, const std::string& key,
-                               const std::string& value, UiPort& ui) {
+                               const std::string& value) {
     auto text = readWholeFile(path_);
     struct stat st {};
     // A file that is there but cannot be read must not be replaced by one
@@ -175,20 +175,19 @@ bool SettingsFile::writeString(const std::string& section, const std::string& ke
     if (ok && !text) makeFolderFor(path_);
     if (ok)
         ok = replaceFileContents(path_, setProfileValue(text.value_or(""), section, key, value));
-    if (!ok) {
-        ui.errorBox(fillIn(programText(Txt::UnableToWriteTo, 0), {path_}));
-    }
     return ok;
 }
 
-bool SettingsFile::writeInteger(const std::string& section, const std::string& key, int32_t value,
-                                UiPort& ui) {
-    return writeString(section, key, std::to_string(value), ui);
+std::string SettingsFile::writeFailureText() const {
+    return fillIn(programText(Txt::UnableToWriteTo, 0), {path_});
 }
 
-bool SettingsFile::writeBool(const std::string& section, const std::string& key, bool value,
-                             UiPort& ui) {
-    return writeString(section, key, value ? "1" : "0", ui);
+bool SettingsFile::writeInteger(const std::string& section, const std::string& key, int32_t value) {
+    return writeString(section, key, std::to_string(value));
+}
+
+bool SettingsFile::writeBool(const std::string& section, const std::string& key, bool value) {
+    return writeString(section, key, value ? "1" : "0");
 }
 
 Settings loadSettings(const SettingsFile& file, int firstLanguage) {
@@ -209,17 +208,17 @@ Settings loadSettings(const SettingsFile& file, int firstLanguage) {
     return s;
 }
 
-bool saveSettings(SettingsFile& file, const Settings& s, UiPort& ui) {
-    return file.writeInteger("Environment", "FormHeight", s.formHeight, ui) &&
-           file.writeInteger("Environment", "FormWidth", s.formWidth, ui) &&
-           file.writeInteger("Environment", "FormTop", s.formTop, ui) &&
-           file.writeInteger("Environment", "FormLeft", s.formLeft, ui) &&
-           file.writeBool("Environment", "FormMax", s.formMax, ui) &&
-           file.writeInteger("CHIP", "INDEX1", s.index1, ui) &&
-           file.writeInteger("CHIP", "INDEX2", s.index2, ui) &&
-           file.writeInteger("CHIP", "INDEX3", s.index3, ui) &&
-           file.writeInteger("DEVICE", "SPEED", s.speed, ui) &&
-           file.writeInteger("DEVICE", "LANGU", s.language, ui);
+bool saveSettings(SettingsFile& file, const Settings& s) {
+    return file.writeInteger("Environment", "FormHeight", s.formHeight) &&
+           file.writeInteger("Environment", "FormWidth", s.formWidth) &&
+           file.writeInteger("Environment", "FormTop", s.formTop) &&
+           file.writeInteger("Environment", "FormLeft", s.formLeft) &&
+           file.writeBool("Environment", "FormMax", s.formMax) &&
+           file.writeInteger("CHIP", "INDEX1", s.index1) &&
+           file.writeInteger("CHIP", "INDEX2", s.index2) &&
+           file.writeInteger("CHIP", "INDEX3", s.index3) &&
+           file.writeInteger("DEVICE", "SPEED", s.speed) &&
+           file.writeInteger("DEVICE", "LANGU", s.language);
 }
 
 }  // namespace ostrel

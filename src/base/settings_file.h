@@ -9,8 +9,6 @@
 #include <optional>
 #include <string>
 
-#include "base/ui_port.h"
-
 namespace ostrel {
 
 // An integer as the settings file holds it: decimal with an optional sign,
@@ -44,13 +42,12 @@ class SettingsFile {
 
     // Each write rewrites the file through a new file renamed over it, so a
     // crash leaves the old file or the new one, never half of one. The first
-    // write creates the file. A failed write shows "Unable to write to <path>"
-    // and returns false.
-    bool writeInteger(const std::string& section, const std::string& key, int32_t value,
-                      UiPort& ui);
-    bool writeBool(const std::string& section, const std::string& key, bool value, UiPort& ui);
-    bool writeString(const std::string& section, const std::string& key, const std::string& value,
-                     UiPort& ui);
+    // write creates the file. False when the write failed; the windows then
+    // show writeFailureText(), "Unable to write to <path>".
+    bool writeInteger(const std::string& section, const std::string& key, int32_t value);
+    bool writeBool(const std::string& section, const std::string& key, bool value);
+    bool writeString(const std::string& section, const std::string& key, const std::string& value);
+    std::string writeFailureText() const;
 
   private:
     std::string path_;
@@ -79,8 +76,8 @@ struct Settings {
 Settings loadSettings(const SettingsFile& file, int firstLanguage = 0);
 
 // Writes the ten keys one by one (FormHeight, FormWidth, FormTop, FormLeft,
-// FormMax, INDEX1..3, SPEED, LANGU), stopping at the first that fails; that
-// one has shown its message. DEVICE/chip is never written.
-bool saveSettings(SettingsFile& file, const Settings& settings, UiPort& ui);
+// FormMax, INDEX1..3, SPEED, LANGU), stopping at the first that fails.
+// DEVICE/chip is never written.
+bool saveSettings(SettingsFile& file, const Settings& settings);
 
 }  // namespace ostrel

@@ -99,6 +99,9 @@ enum class Txt {
     CliOtherMaker,         // %s: the name, the maker asked for, the makers that have it
     CliDidYouMean,         // %s: up to five names
     CliOutputUncreatable,  // %s: path
+    CliOutputIsFolder,     // %s: path
+    CliOutputUnwritable,   // %s: path, the reason
+    CliWriteFailed,        // %s: path, the reason
     CliOutcomeRead,        // %s: size, chip, file, format, seconds
     CliOutcomeWrite,       // %s: size, file, format, chip, seconds
     CliOutcomeVerify,      // %s: size, chip, file, format, seconds

@@ -2,9 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "base/messages.h"
-#include "base/ui_port.h"
+#include "base/texts.h"
 #include "buffers/data_buffers.h"
 #include "buffers/range_edit.h"
 
@@ -42,20 +43,42 @@ void fillRandom(uint8_t* buffer, uint32_t start, uint32_t end, uint32_t startSta
     }
 }
 
-bool runFill(DataBuffers& buffers, uint32_t flashSize, const FillInput& input, UiPort& ui) {
-    // All four are converted whatever the fill kind, in the order of the edits.
-    const auto byteValue = convertHexEdit(input.byteText, ui);
-    if (!byteValue) return false;
-    const auto wordValue = convertHexEdit(input.wordText, ui);
-    if (!wordValue) return false;
-    const auto start = convertHexEdit(input.startText, ui);
-    if (!start) return false;
-    const auto end = convertHexEdit(input.endText, ui);
-    if (!end) return false;
+std::string fillRefusalText(const FillResult& result) {
+    switch (result.refusal) {
+        case FillResult::Filled:
+            break;
+        case FillResult::NotHex:
+            return conversionErrorText(result.text);
+        case FillResult::BadRange:
+            return fillRangeErrorText(result.start, result.end);
+    }
+    return {};
+}
 
+FillResult runFill(DataBuffers& buffers, uint32_t flashSize, const FillInput& input,
+                   int64_t seconds) {
+    FillResult result;
+    // All four are converted whatever the fill kind, in the order of the edits.
+    std::optional<int32_t> values[4];
+    const std::string* texts[4] = {&input.byteText, &input.wordText, &input.startText,
+                                   &input.endText};
+    for (int i = 0; i < 4; ++i) {
+        values[i] = hexTextToInt(*texts[i]);
+        if (!values[i]) {
+            result.refusal = FillResult::NotHex;
+            result.text = *texts[i];
+            return result;
+        }
+    }
+    const auto& byteValue = values[0];
+    const auto& wordValue = values[1];
+    const auto& start = values[2];
+    const auto& end = values[3];
     if (!fillRangeValid(*start, *end)) {
-        ui.errorBox(fillRangeErrorText(*start, *end));
-        return false;
+        result.refusal = FillResult::BadRange;
+        result.start = *start;
+        result.end = *end;
+        return result;
     }
     const auto first = static_cast<uint32_t>(*start);
     const auto last = static_cast<uint32_t>(*end);
@@ -77,8 +100,7 @@ bool runFill(DataBuffers& buffers, uint32_t flashSize, const FillInput& input, U
                       static_cast<uint16_t>(*wordValue & 0xFFFF));
             break;
         case FillKind::Random:
-            fillRandom(buffers.flashUpTo(last + 1), first, last,
-                       static_cast<uint32_t>(ui.epochSeconds()));
+            fillRandom(buffers.flashUpTo(last + 1), first, last, static_cast<uint32_t>(seconds));
             break;
     }
     if (keepView) {
@@ -90,7 +112,7 @@ bool runFill(DataBuffers& buffers, uint32_t flashSize, const FillInput& input, U
     }
     buffers.flashDataLength = tookEdits ? std::max(buffers.flashDataLength, *end + 1) : *end + 1;
     buffers.recordFill(std::move(undoStep));
-    return true;
+    return result;
 }
 
 std::string fillEndText(uint32_t flashSize) {

@@ -8,7 +8,6 @@
 namespace ostrel {
 
 class DataBuffers;
-class UiPort;
 
 enum class FillKind { Byte, Word, Random };
 
@@ -54,12 +53,25 @@ void fillBytes(uint8_t* buffer, uint32_t start, uint32_t end, uint8_t value);
 void fillWords(uint8_t* buffer, uint32_t start, uint32_t end, uint16_t value);
 void fillRandom(uint8_t* buffer, uint32_t start, uint32_t end, uint32_t startState);
 
-// OK in the fill dialog: converts the four edits in order (a failure shows the
-// conversion error and stops), refuses a bad range with an "Error" box, fills,
-// shows the filled bytes in the FLASH view (typed bytes elsewhere stay, taken
-// into the buffer first as Write takes them), records one undo step and sets the FLASH data length
-// to end + 1. Returns whether it filled.
-bool runFill(DataBuffers& buffers, uint32_t flashSize, const FillInput& input, UiPort& ui);
+// Why a fill did not run: an edit that does not convert (its text), or a range
+// that fillRangeValid refuses.
+struct FillResult {
+    enum Refusal { Filled, NotHex, BadRange } refusal = Filled;
+    std::string text;
+    int32_t start = 0;
+    int32_t end = 0;
+    bool filled() const { return refusal == Filled; }
+};
+// The text of the dialog's error box for a refusal.
+std::string fillRefusalText(const FillResult& result);
+
+// OK in the fill dialog: converts the four edits in order (stopping at the
+// first that does not convert), refuses a bad range, fills (a random fill
+// starts from `seconds`, the wall clock), shows the filled bytes in the FLASH
+// view (typed bytes elsewhere stay, taken into the buffer first as Write takes
+// them), records one undo step and sets the FLASH data length to end + 1.
+FillResult runFill(DataBuffers& buffers, uint32_t flashSize, const FillInput& input,
+                   int64_t seconds);
 
 // The "End ADDR" text each Fill command starts the dialog with: the chip's last
 // address, cut to the buffer, in "%X".

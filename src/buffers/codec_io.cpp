@@ -7,14 +7,19 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/texts.h"
+
 namespace ostrel {
 
 namespace {
 constexpr std::size_t kReadChunk = 1u << 20;
 }  // namespace
 
-LineReader::LineReader(int fd) : fd_(fd), storage_(new char[kReadChunk]) {
+LineReader::LineReader(int fd, const std::string& prefix)
+    : fd_(fd), storage_(new char[std::max(kReadChunk, prefix.size())]) {
     data_ = storage_.get();
+    std::memcpy(storage_.get(), prefix.data(), prefix.size());
+    end_ = prefix.size();
 }
 
 LineReader::LineReader(const char* text, std::size_t size)
@@ -26,7 +31,7 @@ void LineReader::refill() {
     if (begin_ != 0 && left != 0) std::memmove(buffer, buffer + begin_, left);
     begin_ = 0;
     end_ = left;
-    while (end_ < kReadChunk) {
+    while (end_ < kReadChunk && !exhausted_) {
         ssize_t got = ::read(fd_, buffer + end_, kReadChunk - end_);
         if (got > 0) {
             end_ += static_cast<std::size_t>(got);
@@ -74,10 +79,6 @@ bool BufferedWriter::finish() {
     return !failed_;
 }
 
-void showFileError(UiPort& ui, const std::string& text) {
-    ui.errorBox(text);
-}
-
 int openForReading(const std::string& path) {
     int fd;
     do fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -103,17 +104,49 @@ std::string cannotCreateText(const std::string& path) {
     return fillIn(programText(Txt::CannotCreateFile, 0), {path});
 }
 
-int32_t readRecordFile(const std::string& path, RecordReader read, uint8_t* target, uint32_t limit,
-                       UiPort& ui) {
-    int fd = openForReading(path);
-    if (fd < 0) {
-        showFileError(ui, cannotOpenText(path));
-        return 0;
+std::string recordFaultText(RecordFault fault) {
+    Txt text = Txt::ErrorReadingFile;
+    switch (fault) {
+        case RecordFault::None:
+            return {};
+        case RecordFault::FileEnded:
+            text = Txt::FileReadOperationFailed;
+            break;
+        case RecordFault::IllegalLine:
+            text = Txt::IllegalLineFound;
+            break;
+        case RecordFault::IllegalChar:
+            text = Txt::IllegalCharInFile;
+            break;
+        case RecordFault::Checksum:
+            text = Txt::ChecksumError;
+            break;
+        case RecordFault::DataChecksum:
+            text = Txt::ChecksumErrorType0;
+            break;
+        case RecordFault::SegmentChecksum:
+            text = Txt::ChecksumErrorType2;
+            break;
+        case RecordFault::LinearChecksum:
+            text = Txt::ChecksumErrorType4;
+            break;
+        case RecordFault::SegmentLength:
+            text = Txt::InvalidRecordLengthType2;
+            break;
+        case RecordFault::LinearLength:
+            text = Txt::InvalidRecordLengthType4;
+            break;
+        case RecordFault::BadEndRecord:
+            text = Txt::InvalidEofRecord;
+            break;
+        case RecordFault::BadRecordType:
+            text = Txt::InvalidRecordType;
+            break;
+        case RecordFault::TooLarge:
+            text = Txt::FileExceedsMaximumSize;
+            break;
     }
-    LineReader lines(fd);
-    int32_t extent = read(lines, target, limit, ui, nullptr);
-    closeFile(fd);
-    return extent;
+    return programText(text, 0);
 }
 
 bool writeRecordFile(const std::string& path, RecordWriter write, const uint8_t* source,

@@ -11,7 +11,6 @@
 #include <string>
 
 #include "base/safe_file.h"
-#include "base/ui_port.h"
 
 namespace ostrel {
 
@@ -23,8 +22,9 @@ namespace ostrel {
 // once, so the line cuts do not depend on how the file arrives.
 class LineReader {
   public:
-    // Reads from an open descriptor, which the reader does not close.
-    explicit LineReader(int fd);
+    // Reads from an open descriptor, which the reader does not close; the
+    // `prefix` bytes, already taken from it, come first.
+    explicit LineReader(int fd, const std::string& prefix = {});
     // Reads from memory (tests, benchmarks).
     LineReader(const char* text, std::size_t size);
     LineReader(const LineReader&) = delete;
@@ -148,9 +148,6 @@ inline bool allErased(const uint8_t* bytes, std::size_t count) {
     return all == 0xFF;
 }
 
-// A file-format error: an English box captioned "Error".
-void showFileError(UiPort& ui, const std::string& text);
-
 // open(2) wrappers that retry on EINTR; -1 on failure. A created file gets the
 // usual permissions (0666 less the umask).
 int openForReading(const std::string& path);
@@ -161,15 +158,44 @@ void closeFile(int fd);
 std::string cannotOpenText(const std::string& path);
 std::string cannotCreateText(const std::string& path);
 
-// The file handling around the record readers and writers, the same for
-// Intel HEX and S-record.
-using RecordReader = int32_t (*)(LineReader& lines, uint8_t* target, uint32_t limit, UiPort& ui,
-                                 bool* failed);
+// What stopped a record reader before its end record.
+enum class RecordFault {
+    None,
+    FileEnded,        // the lines ran out (end of file or a read error)
+    IllegalLine,      // a line that does not start with the record mark
+    IllegalChar,      // a field that is not hexadecimal or reaches past its line
+    Checksum,         // S-record: a wrong checksum, or a count too small for the record
+    DataChecksum,     // Intel HEX type 0
+    SegmentChecksum,  // Intel HEX type 2
+    LinearChecksum,   // Intel HEX type 4
+    SegmentLength,    // Intel HEX type 2 with a count other than 2
+    LinearLength,     // Intel HEX type 4 with a count other than 2
+    BadEndRecord,     // Intel HEX type 1 that is not ":00000001FF"
+    BadRecordType,    // Intel HEX type 6 and above
+    TooLarge,         // data past the limit
+};
+
+// A reader's result: the highest address written plus 1 (0 after a fault and
+// for a file without data records), and the fault with the number of the line
+// it was found on (from 1; for FileEnded the last line read).
+struct RecordRead {
+    int32_t extent = 0;
+    RecordFault fault = RecordFault::None;
+    std::size_t line = 0;
+    bool failed() const { return fault != RecordFault::None; }
+};
+
+// The English text a fault has always been told with ("Checksum Error type 0").
+std::string recordFaultText(RecordFault fault);
+
+// Target bytes at and past `prepared` hold nothing yet: a reader sets every one
+// of them below the extent it reaches to 0xFF before it stores a record there,
+// so that the gaps between records read as erased. The default: all prepared.
+inline constexpr uint32_t kAllPrepared = UINT32_MAX;
+
+using RecordReader = RecordRead (*)(LineReader& lines, uint8_t* target, uint32_t limit,
+                                    uint32_t prepared);
 using RecordWriter = bool (*)(int fd, const uint8_t* source, uint32_t count);
-// Runs `read` over the file; one that cannot be opened shows "Cannot open file
-// <path>" and yields 0.
-int32_t readRecordFile(const std::string& path, RecordReader read, uint8_t* target, uint32_t limit,
-                       UiPort& ui);
 // Creates (or replaces) the file and runs `write` on it; false when the file
 // cannot be created, written or closed.
 bool writeRecordFile(const std::string& path, RecordWriter write, const uint8_t* source,

@@ -169,11 +169,9 @@ ChipPages DataBuffers::pageRules(const ChipRecord& record, int32_t typeIndex) {
     return pages;
 }
 
-ChipReset DataBuffers::ResetBuffersForChip(const ChipRecord& record, int32_t typeIndex,
-                                           UiPort& ui) {
+ChipReset DataBuffers::ResetBuffersForChip(const ChipRecord& record, int32_t typeIndex) {
     ChipReset reset;
     reset.fitsBuffers = fitsBuffers(record);
-    if (!reset.fitsBuffers) ui.errorBox(oversizeChipText(record));
 
     // All of the buffer back to 0xFF: the pages used so far go back to the
     // system, and what is asked for next is filled again.
@@ -216,16 +214,20 @@ bool DataBuffers::TakeEepromEdits(uint32_t eepromSize) {
     return true;
 }
 
-void DataBuffers::Edit3Change(const std::string& text, UiPort& ui) {
+bool DataBuffers::Edit3Change(const std::string& text) {
     rangeStartText = text;
-    if (text.empty()) return;
-    if (auto value = convertHexEdit(text, ui)) rangeStart = *value;
+    if (text.empty()) return true;
+    const auto value = hexTextToInt(text);
+    if (value) rangeStart = *value;
+    return value.has_value();
 }
 
-void DataBuffers::Edit4Change(const std::string& text, UiPort& ui) {
+bool DataBuffers::Edit4Change(const std::string& text) {
     rangeEndText = text;
-    if (text.empty()) return;
-    if (auto value = convertHexEdit(text, ui)) rangeEnd = *value;
+    if (text.empty()) return true;
+    const auto value = hexTextToInt(text);
+    if (value) rangeEnd = *value;
+    return value.has_value();
 }
 
 bool DataBuffers::CheckBox5Click(bool checked) {

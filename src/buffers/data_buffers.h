@@ -14,7 +14,6 @@
 namespace ostrel {
 
 struct ChipRecord;
-class UiPort;
 
 // Which pages of the main window a chip shows, and what the FLASH page is called.
 struct ChipPages {
@@ -83,9 +82,10 @@ class DataBuffers {
     // write, both views reloaded (the EEPROM buffer keeps what a file put there),
     // the range end at the chip's last address. A record larger than the
     // buffers is not refused, since it is already selected; both views and the
-    // range end are cut to the buffers and an "Error" box says so. Operations
-    // must cut their transfers with flashCountFor()/eepromCountFor() as well.
-    ChipReset ResetBuffersForChip(const ChipRecord& record, int32_t typeIndex, UiPort& ui);
+    // range end are cut to the buffers, and the result's fitsBuffers is false
+    // (the caller shows oversizeChipText()). Operations must cut their
+    // transfers with flashCountFor()/eepromCountFor() as well.
+    ChipReset ResetBuffersForChip(const ChipRecord& record, int32_t typeIndex);
     static ChipPages pageRules(const ChipRecord& record, int32_t typeIndex);
     static bool fitsBuffers(const ChipRecord& record);
     static uint32_t flashCountFor(uint32_t flashSize);
@@ -109,9 +109,9 @@ class DataBuffers {
 
     // The range edits: every text change of "Start ADDR" (Edit3) and "End ADDR"
     // (Edit4). An empty text keeps the stored value; one that does not convert
-    // shows the conversion error and keeps it too.
-    void Edit3Change(const std::string& text, UiPort& ui);
-    void Edit4Change(const std::string& text, UiPort& ui);
+    // keeps it too and returns false (the window shows conversionErrorText()).
+    bool Edit3Change(const std::string& text);
+    bool Edit4Change(const std::string& text);
     // The range check box; returns whether the two edits are now enabled.
     bool CheckBox5Click(bool checked);
 

@@ -7,13 +7,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
 #include <cstring>
-#include <vector>
+#include <memory>
 
-#include "base/quiet_ui.h"
+#include "base/safe_file.h"
 #include "base/text_format.h"
-#include "buffers/codec_io.h"
+#include "base/texts.h"
 #include "buffers/intel_hex.h"
 #include "buffers/srecord.h"
 
@@ -28,8 +27,10 @@ const char* const kSaveDefaultExtension = "hex";
 
 namespace {
 
-// Reads up to `count` bytes into `target`, fewer only at the end of the file;
-// false on a read error.
+constexpr std::size_t kScanChunk = 1u << 16;
+
+// Reads up to `count` bytes into `target`, fewer only at the end of the input;
+// false on a read error (errno tells which).
 bool readUpTo(int fd, uint8_t* target, std::size_t count, std::size_t& done) {
     done = 0;
     while (done < count) {
@@ -42,56 +43,11 @@ bool readUpTo(int fd, uint8_t* target, std::size_t count, std::size_t& done) {
     return true;
 }
 
-LoadResult failedLoad(UiPort& ui, Txt text) {
-    showFileError(ui, programText(text, 0));
+LoadResult loadFault(FileFault fault, int error = 0) {
     LoadResult result;
-    result.failed = true;
+    result.fault = fault;
+    result.error = error;
     return result;
-}
-
-LoadResult loadedBytes(std::size_t count) {
-    LoadResult result;
-    result.count = static_cast<int32_t>(count);
-    return result;
-}
-
-// Raw binary and capsule files: `skip` header bytes are dropped. A file that
-// ends early or cannot be read is an error, never a shorter image.
-LoadResult loadRaw(int fd, uint8_t* target, uint32_t limit, uint32_t skip, UiPort& ui) {
-    struct stat info;
-    // Files of /proc and /sys report a size of 0 and still have content: they
-    // are read like a pipe below.
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
-        const uint64_t size = static_cast<uint64_t>(info.st_size);
-        if (size > limit) return failedLoad(ui, Txt::FileTooBigForBuffer);
-        if (size <= skip) return loadedBytes(0);
-        if (skip != 0 && ::lseek(fd, skip, SEEK_SET) != static_cast<off_t>(skip))
-            return failedLoad(ui, Txt::ErrorReadingFile);
-        const std::size_t expected = static_cast<std::size_t>(size - skip);
-        std::size_t got = 0;
-        if (!readUpTo(fd, target, expected, got) || got != expected)
-            return failedLoad(ui, Txt::ErrorReadingFile);
-        return loadedBytes(got);
-    }
-    // A pipe or device has no size to check first: the header is read and
-    // dropped, and the content may fill the target but not overflow it.
-    uint8_t header[kCapsuleHeaderSize];
-    std::size_t got = 0;
-    if (skip > sizeof header || !readUpTo(fd, header, skip, got))
-        return failedLoad(ui, Txt::ErrorReadingFile);
-    if (got < skip) return loadedBytes(0);
-    if (!readUpTo(fd, target, limit > skip ? limit - skip : 0, got))
-        return failedLoad(ui, Txt::ErrorReadingFile);
-    uint8_t more;
-    std::size_t extra = 0;
-    if (!readUpTo(fd, &more, 1, extra)) return failedLoad(ui, Txt::ErrorReadingFile);
-    if (extra != 0) return failedLoad(ui, Txt::FileTooBigForBuffer);
-    return loadedBytes(got);
-}
-
-bool isDirectory(int fd) {
-    struct stat info;
-    return ::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 // The extensions that other tools give the two record formats; ".hex" and
@@ -104,34 +60,143 @@ bool isSRecordName(const std::string& extension) {
            extension == ".srec" || extension == ".mot";
 }
 
-// Keeps the record readers' messages, for the command line's plainer words.
-class HeldErrors : public QuietUi {
-  public:
-    void messageBox(const std::string& text, const std::string&, BoxIcon) override {
-        if (first.empty()) first = text;
-    }
-    std::string first;
-};
-
-// Runs a record reader; with plain errors the reader's first message becomes
-// "line N: <message>", or says that the file may be cut off.
-LoadResult readRecords(int fd, RecordReader read, uint8_t* target, uint32_t limit, UiPort& ui,
-                       const LoadOptions& options) {
+LoadResult readRecords(LineReader& lines, FileFormat format, uint8_t* target, uint32_t limit,
+                       uint32_t prepared) {
+    const RecordRead read = format == FileFormat::IntelHex
+                                ? ReadIntelHex(lines, target, limit, prepared)
+                                : ReadSRecord(lines, target, limit, prepared);
     LoadResult result;
-    LineReader lines(fd);
-    if (!options.plainErrors) {
-        result.count = read(lines, target, limit, ui, &result.failed);
+    result.format = format;
+    if (read.failed()) {
+        result.fault = FileFault::Record;
+        result.record = read.fault;
+        result.line = read.line;
         return result;
     }
-    HeldErrors held;
-    result.count = read(lines, target, limit, held, &result.failed);
-    if (!result.failed) return result;
-    if (held.first == programText(Txt::FileReadOperationFailed, 0))
-        showFileError(ui, programText(Txt::FileMayBeCutOff, options.language));
-    else
-        showFileError(ui, fillIn(programText(Txt::RecordErrorAtLine, options.language),
-                                 {std::to_string(lines.lineNumber()), held.first}));
+    result.count = read.extent;
     return result;
+}
+
+// A raw or capsule input, of which `head` has already been taken. `expected`
+// is what a regular file still holds by its size (head included), -1 when
+// unknown; the input must give all of it. `skip` header bytes are dropped.
+// With `sniff`, the content is held aside while it may be record text; if it
+// all is, the options decide how it is read.
+class RawLoad {
+  public:
+    RawLoad(int fd, int64_t expected, uint8_t* target, uint32_t limit)
+        : fd_(fd), expected_(expected), target_(target), limit_(limit) {}
+
+    LoadResult run(const std::string& head, uint32_t skip, bool sniff, const LoadOptions& options) {
+        if (skip != 0 && !dropHeader(skip)) return loadFault(FileFault::ReadFailed, errno);
+        if (ended_) return finish();
+        if (sniff) {
+            std::string text = head;
+            RecordTextScan scan;
+            bool maybeText = scan.feed(text.data(), text.size());
+            taken_ += text.size();
+            std::unique_ptr<char[]> chunk(new char[kScanChunk]);
+            // Record text may be longer than the bytes it stands for.
+            const uint64_t textLimit = uint64_t{limit_} * 4 + (1u << 20);
+            while (maybeText && !ended_) {
+                std::size_t got = 0;
+                if (!readUpTo(fd_, reinterpret_cast<uint8_t*>(chunk.get()), kScanChunk, got))
+                    return loadFault(FileFault::ReadFailed, errno);
+                if (got == 0) {
+                    ended_ = true;
+                    break;
+                }
+                taken_ += got;
+                maybeText = scan.feed(chunk.get(), got);
+                text.append(chunk.get(), got);
+                if (text.size() > textLimit) return loadFault(FileFault::TooBig);
+            }
+            if (maybeText && scan.result() != FileFormat::Raw) {
+                const FileFormat looks = scan.result();
+                if (!options.readRecordTextAs) {
+                    LoadResult refused = loadFault(FileFault::RecordText);
+                    refused.format = looks;
+                    return refused;
+                }
+                if (options.readRecordTextAs(looks)) {
+                    if (shortRead()) return loadFault(FileFault::ReadFailed);
+                    LineReader lines(text.data(), text.size());
+                    return readRecords(lines, looks, target_, limit_, options.prepared);
+                }
+            }
+            if (!store(text.data(), text.size())) return loadFault(FileFault::TooBig);
+        } else {
+            taken_ += head.size();
+            if (!store(head.data(), head.size())) return loadFault(FileFault::TooBig);
+        }
+        if (ended_) return finish();
+        // What is left goes straight into the target; a regular file that cannot
+        // fit is refused before it is read.
+        if (expected_ >= 0 && static_cast<uint64_t>(expected_) - skipped_ > limit_)
+            return loadFault(FileFault::TooBig);
+        std::size_t got = 0;
+        if (!readUpTo(fd_, target_ + count_, limit_ - count_, got))
+            return loadFault(FileFault::ReadFailed, errno);
+        count_ += static_cast<uint32_t>(got);
+        taken_ += got;
+        uint8_t more;
+        std::size_t extra = 0;
+        if (!readUpTo(fd_, &more, 1, extra)) return loadFault(FileFault::ReadFailed, errno);
+        if (extra != 0) return loadFault(FileFault::TooBig);
+        return finish();
+    }
+
+  private:
+    bool dropHeader(uint32_t skip) {
+        uint8_t header[kCapsuleHeaderSize];
+        std::size_t got = 0;
+        if (skip > sizeof header || !readUpTo(fd_, header, skip, got)) return false;
+        taken_ += got;
+        skipped_ = got;
+        if (got < skip) ended_ = true;
+        // The whole file, header included, must fit.
+        limit_ = limit_ > got ? limit_ - static_cast<uint32_t>(got) : 0;
+        return true;
+    }
+    bool store(const char* bytes, std::size_t size) {
+        if (size > limit_ - count_) return false;
+        std::memcpy(target_ + count_, bytes, size);
+        count_ += static_cast<uint32_t>(size);
+        return true;
+    }
+    // A regular file that gave fewer bytes than its size said was cut while
+    // it was read, or cannot be read whole: what came is not the file.
+    bool shortRead() const { return expected_ >= 0 && taken_ < static_cast<uint64_t>(expected_); }
+    LoadResult finish() const {
+        if (shortRead()) return loadFault(FileFault::ReadFailed);
+        LoadResult result;
+        result.count = static_cast<int32_t>(count_);
+        return result;
+    }
+
+    int fd_;
+    int64_t expected_;
+    uint8_t* target_;
+    uint32_t limit_;
+    uint32_t count_ = 0;
+    uint64_t taken_ = 0;
+    uint64_t skipped_ = 0;
+    bool ended_ = false;
+};
+
+// Closes an input the load opened itself.
+struct InputCloser {
+    int fd;
+    bool own;
+    ~InputCloser() {
+        if (own) closeFile(fd);
+    }
+};
+
+bool writeFormatted(int fd, FileFormat format, const uint8_t* source, uint32_t count) {
+    if (format == FileFormat::SRecord) return WriteSRecord(fd, source, count);
+    if (format == FileFormat::IntelHex) return WriteIntelHex(fd, source, count);
+    return writeAll(fd, source, count);
 }
 
 }  // namespace
@@ -148,21 +213,6 @@ FileFormat loadFormatOf(const std::string& path) {
     if (extension == ".hex" || isIntelHexName(extension)) return FileFormat::IntelHex;
     if (isSRecordName(extension)) return FileFormat::SRecord;
     if (extension == ".cap") return FileFormat::Capsule;
-    if (extension != ".eep" && extension != ".src") return FileFormat::Raw;
-    // Saved as S-record, a ".src" file opens as one again; one that holds
-    // raw bytes still loads raw, as a ".eep" does. A file that cannot be
-    // probed is left to the load, which says why.
-    int probe = openForReading(path);
-    if (probe < 0) return FileFormat::Raw;
-    char first = 0;
-    ssize_t got = 0;
-    if (!isDirectory(probe)) {
-        do got = ::read(probe, &first, 1);
-        while (got < 0 && errno == EINTR);
-    }
-    closeFile(probe);
-    if (got == 1 && first == ':') return FileFormat::IntelHex;
-    if (got == 1 && first == 'S') return FileFormat::SRecord;
     return FileFormat::Raw;
 }
 
@@ -173,182 +223,177 @@ FileFormat saveFormatOf(const std::string& path) {
     return FileFormat::Raw;
 }
 
-LoadResult LoadFileChecked(const std::string& path, uint8_t* target, uint32_t limit, UiPort& ui,
-                           const LoadOptions& options) {
-    const std::string extension = fileExtension(path);
-    FileFormat format = options.format;
-    if (!options.chosen) {
-        if (extension == ".eep" || extension == ".src") {
-            // The probe's own failure, told as such.
-            int probe = openForReading(path);
-            if (probe < 0) return failedLoad(ui, Txt::CantOpenFile);
-            closeFile(probe);
-        }
-        format = loadFormatOf(path);
-        if (format == FileFormat::Raw) {
-            // Text programmed as raw bytes puts the text on the chip.
-            const FileFormat looks = recordTextFormat(path);
-            if (looks != FileFormat::Raw) {
-                const std::string name = formatName(looks);
-                if (options.refuseRecordText) {
-                    showFileError(ui,
-                                  fillIn(programText(Txt::RecordTextUnderRawName, options.language),
-                                         {path, name}));
-                    LoadResult result;
-                    result.failed = true;
-                    return result;
-                }
-                if (ui.askInfo(fillIn(programText(Txt::ReadRecordTextAs, options.language),
-                                      {path, name, name})))
-                    format = looks;
-            }
-        }
+LoadResult loadFile(const std::string& path, uint8_t* target, uint32_t limit,
+                    const LoadOptions& options) {
+    const bool standard = path == kStandardStream;
+    const int fd = standard ? STDIN_FILENO : openForReading(path);
+    if (fd < 0) return loadFault(FileFault::CannotOpen, errno);
+    const InputCloser closer{fd, !standard};
+
+    struct stat info {};
+    const bool known = ::fstat(fd, &info) == 0;
+    if (known && S_ISDIR(info.st_mode)) return loadFault(FileFault::CannotOpen, EISDIR);
+    // Files of /proc report a size of 0 and still have content: they are read
+    // like a pipe, to their end.
+    int64_t expected = -1;
+    if (known && S_ISREG(info.st_mode) && info.st_size > 0) {
+        const off_t at = ::lseek(fd, 0, SEEK_CUR);
+        expected = static_cast<int64_t>(info.st_size) - (at > 0 ? at : 0);
     }
 
-    int fd = openForReading(path);
-    if (fd >= 0 && isDirectory(fd)) {
-        closeFile(fd);
-        fd = -1;
+    const std::string extension = standard ? std::string() : fileExtension(path);
+    FileFormat format = options.chosen ? options.format : loadFormatOf(path);
+    std::string head;
+    if (!options.chosen && (extension == ".eep" || extension == ".src")) {
+        // Saved as S-record, a ".src" file opens as one again; one that holds
+        // raw bytes still loads raw, as a ".eep" does.
+        uint8_t first = 0;
+        std::size_t got = 0;
+        if (!readUpTo(fd, &first, 1, got)) return loadFault(FileFault::ReadFailed, errno);
+        if (got == 1) head.assign(1, static_cast<char>(first));
+        if (got == 1 && first == ':') format = FileFormat::IntelHex;
+        if (got == 1 && first == 'S') format = FileFormat::SRecord;
     }
-    if (fd < 0) {
-        showFileError(ui, cannotOpenText(path));
-        LoadResult result;
-        result.failed = true;
-        result.cannotOpen = true;
-        return result;
-    }
+
     LoadResult result;
     switch (format) {
         case FileFormat::Raw:
-            result = loadRaw(fd, target, limit, 0, ui);
+        case FileFormat::Capsule: {
+            RawLoad raw(fd, expected, target, limit);
+            // Text programmed as raw bytes puts the text on the chip.
+            result = raw.run(head, format == FileFormat::Capsule ? kCapsuleHeaderSize : 0,
+                             format == FileFormat::Raw && !options.chosen, options);
+            if (result.fault != FileFault::RecordText && result.format == FileFormat::Raw)
+                result.format = format;
             break;
-        case FileFormat::Capsule:
-            result = loadRaw(fd, target, limit, kCapsuleHeaderSize, ui);
-            break;
+        }
         case FileFormat::IntelHex:
-            result = readRecords(fd, ReadIntelHex, target, limit, ui, options);
+        case FileFormat::SRecord: {
+            LineReader lines(fd, head);
+            result = readRecords(lines, format, target, limit, options.prepared);
             break;
-        case FileFormat::SRecord:
-            result = readRecords(fd, ReadSRecord, target, limit, ui, options);
-            break;
+        }
     }
-    result.format = format;
-    closeFile(fd);
     return result;
 }
 
-int32_t LoadFile(const std::string& path, uint8_t* target, uint32_t limit, UiPort& ui,
-                 bool* cannotOpen) {
-    const LoadResult result = LoadFileChecked(path, target, limit, ui);
-    if (cannotOpen != nullptr) *cannotOpen = result.cannotOpen;
-    return result.count;
-}
-
-bool SaveFile(const std::string& path, const uint8_t* source, uint32_t count, UiPort& ui,
-              int language) {
-    struct stat old;
-    const bool exists = ::stat(path.c_str(), &old) == 0;
-    if (exists && !ui.askInfo(messageText(Msg::MsgFileExists, language))) return false;
-
-    // A read-only file stays as it is: the rename would replace it regardless.
-    if (exists && (S_ISDIR(old.st_mode) || ::access(path.c_str(), W_OK) != 0)) {
-        showFileError(ui, cannotCreateText(path));
-        return false;
+SaveResult saveFile(const std::string& path, const uint8_t* source, uint32_t count) {
+    SaveResult result;
+    if (path == kStandardStream) {
+        if (!writeFormatted(STDOUT_FILENO, FileFormat::Raw, source, count)) {
+            result.fault = FileFault::WriteFailed;
+            result.error = errno;
+        }
+        return result;
     }
     FileReplacement file(path);
     if (!file.ready()) {
-        showFileError(ui, cannotCreateText(path));
-        return false;
+        result.fault = file.error() == EISDIR ? FileFault::IsFolder : FileFault::CannotCreate;
+        result.error = file.error();
+        return result;
     }
-    const int fd = file.fd();
-
-    const FileFormat format = saveFormatOf(path);
-    bool written;
-    if (format == FileFormat::SRecord)
-        written = WriteSRecord(fd, source, count);
-    else if (format == FileFormat::IntelHex)
-        written = WriteIntelHex(fd, source, count);
-    else
-        written = writeAll(fd, source, count);
-    if (!written || !file.commit(false)) {
-        ui.errorBox(messageText(Msg::MsgWriteFileError, language));
-        return false;
+    if (!writeFormatted(file.fd(), saveFormatOf(path), source, count)) {
+        result.fault = FileFault::WriteFailed;
+        result.error = errno;
+        return result;
     }
-    return true;
+    if (!file.commit(false)) {
+        result.fault = FileFault::WriteFailed;
+        result.error = file.error();
+    }
+    return result;
 }
 
-void OpenFileCommand(const ChipRecord& chip, DataBuffers& buffers, ActivePage page, UiPort& ui,
-                     int language, const LoadOptions& options) {
-    const std::string path = ui.openFileName(kOpenFilter, 0);
-    if (path.empty()) return;
-    LoadOptions load = options;
-    load.language = language;
+std::vector<std::string> loadFailureTexts(const LoadResult& result, const std::string& path) {
+    switch (result.fault) {
+        case FileFault::None:
+            return {};
+        case FileFault::CannotOpen: {
+            // ".eep" and ".src" files are probed first, with a message of their own.
+            const std::string extension = fileExtension(path);
+            if (result.error != EISDIR && (extension == ".eep" || extension == ".src"))
+                return {programText(Txt::CantOpenFile, 0)};
+            return {cannotOpenText(path)};
+        }
+        case FileFault::ReadFailed:
+            return {programText(Txt::ErrorReadingFile, 0)};
+        case FileFault::TooBig:
+            return {programText(Txt::FileTooBigForBuffer, 0)};
+        case FileFault::Record:
+            if (result.record == RecordFault::FileEnded && result.format == FileFormat::IntelHex)
+                return {recordFaultText(result.record), programText(Txt::ErrorReadingFile, 0)};
+            return {recordFaultText(result.record)};
+        case FileFault::RecordText:
+            return {fillIn(programText(Txt::RecordTextUnderRawName, 0),
+                           {path, formatName(result.format)})};
+        case FileFault::IsFolder:
+        case FileFault::CannotCreate:
+        case FileFault::WriteFailed:
+            break;
+    }
+    return {programText(Txt::ErrorReadingFile, 0)};
+}
 
-    if (page == ActivePage::Flash) {
+FileOpen::FileOpen(const ChipRecord& chip, DataBuffers& buffers, ActivePage page)
+    : chip_(chip), buffers_(buffers), page_(page) {}
+
+LoadResult FileOpen::load(const std::string& path, LoadOptions options) {
+    count_ = 0;
+    LoadResult loaded;
+    if (page_ == ActivePage::Flash) {
         uint32_t start = 0;
         uint32_t limit = kFlashBufferSize;
-        if (buffers.rangeEnabled) {
+        if (buffers_.rangeEnabled) {
             // A start outside the buffer leaves no room: nothing can be loaded there.
-            int64_t rangeStart = buffers.rangeStart;
+            const int64_t rangeStart = buffers_.rangeStart;
             start = static_cast<uint32_t>(std::clamp<int64_t>(rangeStart, 0, kFlashBufferSize));
             limit = rangeStart >= 0 && rangeStart <= int64_t{kFlashBufferSize}
                         ? kFlashBufferSize - start
                         : 0;
         }
         // Bytes no record of the file names keep what the FLASH buffer held, so
-        // the staging copy must read as the buffer over all the loader touches.
-        // It is prepared only as far as the buffer has been filled; a file that
-        // reaches further is loaded once more over that much more 0xFF, rather
-        // than preparing 64 MiB for every load.
-        uint8_t* staging = buffers.flashStaging();
-        const uint32_t end = start + limit;
-        uint32_t prepared = std::clamp(buffers.flashFilled(), start, end);
-        std::memcpy(staging + start, buffers.flashUpTo(prepared) + start, prepared - start);
-        LoadResult loaded = LoadFileChecked(path, staging + start, limit, ui, load);
-        while (!loaded.failed && start + static_cast<uint32_t>(loaded.count) > prepared) {
-            const uint32_t reached = start + static_cast<uint32_t>(loaded.count);
-            std::memset(staging + prepared, 0xFF, reached - prepared);
-            prepared = reached;
-            loaded = LoadFileChecked(path, staging + start, limit, ui, load);
-        }
-        if (loaded.failed) return;
-        const uint32_t count = static_cast<uint32_t>(loaded.count);
-        int32_t dataLength = loaded.count;
-        if (count > chip.flashSize) {
-            if (!ui.askInfo(messageText(Msg::MsgFileTooLong, language))) return;
-            dataLength = static_cast<int32_t>(chip.flashSize);
-        }
-        buffers.commitFlashStaging(start, count);
-        buffers.flashEditsSettled();
-        buffers.flashDataLength = dataLength;
-        if (buffers.rangeEnabled) buffers.flashDataLength += static_cast<int32_t>(start);
-        buffers.ShowFlash(chip.flashSize);
-    } else if (page == ActivePage::Eeprom) {
-        // The file over an erased DATA area, taken over only when it loaded
-        // and the user kept it.
-        std::vector<uint8_t> staging(kEepromBufferSize, 0xFF);
-        const LoadResult loaded =
-            LoadFileChecked(path, staging.data(), kEepromBufferSize, ui, load);
-        if (loaded.failed) return;
-        if (static_cast<uint32_t>(loaded.count) > chip.eepromSize &&
-            !ui.askInfo(messageText(Msg::MsgFileTooLong, language)))
-            return;
-        std::memcpy(buffers.eeprom(), staging.data(), kEepromBufferSize);
-        buffers.ShowEeprom(chip.eepromSize);
+        // the staging copy reads as the buffer as far as the buffer has been
+        // filled; past that the load erases what a record file's gaps reach,
+        // rather than preparing 64 MiB for every load.
+        uint8_t* staging = buffers_.flashStaging();
+        const uint32_t prepared = std::clamp(buffers_.flashFilled(), start, start + limit);
+        std::memcpy(staging + start, buffers_.flashUpTo(prepared) + start, prepared - start);
+        options.prepared = prepared - start;
+        start_ = start;
+        loaded = loadFile(path, staging + start, limit, options);
+    } else if (page_ == ActivePage::Eeprom) {
+        // The file over an erased DATA area.
+        eeprom_.assign(kEepromBufferSize, 0xFF);
+        options.prepared = kAllPrepared;
+        loaded = loadFile(path, eeprom_.data(), kEepromBufferSize, options);
     }
-    ui.insertLogLine(messageText(Msg::MsgOpenTitle, language) + path + " (" + ui.timeOfDay() + ")");
+    if (!loaded.failed()) count_ = static_cast<uint32_t>(loaded.count);
+    return loaded;
 }
 
-void SaveFileCommand(const ChipRecord& chip, DataBuffers& buffers, UiPort& ui, int language) {
-    const std::string path = ui.saveFileName(kSaveFilter, kSaveDefaultExtension);
-    if (path.empty()) return;
-    // The file gets what Write would send: the bytes typed into the views are
-    // taken over first.
-    buffers.TakeFlashEdits(chip.flashSize);
-    buffers.TakeEepromEdits(chip.eepromSize);
-    // A record larger than the buffer must not make Save read past its end.
-    const uint32_t count = DataBuffers::flashCountFor(chip.flashSize);
-    if (SaveFile(path, buffers.flashUpTo(count), count, ui, language)) buffers.flashEditsSettled();
+bool FileOpen::longerThanChip() const {
+    switch (page_) {
+        case ActivePage::Flash:
+            return count_ > chip_.flashSize;
+        case ActivePage::Eeprom:
+            return count_ > chip_.eepromSize;
+        case ActivePage::Config:
+            break;
+    }
+    return false;
+}
+
+void FileOpen::commit() {
+    if (page_ == ActivePage::Flash) {
+        buffers_.commitFlashStaging(start_, count_);
+        buffers_.flashEditsSettled();
+        buffers_.flashDataLength = static_cast<int32_t>(std::min(count_, chip_.flashSize));
+        if (buffers_.rangeEnabled) buffers_.flashDataLength += static_cast<int32_t>(start_);
+        buffers_.ShowFlash(chip_.flashSize);
+    } else if (page_ == ActivePage::Eeprom && !eeprom_.empty()) {
+        std::memcpy(buffers_.eeprom(), eeprom_.data(), kEepromBufferSize);
+        buffers_.ShowEeprom(chip_.eepromSize);
+    }
 }
 
 }  // namespace ostrel

@@ -16,12 +16,19 @@
 // A file that its name sends to raw binary but that holds nothing but Intel
 // HEX or S-record text is not taken as raw bytes without a word: the window
 // asks whether to read it as that format, the command-line tools refuse it.
+//
+// Every input is read once, from its start to its end, so that a pipe loads
+// as a file does; the path "-" is standard input (load) or standard output
+// (save). Nothing here shows or words anything: a load and a save return what
+// happened, and each front end says it in its own words.
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "base/messages.h"
-#include "base/ui_port.h"
+#include "buffers/codec_io.h"
 #include "buffers/data_buffers.h"
 #include "buffers/format_sniff.h"
 #include "catalogue/chip_record.h"
@@ -33,6 +40,9 @@ enum class ActivePage { Flash, Eeprom, Config };
 
 inline constexpr uint32_t kCapsuleHeaderSize = 2048;
 
+// The name that stands for standard input or output.
+inline constexpr const char* kStandardStream = "-";
+
 extern const char* const kOpenFilter;
 extern const char* const kSaveFilter;
 extern const char* const kSaveDefaultExtension;
@@ -41,38 +51,52 @@ extern const char* const kSaveDefaultExtension;
 // lower-cased; empty when the file name has no dot.
 std::string fileExtension(const std::string& path);
 
-// How a load ended. `count` is the bytes read (raw and capsule files) or the
-// highest address written plus 1 (Intel HEX, S-record), and 0 when `failed`.
-// A failed load has shown its error and may have written part of the target;
-// `cannotOpen` is the failure to open the file ("Cannot open file <path>").
-// `format` is the format the file was read as.
-struct LoadResult {
-    int32_t count = 0;
-    bool failed = false;
-    bool cannotOpen = false;
-    FileFormat format = FileFormat::Raw;
+// What went wrong with a file.
+enum class FileFault {
+    None,
+    CannotOpen,    // the input could not be opened, or is a folder
+    ReadFailed,    // a read failed, or the file gave fewer bytes than its size said
+    TooBig,        // raw content larger than the room for it
+    Record,        // a malformed record file: `record` and `line` say how and where
+    RecordText,    // record text under a name that reads raw, refused
+    IsFolder,      // the output is a folder
+    CannotCreate,  // the output cannot be created or replaced
+    WriteFailed,   // a write to the output, or putting it in place, failed
 };
 
-// How a load chooses the format and reports errors.
+// How a load ended. `count` is the bytes read (raw and capsule files) or the
+// highest address written plus 1 (Intel HEX, S-record), and 0 after a fault.
+// A failed load may have written part of the target. `error` is the errno of
+// the open or read that failed (0 when none did). `format` is the format the
+// file was read as; for RecordText, the format its text is in.
+struct LoadResult {
+    int32_t count = 0;
+    FileFault fault = FileFault::None;
+    int error = 0;
+    RecordFault record = RecordFault::None;
+    std::size_t line = 0;
+    FileFormat format = FileFormat::Raw;
+    bool failed() const { return fault != FileFault::None; }
+};
+
+// How a load chooses the format.
 struct LoadOptions {
     // Read the file as this format (the command line's --format) instead of
     // by its extension; no question is asked then.
     bool chosen = false;
     FileFormat format = FileFormat::Raw;
-    // Record text under a raw extension: false asks whether to read it as that
-    // format (the window; No reads it raw), true refuses it with a text that
-    // names the format and --format (the command-line tools).
-    bool refuseRecordText = false;
-    // The command-line tools: a record error names its line ("line 500:
-    // Checksum Error"), and a file that ends before its end record says that it
-    // may be cut off. The window keeps the readers' own messages.
-    bool plainErrors = false;
-    // The language of the question and of the command line's texts.
-    int language = LangEnglish;
+    // Record text under a raw name: asked whether to read it as the format its
+    // text is in (the window: No reads it raw). Without a question the file is
+    // refused (the command-line tools). Asked at most once per load.
+    std::function<bool(FileFormat looks)> readRecordTextAs;
+    // Target bytes at and past `prepared` hold nothing yet: the gaps a record
+    // file leaves below its extent are set to 0xFF there.
+    uint32_t prepared = kAllPrepared;
 };
 
-// The format a load takes from the path's extension alone; ".eep" and ".src"
-// files are probed by their first character.
+// The format a load takes from the path's extension alone, without looking
+// into the file; ".eep" and ".src" files, which are probed by their first
+// character, give Raw.
 FileFormat loadFormatOf(const std::string& path);
 // The format a save writes for the path's extension (raw for a capsule name).
 FileFormat saveFormatOf(const std::string& path);
@@ -80,34 +104,50 @@ FileFormat saveFormatOf(const std::string& path);
 // Reads the file into `target`, never writing at or beyond target + limit.
 // A read error, a file larger than the limit and a malformed record file fail;
 // an empty file is a successful load of 0 bytes.
-LoadResult LoadFileChecked(const std::string& path, uint8_t* target, uint32_t limit, UiPort& ui,
-                           const LoadOptions& options = {});
+LoadResult loadFile(const std::string& path, uint8_t* target, uint32_t limit,
+                    const LoadOptions& options = {});
 
-// The same, for callers content with one number: the count, which is 0 for an
-// empty file and after an error. `*cannotOpen` (if given) becomes true when
-// the file could not be opened.
-int32_t LoadFile(const std::string& path, uint8_t* target, uint32_t limit, UiPort& ui,
-                 bool* cannotOpen = nullptr);
+// How a save ended; `error` is the errno of the step that failed.
+struct SaveResult {
+    FileFault fault = FileFault::None;
+    int error = 0;
+    bool failed() const { return fault != FileFault::None; }
+};
 
-// Writes `count` bytes of `source` in the format of the extension, after asking
-// MsgFileExists (caption "Info") when the file exists. The new content goes to
-// a file beside the old one that then replaces it, so a failed write (shown as
-// MsgWriteFileError) leaves the old file whole. A file that cannot be created
-// shows "Cannot create file <path>". True when the file was written.
-bool SaveFile(const std::string& path, const uint8_t* source, uint32_t count, UiPort& ui,
-              int language = LangEnglish);
+// Writes `count` bytes of `source` in the format of the extension, without
+// asking (the caller asks whether to replace a file). A regular file gets the
+// new content in a file beside it that then replaces it, so a failed write
+// leaves the old file whole; a read-only one is not replaced. A device, a
+// FIFO or a socket is written in place, never replaced; a folder is refused.
+SaveResult saveFile(const std::string& path, const uint8_t* source, uint32_t count);
 
-// The Open command: asks for a file and loads it into the FLASH buffer or the
-// EEPROM buffer, as the active page says, then logs "Open<path> (<time>)".
-// The file goes into a staging copy first: a load that fails, or that the user
-// declines at MsgFileTooLong, leaves the buffer, its view, the FLASH data
-// length and the log as they were.
-// `chip` is the selected record, whose sizes bound what is taken over;
-// `options` choose the format as LoadFileChecked says (in `language`).
-void OpenFileCommand(const ChipRecord& chip, DataBuffers& buffers, ActivePage page, UiPort& ui,
-                     int language, const LoadOptions& options = {});
-// The Save command: takes the views' edits into the buffers as Write does,
-// asks for a name and writes the chip's size of the FLASH buffer.
-void SaveFileCommand(const ChipRecord& chip, DataBuffers& buffers, UiPort& ui, int language);
+// The texts the program has always shown for a failed load, one error box each
+// (English): "Cannot open file <path>", "Error reading File", the record
+// reader's messages.
+std::vector<std::string> loadFailureTexts(const LoadResult& result, const std::string& path);
+
+// An Open of a file into the FLASH buffer or the EEPROM buffer, as the active
+// page says, in two steps. load() reads the file into a staging copy; the
+// caller may then ask about a file longer than the chip (longerThanChip()),
+// and commit() takes the file over. A load that fails, or that is not
+// committed, leaves the buffer, its view and the FLASH data length as they
+// were. On the configuration page nothing is loaded.
+class FileOpen {
+  public:
+    FileOpen(const ChipRecord& chip, DataBuffers& buffers, ActivePage page);
+
+    LoadResult load(const std::string& path, LoadOptions options = {});
+    bool longerThanChip() const;
+    // Takes the loaded file over: the buffer, its view and (FLASH) the data length.
+    void commit();
+
+  private:
+    const ChipRecord& chip_;
+    DataBuffers& buffers_;
+    ActivePage page_;
+    uint32_t start_ = 0;
+    uint32_t count_ = 0;
+    std::vector<uint8_t> eeprom_;
+};
 
 }  // namespace ostrel

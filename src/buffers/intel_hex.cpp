@@ -9,13 +9,27 @@ namespace {
 
 constexpr std::size_t kChunk = 32;
 
+// Sets the target bytes a growing extent newly covers to 0xFF where they were
+// not prepared.
+void eraseUnprepared(uint8_t* target, uint32_t prepared, uint64_t from, uint64_t to) {
+    from = std::max<uint64_t>(from, prepared);
+    if (to > from) std::memset(target + from, 0xFF, static_cast<std::size_t>(to - from));
+}
+
 }  // namespace
 
-int32_t ReadIntelHex(LineReader& lines, uint8_t* target, uint32_t limit, UiPort& ui, bool* failed) {
-    // Every way out but the end-of-file record is a failure.
-    bool unused;
-    bool& failure = failed != nullptr ? *failed : unused;
-    failure = true;
+RecordRead ReadIntelHex(LineReader& lines, uint8_t* target, uint32_t limit, uint32_t prepared) {
+    const auto fault = [&lines](RecordFault kind) {
+        RecordRead read;
+        read.fault = kind;
+        read.line = lines.lineNumber();
+        return read;
+    };
+    const auto done = [](uint64_t extent) {
+        RecordRead read;
+        read.extent = static_cast<int32_t>(extent);
+        return read;
+    };
     // Wide enough for the largest linear base + segment base + address + count.
     uint64_t segmentBase = 0;
     uint64_t linearBase = 0;
@@ -24,19 +38,15 @@ int32_t ReadIntelHex(LineReader& lines, uint8_t* target, uint32_t limit, UiPort&
         const char* line;
         std::size_t length;
         if (!lines.next(kIntelHexLineRead, line, length)) {
-            showFileError(ui, programText(Txt::FileReadOperationFailed, 0));
-            showFileError(ui, programText(Txt::ErrorReadingFile, 0));
-            return 0;
+            return fault(RecordFault::FileEnded);
         }
         if (length == 0 || line[0] != ':') {
-            showFileError(ui, programText(Txt::IllegalLineFound, 0));
-            return 0;
+            return fault(RecordFault::IllegalLine);
         }
         uint8_t count, addressHigh, addressLow, type;
         if (!hexByteAt(line, length, 1, count) || !hexByteAt(line, length, 3, addressHigh) ||
             !hexByteAt(line, length, 5, addressLow) || !hexByteAt(line, length, 7, type)) {
-            showFileError(ui, programText(Txt::IllegalCharInFile, 0));
-            return 0;
+            return fault(RecordFault::IllegalChar);
         }
         unsigned sum = count + addressHigh + addressLow + type;
         const uint32_t address = static_cast<uint32_t>(addressHigh) << 8 | addressLow;
@@ -48,57 +58,44 @@ int32_t ReadIntelHex(LineReader& lines, uint8_t* target, uint32_t limit, UiPort&
                 // The extent is checked before anything is stored, so that a
                 // record reaching past the limit writes nothing.
                 if (offset + count > extent) {
+                    if (offset + count > limit) return fault(RecordFault::TooLarge);
+                    eraseUnprepared(target, prepared, extent, offset + count);
                     extent = offset + count;
-                    if (extent > limit) {
-                        showFileError(ui, programText(Txt::FileExceedsMaximumSize, 0));
-                        return 0;
-                    }
                 }
                 if (!storeHexBytes(line, length, 9, count, target + offset, sum) ||
                     !hexByteAt(line, length, checksumAt, checksum)) {
-                    showFileError(ui, programText(Txt::IllegalCharInFile, 0));
-                    return 0;
+                    return fault(RecordFault::IllegalChar);
                 }
                 sum += checksum;
                 if ((sum & 0xFF) != 0) {
-                    showFileError(ui, programText(Txt::ChecksumErrorType0, 0));
-                    return 0;
+                    return fault(RecordFault::DataChecksum);
                 }
                 break;
             }
             case 1:
                 if (!hexByteAt(line, length, checksumAt, checksum)) {
-                    showFileError(ui, programText(Txt::IllegalCharInFile, 0));
-                    return 0;
+                    return fault(RecordFault::IllegalChar);
                 }
                 if (count == 0 && address == 0 && checksum == 0xFF) {
-                    failure = false;
-                    return static_cast<int32_t>(extent);
+                    return done(extent);
                 }
-                showFileError(ui, programText(Txt::InvalidEofRecord, 0));
-                return 0;
+                return fault(RecordFault::BadEndRecord);
             case 2:
             case 4: {
                 const bool linear = type == 4;
                 if (count != 2) {
-                    showFileError(ui, programText(linear ? Txt::InvalidRecordLengthType4
-                                                         : Txt::InvalidRecordLengthType2,
-                                                  0));
-                    return 0;
+                    return fault(linear ? RecordFault::LinearLength : RecordFault::SegmentLength);
                 }
                 uint8_t valueHigh, valueLow;
                 if (!hexByteAt(line, length, 9, valueHigh) ||
                     !hexByteAt(line, length, 11, valueLow) ||
                     !hexByteAt(line, length, 13, checksum)) {
-                    showFileError(ui, programText(Txt::IllegalCharInFile, 0));
-                    return 0;
+                    return fault(RecordFault::IllegalChar);
                 }
                 sum += valueHigh + valueLow + checksum;
                 if ((sum & 0xFF) != 0) {
-                    showFileError(
-                        ui,
-                        programText(linear ? Txt::ChecksumErrorType4 : Txt::ChecksumErrorType2, 0));
-                    return 0;
+                    return fault(linear ? RecordFault::LinearChecksum
+                                        : RecordFault::SegmentChecksum);
                 }
                 const uint64_t value = static_cast<uint64_t>(valueHigh) << 8 | valueLow;
                 if (linear)
@@ -111,14 +108,9 @@ int32_t ReadIntelHex(LineReader& lines, uint8_t* target, uint32_t limit, UiPort&
             case 5:
                 break;
             default:
-                showFileError(ui, programText(Txt::InvalidRecordType, 0));
-                return 0;
+                return fault(RecordFault::BadRecordType);
         }
     }
-}
-
-int32_t ReadIntelHex(const std::string& path, uint8_t* target, uint32_t limit, UiPort& ui) {
-    return readRecordFile(path, ReadIntelHex, target, limit, ui);
 }
 
 bool WriteIntelHex(int fd, const uint8_t* source, uint32_t count) {

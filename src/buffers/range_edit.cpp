@@ -1,7 +1,7 @@
 #include "buffers/range_edit.h"
 
 #include "base/text_format.h"
-#include "base/ui_port.h"
+#include "base/texts.h"
 
 namespace ostrel {
 
@@ -33,12 +33,6 @@ std::optional<int32_t> hexTextToInt(const std::string& text) {
 
 std::string conversionErrorText(const std::string& text) {
     return fillIn(programText(Txt::NotValidInteger, 0), {"0x" + text});
-}
-
-std::optional<int32_t> convertHexEdit(const std::string& text, UiPort& ui) {
-    std::optional<int32_t> value = hexTextToInt(text);
-    if (!value) ui.errorBox(conversionErrorText(text));
-    return value;
 }
 
 std::string hexText(uint32_t value) {

@@ -11,8 +11,6 @@
 
 namespace ostrel {
 
-class UiPort;
-
 // 0 to 15 for "0"-"9", "A"-"F" and "a"-"f"; -1 for anything else.
 int hexDigitValue(char32_t c);
 
@@ -24,10 +22,6 @@ std::optional<int32_t> hexTextToInt(const std::string& text);
 
 // "'0x12G' is not a valid integer value": the standard conversion error.
 std::string conversionErrorText(const std::string& text);
-
-// Converts like hexTextToInt; a failure shows the conversion error in an
-// "Error" box and gives nothing.
-std::optional<int32_t> convertHexEdit(const std::string& text, UiPort& ui);
 
 // `value` in upper-case hexadecimal without leading zeros ("%X").
 std::string hexText(uint32_t value);

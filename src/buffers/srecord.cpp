@@ -28,11 +28,18 @@ int64_t countRecordValue(const char* line, std::size_t length, std::size_t bytes
 
 }  // namespace
 
-int32_t ReadSRecord(LineReader& lines, uint8_t* target, uint32_t limit, UiPort& ui, bool* failed) {
-    // Every way out but a termination record is a failure.
-    bool unused;
-    bool& failure = failed != nullptr ? *failed : unused;
-    failure = true;
+RecordRead ReadSRecord(LineReader& lines, uint8_t* target, uint32_t limit, uint32_t prepared) {
+    const auto fault = [&lines](RecordFault kind) {
+        RecordRead read;
+        read.fault = kind;
+        read.line = lines.lineNumber();
+        return read;
+    };
+    const auto done = [](uint64_t extent) {
+        RecordRead read;
+        read.extent = static_cast<int32_t>(extent);
+        return read;
+    };
     uint64_t extent = 0;
     // A file may end with a count record (S5, S6) instead of a terminator, as
     // srec_cat writes them: it is whole when the count matches the data records
@@ -44,20 +51,16 @@ int32_t ReadSRecord(LineReader& lines, uint8_t* target, uint32_t limit, UiPort& 
         std::size_t length;
         if (!lines.next(kSRecordLineRead, line, length)) {
             if (countRecord >= 0 && static_cast<uint64_t>(countRecord) == dataRecords) {
-                failure = false;
-                return static_cast<int32_t>(extent);
+                return done(extent);
             }
-            showFileError(ui, programText(Txt::FileReadOperationFailed, 0));
-            return 0;
+            return fault(RecordFault::FileEnded);
         }
         if (length == 0 || line[0] != 'S') {
-            showFileError(ui, programText(Txt::IllegalLineFound, 0));
-            return 0;
+            return fault(RecordFault::IllegalLine);
         }
         const char kind = length >= 2 ? line[1] : '\0';
         if (kind == '7' || kind == '8' || kind == '9') {
-            failure = false;
-            return static_cast<int32_t>(extent);
+            return done(extent);
         }
         if (kind == '5' || kind == '6') {
             // Other records of these kinds are skipped unchecked, as before; only
@@ -72,16 +75,14 @@ int32_t ReadSRecord(LineReader& lines, uint8_t* target, uint32_t limit, UiPort& 
         const std::size_t addressBytes = static_cast<std::size_t>(kind - '0') + 1;
         uint8_t count;
         if (!hexByteAt(line, length, 2, count)) {
-            showFileError(ui, programText(Txt::IllegalCharInFile, 0));
-            return 0;
+            return fault(RecordFault::IllegalChar);
         }
         unsigned sum = count;
         uint64_t address = 0;
         for (std::size_t i = 0; i < addressBytes; ++i) {
             uint8_t byte;
             if (!hexByteAt(line, length, 4 + 2 * i, byte)) {
-                showFileError(ui, programText(Txt::IllegalCharInFile, 0));
-                return 0;
+                return fault(RecordFault::IllegalChar);
             }
             address = address << 8 | byte;
             sum += byte;
@@ -89,34 +90,28 @@ int32_t ReadSRecord(LineReader& lines, uint8_t* target, uint32_t limit, UiPort& 
         // The count covers the address, the data and the checksum; one too small
         // for its own address and checksum belongs to a damaged record.
         if (count < addressBytes + 1) {
-            showFileError(ui, programText(Txt::ChecksumError, 0));
-            return 0;
+            return fault(RecordFault::Checksum);
         }
         const std::size_t dataLength = count - addressBytes - 1;
         if (address + dataLength > extent) {
+            if (address + dataLength > limit) return fault(RecordFault::TooLarge);
+            const uint64_t from = std::max<uint64_t>(extent, prepared);
+            if (address + dataLength > from)
+                std::memset(target + from, 0xFF,
+                            static_cast<std::size_t>(address + dataLength - from));
             extent = address + dataLength;
-            if (extent > limit) {
-                showFileError(ui, programText(Txt::FileExceedsMaximumSize, 0));
-                return 0;
-            }
         }
         const std::size_t dataAt = 4 + 2 * addressBytes;
         uint8_t checksum;
         if (!storeHexBytes(line, length, dataAt, dataLength, target + address, sum) ||
             !hexByteAt(line, length, dataAt + 2 * dataLength, checksum)) {
-            showFileError(ui, programText(Txt::IllegalCharInFile, 0));
-            return 0;
+            return fault(RecordFault::IllegalChar);
         }
         sum += checksum;
         if ((sum & 0xFF) != 0xFF) {
-            showFileError(ui, programText(Txt::ChecksumError, 0));
-            return 0;
+            return fault(RecordFault::Checksum);
         }
     }
-}
-
-int32_t ReadSRecord(const std::string& path, uint8_t* target, uint32_t limit, UiPort& ui) {
-    return readRecordFile(path, ReadSRecord, target, limit, ui);
 }
 
 bool WriteSRecord(int fd, const uint8_t* source, uint32_t count) {

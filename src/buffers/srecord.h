@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <string>
 
-#include "base/ui_port.h"
 #include "buffers/codec_io.h"
 
 namespace ostrel {
@@ -17,16 +16,14 @@ namespace ostrel {
 // Lines are at most this long; a longer one is cut and the rest becomes the next line.
 inline constexpr std::size_t kSRecordLineRead = 100;
 
-// Returns the highest address written plus 1, or 0 after an error (already
-// shown); `*failed` (if given) tells the error apart from a file without data
-// records, which also yields 0. A field that reaches past the end of its line reads as an illegal
-// character ("Illegal Char in File"). A data record whose count is too small to
-// hold its own address and checksum cannot be intact: it fails with "Checksum
-// Error" before anything of it is stored.
-int32_t ReadSRecord(LineReader& lines, uint8_t* target, uint32_t limit, UiPort& ui,
-                    bool* failed = nullptr);
-// The same over a file; a file that cannot be opened shows "Cannot open file <path>".
-int32_t ReadSRecord(const std::string& path, uint8_t* target, uint32_t limit, UiPort& ui);
+// Reads records up to a termination record. The result holds the highest
+// address written plus 1, or the fault and its line. A field that reaches past
+// the end of its line is an illegal character. A data record whose count is too
+// small to hold its own address and checksum cannot be intact: it fails as a
+// checksum error before anything of it is stored. `prepared` is as
+// RecordReader says.
+RecordRead ReadSRecord(LineReader& lines, uint8_t* target, uint32_t limit,
+                       uint32_t prepared = kAllPrepared);
 
 // Writes `count` bytes of `source` to an open descriptor; false when a write failed.
 bool WriteSRecord(int fd, const uint8_t* source, uint32_t count);

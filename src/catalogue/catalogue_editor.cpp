@@ -6,7 +6,7 @@
 
 #include "base/buffer_sizes.h"
 #include "base/integer_text.h"
-#include "base/ui_port.h"
+#include "base/texts.h"
 #include "catalogue/catalogue_file.h"
 #include "catalogue/chip_selection.h"
 #include "catalogue/name_text.h"
@@ -366,21 +366,16 @@ std::optional<std::string> CatalogueEditor::buildRecords(Catalogue& into, int la
     return std::nullopt;
 }
 
-bool CatalogueEditor::save(const std::string& path, Catalogue& catalogue, UiPort& ui,
-                           int language) const {
+std::optional<std::string> CatalogueEditor::save(const std::string& path, Catalogue& catalogue,
+                                                 int language) const {
     // Built on a copy, so that a refusal or a failed write leaves the
     // catalogue in memory as it was.
     auto copy = std::make_unique<Catalogue>(catalogue);
-    if (const auto refusal = buildRecords(*copy, language)) {
-        ui.errorBox(*refusal);
-        return false;
-    }
-    if (!saveCatalogueFile(path, *copy, chipRows())) {
-        ui.errorBox(fillIn(programText(Txt::UnableToWriteTo, language), {path}));
-        return false;
-    }
+    if (auto refusal = buildRecords(*copy, language)) return refusal;
+    if (!saveCatalogueFile(path, *copy, chipRows()))
+        return fillIn(programText(Txt::UnableToWriteTo, language), {path});
     catalogue = *copy;
-    return true;
+    return std::nullopt;
 }
 
 }  // namespace ostrel

@@ -18,8 +18,6 @@
 
 namespace ostrel {
 
-class UiPort;
-
 inline constexpr int kEditorColumns = 13;
 using EditorRow = std::array<std::string, kEditorColumns>;
 
@@ -112,9 +110,10 @@ class CatalogueEditor {
     // Converts the grid into the records of `catalogue`, behind them one
     // terminator, and writes the file. A refusal (a cell that is not an
     // integer, a name too long, a value its field cannot hold, too many chips)
-    // or a failed write is shown in an error box; then neither the file nor
-    // `catalogue` changes. Returns whether the file was written.
-    bool save(const std::string& path, Catalogue& catalogue, UiPort& ui, int language) const;
+    // or a failed write leaves the file and `catalogue` as they were and is
+    // returned as the text of its error box; nothing when the file was written.
+    std::optional<std::string> save(const std::string& path, Catalogue& catalogue,
+                                    int language) const;
 
     // The conversion alone: fills `into` or returns the refusal's text.
     std::optional<std::string> buildRecords(Catalogue& into, int language) const;

@@ -4,7 +4,6 @@
 
 #include <cstring>
 
-#include "base/messages.h"
 #include "base/safe_file.h"
 
 namespace ostrel {
@@ -13,20 +12,14 @@ namespace {
 
 constexpr std::size_t kMaxFileSize = kChipRecordSize * kCatalogueCapacity;
 
-CatalogueLoad refuse(UiPort& ui, int language) {
-    ui.messageBox(messageText(Msg::MsgConfigDestroyed, language), "", BoxIcon::None);
-    return CatalogueLoad::Destroyed;
-}
-
 }  // namespace
 
-CatalogueLoad loadCatalogueBytes(const std::string& bytes, Catalogue& catalogue, UiPort& ui,
-                                 int language) {
+CatalogueLoad loadCatalogueBytes(const std::string& bytes, Catalogue& catalogue) {
     // More than 1000 records cannot come from our editor, and cutting the file
     // to the first 1000 would lose the rest at the next save: refused like any
     // other damaged file.
     if (bytes.size() % kChipRecordSize != 0 || bytes.size() > kMaxFileSize)
-        return refuse(ui, language);
+        return CatalogueLoad::Destroyed;
     const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
     const std::size_t records = bytes.size() / kChipRecordSize;
     for (std::size_t i = 0; i < records; ++i)
@@ -34,16 +27,15 @@ CatalogueLoad loadCatalogueBytes(const std::string& bytes, Catalogue& catalogue,
     return CatalogueLoad::Loaded;
 }
 
-CatalogueLoad loadCatalogueFile(const std::string& path, Catalogue& catalogue, UiPort& ui,
-                                int language) {
+CatalogueLoad loadCatalogueFile(const std::string& path, Catalogue& catalogue) {
     struct stat st {};
     if (stat(path.c_str(), &st) != 0) return CatalogueLoad::Missing;
     // Checked before reading, so that a huge foreign file is not read whole.
     if (S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_size) > kMaxFileSize)
-        return refuse(ui, language);
+        return CatalogueLoad::Destroyed;
     const auto bytes = readWholeFile(path);
     if (!bytes) return CatalogueLoad::Missing;
-    return loadCatalogueBytes(*bytes, catalogue, ui, language);
+    return loadCatalogueBytes(*bytes, catalogue);
 }
 
 bool saveCatalogueFile(const std::string& path, Catalogue& catalogue, int chipCount) {

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <string>
 
-#include "base/ui_port.h"
 #include "catalogue/catalogue.h"
 
 namespace ostrel {
@@ -14,20 +13,17 @@ namespace ostrel {
 enum class CatalogueLoad {
     Loaded,     // the file's records are in the catalogue (a 0-byte file counts)
     Missing,    // no file (or none that can be opened): nothing changed, nothing shown
-    Destroyed,  // refused with the "destroyed" message: nothing changed
+    Destroyed,  // damaged (the caller says so): nothing changed
 };
 
 // Copies the file's records over the catalogue from position 0; positions
 // behind the file's end keep what they held. A length that is not a whole
-// number of records shows MsgConfigDestroyed in `language` in a plain box.
-// The main window passes its current language; the editor's reload always
-// passes LangSimplified.
-CatalogueLoad loadCatalogueFile(const std::string& path, Catalogue& catalogue, UiPort& ui,
-                                int language);
+// number of records, or more than the catalogue holds, is Destroyed; the
+// windows say so with MsgConfigDestroyed in a plain box.
+CatalogueLoad loadCatalogueFile(const std::string& path, Catalogue& catalogue);
 
 // The same for bytes already read, for callers that hold them.
-CatalogueLoad loadCatalogueBytes(const std::string& bytes, Catalogue& catalogue, UiPort& ui,
-                                 int language);
+CatalogueLoad loadCatalogueBytes(const std::string& bytes, Catalogue& catalogue);
 
 // Writes records 0 to chipCount-1 and a terminator (68 zero bytes) and clears
 // the name of record chipCount in memory to match. A full catalogue of 1000

@@ -174,16 +174,17 @@ bool applyPart(const Options& options, MainState& state, TerminalUi& ui, int lan
 
 namespace ostrel::cli {
 
-void savePart(const Options& options, MainState& state, TerminalUi& ui) {
+SaveResult savePart(const Options& options, const MainState& state, const std::string& path) {
     const DataBuffers& buffers = state.buffers;
     if (options.start.empty() && options.end.empty()) {
-        SaveFileCommand(state.selectedRecord(), state.buffers, ui, state.language);
-        return;
+        // A record larger than the buffer must not make the save read past its end.
+        const uint32_t count = DataBuffers::flashCountFor(state.selectedRecord().flashSize);
+        return saveFile(path, buffers.flashUpTo(count), count);
     }
     // applyPart gave the core the address after the part's last one.
     const uint32_t start = static_cast<uint32_t>(buffers.rangeStart);
     const uint32_t count = static_cast<uint32_t>(buffers.rangeEnd) - start;
-    SaveFile(ui.saveFileName({}, {}), buffers.flash() + start, count, ui, state.language);
+    return saveFile(path, buffers.flashUpTo(start + count) + start, count);
 }
 
 }  // namespace ostrel::cli

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "buffers/file_io.h"
 #include "cli/cli_options.h"
 #include "cli/terminal_ui.h"
 #include "operations/main_state.h"
@@ -44,9 +45,9 @@ bool parseAddress(const std::string& text, int32_t& address);
 // chip's start or last address for the other.
 bool applyPart(const Options& options, MainState& state, TerminalUi& ui, int language);
 
-// Saves what read brought: the whole chip as the window's Save does, or with
-// --start/--end only the part, as the window's Open loads a file at the range
-// start. A failure has shown its error.
-void savePart(const Options& options, MainState& state, TerminalUi& ui);
+// Saves what read brought to `path`: the whole chip as the window's Save does,
+// or with --start/--end only the part, as the window's Open loads a file at
+// the range start.
+SaveResult savePart(const Options& options, const MainState& state, const std::string& path);
 
 }  // namespace ostrel::cli

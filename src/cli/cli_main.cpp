@@ -28,6 +28,7 @@
 #include "cli/cli_devices.h"
 #include "cli/cli_options.h"
 #include "cli/doctor_command.h"
+#include "cli/file_words.h"
 #include "cli/outcome_lines.h"
 #include "cli/production.h"
 #include "cli/production_commands.h"
@@ -182,14 +183,15 @@ int Program::finish(int status, const std::string& message) {
 
 bool Program::loadCatalogue(Catalogue& catalogue, UiPort& ui) {
     const std::string path = windowPaths().catalogueFilePath();
-    switch (loadCatalogueFile(path, catalogue, ui, language_)) {
+    switch (loadCatalogueFile(path, catalogue)) {
         case CatalogueLoad::Loaded:
             return true;
         case CatalogueLoad::Missing:
             ui_.error(text(Txt::CliCatalogueUnreadable, {path}));
             return false;
         case CatalogueLoad::Destroyed:
-            return false;  // the loader has said why
+            ui.messageBox(messageText(Msg::MsgConfigDestroyed, language_), "", BoxIcon::None);
+            return false;
     }
     return false;
 }
@@ -447,27 +449,28 @@ std::string Program::outcomeLine(ChipCommand command, const std::string& file,
 }
 
 bool Program::loadFileForChip(const std::string& file, FileFormat& format) {
-    ui_.fileForDialogs = file;
     // The window's Open, with the file given instead of a dialog; record text
     // under a raw name is refused instead of asked about.
     LoadOptions load;
-    load.refuseRecordText = true;
-    load.plainErrors = true;
     if (!options_.format.empty()) {
         load.chosen = true;
         load.format = options_.format == "hex"    ? FileFormat::IntelHex
                       : options_.format == "srec" ? FileFormat::SRecord
                                                   : FileFormat::Raw;
     }
-    format = load.chosen ? load.format : loadFormatOf(file);
-    const int errorsBefore = ui_.errorCount();
-    OpenFileCommand(state_->selectedRecord(), state_->buffers, ActivePage::Flash, ui_, language_,
-                    load);
-    // The window's "Open<path> (time)" line is not the command line's.
-    ui_.flushLog(false);
-    if (ui_.errorCount() == errorsBefore) return true;
-    ui_.error(text(Txt::CliFileRefused, {file}));
-    return false;
+    FileOpen open(state_->selectedRecord(), state_->buffers, ActivePage::Flash);
+    const LoadResult loaded = open.load(file, load);
+    format = loaded.format;
+    const bool taken =
+        !loaded.failed() &&
+        (!open.longerThanChip() || ui_.askInfo(messageText(Msg::MsgFileTooLong, language_)));
+    if (loaded.failed()) ui_.error(loadFailureLine(loaded, file, language_));
+    if (!taken) {
+        ui_.error(text(Txt::CliFileRefused, {file}));
+        return false;
+    }
+    open.commit();
+    return true;
 }
 
 void Program::printLines(const std::vector<std::string>& lines) {
@@ -493,16 +496,12 @@ int Program::checksumCommand() {
 
 int Program::chipCommand(ChipCommand command) {
     const std::string file = options_.arguments.empty() ? "" : options_.arguments[0];
-    ui_.fileForDialogs = file;
     ui_.eraseUnit = state_->selectedRecord().chipClass == 0 ? "polls" : "bytes";
     if (command == ChipCommand::Read) {
         // Refused before the chip is read, not after.
-        if (fileExists(file) && !options_.force) {
-            ui_.error(text(Txt::CliOutputExists, {file}));
-            return finish(ExitUsage, ui_.lastErrorText());
-        }
-        if (!outputCreatable(file)) {
-            ui_.error(text(Txt::CliOutputUncreatable, {file}));
+        const std::string refusal = outputRefusal(file, options_.force, language_);
+        if (!refusal.empty()) {
+            ui_.error(refusal);
             return finish(ExitUsage, ui_.lastErrorText());
         }
     }
@@ -568,10 +567,11 @@ int Program::chipCommand(ChipCommand command) {
     }
     if (status != ExitDone) return finish(status, ui_.lastErrorText());
     if (command == ChipCommand::Read) {
-        // The window's Save, with the file given instead of a dialog.
-        const int errorsBefore = ui_.errorCount();
-        savePart(options_, *state_, ui_);
-        if (ui_.errorCount() != errorsBefore) return finish(ExitUsage, ui_.lastErrorText());
+        const SaveResult saved = savePart(options_, *state_, file);
+        if (saved.failed()) {
+            ui_.error(saveFailureLine(saved, file, language_));
+            return finish(ExitUsage, ui_.lastErrorText());
+        }
     }
     // The chip's data as the command saw it: all of it for a read, the
     // verified data for verify and auto.

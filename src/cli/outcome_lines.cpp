@@ -42,21 +42,6 @@ std::string secondsText(int64_t milliseconds) {
     return text;
 }
 
-bool outputCreatable(const std::string& path) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) == 0) return !S_ISDIR(info.st_mode);
-    const std::size_t slash = path.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? "."
-                               : slash == 0               ? "/"
-                                                          : path.substr(0, slash);
-    std::string probe = folder + "/.ostrel-cli-XXXXXX";
-    const int fd = ::mkstemp(probe.data());
-    if (fd < 0) return false;
-    ::close(fd);
-    ::unlink(probe.c_str());
-    return true;
-}
-
 namespace {
 
 // Insertions, deletions and substitutions that turn a into b.

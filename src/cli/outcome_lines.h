@@ -20,12 +20,6 @@ std::string formatText(FileFormat format, int language);
 // Seconds with one decimal: "2.1".
 std::string secondsText(int64_t milliseconds);
 
-// True when a file can be created at `path` (an existing file is the overwrite
-// question's business): the folder exists and takes a new file. Tried with a
-// file of its own that is removed at once, so that nothing is read from a
-// chip whose content could not be kept.
-bool outputCreatable(const std::string& path);
-
 // Up to `most` of `names` that are closest to `wanted` (letter case ignored),
 // the closest first; names too far off to be a slip of the keyboard are left out.
 std::vector<std::string> closeNames(const std::string& wanted,

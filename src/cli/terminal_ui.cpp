@@ -123,7 +123,6 @@ void TerminalUi::releaseErrors(bool show) {
 
 void TerminalUi::messageBox(const std::string& text, const std::string& caption, BoxIcon icon) {
     if (icon == BoxIcon::Error || icon == BoxIcon::Warning) {
-        ++errors_;
         lastError_ = text;
         if (holdingErrors_)
             heldErrors_.push_back(text);
@@ -139,7 +138,6 @@ bool TerminalUi::askYesNo(const std::string& text, const std::string& caption) {
     // "the file is longer than the chip, cut it?"; --force answers both.
     const std::string asked = captionText(caption, language) + ": " + text;
     if (!options_.force) {
-        ++errors_;
         error(asked + programText(Txt::CliAnsweredNo, language));
         return false;
     }

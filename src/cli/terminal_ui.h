@@ -34,13 +34,10 @@ class TerminalUi : public QuietUi {
   public:
     explicit TerminalUi(TerminalOptions options);
 
-    // The path the Open and Save commands are handed instead of a dialog.
-    std::string fileForDialogs;
     // Called from processEvents once a Ctrl+C came (the runner's requestStop).
     std::function<void()> onInterrupt;
 
-    // Error boxes shown so far, and the text of the last error shown.
-    int errorCount() const { return errors_; }
+    // The text of the last error shown.
     const std::string& lastErrorText() const { return lastError_; }
     // The last completion line the core logged.
     const std::string& lastLogLine() const { return lastLog_; }
@@ -68,10 +65,6 @@ class TerminalUi : public QuietUi {
 
     void messageBox(const std::string& text, const std::string& caption, BoxIcon icon) override;
     bool askYesNo(const std::string& text, const std::string& caption) override;
-    std::string openFileName(const std::string&, int) override { return fileForDialogs; }
-    std::string saveFileName(const std::string&, const std::string&) override {
-        return fileForDialogs;
-    }
     void setStatusText(int panel, const std::string& text) override;
     std::string statusText(int panel) const override;
     void setProgressVisible(bool visible) override;
@@ -92,7 +85,6 @@ class TerminalUi : public QuietUi {
     void clearProgressLine();
 
     TerminalOptions options_;
-    int errors_ = 0;
     std::string lastError_;
     std::string lastLog_;
     std::vector<std::string> heldLog_;

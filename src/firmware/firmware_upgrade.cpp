@@ -104,8 +104,15 @@ bool FirmwareUpgrade::loadImage(const std::string& path) {
         return false;
     }
     image_.assign(kFirmwareFileLimit, 0xFF);
-    const LoadResult loaded = LoadFileChecked(path, image_.data(), kFirmwareFileLimit, ui_);
-    if (loaded.failed) {
+    LoadOptions options;
+    options.readRecordTextAs = [this, &path](FileFormat looks) {
+        const std::string name = formatName(looks);
+        return ui_.askInfo(
+            fillIn(programText(Txt::ReadRecordTextAs, language_), {path, name, name}));
+    };
+    const LoadResult loaded = loadFile(path, image_.data(), kFirmwareFileLimit, options);
+    if (loaded.failed()) {
+        for (const std::string& failure : loadFailureTexts(loaded, path)) ui_.errorBox(failure);
         ui_.errorBox(fillIn(text(Txt::FirmwareFileRefused), {path}));
         return false;
     }

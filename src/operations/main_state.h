@@ -5,13 +5,12 @@
 // position, and the values read from the settings file. The pieces below
 // operations get only what they use of it.
 
+#include "base/ui_port.h"
 #include "buffers/data_buffers.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/chip_selector.h"
 
 namespace ostrel {
-
-class UiPort;
 
 // The third type of the catalogue (93-series) is neither read nor written by the
 // streaming operations; identification selects it for chips it can only classify.
@@ -35,7 +34,11 @@ inline ChipSelector::ChipChanged chipChangedInto(MainState& state, UiPort& ui) {
     return [&state, &ui](int32_t selected, int32_t typeIndex, bool resetBuffers) {
         state.selected = selected;
         state.typeIndex = typeIndex;
-        if (resetBuffers) state.buffers.ResetBuffersForChip(state.selectedRecord(), typeIndex, ui);
+        if (!resetBuffers) return;
+        // A record larger than the buffers is not refused, since it is
+        // already selected; the user is told that only a part is handled.
+        if (!state.buffers.ResetBuffersForChip(state.selectedRecord(), typeIndex).fitsBuffers)
+            ui.errorBox(DataBuffers::oversizeChipText(state.selectedRecord()));
     };
 }
 

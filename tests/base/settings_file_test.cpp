@@ -13,6 +13,13 @@ namespace {
 
 using testing::FileSizeLimit;
 using testing::ScriptedUi;
+
+// The save as the window runs it: a failed write in an error box.
+bool saveShown(SettingsFile& file, const Settings& settings, ScriptedUi& ui) {
+    if (saveSettings(file, settings)) return true;
+    ui.errorBox(file.writeFailureText());
+    return false;
+}
 using testing::TempDir;
 
 const char* const kAllTenKeys =
@@ -98,7 +105,7 @@ TEST(SettingsFile, FirstStartGivesDefaultsAndTheFirstSaveWritesTheTenKeys) {
     EXPECT_EQ(loadSettings(file, 1).language, 1);
 
     ScriptedUi ui;
-    ASSERT_TRUE(saveSettings(file, s, ui));
+    ASSERT_TRUE(saveShown(file, s, ui));
     EXPECT_EQ(testing::readFile(file.path()), kAllTenKeys);
     EXPECT_TRUE(ui.boxes.empty());
     EXPECT_EQ(loadSettings(file, 1).language, 0);
@@ -121,7 +128,7 @@ TEST(SettingsFile, ValuesComeBackAndHandEditsSurviveASave) {
     s.index3 = 4;
     s.chip = 0;  // never written, whatever the struct says
     ScriptedUi ui;
-    ASSERT_TRUE(saveSettings(file, s, ui));
+    ASSERT_TRUE(saveShown(file, s, ui));
     EXPECT_EQ(testing::readFile(file.path()),
               "[environment]\nformheight=600\nFormWidth=700\nFormTop=10\nFormLeft=10\n"
               "FormMax=0\n"
@@ -151,7 +158,7 @@ TEST(SettingsFile, FailedWriteSaysSoAndStopsTheLaterKeys) {
         testing::writeFile(dir.file("plain"), "");
         SettingsFile file(dir.file("plain/ostrel.ini"));
         ScriptedUi ui;
-        EXPECT_FALSE(saveSettings(file, Settings{}, ui));
+        EXPECT_FALSE(saveShown(file, Settings{}, ui));
         ASSERT_EQ(ui.boxes.size(), 1u) << "only the first key was tried";
         EXPECT_EQ(ui.boxes[0].text, "Unable to write to " + file.path());
         EXPECT_EQ(ui.boxes[0].caption, "Error");
@@ -163,7 +170,7 @@ TEST(SettingsFile, FailedWriteSaysSoAndStopsTheLaterKeys) {
     ScriptedUi ui;
     {
         FileSizeLimit limit(50);
-        EXPECT_FALSE(saveSettings(file, Settings{}, ui));
+        EXPECT_FALSE(saveShown(file, Settings{}, ui));
     }
     EXPECT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(testing::readFile(file.path()), "[Environment]\nFormHeight=500\nFormWidth=700\n");
@@ -177,7 +184,7 @@ TEST(SettingsFile, AReadOnlyFileIsReportedAndLeftAsItWas) {
     // Root may write any file, so the save runs as an ordinary user.
     const auto outcome = testing::runUnprivileged(dir.path(), [&] {
         ScriptedUi ui;
-        return !saveSettings(file, Settings{}, ui) && ui.boxes.size() == 1 &&
+        return !saveShown(file, Settings{}, ui) && ui.boxes.size() == 1 &&
                ui.boxes[0].text == "Unable to write to " + file.path();
     });
     if (!outcome) GTEST_SKIP() << "cannot run as an ordinary user here";

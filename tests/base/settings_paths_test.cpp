@@ -116,7 +116,7 @@ TEST(ProgramPaths, BesideTheProgramOrInTheUsersFolders) {
         // The first write of the settings makes its folder.
         testing::ScriptedUi ui;
         SettingsFile settings(p.settingsFilePath());
-        EXPECT_TRUE(settings.writeInteger("DEVICE", "LANGU", 2, ui));
+        EXPECT_TRUE(settings.writeInteger("DEVICE", "LANGU", 2));
         EXPECT_EQ(settings.readInteger("DEVICE", "LANGU", 0), 2);
         EXPECT_TRUE(ui.boxes.empty());
     }

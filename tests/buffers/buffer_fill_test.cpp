@@ -23,7 +23,14 @@ class BufferFillTest : public ::testing::Test {
         input.kind = kind;
         input.startText = start;
         input.endText = end;
-        return runFill(buffers, kChip, input, ui);
+        return runShown(input);
+    }
+
+    // The dialog's OK: the fill, and a refusal in an error box.
+    bool runShown(const FillInput& in) {
+        const FillResult result = runFill(buffers, kChip, in, ui.epochSeconds());
+        if (!result.filled()) ui.errorBox(fillRefusalText(result));
+        return result.filled();
     }
 
     static constexpr uint32_t kChip = 65536;
@@ -173,7 +180,7 @@ TEST_F(BufferFillTest, ConversionErrorStopsAtTheFirstBadEditInOrder) {
     const uint64_t version = buffers.flashView().version();
     for (const Case& c : cases) {
         ui.boxes.clear();
-        EXPECT_FALSE(runFill(buffers, kChip, c.input, ui));
+        EXPECT_FALSE(runShown(c.input));
         ASSERT_EQ(ui.boxes.size(), 1u);
         EXPECT_EQ(ui.boxes[0].text, c.error);
         EXPECT_EQ(ui.boxes[0].caption, "Error");

@@ -63,7 +63,7 @@ TEST(Checksums, MatchTheKnownVectors) {
     ChipRecord record{};
     std::strcpy(record.nameText, "SPI FLASH,Maker,Chip");
     record.flashSize = 16;
-    buffers.ResetBuffersForChip(record, 0, ui);
+    buffers.ResetBuffersForChip(record, 0);
     const uint8_t typed[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
     buffers.flashView().writeBytes(0, typed, sizeof typed);
     const BufferChecksums asWritten = flashChecksumsAsWritten(buffers, 16);
@@ -176,22 +176,23 @@ TEST(EditHistory, UndoAndRedoTypedEditsPastesAndFills) {
     ChipRecord record{};
     std::strcpy(record.nameText, "SPI FLASH,Maker,Chip");
     record.flashSize = 0x100;
-    buffers.ResetBuffersForChip(record, 0, ui);
+    buffers.ResetBuffersForChip(record, 0);
     HexDocument& view = buffers.flashView();
 
     FillInput fill;
     fill.byteText = "00";
     fill.startText = "10";
     fill.endText = "1F";
-    ASSERT_TRUE(runFill(buffers, 0x100, fill, ui));  // 0x10-0x1F = 00
-    view.overwrite(0x12, 0xA0);                      // typing "A5" at 0x12:
-    view.overwrite(0x12, 0xA5);                      //   both digits
-    view.overwrite(0x13, 0x30);                      //   and the next byte
+    ASSERT_TRUE(runFill(buffers, 0x100, fill, ui.epochSeconds()).filled());  // 0x10-0x1F = 00
+    view.overwrite(0x12, 0xA0);                                              // typing "A5" at 0x12:
+    view.overwrite(0x12, 0xA5);                                              //   both digits
+    view.overwrite(0x13, 0x30);                                              //   and the next byte
     const uint8_t pasted[] = {0x11, 0x22, 0x33};
     EXPECT_EQ(view.writeBytes(0xFE, pasted, 3), 2u);  // cut at the end
     fill.startText = "180";
     fill.endText = "1FF";
-    ASSERT_TRUE(runFill(buffers, 0x100, fill, ui));  // past the chip: the buffer only
+    ASSERT_TRUE(runFill(buffers, 0x100, fill, ui.epochSeconds())
+                    .filled());  // past the chip: the buffer only
     EXPECT_EQ(view.byteAt(0x12), 0xA5) << "the fill keeps the typed bytes";
 
     auto shown = [&](std::size_t at) { return view.byteAt(at); };

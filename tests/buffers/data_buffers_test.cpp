@@ -30,6 +30,10 @@ class DataBuffersTest : public ::testing::Test {
   protected:
     DataBuffers buffers;
     testing::ScriptedUi ui;
+    // What the window does with a range edit that does not convert.
+    void typed(bool converted, const std::string& text) {
+        if (!converted) ui.errorBox(conversionErrorText(text));
+    }
 };
 
 TEST_F(DataBuffersTest, ChipSelectionShowsAnErasedChipAndNothingToWrite) {
@@ -37,7 +41,7 @@ TEST_F(DataBuffersTest, ChipSelectionShowsAnErasedChipAndNothingToWrite) {
     buffers.flash()[5] = 0x34;
     buffers.flashDataLength = 4096;
 
-    ChipReset reset = buffers.ResetBuffersForChip(chip(65536), 0, ui);
+    ChipReset reset = buffers.ResetBuffersForChip(chip(65536), 0);
 
     HexDocument& view = buffers.flashView();
     ASSERT_EQ(view.DataSize(), 65536u);
@@ -68,9 +72,9 @@ TEST(FlashBufferMemory, BytesPastWhatWasFilledReadAsErased) {
         {"a chip selection fills the chip's size, no more", [](MainState&, testing::ScriptedUi&) {},
          0, 0x10100, 0x10000},
         {"a reselection erases what lay past the chip",
-         [](MainState& s, testing::ScriptedUi& ui) {
+         [](MainState& s, testing::ScriptedUi&) {
              s.buffers.flash()[0x3000000] = 0x12;
-             s.buffers.ResetBuffersForChip(chip(4096), 0, ui);
+             s.buffers.ResetBuffersForChip(chip(4096), 0);
          },
          0x2FFFFF0, 0x3000010, kFlashBufferSize},
         {"a read taken over past the filled part",
@@ -80,15 +84,17 @@ TEST(FlashBufferMemory, BytesPastWhatWasFilledReadAsErased) {
          },
          0x10000, 0x20000, 0x20010},
         {"a record file whose gap lies past the filled part",
-         [&dir](MainState& s, testing::ScriptedUi& ui) {
+         [&dir](MainState& s, testing::ScriptedUi&) {
              std::vector<uint8_t> image(0x30010, 0xFF);  // records at 0 and 0x30000 only
              std::memset(image.data(), 0, 16);
              std::memset(image.data() + 0x30000, 0, 16);
              const std::string path = dir.file("far.hex");
              ASSERT_TRUE(WriteIntelHex(path, image.data(), 0x30010));
-             ui.openPaths = {path};
-             ui.answers = {true};  // longer than the chip: take it
-             OpenFileCommand(s.selectedRecord(), s.buffers, ActivePage::Flash, ui, s.language);
+             // Longer than the chip, and taken.
+             FileOpen open(s.selectedRecord(), s.buffers, ActivePage::Flash);
+             ASSERT_FALSE(open.load(path).failed());
+             ASSERT_TRUE(open.longerThanChip());
+             open.commit();
              ASSERT_EQ(s.buffers.flashView().DataSize(), 0x10000u);
              ASSERT_EQ(s.buffers.flashUpTo(0x30001)[0x30000], 0);
          },
@@ -98,7 +104,7 @@ TEST(FlashBufferMemory, BytesPastWhatWasFilledReadAsErased) {
         auto state = std::make_unique<MainState>();
         testing::ScriptedUi ui;
         state->catalogue.at(0) = chip(0x10000);
-        state->buffers.ResetBuffersForChip(state->selectedRecord(), 0, ui);
+        state->buffers.ResetBuffersForChip(state->selectedRecord(), 0);
         c.act(*state, ui);
         EXPECT_LE(state->buffers.flashFilled(), c.filledAtMost) << c.what;
         const uint8_t* flash = state->buffers.flashUpTo(c.to);
@@ -109,10 +115,10 @@ TEST(FlashBufferMemory, BytesPastWhatWasFilledReadAsErased) {
 }
 
 TEST_F(DataBuffersTest, EepromBufferSurvivesAChipChange) {
-    buffers.ResetBuffersForChip(chip(1024, 256), 1, ui);
+    buffers.ResetBuffersForChip(chip(1024, 256), 1);
     for (int i = 0; i < 256; ++i) buffers.eeprom()[i] = static_cast<uint8_t>(i);
 
-    buffers.ResetBuffersForChip(chip(2048, 128), 1, ui);
+    buffers.ResetBuffersForChip(chip(2048, 128), 1);
 
     const HexDocument& view = buffers.eepromView();
     ASSERT_EQ(view.DataSize(), 128u);
@@ -135,7 +141,7 @@ TEST_F(DataBuffersTest, PageRulesFollowTheRecordAndTheTypePosition) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.typeIndex);
         ChipPages pages =
-            buffers.ResetBuffersForChip(chip(256, c.eepromSize, c.extend), c.typeIndex, ui).pages;
+            buffers.ResetBuffersForChip(chip(256, c.eepromSize, c.extend), c.typeIndex).pages;
         EXPECT_EQ(pages.eepromPageVisible, c.eepromPage);
         EXPECT_EQ(pages.configPageVisible, c.configPage);
         EXPECT_EQ(pages.flashPageCaption, c.caption);
@@ -146,14 +152,18 @@ TEST_F(DataBuffersTest, OversizeChipIsCutToTheBuffersAndReported) {
     ChipRecord big = chip(0x8000000, 0xFFFF);
     EXPECT_FALSE(DataBuffers::fitsBuffers(big));
 
-    ChipReset reset = buffers.ResetBuffersForChip(big, 0, ui);
+    // Selected as a chip is, through the state's wiring, which tells the user.
+    auto state = std::make_unique<MainState>();
+    state->catalogue.at(0) = big;
+    chipChangedInto(*state, ui)(0, 0, true);
+    DataBuffers& buffers = state->buffers;
 
-    EXPECT_FALSE(reset.fitsBuffers);
     EXPECT_EQ(buffers.flashView().DataSize(), 0x4000000u);
     EXPECT_EQ(buffers.eepromView().DataSize(), 0x2000u);
-    EXPECT_EQ(reset.rangeEndText, "3FFFFFF");
+    EXPECT_EQ(buffers.rangeEndText, "3FFFFFF");
     EXPECT_EQ(buffers.rangeEnd, 0x3FFFFFF);
     ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].text, DataBuffers::oversizeChipText(big));
     EXPECT_EQ(ui.boxes[0].caption, "Error");
     EXPECT_EQ(ui.boxes[0].icon, BoxIcon::Error);
 
@@ -172,7 +182,7 @@ TEST_F(DataBuffersTest, ChipOfTheFullBufferFits) {
 }
 
 TEST_F(DataBuffersTest, OneEditedByteTakesTheWholeView) {
-    buffers.ResetBuffersForChip(chip(65536), 0, ui);
+    buffers.ResetBuffersForChip(chip(65536), 0);
     buffers.flashView().overwrite(0x100, 0x5A);
 
     EXPECT_TRUE(buffers.TakeFlashEdits(65536));
@@ -187,7 +197,7 @@ TEST_F(DataBuffersTest, OneEditedByteTakesTheWholeView) {
 }
 
 TEST_F(DataBuffersTest, GrownViewIsTakenOnlyUpToTheChipSize) {
-    buffers.ResetBuffersForChip(chip(256), 0, ui);
+    buffers.ResetBuffersForChip(chip(256), 0);
     for (int i = 0; i < 10; ++i) buffers.flashView().insert(0, static_cast<uint8_t>(i));
     ASSERT_EQ(buffers.flashView().DataSize(), 266u);
 
@@ -201,7 +211,7 @@ TEST_F(DataBuffersTest, GrownViewIsTakenOnlyUpToTheChipSize) {
 }
 
 TEST_F(DataBuffersTest, ShrunkViewGivesItsOwnSize) {
-    buffers.ResetBuffersForChip(chip(256), 0, ui);
+    buffers.ResetBuffersForChip(chip(256), 0);
     buffers.flash()[200] = 0x77;  // as if read from the chip after the reload
     buffers.flashView().remove(0, 16);
 
@@ -212,7 +222,7 @@ TEST_F(DataBuffersTest, ShrunkViewGivesItsOwnSize) {
 }
 
 TEST_F(DataBuffersTest, UnmodifiedViewLeavesTheBufferAlone) {
-    buffers.ResetBuffersForChip(chip(256), 0, ui);
+    buffers.ResetBuffersForChip(chip(256), 0);
     buffers.flash()[3] = 0x42;  // e.g. a file loaded without a reload
     EXPECT_FALSE(buffers.TakeFlashEdits(256));
     EXPECT_EQ(buffers.flash()[3], 0x42);
@@ -259,22 +269,22 @@ TEST(RangeEditConversion, ReadsPrefixedHexAsSigned32Bit) {
 }
 
 TEST_F(DataBuffersTest, RangeEditsStoreValuesAndKeepThemOnEmptyOrBadText) {
-    buffers.Edit3Change("1A", ui);
+    typed(buffers.Edit3Change("1A"), "1A");
     EXPECT_EQ(buffers.rangeStart, 0x1A);
-    buffers.Edit3Change("", ui);
+    typed(buffers.Edit3Change(""), "");
     EXPECT_EQ(buffers.rangeStart, 0x1A);
     EXPECT_TRUE(ui.boxes.empty());
 
-    buffers.Edit3Change("123456789", ui);
+    typed(buffers.Edit3Change("123456789"), "123456789");
     EXPECT_EQ(buffers.rangeStart, 0x1A);
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].text, "'0x123456789' is not a valid integer value");
     EXPECT_EQ(ui.boxes[0].caption, "Error");
     EXPECT_EQ(ui.boxes[0].icon, BoxIcon::Error);
 
-    buffers.Edit4Change("3FFF", ui);
+    typed(buffers.Edit4Change("3FFF"), "3FFF");
     EXPECT_EQ(buffers.rangeEnd, 0x3FFF);
-    buffers.Edit4Change("ZZ", ui);  // pasted
+    typed(buffers.Edit4Change("ZZ"), "ZZ");  // pasted
     EXPECT_EQ(buffers.rangeEnd, 0x3FFF);
     EXPECT_EQ(ui.boxes.back().text, "'0xZZ' is not a valid integer value");
 }
@@ -286,8 +296,8 @@ TEST_F(DataBuffersTest, RangeCheckBoxDecidesWhereAFileIsOpened) {
     testing::TempDir dir;
     testing::writeFile(dir.file("a.bin"), "\x11\x22\x33");
     const ChipRecord record = chip(0x100);
-    buffers.ResetBuffersForChip(record, 0, ui);
-    buffers.Edit3Change("10", ui);
+    buffers.ResetBuffersForChip(record, 0);
+    typed(buffers.Edit3Change("10"), "10");
     struct Case {
         bool ticked;
         bool editsEnabled;
@@ -298,8 +308,9 @@ TEST_F(DataBuffersTest, RangeCheckBoxDecidesWhereAFileIsOpened) {
         SCOPED_TRACE(c.ticked);
         std::memset(buffers.flash(), 0xFF, 0x20);
         EXPECT_EQ(buffers.CheckBox5Click(c.ticked), c.editsEnabled);
-        ui.openPaths.push_back(dir.file("a.bin"));
-        OpenFileCommand(record, buffers, ActivePage::Flash, ui, LangEnglish);
+        FileOpen open(record, buffers, ActivePage::Flash);
+        ASSERT_FALSE(open.load(dir.file("a.bin")).failed());
+        open.commit();
         EXPECT_EQ(buffers.flash()[c.at], 0x11);
         EXPECT_EQ(buffers.flash()[c.at + 2], 0x33);
         EXPECT_EQ(buffers.flash()[c.at == 0 ? 0x10 : 0], 0xFF) << "nothing at the other place";

@@ -14,6 +14,14 @@
 namespace ostrel {
 namespace {
 
+// The editor's Save button: a refusal or a failed write in an error box.
+bool saveShown(const CatalogueEditor& editor, const std::string& path, Catalogue& catalogue,
+               testing::ScriptedUi& ui) {
+    const auto failure = editor.save(path, catalogue, LangEnglish);
+    if (failure) ui.errorBox(*failure);
+    return !failure;
+}
+
 ChipRecord record(const char* name, uint32_t id, uint32_t size, uint16_t page, uint8_t chipClass,
                   uint8_t algorithm, uint16_t eepromSize = 0, uint8_t eepromPage = 0) {
     ChipRecord r{};
@@ -56,7 +64,7 @@ struct EditorFixture : ::testing::Test {
     // Saves and checks that a refusal names what it should and changes nothing.
     void expectRefused(const std::string& message) {
         const Catalogue before = catalogue;
-        EXPECT_FALSE(editor.save(path, catalogue, ui, LangEnglish));
+        EXPECT_FALSE(saveShown(editor, path, catalogue, ui));
         ASSERT_EQ(ui.boxes.size(), 1u);
         EXPECT_EQ(ui.boxes[0].text, message);
         EXPECT_EQ(ui.boxes[0].icon, BoxIcon::Error);
@@ -78,7 +86,7 @@ TEST_F(EditorFixture, OpeningAndSavingWithoutChangesKeepsEveryChipAndField) {
     EXPECT_EQ(editor.grid()[8][ColChipId], "0xFFFFFFFF");
     EXPECT_EQ(editor.controls().type.text, "SPI_FLASH");
     EXPECT_EQ(editor.controls().manufacturer.entries.size(), 6u);
-    ASSERT_TRUE(editor.save(path, catalogue, ui, LangEnglish));
+    ASSERT_TRUE(saveShown(editor, path, catalogue, ui));
     EXPECT_TRUE(ui.boxes.empty());
     EXPECT_EQ(testing::readFile(path), original);
     EXPECT_STREQ(catalogue.at(9).nameText, "SPI_FLASH,Old,OLD") << "behind the terminator";
@@ -194,7 +202,7 @@ TEST_F(EditorFixture, ChipIdsInAnyNotationStoreTheSameNumber) {
         editor.classChanged(0);
         editor.add();
     }
-    ASSERT_TRUE(editor.save(path, catalogue, ui, LangEnglish));
+    ASSERT_TRUE(saveShown(editor, path, catalogue, ui));
     for (int i = 8; i < 14; ++i) EXPECT_EQ(catalogue.at(i).chipId, 0xC22017u) << i;
     EXPECT_EQ(catalogue.count(), 14);
 }
@@ -262,7 +270,7 @@ TEST_F(EditorFixture, SaveRefusesWhatTheFileCannotHoldAndNamesTheRow) {
     editor.edit();
     while (editor.chipRows() < 999) editor.add();
     ui.boxes.clear();
-    ASSERT_TRUE(editor.save(path, catalogue, ui, LangEnglish));
+    ASSERT_TRUE(saveShown(editor, path, catalogue, ui));
     EXPECT_EQ(testing::readFile(path).size(), 1000 * kChipRecordSize);
     EXPECT_EQ(nameTextOf(catalogue.at(0)).size(), 47u);
 }
@@ -275,7 +283,7 @@ TEST_F(EditorFixture, DeletingEveryChipAndSavingLeavesOnlyTheTerminator) {
     }
     EXPECT_EQ(editor.chipRows(), 0);
     EXPECT_FALSE(editor.edit());
-    ASSERT_TRUE(editor.save(path, catalogue, ui, LangEnglish));
+    ASSERT_TRUE(saveShown(editor, path, catalogue, ui));
     EXPECT_EQ(testing::readFile(path), std::string(kChipRecordSize, '\0'));
     EXPECT_EQ(catalogue.count(), 0);
 }
@@ -284,7 +292,7 @@ TEST_F(EditorFixture, AFailedWriteSaysWhereAndKeepsTheCatalogue) {
     editor.selectCell(1);
     editor.remove();
     const std::string bad = dir.file("missing/ostrel.Dat");
-    EXPECT_FALSE(editor.save(bad, catalogue, ui, LangEnglish));
+    EXPECT_FALSE(saveShown(editor, bad, catalogue, ui));
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_NE(ui.boxes[0].text.find(bad), std::string::npos) << ui.boxes[0].text;
     EXPECT_EQ(catalogue.count(), 8);

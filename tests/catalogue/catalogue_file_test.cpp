@@ -15,6 +15,15 @@ namespace {
 
 using testing::FileSizeLimit;
 using testing::ScriptedUi;
+
+// The load as the windows run it: a damaged file said in a plain box.
+CatalogueLoad loadShown(const std::string& path, Catalogue& catalogue, ScriptedUi& ui,
+                        int language) {
+    const CatalogueLoad load = loadCatalogueFile(path, catalogue);
+    if (load == CatalogueLoad::Destroyed)
+        ui.messageBox(messageText(Msg::MsgConfigDestroyed, language), "", BoxIcon::None);
+    return load;
+}
 using testing::TempDir;
 
 ChipRecord chip(const std::string& name, uint32_t id) {
@@ -73,7 +82,7 @@ TEST(CatalogueFile, LoadsByLengthOrRefusesAsDestroyed) {
         Catalogue catalogue = fiveOldChips();
         const Catalogue before = catalogue;
         ScriptedUi ui;
-        EXPECT_EQ(loadCatalogueFile(path, catalogue, ui, LangEnglish), c.result);
+        EXPECT_EQ(loadShown(path, catalogue, ui, LangEnglish), c.result);
         EXPECT_EQ(catalogue.count(), c.count);
         if (c.result == CatalogueLoad::Destroyed) {
             ASSERT_EQ(ui.boxes.size(), 1u);
@@ -91,7 +100,7 @@ TEST(CatalogueFile, MissingFileChangesNothingAndSaysNothing) {
     TempDir dir;
     Catalogue catalogue = fiveOldChips();
     ScriptedUi ui;
-    EXPECT_EQ(loadCatalogueFile(dir.file("ostrel.Dat"), catalogue, ui, LangEnglish),
+    EXPECT_EQ(loadShown(dir.file("ostrel.Dat"), catalogue, ui, LangEnglish),
               CatalogueLoad::Missing);
     EXPECT_EQ(catalogue.count(), 5);
     EXPECT_TRUE(ui.boxes.empty());
@@ -102,8 +111,8 @@ TEST(CatalogueFile, DestroyedMessageFollowsTheGivenLanguage) {
     testing::writeFile(dir.file("ostrel.Dat"), std::string(69, '\0'));
     Catalogue catalogue;
     ScriptedUi ui;
-    loadCatalogueFile(dir.file("ostrel.Dat"), catalogue, ui, LangSimplified);
-    loadCatalogueFile(dir.file("ostrel.Dat"), catalogue, ui, LangTraditional);
+    loadShown(dir.file("ostrel.Dat"), catalogue, ui, LangSimplified);
+    loadShown(dir.file("ostrel.Dat"), catalogue, ui, LangTraditional);
     ASSERT_EQ(ui.boxes.size(), 2u);
     EXPECT_EQ(ui.boxes[0].text, "配置文件被破坏！");
     EXPECT_EQ(ui.boxes[1].text, "配置文件被破壞！");
@@ -116,7 +125,7 @@ TEST(CatalogueFile, RecordsBehindTheFileEndOrATerminatorAreNeverRead) {
     testing::writeFile(path, chipsFile(2, true) + recordBytes(chip("25,Ghost,G1", 1)));
     Catalogue catalogue = fiveOldChips();
     ScriptedUi ui;
-    ASSERT_EQ(loadCatalogueFile(path, catalogue, ui, LangEnglish), CatalogueLoad::Loaded);
+    ASSERT_EQ(loadShown(path, catalogue, ui, LangEnglish), CatalogueLoad::Loaded);
     EXPECT_EQ(catalogue.count(), 2);
     EXPECT_EQ(nameTextOf(catalogue.at(3)), "25,Ghost,G1");
     // ... and positions beyond the file's end keep what they held.
@@ -140,7 +149,7 @@ TEST(CatalogueFile, SaveWritesChipsAndAZeroTerminatorAndLoadsBackTheSame) {
 
     Catalogue loaded;
     ScriptedUi ui;
-    ASSERT_EQ(loadCatalogueFile(path, loaded, ui, LangEnglish), CatalogueLoad::Loaded);
+    ASSERT_EQ(loadShown(path, loaded, ui, LangEnglish), CatalogueLoad::Loaded);
     EXPECT_EQ(loaded.count(), 3);
     EXPECT_EQ(std::memcmp(&loaded.records(), &saved.records(), sizeof(ChipRecord) * 3), 0);
 }

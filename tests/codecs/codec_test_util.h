@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "buffers/codec_io.h"
+#include "buffers/file_io.h"
 #include "buffers/intel_hex.h"
 #include "buffers/srecord.h"
 #include "support/scripted_ui.h"
@@ -37,16 +38,31 @@ class GuardedTarget {
     std::size_t size_;
 };
 
+// A reader's fault in the window's boxes, as the Open command shows it.
+inline void showReadFault(const RecordRead& read, FileFormat format, ScriptedUi& ui) {
+    if (!read.failed()) return;
+    LoadResult result;
+    result.fault = FileFault::Record;
+    result.record = read.fault;
+    result.line = read.line;
+    result.format = format;
+    for (const std::string& text : loadFailureTexts(result, "")) ui.errorBox(text);
+}
+
 inline int32_t readIntelText(const std::string& text, uint8_t* target, uint32_t limit,
                              ScriptedUi& ui) {
     LineReader lines(text.data(), text.size());
-    return ReadIntelHex(lines, target, limit, ui);
+    const RecordRead read = ReadIntelHex(lines, target, limit);
+    showReadFault(read, FileFormat::IntelHex, ui);
+    return read.extent;
 }
 
 inline int32_t readSRecordText(const std::string& text, uint8_t* target, uint32_t limit,
                                ScriptedUi& ui) {
     LineReader lines(text.data(), text.size());
-    return ReadSRecord(lines, target, limit, ui);
+    const RecordRead read = ReadSRecord(lines, target, limit);
+    showReadFault(read, FileFormat::SRecord, ui);
+    return read.extent;
 }
 
 // One row of a reader table: the file text, the limit, what the reader must

@@ -4,12 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 
 #include "codec_test_util.h"
-#include "operations/main_state.h"
 #include "support/temp_files.h"
 
 namespace ostrel::testing {
@@ -43,15 +44,14 @@ TEST_P(LoadFileByExtension, PicksTheFormatAndRespectsTheLimit) {
     const std::string path = dir.file(c.fileName);
     writeFile(path, c.content);
     GuardedTarget target(c.limit);
-    ScriptedUi ui;
-    const LoadResult loaded = LoadFileChecked(path, target.data(), c.limit, ui);
+    const LoadResult loaded = loadFile(path, target.data(), c.limit);
     EXPECT_EQ(loaded.count, c.result);
-    // Every failure shows why; a load that shows nothing succeeded.
-    EXPECT_EQ(loaded.failed, !c.boxes.empty());
-    EXPECT_FALSE(loaded.cannotOpen);
+    // Every failure is told; a load that tells nothing succeeded.
+    EXPECT_EQ(loaded.failed(), !c.boxes.empty());
+    EXPECT_NE(loaded.fault, FileFault::CannotOpen);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(target.data()), c.expectedStart.size()),
               c.expectedStart);
-    EXPECT_EQ(ui.boxTexts(), c.boxes);
+    EXPECT_EQ(loadFailureTexts(loaded, path), c.boxes);
     EXPECT_TRUE(target.guardsIntact());
 }
 
@@ -124,33 +124,75 @@ TEST(LoadFile, TellsWhenTheFileCannotBeOpenedOrRead) {
     std::filesystem::create_directory(dir.file("folder.bin"));
     const struct {
         std::string path;
-        bool cannotOpen;
+        FileFault fault;
+        int error;
         std::string box;
     } cases[] = {
-        {dir.file("missing.bin"), true, "Cannot open file " + dir.file("missing.bin")},
-        {dir.file("missing.hex"), true, "Cannot open file " + dir.file("missing.hex")},
-        {dir.file("folder.bin"), true, "Cannot open file " + dir.file("folder.bin")},
+        {dir.file("missing.bin"), FileFault::CannotOpen, ENOENT,
+         "Cannot open file " + dir.file("missing.bin")},
+        {dir.file("missing.hex"), FileFault::CannotOpen, ENOENT,
+         "Cannot open file " + dir.file("missing.hex")},
+        {dir.file("folder.bin"), FileFault::CannotOpen, EISDIR,
+         "Cannot open file " + dir.file("folder.bin")},
         // ".eep" and ".src" files are probed first, with a message of their own.
-        {dir.file("missing.eep"), false, "Can't open File"},
-        {dir.file("missing.src"), false, "Can't open File"},
+        {dir.file("missing.eep"), FileFault::CannotOpen, ENOENT, "Can't open File"},
+        {dir.file("missing.src"), FileFault::CannotOpen, ENOENT, "Can't open File"},
         // Opens, and every read of it fails: an error, not an empty file.
-        {"/proc/self/mem", false, "Error reading File"},
+        {"/proc/self/mem", FileFault::ReadFailed, EIO, "Error reading File"},
+        // Says 4096 bytes and gives a few: the short read is an error, not a load.
+        {"/sys/devices/system/cpu/online", FileFault::ReadFailed, 0, "Error reading File"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
-        uint8_t target[16];
-        ScriptedUi ui;
-        const LoadResult loaded = LoadFileChecked(c.path, target, 16, ui);
-        EXPECT_TRUE(loaded.failed);
-        EXPECT_EQ(loaded.cannotOpen, c.cannotOpen);
+        std::vector<uint8_t> target(8192);
+        const LoadResult loaded = loadFile(c.path, target.data(), 8192);
+        EXPECT_EQ(loaded.fault, c.fault);
+        EXPECT_EQ(loaded.error, c.error);
         EXPECT_EQ(loaded.count, 0);
-        EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{c.box});
-        ASSERT_EQ(ui.boxes.size(), 1u);
-        EXPECT_EQ(ui.boxes[0].caption, "Error");
-        // The one-number form says the same through its out-parameter.
-        bool cannotOpen = !c.cannotOpen;
-        EXPECT_EQ(LoadFile(c.path, target, 16, ui, &cannotOpen), 0);
-        EXPECT_EQ(cannotOpen, c.cannotOpen);
+        EXPECT_EQ(loadFailureTexts(loaded, c.path), std::vector<std::string>{c.box});
+    }
+}
+
+// Every input is read once, from its start: a pipe loads whole, and record
+// text under a raw name is found in the bytes already read. A pipe of record
+// text is refused, or read as records when a format is chosen.
+TEST(LoadFile, ReadsAPipeOnceAndWhole) {
+    const std::string image = randomBytes(0x30000, 5);  // several pipe buffers' worth
+    const std::string hex = ":03000000010203F7\r\n:00000001FF\r\n";
+    LoadOptions asHex;
+    asHex.chosen = true;
+    asHex.format = FileFormat::IntelHex;
+    const struct {
+        const char* name;
+        std::string content;
+        LoadOptions options;
+        FileFault fault;
+        std::string loaded;
+    } cases[] = {
+        {"raw image", image, {}, FileFault::None, image},
+        {"record text refused", hex, {}, FileFault::RecordText, ""},
+        {"record text chosen", hex, asHex, FileFault::None, "\x01\x02\x03"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        int ends[2];
+        ASSERT_EQ(::pipe(ends), 0);
+        std::thread writer([&] {
+            writeAll(ends[1], c.content.data(), c.content.size());
+            ::close(ends[1]);
+        });
+        std::vector<uint8_t> target(0x40000, 0xEE);
+        const LoadResult loaded = loadFile("/dev/fd/" + std::to_string(ends[0]), target.data(),
+                                           static_cast<uint32_t>(target.size()), c.options);
+        // Whatever the load took, the writer must be able to finish.
+        std::vector<char> rest(0x10000);
+        while (::read(ends[0], rest.data(), rest.size()) > 0) {
+        }
+        writer.join();
+        ::close(ends[0]);
+        EXPECT_EQ(loaded.fault, c.fault);
+        EXPECT_EQ(loaded.count, static_cast<int32_t>(c.loaded.size()));
+        EXPECT_EQ(std::string(target.begin(), target.begin() + c.loaded.size()), c.loaded);
     }
 }
 
@@ -181,62 +223,47 @@ TEST(SaveFile, WritesTheFormatOfTheExtension) {
         {"noext", std::string(16, '\0')},
     };
     for (const auto& c : cases) {
-        ScriptedUi ui;
-        EXPECT_TRUE(SaveFile(dir.file(c.name), data, 16, ui)) << c.name;
+        EXPECT_FALSE(saveFile(dir.file(c.name), data, 16).failed()) << c.name;
         EXPECT_EQ(readFile(dir.file(c.name)), c.content) << c.name;
-        EXPECT_TRUE(ui.boxes.empty()) << c.name;
     }
 }
 
-TEST(SaveFile, AsksBeforeReplacingAFile) {
+// Only a regular file is replaced through a new file and a rename: a device
+// or a FIFO stays what it is and is written in place, with its errors told;
+// a folder is refused.
+TEST(SaveFile, ReplacesOnlyARegularFile) {
     TempDir dir;
-    const std::string path = dir.file("old.bin");
-    writeFile(path, "old content");
+    std::filesystem::create_directory(dir.file("folder.bin"));
+    ASSERT_EQ(::mkfifo(dir.file("pipe.bin").c_str(), 0600), 0);
     const uint8_t data[4] = {1, 2, 3, 4};
-
-    ScriptedUi ui;
-    ui.answers = {false};
-    EXPECT_FALSE(SaveFile(path, data, 4, ui, LangEnglish));
-    EXPECT_EQ(readFile(path), "old content");
-    ASSERT_EQ(ui.boxes.size(), 1u);
-    EXPECT_TRUE(ui.boxes[0].question);
-    EXPECT_EQ(ui.boxes[0].text, "File already exists. Is it covered? ");
-    EXPECT_EQ(ui.boxes[0].caption, "Info");
-
-    ui.answers = {true};
-    EXPECT_TRUE(SaveFile(path, data, 4, ui, LangEnglish));
-    EXPECT_EQ(readFile(path), "\x01\x02\x03\x04");
-    EXPECT_EQ(filesIn(dir.path()), std::vector<std::string>{"old.bin"});
-}
-
-TEST(SaveFile, AFailedWriteLeavesTheOldFileWhole) {
-    TempDir dir;
-    const std::vector<uint8_t> image(0x10000, 0x12);
-    for (const char* name : {"old.bin", "old.hex", "old.src"}) {
-        const std::string path = dir.file(name);
-        writeFile(path, "old content");
-        ScriptedUi ui;
-        {
-            FileSizeLimit limit(4096);
-            EXPECT_FALSE(SaveFile(path, image.data(), 0x10000, ui, LangEnglish)) << name;
+    const struct {
+        std::string path;
+        FileFault fault;
+        int error;
+        std::filesystem::file_type stays;
+    } cases[] = {
+        {dir.file("folder.bin"), FileFault::IsFolder, EISDIR,
+         std::filesystem::file_type::directory},
+        {"/dev/null", FileFault::None, 0, std::filesystem::file_type::character},
+        {"/dev/full", FileFault::WriteFailed, ENOSPC, std::filesystem::file_type::character},
+        {dir.file("pipe.bin"), FileFault::None, 0, std::filesystem::file_type::fifo},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        std::string drained;
+        std::thread reader;
+        if (c.stays == std::filesystem::file_type::fifo)
+            reader = std::thread([&] { drained = readFile(c.path); });
+        const SaveResult saved = saveFile(c.path, data, 4);
+        if (reader.joinable()) reader.join();
+        EXPECT_EQ(saved.fault, c.fault);
+        EXPECT_EQ(saved.error, c.error);
+        EXPECT_EQ(std::filesystem::status(c.path).type(), c.stays);
+        if (c.stays == std::filesystem::file_type::fifo) {
+            EXPECT_EQ(drained, "\x01\x02\x03\x04");
         }
-        EXPECT_EQ(readFile(path), "old content") << name;
-        EXPECT_EQ(ui.boxTexts(), (std::vector<std::string>{"File already exists. Is it covered? ",
-                                                           "Error writing file."}));
-        EXPECT_EQ(ui.boxes.back().caption, "Error");
-        EXPECT_EQ(ui.boxes.back().icon, BoxIcon::Error);
-        std::filesystem::remove(path);
-        EXPECT_TRUE(filesIn(dir.path()).empty()) << name;
     }
-}
-
-TEST(SaveFile, CannotCreateInAMissingFolder) {
-    TempDir dir;
-    const uint8_t data[1] = {0};
-    ScriptedUi ui;
-    const std::string path = dir.file("missing/a.bin");
-    EXPECT_FALSE(SaveFile(path, data, 1, ui));
-    EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{"Cannot create file " + path});
+    EXPECT_EQ(filesIn(dir.path()), (std::vector<std::string>{"folder.bin", "pipe.bin"}));
 }
 
 TEST(SaveFile, KeepsPermissionsAndLinksOfTheOldFile) {
@@ -246,313 +273,12 @@ TEST(SaveFile, KeepsPermissionsAndLinksOfTheOldFile) {
     ::chmod(real.c_str(), 0640);
     std::filesystem::create_symlink(real, dir.file("link.bin"));
     const uint8_t data[2] = {'n', 'w'};
-    ScriptedUi ui;
-    EXPECT_TRUE(SaveFile(dir.file("link.bin"), data, 2, ui));
+    EXPECT_FALSE(saveFile(dir.file("link.bin"), data, 2).failed());
     EXPECT_TRUE(std::filesystem::is_symlink(dir.file("link.bin")));
     EXPECT_EQ(readFile(real), "nw");
     struct stat info;
     ASSERT_EQ(::stat(real.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0640u);
-}
-
-// The Open and Save commands over a 65,536-byte chip with a 512-byte DATA area.
-class FileCommands : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        ChipRecord& chip = state.catalogue.at(0);
-        std::strcpy(chip.nameText, "SPI_FLASH,Test,T64K");
-        chip.flashSize = 0x10000;
-        chip.flashPage = 256;
-        chip.eepromSize = 512;
-        state.language = LangEnglish;
-    }
-    std::string logLineFor(const std::string& path) { return "Open" + path + " (10:21:07)"; }
-
-    TempDir dir;
-    MainState state;
-    ScriptedUi ui;
-};
-
-TEST_F(FileCommands, OpenShowsTheFiltersAndStopsOnCancel) {
-    state.buffers.flashDataLength = 5;
-    OpenFileCommand(state.selectedRecord(), state.buffers, ActivePage::Flash, ui, state.language);
-    EXPECT_EQ(ui.lastFilter,
-              "Binary (*.bin)|*.bin|Intel Hex(*.hex)|*.hex|Bios Rom (*.rom)|*.rom|Asus Rom "
-              "(*.cap)|*.cap|All files (*.*)|*.*");
-    EXPECT_EQ(ui.lastFilterIndex, 0);
-    EXPECT_EQ(state.buffers.flashDataLength, 5);
-    EXPECT_TRUE(ui.log.empty());
-}
-
-TEST_F(FileCommands, OpenSetsTheDataLengthFromTheFile) {
-    const struct {
-        const char* name;
-        std::size_t size;
-        std::deque<bool> answers;
-        int32_t dataLength;  // -1: left as it was
-        bool logged;
-    } cases[] = {
-        {"short.bin", 1000, {}, 1000, true},
-        {"long_yes.bin", 0x20000, {true}, 0x10000, true},
-        {"long_no.bin", 0x20000, {false}, -1, false},
-    };
-    for (const auto& c : cases) {
-        ScriptedUi ui;
-        const std::string path = dir.file(c.name);
-        writeFile(path, std::string(c.size, '\x5C'));
-        state.buffers.flashDataLength = 7;
-        state.buffers.ShowFlash(16);
-        ui.openPaths = {path};
-        ui.answers = c.answers;
-        OpenFileCommand(state.selectedRecord(), state.buffers, ActivePage::Flash, ui,
-                        state.language);
-        EXPECT_EQ(state.buffers.flashDataLength, c.dataLength < 0 ? 7 : c.dataLength) << c.name;
-        EXPECT_EQ(ui.boxes.size(), c.answers.size()) << c.name;
-        if (!c.answers.empty()) {
-            EXPECT_EQ(ui.boxes[0].text,
-                      "File length is larger than chip capacity. Do you want to continue to "
-                      "transfer files?");
-            EXPECT_EQ(ui.boxes[0].caption, "Info");
-        }
-        EXPECT_EQ(state.buffers.flashView().DataSize(), c.logged ? 0x10000u : 16u) << c.name;
-        EXPECT_EQ(ui.log, c.logged ? std::vector<std::string>{logLineFor(path)}
-                                   : std::vector<std::string>{})
-            << c.name;
-        state.buffers.ShowFlash(0x10000);
-        std::memset(state.buffers.flash(), 0xFF, 0x30000);
-    }
-}
-
-TEST_F(FileCommands, OpenLeavesTheGapsOfARecordFileAsTheyWere) {
-    std::vector<uint8_t> image(0x1100, 0x22);
-    std::fill(image.begin() + 0x100, image.begin() + 0x1000, 0xFF);  // no records there
-    const std::string path = dir.file("gaps.hex");
-    ASSERT_TRUE(WriteIntelHex(path, image.data(), 0x1100));
-    std::memset(state.buffers.flash(), 0x11, 0x2000);
-    ui.openPaths = {path};
-    OpenFileCommand(state.selectedRecord(), state.buffers, ActivePage::Flash, ui, state.language);
-    EXPECT_TRUE(ui.boxes.empty());
-    EXPECT_EQ(state.buffers.flashDataLength, 0x1100);
-    EXPECT_EQ(state.buffers.flash()[0xFF], 0x22);
-    EXPECT_EQ(state.buffers.flash()[0x100], 0x11);
-    EXPECT_EQ(state.buffers.flash()[0xFFF], 0x11);
-    EXPECT_EQ(state.buffers.flash()[0x1000], 0x22);
-}
-
-// An Open that fails, or that the user declines, changes nothing the user can
-// see or write: neither buffer, nor view, nor the data length, nor the log.
-TEST_F(FileCommands, AFailedOrDeclinedOpenChangesNothing) {
-    const std::string nineGoodLines = [] {
-        std::string text;
-        for (int line = 0; line < 9; ++line) {
-            const uint8_t address = static_cast<uint8_t>(line * 4);
-            const uint8_t sum = static_cast<uint8_t>(-(4 + address + 4 * 0x5C));
-            char record[32];
-            std::snprintf(record, sizeof record, ":0400%02X005C5C5C5C%02X\r\n", address, sum);
-            text += record;
-        }
-        return text + ":04002400ZZ\r\n";
-    }();
-    const std::string tooLong =
-        "File length is larger than chip capacity. Do you want to continue "
-        "to transfer files?";
-    const struct {
-        const char* name;
-        ActivePage page;
-        std::string file;  // "" : the path alone, which need not exist
-        std::deque<bool> answers;
-        std::vector<std::string> boxes;
-    } cases[] = {
-        {"long.bin", ActivePage::Flash, std::string(0x20000, '\x5C'), {false}, {tooLong}},
-        {"tenth_line.hex", ActivePage::Flash, nineGoodLines, {}, {"Illegal Char in File"}},
-        {"missing.eep", ActivePage::Flash, "", {}, {"Can't open File"}},
-        {"/proc/self/mem", ActivePage::Flash, "", {}, {"Error reading File"}},
-        {"long.bin", ActivePage::Eeprom, std::string(1000, '\x5C'), {false}, {tooLong}},
-        {"big.bin",
-         ActivePage::Eeprom,
-         std::string(10000, '\x5C'),
-         {},
-         {"File is too big for Buffer"}},
-        {"tenth_line.hex", ActivePage::Eeprom, nineGoodLines, {}, {"Illegal Char in File"}},
-    };
-    std::memset(state.buffers.flash(), 0x11, 0x30000);
-    std::memset(state.buffers.eeprom(), 0x22, 0x2000);
-    state.buffers.ShowFlash(16);
-    state.buffers.ShowEeprom(4);
-    state.buffers.flashView().overwrite(0, 0x33);  // an edit not yet taken over
-    state.buffers.flashDataLength = 7;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::string path = c.name[0] == '/' ? std::string(c.name) : dir.file(c.name);
-        if (!c.file.empty()) writeFile(path, c.file);
-        ScriptedUi ui;
-        ui.openPaths = {path};
-        ui.answers = c.answers;
-        OpenFileCommand(state.selectedRecord(), state.buffers, c.page, ui, state.language);
-        EXPECT_EQ(ui.boxTexts(), c.boxes);
-        EXPECT_TRUE(ui.log.empty());
-        EXPECT_EQ(state.buffers.flashDataLength, 7);
-        for (uint32_t a = 0; a < 0x30000; ++a) ASSERT_EQ(state.buffers.flash()[a], 0x11) << a;
-        for (uint32_t a = 0; a < 0x2000; ++a) ASSERT_EQ(state.buffers.eeprom()[a], 0x22) << a;
-        ASSERT_EQ(state.buffers.flashView().DataSize(), 16u);
-        EXPECT_EQ(state.buffers.flashView().byteAt(0), 0x33);
-        EXPECT_EQ(state.buffers.flashView().byteAt(15), 0x11);
-        EXPECT_TRUE(state.buffers.flashView().Modified());
-        ASSERT_EQ(state.buffers.eepromView().DataSize(), 4u);
-        EXPECT_EQ(state.buffers.eepromView().byteAt(3), 0x22);
-    }
-}
-
-TEST_F(FileCommands, ASourceFileOpensAsTheSRecordItWasSavedAs) {
-    for (uint32_t a = 0; a < 0x1234; ++a) state.buffers.flash()[a] = static_cast<uint8_t>(a * 7);
-    const std::string path = dir.file("image.src");
-    ui.savePaths = {path};
-    SaveFileCommand(state.selectedRecord(), state.buffers, ui, state.language);
-    ASSERT_EQ(readFile(path).substr(0, 2), "S0");
-
-    std::memset(state.buffers.flash(), 0xFF, 0x10000);
-    ui.openPaths = {path};
-    OpenFileCommand(state.selectedRecord(), state.buffers, ActivePage::Flash, ui, state.language);
-    EXPECT_TRUE(ui.boxes.empty());
-    for (uint32_t a = 0; a < 0x1234; ++a)
-        ASSERT_EQ(state.buffers.flash()[a], static_cast<uint8_t>(a * 7)) << a;
-    EXPECT_EQ(state.buffers.flash()[0x1234], 0xFF);
-    EXPECT_EQ(state.buffers.flashDataLength, 0x1240);  // the last 16-byte record's end
-    EXPECT_EQ(state.buffers.flashView().byteAt(0x1233), static_cast<uint8_t>(0x1233 * 7));
-    EXPECT_EQ(ui.log, std::vector<std::string>{logLineFor(path)});
-}
-
-TEST_F(FileCommands, EepromPageLoadsTheFileOverAnErasedArea) {
-    std::memset(state.buffers.eeprom(), 0x00, 0x2000);
-    const std::string path = dir.file("data.hex");
-    writeFile(path, ":01001000559A\r\n" + kEnd);
-    ui.openPaths = {path};
-    state.buffers.flashDataLength = 7;
-    OpenFileCommand(state.selectedRecord(), state.buffers, ActivePage::Eeprom, ui, state.language);
-    EXPECT_TRUE(ui.boxes.empty());
-    EXPECT_EQ(state.buffers.eeprom()[0], 0xFF);
-    EXPECT_EQ(state.buffers.eeprom()[0x10], 0x55);
-    EXPECT_EQ(state.buffers.eeprom()[0x1FFF], 0xFF);
-    EXPECT_EQ(state.buffers.eepromView().DataSize(), 512u);
-    EXPECT_EQ(state.buffers.eepromView().byteAt(0x10), 0x55);
-    EXPECT_EQ(state.buffers.flashDataLength, 7);
-    EXPECT_EQ(ui.log, std::vector<std::string>{logLineFor(path)});
-}
-
-// Record text under a name that reads raw: programmed as raw bytes it would
-// put the text on the chip. The window asks; the command-line tools refuse and
-// say how to choose; a format chosen outright is read without a question.
-TEST_F(FileCommands, RecordTextUnderARawNameIsNeverTakenSilently) {
-    const std::string hex = ":03000000010203F7\r\n:00000001FF\r\n";
-    const std::string srec = "S1060000010203F3\r\nS9030000FC\r\n";
-    const std::string bytes("\x01\x02\x03", 3);
-    LoadOptions refuse;
-    refuse.refuseRecordText = true;
-    const std::string notText = ":03000000010203F7\r\nX\r\n";
-    LoadOptions asHex;
-    asHex.chosen = true;
-    asHex.format = FileFormat::IntelHex;
-    const struct {
-        const char* name;
-        std::string content;
-        LoadOptions options;
-        std::deque<bool> answers;
-        std::string loaded;  // what the FLASH buffer begins with; empty: the load failed
-        std::string box;     // the first box
-    } cases[] = {
-        {"fw.bin",
-         hex,
-         {},
-         {true},
-         bytes,
-         "PATH holds Intel HEX text, but its extension reads it as raw binary. Read it as Intel "
-         "HEX?"},
-        {"fw.bin", hex, {}, {false}, hex, "PATH holds Intel HEX text"},
-        {"fw", srec, {}, {true}, bytes, "PATH holds S-record text"},
-        {"fw.bin",
-         hex,
-         refuse,
-         {},
-         "",
-         "PATH holds Intel HEX text, but its extension reads it as raw binary; choose how to "
-         "read it with --format bin|hex|srec."},
-        {"fw.bin", hex, asHex, {}, bytes, ""},
-        // Not record text: a colon, then something that is no hexadecimal digit.
-        {"fw.bin", notText, {}, {}, notText, ""},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.name) + " " + c.box);
-        ScriptedUi ui;
-        const std::string path = dir.file(c.name);
-        writeFile(path, c.content);
-        std::memset(state.buffers.flash(), 0xFF, 0x100);
-        state.buffers.flashDataLength = 0;
-        ui.openPaths = {path};
-        ui.answers = c.answers;
-        OpenFileCommand(state.selectedRecord(), state.buffers, ActivePage::Flash, ui,
-                        state.language, c.options);
-        const std::string head(reinterpret_cast<const char*>(state.buffers.flash()),
-                               c.loaded.size());
-        EXPECT_EQ(head, c.loaded);
-        EXPECT_EQ(state.buffers.flashDataLength, static_cast<int32_t>(c.loaded.size()));
-        std::string box = c.box;
-        if (box.rfind("PATH", 0) == 0) box.replace(0, 4, path);
-        if (box.empty()) {
-            EXPECT_TRUE(ui.boxes.empty());
-        } else {
-            ASSERT_FALSE(ui.boxes.empty());
-            EXPECT_EQ(ui.boxes[0].text.substr(0, box.size()), box);
-            EXPECT_EQ(ui.boxes[0].question, !c.answers.empty());
-        }
-    }
-}
-
-TEST_F(FileCommands, ConfigPageLoadsNothing) {
-    const std::string path = dir.file("a.bin");
-    writeFile(path, "abc");
-    ui.openPaths = {path};
-    OpenFileCommand(state.selectedRecord(), state.buffers, ActivePage::Config, ui, state.language);
-    EXPECT_EQ(state.buffers.flash()[0], 0xFF);
-    EXPECT_EQ(state.buffers.eeprom()[0], 0xFF);
-    EXPECT_EQ(ui.log, std::vector<std::string>{logLineFor(path)});
-}
-
-// Save writes the chip's size of the FLASH buffer in the name's format, with
-// the bytes typed into the FLASH view taken over first as Write takes them.
-TEST_F(FileCommands, SaveWritesTheChipSizeOfTheFlashBufferWithTheTypedBytes) {
-    struct Case {
-        const char* name;
-        bool typed;
-        int32_t count;  // Intel HEX leaves out the records that hold only FF
-    } cases[] = {
-        {"out.bin", false, 0x10000}, {"typed.bin", true, 0x10000}, {"typed.hex", true, 0x4020}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        state.buffers.flash()[0] = 0x42;
-        state.buffers.flashDataLength = 1;
-        state.buffers.ShowFlash(state.selectedRecord().flashSize);
-        if (c.typed) state.buffers.flashView().overwrite(0x4010, 0x45);
-        const std::string path = dir.file(c.name);
-        ui.savePaths = {path};
-        SaveFileCommand(state.selectedRecord(), state.buffers, ui, state.language);
-        std::vector<uint8_t> saved(0x20000, 0x00);
-        const int32_t count = LoadFile(path, saved.data(), 0x20000, ui);
-        ASSERT_EQ(count, c.count);
-        EXPECT_EQ(saved[0], 0x42);
-        EXPECT_EQ(saved[1], 0xFF);
-        EXPECT_EQ(saved[0x4010], c.typed ? 0x45 : 0xFF);
-        EXPECT_FALSE(state.buffers.flashView().Modified());
-    }
-    EXPECT_EQ(ui.lastFilter,
-              "Binary (*.bin)|*.bin|Intel Hex(*.hex)|*.hex|Bios Rom (*.rom)|*.rom|All files "
-              "(*.*)|*.*");
-    EXPECT_EQ(ui.lastDefaultExtension, "hex");
-    EXPECT_TRUE(ui.log.empty());
-    EXPECT_TRUE(ui.boxes.empty());
-
-    ScriptedUi cancelled;
-    SaveFileCommand(state.selectedRecord(), state.buffers, cancelled, state.language);
-    EXPECT_TRUE(cancelled.boxes.empty());
 }
 
 }  // namespace

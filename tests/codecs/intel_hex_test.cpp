@@ -231,12 +231,5 @@ TEST(IntelHexWriter, ReportsAFailedWrite) {
     EXPECT_FALSE(WriteIntelHex(dir.file("missing/x.hex"), image.data(), 16));
 }
 
-TEST(IntelHexReaderFile, ReportsAFileThatCannotBeOpened) {
-    ScriptedUi ui;
-    uint8_t target[4];
-    EXPECT_EQ(ReadIntelHex("/nonexistent/a.hex", target, 4, ui), 0);
-    EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{"Cannot open file /nonexistent/a.hex"});
-}
-
 }  // namespace
 }  // namespace ostrel::testing

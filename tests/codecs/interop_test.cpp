@@ -87,26 +87,18 @@ TEST_P(Interoperation, WeReadWhatTheToolsWrite) {
     for (const ToolToUs& c : conversions) {
         ASSERT_TRUE(run("cd " + dir.path() + " && " + c.command)) << c.command;
         std::fill(target.begin(), target.begin() + image.size() + 16, 0xFF);
-        ScriptedUi ui;
-        EXPECT_EQ(LoadFile(dir.file(c.output), target.data(), kFlashBufferSize, ui),
-                  static_cast<int32_t>(image.size()))
-            << c.command;
-        EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{}) << c.command;
+        const LoadResult loaded = loadFile(dir.file(c.output), target.data(), kFlashBufferSize);
+        EXPECT_EQ(loaded.count, static_cast<int32_t>(image.size())) << c.command;
+        EXPECT_FALSE(loaded.failed()) << c.command;
         EXPECT_TRUE(std::equal(image.begin(), image.end(), target.begin())) << c.command;
         EXPECT_EQ(target[image.size()], 0xFF) << c.command;
     }
 }
 
 TEST_P(Interoperation, TheToolsReadWhatWeWrite) {
-    ScriptedUi ui;
-    ASSERT_TRUE(
-        SaveFile(dir.file("ours.hex"), image.data(), static_cast<uint32_t>(image.size()), ui));
-    ASSERT_TRUE(
-        SaveFile(dir.file("ours.src"), image.data(), static_cast<uint32_t>(image.size()), ui));
-    ASSERT_TRUE(
-        SaveFile(dir.file("ours.mot"), image.data(), static_cast<uint32_t>(image.size()), ui));
-    ASSERT_TRUE(
-        SaveFile(dir.file("ours.ihex"), image.data(), static_cast<uint32_t>(image.size()), ui));
+    for (const char* name : {"ours.hex", "ours.src", "ours.mot", "ours.ihex"})
+        ASSERT_FALSE(
+            saveFile(dir.file(name), image.data(), static_cast<uint32_t>(image.size())).failed());
     // Our writers skip erased records; the tools fill those gaps with 0xFF.
     const std::string size = std::to_string(image.size());
     const std::string commands[] = {
@@ -148,26 +140,22 @@ TEST(InteroperationLimits, CountRecordEndsAFileOnlyWhenItMatches) {
     // Cut after the last data line, and after one in the middle.
     writeFile(dir.file("cut.srec"), whole.substr(0, count + 1));
     writeFile(dir.file("cut2.srec"), whole.substr(0, whole.find('\n', 200) + 1));
-    LoadOptions plain;
-    plain.plainErrors = true;
     const struct {
         const char* file;
-        LoadOptions options;
         int32_t count;
         std::vector<std::string> boxes;
+        RecordFault fault;
     } cases[] = {
-        {"whole.srec", {}, 3000, {}},
-        {"cut.srec", {}, 0, {"File Read Operation Failed"}},
-        {"cut2.srec", {}, 0, {"File Read Operation Failed"}},
-        {"cut.srec", plain, 0, {"the file ends before its end record; it may be cut off"}},
+        {"whole.srec", 3000, {}, RecordFault::None},
+        {"cut.srec", 0, {"File Read Operation Failed"}, RecordFault::FileEnded},
+        {"cut2.srec", 0, {"File Read Operation Failed"}, RecordFault::FileEnded},
     };
     for (const auto& c : cases) {
         std::vector<uint8_t> target(3000);
-        ScriptedUi ui;
-        EXPECT_EQ(LoadFileChecked(dir.file(c.file), target.data(), 3000, ui, c.options).count,
-                  c.count)
-            << c.file;
-        EXPECT_EQ(ui.boxTexts(), c.boxes) << c.file;
+        const LoadResult loaded = loadFile(dir.file(c.file), target.data(), 3000);
+        EXPECT_EQ(loaded.count, c.count) << c.file;
+        EXPECT_EQ(loaded.record, c.fault) << c.file;
+        EXPECT_EQ(loadFailureTexts(loaded, dir.file(c.file)), c.boxes) << c.file;
     }
 }
 

@@ -8,7 +8,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     using ostrel::Txt;
     ostrel::fuzzing::fuzzRecordReader(
-        ostrel::ReadIntelHex, data, size,
+        ostrel::ReadIntelHex, ostrel::FileFormat::IntelHex, data, size,
         {Txt::FileReadOperationFailed, Txt::ErrorReadingFile, Txt::IllegalLineFound,
          Txt::IllegalCharInFile, Txt::FileExceedsMaximumSize, Txt::ChecksumErrorType0,
          Txt::InvalidEofRecord, Txt::InvalidRecordLengthType2, Txt::InvalidRecordLengthType4,

@@ -1,4 +1,4 @@
-// LoadFile as Open calls it: the first input byte picks the file name's
+// The load as Open runs it: the first input byte picks the file name's
 // extension and the limit, the rest is the file. Raw and capsule files must
 // arrive byte for byte or be refused as too big; ".hex" files and ".eep" or
 // ".src" files starting with ":" or "S" must give what the record reader gives
@@ -62,10 +62,13 @@ struct Reference {
 Reference readFromMemory(bool intel, const uint8_t* data, std::size_t size, uint32_t limit) {
     static GuardedTarget flash(kFlashLimit);
     LineReader lines(reinterpret_cast<const char*>(data), size);
-    testing::ScriptedUi ui;
-    const int32_t result = intel ? ReadIntelHex(lines, flash.data(), limit, ui)
-                                 : ReadSRecord(lines, flash.data(), limit, ui);
-    return {result, ui.boxTexts()};
+    const RecordRead read =
+        intel ? ReadIntelHex(lines, flash.data(), limit) : ReadSRecord(lines, flash.data(), limit);
+    LoadResult result;
+    result.fault = read.failed() ? FileFault::Record : FileFault::None;
+    result.record = read.fault;
+    result.format = intel ? FileFormat::IntelHex : FileFormat::SRecord;
+    return {read.extent, loadFailureTexts(result, "")};
 }
 
 }  // namespace
@@ -84,22 +87,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     writeFile(path, content, length);
 
     GuardedTarget& target = targetFor(limitIndex);
-    testing::ScriptedUi ui;
-    ui.defaultAnswer = false;
-    bool cannotOpen = true;
-    const int32_t result = LoadFile(path, target.data(), limit, ui, &cannotOpen);
-    require(target.guardsIntact(), "a byte outside the target was written");
-    require(!cannotOpen, "a file that is there could not be opened");
-    require(result >= 0 && static_cast<uint32_t>(result) <= limit, "result outside 0..limit");
-    std::vector<std::string> errors;
+    // Asked as the window asks, and answered No.
     int questions = 0;
-    for (const testing::ShownBox& box : ui.boxes) {
-        if (box.question)
-            ++questions;
-        else
-            errors.push_back(box.text);
-    }
-    if (result > 0) require(errors.empty(), "a load reported success after an error box");
+    LoadOptions options;
+    options.readRecordTextAs = [&questions](FileFormat) {
+        ++questions;
+        return false;
+    };
+    const LoadResult loaded = loadFile(path, target.data(), limit, options);
+    const int32_t result = loaded.count;
+    require(target.guardsIntact(), "a byte outside the target was written");
+    require(loaded.fault != FileFault::CannotOpen, "a file that is there could not be opened");
+    require(result >= 0 && static_cast<uint32_t>(result) <= limit, "result outside 0..limit");
+    const std::vector<std::string> errors = loadFailureTexts(loaded, path);
+    if (result > 0) require(errors.empty(), "a load reported success after a failure");
 
     const std::string lower = fileExtension(path);
     const char first = length > 0 ? static_cast<char>(content[0]) : '\0';
@@ -111,7 +112,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         require(questions == 0, "a record file's name was questioned");
         const Reference reference = readFromMemory(intel, content, length, limit);
         require(result == reference.result, "the file and the same bytes in memory read apart");
-        require(ui.boxTexts() == reference.boxes, "the file and the bytes in memory show apart");
+        require(errors == reference.boxes, "the file and the bytes in memory fail apart");
         return 0;
     }
     const std::size_t skip = lower == ".cap" ? kCapsuleHeaderSize : 0;

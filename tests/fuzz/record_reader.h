@@ -10,12 +10,24 @@
 #include <vector>
 
 #include "buffers/codec_io.h"
+#include "buffers/file_io.h"
 #include "fuzz/fuzz_support.h"
 
 namespace ostrel::fuzzing {
 
-using LineRecordReader = int32_t (*)(LineReader& lines, uint8_t* target, uint32_t limit, UiPort& ui,
-                                     bool* failed);
+// A reader's run, its fault shown in the window's boxes as Open shows them.
+inline int32_t runShown(RecordReader read, FileFormat format, LineReader& lines, uint8_t* target,
+                        uint32_t limit, testing::ScriptedUi& ui, bool& failed) {
+    const RecordRead run = read(lines, target, limit, kAllPrepared);
+    failed = run.failed();
+    if (run.failed() && run.extent != 0) return -1;  // a fault never comes with an extent
+    LoadResult result;
+    result.fault = run.failed() ? FileFault::Record : FileFault::None;
+    result.record = run.fault;
+    result.format = format;
+    for (const std::string& text : loadFailureTexts(result, "")) ui.errorBox(text);
+    return run.extent;
+}
 
 inline constexpr uint32_t kSmallLimit = 256;
 
@@ -35,15 +47,15 @@ inline void checkReaderRun(const testing::ScriptedUi& ui, int32_t result, bool f
         require(ui.boxTexts() == pair, "more than one box, and not the reader's pair");
 }
 
-inline void fuzzRecordReader(LineRecordReader read, const uint8_t* data, std::size_t size,
-                             std::initializer_list<Txt> messages,
+inline void fuzzRecordReader(RecordReader read, FileFormat format, const uint8_t* data,
+                             std::size_t size, std::initializer_list<Txt> messages,
                              const std::vector<std::string>& pair = {}) {
     static GuardedTarget flash(kFlashLimit);
     {
         LineReader lines(reinterpret_cast<const char*>(data), size);
         testing::ScriptedUi ui;
         bool failed = false;
-        const int32_t result = read(lines, flash.data(), kFlashLimit, ui, &failed);
+        const int32_t result = runShown(read, format, lines, flash.data(), kFlashLimit, ui, failed);
         require(flash.guardsIntact(), "a byte outside the FLASH buffer was written");
         checkReaderRun(ui, result, failed, kFlashLimit, messages, pair);
     }
@@ -52,7 +64,7 @@ inline void fuzzRecordReader(LineRecordReader read, const uint8_t* data, std::si
         LineReader lines(reinterpret_cast<const char*>(data), size);
         testing::ScriptedUi ui;
         bool failed = false;
-        const int32_t result = read(lines, small.data(), kSmallLimit, ui, &failed);
+        const int32_t result = runShown(read, format, lines, small.data(), kSmallLimit, ui, failed);
         require(small.guardsIntact(), "a byte outside the small target was written");
         checkReaderRun(ui, result, failed, kSmallLimit, messages, pair);
     }

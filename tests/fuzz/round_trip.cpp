@@ -46,10 +46,10 @@ void roundTrip(bool intel, const RoundTripImage& image) {
     require(::pread(file.fd(), text.data(), text.size(), 0) == static_cast<ssize_t>(text.size()),
             "reading the written file back");
     LineReader lines(text.data(), text.size());
-    testing::ScriptedUi ui;
-    const int32_t extent = intel ? ReadIntelHex(lines, target.data(), count, ui)
-                                 : ReadSRecord(lines, target.data(), count, ui);
-    require(ui.boxes.empty(), "our own file showed a reader error");
+    const RecordRead read = intel ? ReadIntelHex(lines, target.data(), count)
+                                  : ReadSRecord(lines, target.data(), count);
+    require(!read.failed(), "our own file failed in a reader");
+    const int32_t extent = read.extent;
     require(target.guardsIntact(), "a byte outside the target was written");
 
     // Every byte the reader may have touched lies within a record of the data.

@@ -9,7 +9,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     using ostrel::Txt;
     ostrel::fuzzing::fuzzRecordReader(
-        ostrel::ReadSRecord, data, size,
+        ostrel::ReadSRecord, ostrel::FileFormat::SRecord, data, size,
         {Txt::FileReadOperationFailed, Txt::IllegalLineFound, Txt::IllegalCharInFile,
          Txt::ChecksumError, Txt::FileExceedsMaximumSize});
     return 0;

@@ -21,7 +21,7 @@ TEST(SettingsCapture, TheGeometryAndTheRunsStateLandInTheTenKeysAndChipStaysAsLo
     const Settings captured =
         capturedSettings(loaded, {-8, 37, 1024, 640, true}, 3, LangEnglish, {4, 5, 6});
     EXPECT_EQ(captured.chip, 1);
-    ASSERT_TRUE(saveSettings(file, captured, ui));
+    ASSERT_TRUE(saveSettings(file, captured));
     EXPECT_EQ(testing::readFile(file.path()),
               "[DEVICE]\nchip=1\nSPEED=3\nLANGU=2\n"
               "[Environment]\nFormHeight=640\nFormWidth=1024\nFormTop=37\nFormLeft=-8\nFormMax=1\n"

@@ -7,8 +7,9 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
-#include "base/quiet_ui.h"
+#include "base/texts.h"
 #include "buffers/data_buffers.h"
 #include "buffers/file_io.h"
 
@@ -38,40 +39,26 @@ const char kUsage[] =
     "\n"
     "Exit status: 0 on success, 1 when loading or saving failed, 2 on a usage error.\n";
 
-// Prints every message to standard error and answers the overwrite question
-// with --force.
-class ConsoleUi : public ostrel::QuietUi {
-  public:
-    explicit ConsoleUi(bool force) : force_(force) {}
-
-    bool failed = false;
-
-    void messageBox(const std::string& text, const std::string& caption,
-                    ostrel::BoxIcon icon) override {
-        std::fprintf(stderr, "ostrel-convert: %s: %s\n", caption.c_str(), text.c_str());
-        if (icon == ostrel::BoxIcon::Error || icon == ostrel::BoxIcon::Warning) failed = true;
+// The command-line tools' words for a failed load: the record reader's
+// message with its line, or that the file may be cut off.
+std::string loadFailureText(const ostrel::LoadResult& result, const std::string& path) {
+    using ostrel::FileFault;
+    if (result.fault == FileFault::Record) {
+        if (result.record == ostrel::RecordFault::FileEnded)
+            return ostrel::programText(ostrel::Txt::FileMayBeCutOff, ostrel::LangEnglish);
+        return ostrel::fillIn(
+            ostrel::programText(ostrel::Txt::RecordErrorAtLine, ostrel::LangEnglish),
+            {std::to_string(result.line), ostrel::recordFaultText(result.record)});
     }
-    bool askYesNo(const std::string& text, const std::string& caption) override {
-        std::fprintf(stderr, "ostrel-convert: %s: %s%s\n", caption.c_str(), text.c_str(),
-                     force_ ? " yes (--force)" : " no");
-        if (!force_) failed = true;
-        return force_;
-    }
-    void insertLogLine(const std::string& line) override {
-        std::fprintf(stderr, "ostrel-convert: %s\n", line.c_str());
-    }
-
-  private:
-    bool force_;
-};
+    const std::vector<std::string> texts = ostrel::loadFailureTexts(result, path);
+    return texts.empty() ? std::string() : texts.front();
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
     bool force = false;
     ostrel::LoadOptions load;
-    load.refuseRecordText = true;
-    load.plainErrors = true;
     std::string paths[2];
     int pathCount = 0;
     bool optionsEnded = false;
@@ -121,15 +108,26 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    ConsoleUi ui(force);
     // Like the program's FLASH buffer: what no record names reads as erased.
     std::unique_ptr<uint8_t[]> buffer(new uint8_t[ostrel::kFlashBufferSize]);
     std::memset(buffer.get(), 0xFF, ostrel::kFlashBufferSize);
     const ostrel::LoadResult loaded =
-        ostrel::LoadFileChecked(paths[0], buffer.get(), ostrel::kFlashBufferSize, ui, load);
-    if (loaded.failed || ui.failed) return 1;
-    if (!ostrel::SaveFile(paths[1], buffer.get(), static_cast<uint32_t>(loaded.count), ui) ||
-        ui.failed)
+        ostrel::loadFile(paths[0], buffer.get(), ostrel::kFlashBufferSize, load);
+    if (loaded.failed()) {
+        std::fprintf(stderr, "ostrel-convert: Error: %s\n",
+                     loadFailureText(loaded, paths[0]).c_str());
         return 1;
+    }
+    const ostrel::SaveResult saved =
+        ostrel::saveFile(paths[1], buffer.get(), static_cast<uint32_t>(loaded.count));
+    if (saved.failed()) {
+        const std::string text =
+            saved.fault == ostrel::FileFault::WriteFailed
+                ? ostrel::messageText(ostrel::Msg::MsgWriteFileError, ostrel::LangEnglish)
+                : ostrel::cannotCreateText(paths[1]);
+        std::fprintf(stderr, "ostrel-convert: Error: %s: %s\n", text.c_str(),
+                     std::strerror(saved.error));
+        return 1;
+    }
     return 0;
 }

@@ -9,6 +9,7 @@
 
 #include "base/messages.h"
 #include "base/ui/apply_captions.h"
+#include "base/ui_port.h"
 #include "buffers/data_buffers.h"
 #include "buffers/ui/hex_key_filter.h"
 
@@ -113,7 +114,12 @@ FillInput TForm4::input() const {
 
 void TForm4::BitBtn1Click() {
     if (locked && locked()) return;
-    if (runFill(buffers_, flashSize_, input(), ui_)) emit filled();
+    const FillResult result = runFill(buffers_, flashSize_, input(), ui_.epochSeconds());
+    if (!result.filled()) {
+        ui_.errorBox(fillRefusalText(result));
+        return;
+    }
+    emit filled();
 }
 
 void TForm4::BitBtn2Click() {

@@ -140,7 +140,8 @@ void TForm2::showEvent(QShowEvent* event) {
 void TForm2::FormShow() {
     // A destroyed file is said in Simplified Chinese whatever the language;
     // the catalogue in memory is then edited as it is.
-    loadCatalogueFile(paths_.catalogueFilePath(), catalogue_, ui_, LangSimplified);
+    if (loadCatalogueFile(paths_.catalogueFilePath(), catalogue_) == CatalogueLoad::Destroyed)
+        ui_.messageBox(messageText(Msg::MsgConfigDestroyed, LangSimplified), "", BoxIcon::None);
     model_.open(catalogue_);
     showGrid();
     showControls();
@@ -259,7 +260,11 @@ void TForm2::BtnEditClick() {
 
 void TForm2::BtnSaveClick() {
     if (locked && locked()) return;
-    if (model_.save(paths_.catalogueSavePath(), catalogue_, ui_, language_) && onSaved) onSaved();
+    if (const auto failure = model_.save(paths_.catalogueSavePath(), catalogue_, language_)) {
+        ui_.errorBox(*failure);
+        return;
+    }
+    if (onSaved) onSaved();
 }
 
 void TForm2::BtnExitClick() {

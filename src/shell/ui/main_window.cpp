@@ -139,7 +139,10 @@ void TForm1::showEvent(QShowEvent* event) {
 
 void TForm1::FormShow() {
     const std::string path = paths_.catalogueFilePath();
-    if (loadCatalogueFile(path, state_->catalogue, *ui_, state_->language) == CatalogueLoad::Loaded)
+    const CatalogueLoad loaded = loadCatalogueFile(path, state_->catalogue);
+    if (loaded == CatalogueLoad::Destroyed)
+        ui_->messageBox(messageText(Msg::MsgConfigDestroyed, state_->language), "", BoxIcon::None);
+    if (loaded == CatalogueLoad::Loaded)
         selector_->select(selector_->saved.type, selector_->saved.manufacturer,
                           selector_->saved.name);
     ApplyLanguage();
@@ -177,8 +180,8 @@ void TForm1::closeEvent(QCloseEvent* event) {
     const bool saved = saveSettings(
         *settingsFile_,
         capturedSettings(settings_, {g.left(), g.top(), g.width(), g.height(), isMaximized()},
-                         state_->speed, state_->language, selector_->saved),
-        *ui_);
+                         state_->speed, state_->language, selector_->saved));
+    if (!saved) ui_->errorBox(settingsFile_->writeFailureText());
     if (saved && saveGuards()) saveProgrammerChoice();
     event->accept();
 }

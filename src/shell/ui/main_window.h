@@ -15,7 +15,7 @@
 #include "base/program_paths.h"
 #include "base/settings_file.h"
 #include "base/ui/qt_ui_port.h"
-#include "buffers/file_io.h"
+#include "buffers/ui/file_commands.h"
 #include "catalogue/chip_selector.h"
 #include "firmware/hid_device.h"
 #include "operations/command_runner.h"

@@ -48,7 +48,10 @@ bool TForm1::saveGuards() {
          {std::pair{CheckChip, kCheckChipKey}, std::pair{VerifyWrite, kVerifyWriteKey}}) {
         const bool ticked = action->isChecked();
         if (settingsFile_->readBool(kGuardSection, key, true) == ticked) continue;
-        if (!settingsFile_->writeBool(kGuardSection, key, ticked, *ui_)) return false;
+        if (!settingsFile_->writeBool(kGuardSection, key, ticked)) {
+            ui_->errorBox(settingsFile_->writeFailureText());
+            return false;
+        }
     }
     return true;
 }

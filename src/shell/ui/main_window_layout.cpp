@@ -22,6 +22,7 @@
 
 #include "base/messages.h"
 #include "base/ui/qt_text.h"
+#include "buffers/range_edit.h"
 #include "buffers/ui/hex_view.h"
 #include "catalogue/ui/socket_picture.h"
 #include "shell/ui/artwork.h"
@@ -303,10 +304,14 @@ void TForm1::buildDataColumn() {
     options->addWidget(GroupBox4, 1);
     Panel9->hide();
     column->addWidget(Panel9);
-    connect(Edit3, &QLineEdit::textChanged, this,
-            [this](const QString& text) { state_->buffers.Edit3Change(text.toStdString(), *ui_); });
-    connect(Edit4, &QLineEdit::textChanged, this,
-            [this](const QString& text) { state_->buffers.Edit4Change(text.toStdString(), *ui_); });
+    connect(Edit3, &QLineEdit::textChanged, this, [this](const QString& text) {
+        const std::string typed = text.toStdString();
+        if (!state_->buffers.Edit3Change(typed)) ui_->errorBox(conversionErrorText(typed));
+    });
+    connect(Edit4, &QLineEdit::textChanged, this, [this](const QString& text) {
+        const std::string typed = text.toStdString();
+        if (!state_->buffers.Edit4Change(typed)) ui_->errorBox(conversionErrorText(typed));
+    });
     connect(CheckBox5, &QCheckBox::clicked, this, [this](bool checked) {
         const bool enabled = state_->buffers.CheckBox5Click(checked);
         Edit3->setEnabled(enabled);

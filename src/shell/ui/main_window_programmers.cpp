@@ -205,7 +205,10 @@ bool TForm1::saveProgrammerChoice() {
     if (chosenProgrammer_.empty()) return true;
     if (settingsFile_->readString(kProgrammerSection, kProgrammerKey) == chosenProgrammer_)
         return true;
-    return settingsFile_->writeString(kProgrammerSection, kProgrammerKey, chosenProgrammer_, *ui_);
+    if (settingsFile_->writeString(kProgrammerSection, kProgrammerKey, chosenProgrammer_))
+        return true;
+    ui_->errorBox(settingsFile_->writeFailureText());
+    return false;
 }
 
 }  // namespace ostrel
