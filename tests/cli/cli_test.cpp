@@ -18,6 +18,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "catalogue/catalogue_file.h"
@@ -47,19 +48,35 @@ struct Outcome {
 // and may return true to have SIGINT sent to the program.
 Outcome runProgram(const std::string& program, const std::vector<std::string>& args,
                    const std::string& config, const std::string& log,
-                   const std::function<bool(const std::string&)>& onOutLine = {}) {
-    int out[2], err[2];
-    if (pipe(out) != 0 || pipe(err) != 0) return {};
+                   const std::function<bool(const std::string&)>& onOutLine = {},
+                   const std::string& input = {}) {
+    int out[2], err[2], in[2];
+    if (pipe(out) != 0 || pipe(err) != 0 || pipe(in) != 0) return {};
     const pid_t pid = fork();
     if (pid == 0) {
+        if (!input.empty()) dup2(in[0], 0);
         dup2(out[1], 1);
         dup2(err[1], 2);
+        close(in[1]);
         close(out[0]);
         close(err[0]);
         execAgainstSimulator(program, args, config, log);
     }
+    close(in[0]);
     close(out[1]);
     close(err[1]);
+    // Standard input, when given, comes through a pipe, written while the
+    // program runs; a program that stops reading early must not hang the test.
+    signal(SIGPIPE, SIG_IGN);
+    std::thread feeder([&input, fd = in[1]] {
+        std::size_t done = 0;
+        while (done < input.size()) {
+            const ssize_t n = write(fd, input.data() + done, input.size() - done);
+            if (n <= 0) break;
+            done += static_cast<std::size_t>(n);
+        }
+        close(fd);
+    });
     Outcome run;
     pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
     std::string pending;
@@ -94,6 +111,7 @@ Outcome runProgram(const std::string& program, const std::vector<std::string>& a
         }
     }
     run.status = waitForExit(pid);
+    feeder.join();
     return run;
 }
 
@@ -141,9 +159,11 @@ class Cli : public ::testing::Test {
             saveCatalogueFile(dir.file("ostrel.Dat"), catalogue, static_cast<int>(records.size())));
     }
     Outcome cli(const std::vector<std::string>& args,
-                const std::function<bool(const std::string&)>& onOutLine = {}) {
+                const std::function<bool(const std::string&)>& onOutLine = {},
+                const std::string& input = {}) {
         std::filesystem::remove(dir.file("sim.log"));
-        return runProgram(program, args, dir.file("sim.conf"), dir.file("sim.log"), onOutLine);
+        return runProgram(program, args, dir.file("sim.conf"), dir.file("sim.log"), onOutLine,
+                          input);
     }
     std::string chipContent() { return readFile(dir.file("chip.img")); }
     std::string simLog() { return readFile(dir.file("sim.log")); }
@@ -168,8 +188,9 @@ TEST_F(Cli, EveryCommandOnOneChipGivesItsExitStatusAndItsResult) {
     struct Step {
         std::vector<std::string> args;
         int status;
-        std::string out;  // in standard output
-        std::string err;  // in standard error
+        std::string out;    // in standard output
+        std::string err;    // in standard error
+        std::string input = {};  // piped into standard input
     } steps[] = {
         {{"chips", "W25X1"}, 0, "SPI_FLASH,Winbond,W25X10\t131072\t256\tEF3011\n", ""},
         {{"chips", "w25x1"}, 0, "SPI_FLASH,Winbond,W25X10\t131072\t256\tEF3011\n", ""},
@@ -199,15 +220,40 @@ TEST_F(Cli, EveryCommandOnOneChipGivesItsExitStatusAndItsResult) {
          2,
          "",
          "Cannot create file " + dir.file("no/such/folder.bin") + "; the chip was not read."},
+        {{"-f", "-c", "W25X10", "read", dir.path()},
+         2,
+         "",
+         dir.path() + " is a folder; the chip was not read."},
+        // A file whose folder takes no new file cannot be replaced.
+        {{"-f", "-c", "W25X10", "read", "/proc/self/comm"},
+         2,
+         "",
+         "/proc/self/comm cannot be replaced ("},
+        // A device is written in place, and its error told.
+        {{"-f", "-c", "W25X10", "read", "/dev/full"},
+         2,
+         "",
+         "Error writing file /dev/full: No space left on device"},
         {{"-c", "W25X10", "erase"}, 0, "", "Erased W25X10 in "},
         {{"-c", "w25x10", "blank"}, 0, "", "W25X10 is blank.\n"},
+        // Standard input: a pipe of more than 64 KiB arrives whole.
+        {{"-c", "W25X10", "write", "-"}, 0, "", "Wrote 128 KiB of - (raw binary) to W25X10", data},
+        {{"-c", "W25X10", "verify", "-"},
+         0,
+         "",
+         "Verified 128 KiB of W25X10: the same as - (raw binary)",
+         data},
+        {{"-c", "W25X10", "read", "-"}, 0, data, "Read 128 KiB of W25X10 into -"},
         {{"-c", "W25X10", "auto", dir.file("changed.bin")},
          0,
          "",
          "Erased, wrote and verified 128 KiB of " + dir.file("changed.bin") +
              " (raw binary) on W25X10 in "},
         {{"-q", "-c", "W25X10", "verify", dir.file("changed.bin")}, 0, "", ""},
-        {{"-c", "W25X10", "write", dir.file("missing.bin")}, 2, "", "missing.bin"},
+        {{"-c", "W25X10", "write", dir.file("missing.bin")},
+         2,
+         "",
+         "Cannot open file " + dir.file("missing.bin") + ": No such file or directory"},
         {{"-c", "W25X10", "frobnicate"}, 2, "", "unknown command"},
         {{"blank"}, 2, "", "--chip NAME or --detect"},
         {{"upgrade", dir.file("missing.xpro")}, 2, "", "missing.xpro"},
@@ -221,7 +267,7 @@ TEST_F(Cli, EveryCommandOnOneChipGivesItsExitStatusAndItsResult) {
     };
     for (const Step& step : steps) {
         SCOPED_TRACE(joined(step.args));
-        const Outcome run = cli(step.args);
+        const Outcome run = cli(step.args, {}, step.input);
         EXPECT_EQ(run.status, step.status) << run.err;
         EXPECT_TRUE(holds(run.out, step.out));
         EXPECT_TRUE(holds(run.err, step.err));
@@ -240,7 +286,8 @@ TEST_F(Cli, EveryCommandOnOneChipGivesItsExitStatusAndItsResult) {
                 << run.err;
         }
         // An output that cannot be created is refused before a packet is sent.
-        if (step.args.back().find("no/such") != std::string::npos) {
+        if (step.err.find("the chip was not read") != std::string::npos ||
+            step.err.find("cannot be replaced") != std::string::npos) {
             EXPECT_EQ(simLog().find("cmd "), std::string::npos) << simLog();
         }
         if (step.args[0] == "-q") {
@@ -253,6 +300,7 @@ TEST_F(Cli, EveryCommandOnOneChipGivesItsExitStatusAndItsResult) {
               randomBytes(0x3000 + 1000, 3).substr(0x3000));
     EXPECT_TRUE(readFile(dir.file("back.bin")) == data);
     EXPECT_TRUE(chipContent() == changed);
+    EXPECT_EQ(std::filesystem::status("/dev/full").type(), std::filesystem::file_type::character);
 }
 
 // --lang: the command line's own words and the window's messages it passes
