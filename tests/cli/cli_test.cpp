@@ -188,8 +188,8 @@ TEST_F(Cli, EveryCommandOnOneChipGivesItsExitStatusAndItsResult) {
     struct Step {
         std::vector<std::string> args;
         int status;
-        std::string out;    // in standard output
-        std::string err;    // in standard error
+        std::string out;         // in standard output
+        std::string err;         // in standard error
         std::string input = {};  // piped into standard input
     } steps[] = {
         {{"chips", "W25X1"}, 0, "SPI_FLASH,Winbond,W25X10\t131072\t256\tEF3011\n", ""},
