@@ -428,6 +428,12 @@ TEST_F(Cli, TheWrongChipOrTheWrongFileIsRefusedBeforeTheChipIsTouched) {
     ASSERT_EQ(std::system((d + "objcopy -I binary -O srec data.bin data.s19").c_str()), 0);
     ASSERT_EQ(std::system((d + "objcopy -I binary -O ihex data.bin data.ihx").c_str()), 0);
     ASSERT_EQ(std::system((d + "objcopy -I binary -O ihex data.bin hexas.bin").c_str()), 0);
+    // Cut after its first line, and damaged in its second.
+    const std::string s19 = readFile(dir.file("data.s19"));
+    writeFile(dir.file("cut.s19"), s19.substr(0, s19.find('\n') + 1));
+    std::string damaged = s19;
+    damaged[s19.find('\n') + 9] = 'x';
+    writeFile(dir.file("damaged.s19"), damaged);
     const std::string w25x05 = "chip id=0xEF3010 size=0x10000 class=0";
     const std::string w25x10 = "chip id=0xEF3011 size=0x20000 class=0";
     struct Case {
@@ -477,6 +483,16 @@ TEST_F(Cli, TheWrongChipOrTheWrongFileIsRefusedBeforeTheChipIsTouched) {
          0,
          "the same as " + dir.file("hexas.bin") + " (Intel HEX)",
          true},
+        {w25x05,
+         {"-c", "W25X05", "write", dir.file("cut.s19")},
+         2,
+         "the file ends before its end record; it may be cut off",
+         false},
+        {w25x05,
+         {"-c", "W25X05", "write", dir.file("damaged.s19")},
+         2,
+         "line 2: Illegal Char in File",
+         false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(joined(c.args));
