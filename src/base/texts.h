@@ -102,13 +102,14 @@ enum class Txt {
     CliOutputIsFolder,     // %s: path
     CliOutputUnwritable,   // %s: path, the reason
     CliWriteFailed,        // %s: path, the reason
-    CliOutcomeRead,        // %s: size, chip, file, format, seconds
-    CliOutcomeWrite,       // %s: size, file, format, chip, seconds
-    CliOutcomeVerify,      // %s: size, chip, file, format, seconds
-    CliOutcomeAuto,        // %s: size, file, format, chip, seconds
-    CliOutcomeErase,       // %s: chip, seconds
-    CliOutcomeBlank,       // %s: chip
-    CliVerifyDiffers,      // %s: chip, file, address, chip's byte, file's byte
+    CliJsonHoldsOutput,
+    CliOutcomeRead,    // %s: size, chip, file, format, seconds
+    CliOutcomeWrite,   // %s: size, file, format, chip, seconds
+    CliOutcomeVerify,  // %s: size, chip, file, format, seconds
+    CliOutcomeAuto,    // %s: size, file, format, chip, seconds
+    CliOutcomeErase,   // %s: chip, seconds
+    CliOutcomeBlank,   // %s: chip
+    CliVerifyDiffers,  // %s: chip, file, address, chip's byte, file's byte
     // The diagnosis (ostrel-cli doctor, Help > Diagnose...): a finding, then
     // for a problem what to do.
     DoctorLibraryOk,  // %s: the library file

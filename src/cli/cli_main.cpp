@@ -498,8 +498,11 @@ int Program::chipCommand(ChipCommand command) {
     const std::string file = options_.arguments.empty() ? "" : options_.arguments[0];
     ui_.eraseUnit = state_->selectedRecord().chipClass == 0 ? "polls" : "bytes";
     if (command == ChipCommand::Read) {
-        // Refused before the chip is read, not after.
-        const std::string refusal = outputRefusal(file, options_.force, language_);
+        // Refused before the chip is read, not after. The JSON lines and the
+        // chip's bytes cannot share standard output.
+        const std::string refusal = file == kStandardStream && options_.json
+                                        ? text(Txt::CliJsonHoldsOutput)
+                                        : outputRefusal(file, options_.force, language_);
         if (!refusal.empty()) {
             ui_.error(refusal);
             return finish(ExitUsage, ui_.lastErrorText());
