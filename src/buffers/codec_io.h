@@ -188,11 +188,10 @@ struct RecordRead {
 // The English text a fault has always been told with ("Checksum Error type 0").
 std::string recordFaultText(RecordFault fault);
 
-// Target bytes at and past `prepared` hold nothing yet: a reader sets every one
-// of them below the extent it reaches to 0xFF before it stores a record there,
-// so that the gaps between records read as erased. The default: all prepared.
-inline constexpr uint32_t kAllPrepared = UINT32_MAX;
-
+// A record reader. Target bytes at and past `prepared` hold nothing yet: the
+// reader sets every one of them below the extent it reaches to 0xFF before it
+// stores a record there, so that the gaps between records read as erased.
+inline constexpr uint32_t kAllPrepared = UINT32_MAX;  // nothing to erase
 using RecordReader = RecordRead (*)(LineReader& lines, uint8_t* target, uint32_t limit,
                                     uint32_t prepared);
 using RecordWriter = bool (*)(int fd, const uint8_t* source, uint32_t count);
