@@ -108,7 +108,7 @@ Rig& rig() {
 void runCommand(benchmark::State& state, ChipCommand command) {
     Rig& r = rig();
     for (auto _ : state) {
-        const CommandStatus status = r.runner.run(command);
+        const CommandStatus status = r.runner.run(command).status;
         if (status != CommandStatus::Done) {
             state.SkipWithError(r.ui.lastBox.empty() ? "command failed" : r.ui.lastBox.c_str());
             return;
@@ -152,7 +152,7 @@ void BM_ReadStalledAtBlock10(benchmark::State& state) {
         // Transfers before block 10: the set-up and its reply, the set-address
         // and its reply, then nine blocks.
         r.sim.setFault(r.device, OSTREL_SIM_FAULT_STALL, 4 + 9, 0);
-        if (r.runner.run(ChipCommand::Read) != CommandStatus::Failed) {
+        if (r.runner.run(ChipCommand::Read).status != CommandStatus::Failed) {
             state.SkipWithError("the stalled read did not fail");
             return;
         }

@@ -569,6 +569,11 @@ constexpr Entry kTexts[kTextCount] = {
     {OSTREL_TEXT(CliMoreDifferences),
      {"……另有 %s 个不同的区域", "……另有 %s 個不同的區域", "... and %s more differing ranges"}},
     {OSTREL_TEXT(CliDifferingBytes), {"共 %s 个字节不同", "共 %s 個位元組不同", "%s bytes differ"}},
+    {OSTREL_TEXT(ProgrammerStoppedAnswering),
+     {"编程器已找到，但在芯片设置时停止了应答。请拔下编程器重新插入，然后再试。",
+      "編程器已找到，但在晶片設定時停止了應答。請拔下編程器重新插入，然後再試。",
+      "The programmer was found but stopped answering at the chip set-up. Unplug it, plug it "
+      "in again and retry."}},
     {OSTREL_TEXT(ChecksumByteSum),
      {"字节和（32 位 / 16 位）", "位元組和（32 位元 / 16 位元）", "Byte sum (32 / 16 bits)"}},
     {OSTREL_TEXT(ButtonOk), {"确定", "確定", "OK"}},

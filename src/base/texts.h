@@ -222,6 +222,7 @@ enum class Txt {
     AccessibleCursor,    // %s: address, byte
     CliMoreDifferences,  // %s: ranges
     CliDifferingBytes,   // %s: bytes
+    ProgrammerStoppedAnswering,
     ChecksumByteSum,
     ButtonOk,
     ButtonCancel,

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "base/messages.h"
 #include "base/ui_port.h"
@@ -131,15 +132,25 @@ uint8_t* DataBuffers::flashStaging() {
 void DataBuffers::commitFlashStaging(uint32_t from, uint32_t count) {
     if (!staging_ || from >= kFlashBufferSize) return;
     count = std::min(count, kFlashBufferSize - from);
+    if (!fixedFlash && from == 0 && count >= flashFilled_) {
+        // Past `count` the staging copy holds whatever its last user left;
+        // marking only [0, count) ready makes the rest read as 0xFF again.
+        std::swap(flash_, staging_);
+        flashFilled_ = count;
+        staging_.reset();
+        return;
+    }
     std::memcpy(flashUpTo(from + count) + from, staging_.get() + from, count);
 }
 
 void DataBuffers::ShowFlash(uint32_t count) {
+    if (!views) return;
     const uint32_t shown = flashCountFor(count);
     flashView_.LoadFromStream(flashUpTo(shown), shown);
 }
 
 void DataBuffers::ShowEeprom(uint32_t count) {
+    if (!views) return;
     eepromView_.LoadFromStream(eeprom_.get(), eepromCountFor(count));
 }
 

@@ -47,18 +47,27 @@ class DataBuffers {
     uint8_t* eeprom() { return eeprom_.get(); }
     const uint8_t* eeprom() const { return eeprom_.get(); }
 
-    // Reloads a view with the first `count` bytes of its buffer (clamped to the buffer).
+    // Reloads a view with the first `count` bytes of its buffer (clamped to the
+    // buffer); nothing without views.
     void ShowFlash(uint32_t count);
     void ShowEeprom(uint32_t count);
+    // False: the views are never loaded, so that the buffers are the only copy
+    // of the data (the command line shows none).
+    bool views = true;
 
     // A second FLASH buffer for work that must not touch the real one until it
     // has succeeded (a chip read, a file load). Allocated at first use, so the
     // idle program does not grow; its content is whatever the last user left
     // (0x00 where nobody put anything: its users prepare what they read).
     // commitFlashStaging() copies staged bytes [from, from + count) into the
-    // FLASH buffer, which never moves: pointers to it stay valid.
+    // FLASH buffer, which never moves: pointers to it stay valid. Unless
+    // `fixedFlash` is false: then bytes that replace everything the buffer
+    // holds (from 0 and at least as far as it was made ready) are taken over
+    // by making the staging copy the buffer and giving the old one back, so
+    // that the data is never held twice.
     uint8_t* flashStaging();
     void commitFlashStaging(uint32_t from, uint32_t count);
+    bool fixedFlash = true;
 
     HexDocument& flashView() { return flashView_; }
     HexDocument& eepromView() { return eepromView_; }

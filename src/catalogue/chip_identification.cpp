@@ -21,8 +21,8 @@ int findChipById(const Catalogue& catalogue, uint32_t id) {
     return -1;
 }
 
-Identification identifyChip(int readResult, const uint8_t reply[kChipIdReplyBytes],
-                            const Catalogue& catalogue, ChipSelector& selector, int language) {
+Identification identifyChip(const IdReply& reply, const Catalogue& catalogue,
+                            ChipSelector& selector, int language) {
     Identification found;
     // Whatever the outcome, it says what the lists show once it is decided.
     auto decided = [&](Detection kind, SocketPicture picture, std::string message, BoxIcon icon) {
@@ -35,56 +35,52 @@ Identification identifyChip(int readResult, const uint8_t reply[kChipIdReplyByte
         found.nameText = selector.nameText();
         return found;
     };
-    if (readResult == kChipIdNoProgrammer)
+    if (reply.outcome == IdReply::Outcome::NoProgrammer)
         return decided(Detection::NoProgrammer, SocketPicture::Unchanged,
                        messageText(Msg::MsgNotConnected, language), BoxIcon::Error);
     // A reply that did not arrive whole says nothing about the socket: taking
     // its bytes for a kind would report an empty socket or a wrong chip.
-    if (readResult != kChipIdAnswered)
+    if (!reply.answered())
         return decided(Detection::NoAnswer, SocketPicture::Unchanged,
                        programText(Txt::ChipIdNoAnswer, language), BoxIcon::Error);
 
-    switch (reply[0]) {
-        case 1: {
-            found.id = detectedId(reply);
-            found.idText = spacedChipId(found.id);
-            const int match = findChipById(catalogue, found.id);
-            if (match < 0) {
-                if (selector.shown().type != 0) selector.select(0, 0, 0);
-                return decided(Detection::UnknownId, SocketPicture::Unchanged,
-                               messageText(Msg::MsgUnknownChipId, language) + found.idText +
-                                   messageText(Msg::MsgChooseCompatible, language),
-                               BoxIcon::Error);
-            }
-            const auto items = splitListRule(nameTextOf(catalogue.at(match)));
-            // Each run refills the lists below, so each position is looked up
-            // in the lists the run before left.
-            selector.saved.type = selector.findType(item(items, 0));
-            selector.select(selector.saved.type, selector.saved.manufacturer, selector.saved.name);
-            selector.saved.manufacturer = selector.findManufacturer(item(items, 1));
-            selector.select(selector.saved.type, selector.saved.manufacturer, selector.saved.name);
-            selector.saved.name = selector.findName(item(items, 2));
-            selector.select(selector.saved.type, selector.saved.manufacturer, selector.saved.name);
-            return decided(
-                Detection::Known, SocketPicture::ChipInSocket,
-                messageText(Msg::MsgChipDetected, language) + gbkToUtf8(selector.nameText()) +
-                    messageText(Msg::MsgChipTypeLine, language) + gbkToUtf8(selector.typeText()),
-                BoxIcon::Information);
+    if (reply.hasId()) {
+        found.id = reply.id;
+        found.idText = spacedChipId(found.id);
+        const int match = findChipById(catalogue, found.id);
+        if (match < 0) {
+            if (selector.shown().type != 0) selector.select(0, 0, 0);
+            return decided(Detection::UnknownId, SocketPicture::Unchanged,
+                           messageText(Msg::MsgUnknownChipId, language) + found.idText +
+                               messageText(Msg::MsgChooseCompatible, language),
+                           BoxIcon::Error);
         }
-        case 2:
-        case 3: {
-            const int32_t type = reply[0] == 2 ? 1 : 2;
-            if (selector.shown().type != type) selector.select(type, 0, 0);
-            return decided(Detection::TypeOnly, SocketPicture::ChipInSocket,
-                           messageText(Msg::MsgChipTypeDetected, language) +
-                               gbkToUtf8(selector.typeText()) +
-                               messageText(Msg::MsgSelectTypeManually, language),
-                           BoxIcon::Information);
-        }
-        default:
-            return decided(Detection::NoChip, SocketPicture::EmptySocket,
-                           messageText(Msg::MsgNoChip, language), BoxIcon::Error);
+        const auto items = splitListRule(nameTextOf(catalogue.at(match)));
+        // Each run refills the lists below, so each position is looked up
+        // in the lists the run before left.
+        selector.saved.type = selector.findType(item(items, 0));
+        selector.select(selector.saved.type, selector.saved.manufacturer, selector.saved.name);
+        selector.saved.manufacturer = selector.findManufacturer(item(items, 1));
+        selector.select(selector.saved.type, selector.saved.manufacturer, selector.saved.name);
+        selector.saved.name = selector.findName(item(items, 2));
+        selector.select(selector.saved.type, selector.saved.manufacturer, selector.saved.name);
+        return decided(
+            Detection::Known, SocketPicture::ChipInSocket,
+            messageText(Msg::MsgChipDetected, language) + gbkToUtf8(selector.nameText()) +
+                messageText(Msg::MsgChipTypeLine, language) + gbkToUtf8(selector.typeText()),
+            BoxIcon::Information);
     }
+    if (reply.typePosition() > 0) {
+        const int32_t type = reply.typePosition();
+        if (selector.shown().type != type) selector.select(type, 0, 0);
+        return decided(Detection::TypeOnly, SocketPicture::ChipInSocket,
+                       messageText(Msg::MsgChipTypeDetected, language) +
+                           gbkToUtf8(selector.typeText()) +
+                           messageText(Msg::MsgSelectTypeManually, language),
+                       BoxIcon::Information);
+    }
+    return decided(Detection::NoChip, SocketPicture::EmptySocket,
+                   messageText(Msg::MsgNoChip, language), BoxIcon::Error);
 }
 
 void showIdentification(const Identification& outcome, UiPort& ui,

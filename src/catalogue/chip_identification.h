@@ -51,12 +51,11 @@ struct Identification {
 // The first catalogue position (before the terminator) whose chipId is `id`, or -1.
 int findChipById(const Catalogue& catalogue, uint32_t id);
 
-// Decides the outcome of one ID read: `readResult` is what the ID read
-// returned and `reply` its first four bytes. Chooses chips through `selector`
+// Decides the outcome of one ID read. Chooses chips through `selector`
 // and, on an ID match (only then), updates the saved selection. The outcome's
 // message is in `language`.
-Identification identifyChip(int readResult, const uint8_t reply[kChipIdReplyBytes],
-                            const Catalogue& catalogue, ChipSelector& selector, int language);
+Identification identifyChip(const IdReply& reply, const Catalogue& catalogue,
+                            ChipSelector& selector, int language);
 
 // Shows an outcome as the Detect button does: a changed socket picture through
 // `showPicture` first, so that the user sees the socket while reading the box,

@@ -9,20 +9,32 @@
 
 namespace ostrel {
 
-// The ID read's results: the programmer answered (whatever it found), no
-// programmer is attached, or it was opened but its reply did not arrive whole:
-// neither an ID nor an empty socket.
-inline constexpr int kChipIdAnswered = 7;
-inline constexpr int kChipIdNoProgrammer = 0;
-inline constexpr int kChipIdNoAnswer = 2;
+// The programmer's answer to the ID read, decoded once where the reply
+// packet is parsed: whether it answered at all, and if so the detection kind
+// (1 a chip that sent an ID, 2 and 3 the two families without one, anything
+// else an empty socket) and the three ID bytes.
+struct IdReply {
+    enum class Outcome {
+        NoProgrammer,  // no programmer could be opened
+        NoAnswer,      // opened, but its reply did not arrive whole
+        Answered,
+    };
+    Outcome outcome = Outcome::NoProgrammer;
+    uint8_t kind = 0;
+    uint32_t id = 0;  // bytes 1 to 3 of the reply, byte 1 highest; meaningful with kind 1
+
+    bool answered() const { return outcome == Outcome::Answered; }
+    bool hasId() const { return answered() && kind == 1; }
+    // The Type list position kinds 2 and 3 name (1 and 2), or -1.
+    int typePosition() const { return answered() && (kind == 2 || kind == 3) ? kind - 1 : -1; }
+    // Batch mode counts kinds 1 to 127 as a chip, takes 0 for an empty socket
+    // and lets 128 to 255 neither count nor reset.
+    bool countsAsChip() const { return answered() && kind >= 1 && kind <= 127; }
+    bool emptySocket() const { return answered() && kind == 0; }
+};
 
 // The reply's kind byte and three ID bytes.
 inline constexpr int kChipIdReplyBytes = 4;
-
-// The detected ID of a kind-1 reply: byte 1 in bits 16-23, byte 3 in bits 0-7.
-inline uint32_t detectedId(const uint8_t reply[kChipIdReplyBytes]) {
-    return (uint32_t{reply[1]} << 16) | (uint32_t{reply[2]} << 8) | uint32_t{reply[3]};
-}
 
 // A three-byte ID as the catalogue listing and the production log write it: "EF4017".
 inline std::string chipIdText(uint32_t id) {

@@ -51,9 +51,7 @@ std::vector<int> chipsMatching(const Catalogue& catalogue, const std::string& ke
 }
 
 Identification detectChip(MainState& state, ProgrammerOps& ops, ChipSelector& selector) {
-    uint8_t reply[kChipIdReplyBytes] = {};
-    const int result = ops.readChipId(reply);
-    return identifyChip(result, reply, state.catalogue, selector, state.language);
+    return identifyChip(ops.readChipId(), state.catalogue, selector, state.language);
 }
 
 std::string detectionLine(const Identification& found, const std::string& chosenName) {
@@ -73,10 +71,12 @@ std::string detectionLine(const Identification& found, const std::string& chosen
 }
 
 UpgradeOutcome upgradeFirmware(MainState& state, ProgrammerOps& ops, UiPort& ui,
-                               const std::string& path) {
+                               const std::string& path, std::string& result) {
     HidDevice hid;
     FirmwareUpgrade upgrade(state.language, ops, hid, ui);
-    switch (upgrade.upgrade(path)) {
+    const UpgradeResult done = upgrade.upgrade(path);
+    result = upgrade.resultText();
+    switch (done) {
         case UpgradeResult::Done:
             return UpgradeOutcome::Done;
         case UpgradeResult::NoFile:

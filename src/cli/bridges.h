@@ -36,7 +36,8 @@ enum class UpgradeOutcome {
 };
 
 // The hardware-information window's upgrade with the firmware file at `path`.
+// `result` receives what it came to in words, without a clock time.
 UpgradeOutcome upgradeFirmware(MainState& state, ProgrammerOps& ops, UiPort& ui,
-                               const std::string& path);
+                               const std::string& path, std::string& result);
 
 }  // namespace ostrel::cli

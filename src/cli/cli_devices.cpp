@@ -38,12 +38,9 @@ std::string optionAddress(int64_t address) {
 
 }  // namespace
 
-bool listProgrammersCommand(TUsbBulk& usb, TerminalUi& ui, bool json, int language) {
+std::string listProgrammersCommand(TUsbBulk& usb, TerminalUi& ui, bool json, int language) {
     const std::vector<ProgrammerEntry> programmers = listProgrammers(usb);
-    if (programmers.empty()) {
-        ui.error(programText(Txt::CliNoProgrammer, language));
-        return false;
-    }
+    if (programmers.empty()) return programText(Txt::CliNoProgrammer, language);
     for (const ProgrammerEntry& p : programmers) {
         const bool asked = p.failure == OpenFailure::None;
         if (json) {
@@ -57,10 +54,10 @@ bool listProgrammersCommand(TUsbBulk& usb, TerminalUi& ui, bool json, int langua
                         asked ? "" : stateWord(p.failure));
         }
     }
-    return true;
+    return {};
 }
 
-bool chooseDevice(TUsbBulk& usb, const std::string& device, TerminalUi& ui, int language) {
+std::string chooseDevice(TUsbBulk& usb, const std::string& device, TerminalUi& ui, int language) {
     if (device.empty()) {
         // Several attached: the first in bus order, named, and only that one,
         // so that a run without --device never takes one that another run chose.
@@ -72,25 +69,22 @@ bool chooseDevice(TUsbBulk& usb, const std::string& device, TerminalUi& ui, int 
             ui.note(fillIn(programText(Txt::CliUsingFirst, language),
                            {std::to_string(attached.size()), attached.front().busPath}));
         }
-        return true;
+        return {};
     }
     const ProgrammerChoice choice = chooseProgrammer(usb, device);
     switch (choice.outcome) {
         case ProgrammerChoice::Chosen:
             usb.setDevicePath(choice.busPath);
-            return true;
+            return {};
         case ProgrammerChoice::PathGone:
-            ui.error(fillIn(programText(Txt::CliProgrammerGone, language), {device}));
-            return false;
+            return fillIn(programText(Txt::CliProgrammerGone, language), {device});
         case ProgrammerChoice::SerialAbsent:
-            ui.error(fillIn(programText(Txt::CliSerialAbsent, language), {device}));
-            return false;
+            return fillIn(programText(Txt::CliSerialAbsent, language), {device});
         case ProgrammerChoice::SerialBusy:
-            ui.error(fillIn(programText(Txt::CliSerialBusy, language),
-                            {device, std::to_string(choice.busy)}));
-            return false;
+            return fillIn(programText(Txt::CliSerialBusy, language),
+                          {device, std::to_string(choice.busy)});
     }
-    return false;
+    return fillIn(programText(Txt::CliProgrammerGone, language), {device});
 }
 
 std::string chosenDeviceFailure(const TUsbBulk& usb, int language) {
@@ -105,14 +99,10 @@ std::string chosenDeviceFailure(const TUsbBulk& usb, int language) {
     }
 }
 
-std::unique_ptr<WireTrace> openTrace(const Options& options, TerminalUi& ui, bool& failed) {
-    failed = false;
+std::unique_ptr<WireTrace> openTrace(const Options& options, int language, std::string& error) {
     if (!options.trace.empty()) {
         std::unique_ptr<WireTrace> trace = WireTrace::toFile(options.trace);
-        if (!trace) {
-            ui.error(fillIn(programText(Txt::CannotCreateFile, ui.language), {options.trace}));
-            failed = true;
-        }
+        if (!trace) error = fillIn(programText(Txt::CannotCreateFile, language), {options.trace});
         return trace;
     }
     if (options.verbose) return std::make_unique<WireTrace>(stderr);
@@ -132,42 +122,31 @@ bool parseAddress(const std::string& text, int32_t& address) {
     return true;
 }
 
-bool applyPart(const Options& options, MainState& state, TerminalUi& ui, int language) {
-    if (options.start.empty() && options.end.empty()) return true;
+std::string applyPart(const Options& options, MainState& state, int language) {
+    if (options.start.empty() && options.end.empty()) return {};
     const uint32_t size = state.selectedRecord().flashSize;
     const int64_t last = int64_t{size} - 1;
     int32_t start = 0;
     int32_t end = static_cast<int32_t>(last < 0 ? 0 : std::min<int64_t>(last, 0x7FFFFFFF));
     for (const auto& [text, into] : {std::pair<const std::string&, int32_t&>{options.start, start},
                                      std::pair<const std::string&, int32_t&>{options.end, end}}) {
-        if (!text.empty() && !parseAddress(text, into)) {
-            ui.error(fillIn(programText(Txt::NotValidInteger, language), {text}));
-            return false;
-        }
+        if (!text.empty() && !parseAddress(text, into))
+            return fillIn(programText(Txt::NotValidInteger, language), {text});
     }
-    if (start > last) {
-        ui.error(fillIn(programText(Txt::CliStartPastEnd, language),
-                        {optionAddress(start), optionAddress(last)}));
-        return false;
-    }
-    if (start > end) {
-        ui.error(fillIn(programText(Txt::CliRangeReversed, language),
-                        {optionAddress(start), optionAddress(end)}));
-        return false;
-    }
-    if (end > last) {
-        ui.error(fillIn(programText(Txt::CliRangePastEnd, language),
-                        {optionAddress(start), optionAddress(end), optionAddress(last)}));
-        return false;
-    }
+    if (start > last)
+        return fillIn(programText(Txt::CliStartPastEnd, language),
+                      {optionAddress(start), optionAddress(last)});
+    if (start > end)
+        return fillIn(programText(Txt::CliRangeReversed, language),
+                      {optionAddress(start), optionAddress(end)});
+    if (end > last)
+        return fillIn(programText(Txt::CliRangePastEnd, language),
+                      {optionAddress(start), optionAddress(end), optionAddress(last)});
     DataBuffers& buffers = state.buffers;
     buffers.rangeEnabled = true;
     buffers.rangeStart = start;
-    // The core widens the range end up to a page boundary but keeps one that is
-    // on a boundary already, so that page would be left out: it is given the
-    // address after the last one, and --end stays the part's last address.
-    buffers.rangeEnd = end + 1;
-    return true;
+    buffers.rangeEnd = end;
+    return {};
 }
 
 }  // namespace ostrel::cli
@@ -181,9 +160,8 @@ SaveResult savePart(const Options& options, const MainState& state, const std::s
         const uint32_t count = DataBuffers::flashCountFor(state.selectedRecord().flashSize);
         return saveFile(path, buffers.flashUpTo(count), count);
     }
-    // applyPart gave the core the address after the part's last one.
     const uint32_t start = static_cast<uint32_t>(buffers.rangeStart);
-    const uint32_t count = static_cast<uint32_t>(buffers.rangeEnd) - start;
+    const uint32_t count = static_cast<uint32_t>(buffers.rangeEnd) - start + 1;
     return saveFile(path, buffers.flashUpTo(start + count) + start, count);
 }
 

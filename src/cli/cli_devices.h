@@ -16,34 +16,34 @@
 
 namespace ostrel::cli {
 
-// `list`: one line (or JSON object) per attached programmer. False when none
-// is attached (the error has been shown).
-bool listProgrammersCommand(TUsbBulk& usb, TerminalUi& ui, bool json, int language);
+// `list`: one line (or JSON object) per attached programmer. The error when
+// none is attached, else empty.
+std::string listProgrammersCommand(TUsbBulk& usb, TerminalUi& ui, bool json, int language);
 
 // Points the transport at the programmer `device` names (a bus path or a
 // serial number); without one, when several are attached, at the first of
-// them, and says so. False when the named one cannot be found (the error,
-// with the reason, has been shown).
-bool chooseDevice(TUsbBulk& usb, const std::string& device, TerminalUi& ui, int language);
+// them, and says so. The error, with the reason, when the named one cannot
+// be found; else empty.
+std::string chooseDevice(TUsbBulk& usb, const std::string& device, TerminalUi& ui, int language);
 
 // Why the chosen programmer could not be opened, when one was chosen: gone or
 // busy. Empty without a chosen programmer.
 std::string chosenDeviceFailure(const TUsbBulk& usb, int language);
 
-// The trace -v or --trace asks for, or null. `failed` when --trace's file
-// cannot be created (the error has been shown).
-std::unique_ptr<WireTrace> openTrace(const Options& options, TerminalUi& ui, bool& failed);
+// The trace -v or --trace asks for, or null. `error` is set when --trace's
+// file cannot be created.
+std::unique_ptr<WireTrace> openTrace(const Options& options, int language, std::string& error);
 
 // An address of --start or --end: hexadecimal with or without "0x", at most
 // 0x7FFFFFFF. False for anything else.
 bool parseAddress(const std::string& text, int32_t& address);
 
 // Puts --start and --end into the core's address range for the selected chip.
-// False (with the error shown) for an address that does not parse, a start
-// past the chip's last address or above the end, or an end past the chip's
-// last address. Without either option nothing changes; one alone takes the
-// chip's start or last address for the other.
-bool applyPart(const Options& options, MainState& state, TerminalUi& ui, int language);
+// The error for an address that does not parse, a start past the chip's last
+// address or above the end, or an end past the chip's last address; else
+// empty. Without either option nothing changes; one alone takes the chip's
+// start or last address for the other.
+std::string applyPart(const Options& options, MainState& state, int language);
 
 // Saves what read brought to `path`: the whole chip as the window's Save does,
 // or with --start/--end only the part, as the window's Open loads a file at

@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -27,6 +29,7 @@
 #include "cli/buffer_reports.h"
 #include "cli/cli_devices.h"
 #include "cli/cli_options.h"
+#include "cli/cli_presenter.h"
 #include "cli/doctor_command.h"
 #include "cli/file_words.h"
 #include "cli/outcome_lines.h"
@@ -35,21 +38,14 @@
 #include "cli/terminal_ui.h"
 #include "operations/chip_check.h"
 #include "operations/command_runner.h"
+#include "operations/core.h"
 #include "operations/main_state.h"
 #include "operations/programmer_ops.h"
+#include "operations/window_presenter.h"
 #include "usb/usb_bulk.h"
 
 namespace ostrel::cli {
 namespace {
-
-enum ExitStatus {
-    ExitDone = 0,
-    ExitNo = 1,  // different, not blank, unknown or no chip
-    ExitUsage = 2,
-    ExitNoProgrammer = 3,
-    ExitTransfer = 4,
-    ExitInterrupted = 130,
-};
 
 // The window's files: the catalogue and the settings file carry the window's
 // name, and the command line sits beside it.
@@ -87,46 +83,72 @@ class Program {
     std::string selectedChipNames() const {
         return chipNamesOf(state_->selectedRecord(), state_->selected).joined();
     }
-    // The transport with the wire trace -v or --trace asks for; false when the
-    // trace file cannot be written.
-    bool openTransport() {
-        bool failed = false;
-        trace_ = openTrace(options_, ui_, failed);
-        usb_ = std::make_unique<TUsbBulk>();
+    // The transport with the wire trace -v or --trace asks for; the error
+    // when the trace file cannot be written.
+    std::string openTransport() {
+        std::string error;
+        trace_ = openTrace(options_, language_, error);
+        if (!core_) {
+            core_ = std::make_unique<Core>(ui_);
+            state_ = &core_->state();
+            usb_ = &core_->usb();
+            ops_ = &core_->ops();
+            selector_ = &core_->selector();
+            runner_ = &core_->runner();
+            state_->language = language_;
+            // Nobody sees a view, nor the buffer after a failed read: the
+            // buffer is the one copy of the chip.
+            state_->buffers.views = false;
+            state_->buffers.fixedFlash = false;
+            ops_->setProgress(ui_);
+            ops_->setStagedReads(false);
+            ui_.onInterrupt = [this] { runner_->requestStop(); };
+        }
         usb_->setTrace(trace_.get());
-        return !failed;
+        return error;
     }
     int finish(int status, const std::string& message);
+    // An error of the command line's own: shown, and the command ends with it.
+    int fail(int status, const std::string& message) {
+        ui_.error(message);
+        return finish(status, message);
+    }
     int listChips();
-    bool loadCatalogue(Catalogue& catalogue, UiPort& ui);
-    int setUpDevice();
-    int chooseChip();
+    // The error when the catalogue cannot be loaded (shown already when its
+    // loader said why), else empty.
+    std::string loadCatalogue(Catalogue& catalogue, UiPort& ui);
+    // The error when the core cannot be set up, else empty.
+    std::string setUpDevice();
+    // The exit status and, when it is not ExitDone, the error (shown).
+    int chooseChip(std::string& message);
     int detectCommand();
     int infoCommand();
     int upgradeCommand();
     int chipCommand(ChipCommand command);
-    int checkSocket();
-    std::string outcomeLine(ChipCommand command, const std::string& file, FileFormat format) const;
+    // The ID read before a chip command; ExitDone, or the status with the
+    // error in `message` (shown).
+    int checkSocket(std::string& message);
+    // The report of `command` worded for the command line, with the exit status.
+    int present(const CommandReport& report, const std::string& file, FileFormat format);
     int checksumCommand();
     // The window's Open of `file` for the chosen chip, with the command line's
     // format rules; false (the user has been told) when the file was refused.
     bool loadFileForChip(const std::string& file, FileFormat& format);
     void printLines(const std::vector<std::string>& lines);
-    int statusOf(CommandStatus status);
 
     const Options& options_;
     int language_;
     TerminalUi ui_;
-    std::unique_ptr<MainState> state_;
     std::unique_ptr<WireTrace> trace_;  // outlives the transport that writes it
-    std::unique_ptr<TUsbBulk> usb_;
-    std::unique_ptr<ProgrammerOps> ops_;
-    std::unique_ptr<ChipSelector> selector_;
-    std::unique_ptr<CommandRunner> runner_;
+    std::unique_ptr<Core> core_;
+    // The core's parts, once it is built.
+    MainState* state_ = nullptr;
+    TUsbBulk* usb_ = nullptr;
+    ProgrammerOps* ops_ = nullptr;
+    ChipSelector* selector_ = nullptr;
+    CommandRunner* runner_ = nullptr;
     // Measured around the chip command, stopped or failed ones too; -1 before one ran.
     int64_t elapsedMs_ = -1;
-    // The bytes the file gave, as loaded (the command may round them to pages).
-    int32_t loadedBytes_ = 0;
     CliProduction production_;
     std::string resultFields_;  // more fields of the result object (checksums)
     // The chip to choose: --chip and --maker, or a product's chip.
@@ -148,17 +170,11 @@ ProductContext Program::productContext() {
         [this](const std::string& chip) {
             makerName_ = chip == options_.chip ? options_.maker : std::string();
             chipName_ = chip;
-            return chooseChip() == ExitDone;
+            std::string message;
+            return chooseChip(message) == ExitDone;
         },
         [this](const std::string& file) { return loadFileForChip(file, productFormat_); },
         [this] { return gbkToUtf8(selectedChipNames()); }};
-}
-
-// A log line without the clock time the window adds: "... (12:03:44)".
-std::string withoutClockTime(const std::string& line) {
-    const std::size_t open = line.rfind(" (");
-    if (open == std::string::npos || line.empty() || line.back() != ')') return line;
-    return line.substr(0, open);
 }
 
 // The end of every command: the JSON result object, then the exit status.
@@ -181,25 +197,29 @@ int Program::finish(int status, const std::string& message) {
     return status;
 }
 
-bool Program::loadCatalogue(Catalogue& catalogue, UiPort& ui) {
+std::string Program::loadCatalogue(Catalogue& catalogue, UiPort& ui) {
     const std::string path = windowPaths().catalogueFilePath();
     switch (loadCatalogueFile(path, catalogue)) {
         case CatalogueLoad::Loaded:
-            return true;
-        case CatalogueLoad::Missing:
-            ui_.error(text(Txt::CliCatalogueUnreadable, {path}));
-            return false;
+            return {};
+        case CatalogueLoad::Missing: {
+            const std::string error = text(Txt::CliCatalogueUnreadable, {path});
+            ui_.error(error);
+            return error;
+        }
         case CatalogueLoad::Destroyed:
             ui.messageBox(messageText(Msg::MsgConfigDestroyed, language_), "", BoxIcon::None);
-            return false;
+            break;
     }
-    return false;
+    // The loader has said why.
+    return text(Txt::CliCatalogueUnreadable, {path});
 }
 
 int Program::listChips() {
     // Only the catalogue: the buffers are not needed for a list.
     auto catalogue = std::make_unique<Catalogue>();
-    if (!loadCatalogue(*catalogue, ui_)) return finish(ExitUsage, ui_.lastErrorText());
+    const std::string unreadable = loadCatalogue(*catalogue, ui_);
+    if (!unreadable.empty()) return finish(ExitUsage, unreadable);
     const std::vector<int> positions = chipsMatching(
         *catalogue, options_.arguments.empty() ? std::string() : utf8ToGbk(options_.arguments[0]),
         !options_.arguments.empty());
@@ -220,27 +240,30 @@ int Program::listChips() {
     return finish(ExitDone, "");
 }
 
-int Program::setUpDevice() {
-    state_ = std::make_unique<MainState>();
-    state_->language = language_;
-    if (!loadCatalogue(state_->catalogue, ui_)) return ExitUsage;
+std::string Program::setUpDevice() {
+    const std::string traceError = openTransport();
+    if (!traceError.empty()) {
+        ui_.error(traceError);
+        return traceError;
+    }
+    const std::string unreadable = loadCatalogue(state_->catalogue, ui_);
+    if (!unreadable.empty()) return unreadable;
     // Only the speed is taken from the window's settings; nothing is written.
     state_->speed =
         SettingsFile(windowPaths().settingsFilePath()).readInteger("DEVICE", "SPEED", 0);
-    if (!openTransport()) return ExitUsage;
-    ops_ = std::make_unique<ProgrammerOps>(*state_, *usb_, ui_);
-    selector_ = std::make_unique<ChipSelector>(state_->catalogue, chipChangedInto(*state_, ui_));
-    runner_ = std::make_unique<CommandRunner>(*state_, *ops_, ui_);
-    runner_->typeText = [this] { return gbkToUtf8(selector_->typeText()); };
-    ui_.onInterrupt = [this] { runner_->requestStop(); };
     // The window's first start: the first type's first chip, whose set-up
     // the ID read and the hardware information carry. A chip named on the
     // command line is chosen from the same start later.
     if (options_.chip.empty()) selector_->select(0, 0, 0);
-    return ExitDone;
+    return {};
 }
 
-int Program::chooseChip() {
+int Program::chooseChip(std::string& message) {
+    const auto refuse = [&](int status, const std::string& error) {
+        ui_.error(error);
+        message = error;
+        return status;
+    };
     if (options_.detect) {
         const Identification found = detectChip(*state_, *ops_, *selector_);
         switch (found.kind) {
@@ -248,37 +271,28 @@ int Program::chooseChip() {
                 ui_.note(gbkToUtf8(selectedChipNames()));
                 return ExitDone;
             case Detection::NoProgrammer:
-                ui_.error(noProgrammerText());
-                return ExitNoProgrammer;
+                return refuse(ExitNoProgrammer, noProgrammerText());
             case Detection::NoAnswer:
-                ui_.error(programText(Txt::ChipIdNoAnswer, language_));
-                return ExitTransfer;
+                return refuse(ExitTransfer, programText(Txt::ChipIdNoAnswer, language_));
             case Detection::UnknownId:
-                ui_.error(text(Txt::CliDetectRefused, {"unknown ID " + found.idText}));
-                return ExitNo;
+                return refuse(ExitNo, text(Txt::CliDetectRefused, {"unknown ID " + found.idText}));
             case Detection::TypeOnly:
-                ui_.error(text(Txt::CliDetectTypeOnly, {gbkToUtf8(found.typeText)}));
-                return ExitNo;
+                return refuse(ExitNo, text(Txt::CliDetectTypeOnly, {gbkToUtf8(found.typeText)}));
             case Detection::NoChip:
-                ui_.error(text(Txt::CliDetectRefused, {"no chip"}));
-                return ExitNo;
+                return refuse(ExitNo, text(Txt::CliDetectRefused, {"no chip"}));
         }
         return ExitNo;
     }
-    if (chipName_.empty()) {
-        ui_.error(text(Txt::CliChooseChip));
-        return ExitUsage;
-    }
+    if (chipName_.empty()) return refuse(ExitUsage, text(Txt::CliChooseChip));
     const std::vector<ChipNames> found =
         findChipsNamed(state_->catalogue, utf8ToGbk(chipName_), utf8ToGbk(makerName_));
     if (found.size() > 1) {
         std::string list = text(Txt::CliAmbiguousChip, {chipName_});
         for (const ChipNames& chip : found) list += "\n  " + gbkToUtf8(chip.joined());
-        ui_.error(list);
-        return ExitUsage;
+        return refuse(ExitUsage, list);
     }
     if (found.empty() || !chooseChipByNames(*selector_, state_->catalogue, found.front())) {
-        std::string message = text(Txt::CliUnknownChip, {chipName_});
+        std::string unknown = text(Txt::CliUnknownChip, {chipName_});
         const std::vector<ChipNames> anyMaker =
             makerName_.empty() ? std::vector<ChipNames>{}
                                : findChipsNamed(state_->catalogue, utf8ToGbk(chipName_), "");
@@ -286,7 +300,7 @@ int Program::chooseChip() {
             std::string makers;
             for (const ChipNames& chip : anyMaker)
                 makers += (makers.empty() ? "" : ", ") + gbkToUtf8(chip.manufacturer);
-            message += " " + text(Txt::CliOtherMaker, {chipName_, makerName_, makers});
+            unknown += " " + text(Txt::CliOtherMaker, {chipName_, makerName_, makers});
         } else {
             std::vector<std::string> names;
             for (int i = 0; i < state_->catalogue.count(); ++i)
@@ -295,30 +309,27 @@ int Program::chooseChip() {
             if (!close.empty()) {
                 std::string list;
                 for (const std::string& name : close) list += (list.empty() ? "" : ", ") + name;
-                message += "\n" + text(Txt::CliDidYouMean, {list});
+                unknown += "\n" + text(Txt::CliDidYouMean, {list});
             }
         }
-        ui_.error(message);
-        return ExitUsage;
+        return refuse(ExitUsage, unknown);
     }
     return ExitDone;
 }
 
 int Program::detectCommand() {
     if (!options_.chip.empty()) {
-        const int chosen = chooseChip();
-        if (chosen != ExitDone) return finish(chosen, ui_.lastErrorText());
+        std::string message;
+        const int chosen = chooseChip(message);
+        if (chosen != ExitDone) return finish(chosen, message);
     }
     const Identification found = detectChip(*state_, *ops_, *selector_);
-    std::string line;
     int status = ExitNo;
     switch (found.kind) {
         case Detection::NoProgrammer:
-            ui_.error(noProgrammerText());
-            return finish(ExitNoProgrammer, ui_.lastErrorText());
+            return fail(ExitNoProgrammer, noProgrammerText());
         case Detection::NoAnswer:
-            ui_.error(programText(Txt::ChipIdNoAnswer, language_));
-            return finish(ExitTransfer, ui_.lastErrorText());
+            return fail(ExitTransfer, programText(Txt::ChipIdNoAnswer, language_));
         case Detection::Known:
             status = ExitDone;
             break;
@@ -327,7 +338,7 @@ int Program::detectCommand() {
         case Detection::NoChip:
             break;
     }
-    line = detectionLine(found, selectedChipNames());
+    const std::string line = detectionLine(found, selectedChipNames());
     if (options_.json)
         ui_.jsonLine("\"type\":\"detect\",\"chip\":" + jsonString(line));
     else
@@ -337,10 +348,7 @@ int Program::detectCommand() {
 
 int Program::infoCommand() {
     HardwareInfo info;
-    if (!ops_->readHardwareInfo(info)) {
-        ui_.error(noProgrammerText());
-        return finish(ExitNoProgrammer, ui_.lastErrorText());
-    }
+    if (!ops_->readHardwareInfo(info)) return fail(ExitNoProgrammer, noProgrammerText());
     if (options_.json) {
         ui_.jsonLine("\"type\":\"info\",\"hardware\":" + jsonString(info.hardwareVersion) +
                      ",\"firmware\":" + jsonString(info.firmwareVersion) +
@@ -353,99 +361,50 @@ int Program::infoCommand() {
 }
 
 int Program::upgradeCommand() {
-    const UpgradeOutcome outcome = upgradeFirmware(*state_, *ops_, ui_, options_.arguments[0]);
-    ui_.flushLog(outcome == UpgradeOutcome::Done);
+    std::string result;
+    const UpgradeOutcome outcome =
+        upgradeFirmware(*state_, *ops_, ui_, options_.arguments[0], result);
+    // The window's log line carries a clock time; the command line says the
+    // same in a line of its own.
+    ui_.flushLog(false);
     switch (outcome) {
         case UpgradeOutcome::Done:
-            return finish(ExitDone, withoutClockTime(ui_.lastLogLine()));
+            ui_.note(result);
+            return finish(ExitDone, result);
         case UpgradeOutcome::NoFile:
-            ui_.error(text(Txt::CannotOpenFile, {options_.arguments[0]}));
-            return finish(ExitUsage, ui_.lastErrorText());
+            return fail(ExitUsage, text(Txt::CannotOpenFile, {options_.arguments[0]}));
         case UpgradeOutcome::FileRefused:
-            return finish(ExitUsage, ui_.lastErrorText());
+            return finish(ExitUsage, result);
         case UpgradeOutcome::NoProgrammer:
-            ui_.error(noProgrammerText());
-            return finish(ExitNoProgrammer, ui_.lastErrorText());
+            return fail(ExitNoProgrammer, noProgrammerText());
         case UpgradeOutcome::Failed:
-            return finish(ExitTransfer, ui_.lastErrorText());
+            break;
     }
-    return finish(ExitTransfer, ui_.lastErrorText());
-}
-
-int Program::statusOf(CommandStatus status) {
-    switch (status) {
-        case CommandStatus::Done:
-            return ExitDone;
-        case CommandStatus::Mismatch:
-            return ExitNo;
-        case CommandStatus::NoProgrammer:
-            ui_.error(noProgrammerText());
-            return ExitNoProgrammer;
-        case CommandStatus::Failed:
-            return ExitTransfer;
-        case CommandStatus::Stopped:
-            ui_.error(text(Txt::CliStopped, {ui_.operation()}));
-            return ExitInterrupted;
-        case CommandStatus::Skipped:
-            // The runner has said why nothing moved.
-            return ExitUsage;
-        case CommandStatus::NotRun:
-            ui_.error(
-                text(Txt::CliNoData, {options_.arguments.empty() ? "" : options_.arguments[0]}));
-            return ExitUsage;
-    }
-    return ExitTransfer;
+    return finish(ExitTransfer, result);
 }
 
 // The ID read before a chip command: the chip in the socket must be the one
 // chosen. Refused with exit status 1, naming what was found and what was chosen.
-int Program::checkSocket() {
+int Program::checkSocket(std::string& message) {
+    const auto refuse = [&](int status, const std::string& error) {
+        ui_.error(error);
+        message = error;
+        return status;
+    };
     const SocketCheck check =
         ostrel::checkSocket(*ops_, *state_, selector_->lists().types, language_);
     switch (check.read) {
         case SocketCheck::Read::NoProgrammer:
-            ui_.error(noProgrammerText());
-            return ExitNoProgrammer;
+            return refuse(ExitNoProgrammer, noProgrammerText());
         case SocketCheck::Read::NoAnswer:
-            ui_.error(programText(Txt::ChipIdNoAnswer, language_));
-            return ExitTransfer;
+            return refuse(ExitTransfer, programText(Txt::ChipIdNoAnswer, language_));
         case SocketCheck::Read::Answered:
             break;
     }
     if (check.fit == ChipFit::Fits) return ExitDone;
     if (check.fit == ChipFit::NoChip)
-        ui_.error(text(Txt::CliChipCheckNoChip, {check.chosen}));
-    else
-        ui_.error(text(Txt::CliChipCheckWrong, {check.found, check.chosen}));
-    return ExitNo;
-}
-
-std::string Program::outcomeLine(ChipCommand command, const std::string& file,
-                                 FileFormat format) const {
-    const std::string chip = gbkToUtf8(selector_->nameText());
-    const std::string seconds = secondsText(elapsedMs_);
-    const std::string data = sizeText(static_cast<uint64_t>(std::max<int32_t>(loadedBytes_, 0)));
-    switch (command) {
-        case ChipCommand::Read:
-            return text(Txt::CliOutcomeRead,
-                        {sizeText(state_->selectedRecord().flashSize), chip, file,
-                         formatText(saveFormatOf(file), language_), seconds});
-        case ChipCommand::Write:
-            return text(Txt::CliOutcomeWrite,
-                        {data, file, formatText(format, language_), chip, seconds});
-        case ChipCommand::Verify:
-        case ChipCommand::VerifyAll:
-            return text(Txt::CliOutcomeVerify,
-                        {data, chip, file, formatText(format, language_), seconds});
-        case ChipCommand::Auto:
-            return text(Txt::CliOutcomeAuto,
-                        {data, file, formatText(format, language_), chip, seconds});
-        case ChipCommand::Erase:
-            return text(Txt::CliOutcomeErase, {chip, seconds});
-        case ChipCommand::BlankCheck:
-            return text(Txt::CliOutcomeBlank, {chip});
-    }
-    return {};
+        return refuse(ExitNo, text(Txt::CliChipCheckNoChip, {check.chosen}));
+    return refuse(ExitNo, text(Txt::CliChipCheckWrong, {check.found, check.chosen}));
 }
 
 bool Program::loadFileForChip(const std::string& file, FileFormat& format) {
@@ -494,9 +453,26 @@ int Program::checksumCommand() {
     return finish(ExitDone, "");
 }
 
+int Program::present(const CommandReport& report, const std::string& file, FileFormat format) {
+    CliContext context;
+    context.language = language_;
+    context.chip = gbkToUtf8(selector_->nameText());
+    context.typeText = gbkToUtf8(selector_->typeText());
+    context.file = file;
+    context.formatName =
+        formatText(report.command == ChipCommand::Read ? saveFormatOf(file) : format, language_);
+    if (report.cause() == FailureCause::NoProgrammer) context.noProgrammer = noProgrammerText();
+    context.recordProblem = production_.problem();
+    context.fileProblem = ui_.lastErrorText();
+    const CliOutcome outcome = cliOutcome(report, context);
+    if (!outcome.error.empty()) ui_.error(outcome.error, outcome.jsonFields);
+    if (!outcome.cause.empty()) ui_.error(outcome.cause);
+    if (!outcome.line.empty()) ui_.note(outcome.line);
+    return finish(outcome.exit, outcome.message);
+}
+
 int Program::chipCommand(ChipCommand command) {
     const std::string file = options_.arguments.empty() ? "" : options_.arguments[0];
-    ui_.eraseUnit = state_->selectedRecord().chipClass == 0 ? "polls" : "bytes";
     if (command == ChipCommand::Read) {
         // Refused before the chip is read, not after. The JSON lines and the
         // chip's bytes cannot share standard output.
@@ -513,104 +489,88 @@ int Program::chipCommand(ChipCommand command) {
         command == ChipCommand::Auto) {
         if (!productLoaded_ && !loadFileForChip(file, format))
             return finish(ExitUsage, ui_.lastErrorText());
-        loadedBytes_ = state_->buffers.flashDataLength;
     }
     if (!options_.log.empty() && !production_.checkSerial(options_, *state_, ui_))
         return finish(ExitUsage, ui_.lastErrorText());
     if (!options_.detect && !options_.force) {
-        const int fit = checkSocket();
-        if (fit != ExitDone) return finish(fit, ui_.lastErrorText());
+        std::string message;
+        const int fit = checkSocket(message);
+        if (fit != ExitDone) return finish(fit, message);
     }
-    bool noProgrammer = false;
-    if ((!options_.log.empty() || database_) &&
-        !production_.begin(options_, *state_, *ops_, *runner_, ui_, noProgrammer,
-                           database_.get())) {
-        if (noProgrammer) ui_.error(noProgrammerText());
-        ui_.flushLog(false);
-        return finish(noProgrammer ? ExitNoProgrammer : ExitUsage, ui_.lastErrorText());
+    if (!options_.log.empty() || database_) {
+        bool noProgrammer = false;
+        const std::string error = production_.begin(options_, *state_, *ops_, *runner_, ui_,
+                                                    noProgrammer, database_.get());
+        if (noProgrammer) return fail(ExitNoProgrammer, noProgrammerText());
+        if (!error.empty()) return fail(ExitUsage, error);
     }
     if (command == ChipCommand::Verify && options_.all) command = ChipCommand::VerifyAll;
     // A write checks itself: a chip that did not take the data (a
     // write-protected one answers every write and keeps its old content) must
     // not be reported as written.
     runner_->verifyAfterWrite = !options_.noVerify;
-    // A verify difference is said once, with both bytes, instead of the window's box.
-    ui_.holdErrors();
     const int64_t started = ui_.monotonicMs();
-    const CommandStatus result = runner_->run(command);
-    elapsedMs_ = ui_.monotonicMs() - started;
-    const bool wrote = command == ChipCommand::Write || command == ChipCommand::Auto;
-    const bool differs = result == CommandStatus::Mismatch &&
-                         (command == ChipCommand::Verify || wrote) && ops_->mismatchAddress() >= 0;
-    ui_.releaseErrors(!differs);
-    if (differs) {
-        const int64_t address = ops_->mismatchAddress();
-        const uint8_t fileValue = state_->buffers.flash()[static_cast<std::size_t>(address)];
-        ui_.error(
-            text(Txt::CliVerifyDiffers,
-                 {gbkToUtf8(selector_->nameText()), file, hexAddress(address),
-                  hexDigits(ops_->mismatchChipByte(), 2) + "h", hexDigits(fileValue, 2) + "h"}),
-            ",\"address\":" + std::to_string(address) +
-                ",\"chip\":" + std::to_string(ops_->mismatchChipByte()) +
-                ",\"file\":" + std::to_string(fileValue));
-        // After a write, what the difference says about its cause.
-        const std::string cause =
-            wrote ? writeFaultText(writeFaultOf(ops_->mismatchChipByte(), fileValue), language_)
-                  : std::string();
-        if (!cause.empty()) ui_.error(cause);
-    }
-    // A stop that came in the last block did not stop anything: the command is whole.
+    CommandReport report = runner_->run(command);
     // A chip the database was away for was not started.
-    if (production_.databaseAway()) return finish(ExitUsage, ui_.lastErrorText());
-    int status = statusOf(result);
+    if (production_.databaseAway()) return finish(ExitUsage, production_.problem());
+    // The window's "Complete!" lines are not the command line's.
     ui_.flushLog(false);
-    if (command == ChipCommand::VerifyAll && status == ExitNo) {
-        printLines(differenceLines(ops_->differences(), options_.json, language_));
-        return finish(status, ui_.lastErrorText());
-    }
-    if (status != ExitDone) return finish(status, ui_.lastErrorText());
-    if (command == ChipCommand::Read) {
+    if (command == ChipCommand::Read && report.status == CommandStatus::Done) {
         const SaveResult saved = savePart(options_, *state_, file);
         if (saved.failed()) {
             ui_.error(saveFailureLine(saved, file, language_));
-            return finish(ExitUsage, ui_.lastErrorText());
+            report.status = CommandStatus::Failed;
+            report.failure = Failure{Operation::None, FailureCause::FileError, -1, 0};
         }
     }
-    // The chip's data as the command saw it: all of it for a read, the
-    // verified data for verify and auto.
-    const DataBuffers& buffers = state_->buffers;
-    const BufferChecksums sums = flashChecksums(buffers.flash(), buffers.flashDataLength,
-                                                state_->selectedRecord().flashSize);
-    if (command == ChipCommand::Read) resultFields_ = checksumResultFields(sums.chip);
-    if (command == ChipCommand::Verify || command == ChipCommand::VerifyAll ||
-        command == ChipCommand::Auto)
-        resultFields_ = checksumResultFields(sums.data);
-    const std::string line = outcomeLine(command, file, format);
-    ui_.note(line);
-    return finish(ExitDone, line);
+    elapsedMs_ = ui_.monotonicMs() - started;
+    report.elapsedMs = elapsedMs_;
+    // One line per chip command, with its final outcome.
+    if (!production_.record(report)) {
+        report.status = CommandStatus::Failed;
+        report.failure = Failure{Operation::None, FailureCause::RecordFailed, -1, 0};
+    }
+    if (command == ChipCommand::VerifyAll && report.status == CommandStatus::Mismatch) {
+        ui_.error(failureText(*report.failure, language_, ""));
+        printLines(differenceLines(ops_->differences(), options_.json, language_));
+        return finish(ExitNo, failureText(*report.failure, language_, ""));
+    }
+    // The checksums of the bytes the command moved.
+    if (report.status == CommandStatus::Done &&
+        (command == ChipCommand::Read || command == ChipCommand::Verify ||
+         command == ChipCommand::VerifyAll || command == ChipCommand::Auto)) {
+        const uint64_t bytes = report.movedBytes();
+        resultFields_ = checksumResultFields(checksumsOf(
+            state_->buffers.flashUpTo(static_cast<uint32_t>(report.moved.end)) + report.moved.start,
+            static_cast<std::size_t>(bytes)));
+    }
+    return present(report, file, format);
 }
 
 int Program::run() {
     const std::string& command = options_.command;
     if (command == "chips") return listChips();
     if (command == "list") {
-        if (!openTransport()) return finish(ExitUsage, ui_.lastErrorText());
-        return listProgrammersCommand(*usb_, ui_, options_.json, language_)
-                   ? finish(ExitDone, "")
-                   : finish(ExitNoProgrammer, ui_.lastErrorText());
+        const std::string traceError = openTransport();
+        if (!traceError.empty()) return fail(ExitUsage, traceError);
+        const std::string none = listProgrammersCommand(*usb_, ui_, options_.json, language_);
+        return none.empty() ? finish(ExitDone, "") : fail(ExitNoProgrammer, none);
     }
     if (command == "records") {
         const int status = recordsCommand(options_, ui_, language_);
         return finish(status, status == ExitDone ? "" : ui_.lastErrorText());
     }
     installInterruptHandler();
-    if (!options_.log.empty() && !production_.openLog(options_, ui_, language_))
-        return finish(ExitUsage, ui_.lastErrorText());
+    if (!options_.log.empty()) {
+        const std::string error = production_.openLog(options_, language_);
+        if (!error.empty()) return fail(ExitUsage, error);
+    }
     // The database before the programmer: a chip is not started without it.
     if (!options_.db.empty() && command != "product" &&
         !(database_ = connectDatabase(options_, ui_, language_, true)))
         return finish(ExitUsage, ui_.lastErrorText());
-    if (setUpDevice() != ExitDone) return finish(ExitUsage, ui_.lastErrorText());
+    const std::string setUp = setUpDevice();
+    if (!setUp.empty()) return finish(ExitUsage, setUp);
     if (command == "product") {
         ProductContext context = productContext();
         const int status = productCommand(context);
@@ -621,16 +581,24 @@ int Program::run() {
     if (command == "doctor") {
         // Only a programmer named with --device; without it the checks look at
         // the first one, as every command takes it.
-        if (!options_.device.empty() && !chooseDevice(*usb_, options_.device, ui_, language_))
-            return finish(ExitNoProgrammer, ui_.lastErrorText());
+        if (!options_.device.empty()) {
+            const std::string unusable = chooseDevice(*usb_, options_.device, ui_, language_);
+            if (!unusable.empty()) return fail(ExitNoProgrammer, unusable);
+        }
+        std::string message;
         DoctorContext context{
-            options_, language_, ui_,        *state_,
-            *usb_,    *ops_,     *selector_, [this] { return chooseChip() == ExitDone; }};
-        return finish(runDoctor(context), ui_.lastErrorText());
+            options_,   language_,
+            ui_,        *state_,
+            *usb_,      *ops_,
+            *selector_, [this, &message] {
+                                  return chooseChip(message) == ExitDone; }};
+        const int status = runDoctor(context);
+        return finish(status, message.empty() ? context.message : message);
     }
     if (command == "checksum") {
-        const int chosen = chooseChip();
-        return chosen == ExitDone ? checksumCommand() : finish(chosen, ui_.lastErrorText());
+        std::string message;
+        const int chosen = chooseChip(message);
+        return chosen == ExitDone ? checksumCommand() : finish(chosen, message);
     }
     if (!options_.product.empty()) {
         ProductContext context = productContext();
@@ -638,25 +606,21 @@ int Program::run() {
         if (status != ExitDone) return finish(status, ui_.lastErrorText());
         productLoaded_ = true;
     }
-    if (!chooseDevice(*usb_, options_.device, ui_, language_))
-        return finish(ExitNoProgrammer, ui_.lastErrorText());
+    const std::string unusable = chooseDevice(*usb_, options_.device, ui_, language_);
+    if (!unusable.empty()) return fail(ExitNoProgrammer, unusable);
     if (command == "detect") return detectCommand();
     if (command == "info") return infoCommand();
     if (command == "upgrade") return upgradeCommand();
-    const int chosen = productLoaded_ ? ExitDone : chooseChip();
-    if (chosen != ExitDone) return finish(chosen, ui_.lastErrorText());
-    if (!applyPart(options_, *state_, ui_, language_))
-        return finish(ExitUsage, ui_.lastErrorText());
-    static const struct {
-        const char* name;
-        ChipCommand command;
-    } kChipCommands[] = {
-        {"read", ChipCommand::Read},        {"write", ChipCommand::Write},
-        {"verify", ChipCommand::Verify},    {"erase", ChipCommand::Erase},
-        {"blank", ChipCommand::BlankCheck}, {"auto", ChipCommand::Auto},
-    };
-    for (const auto& c : kChipCommands)
-        if (command == c.name) return chipCommand(c.command);
+    std::string message;
+    const int chosen = productLoaded_ ? ExitDone : chooseChip(message);
+    if (chosen != ExitDone) return finish(chosen, message);
+    const std::string partError = applyPart(options_, *state_, language_);
+    if (!partError.empty()) return fail(ExitUsage, partError);
+    static const ChipCommand kChipCommands[] = {ChipCommand::Read,       ChipCommand::Write,
+                                                ChipCommand::Verify,     ChipCommand::Erase,
+                                                ChipCommand::BlankCheck, ChipCommand::Auto};
+    for (const ChipCommand c : kChipCommands)
+        if (command == commandName(c)) return chipCommand(c);
     return finish(ExitUsage, "");
 }
 
@@ -692,6 +656,20 @@ int main(int argc, char** argv) {
     }
     const int language = languageFor(options.lang, std::getenv("LC_ALL"),
                                      std::getenv("LC_MESSAGES"), std::getenv("LANG"));
-    Program program(options, language);
-    return program.run();
+    // Whatever escapes a command (memory that cannot be had, a converter or
+    // a library that fails) ends it with one line and a status of its own,
+    // not with an abort; a file being written is a temporary one that goes
+    // with the command.
+    const std::string what = options.command.empty() ? "ostrel-cli" : options.command;
+    try {
+        Program program(options, language);
+        return program.run();
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "%sostrel-cli: %s failed: out of memory\n",
+                     isatty(STDERR_FILENO) == 1 ? "\r\033[K" : "", what.c_str());
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%sostrel-cli: %s failed: %s\n",
+                     isatty(STDERR_FILENO) == 1 ? "\r\033[K" : "", what.c_str(), e.what());
+    }
+    return 2;
 }

@@ -34,10 +34,9 @@ int runDoctor(DoctorContext& c) {
 
     DiagnosisSteps steps;
     steps.detect = [&] {
-        uint8_t reply[4] = {};
-        const int result = c.ops.readChipId(reply);
         int position = -1;
-        ChipFinding finding = describeChip(result, reply, c.state.catalogue, c.language, &position);
+        ChipFinding finding =
+            describeChip(c.ops.readChipId(), c.state.catalogue, c.language, &position);
         // A chip chosen with -c stays the one read; otherwise the detected one.
         if (position >= 0 && !chipNamed) {
             chooseChipByNames(c.selector, c.state.catalogue,
@@ -82,7 +81,8 @@ int runDoctor(DoctorContext& c) {
         ReportFacts facts;
         facts.programVersion = OSTREL_VERSION;
         if (!replaceFileContents(c.options.report, diagnosisReport(diagnosis, facts, probe))) {
-            c.ui.error(fillIn(programText(Txt::CannotCreateFile, c.language), {c.options.report}));
+            c.message = fillIn(programText(Txt::CannotCreateFile, c.language), {c.options.report});
+            c.ui.error(c.message);
             return 2;
         }
         c.ui.note(fillIn(programText(Txt::DiagnoseReportSaved, c.language), {c.options.report}));

@@ -25,6 +25,8 @@ struct DoctorContext {
     ChipSelector& selector;
     // The chip named with -c, chosen; false when it could not be (told).
     std::function<bool()> chooseNamedChip;
+    // Set by runDoctor: the error that ended it, if one did.
+    std::string message = {};
 };
 
 // Runs the checks and returns the exit status: 0 every check passed, 1 a chip

@@ -4,11 +4,10 @@
 
 namespace ostrel::cli {
 
-bool CliProduction::openLog(const Options& options, UiPort& ui, int language) {
+std::string CliProduction::openLog(const Options& options, int language) {
     std::string error;
-    if (log_.open(options.log, error)) return true;
-    ui.errorBox(fillIn(programText(Txt::ProductionLogUnwritable, language), {options.log, error}));
-    return false;
+    if (log_.open(options.log, error)) return {};
+    return fillIn(programText(Txt::ProductionLogUnwritable, language), {options.log, error});
 }
 
 bool CliProduction::checkSerial(const Options& options, const MainState& state, UiPort& ui) {
@@ -25,15 +24,18 @@ bool CliProduction::checkSerial(const Options& options, const MainState& state, 
     return false;
 }
 
-bool CliProduction::begin(const Options& options, MainState& state, ProgrammerOps& ops,
-                          CommandRunner& runner, UiPort& ui, bool& noProgrammer,
-                          StationLink* database) {
+std::string CliProduction::begin(const Options& options, MainState& state, ProgrammerOps& ops,
+                                 CommandRunner& runner, UiPort& ui, bool& noProgrammer,
+                                 StationLink* database) {
     noProgrammer = false;
     std::string error;
-    if (!options.log.empty() && !log_.isOpen() && !openLog(options, ui, state.language))
-        return false;
+    if (!options.log.empty() && !log_.isOpen()) {
+        const std::string unwritable = openLog(options, state.language);
+        if (!unwritable.empty()) return unwritable;
+    }
     run_ = std::make_unique<ProductionRun>(state, ops, runner, ui, log_);
     run_->everyCommand = true;
+    run_->recordLater = true;
     run_->database = database;
     run_->serials = serials_.get();
     // Outside the chip's job: who programs, and which chip sits in the socket.
@@ -42,20 +44,21 @@ bool CliProduction::begin(const Options& options, MainState& state, ProgrammerOp
         HardwareInfo info;
         if (!hold || !ops.readHardwareInfo(info)) {
             noProgrammer = true;
-            return false;
+            run_.reset();
+            return {};
         }
         run_->programmer = info.serialNumber;
         if (database != nullptr &&
             !database->store().registerProgrammer(database->station, info.serialNumber, error)) {
-            ui.errorBox(fillIn(programText(Txt::DatabaseAway, state.language),
-                               {databaseShownName(database->url()), error}));
-            return false;
+            run_.reset();
+            return fillIn(programText(Txt::DatabaseAway, state.language),
+                          {databaseShownName(database->url()), error});
         }
-        uint8_t reply[4] = {};
-        if (ops.readChipId(reply) == kChipIdAnswered) run_->chipId = chipIdText(detectedId(reply));
+        const IdReply reply = ops.readChipId();
+        if (reply.answered()) run_->chipId = chipIdText(reply.id);
     }
     runner.hook = run_.get();
-    return true;
+    return {};
 }
 
 std::string CliProduction::resultFields() const {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/messages.h"
+#include "operations/window_presenter.h"
 
 namespace ostrel::cli {
 
@@ -110,24 +111,9 @@ void TerminalUi::jsonLine(const std::string& object) {
     std::fflush(stdout);
 }
 
-void TerminalUi::holdErrors() {
-    holdingErrors_ = true;
-}
-
-void TerminalUi::releaseErrors(bool show) {
-    holdingErrors_ = false;
-    if (show)
-        for (const std::string& text : heldErrors_) error(text);
-    heldErrors_.clear();
-}
-
 void TerminalUi::messageBox(const std::string& text, const std::string& caption, BoxIcon icon) {
     if (icon == BoxIcon::Error || icon == BoxIcon::Warning) {
-        lastError_ = text;
-        if (holdingErrors_)
-            heldErrors_.push_back(text);
-        else
-            error(text);
+        error(text);
         return;
     }
     note(caption.empty() ? text : captionText(caption, language) + ": " + text);
@@ -151,24 +137,26 @@ void TerminalUi::setStatusText(int panel, const std::string& text) {
         return;
     }
     statusState_ = text;
-    static const struct {
-        Msg key;
-        const char* name;
-    } kOperations[] = {
-        {Msg::MsgReadFlash, "read"},   {Msg::MsgEraseFlash, "erase"},
-        {Msg::MsgWriteFlash, "write"}, {Msg::MsgVerifyFlash, "verify"},
-        {Msg::MsgBlankFlash, "blank"},
-    };
-    for (const auto& op : kOperations) {
-        if (text == messageText(op.key, language)) {
-            if (operation_ != op.name) {
-                operation_ = op.name;
-                operationStartMs_ = monotonicMs();
-                lastDrawMs_ = -1000;
-            }
-            return;
-        }
-    }
+}
+
+void TerminalUi::begin(Operation operation, ProgressUnit unit, int64_t total) {
+    statusState_ = operationStatusText(operation, language);
+    operation_ = operationName(operation);
+    unit_ = unit;
+    lastDrawMs_ = -1000;
+    setProgressMax(total);
+    // Nothing to count: no line.
+    if (total <= 0) return;
+    setProgressVisible(true);
+    setProgressPosition(0);
+}
+
+void TerminalUi::position(int64_t done) {
+    setProgressPosition(done);
+}
+
+void TerminalUi::end() {
+    setProgressVisible(false);
 }
 
 std::string TerminalUi::statusText(int panel) const {
@@ -207,7 +195,7 @@ void TerminalUi::drawProgress(bool force) {
         char numbers[96];
         std::snprintf(numbers, sizeof numbers, ",\"done\":%" PRId64 ",\"total\":%" PRId64,
                       position_, max_);
-        const std::string unit = operation_ == "erase" ? eraseUnit : "bytes";
+        const std::string unit = unit_ == ProgressUnit::Polls ? "polls" : "bytes";
         jsonLine("\"type\":\"progress\",\"operation\":" + jsonString(operation_) + numbers +
                  ",\"unit\":" + jsonString(unit));
     }
@@ -219,8 +207,8 @@ void TerminalUi::drawProgress(bool force) {
     char part[160];
     std::snprintf(part, sizeof part, " %3d%%", static_cast<int>(fraction * 100));
     line += part;
-    // Erase polls count polls, not bytes; only streams show bytes and a rate.
-    if (operation_ != "erase") {
+    // Polls are no bytes; only what counts bytes shows them and a rate.
+    if (unit_ == ProgressUnit::Bytes) {
         line += "  " + formatBytes(position_) + " / " + formatBytes(max_);
         if (elapsed > 0.2 && position_ > 0) {
             const double rate = static_cast<double>(position_) / elapsed;

@@ -1,9 +1,10 @@
 #pragma once
-// The command line's face: the UiPort of ostrel-cli. Messages go to standard
-// error (or, with --json, also as objects to standard output); questions are
-// answered by the options, never by reading standard input; the progress bars
-// become one line that is redrawn in place on a terminal, at most ten times a
-// second; processEvents is where a Ctrl+C turns into a stop request.
+// The command line's face: the UiPort of ostrel-cli and the progress of its
+// operations. Messages go to standard error (or, with --json, also as objects
+// to standard output); questions are answered by the options, never by
+// reading standard input; progress becomes one line that is redrawn in place
+// on a terminal, at most ten times a second; processEvents is where a Ctrl+C
+// turns into a stop request.
 
 #include <csignal>
 #include <cstdint>
@@ -14,6 +15,7 @@
 
 #include "base/quiet_ui.h"
 #include "base/text_format.h"
+#include "operations/progress.h"
 
 namespace ostrel::cli {
 
@@ -30,7 +32,7 @@ struct TerminalOptions {
     bool progressLine = false;  // standard error is a terminal
 };
 
-class TerminalUi : public QuietUi {
+class TerminalUi : public QuietUi, public Progress {
   public:
     explicit TerminalUi(TerminalOptions options);
 
@@ -46,12 +48,6 @@ class TerminalUi : public QuietUi {
     // never shown.
     void flushLog(bool show);
 
-    // While held, error boxes are counted and kept instead of printed, so
-    // that the command can say the same in its own words; released, the kept
-    // ones are printed (show) or dropped.
-    void holdErrors();
-    void releaseErrors(bool show);
-
     // A line of the program's own (not a box), to standard error unless quiet.
     void note(const std::string& text);
     // An error of the program's own, always shown. `jsonFields` (",\"name\":value"
@@ -59,9 +55,10 @@ class TerminalUi : public QuietUi {
     void error(const std::string& shown, const std::string& jsonFields = "");
     // One JSON object (without the braces' contents checked) to standard output.
     void jsonLine(const std::string& object);
-    // The stable name of the operation the status text names ("read", "erase",
-    // "write", "verify", "blank"), or empty.
-    const std::string& operation() const { return operation_; }
+    // The running operation, as the core tells it.
+    void begin(Operation operation, ProgressUnit unit, int64_t total) override;
+    void position(int64_t done) override;
+    void end() override;
 
     void messageBox(const std::string& text, const std::string& caption, BoxIcon icon) override;
     bool askYesNo(const std::string& text, const std::string& caption) override;
@@ -76,9 +73,6 @@ class TerminalUi : public QuietUi {
     void pause(int milliseconds) override;
 
     int language = 2;
-    // What an erase's progress counts: the status polls of a 25-series erase,
-    // the bytes of the page erases of the others.
-    std::string eraseUnit = "polls";
 
   private:
     void drawProgress(bool force);
@@ -88,11 +82,10 @@ class TerminalUi : public QuietUi {
     std::string lastError_;
     std::string lastLog_;
     std::vector<std::string> heldLog_;
-    bool holdingErrors_ = false;
-    std::vector<std::string> heldErrors_;
     std::string statusState_;
     std::string statusElapsed_;
     std::string operation_;
+    ProgressUnit unit_ = ProgressUnit::Bytes;
     bool progressVisible_ = false;
     bool justShown_ = false;  // no position drawn since the progress became visible
     bool lineShown_ = false;

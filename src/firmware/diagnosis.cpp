@@ -93,36 +93,29 @@ SystemProbe SystemProbe::real() {
     return probe;
 }
 
-ChipFinding describeChip(int readResult, const uint8_t reply[4], const Catalogue& catalogue,
-                         int language, int* position) {
+ChipFinding describeChip(const IdReply& reply, const Catalogue& catalogue, int language,
+                         int* position) {
     if (position != nullptr) *position = -1;
-    if (readResult == kChipIdNoProgrammer)
+    if (reply.outcome == IdReply::Outcome::NoProgrammer)
         return {ChipFinding::NoProgrammer, programText(Txt::CliNoProgrammer, language)};
-    if (readResult != kChipIdAnswered)
+    if (!reply.answered())
         return {ChipFinding::NoAnswer, programText(Txt::ChipIdNoAnswer, language)};
-    switch (reply[0]) {
-        case 1: {
-            const int match = findChipById(catalogue, detectedId(reply));
-            if (match < 0)
-                return {ChipFinding::Unknown, "unknown ID " + spacedChipId(detectedId(reply))};
-            if (position != nullptr) *position = match;
-            return {ChipFinding::Known,
-                    gbkToUtf8(chipNamesOf(catalogue.at(match), match).joined())};
-        }
-        case 2:
-        case 3: {
-            // Identification chooses the second or the third entry of the Type list.
-            std::vector<std::string> types;
-            for (int i = 0; i < catalogue.count(); ++i) {
-                const std::string type = chipNamesOf(catalogue.at(i), i).type;
-                if (positionOf(types, type) < 0) types.push_back(type);
-            }
-            return {ChipFinding::TypeOnly,
-                    "type " + gbkToUtf8(entryAt(types, reply[0] == 2 ? 1 : 2))};
-        }
-        default:
-            return {ChipFinding::NoChip, "no chip"};
+    if (reply.hasId()) {
+        const int match = findChipById(catalogue, reply.id);
+        if (match < 0) return {ChipFinding::Unknown, "unknown ID " + spacedChipId(reply.id)};
+        if (position != nullptr) *position = match;
+        return {ChipFinding::Known, gbkToUtf8(chipNamesOf(catalogue.at(match), match).joined())};
     }
+    if (reply.typePosition() > 0) {
+        // Identification chooses the second or the third entry of the Type list.
+        std::vector<std::string> types;
+        for (int i = 0; i < catalogue.count(); ++i) {
+            const std::string type = chipNamesOf(catalogue.at(i), i).type;
+            if (positionOf(types, type) < 0) types.push_back(type);
+        }
+        return {ChipFinding::TypeOnly, "type " + gbkToUtf8(entryAt(types, reply.typePosition()))};
+    }
+    return {ChipFinding::NoChip, "no chip"};
 }
 
 const char* checkName(CheckId id) {

@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/id_read.h"
+
 namespace ostrel {
 
 class TUsbBulk;
@@ -77,10 +79,10 @@ struct ChipFinding {
 class Catalogue;
 
 // What an ID read found, described without choosing anything: the window's
-// selection and buffers stay as they are. `readResult` and `reply` are what
-// the ID read gave; `position` receives the catalogue position of a known chip.
-ChipFinding describeChip(int readResult, const uint8_t reply[4], const Catalogue& catalogue,
-                         int language, int* position = nullptr);
+// selection and buffers stay as they are. `position` receives the catalogue
+// position of a known chip.
+ChipFinding describeChip(const IdReply& reply, const Catalogue& catalogue, int language,
+                         int* position = nullptr);
 
 // The seams to the hardware steps that belong to other subsystems.
 struct DiagnosisSteps {

@@ -145,6 +145,7 @@ bool FirmwareUpgrade::findBootLoader() {
 
 UpgradeResult FirmwareUpgrade::upgrade(const std::string& path) {
     sent_ = 0;
+    resultText_.clear();
     // A file the window let through is asked about once, for this upgrade alone.
     struct Forget {
         std::string& confirmed;
@@ -182,6 +183,7 @@ bool FirmwareUpgrade::exchange(const Report& report, Report* reply) {
 UpgradeResult FirmwareUpgrade::fail(UpgradeResult result, const std::string& message) {
     hid_.close();
     ui_.setProgressPosition(0);
+    resultText_ = message;
     ui_.errorBox(message);
     return result;
 }
@@ -230,8 +232,8 @@ UpgradeResult FirmwareUpgrade::sendImage() {
     if (!exchange(iapReport(IapFinish), nullptr)) return transferFailed();
     hid_.close();
     ui_.setProgressPosition(0);
-    ui_.insertLogLine(fillIn(text(Txt::FirmwareUpgradeComplete), {std::to_string(length_)}) + " (" +
-                      ui_.timeOfDay() + ")");
+    resultText_ = fillIn(text(Txt::FirmwareUpgradeComplete), {std::to_string(length_)});
+    ui_.insertLogLine(resultText_ + " (" + ui_.timeOfDay() + ")");
     return UpgradeResult::Done;
 }
 

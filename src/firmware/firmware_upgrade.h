@@ -145,6 +145,10 @@ class FirmwareUpgrade {
     // Bytes the last upgrade sent in data reports (its image length n rounded
     // up to whole reports once it is done).
     uint32_t sentBytes() const { return sent_; }
+    // What the last upgrade came to, in words without a clock time: the line
+    // of a finished upgrade, or the message of the one that failed. Empty
+    // before one ran, and for an upgrade without a file.
+    const std::string& resultText() const { return resultText_; }
 
   private:
     // Loads and checks the file; the image buffer then reaches past the last
@@ -165,6 +169,7 @@ class FirmwareUpgrade {
     uint32_t length_ = 0;  // n: the bytes the file gave
     uint32_t sent_ = 0;
     std::string confirmed_;  // the file checkFile let through, asked about already
+    std::string resultText_;
 };
 
 }  // namespace ostrel

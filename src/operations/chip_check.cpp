@@ -10,20 +10,18 @@
 
 namespace ostrel {
 
-ChipFit checkChip(int kind, uint32_t id, int32_t chosenTypeIndex, uint32_t chosenId) {
+ChipFit checkChip(const IdReply& reply, int32_t chosenTypeIndex, uint32_t chosenId) {
     // Kinds 2 and 3 name the Type list positions 1 and 2, whose chips have no
     // ID; a chip that answered with an ID is of none of those types.
-    switch (kind) {
-        case 1:
-            if (chosenTypeIndex == 1 || chosenTypeIndex == 2) return ChipFit::WrongType;
-            if (chosenId != 0 && (id & 0xFFFFFF) != (chosenId & 0xFFFFFF)) return ChipFit::WrongId;
-            return ChipFit::Fits;
-        case 2:
-        case 3:
-            return chosenTypeIndex == kind - 1 ? ChipFit::Fits : ChipFit::WrongType;
-        default:
-            return ChipFit::NoChip;
+    if (reply.hasId()) {
+        if (chosenTypeIndex == 1 || chosenTypeIndex == 2) return ChipFit::WrongType;
+        if (chosenId != 0 && (reply.id & 0xFFFFFF) != (chosenId & 0xFFFFFF))
+            return ChipFit::WrongId;
+        return ChipFit::Fits;
     }
+    if (reply.typePosition() > 0)
+        return chosenTypeIndex == reply.typePosition() ? ChipFit::Fits : ChipFit::WrongType;
+    return ChipFit::NoChip;
 }
 
 SocketCheck checkSocket(ProgrammerOps& ops, const MainState& state,
@@ -34,20 +32,19 @@ SocketCheck checkSocket(ProgrammerOps& ops, const MainState& state,
     check.chosen = chosen.chipId != 0 ? fillIn(programText(Txt::CliFoundChipId, language),
                                                {name, spacedChipId(chosen.chipId)})
                                       : name;
-    uint8_t reply[kChipIdReplyBytes] = {};
-    const int answer = ops.readChipId(reply);
-    if (answer == kChipIdNoProgrammer) {
+    const IdReply reply = ops.readChipId();
+    if (reply.outcome == IdReply::Outcome::NoProgrammer) {
         check.read = SocketCheck::Read::NoProgrammer;
         return check;
     }
-    if (answer != kChipIdAnswered) {
+    if (!reply.answered()) {
         check.read = SocketCheck::Read::NoAnswer;
         return check;
     }
-    const uint32_t id = detectedId(reply);
-    check.fit = checkChip(reply[0], id, state.typeIndex, chosen.chipId);
+    const uint32_t id = reply.id;
+    check.fit = checkChip(reply, state.typeIndex, chosen.chipId);
     if (check.fit == ChipFit::Fits || check.fit == ChipFit::NoChip) return check;
-    if (reply[0] == 1) {
+    if (reply.hasId()) {
         const int at = findChipById(state.catalogue, id);
         check.found =
             at >= 0 ? fillIn(programText(Txt::CliFoundChipId, language),
@@ -55,10 +52,10 @@ SocketCheck checkSocket(ProgrammerOps& ops, const MainState& state,
                               spacedChipId(id)})
                     : fillIn(programText(Txt::CliFoundUnknownId, language), {spacedChipId(id)});
     } else {
-        const std::size_t position = static_cast<std::size_t>(reply[0] - 1);
+        const std::size_t position = static_cast<std::size_t>(reply.typePosition());
         check.found = fillIn(
             programText(Txt::CliFoundType, language),
-            {position < types.size() ? gbkToUtf8(types[position]) : std::to_string(reply[0])});
+            {position < types.size() ? gbkToUtf8(types[position]) : std::to_string(reply.kind)});
     }
     return check;
 }

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/id_read.h"
+
 namespace ostrel {
 
 class ProgrammerOps;
@@ -23,9 +25,9 @@ enum class ChipFit {
     WrongId,    // the chosen chip has an ID and the chip in the socket another one
 };
 
-// `chosenTypeIndex` is the Type list position of the chosen chip, `chosenId`
-// its catalogue ID (0 for chips that have none).
-ChipFit checkChip(int kind, uint32_t id, int32_t chosenTypeIndex, uint32_t chosenId);
+// `reply` is an answered ID read; `chosenTypeIndex` is the Type list position
+// of the chosen chip, `chosenId` its catalogue ID (0 for chips that have none).
+ChipFit checkChip(const IdReply& reply, int32_t chosenTypeIndex, uint32_t chosenId);
 
 // The ID read before a chip command, decided and put into words (UTF-8).
 struct SocketCheck {

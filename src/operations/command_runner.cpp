@@ -1,8 +1,5 @@
 #include "operations/command_runner.h"
 
-#include <cstdio>
-#include <cstring>
-
 #include "operations/chip_check.h"
 
 namespace ostrel {
@@ -15,7 +12,7 @@ constexpr int kBatchPollMs = 150;
 // Batch mode starts Auto on the sixth poll in a row that sees a chip.
 constexpr int32_t kBatchPollsBeforeAuto = 5;
 
-CommandStatus fromOp(OpResult result) {
+CommandStatus statusOf(OpResult result) {
     switch (result) {
         case OpResult::Done:
             return CommandStatus::Done;
@@ -36,36 +33,27 @@ CommandStatus fromOp(OpResult result) {
 CommandRunner::CommandRunner(MainState& state, ProgrammerOps& ops, UiPort& ui)
     : state_(state), ops_(ops), ui_(ui) {}
 
-std::string CommandRunner::elapsedText(int64_t milliseconds) {
-    const long long seconds = milliseconds / 1000;
-    char text[32];
-    std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60,
-                  seconds % 60);
-    return text;
-}
-
 void CommandRunner::requestStop() {
     ops_.requestStop();
     stopBatch();
 }
 
-void CommandRunner::finishTiming() {
-    elapsedMs_ = ui_.monotonicMs() - startMs_;
-    ui_.setStatusText(PanelElapsed, elapsedText(elapsedMs_));
-    ui_.beep();
+void CommandRunner::fromOp(CommandReport& report, OpResult result) {
+    report.status = statusOf(result);
+    report.failure = ops_.failure();
+    report.difference = ops_.difference();
+    report.moved = ops_.moved();
 }
 
-void CommandRunner::completionLine(Msg key) {
-    ui_.insertLogLine(messageText(key, state_.language) + " (" + ui_.timeOfDay() + ")");
+void CommandRunner::skipped(CommandReport& report, FailureCause cause) {
+    report.status = CommandStatus::Skipped;
+    report.failure = Failure{Operation::None, cause, -1, 0};
 }
 
-CommandStatus CommandRunner::nothingMoved(Txt why) {
-    ui_.errorBox(fillIn(programText(why, state_.language), {typeText ? typeText() : ""}));
-    return CommandStatus::Skipped;
-}
-
-CommandStatus CommandRunner::run(ChipCommand command) {
-    if (lock_.jobRunning()) return CommandStatus::NotRun;
+CommandReport CommandRunner::run(ChipCommand command) {
+    CommandReport report;
+    report.command = command;
+    if (lock_.jobRunning()) return report;
     // The before steps: Write and Auto take the view's edits over; nothing to
     // write or verify ends the command before a job.
     DataBuffers& buffers = state_.buffers;
@@ -74,44 +62,52 @@ CommandStatus CommandRunner::run(ChipCommand command) {
     if ((command == ChipCommand::Write || command == ChipCommand::Verify ||
          command == ChipCommand::VerifyAll) &&
         buffers.flashDataLength == 0)
-        return CommandStatus::NotRun;
-    if (command == ChipCommand::Auto && buffers.flashDataLength <= 0) return CommandStatus::NotRun;
-    if (checkChipFirst) {
-        CommandStatus refused = CommandStatus::NotRun;
-        if (!chipConfirmed(refused)) return refused;
+        return report;
+    if (command == ChipCommand::Auto && buffers.flashDataLength <= 0) return report;
+    if (checkChipFirst && !chipConfirmed(report)) return report;
+    if (hook != nullptr && !hook->beforeChip(command)) {
+        hook->afterChip(report);
+        report.status = CommandStatus::Failed;
+        report.failure = Failure{Operation::None, FailureCause::Refused, -1, 0};
+        return report;
     }
-    if (hook == nullptr) return runJob(command);
-    if (!hook->beforeChip(command)) {
-        hook->afterChip(command, CommandStatus::NotRun);
-        return CommandStatus::Failed;
-    }
-    // The chip's record is kept before a box about it waits for a click: a
-    // window closed or killed meanwhile leaves no chip unrecorded.
+    // With a record to keep, the chip is recorded before a box about it
+    // waits for a click: a window closed or killed meanwhile leaves no chip
+    // unrecorded.
     struct BoxGuard {
-        UiPort& ui;
-        ~BoxGuard() { ui.releaseErrorBoxes(); }
-    } boxes{ui_};
-    ui_.holdErrorBoxes();
-    const CommandStatus status = runJob(command);
-    return hook->afterChip(command, status) ? status : CommandStatus::Failed;
+        UiPort* ui;
+        ~BoxGuard() {
+            if (ui != nullptr) ui->releaseErrorBoxes();
+        }
+    } boxes{hook != nullptr ? &ui_ : nullptr};
+    if (hook != nullptr) ui_.holdErrorBoxes();
+    report = runJob(command);
+    const bool jobRan =
+        report.status != CommandStatus::NotRun && report.status != CommandStatus::NoProgrammer;
+    if (jobRan && onCommandEnded) onCommandEnded(report);
+    if (hook != nullptr && !hook->afterChip(report)) {
+        report.status = CommandStatus::Failed;
+        if (!report.failure) report.failure = Failure{Operation::None, FailureCause::RecordFailed};
+    }
+    return report;
 }
 
-bool CommandRunner::chipConfirmed(CommandStatus& refused) {
+bool CommandRunner::chipConfirmed(CommandReport& report) {
     static const std::vector<std::string> noTypes;
     const SocketCheck check =
         checkSocket(ops_, state_, chipTypes ? *chipTypes : noTypes, state_.language);
     if (check.read == SocketCheck::Read::NoAnswer) {
-        ui_.errorBox(programText(Txt::ChipIdNoAnswer, state_.language));
-        refused = CommandStatus::Failed;
+        report.status = CommandStatus::Failed;
+        report.failure = Failure{Operation::None, FailureCause::IdNoAnswer, -1, 0};
+        if (presenter != nullptr) presenter->present(report);
         return false;
     }
     // Without a programmer the command's own job says so.
     if (check.fits()) return true;
-    refused = CommandStatus::NotRun;
     return ui_.askInfo(chipCheckQuestion(check, state_.language));
 }
 
-CommandStatus CommandRunner::runJob(ChipCommand command) {
+CommandReport CommandRunner::runJob(ChipCommand command) {
     // A guard, so that the job ends and the controls come back even when
     // something below throws.
     struct JobGuard {
@@ -127,101 +123,92 @@ CommandStatus CommandRunner::runJob(ChipCommand command) {
         ~JobGuard() { end(); }
     };
 
+    CommandReport report;
+    report.command = command;
     JobLock::Hold hold = lock_.acquire(JobLock::Holder::Command, /*allowInBatch=*/true);
-    if (!hold) return CommandStatus::NotRun;
-    if (ops_.openJob() == JobNotStarted) return CommandStatus::NoProgrammer;
+    if (!hold) return report;
+    if (ops_.openJob() == JobNotStarted) {
+        report.status = CommandStatus::NoProgrammer;
+        report.failure = ops_.failure();
+        if (presenter != nullptr) presenter->present(report);
+        return report;
+    }
     JobGuard guard{*this, hold};
     startMs_ = ui_.monotonicMs();
-    const CommandStatus status = operations(command);
+    operations(report);
+    report.elapsedMs = ui_.monotonicMs() - startMs_;
+    // Shown while the job still holds the programmer, so that what waits for
+    // its end (a presence check) comes after the command's own words.
+    if (presenter != nullptr) presenter->present(report);
     guard.end();
-    if (onCommandEnded) onCommandEnded(command, status);
-    return status;
+    return report;
 }
 
-// The operations and closing steps of each command. Read, Erase and Write show
-// the time and beep before their line; Verify, Blank check and Auto add their
-// line first. A failed or stopped command stops there: no time, no beep, no
-// line; so does one that moved nothing, after saying so.
-CommandStatus CommandRunner::operations(ChipCommand command) {
-    switch (command) {
+// The operations of each command. A failed or stopped operation stops the
+// command there; so does one that would move nothing.
+void CommandRunner::operations(CommandReport& report) {
+    switch (report.command) {
         case ChipCommand::Read: {
             const OpResult r = ops_.readFlash();
-            if (r == OpResult::Skipped) return nothingMoved(Txt::TypeNotStreamed);
-            if (r != OpResult::Done) return fromOp(r);
-            finishTiming();
-            completionLine(Msg::MsgReadComplete);
-            return CommandStatus::Done;
+            if (r == OpResult::Skipped) return skipped(report, FailureCause::NotStreamed);
+            return fromOp(report, r);
         }
         case ChipCommand::Erase: {
             const OpResult r = ops_.eraseChip();
-            if (r == OpResult::Skipped) return nothingMoved(Txt::ClassHasNoErase);
-            if (r != OpResult::Done) return fromOp(r);
-            finishTiming();
-            completionLine(Msg::MsgEraseComplete);
-            return CommandStatus::Done;
+            if (r == OpResult::Skipped) return skipped(report, FailureCause::NoErase);
+            return fromOp(report, r);
         }
         case ChipCommand::Write: {
             const OpResult r = ops_.writeFlash();
-            if (r == OpResult::Skipped) return nothingMoved(Txt::TypeNotStreamed);
-            if (r != OpResult::Done) return fromOp(r);
-            if (verifyAfterWrite) {
-                ui_.pause(kVerifySettleMs);
-                const OpResult v = ops_.verifyWritten();
-                if (v != OpResult::Done) {
-                    if (v == OpResult::Mismatch) finishTiming();
-                    return fromOp(v);
-                }
-            }
-            finishTiming();
-            completionLine(Msg::MsgWriteComplete);
-            return CommandStatus::Done;
+            if (r == OpResult::Skipped) return skipped(report, FailureCause::NotStreamed);
+            fromOp(report, r);
+            if (r != OpResult::Done || !verifyAfterWrite) return;
+            ui_.pause(kVerifySettleMs);
+            const AddressSpan written = report.moved;
+            fromOp(report, ops_.verifyWritten());
+            report.moved = written;
+            return;
         }
         case ChipCommand::Verify:
+            return fromOp(report, ops_.verifyFlash());
         case ChipCommand::VerifyAll:
-        case ChipCommand::BlankCheck: {
-            const bool verify = command != ChipCommand::BlankCheck;
-            const OpResult r = command == ChipCommand::Verify      ? ops_.verifyFlash()
-                               : command == ChipCommand::VerifyAll ? ops_.verifyAll()
-                                                                   : ops_.blankCheck();
-            if (r != OpResult::Done && r != OpResult::Mismatch) return fromOp(r);
-            if (r == OpResult::Done)
-                completionLine(verify ? Msg::MsgVerifyComplete : Msg::MsgBlankComplete);
-            finishTiming();
-            return fromOp(r);
-        }
+            return fromOp(report, ops_.verifyAll());
+        case ChipCommand::BlankCheck:
+            return fromOp(report, ops_.blankCheck());
         case ChipCommand::Auto: {
             // A type that is not written is not erased either: the chip keeps
             // what it holds.
             if (autoOptions.program && !ops_.typeStreamed())
-                return nothingMoved(Txt::TypeNotStreamed);
+                return skipped(report, FailureCause::NotStreamed);
             if (autoOptions.erase) {
                 // A chip without an erase is written over as it is.
                 const OpResult r = ops_.eraseChip();
-                if (r != OpResult::Done && r != OpResult::Skipped) return fromOp(r);
+                if (r != OpResult::Done && r != OpResult::Skipped) return fromOp(report, r);
             }
+            report.status = CommandStatus::Done;
             if (autoOptions.program) {
                 const OpResult r = ops_.writeFlash();
-                if (r == OpResult::Skipped) return nothingMoved(Txt::TypeNotStreamed);
-                if (r != OpResult::Done) return fromOp(r);
+                if (r == OpResult::Skipped) return skipped(report, FailureCause::NotStreamed);
+                fromOp(report, r);
+                if (r != OpResult::Done) return;
             }
-            CommandStatus status = CommandStatus::Done;
             if (autoOptions.verify) {
                 ui_.pause(kVerifySettleMs);
+                const AddressSpan written = report.moved;
                 const OpResult r = autoOptions.program ? ops_.verifyWritten() : ops_.verifyFlash();
-                if (r != OpResult::Done && r != OpResult::Mismatch) return fromOp(r);
-                if (r == OpResult::Done) completionLine(Msg::MsgAutoComplete);
-                status = fromOp(r);
+                fromOp(report, r);
+                // What went to the chip, when it was written, is what the report names.
+                if (autoOptions.program) report.moved = written;
+                report.verified = r == OpResult::Done;
             }
-            finishTiming();
-            return status;
+            return;
         }
     }
-    return CommandStatus::NotRun;
 }
 
-void CommandRunner::startBatch() {
+BatchEnd CommandRunner::startBatch() {
     batchCount_ = 0;
-    if (!lock_.beginBatch()) return;
+    if (!lock_.beginBatch()) return BatchEnd::Released;
     ops_.clearStop();
     // Batch mode ends and releases its button however the loop is left.
     struct BatchGuard {
@@ -229,30 +216,27 @@ void CommandRunner::startBatch() {
         ~BatchGuard() { runner.stopBatch(); }
     } guard{*this};
     while (true) {
-        uint8_t reply[4] = {};
-        const int answered = ops_.readChipId(reply);
-        if (answered == kChipIdAnswered) {
-            std::memcpy(lastChipId_, reply, sizeof lastChipId_);
-            const uint8_t kind = reply[0];
-            if (kind == 0) batchCount_ = 0;
+        const IdReply reply = ops_.readChipId();
+        if (reply.answered()) {
+            lastIdReply_ = reply;
+            if (reply.emptySocket()) batchCount_ = 0;
             if (batchCount_ < kBatchPollsBeforeAuto) {
-                // Kinds 128 to 255 neither count nor reset.
-                if (static_cast<int8_t>(kind) > 0) ++batchCount_;
+                if (reply.countsAsChip()) ++batchCount_;
             } else if (batchCount_ == kBatchPollsBeforeAuto) {
                 batchCount_ = kBatchPollsBeforeAuto + 1;
-                const CommandStatus status = run(ChipCommand::Auto);
+                const CommandStatus status = run(ChipCommand::Auto).status;
                 if (status == CommandStatus::Failed || status == CommandStatus::Stopped ||
                     status == CommandStatus::NoProgrammer || status == CommandStatus::Skipped)
-                    break;
+                    return BatchEnd::CommandEnded;
             }
-        } else if (answered == kChipIdNoAnswer) {
-            ui_.errorBox(programText(Txt::ChipIdNoAnswer, state_.language));
-            break;
+        } else if (reply.outcome == IdReply::Outcome::NoAnswer) {
+            return BatchEnd::PollUnanswered;
         }
         ui_.processEvents();
         if (!lock_.batchActive() || ops_.stopRequested()) break;
         ui_.pause(kBatchPollMs);
     }
+    return BatchEnd::Released;
 }
 
 void CommandRunner::stopBatch() {

@@ -1,13 +1,14 @@
 #pragma once
 // The chip commands of the toolbar and the Operation menu: Read, Erase,
 // Write, Verify, Blank check and Auto, each one job with its before step, its
-// operations, the elapsed time, the beep and its completion line; and batch
-// mode, which runs Auto for every chip put into the socket. The window, the
-// command line and the tests drive the same runner.
+// operations and the elapsed time; and batch mode, which runs Auto for every
+// chip put into the socket. The window, the command line and the tests drive
+// the same runner; each command comes back as a report, which the runner also
+// hands to the front end's presenter.
 //
 // One command at a time: a command that arrives while another runs (events are
 // processed between blocks) is refused. A command that fails stops where it
-// failed and logs nothing as complete.
+// failed, and its report says where.
 
 #include <cstdint>
 #include <functional>
@@ -15,35 +16,13 @@
 #include <vector>
 
 #include "base/ui_port.h"
+#include "catalogue/id_read.h"
+#include "operations/command_report.h"
 #include "operations/job_lock.h"
 #include "operations/main_state.h"
 #include "operations/programmer_ops.h"
 
 namespace ostrel {
-
-enum class ChipCommand {
-    Read,
-    Erase,
-    Write,
-    Verify,
-    BlankCheck,
-    Auto,
-    VerifyAll,  // Verify that reads the whole range and collects every difference
-};
-
-// What became of a command.
-enum class CommandStatus {
-    Done,          // ran to its end; its completion line is in the log
-    NotRun,        // refused before a job: no data to write or verify, or
-                   // another command runs
-    NoProgrammer,  // the job could not begin; the user has been told
-    Mismatch,      // blank check or verify found a difference (user told)
-    Skipped,       // nothing would move: Read or Write of a type that is not
-                   // streamed, Erase of a class without one (user told; Auto
-                   // and batch mode stop)
-    Failed,        // a transfer failed or an erase did not finish (user told)
-    Stopped,       // stopped on request after a block
-};
 
 // The three Auto options of the options panel.
 struct AutoOptions {
@@ -62,19 +41,33 @@ class ChipCommandHook {
     // After the command, also one refused or not run; false when the chip's
     // record could not be kept (the user has been told): the command then
     // counts as failed, whatever the chip did.
-    virtual bool afterChip(ChipCommand command, CommandStatus status) = 0;
+    virtual bool afterChip(const CommandReport& report) = 0;
+};
+
+// Words a front end's reports: one per front end.
+class CommandPresenter {
+  public:
+    virtual ~CommandPresenter() = default;
+    virtual void present(const CommandReport& report) = 0;
+};
+
+// How batch mode ended.
+enum class BatchEnd {
+    Released,        // stopBatch(), a stop request, or refused at its start
+    CommandEnded,    // the Auto it ran failed, was stopped or moved nothing
+    PollUnanswered,  // the programmer did not answer a poll
 };
 
 class CommandRunner {
   public:
     CommandRunner(MainState& state, ProgrammerOps& ops, UiPort& ui);
 
-    CommandStatus run(ChipCommand command);
+    CommandReport run(ChipCommand command);
 
     // Batch mode: the loop lives in startBatch(), which returns when batch
     // mode ends: released by stopBatch() (from an event processed inside the
     // loop), a failure of the Auto it ran, or a stop request.
-    void startBatch();
+    BatchEnd startBatch();
     void stopBatch();
     // Polls that saw a chip in a row, 0 to 6.
     int32_t batchCount() const { return batchCount_; }
@@ -94,45 +87,40 @@ class CommandRunner {
     bool checkChipFirst = false;
     const std::vector<std::string>* chipTypes = nullptr;
     // Write verifies what it wrote and completes only when the chip holds it;
-    // a difference says its likely cause.
+    // a difference carries its likely cause.
     bool verifyAfterWrite = false;
-    // The text the Type list shows (UTF-8), named when a command would move
-    // nothing for that type.
-    std::function<std::string()> typeText;
     // The production run's hook, when one runs; not owned.
     ChipCommandHook* hook = nullptr;
-    // The ID reply (kind and three ID bytes) of batch mode's last poll.
-    const uint8_t* lastChipId() const { return lastChipId_; }
-    // Told after every command that ran a job, with what became of it (the
-    // window puts its FLASH view's cursor on a verify's first difference).
-    std::function<void(ChipCommand command, CommandStatus status)> onCommandEnded;
-    // The first differing address of the last verify that found one.
-    int64_t mismatchAddress() const { return ops_.mismatchAddress(); }
-    // Milliseconds the last command took from its job's start, as shown.
-    int64_t lastElapsedMs() const { return elapsedMs_; }
-    // "hh:mm:ss" for a number of milliseconds, as status bar panel 3 shows it.
-    static std::string elapsedText(int64_t milliseconds);
+    // Shown every report of a command that reached its job, before the job
+    // ends and the hook records it; not owned. None: the caller words the
+    // report itself.
+    CommandPresenter* presenter = nullptr;
+    // Batch mode's last answered poll.
+    const IdReply& lastIdReply() const { return lastIdReply_; }
+    // Told after every command that ran a job, once its report has been
+    // shown (the window puts its FLASH view's cursor on a verify's first
+    // difference).
+    std::function<void(const CommandReport& report)> onCommandEnded;
 
   private:
-    // The common frame: job, operations, closing steps, end of the job.
-    CommandStatus runJob(ChipCommand command);
-    CommandStatus operations(ChipCommand command);
-    void finishTiming();
-    void completionLine(Msg key);
-    // Tells the user that the command moved nothing; no time, beep or line follow.
-    CommandStatus nothingMoved(Txt why);
-    // The chip check before a command: false when the user chose to stop, or
-    // the programmer did not answer (the user has been told).
-    bool chipConfirmed(CommandStatus& refused);
+    CommandReport runHooked(ChipCommand command);
+    // The common frame: job, operations, end of the job.
+    CommandReport runJob(ChipCommand command);
+    void operations(CommandReport& report);
+    // Takes what the operation left into the report.
+    void fromOp(CommandReport& report, OpResult result);
+    void skipped(CommandReport& report, FailureCause cause);
+    // The chip check before a command: false when the user chose to stop
+    // (`report` not run) or the programmer did not answer (`report` failed).
+    bool chipConfirmed(CommandReport& report);
 
     MainState& state_;
     ProgrammerOps& ops_;
     UiPort& ui_;
     JobLock lock_;
     int32_t batchCount_ = 0;
-    uint8_t lastChipId_[4] = {};
+    IdReply lastIdReply_;
     int64_t startMs_ = 0;
-    int64_t elapsedMs_ = 0;
 };
 
 }  // namespace ostrel

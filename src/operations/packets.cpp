@@ -99,10 +99,15 @@ void makePollStatus(Packet& buffer) {
     buffer[1] = CmdPollStatus;
 }
 
-ChipIdReply parseChipIdReply(const Packet& reply) {
-    ChipIdReply result;
+IdReply parseIdReply(const Packet& reply, bool arrived) {
+    IdReply result;
+    if (!arrived) {
+        result.outcome = IdReply::Outcome::NoAnswer;
+        return result;
+    }
+    result.outcome = IdReply::Outcome::Answered;
     result.kind = reply[0];
-    result.chipId = detectedId(reply.data());
+    result.id = (uint32_t{reply[1]} << 16) | (uint32_t{reply[2]} << 8) | uint32_t{reply[3]};
     return result;
 }
 

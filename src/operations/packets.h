@@ -12,6 +12,7 @@
 #include <string>
 
 #include "catalogue/chip_record.h"
+#include "catalogue/id_read.h"
 #include "usb/programmer_identity.h"
 
 namespace ostrel {
@@ -63,14 +64,9 @@ inline bool replyBusy(const Packet& reply) {
     return (reply[0] & 1) != 0;
 }
 
-// The programmer answers the ID read with a detection kind: 1 when the chip
-// sent an ID, 2 or 3 for the two families that have none, anything else when
-// the socket is empty.
-struct ChipIdReply {
-    uint8_t kind = 0;
-    uint32_t chipId = 0;  // meaningful with kind 1
-};
-ChipIdReply parseChipIdReply(const Packet& reply);
+// The ID read's reply: the first byte is the detection kind, the next three
+// the chip's ID. `arrived` is false when the reply did not come whole.
+IdReply parseIdReply(const Packet& reply, bool arrived = true);
 
 struct HardwareInfo {
     std::string hardwareVersion;

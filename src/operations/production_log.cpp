@@ -1,6 +1,7 @@
 #include "operations/production_log.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -25,7 +26,9 @@ std::string chipLogText(const ChipLogLine& line) {
         ",\"chip\":" + jsonString(line.chip) + ",\"id\":" + jsonString(line.chipId) +
         ",\"command\":" + jsonString(line.command) + ",\"result\":" + jsonString(line.result) +
         ",\"message\":" + jsonString(line.message) + ",\"bytes\":" + std::to_string(line.bytes) +
-        ",\"crc32\":\"" + crc + "\",\"seconds\":" + seconds +
+        ",\"crc32\":\"" + crc + "\",\"sha256\":" + jsonString(line.sha256) +
+        ",\"cause\":" + (line.cause.empty() ? std::string("null") : jsonString(line.cause)) +
+        ",\"seconds\":" + seconds +
         ",\"serial\":" + (line.serial ? std::to_string(*line.serial) : std::string("null")) + "}\n";
     return text;
 }
@@ -64,6 +67,14 @@ bool ProductionLog::append(const std::string& text, std::string& error) {
     while (written < 0 && errno == EINTR);
     if (written < 0 || static_cast<std::size_t>(written) != text.size()) {
         error = written < 0 ? std::strerror(errno) : std::strerror(ENOSPC);
+        // The part that went out ends at the file's end unless another process
+        // appended since; only then is it cut off again.
+        const off_t end = written > 0 ? ::lseek(fd_, 0, SEEK_CUR) : -1;
+        struct stat info {};
+        if (end >= written && ::fstat(fd_, &info) == 0 && info.st_size == end &&
+            ::ftruncate(fd_, end - written) != 0)
+            error +=
+                std::string("; the part written could not be taken back: ") + std::strerror(errno);
         return false;
     }
     if (::fsync(fd_) != 0) {

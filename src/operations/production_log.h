@@ -23,14 +23,17 @@ struct ChipLogLine {
     std::string chipId;              // six hexadecimal digits the programmer read; empty: none read
     std::string command;             // read, write, verify, erase, blank or auto
     std::string result;              // done, different or failed
-    std::string message;             // why it failed; empty when done
+    std::string message;             // why it failed, in English; empty when done
+    std::string cause;               // the failure's stable name; empty when done
     uint64_t bytes = 0;              // bytes written, verified or read
     uint32_t crc32 = 0;              // of those bytes
+    std::string sha256;              // of those bytes, 64 hex digits
     double seconds = 0;              // from the start of the job to its end
     std::optional<uint64_t> serial;  // the serial number written into the chip
 };
 
-// The line as it goes into the log, newline included. The time is UTC.
+// The line as it goes into the log, newline included. The time is UTC; the
+// cause is null for a chip that passed.
 std::string chipLogText(const ChipLogLine& line);
 
 // "production-YYYY-MM-DD.jsonl" for the local date of `time`.
@@ -47,7 +50,8 @@ class ProductionLog {
     // `error` set when it cannot be opened: nothing may be programmed then.
     bool open(const std::string& path, std::string& error);
     // One write of the whole text, then a flush to the disk; false with
-    // `error` set when either failed.
+    // `error` set when either failed. A write that went out only in part is
+    // taken back, so that the log never holds part of a line.
     bool append(const std::string& text, std::string& error);
     const std::string& path() const { return path_; }
     bool isOpen() const { return fd_ >= 0; }

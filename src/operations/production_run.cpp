@@ -1,12 +1,54 @@
 #include "operations/production_run.h"
 
+#include <algorithm>
+
 #include "base/text_format.h"
 #include "catalogue/chip_lookup.h"
 #include "catalogue/gbk_text.h"
 #include "catalogue/id_read.h"
 #include "operations/stream_span.h"
+#include "operations/window_presenter.h"
 
 namespace ostrel {
+
+void describeCommand(const CommandReport& report, const uint8_t* flash, const std::string& typeText,
+                     ChipLogLine& line) {
+    line.command = commandName(report.command);
+    line.result = report.status == CommandStatus::Done       ? "done"
+                  : report.status == CommandStatus::Mismatch ? "different"
+                                                             : "failed";
+    if (report.status != CommandStatus::Done) {
+        const Failure failure = report.failure.value_or(Failure{});
+        line.cause = report.failure ? causeName(failure.cause) : "failed";
+        line.message = failureText(failure, LangEnglish, typeText);
+        if (line.message.empty()) {
+            switch (failure.cause) {
+                case FailureCause::Stopped:
+                    line.message = "Stopped on request.";
+                    break;
+                case FailureCause::Refused:
+                    line.message = "Refused before the chip's job.";
+                    break;
+                case FailureCause::RecordFailed:
+                    line.message = "The chip's record could not be kept.";
+                    break;
+                default:
+                    line.message = "The file could not be read or written.";
+                    break;
+            }
+        }
+    }
+    // The bytes are in the buffer after a read only when it arrived whole;
+    // an erase and a blank check bring none.
+    const bool held = report.command != ChipCommand::Erase &&
+                      report.command != ChipCommand::BlankCheck &&
+                      (report.command != ChipCommand::Read || report.status == CommandStatus::Done);
+    line.bytes = held ? report.movedBytes() : 0;
+    const Checksums sums =
+        checksumsOf(line.bytes > 0 ? flash + report.moved.start : flash, line.bytes);
+    line.crc32 = sums.crc32;
+    line.sha256 = sums.sha256Text();
+}
 
 ProductionRun::ProductionRun(MainState& state, ProgrammerOps& ops, CommandRunner& runner,
                              UiPort& ui, ProductionLog& log)
@@ -20,25 +62,6 @@ bool serialWithinChip(const SerialFormat& format, const MainState& state, UiPort
         programText(Txt::SerialOutsideChip, state.language),
         {hexAddress(format.address), std::to_string(format.bytes), std::to_string(chipSize)}));
     return false;
-}
-
-const char* ProductionRun::commandName(ChipCommand command) {
-    switch (command) {
-        case ChipCommand::Read:
-            return "read";
-        case ChipCommand::Erase:
-            return "erase";
-        case ChipCommand::Write:
-            return "write";
-        case ChipCommand::Verify:
-        case ChipCommand::VerifyAll:
-            return "verify";
-        case ChipCommand::BlankCheck:
-            return "blank";
-        case ChipCommand::Auto:
-            return "auto";
-    }
-    return "";
 }
 
 const char* ProductionRun::causeOf(CommandStatus status) {
@@ -81,8 +104,8 @@ bool ProductionRun::stampSerial(ChipCommand command) {
     if (pooled) {
         value = *row_->serial;
     } else if (!serials->take(value, error)) {
-        ui_.errorBox(fillIn(programText(Txt::SerialCounterFailed, state_.language),
-                            {serials->path(), error}));
+        complain(fillIn(programText(Txt::SerialCounterFailed, state_.language),
+                        {serials->path(), error}));
         return false;
     }
     serial_ = value;
@@ -107,8 +130,8 @@ bool ProductionRun::startRow(ChipCommand command) {
     std::string error;
     databaseAway_ = !database->start(row, error);
     if (databaseAway_) {
-        ui_.errorBox(fillIn(programText(Txt::DatabaseAway, state_.language),
-                            {databaseShownName(database->url()), error}));
+        complain(fillIn(programText(Txt::DatabaseAway, state_.language),
+                        {databaseShownName(database->url()), error}));
         return false;
     }
     row_ = row;
@@ -130,14 +153,14 @@ bool ProductionRun::finishRow(const ChipLogLine& line, CommandStatus status) {
         case StationLink::Kept::Stored:
             return true;
         case StationLink::Kept::Spooled:
-            ui_.errorBox(fillIn(programText(Txt::DatabaseSpooled, state_.language),
-                                {error, database->spool().path()}));
+            complain(fillIn(programText(Txt::DatabaseSpooled, state_.language),
+                            {error, database->spool().path()}));
             return true;
         case StationLink::Kept::Lost:
             break;
     }
-    ui_.errorBox(fillIn(programText(Txt::DatabaseRecordLost, state_.language),
-                        {error, database->spool().path(), spoolError}));
+    complain(fillIn(programText(Txt::DatabaseRecordLost, state_.language),
+                    {error, database->spool().path(), spoolError}));
     return false;
 }
 
@@ -147,19 +170,24 @@ bool ProductionRun::beforeChip(ChipCommand command) {
     lastRow_ = 0;
     databaseAway_ = false;
     if (!log_.isOpen() && database == nullptr) {
-        ui_.errorBox(fillIn(programText(Txt::ProductionLogUnwritable, state_.language),
-                            {log_.path(), "not open"}));
+        complain(fillIn(programText(Txt::ProductionLogUnwritable, state_.language),
+                        {log_.path(), "not open"}));
         return false;
     }
-    if (runner_.lock().batchActive()) chipId = chipIdText(detectedId(runner_.lastChipId()));
+    if (runner_.lock().batchActive()) chipId = chipIdText(runner_.lastIdReply().id);
     if (database != nullptr && !startRow(command)) return false;
     if (!stampSerial(command)) return false;
     startMs_ = ui_.monotonicMs();
     return true;
 }
 
-bool ProductionRun::afterChip(ChipCommand command, CommandStatus status) {
-    if (!recorded(command)) return true;
+bool ProductionRun::afterChip(const CommandReport& report) {
+    return recordLater || record(report);
+}
+
+bool ProductionRun::record(const CommandReport& report) {
+    if (!recorded(report.command)) return true;
+    const CommandStatus status = report.status;
     // Auto is done only when its verify passed. Where no verify runs (its
     // option cleared, a Write) a chip that took its number keeps it all the
     // same: a number is never written into two chips.
@@ -182,39 +210,14 @@ bool ProductionRun::afterChip(ChipCommand command, CommandStatus status) {
     ChipLogLine line;
     line.time = clock();
     line.programmer = programmer;
-    line.chip = gbkToUtf8(chipNamesOf(state_.selectedRecord(), state_.selected).joined());
+    const ChipNames names = chipNamesOf(state_.selectedRecord(), state_.selected);
+    line.chip = gbkToUtf8(names.joined());
     line.chipId = chipId;
-    line.command = commandName(command);
     line.seconds = static_cast<double>(ui_.monotonicMs() - startMs_) / 1000.0;
     line.serial = serial_;
-    line.result = status == CommandStatus::Done       ? "done"
-                  : status == CommandStatus::Mismatch ? "different"
-                                                      : "failed";
-    if (status != CommandStatus::Done) {
-        line.message = ops_.lastError();
-        if (line.message.empty() && status == CommandStatus::NoProgrammer)
-            line.message = messageText(Msg::MsgNotConnected, LangEnglish);
-        if (line.message.empty() && status == CommandStatus::Stopped) line.message = "stopped";
-        if (line.message.empty() && status == CommandStatus::Skipped)
-            line.message = "the chip's type is not streamed";
-    }
-    // The bytes that went to the chip or were compared with it, or that the
-    // read brought.
-    const DataBuffers& buffers = state_.buffers;
-    const ChipRecord& chip = state_.selectedRecord();
-    AddressSpan span;
-    if (command == ChipCommand::Read)
-        span = {0, DataBuffers::flashCountFor(chip.flashSize)};
-    else if (command == ChipCommand::Write || command == ChipCommand::Verify ||
-             command == ChipCommand::Auto)
-        span = buffers.rangeEnabled
-                   ? pageAlignedRange(buffers.rangeStart, buffers.rangeEnd, chip.flashPage)
-                   : dataLengthSpan(chip.flashSize, buffers.flashDataLength);
-    if (span.end > span.start) {
-        line.bytes = static_cast<uint64_t>(span.end - span.start);
-        line.crc32 = crc32Of(buffers.flashUpTo(static_cast<uint32_t>(span.end)) + span.start,
-                             static_cast<std::size_t>(line.bytes));
-    }
+    // Only the bytes moved are made ready: the rest of the buffer is not touched.
+    const uint32_t end = static_cast<uint32_t>(std::max<int64_t>(report.moved.end, 0));
+    describeCommand(report, state_.buffers.flashUpTo(end), gbkToUtf8(names.type), line);
 
     const bool chipPassed = status == CommandStatus::Done;
     if (row_ && !finishRow(line, status)) {
@@ -226,13 +229,18 @@ bool ProductionRun::afterChip(ChipCommand command, CommandStatus status) {
     if (log_.isOpen() && !log_.append(chipLogText(line), error)) {
         ++failed_;
         showCounts();
-        ui_.errorBox(fillIn(programText(Txt::ProductionLogUnwritable, state_.language),
-                            {log_.path(), error}));
+        complain(fillIn(programText(Txt::ProductionLogUnwritable, state_.language),
+                        {log_.path(), error}));
         return false;
     }
     ++(chipPassed ? passed_ : failed_);
     showCounts();
     return true;
+}
+
+void ProductionRun::complain(const std::string& text) {
+    problem_ = text;
+    ui_.errorBox(text);
 }
 
 void ProductionRun::showCounts() {

@@ -24,6 +24,14 @@ namespace ostrel {
 // the error shown, when they do not.
 bool serialWithinChip(const SerialFormat& format, const MainState& state, UiPort& ui);
 
+// The log line of one command from its report: the result, the bytes it
+// moved with their CRC-32 and SHA-256 (taken from the FLASH buffer, which
+// holds them after a read that arrived whole and for every write and verify),
+// and for one that did not pass the reason in English and the failure's name.
+// `typeText` names the chip's type (UTF-8).
+void describeCommand(const CommandReport& report, const uint8_t* flash, const std::string& typeText,
+                     ChipLogLine& line);
+
 class ProductionRun : public ChipCommandHook {
   public:
     ProductionRun(MainState& state, ProgrammerOps& ops, CommandRunner& runner, UiPort& ui,
@@ -40,6 +48,10 @@ class ProductionRun : public ChipCommandHook {
     // False: only Auto, Write and Verify are recorded (batch mode); true:
     // every chip command (the command line).
     bool everyCommand = false;
+    // True: afterChip records nothing, and the caller records the command's
+    // final outcome with record() (the command line, whose read is saved
+    // after the runner's command ended).
+    bool recordLater = false;
     // The chip's ID as read before the command (six hexadecimal digits); in
     // batch mode the ID of the poll that started the chip is taken instead.
     std::string chipId;
@@ -57,10 +69,15 @@ class ProductionRun : public ChipCommandHook {
     bool databaseAway() const { return databaseAway_; }
 
     bool beforeChip(ChipCommand command) override;
-    bool afterChip(ChipCommand command, CommandStatus status) override;
+    bool afterChip(const CommandReport& report) override;
+    // Records the chip: its serial number kept or given back, its line and
+    // its row, the counts. A command that did not run leaves no line. False
+    // when the outcome could not be kept (the user has been told).
+    bool record(const CommandReport& report);
+    // The text of the last box the run showed: why it refused a chip or
+    // could not record it.
+    const std::string& problem() const { return problem_; }
 
-    // The name the log gives a command ("auto", "blank", ...).
-    static const char* commandName(ChipCommand command);
     // The database's word for why a chip did not pass; empty when it did.
     static const char* causeOf(CommandStatus status);
 
@@ -72,6 +89,7 @@ class ProductionRun : public ChipCommandHook {
     // outcome was kept nowhere (the user has been told).
     bool finishRow(const ChipLogLine& line, CommandStatus status);
     void showCounts();
+    void complain(const std::string& text);
 
     MainState& state_;
     ProgrammerOps& ops_;
@@ -82,6 +100,7 @@ class ProductionRun : public ChipCommandHook {
     std::optional<ChipRow> row_;  // the chip's row in the database, once started
     int64_t lastRow_ = 0;
     bool databaseAway_ = false;
+    std::string problem_;
     int64_t startMs_ = 0;
     int passed_ = 0;
     int failed_ = 0;

@@ -5,7 +5,7 @@
 #include <limits>
 #include <vector>
 
-#include "base/text_format.h"
+#include "operations/window_presenter.h"
 #include "usb/programmer_identity.h"
 
 namespace ostrel {
@@ -24,40 +24,43 @@ uint32_t readyThrough(const AddressSpan& span, uint32_t block) {
 }  // namespace
 
 ProgrammerOps::ProgrammerOps(MainState& state, TUsbBulk& usb, UiPort& ui)
-    : state_(state), usb_(usb), ui_(ui) {}
+    : state_(state),
+      usb_(usb),
+      ui_(ui),
+      windowProgress_(std::make_unique<WindowProgress>(ui, state.language)),
+      progress_(windowProgress_.get()) {}
+
+ProgrammerOps::~ProgrammerOps() = default;
 
 bool ProgrammerOps::openProgrammer() {
     return usb_.prog_open(kProgrammerVendorId, kProgrammerVendorText, kProgrammerProductId,
                           kProgrammerProductText) != 0;
 }
 
-void ProgrammerOps::errorBox(const std::string& message) {
-    lastError_ = message;
-    ui_.errorBox(message);
+void ProgrammerOps::beginOperation() {
+    failure_.reset();
+    difference_.reset();
+    moved_ = {};
 }
 
-OpResult ProgrammerOps::transferFailed(Txt operation, int64_t address) {
-    transportFailed_ = true;
-    errorBox(fillIn(programText(Txt::TransferFailed, state_.language),
-                    {programText(operation, state_.language), hexAddress(address)}));
+OpResult ProgrammerOps::fail(Operation operation, FailureCause cause, int64_t address) {
+    Failure failure;
+    failure.operation = operation;
+    failure.cause = cause;
+    failure.address = address;
+    failure_ = failure;
     return OpResult::Failed;
 }
 
-bool ProgrammerOps::chipFitsBuffer() {
+OpResult ProgrammerOps::transferFailed(Operation operation, int64_t address) {
+    transportFailed_ = true;
+    return fail(operation, FailureCause::TransferFailed, address);
+}
+
+bool ProgrammerOps::chipFitsBuffer(Operation operation) {
     if (chip().flashSize <= kFlashBufferSize) return true;
-    errorBox(programText(Txt::ChipTooLarge, state_.language));
+    fail(operation, FailureCause::ChipTooLarge);
     return false;
-}
-
-void ProgrammerOps::showProgress(int64_t maximum) {
-    ui_.setProgressVisible(true);
-    ui_.setProgressMax(maximum);
-    ui_.setProgressPosition(0);
-}
-
-void ProgrammerOps::hideProgress() {
-    ui_.setProgressPosition(0);
-    ui_.setProgressVisible(false);
 }
 
 bool ProgrammerOps::exchange(Packet& packet, bool readReply) {
@@ -65,23 +68,15 @@ bool ProgrammerOps::exchange(Packet& packet, bool readReply) {
 }
 
 int ProgrammerOps::openJob() {
+    beginOperation();
     // Refused before the programmer is even opened: nothing of such a chip
     // could be read into or written from the buffer.
-    if (!chipFitsBuffer()) return JobNotStarted;
+    if (!chipFitsBuffer(Operation::None)) return JobNotStarted;
     stopRequested_ = false;
     transportFailed_ = false;
-    lastError_.clear();
     if (!openProgrammer()) {
-        lastError_ = text(Msg::MsgNotConnected);
-        std::string box = lastError_;
-        if (pointToDiagnosis) {
-            // As the status panel's tip: what to check when it is attached
-            // but unusable, and where to find out why.
-            if (attachedButUnusable(usb_.lastOpenFailure()))
-                box += "\n" + programText(Txt::ProgrammerUnusable, state_.language);
-            box += "\n" + programText(Txt::DiagnoseNotConnectedTip, state_.language);
-        }
-        ui_.errorBox(box);
+        fail(Operation::None, FailureCause::NoProgrammer);
+        failure_->unusable = attachedButUnusable(usb_.lastOpenFailure());
         return JobNotStarted;
     }
     const ChipRecord& c = chip();
@@ -91,7 +86,7 @@ int ProgrammerOps::openJob() {
         // ready for the next job, if it still listens.
         transportFailed_ = true;
         endJob();
-        errorBox(programText(Txt::SetupNoAnswer, state_.language));
+        fail(Operation::None, FailureCause::NoAnswer);
         return JobNotStarted;
     }
     if (c.chipClass == ClassSpiFlash25) return JobSpiFlash25;
@@ -103,17 +98,16 @@ void ProgrammerOps::endJob() {
     Packet packet = endJobPacket();
     const bool ended = exchange(packet, false);
     usb_.USB_bulk_close();
-    ui_.setStatusText(PanelState, text(ended ? Msg::MsgConnected : Msg::MsgNotConnected));
+    ui_.setStatusText(
+        PanelState, messageText(ended ? Msg::MsgConnected : Msg::MsgNotConnected, state_.language));
 }
 
-int ProgrammerOps::readChipId(uint8_t reply[4]) {
-    if (!openProgrammer()) return kChipIdNoProgrammer;
+IdReply ProgrammerOps::readChipId() {
+    if (!openProgrammer()) return IdReply{};
     Packet packet = chipSetupPacket(CmdReadId, chip(), state_.speed, bigEndian());
-    const bool sent = usb_.USB_bulk_cmd(packet.data(), kPacketSize, 1) >= kChipIdReplyBytes;
+    const bool arrived = usb_.USB_bulk_cmd(packet.data(), kPacketSize, 1) >= kChipIdReplyBytes;
     endJob();
-    if (!sent) return kChipIdNoAnswer;
-    std::memcpy(reply, packet.data(), kChipIdReplyBytes);
-    return kChipIdAnswered;
+    return parseIdReply(packet, arrived);
 }
 
 bool ProgrammerOps::setAddress(uint32_t address, int replyFlag) {
@@ -150,13 +144,13 @@ bool ProgrammerOps::enterUpgrade() {
     return true;
 }
 
-OpResult ProgrammerOps::stream(Txt operation, Direction direction, int64_t start, int64_t end,
+OpResult ProgrammerOps::stream(Operation operation, Direction direction, int64_t start, int64_t end,
                                int64_t progressMax, uint8_t* base, const BlockCheck& check) {
     const ChipRecord& c = chip();
+    moved_ = {start, start};
     if (c.flashSize > kThreeByteAddressLimit &&
         sendSpiCommand(kSpiEnter4ByteAddress) != static_cast<int>(kPacketSize))
         return transferFailed(operation, start);
-    showProgress(progressMax);
     if (!setAddress(static_cast<uint32_t>(start), direction == Direction::In ? 1 : 0))
         return transferFailed(operation, start);
 
@@ -181,67 +175,83 @@ OpResult ProgrammerOps::stream(Txt operation, Direction direction, int64_t start
                 std::memcpy(base + p, bounce.data(), fits);
         }
         if (moved != static_cast<int>(block)) return transferFailed(operation, p);
+        moved_.end = std::min<int64_t>(p + block, end);
         if (check && !check(p, at)) return OpResult::Mismatch;
-        ui_.setProgressPosition(p);
+        progress_->position(p);
         ui_.processEvents();
-        if (stopRequested_) return OpResult::Stopped;
+        if (stopRequested_) {
+            fail(operation, FailureCause::Stopped, moved_.end);
+            return OpResult::Stopped;
+        }
     }
     // Each block shows where it began; with the last one through, the bar is full.
-    ui_.setProgressPosition(progressMax);
+    progress_->position(progressMax);
     return OpResult::Done;
 }
 
-AddressSpan ProgrammerOps::chipSpan(const ChipRecord& c) const {
+AddressSpan ProgrammerOps::commandSpan(ChipCommand command) const {
+    const ChipRecord& c = chip();
     const DataBuffers& buffers = state_.buffers;
-    if (!buffers.rangeEnabled) return {0, c.flashSize};
-    return pageAlignedRange(buffers.rangeStart, buffers.rangeEnd, c.flashPage);
+    if (buffers.rangeEnabled)
+        return pageAlignedRange(buffers.rangeStart, buffers.rangeEnd, c.flashPage);
+    if (command == ChipCommand::Read || command == ChipCommand::BlankCheck) return {0, c.flashSize};
+    return dataLengthSpan(c.flashSize, buffers.flashDataLength);
 }
 
 OpResult ProgrammerOps::readFlash() {
+    beginOperation();
     if (!typeStreamed()) return OpResult::Skipped;
-    if (!chipFitsBuffer()) return OpResult::Failed;
+    if (!chipFitsBuffer(Operation::Read)) return OpResult::Failed;
     // A copy, so that nothing the user does while events are processed changes
     // the bounds of a running stream.
     const ChipRecord c = chip();
-    ui_.setStatusText(PanelState, text(Msg::MsgReadFlash));
+    progress_->begin(Operation::Read, ProgressUnit::Bytes, c.flashSize);
     DataBuffers& buffers = state_.buffers;
     // With the address range only that part of the chip is read; the rest of
     // the buffer keeps what it held.
-    const AddressSpan span = chipSpan(c);
-    uint8_t* staged = buffers.flashStaging();
-    const OpResult result = stream(Txt::OperationRead, Direction::In, span.start, span.end,
-                                   c.flashSize, staged, nullptr);
+    const AddressSpan span = commandSpan(ChipCommand::Read);
+    const uint32_t block = streamBlockSize(c.flashPage);
+    uint8_t* target =
+        stagedReads_ ? buffers.flashStaging() : buffers.flashUpTo(readyThrough(span, block));
+    const OpResult result =
+        stream(Operation::Read, Direction::In, span.start, span.end, c.flashSize, target, nullptr);
     if (result != OpResult::Done) return result;
 
     // The last block may reach past the chip; what it brought is kept, as far
     // as the buffer goes.
-    const uint32_t block = streamBlockSize(c.flashPage);
     const int64_t received =
         span.end > span.start ? (span.end - span.start + block - 1) / block * block : 0;
-    buffers.commitFlashStaging(
-        static_cast<uint32_t>(span.start),
-        static_cast<uint32_t>(std::min<int64_t>(received, int64_t{kFlashBufferSize})));
+    if (stagedReads_)
+        buffers.commitFlashStaging(
+            static_cast<uint32_t>(span.start),
+            static_cast<uint32_t>(std::min<int64_t>(received, int64_t{kFlashBufferSize})));
     buffers.flashDataLength =
         trimmedLength(buffers.flashUpTo(DataBuffers::flashCountFor(c.flashSize)), c.flashSize);
     buffers.ShowFlash(c.flashSize);
     buffers.flashEditsSettled();
-    hideProgress();
+    progress_->end();
     return OpResult::Done;
 }
 
 OpResult ProgrammerOps::blankCheck() {
+    beginOperation();
     const ChipRecord c = chip();
-    ui_.setStatusText(PanelState, text(Msg::MsgBlankFlash));
-    if (!chipFitsBuffer()) return OpResult::Failed;
+    progress_->begin(Operation::BlankCheck, ProgressUnit::Bytes, c.flashSize);
+    if (!chipFitsBuffer(Operation::BlankCheck)) return OpResult::Failed;
     const uint32_t block = streamBlockSize(c.flashPage);
-    const AddressSpan span = chipSpan(c);
+    const AddressSpan span = commandSpan(ChipCommand::BlankCheck);
+    int64_t used = -1;
     const OpResult result =
-        stream(Txt::OperationBlankCheck, Direction::In, span.start, span.end, c.flashSize, nullptr,
-               [block](int64_t, const uint8_t* data) {
-                   return std::all_of(data, data + block, [](uint8_t b) { return b == 0xFF; });
+        stream(Operation::BlankCheck, Direction::In, span.start, span.end, c.flashSize, nullptr,
+               [block, &used](int64_t p, const uint8_t* data) {
+                   const uint8_t* at =
+                       std::find_if(data, data + block, [](uint8_t b) { return b != 0xFF; });
+                   if (at == data + block) return true;
+                   used = p + (at - data);
+                   return false;
                });
-    if (result == OpResult::Mismatch) errorBox(text(Msg::MsgChipNotEmpty));
-    if (result == OpResult::Done) hideProgress();
+    if (result == OpResult::Mismatch) fail(Operation::BlankCheck, FailureCause::NotBlank, used);
+    if (result == OpResult::Done) progress_->end();
     return result;
 }
 
@@ -258,26 +268,27 @@ OpResult ProgrammerOps::verifyAll() {
 }
 
 OpResult ProgrammerOps::verify(bool all, bool afterWrite) {
-    ui_.setStatusText(PanelState, text(Msg::MsgVerifyFlash));
+    beginOperation();
+    progress_->begin(Operation::Verify, ProgressUnit::Bytes, state_.buffers.flashDataLength);
     differences_.clear();
-    if (!chipFitsBuffer()) return OpResult::Failed;
+    if (!chipFitsBuffer(Operation::Verify)) return OpResult::Failed;
     const ChipRecord c = chip();
     const DataBuffers& buffers = state_.buffers;
-    const AddressSpan span =
-        buffers.rangeEnabled ? pageAlignedRange(buffers.rangeStart, buffers.rangeEnd, c.flashPage)
-                             : dataLengthSpan(c.flashSize, buffers.flashDataLength);
+    const AddressSpan span = commandSpan(ChipCommand::Verify);
     const uint32_t block = streamBlockSize(c.flashPage);
     const uint8_t* flash = buffers.flashUpTo(readyThrough(span, block));
     int64_t bad = -1;
     uint8_t chipByte = 0;
     OpResult result =
-        stream(Txt::OperationVerify, Direction::In, span.start, span.end, buffers.flashDataLength,
+        stream(Operation::Verify, Direction::In, span.start, span.end, buffers.flashDataLength,
                nullptr, [&](int64_t p, const uint8_t* data) {
                    // The whole block is compared, also past the end of the
                    // span, but never past the end of the FLASH buffer.
                    const int64_t compared = std::min<int64_t>(block, kFlashBufferSize - p);
                    if (all) {
+                       const bool before = differences_.any();
                        differences_.compare(p, data, flash + p, static_cast<std::size_t>(compared));
+                       if (!before && differences_.any()) chipByte = data[differences_.first() - p];
                        return true;
                    }
                    const auto differs = std::mismatch(data, data + compared, flash + p);
@@ -291,36 +302,34 @@ OpResult ProgrammerOps::verify(bool all, bool afterWrite) {
         result = OpResult::Mismatch;
     }
     if (result == OpResult::Mismatch) {
-        mismatchAddress_ = bad;
-        mismatchChipByte_ = chipByte;
-        std::string box = text(Msg::MsgVerifyErrorAddress) + hexAddress(bad);
+        difference_ = Difference{bad, chipByte, flash[bad]};
+        // After a write the first difference tells why: programming only
+        // clears bits.
+        FailureCause cause = FailureCause::Difference;
         if (afterWrite) {
-            const std::string cause = writeFaultText(
-                writeFaultOf(chipByte, flash[static_cast<std::size_t>(bad)]), state_.language);
-            if (!cause.empty()) box += "\n" + cause;
+            const WriteFault fault = writeFaultOf(chipByte, flash[bad]);
+            if (fault == WriteFault::NotErased) cause = FailureCause::NotErased;
+            if (fault == WriteFault::NotTaken) cause = FailureCause::Protected;
         }
-        errorBox(box);
+        fail(Operation::Verify, cause, bad);
     }
-    if (result == OpResult::Done) hideProgress();
+    if (result == OpResult::Done) progress_->end();
     return result;
 }
 
 OpResult ProgrammerOps::eraseChip() {
+    beginOperation();
     const ChipRecord c = chip();
     // The programmer erases 25-, 24- and 93-series chips only; for the others
     // there is nothing to send.
     if (c.chipClass != ClassSpiFlash25 && c.chipClass != ClassEeprom24 &&
         c.chipClass != ClassEeprom93)
         return OpResult::Skipped;
-    ui_.setStatusText(PanelState, text(Msg::MsgEraseFlash));
-    ui_.setProgressVisible(true);
-    ui_.setProgressPosition(0);
-
     switch (c.chipClass) {
         case ClassSpiFlash25: {
-            ui_.setProgressMax(c.delay);
+            progress_->begin(Operation::Erase, ProgressUnit::Polls, c.delay);
             Packet packet = erasePacket(kWholeChipErase, bigEndian());
-            if (!exchange(packet, false)) return transferFailed(Txt::OperationErase, 0);
+            if (!exchange(packet, false)) return transferFailed(Operation::Erase, 0);
             // `delay` bounds the wait in poll cycles. A chip still busy at the
             // bound, or a poll that gets no answer, leaves an erase that did not
             // finish: nothing may be written into it.
@@ -329,65 +338,72 @@ OpResult ProgrammerOps::eraseChip() {
                 bool busy = false;
                 if (!pollStatus(packet, busy) || (c.delay < n && busy)) {
                     transportFailed_ = true;
-                    errorBox(fillIn(programText(Txt::EraseNotFinished, state_.language),
-                                    {std::to_string(n + 1)}));
+                    fail(Operation::Erase, FailureCause::TimeOut);
+                    failure_->polls = n + 1;
                     return OpResult::Failed;
                 }
                 if (c.delay < n) break;
                 ++n;
-                ui_.setProgressPosition(std::min<int64_t>(n, c.delay));
+                progress_->position(std::min<int64_t>(n, c.delay));
                 ui_.processEvents();
-                if (stopRequested_) return OpResult::Stopped;
+                if (stopRequested_) {
+                    fail(Operation::Erase, FailureCause::Stopped);
+                    return OpResult::Stopped;
+                }
                 if (!busy) break;
             }
             // Finished: the bar goes to its end, however few polls it took.
-            ui_.setProgressPosition(c.delay);
+            progress_->position(c.delay);
             break;
         }
         case ClassEeprom24: {
-            ui_.setProgressMax(c.flashSize);
+            progress_->begin(Operation::Erase, ProgressUnit::Bytes, c.flashSize);
             // The programmer erases the page an address falls in; with no page
             // size there is nothing it could erase, and the loop would not advance.
             if (c.flashPage == 0) {
-                hideProgress();
-                errorBox(programText(Txt::NoPageSize, state_.language));
-                return OpResult::Failed;
+                progress_->end();
+                return fail(Operation::Erase, FailureCause::NoPageSize);
             }
             // One command per page; the argument field is 16 bits wide, so the
             // addresses wrap at 64 KiB as the programmer expects.
             for (uint64_t a = 0; a < c.flashSize; a += c.flashPage) {
                 Packet packet = erasePacket(static_cast<uint16_t>(a), bigEndian());
                 if (!exchange(packet, false))
-                    return transferFailed(Txt::OperationErase, static_cast<int64_t>(a));
-                ui_.setProgressPosition(static_cast<int64_t>(a));
+                    return transferFailed(Operation::Erase, static_cast<int64_t>(a));
+                progress_->position(static_cast<int64_t>(a));
                 ui_.processEvents();
-                if (stopRequested_) return OpResult::Stopped;
+                if (stopRequested_) {
+                    fail(Operation::Erase, FailureCause::Stopped, static_cast<int64_t>(a));
+                    return OpResult::Stopped;
+                }
             }
-            ui_.setProgressPosition(c.flashSize);
+            progress_->position(c.flashSize);
             break;
         }
         case ClassEeprom93: {
+            progress_->begin(Operation::Erase, ProgressUnit::Bytes, 0);
             Packet packet = erasePacket(c.delay, bigEndian());
-            if (!exchange(packet, false)) return transferFailed(Txt::OperationErase, 0);
+            if (!exchange(packet, false)) return transferFailed(Operation::Erase, 0);
             break;
         }
         default:
             break;
     }
-    hideProgress();
+    progress_->end();
     return OpResult::Done;
 }
 
 OpResult ProgrammerOps::writeFlash() {
-    ui_.setStatusText(PanelState, text(Msg::MsgWriteFlash));
-    if (!typeStreamed()) return OpResult::Skipped;
-    if (!chipFitsBuffer()) return OpResult::Failed;
+    beginOperation();
+    if (!typeStreamed()) {
+        // The operation is named even though it moves nothing.
+        progress_->begin(Operation::Write, ProgressUnit::Bytes, 0);
+        return OpResult::Skipped;
+    }
+    if (!chipFitsBuffer(Operation::Write)) return OpResult::Failed;
     const ChipRecord c = chip();
     DataBuffers& buffers = state_.buffers;
-    AddressSpan span;
-    if (buffers.rangeEnabled) {
-        span = pageAlignedRange(buffers.rangeStart, buffers.rangeEnd, c.flashPage);
-    } else {
+    if (!buffers.rangeEnabled) {
         // The data length is raised to whole pages and keeps that value for
         // the verify and the writes that follow.
         const int64_t page = c.flashPage;
@@ -397,14 +413,15 @@ OpResult ProgrammerOps::writeFlash() {
             if (raised <= std::numeric_limits<int32_t>::max())
                 buffers.flashDataLength = static_cast<int32_t>(raised);
         }
-        span = dataLengthSpan(c.flashSize, buffers.flashDataLength);
     }
+    const AddressSpan span = commandSpan(ChipCommand::Write);
+    progress_->begin(Operation::Write, ProgressUnit::Bytes, span.end);
     uint8_t* source = buffers.flashUpTo(readyThrough(span, streamBlockSize(c.flashPage)));
-    const OpResult result = stream(Txt::OperationWrite, Direction::Out, span.start, span.end,
-                                   span.end, source, nullptr);
+    const OpResult result =
+        stream(Operation::Write, Direction::Out, span.start, span.end, span.end, source, nullptr);
     if (result != OpResult::Done) return result;
     if (c.chipClass == ClassEeprom24) ui_.pause(kEeprom24WriteSettleMs);
-    hideProgress();
+    progress_->end();
     return OpResult::Done;
 }
 

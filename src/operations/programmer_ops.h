@@ -10,22 +10,24 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 
-#include "base/messages.h"
-#include "base/texts.h"
 #include "base/ui_port.h"
 #include "catalogue/id_read.h"
+#include "operations/command_report.h"
 #include "operations/main_state.h"
 #include "operations/packets.h"
+#include "operations/progress.h"
 #include "operations/stream_span.h"
 #include "operations/verify_differences.h"
 #include "usb/usb_bulk.h"
 
 namespace ostrel {
 
-// What openJob returns: 0 when the job could not begin (the user has been
-// told), otherwise a code for the selected chip's class.
+// What openJob returns: 0 when the job could not begin (failure() says why),
+// otherwise a code for the selected chip's class.
 enum JobResult {
     JobNotStarted = 0,
     JobOtherClass = 1,
@@ -36,30 +38,39 @@ enum JobResult {
 // What became of an operation.
 enum class OpResult {
     Done,      // it ran to its end (a check found the chip as it should be)
-    Mismatch,  // blank check or verify found a difference; the user has been told
+    Mismatch,  // blank check or verify found a difference (failure() says where)
     Skipped,   // nothing was sent: the chip's type is not streamed, or its class
                // has no erase
     Failed,    // a transfer failed, an erase did not finish, or the record cannot
-               // be served; the user has been told where
+               // be served (failure() says where)
     Stopped,   // stopped after a block because a stop was requested
 };
 
 class ProgrammerOps {
   public:
+    // `ui` serves the pauses, the events processed between blocks and the
+    // connection state after each job; progress goes to the window's bars and
+    // status text over `ui` until setProgress() names another.
     ProgrammerOps(MainState& state, TUsbBulk& usb, UiPort& ui);
+    ~ProgrammerOps();
+
+    void setProgress(Progress& progress) { progress_ = &progress; }
+    // Whether a read stages the chip's content and takes it into the FLASH
+    // buffer only when every block arrived (the window: a failed read leaves
+    // the buffer as it was). Without, a read goes straight into the buffer and
+    // needs no second copy of the chip (the command line, whose buffer nobody
+    // sees after a failed read).
+    void setStagedReads(bool staged) { stagedReads_ = staged; }
 
     // Opens the programmer and sends the selected chip's set-up. Returns a
-    // JobResult; on 0 the user has been told why and the programmer is closed.
+    // JobResult; on 0 failure() says why and the programmer is closed.
     int openJob();
     // Ends the job, closes the programmer and shows "Connected", or "Not
     // connected" when the programmer no longer takes the end packet.
     void endJob();
     // A job of its own: asks the programmer which chip sits in the socket.
-    // Copies the reply's kind and three ID bytes to `reply` and returns
-    // kChipIdAnswered; returns kChipIdNoProgrammer silently when no programmer
-    // is attached, and kChipIdNoAnswer (leaving `reply` alone) when its reply
-    // did not arrive.
-    int readChipId(uint8_t reply[4]);
+    // Silent: the caller says what the reply means.
+    IdReply readChipId();
     // Start address of the next data stream. Reads pass replyFlag 1, writes 0.
     // False when the exchange failed.
     bool setAddress(uint32_t address, int replyFlag);
@@ -83,7 +94,7 @@ class ProgrammerOps {
     bool typeStreamed() const { return state_.typeIndex != kTypeIndexNotStreamed; }
 
     // These expect a job that openJob began; endJob follows in the caller.
-    // A failed transfer ends each of them at once with an error box that names
+    // A failed transfer ends each of them at once with a failure that names
     // the operation and the address; no further block is sent.
     //
     // Read and blank check cover the address range when it is in use, as
@@ -91,17 +102,16 @@ class ProgrammerOps {
     //
     // readFlash stages the chip's content and takes it into the FLASH buffer
     // only when every block arrived, so a failed read leaves the buffer, its
-    // view and the data length as they were.
+    // view and the data length as they were (unless setStagedReads(false)).
     OpResult readFlash();
     OpResult blankCheck();
-    // Mismatch: the first differing address has been shown (mismatchAddress()).
+    // Mismatch: difference() holds the first differing byte.
     OpResult verifyFlash();
-    // The verify of what a write has just sent: a difference is shown with
-    // its likely cause.
+    // The verify of what a write has just sent: a difference fails with its
+    // likely cause (NotErased or Protected) instead of a plain Difference.
     OpResult verifyWritten();
     // Verify that goes on to the end of the range after a difference and
-    // collects them all (differences()); a mismatch shows the first one as
-    // verifyFlash does.
+    // collects them all (differences()); difference() is the first of them.
     OpResult verifyAll();
     OpResult eraseChip();
     OpResult writeFlash();
@@ -112,18 +122,20 @@ class ProgrammerOps {
     bool stopRequested() const { return stopRequested_; }
     void clearStop() { stopRequested_ = false; }
 
-    // The window's box for a job without a programmer points to Help >
-    // Diagnose..., as its status panel does.
-    bool pointToDiagnosis = false;
-
-    // The text of the last error box an operation showed (for the command line).
-    const std::string& lastError() const { return lastError_; }
-    // The first differing address of the last verify that found one.
-    int64_t mismatchAddress() const { return mismatchAddress_; }
-    // What the chip held there (the FLASH buffer holds what the file had).
-    uint8_t mismatchChipByte() const { return mismatchChipByte_; }
+    // Why the last operation (or openJob) did not end as it should; cleared
+    // when the next one begins.
+    const std::optional<Failure>& failure() const { return failure_; }
+    // The first difference the last verify found.
+    const std::optional<Difference>& difference() const { return difference_; }
+    // The chip addresses the last operation moved, up to where it stopped.
+    const AddressSpan& moved() const { return moved_; }
     // What the last verifyAll found.
     const VerifyDifferences& differences() const { return differences_; }
+
+    // What a stream of `command` covers: the address range widened to whole
+    // pages when it is in use; otherwise the whole chip for Read and Blank
+    // check, the data length for the others. Never past the FLASH buffer.
+    AddressSpan commandSpan(ChipCommand command) const;
 
   private:
     enum class Direction { In, Out };
@@ -132,16 +144,12 @@ class ProgrammerOps {
 
     const ChipRecord& chip() const { return state_.selectedRecord(); }
     bool bigEndian() const { return usb_.bigEndianFields(); }
-    const std::string& text(Msg key) const { return messageText(key, state_.language); }
     bool openProgrammer();
-    bool chipFitsBuffer();
-    // What a read or blank check covers: the whole chip, or the address range
-    // widened to whole pages when it is in use.
-    AddressSpan chipSpan(const ChipRecord& c) const;
-    void errorBox(const std::string& message);
-    OpResult transferFailed(Txt operation, int64_t address);
-    void showProgress(int64_t maximum);
-    void hideProgress();
+    bool chipFitsBuffer(Operation operation);
+    // Begins an operation: no failure, difference or moved bytes yet.
+    void beginOperation();
+    OpResult fail(Operation operation, FailureCause cause, int64_t address = -1);
+    OpResult transferFailed(Operation operation, int64_t address);
     bool exchange(Packet& packet, bool readReply);
     // The one block loop of every data stream: 4-byte addressing when the chip
     // needs it, the set-address, then whole blocks over [start, end), each
@@ -150,17 +158,20 @@ class ProgrammerOps {
     // block when base is null) and go to `check`. Out: blocks leave from
     // base + address. Past the end of the FLASH buffer a block goes through a
     // bounce block, so nothing outside the buffer is read or written.
-    OpResult stream(Txt operation, Direction direction, int64_t start, int64_t end,
+    OpResult stream(Operation operation, Direction direction, int64_t start, int64_t end,
                     int64_t progressMax, uint8_t* base, const BlockCheck& check);
 
     MainState& state_;
     TUsbBulk& usb_;
     UiPort& ui_;
+    std::unique_ptr<Progress> windowProgress_;
+    Progress* progress_;
+    bool stagedReads_ = true;
     bool stopRequested_ = false;
     bool transportFailed_ = false;
-    std::string lastError_;
-    int64_t mismatchAddress_ = -1;
-    uint8_t mismatchChipByte_ = 0;
+    std::optional<Failure> failure_;
+    std::optional<Difference> difference_;
+    AddressSpan moved_;
     VerifyDifferences differences_;
 
     OpResult verify(bool all, bool afterWrite);

@@ -26,7 +26,7 @@ int64_t roundUpToMultiple(int64_t value, int64_t step) {
 AddressSpan pageAlignedRange(int32_t rangeStart, int32_t rangeEnd, uint16_t flashPage) {
     const int64_t page = effectivePage(flashPage);
     return {clampToBuffer(roundDownToMultiple(rangeStart, page)),
-            clampToBuffer(roundUpToMultiple(rangeEnd, page))};
+            clampToBuffer(roundUpToMultiple(int64_t{rangeEnd} + 1, page))};
 }
 
 AddressSpan dataLengthSpan(uint32_t flashSize, int32_t dataLength) {

@@ -26,9 +26,10 @@ inline uint32_t effectivePage(uint16_t flashPage) {
 // multiple stays.
 int64_t roundUpToMultiple(int64_t value, int64_t step);
 
-// The address range widened to whole pages: the start rounded down and the end
-// rounded up to a multiple of the page, then held inside the FLASH buffer
-// (negative values become 0, values past the buffer its size).
+// The address range from `rangeStart` to its last address `rangeEnd` widened
+// to whole pages: the start rounded down to a multiple of the page, and the
+// end to the end of the page that holds the last address, then held inside
+// the FLASH buffer (negative values become 0, values past the buffer its size).
 AddressSpan pageAlignedRange(int32_t rangeStart, int32_t rangeEnd, uint16_t flashPage);
 
 // Without a range a stream covers the data length from 0, but never more than

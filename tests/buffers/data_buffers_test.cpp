@@ -83,6 +83,16 @@ TEST(FlashBufferMemory, BytesPastWhatWasFilledReadAsErased) {
              s.buffers.commitFlashStaging(0x20000, 16);
          },
          0x10000, 0x20000, 0x20010},
+        {"a staged copy handed over whole leaves nothing of it past its end",
+         [](MainState& s, testing::ScriptedUi&) {
+             s.buffers.fixedFlash = false;
+             uint8_t* staged = s.buffers.flashStaging();
+             std::memset(staged, 0x5A, 0x30000);  // left by an earlier user past the new data
+             std::memset(staged, 0, 0x10000);
+             s.buffers.commitFlashStaging(0, 0x10000);
+             ASSERT_EQ(s.buffers.flash()[0xFFFF], 0);
+         },
+         0x10000, 0x30000, kFlashBufferSize},
         {"a record file whose gap lies past the filled part",
          [&dir](MainState& s, testing::ScriptedUi&) {
              std::vector<uint8_t> image(0x30010, 0xFF);  // records at 0 and 0x30000 only

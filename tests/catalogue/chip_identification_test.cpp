@@ -10,6 +10,11 @@
 namespace ostrel {
 namespace {
 
+IdReply replyOf(IdReply::Outcome outcome, const uint8_t bytes[4]) {
+    return {outcome, bytes[0],
+            uint32_t{bytes[1]} << 16 | uint32_t{bytes[2]} << 8 | uint32_t{bytes[3]}};
+}
+
 struct Chip {
     const char* name;
     uint32_t id;
@@ -44,8 +49,8 @@ TEST(ChipIdentification, EveryOutcomeChoosesReportsAndPicturesAsTheUserExpects) 
     struct Case {
         const char* what;
         bool emptyCatalogue;
-        int result;
-        uint8_t reply[4];
+        IdReply::Outcome result;
+        uint8_t reply[4];     // kind and the ID's three bytes
         ListPositions start;  // chosen through the lists before Detect
         SocketPicture picture;
         std::string box;
@@ -57,7 +62,7 @@ TEST(ChipIdentification, EveryOutcomeChoosesReportsAndPicturesAsTheUserExpects) 
     } cases[] = {
         {"ID match",
          false,
-         kChipIdAnswered,
+         IdReply::Outcome::Answered,
          {1, 0xC2, 0x20, 0x16},
          {1, 0, 1},
          SocketPicture::ChipInSocket,
@@ -69,7 +74,7 @@ TEST(ChipIdentification, EveryOutcomeChoosesReportsAndPicturesAsTheUserExpects) 
          true},
         {"unknown ID from another type",
          false,
-         kChipIdAnswered,
+         IdReply::Outcome::Answered,
          {1, 0xC2, 0x20, 0x17},
          {1, 0, 1},
          SocketPicture::Unchanged,
@@ -81,7 +86,7 @@ TEST(ChipIdentification, EveryOutcomeChoosesReportsAndPicturesAsTheUserExpects) 
          true},
         {"unknown ID on the first type",
          false,
-         kChipIdAnswered,
+         IdReply::Outcome::Answered,
          {1, 0xC2, 0x20, 0x17},
          {0, 1, 0},
          SocketPicture::Unchanged,
@@ -93,7 +98,7 @@ TEST(ChipIdentification, EveryOutcomeChoosesReportsAndPicturesAsTheUserExpects) 
          false},
         {"ID only behind the terminator",
          false,
-         kChipIdAnswered,
+         IdReply::Outcome::Answered,
          {1, 0xAB, 0xCD, 0xEF},
          {0, 0, 0},
          SocketPicture::Unchanged,
@@ -105,7 +110,7 @@ TEST(ChipIdentification, EveryOutcomeChoosesReportsAndPicturesAsTheUserExpects) 
          false},
         {"kind 2 on its type keeps the chip",
          false,
-         kChipIdAnswered,
+         IdReply::Outcome::Answered,
          {2, 0, 0, 0},
          {1, 0, 1},
          SocketPicture::ChipInSocket,
@@ -117,7 +122,7 @@ TEST(ChipIdentification, EveryOutcomeChoosesReportsAndPicturesAsTheUserExpects) 
          false},
         {"kind 2 from another type",
          false,
-         kChipIdAnswered,
+         IdReply::Outcome::Answered,
          {2, 0, 0, 0},
          {0, 1, 1},
          SocketPicture::ChipInSocket,
@@ -129,7 +134,7 @@ TEST(ChipIdentification, EveryOutcomeChoosesReportsAndPicturesAsTheUserExpects) 
          true},
         {"kind 3",
          false,
-         kChipIdAnswered,
+         IdReply::Outcome::Answered,
          {3, 0, 0, 0},
          {0, 0, 0},
          SocketPicture::ChipInSocket,
@@ -141,7 +146,7 @@ TEST(ChipIdentification, EveryOutcomeChoosesReportsAndPicturesAsTheUserExpects) 
          true},
         {"no chip",
          false,
-         kChipIdAnswered,
+         IdReply::Outcome::Answered,
          {0, 0xEF, 0x40, 0x16},
          {0, 0, 0},
          SocketPicture::EmptySocket,
@@ -153,7 +158,7 @@ TEST(ChipIdentification, EveryOutcomeChoosesReportsAndPicturesAsTheUserExpects) 
          false},
         {"unknown kind",
          false,
-         kChipIdAnswered,
+         IdReply::Outcome::Answered,
          {9, 0, 0, 0},
          {0, 0, 0},
          SocketPicture::EmptySocket,
@@ -165,7 +170,7 @@ TEST(ChipIdentification, EveryOutcomeChoosesReportsAndPicturesAsTheUserExpects) 
          false},
         {"no programmer",
          false,
-         kChipIdNoProgrammer,
+         IdReply::Outcome::NoProgrammer,
          {1, 0xEF, 0x40, 0x16},
          {1, 0, 1},
          SocketPicture::Unchanged,
@@ -177,7 +182,7 @@ TEST(ChipIdentification, EveryOutcomeChoosesReportsAndPicturesAsTheUserExpects) 
          false},
         {"reply not whole",
          false,
-         kChipIdNoAnswer,
+         IdReply::Outcome::NoAnswer,
          {1, 0xEF, 0x40, 0x16},
          {1, 0, 1},
          SocketPicture::Unchanged,
@@ -189,7 +194,7 @@ TEST(ChipIdentification, EveryOutcomeChoosesReportsAndPicturesAsTheUserExpects) 
          false},
         {"empty catalogue",
          true,
-         kChipIdAnswered,
+         IdReply::Outcome::Answered,
          {1, 0xC2, 0x20, 0x17},
          {0, 0, 0},
          SocketPicture::Unchanged,
@@ -212,7 +217,7 @@ TEST(ChipIdentification, EveryOutcomeChoosesReportsAndPicturesAsTheUserExpects) 
 
         std::vector<std::pair<SocketPicture, std::size_t>> shownPictures;  // with boxes before it
         const Identification found =
-            identifyChip(c.result, c.reply, state.catalogue, selector, LangEnglish);
+            identifyChip(replyOf(c.result, c.reply), state.catalogue, selector, LangEnglish);
         EXPECT_TRUE(ui.boxes.empty()) << "identification decides; it shows nothing";
         showIdentification(
             found, ui, [&](SocketPicture p) { shownPictures.emplace_back(p, ui.boxes.size()); });
@@ -257,9 +262,8 @@ TEST(ChipIdentification, ReportsInTheCurrentLanguage) {
         testing::ScriptedUi ui;
         ChipSelector selector(state.catalogue, chipChangedInto(state, ui));
         selector.select(0, 0, 0);
-        const uint8_t reply[4] = {1, 0xEF, 0x40, 0x16};
-        showIdentification(
-            identifyChip(kChipIdAnswered, reply, state.catalogue, selector, c.language), ui);
+        const IdReply reply{IdReply::Outcome::Answered, 1, 0xEF4016};
+        showIdentification(identifyChip(reply, state.catalogue, selector, c.language), ui);
         ASSERT_EQ(ui.boxes.size(), 1u);
         EXPECT_EQ(ui.boxes[0].text, c.box) << c.language;
     }

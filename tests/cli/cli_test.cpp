@@ -539,6 +539,12 @@ TEST_F(Cli, ProgrammerMissingOrUnpluggedStopsWithItsExitStatusAndNothingDone) {
          {"-c", "W25X10", "auto", dir.file("data.bin")},
          4,
          "stopped at address"},
+        // Found, then silent from the chip set-up on: no advice for a
+        // programmer that is not there.
+        {"programmer bus=1 timeout_read=1",
+         {"-f", "-c", "W25X10", "read", dir.file("out.bin")},
+         3,
+         "stopped answering at the chip set-up. Unplug it, plug it in again"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(joined(c.args));
@@ -551,9 +557,23 @@ TEST_F(Cli, ProgrammerMissingOrUnpluggedStopsWithItsExitStatusAndNothingDone) {
         const Outcome run = cli(c.args);
         EXPECT_EQ(run.status, c.status) << run.err;
         EXPECT_TRUE(holds(run.err, c.err));
+        EXPECT_EQ(run.err.find("lsusb") != std::string::npos, config.empty()) << run.err;
         EXPECT_EQ(run.err.find("Complete"), std::string::npos) << run.err;
         EXPECT_FALSE(std::filesystem::exists(dir.file("out.bin")));
     }
+}
+
+// Memory that cannot be had ends the command with one line naming what
+// failed and exit status 2, not with an abort, and leaves no output file.
+TEST_F(Cli, WhatEscapesACommandIsOneLineAndExitStatus2) {
+    chipInSocket(0xEF3011, 0x20000);
+    // Less address space than the 64 MiB FLASH buffer.
+    program = "/usr/bin/prlimit";
+    const Outcome run = cli({"--as=67108864", OSTREL_BIN_DIR "/ostrel-cli", "-c", "W25X10", "read",
+                             dir.file("out.bin")});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "ostrel-cli: read failed: out of memory\n");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("out.bin")));
 }
 
 // --json: every line of standard output is one JSON object; the last is the result.
@@ -646,6 +666,7 @@ TEST_F(Cli, JsonLinesAreObjectsEndingInTheResult) {
 TEST_F(Cli, ProductionLogRecordsEveryChipAndRefusesBeforeTheChipWhenUnwritable) {
     chipInSocket(0xEF3011, 0x20000);
     writeFile(dir.file("data.bin"), randomBytes(0x8000, 11));
+    writeFile(dir.file("other.bin"), randomBytes(0x8000, 12));
     const std::string log = dir.file("production.jsonl");
     const std::string other = dir.file("other.jsonl");
     const std::vector<std::string> serial = {"--serial", "0x10:2:7:be"};
@@ -671,6 +692,17 @@ TEST_F(Cli, ProductionLogRecordsEveryChipAndRefusesBeforeTheChipWhenUnwritable) 
          "\"command\":\"read\",\"result\":\"done\",\"message\":\"\",\"bytes\":131072,"
          "\"crc32\":\"8eb9e4ee\",",
          "Read 128 KiB"},
+        // A part of the chip: its own bytes and CRC-32, not the whole chip's.
+        {{"--log", log, "-f", "--start", "1000", "--end", "1FFF", "read", dir.file("part.bin")},
+         0,
+         "\"command\":\"read\",\"result\":\"done\",\"message\":\"\",\"bytes\":4096,"
+         "\"crc32\":\"3a922f2b\",",
+         "Read 4 KiB"},
+        // Whatever the language of the command line, the record speaks English.
+        {{"--log", log, "--lang", "zh_CN", "verify", dir.file("other.bin")},
+         1,
+         "\"result\":\"different\",\"message\":\"Flash check error address:0h\",",
+         "地址 0h"},
         // Another product's log in the same folder counts on its own.
         {{"--log", other, serial[0], serial[1], "auto", dir.file("data.bin")},
          0,
@@ -714,6 +746,9 @@ TEST_F(Cli, ProductionLogRecordsEveryChipAndRefusesBeforeTheChipWhenUnwritable) 
         EXPECT_EQ(count, ++lines[file]);
         const std::string last = written.substr(written.rfind('\n', written.size() - 2) + 1);
         EXPECT_NE(last.find(step.line), std::string::npos) << last;
+        EXPECT_NE(last.find(step.status == 0 ? "\"cause\":null" : "\"cause\":\"difference\""),
+                  std::string::npos)
+            << last;
         EXPECT_NE(last.find("\"programmer\":\"OST000000001\",\"chip\":\"SPI_FLASH,Winbond,"
                             "W25X10\",\"id\":\"EF3011\""),
                   std::string::npos)

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/messages.h"
 #include "firmware/firmware_upgrade.h"
 #include "ostrel_sim.h"
 #include "support/scripted_ui.h"

@@ -36,9 +36,9 @@ void checkPackets(const uint8_t* data, std::size_t size) {
     Packet reply{};
     std::memcpy(reply.data(), data, std::min(size, reply.size()));
 
-    const ChipIdReply id = parseChipIdReply(reply);
+    const IdReply id = parseIdReply(reply);
     require(id.kind == reply[0], "the detection kind is not the reply's first byte");
-    require(id.chipId == (uint32_t{reply[1]} << 16 | uint32_t{reply[2]} << 8 | reply[3]),
+    require(id.id == (uint32_t{reply[1]} << 16 | uint32_t{reply[2]} << 8 | reply[3]),
             "the chip ID is not the reply's next three bytes, first byte highest");
 
     const HardwareInfo info = parseHardwareInfo(reply);

@@ -5,6 +5,7 @@
 
 #include <stdexcept>
 
+#include "operations/window_presenter.h"
 #include "sim_fixture.h"
 
 namespace ostrel::testing {
@@ -19,8 +20,8 @@ class Runner : public SimFixture {
         buffers().flashDataLength = 0x1000;
         ui.clockText = "14:03:27";
         ui.onProcessEvents = [this] { ui.nowMs += 400; };
+        runner.presenter = &presenter;
     }
-    CommandRunner runner{*state, ops, ui};
 };
 
 TEST_F(Runner, EachCommandLogsOnlyWhatItCompleted) {
@@ -70,7 +71,7 @@ TEST_F(Runner, EachCommandLogsOnlyWhatItCompleted) {
             ostrel_sim_chip_write(device, 0x7FF, &other, 1);
         }
         if (c.fault != 0) ostrel_sim_set_fault(device, c.fault, 4, 0);
-        const CommandStatus status = runner.run(c.command);
+        const CommandStatus status = runner.run(c.command).status;
         EXPECT_EQ(status, c.status);
         EXPECT_EQ(ui.log,
                   c.line[0] ? std::vector<std::string>{c.line} : std::vector<std::string>{});
@@ -119,11 +120,11 @@ TEST_F(Runner, ACommandThatWouldMoveNothingSaysSoAndCompletesNothing) {
         buffers().flashDataLength = 0x100;
         state->typeIndex = c.typeIndex;
         state->language = c.language;
-        runner.typeText = [&c] { return std::string(c.type); };
+        presenter.typeText = [&c] { return std::string(c.type); };
         ui = ScriptedUi{};
         ui.statusPanels[PanelElapsed] = "untouched";
         ostrel_sim_log_clear();
-        EXPECT_EQ(runner.run(c.command), CommandStatus::Skipped);
+        EXPECT_EQ(runner.run(c.command).status, CommandStatus::Skipped);
         EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{c.box});
         EXPECT_TRUE(ui.log.empty());
         EXPECT_EQ(ui.beeps, 0);
@@ -140,13 +141,13 @@ TEST_F(Runner, ACommandThatWouldMoveNothingSaysSoAndCompletesNothing) {
     useChip(ClassEeprom93, 0x100, 16);
     state->typeIndex = 2;
     ui = ScriptedUi{};
-    EXPECT_EQ(runner.run(ChipCommand::BlankCheck), CommandStatus::Done);
+    EXPECT_EQ(runner.run(ChipCommand::BlankCheck).status, CommandStatus::Done);
     EXPECT_EQ(ui.log.size(), 1u);
 
     // Batch mode with the third type: the Auto of the first chip says so and
     // ends batch mode; nothing but ID reads reached the programmer.
     state->language = LangEnglish;
-    runner.typeText = [] { return std::string("93_EEPROM"); };
+    presenter.typeText = [] { return std::string("93_EEPROM"); };
     ui = ScriptedUi{};
     int polls = 0;
     ui.onProcessEvents = [&] {
@@ -206,7 +207,7 @@ TEST(RunnerElapsedText, HoursMinutesAndSecondsOfTheMilliseconds) {
         {60000, "00:01:00"},    {3599999, "00:59:59"},    {3600000, "01:00:00"},
         {86399999, "23:59:59"}, {360000000, "100:00:00"},
     };
-    for (const Case& c : cases) EXPECT_EQ(CommandRunner::elapsedText(c.ms), c.text) << c.ms;
+    for (const Case& c : cases) EXPECT_EQ(elapsedText(c.ms), c.text) << c.ms;
 }
 
 TEST_F(Runner, ACommandThatArrivesDuringAnotherIsRefused) {
@@ -216,10 +217,10 @@ TEST_F(Runner, ACommandThatArrivesDuringAnotherIsRefused) {
     runner.lock().onChanged = [&] { ++changes; };
     ui.onProcessEvents = [&] {
         busy.push_back(runner.lock().jobRunning());
-        refused.push_back(runner.run(ChipCommand::Erase));
+        refused.push_back(runner.run(ChipCommand::Erase).status);
         runner.startBatch();  // refused as well: returns at once
     };
-    EXPECT_EQ(runner.run(ChipCommand::Read), CommandStatus::Done);
+    EXPECT_EQ(runner.run(ChipCommand::Read).status, CommandStatus::Done);
     ASSERT_EQ(refused.size(), 16u);
     for (std::size_t i = 0; i < refused.size(); ++i) {
         EXPECT_EQ(refused[i], CommandStatus::NotRun);
@@ -233,20 +234,21 @@ TEST_F(Runner, ACommandThatArrivesDuringAnotherIsRefused) {
 
 TEST_F(Runner, AnExceptionInTheMiddleStillEndsTheJobAndFreesTheControls) {
     ui.onProcessEvents = [] { throw std::runtime_error("escaped from an event"); };
-    EXPECT_THROW(runner.run(ChipCommand::Read), std::runtime_error);
+    EXPECT_THROW(runner.run(ChipCommand::Read).status, std::runtime_error);
     EXPECT_FALSE(runner.lock().jobRunning());
     EXPECT_EQ(ostrel_sim_in_job(device), 0);
     EXPECT_EQ(ostrel_sim_open_handles(device), 0);
     EXPECT_THROW(runner.startBatch(), std::runtime_error);
     EXPECT_FALSE(runner.lock().batchActive());
     ui.onProcessEvents = nullptr;
-    EXPECT_EQ(runner.run(ChipCommand::Read), CommandStatus::Done) << "nothing is left locked";
+    EXPECT_EQ(runner.run(ChipCommand::Read).status, CommandStatus::Done)
+        << "nothing is left locked";
 }
 
 TEST_F(Runner, NothingToWriteOrVerifyRunsNoJob) {
     buffers().flashDataLength = 0;
     for (ChipCommand command : {ChipCommand::Write, ChipCommand::Verify, ChipCommand::Auto})
-        EXPECT_EQ(runner.run(command), CommandStatus::NotRun);
+        EXPECT_EQ(runner.run(command).status, CommandStatus::NotRun);
     EXPECT_TRUE(log(0).empty());
     EXPECT_TRUE(ui.boxes.empty());
 }
@@ -317,7 +319,7 @@ TEST_F(Runner, AReadForgetsTheUndoHistory) {
     buffers().ShowFlash(0x1000);
     view.overwrite(0x10, 0x42);
     ASSERT_TRUE(buffers().flashHistory().canUndo());
-    ASSERT_EQ(runner.run(ChipCommand::Read), CommandStatus::Done);
+    ASSERT_EQ(runner.run(ChipCommand::Read).status, CommandStatus::Done);
     EXPECT_FALSE(buffers().undo(view));
     EXPECT_EQ(view.byteAt(0x10), flash()[0x10]);
 }

@@ -64,10 +64,8 @@ TEST_F(Detect, EachSocketEndsInItsChipTypeOrPicture) {
             ostrel_sim_set_fault(device, OSTREL_SIM_FAULT_SHORT_READ, 1, 2);
         }
 
-        uint8_t reply[4] = {};
-        const int result = ops.readChipId(reply);
         const Identification found =
-            identifyChip(result, reply, state->catalogue, selector, LangEnglish);
+            identifyChip(ops.readChipId(), state->catalogue, selector, LangEnglish);
         EXPECT_EQ(found.kind, c.kind);
         EXPECT_EQ(found.idText, c.idText);
         EXPECT_EQ(found.picture, c.picture);

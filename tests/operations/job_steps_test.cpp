@@ -15,10 +15,8 @@ TEST_F(JobSteps, NoProgrammerShowsOneBoxAndSendsNothing) {
     device = ostrel_sim_add_device(1, 0x1FC8, 0x300B, "Ostrel Electronics", "Other Product");
     ui.statusPanels[PanelState] = "Not connected";
     EXPECT_EQ(ops.openJob(), 0);
-    ASSERT_EQ(ui.boxes.size(), 1u);
-    EXPECT_EQ(ui.boxes[0].text, "Not connected");
-    EXPECT_EQ(ui.boxes[0].caption, "Error");
-    EXPECT_EQ(ui.boxes[0].icon, BoxIcon::Error);
+    EXPECT_EQ(failureBox(), "Not connected");
+    EXPECT_TRUE(ui.boxes.empty()) << "the operations show nothing themselves";
     EXPECT_TRUE(ui.statusHistory.empty());
     std::vector<int> kinds;
     for (const auto& e : log(0)) kinds.push_back(e.kind);
@@ -63,23 +61,23 @@ TEST_F(JobSteps, JobResultFollowsTheChipClassAndTheSetUpGoesOutAsBuilt) {
 }
 
 TEST_F(JobSteps, ChipIdIsAJobOfItsOwn) {
-    uint8_t reply[4] = {9, 9, 9, 9};
     useChip(ClassSpiFlash25, 0x400000, 256);
-    EXPECT_EQ(ops.readChipId(reply), 7);
-    EXPECT_EQ(reply[0], 1);
-    EXPECT_EQ(reply[1] << 16 | reply[2] << 8 | reply[3], 0xEF4016);
+    IdReply reply = ops.readChipId();
+    EXPECT_TRUE(reply.hasId());
+    EXPECT_EQ(reply.id, 0xEF4016u);
     EXPECT_EQ(commands(), (std::vector<int>{CmdReadId, CmdEndJob}));
     EXPECT_EQ(ui.statusPanels[PanelState], "Connected");
 
     // An empty socket still answers: the kind tells the caller.
     ostrel_sim_remove_chip(device);
-    EXPECT_EQ(ops.readChipId(reply), 7);
-    EXPECT_NE(reply[0], 1);
+    reply = ops.readChipId();
+    EXPECT_TRUE(reply.answered());
+    EXPECT_FALSE(reply.hasId());
 
     // With an empty catalogue the set-up is a record of zeros, which the
     // programmer takes (the fixture fails on any protocol error).
     chip() = ChipRecord{};
-    EXPECT_EQ(ops.readChipId(reply), 7);
+    EXPECT_TRUE(ops.readChipId().answered());
     ostrel_sim_setup setup{};
     ASSERT_EQ(ostrel_sim_last_setup(device, &setup), 0);
     EXPECT_EQ(setup.command, CmdReadId);
@@ -89,7 +87,7 @@ TEST_F(JobSteps, ChipIdIsAJobOfItsOwn) {
 
     ostrel_sim_reset();
     ui.statusHistory.clear();
-    EXPECT_EQ(ops.readChipId(reply), 0);
+    EXPECT_EQ(ops.readChipId().outcome, IdReply::Outcome::NoProgrammer);
     EXPECT_TRUE(ui.boxes.empty());
     EXPECT_TRUE(ui.statusHistory.empty());
 }
@@ -144,15 +142,14 @@ TEST_F(JobSteps, ChipAbove64MiBIsRefusedBeforeAnythingIsSent) {
     chip().flashSize = 0x4000001;
     buffers().flashDataLength = 0x100;
     EXPECT_EQ(ops.openJob(), 0);
+    EXPECT_NE(failureBox().find("64 MB"), std::string::npos);
     EXPECT_TRUE(log(0).empty()) << "the programmer is not even opened";
     // Called without a job, the streams refuse too and touch nothing.
-    EXPECT_EQ(ops.readFlash(), OpResult::Failed);
-    EXPECT_EQ(ops.verifyFlash(), OpResult::Failed);
-    EXPECT_EQ(ops.writeFlash(), OpResult::Failed);
-    ASSERT_EQ(ui.boxes.size(), 4u);
-    for (const auto& box : ui.boxes) {
-        EXPECT_EQ(box.caption, "Error");
-        EXPECT_NE(box.text.find("64 MB"), std::string::npos);
+    using Op = OpResult (ProgrammerOps::*)();
+    for (Op op :
+         {&ProgrammerOps::readFlash, &ProgrammerOps::verifyFlash, &ProgrammerOps::writeFlash}) {
+        EXPECT_EQ((ops.*op)(), OpResult::Failed);
+        EXPECT_NE(failureBox().find("64 MB"), std::string::npos);
     }
     EXPECT_TRUE(log(0).empty());
 }

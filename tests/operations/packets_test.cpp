@@ -133,11 +133,12 @@ TEST(StreamArithmetic, RangeRoundsToPagesAndStaysInsideTheBuffer) {
     const Case cases[] = {
         {0x105, 0x1FF, 256, 0x100, 0x200},
         {0x10, 0x1F, 256, 0, 0x100},
-        {0x100, 0x200, 256, 0x100, 0x200},  // values on a multiple stay
+        {0x100, 0x200, 256, 0x100, 0x300},  // the page of the last address is taken whole
+        {0x100, 0x2FF, 256, 0x100, 0x300},
         {0x105, 0x1FF, 16, 0x100, 0x200},
         {0x10, 0x1F, 0, 0, 0x40},                            // page 0 counts as one 64-byte block
         {-300, -5, 256, 0, 0},                               // negative addresses become 0
-        {0x300, 0x100, 256, 0x300, 0x100},                   // start above end: an empty stream
+        {0x300, 0x100, 256, 0x300, 0x200},                   // start above end: an empty stream
         {0x3FFFF00, 0x7FFFFFFF, 528, 0x3FFFDB0, 0x4000000},  // end held at the buffer
         {0x7FFFFFFF, 0x7FFFFFFF, 256, 0x4000000, 0x4000000},
     };

@@ -42,6 +42,7 @@ class Production : public SimFixture {
         run.programmer = "OST000000001";
         run.clock = [] { return std::time_t{1700000000}; };
         runner.hook = &run;
+        runner.presenter = &presenter;
     }
     SerialFormat format() const {
         SerialFormat f;
@@ -50,7 +51,6 @@ class Production : public SimFixture {
     }
     TempDir dir;
     mutable std::string error;
-    CommandRunner runner{*state, ops, ui};
     ProductionLog log;
     ProductionRun run{*state, ops, runner, ui, log};
 };
@@ -78,7 +78,7 @@ TEST_F(Production, EveryChipLeavesALineWithItsCrcAndSerial) {
     for (const Chip& c : chips) {
         ostrel_sim_clear_faults(device);
         if (c.writeProtected) ostrel_sim_set_fault(device, OSTREL_SIM_FAULT_WRITE_PROTECT, 1, 0);
-        EXPECT_EQ(runner.run(ChipCommand::Auto), c.status);
+        EXPECT_EQ(runner.run(ChipCommand::Auto).status, c.status);
     }
     const std::vector<std::string> written = lines(log.path());
     ASSERT_EQ(written.size(), 3u);
@@ -96,6 +96,96 @@ TEST_F(Production, EveryChipLeavesALineWithItsCrcAndSerial) {
     }
     EXPECT_NE(field(written[1], "message"), "\"\"");
     EXPECT_EQ(ui.statusPanels[PanelBatchCounts], "OK 2 NG 1");
+}
+
+// The record of one command, from its report alone: the bytes it moved and
+// their CRC-32 and SHA-256 (here from Python's zlib and hashlib), the result,
+// and for one that did not pass the reason in English, whatever the window's
+// language, with the failure's stable name. A command that did not run leaves
+// no line.
+TEST_F(Production, TheRecordTakesBytesAndCauseFromTheReport) {
+    ASSERT_TRUE(log.open(dir.file("record.jsonl"), error)) << error;
+    for (int i = 0; i < 0x1000; ++i) flash()[i] = static_cast<uint8_t>(i);
+    state->language = LangSimplified;
+    run.everyCommand = true;
+    const auto report = [](ChipCommand command, CommandStatus status, AddressSpan moved,
+                           std::optional<Failure> failure = std::nullopt) {
+        CommandReport r;
+        r.command = command;
+        r.status = status;
+        r.moved = moved;
+        r.failure = failure;
+        return r;
+    };
+    struct Case {
+        const char* what;
+        CommandReport report;
+        bool line;  // a line is written
+        const char* result;
+        const char* bytes;
+        const char* crc;
+        const char* sha256;  // its first 16 digits
+        const char* message;
+        const char* cause;
+    };
+    const Case cases[] = {
+        {"part of a chip read", report(ChipCommand::Read, CommandStatus::Done, {0x100, 0x200}),
+         true, "\"done\"", "256", "\"29058c73\"", "40aff2e9d2d8922e", "\"\"", "null"},
+        {"a read that broke off keeps nothing",
+         report(ChipCommand::Read, CommandStatus::Failed, {0x100, 0x180},
+                Failure{Operation::Read, FailureCause::TransferFailed, 0x180, 0}),
+         true, "\"failed\"", "0", "\"00000000\"", "e3b0c44298fc1c14",
+         "\"Read stopped at address 180h: the programmer did not answer. The operation is not "
+         "complete.\"",
+         "\"transfer_failed\""},
+        {"a difference, in English",
+         report(ChipCommand::Verify, CommandStatus::Mismatch, {0, 0x100},
+                Failure{Operation::Verify, FailureCause::Difference, 0x12, 0}),
+         true, "\"different\"", "256", "\"29058c73\"", "40aff2e9d2d8922e",
+         "\"Flash check error address:12h\"", "\"difference\""},
+        {"stopped",
+         report(ChipCommand::Erase, CommandStatus::Stopped, {},
+                Failure{Operation::Erase, FailureCause::Stopped, -1, 0}),
+         true, "\"failed\"", "0", "\"00000000\"", "e3b0c44298fc1c14", "\"Stopped on request.\"",
+         "\"stopped\""},
+        {"not run", report(ChipCommand::Write, CommandStatus::NotRun, {}), false, "", "", "", "",
+         "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::size_t before = lines(log.path()).size();
+        EXPECT_TRUE(run.record(c.report));
+        const std::vector<std::string> written = lines(log.path());
+        ASSERT_EQ(written.size(), before + (c.line ? 1 : 0));
+        if (!c.line) continue;
+        const std::string& line = written.back();
+        EXPECT_EQ(field(line, "command"), std::string("\"") + commandName(c.report.command) + "\"");
+        EXPECT_EQ(field(line, "result"), c.result);
+        EXPECT_EQ(field(line, "bytes"), c.bytes);
+        EXPECT_EQ(field(line, "crc32"), c.crc);
+        EXPECT_EQ(field(line, "sha256").substr(1, 16), c.sha256);
+        EXPECT_EQ(field(line, "message"), c.message);
+        EXPECT_EQ(field(line, "cause"), c.cause);
+    }
+}
+
+// A line that the disk takes only in part is taken back: the log holds whole
+// lines only, and the append says it failed.
+TEST(ProductionLog, ALineGoesInWholeOrNotAtAll) {
+    TempDir dir;
+    ProductionLog log;
+    std::string error;
+    ASSERT_TRUE(log.open(dir.file("p.jsonl"), error)) << error;
+    ASSERT_TRUE(log.append("{\"first\":1}\n", error)) << error;
+    {
+        const FileSizeLimit limit(20);
+        EXPECT_FALSE(log.append("{\"second\":\"longer than the rest of the limit\"}\n", error));
+        EXPECT_FALSE(error.empty());
+    }
+    EXPECT_EQ(lines(dir.file("p.jsonl")), std::vector<std::string>{"{\"first\":1}"});
+    ASSERT_TRUE(log.append("{\"third\":3}\n", error)) << error;
+    EXPECT_EQ(lines(dir.file("p.jsonl")),
+              (std::vector<std::string>{"{\"first\":1}", "{\"third\":3}"}));
 }
 
 // One counter file, kept across restarts and shared by two processes: a

@@ -1,7 +1,7 @@
 #pragma once
-// A programmer simulator on bus 1, a transport bound to it, the main state with
-// one selected chip, a scripted UI and the operations over them; plus readers
-// for the simulator's packet log.
+// A programmer simulator on bus 1, the program's core with its transport bound
+// to it and one selected chip, a scripted UI and the window's presenter over
+// it; plus readers for the simulator's packet log.
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,9 @@
 #include <memory>
 #include <vector>
 
+#include "operations/core.h"
 #include "operations/programmer_ops.h"
+#include "operations/window_presenter.h"
 #include "ostrel_sim.h"
 #include "support/scripted_ui.h"
 #include "support/sim_log.h"
@@ -62,12 +64,19 @@ class SimFixture : public ::testing::Test {
         return n;
     }
     std::string text(Msg key) const { return messageText(key, state->language); }
+    // The box the window shows for the last operation's failure; "" for none.
+    std::string failureBox() const {
+        return ops.failure() ? failureText(*ops.failure(), state->language, "") : std::string();
+    }
 
     int device = -1;
-    std::unique_ptr<MainState> state = std::make_unique<MainState>();
     ScriptedUi ui;
-    TUsbBulk usb{OSTREL_SIM_DIR "/libusb-0.1.so.4"};
-    ProgrammerOps ops{*state, usb, ui};
+    Core core{ui, OSTREL_SIM_DIR "/libusb-0.1.so.4"};
+    MainState* const state = &core.state();
+    TUsbBulk& usb = core.usb();
+    ProgrammerOps& ops = core.ops();
+    CommandRunner& runner = core.runner();
+    WindowPresenter presenter{ui, state->language};
 };
 
 }  // namespace ostrel::testing

@@ -71,11 +71,12 @@ TEST_F(Streams, VerifyRoundsTheRangeToPagesAndReportsTheFirstDifference) {
     for (int language : {LangEnglish, LangSimplified}) {
         state->language = language;
         flash()[0x202] = 0x00;
-        ui.boxes.clear();
         EXPECT_EQ(ops.verifyFlash(), OpResult::Mismatch);
-        ASSERT_EQ(ui.boxes.size(), 1u);
-        EXPECT_EQ(ui.boxes[0].text, text(Msg::MsgVerifyErrorAddress) + "202h");
-        EXPECT_EQ(ui.boxes[0].caption, "Error");
+        EXPECT_EQ(failureBox(), text(Msg::MsgVerifyErrorAddress) + "202h");
+        ASSERT_TRUE(ops.difference());
+        EXPECT_EQ(ops.difference()->address, 0x202);
+        EXPECT_EQ(ops.difference()->fileByte, 0x00);
+        EXPECT_NE(ops.difference()->chipByte, 0x00);
         EXPECT_TRUE(ui.progressVisible);
     }
     ops.endJob();
@@ -156,8 +157,10 @@ TEST_F(Streams, EraseByClass) {
         EXPECT_EQ(polls, c.polls);
         EXPECT_EQ(ui.pauses, std::vector<int>(static_cast<std::size_t>(c.polls), 50));
         EXPECT_FALSE(ui.progressVisible);
+        if (c.result == OpResult::Done) {
+            EXPECT_EQ(failureBox(), "");
+        }
     }
-    EXPECT_TRUE(ui.boxes.empty());
 
     // A 24-series record without a page size: refused, nothing sent, no endless loop.
     useChip(ClassEeprom24, 256, 0, 0);
@@ -166,8 +169,7 @@ TEST_F(Streams, EraseByClass) {
     ops.eraseChip();
     ops.endJob();
     EXPECT_EQ(commands(), std::vector<int>{CmdEndJob});
-    ASSERT_EQ(ui.boxes.size(), 1u);
-    EXPECT_EQ(ui.boxes[0].caption, "Error");
+    EXPECT_EQ(failureBox(), "The chip's page size is 0, so its pages cannot be erased.");
     EXPECT_FALSE(ui.progressVisible);
 }
 
@@ -183,25 +185,29 @@ TEST_F(Streams, WriteVerifyReadRoundTrip) {
     EXPECT_EQ(ops.verifyFlash(), OpResult::Done);
     std::memset(flash(), 0xFF, image.size());
     ops.readFlash();
+    EXPECT_EQ(failureBox(), "");
     ops.endJob();
     EXPECT_EQ(0, std::memcmp(flash(), image.data(), image.size()));
-    EXPECT_TRUE(ui.boxes.empty());
 
     // Written again over other data without an erase: NOR flash only clears bits.
     const auto other = randomImage(0x40000, 8);
     std::memcpy(flash(), other.data(), other.size());
     ASSERT_NE(ops.openJob(), 0);
     EXPECT_EQ(ops.blankCheck(), OpResult::Mismatch);
+    EXPECT_EQ(failureBox(), text(Msg::MsgChipNotEmpty));
+    std::size_t used = 0;
+    while (image[used] == 0xFF) ++used;
+    EXPECT_EQ(ops.failure()->address, static_cast<int64_t>(used)) << "the first byte not blank";
     ops.writeFlash();
     EXPECT_EQ(ops.verifyFlash(), OpResult::Mismatch);
     ops.endJob();
     std::size_t first = 0;
     while ((image[first] & other[first]) == other[first]) ++first;
-    ASSERT_EQ(ui.boxes.size(), 2u);
-    EXPECT_EQ(ui.boxes[0].text, text(Msg::MsgChipNotEmpty));
     char expected[16];
     std::snprintf(expected, sizeof expected, "%zXh", first);
-    EXPECT_EQ(ui.boxes[1].text, text(Msg::MsgVerifyErrorAddress) + expected);
+    EXPECT_EQ(failureBox(), text(Msg::MsgVerifyErrorAddress) + expected);
+    EXPECT_EQ(ops.difference()->chipByte, image[first] & other[first]);
+    EXPECT_EQ(ops.difference()->fileByte, other[first]);
 }
 
 // The last block of a chip whose size is no multiple of the block reaches past
@@ -220,7 +226,7 @@ TEST_F(Streams, LastBlockPastTheBufferEndIsCutAtTheBuffer) {
     buffers().rangeEnd = 0x7FFFFFFF;
     EXPECT_EQ(ops.writeFlash(), OpResult::Done);
     ops.endJob();
-    EXPECT_TRUE(ui.boxes.empty());
+    EXPECT_EQ(failureBox(), "");
 }
 
 }  // namespace

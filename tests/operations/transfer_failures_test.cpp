@@ -59,11 +59,11 @@ TEST_F(TransferFailures, AFailedBlockStopsTheStreamThereAndTheBuffersKeepTheirBy
         ops.endJob();
 
         EXPECT_EQ(result, OpResult::Failed);
-        EXPECT_EQ(ui.boxTexts(),
-                  std::vector<std::string>{std::string(c.name) +
-                                           " stopped at address 300h: the programmer did not "
-                                           "answer. The operation is not complete."});
-        EXPECT_EQ(ops.lastError(), ui.boxes.back().text);
+        EXPECT_EQ(failureBox(), std::string(c.name) +
+                                    " stopped at address 300h: the programmer did not "
+                                    "answer. The operation is not complete.");
+        EXPECT_EQ(ops.moved().start, 0);
+        EXPECT_EQ(ops.moved().end, kFailingBlock * 256) << "moved up to the failing block";
         // The blocks before the failing one and nothing after it (a short read
         // moved part of the failing block).
         EXPECT_EQ(bytesMoved / 256, static_cast<uint64_t>(kFailingBlock));
@@ -86,9 +86,9 @@ TEST_F(TransferFailures, ErasePollsAndTheChipIdReplyAreCheckedToo) {
     ASSERT_NE(ops.openJob(), 0);
     EXPECT_EQ(ops.eraseChip(), OpResult::Failed);
     ops.endJob();
-    EXPECT_EQ(ui.boxTexts(),
-              std::vector<std::string>{"The erase did not finish: the chip was still busy after 2 "
-                                       "status polls, or the programmer did not answer."});
+    EXPECT_EQ(failureBox(),
+              "The erase did not finish: the chip was still busy after 2 "
+              "status polls, or the programmer did not answer.");
 
     // A poll that gets no answer ends the erase at once.
     restart();
@@ -104,14 +104,15 @@ TEST_F(TransferFailures, ErasePollsAndTheChipIdReplyAreCheckedToo) {
     EXPECT_EQ(ostrel_sim_timeouts(device), 2) << "the failed poll and the end of the job";
 
     // A chip-ID reply that is too short, or lost, is no answer: neither an ID
-    // nor an empty socket, and the reply area keeps what it held.
+    // nor an empty socket.
     for (int fault : {OSTREL_SIM_FAULT_SHORT_READ, OSTREL_SIM_FAULT_READ_TIMEOUT}) {
         restart();
         useChip(ClassSpiFlash25, 0x1000, 256);
         ostrel_sim_set_fault(device, fault, 1, 3);
-        uint8_t reply[4] = {0xA5, 0xA5, 0xA5, 0xA5};
-        EXPECT_EQ(ops.readChipId(reply), kChipIdNoAnswer);
-        EXPECT_EQ(reply[0], 0xA5);
+        const IdReply reply = ops.readChipId();
+        EXPECT_EQ(reply.outcome, IdReply::Outcome::NoAnswer);
+        EXPECT_FALSE(reply.countsAsChip());
+        EXPECT_FALSE(reply.emptySocket());
         EXPECT_EQ(ostrel_sim_in_job(device), 0) << "the job was ended";
     }
 }

@@ -46,10 +46,10 @@ TEST(SimulatorConfigurationFile, ThePresetProgrammerAndChipAnswerAndFollowTheFil
         // A chip-ID exchange answers with the chip the file puts into the socket.
         Packet packet = chipSetupPacket(CmdReadId, chip, 0, usb.bigEndianFields());
         ASSERT_EQ(usb.USB_bulk_cmd(packet.data(), kPacketSize, 1), kPacketSize);
-        const ChipIdReply reply = parseChipIdReply(packet);
+        const IdReply reply = parseIdReply(packet);
         EXPECT_EQ(reply.kind, step.kind);
         if (step.kind == 1) {
-            EXPECT_EQ(reply.chipId, step.id);
+            EXPECT_EQ(reply.id, step.id);
         }
         Packet end = endJobPacket();
         EXPECT_EQ(usb.USB_bulk_cmd(end.data(), kPacketSize, 0), kPacketSize);

@@ -46,8 +46,8 @@ TEST(WireTrace, ADetectIsTracedTransferByTransferAsTheProgrammerSawIt) {
     usb.setPause([](int) {});
     usb.setTrace(trace.get());
     ProgrammerOps ops(state, usb, ui);
-    uint8_t reply[4] = {};
-    ASSERT_EQ(ops.readChipId(reply), kChipIdAnswered);
+    const IdReply reply = ops.readChipId();
+    ASSERT_TRUE(reply.answered());
     trace->note("detect done");
     trace.reset();
 
@@ -102,7 +102,8 @@ TEST(WireTrace, ADetectIsTracedTransferByTransferAsTheProgrammerSawIt) {
     std::getline(lines, rest);
     EXPECT_EQ(rest, "# detect done");
     // The reply carries the kind and the chip's ID.
-    EXPECT_EQ(hex(reply, 4), "01 EF 40 17");
+    EXPECT_EQ(reply.kind, 1);
+    EXPECT_EQ(reply.id, 0xEF4017u);
     ostrel_sim_reset();
 }
 

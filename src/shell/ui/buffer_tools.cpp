@@ -52,15 +52,10 @@ BufferTools::BufferTools(TForm1& window) : QObject(&window), window_(window) {
     }
     // A verify that found a difference puts the FLASH view's cursor on it,
     // once its message has been read.
-    window_.runner().onCommandEnded = [this](ChipCommand command, CommandStatus status) {
-        if (status != CommandStatus::Mismatch ||
-            (command != ChipCommand::Verify && command != ChipCommand::Auto &&
-             command != ChipCommand::VerifyAll))
-            return;
-        const int64_t address = window_.runner().mismatchAddress();
-        if (address < 0) return;
+    window_.runner().onCommandEnded = [this](const CommandReport& report) {
+        if (report.status != CommandStatus::Mismatch || !report.difference) return;
         window_.PageControl1->setCurrentIndex(0);
-        window_.FlashEditor->goToAddress(static_cast<std::size_t>(address));
+        window_.FlashEditor->goToAddress(static_cast<std::size_t>(report.difference->address));
         window_.FlashEditor->setFocus();
     };
     // The window derives the enabled state of these actions from the lock

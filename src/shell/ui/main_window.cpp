@@ -39,6 +39,7 @@
 #include "firmware/ui/hardware_window.h"
 #include "operations/programmer_ops.h"
 #include "operations/settings_capture.h"
+#include "operations/window_presenter.h"
 #include "shell/ui/about_box.h"
 #include "shell/ui/buffer_tools.h"
 #include "shell/ui/close_on_signal.h"
@@ -52,9 +53,11 @@ TForm1::TForm1(const ProgramPaths& paths, std::string usbLibrary, std::string hi
                std::unique_ptr<QtUiPort> ui, QWidget* parent)
     : QMainWindow(parent),
       paths_(paths),
-      state_(std::make_unique<MainState>()),
       ui_(ui ? std::move(ui) : std::make_unique<QtUiPort>()),
-      usb_(std::make_unique<TUsbBulk>(std::move(usbLibrary))),
+      core_(std::make_unique<Core>(*ui_, std::move(usbLibrary))),
+      state_(&core_->state()),
+      usb_(&core_->usb()),
+      ops_(&core_->ops()),
       hid_(std::make_unique<HidDevice>(std::move(hidLibrary))) {
     setObjectName(QStringLiteral("Form1"));
     // The system menu and minimise, no maximise button; the frame still
@@ -62,14 +65,14 @@ TForm1::TForm1(const ProgramPaths& paths, std::string usbLibrary, std::string hi
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
-    usb_->setPause([this](int ms) { ui_->pause(ms); });
-    ops_ = std::make_unique<ProgrammerOps>(*state_, *usb_, *ui_);
     firmware_ = std::make_unique<FirmwareUpgrade>(state_->language, *ops_, *hid_, *ui_);
-    selector_ = std::make_unique<ChipSelector>(state_->catalogue, chipChangedInto(*state_, *ui_));
+    selector_ = &core_->selector();
     selector_->onSelected = [this](bool chose) { showSelection(chose); };
-    runner_ = std::make_unique<CommandRunner>(*state_, *ops_, *ui_);
+    runner_ = &core_->runner();
     runner_->lock().onChanged = [this] { updateControls(); };
-    runner_->typeText = [this] { return gbkToUtf8(selector_->typeText()); };
+    presenter_ = std::make_unique<WindowPresenter>(*ui_, state_->language);
+    presenter_->typeText = [this] { return gbkToUtf8(selector_->typeText()); };
+    runner_->presenter = presenter_.get();
     buildLayout();
     ui_->attach(this, panels_, Progress, Progress2, RichEdit1);
     ui_->stateTextChanged = [this] { drawStatePanel(); };
@@ -97,7 +100,7 @@ TForm1::TForm1(const ProgramPaths& paths, std::string usbLibrary, std::string hi
     connect(qApp, &QGuiApplication::focusWindowChanged, this, &TForm1::focusWindowChanged);
     qApp->installEventFilter(this);
     if (auto source = openUdevDeviceChangeSource()) watchDeviceChanges(std::move(source));
-    ops_->pointToDiagnosis = true;
+    presenter_->pointToDiagnosis = true;
     setUpGuards();
     setUpProgrammers();
 }
@@ -404,10 +407,8 @@ void TForm1::showSocketPicture(const QImage& picture) {
 
 void TForm1::BitBtn1Click() {
     if (locked()) return;
-    uint8_t reply[4] = {};
-    const int result = ops_->readChipId(reply);
     showIdentification(
-        identifyChip(result, reply, state_->catalogue, *selector_, state_->language), *ui_,
+        identifyChip(ops_->readChipId(), state_->catalogue, *selector_, state_->language), *ui_,
         [this](SocketPicture picture) { showSocketPicture(socketPicture(picture)); });
 }
 

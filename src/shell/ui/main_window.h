@@ -19,6 +19,7 @@
 #include "catalogue/chip_selector.h"
 #include "firmware/hid_device.h"
 #include "operations/command_runner.h"
+#include "operations/core.h"
 #include "operations/main_state.h"
 #include "operations/production_store.h"
 #include "operations/programmer_list.h"
@@ -56,6 +57,7 @@ class TForm3;
 class TForm4;
 class TForm6;
 class DiagnosisWindow;
+class WindowPresenter;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -292,18 +294,21 @@ class TForm1 : public QMainWindow {
     void drawStatePanel();
 
     ProgramPaths paths_;
-    std::unique_ptr<MainState> state_;
     std::unique_ptr<QtUiPort> ui_;
-    std::unique_ptr<TUsbBulk> usb_;
-    std::unique_ptr<ProgrammerOps> ops_;
+    // The core, and its parts as the window's handlers name them.
+    std::unique_ptr<Core> core_;
+    MainState* state_;
+    TUsbBulk* usb_;
+    ProgrammerOps* ops_;
     std::unique_ptr<HidDevice> hid_;  // the boot loader's device, closed between upgrades
     std::unique_ptr<FirmwareUpgrade> firmware_;
     std::unique_ptr<SettingsFile> settingsFile_;
     Settings settings_;
-    std::unique_ptr<ChipSelector> selector_;
+    ChipSelector* selector_ = nullptr;
     std::unique_ptr<DeviceChangeNotifier> deviceChanges_;
     bool shownOnce_ = false;
-    std::unique_ptr<CommandRunner> runner_;
+    CommandRunner* runner_ = nullptr;
+    std::unique_ptr<WindowPresenter> presenter_;
     bool closePending_ = false;  // closed during a job: close when it has ended
     bool batchShown_ = false;    // ToolBulk shows the batch caption (STOP)
     bool activatedOnce_ = false;

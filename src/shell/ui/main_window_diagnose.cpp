@@ -30,9 +30,7 @@ void TForm1::DiagnoseClick() {
     const int language = state_->language;
     DiagnosisSteps steps;
     steps.detect = [this, language] {
-        uint8_t reply[4] = {};
-        const int result = ops_->readChipId(reply);
-        return describeChip(result, reply, state_->catalogue, language);
+        return describeChip(ops_->readChipId(), state_->catalogue, language);
     };
     steps.chosenChip = [] { return std::string(); };
     steps.readChip = [](uint32_t&, uint64_t&) { return false; };

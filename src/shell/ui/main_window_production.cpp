@@ -16,6 +16,7 @@
 #include "operations/production_run.h"
 #include "operations/station_link.h"
 #include "operations/ui/serial_dialog.h"
+#include "operations/window_presenter.h"
 #include "shell/ui/main_window.h"
 
 namespace ostrel {
@@ -178,7 +179,7 @@ void TForm1::startProductionBatch() {
     } guard{*this};
     runner_->hook = p.run.get();
     p.stampedHash.clear();
-    runner_->startBatch();
+    const BatchEnd end = runner_->startBatch();
     if (p.database && p.database->product) {
         const DataBuffers& buffers = state_->buffers;
         p.stampedProduct = p.product;
@@ -186,6 +187,7 @@ void TForm1::startProductionBatch() {
             imageHash(buffers.flash(),
                       static_cast<std::size_t>(std::max<int32_t>(buffers.flashDataLength, 0)));
     }
+    presenter_->presentBatchEnd(end);
     keepButton();
 }
 

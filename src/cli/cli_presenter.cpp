@@ -1,0 +1,145 @@
+#include "cli/cli_presenter.h"
+
+#include "base/text_format.h"
+#include "base/texts.h"
+#include "cli/outcome_lines.h"
+#include "operations/verify_differences.h"
+#include "operations/window_presenter.h"
+
+namespace ostrel::cli {
+namespace {
+
+std::string byteText(uint8_t value) {
+    return hexDigits(value, 2) + "h";
+}
+
+// The line of a command that did what it should: the size it names is the
+// size it moved.
+std::string doneLine(const CommandReport& report, const CliContext& c) {
+    const auto text = [&c](Txt key, std::initializer_list<std::string> values) {
+        return fillIn(programText(key, c.language), values);
+    };
+    const std::string seconds = secondsText(report.elapsedMs);
+    const std::string size = sizeText(report.movedBytes());
+    switch (report.command) {
+        case ChipCommand::Read:
+            return text(Txt::CliOutcomeRead, {size, c.chip, c.file, c.formatName, seconds});
+        case ChipCommand::Write:
+            return text(Txt::CliOutcomeWrite, {size, c.file, c.formatName, c.chip, seconds});
+        case ChipCommand::Verify:
+        case ChipCommand::VerifyAll:
+            return text(Txt::CliOutcomeVerify, {size, c.chip, c.file, c.formatName, seconds});
+        case ChipCommand::Auto:
+            return text(Txt::CliOutcomeAuto, {size, c.file, c.formatName, c.chip, seconds});
+        case ChipCommand::Erase:
+            return text(Txt::CliOutcomeErase, {c.chip, seconds});
+        case ChipCommand::BlankCheck:
+            return text(Txt::CliOutcomeBlank, {c.chip});
+    }
+    return {};
+}
+
+int exitFor(CommandStatus status, FailureCause cause) {
+    switch (cause) {
+        case FailureCause::NoProgrammer:
+        case FailureCause::NoAnswer:
+            return ExitNoProgrammer;
+        case FailureCause::Difference:
+        case FailureCause::NotBlank:
+        case FailureCause::WriteNotTaken:
+        case FailureCause::NotErased:
+        case FailureCause::Protected:
+            return ExitNo;
+        case FailureCause::NotStreamed:
+        case FailureCause::NoErase:
+        case FailureCause::ChipTooLarge:
+        case FailureCause::NoPageSize:
+        case FailureCause::FileError:
+            return ExitUsage;
+        case FailureCause::Stopped:
+            return ExitInterrupted;
+        case FailureCause::IdNoAnswer:
+        case FailureCause::TransferFailed:
+        case FailureCause::TimeOut:
+        case FailureCause::Refused:
+        case FailureCause::RecordFailed:
+            break;
+    }
+    return status == CommandStatus::Mismatch ? ExitNo : ExitTransfer;
+}
+
+}  // namespace
+
+CliOutcome cliOutcome(const CommandReport& report, const CliContext& c) {
+    CliOutcome out;
+    const auto text = [&c](Txt key, std::initializer_list<std::string> values) {
+        return fillIn(programText(key, c.language), values);
+    };
+    if (report.status == CommandStatus::Done) {
+        out.line = doneLine(report, c);
+        out.message = out.line;
+        return out;
+    }
+    if (report.status == CommandStatus::NotRun && !report.failure) {
+        out.exit = ExitUsage;
+        out.error = text(Txt::CliNoData, {c.file});
+        out.message = out.error;
+        return out;
+    }
+    const Failure failure = report.failure.value_or(Failure{});
+    out.exit = exitFor(report.status, failure.cause);
+    switch (failure.cause) {
+        case FailureCause::NoProgrammer:
+            out.error = c.noProgrammer;
+            break;
+        case FailureCause::IdNoAnswer:
+            break;
+        case FailureCause::NoAnswer:
+            // It was found: the advice for a programmer that is not there
+            // would send the user looking in the wrong place.
+            out.error = text(Txt::ProgrammerStoppedAnswering, {});
+            break;
+        case FailureCause::Difference:
+        case FailureCause::WriteNotTaken:
+        case FailureCause::NotErased:
+        case FailureCause::Protected:
+            if (report.command == ChipCommand::VerifyAll || !report.difference) break;
+            out.error =
+                text(Txt::CliVerifyDiffers, {c.chip, c.file, hexAddress(report.difference->address),
+                                             byteText(report.difference->chipByte),
+                                             byteText(report.difference->fileByte)});
+            // After a write, what the difference says about its cause.
+            if (failure.cause == FailureCause::NotErased)
+                out.cause = writeFaultText(WriteFault::NotErased, c.language);
+            if (failure.cause == FailureCause::Protected)
+                out.cause = writeFaultText(WriteFault::NotTaken, c.language);
+            break;
+        case FailureCause::Stopped: {
+            const char* operation = operationName(failure.operation);
+            out.error = text(Txt::CliStopped,
+                             {operation[0] != '\0' ? operation : commandName(report.command)});
+            break;
+        }
+        case FailureCause::Refused:
+        case FailureCause::RecordFailed:
+            // The production record has said why.
+            out.message = c.recordProblem;
+            return out;
+        case FailureCause::FileError:
+            // The file's own error has been shown.
+            out.message = c.fileProblem;
+            return out;
+        default:
+            break;
+    }
+    if (out.error.empty()) out.error = failureText(failure, c.language, c.typeText);
+    if (report.difference) {
+        out.jsonFields = ",\"address\":" + std::to_string(report.difference->address) +
+                         ",\"chip\":" + std::to_string(report.difference->chipByte) +
+                         ",\"file\":" + std::to_string(report.difference->fileByte);
+    }
+    out.message = out.error;
+    return out;
+}
+
+}  // namespace ostrel::cli

@@ -1,0 +1,191 @@
+#include "operations/window_presenter.h"
+
+#include <cstdio>
+
+#include "base/messages.h"
+#include "base/text_format.h"
+#include "base/texts.h"
+#include "operations/verify_differences.h"
+
+namespace ostrel {
+namespace {
+
+Txt operationText(Operation operation) {
+    switch (operation) {
+        case Operation::Read:
+            return Txt::OperationRead;
+        case Operation::Erase:
+            return Txt::OperationErase;
+        case Operation::Write:
+            return Txt::OperationWrite;
+        case Operation::Verify:
+            return Txt::OperationVerify;
+        case Operation::BlankCheck:
+        case Operation::None:
+            break;
+    }
+    return Txt::OperationBlankCheck;
+}
+
+}  // namespace
+
+std::string failureText(const Failure& failure, int language, const std::string& typeText) {
+    switch (failure.cause) {
+        case FailureCause::NoProgrammer:
+            return messageText(Msg::MsgNotConnected, language);
+        case FailureCause::NoAnswer:
+            return programText(Txt::SetupNoAnswer, language);
+        case FailureCause::IdNoAnswer:
+            return programText(Txt::ChipIdNoAnswer, language);
+        case FailureCause::TransferFailed:
+            return fillIn(programText(Txt::TransferFailed, language),
+                          {programText(operationText(failure.operation), language),
+                           hexAddress(failure.address)});
+        case FailureCause::TimeOut:
+            return fillIn(programText(Txt::EraseNotFinished, language),
+                          {std::to_string(failure.polls)});
+        case FailureCause::Difference:
+        case FailureCause::WriteNotTaken:
+            return messageText(Msg::MsgVerifyErrorAddress, language) + hexAddress(failure.address);
+        case FailureCause::NotErased:
+            return messageText(Msg::MsgVerifyErrorAddress, language) + hexAddress(failure.address) +
+                   "\n" + writeFaultText(WriteFault::NotErased, language);
+        case FailureCause::Protected:
+            return messageText(Msg::MsgVerifyErrorAddress, language) + hexAddress(failure.address) +
+                   "\n" + writeFaultText(WriteFault::NotTaken, language);
+        case FailureCause::NotBlank:
+            return messageText(Msg::MsgChipNotEmpty, language);
+        case FailureCause::NotStreamed:
+            return fillIn(programText(Txt::TypeNotStreamed, language), {typeText});
+        case FailureCause::NoErase:
+            return fillIn(programText(Txt::ClassHasNoErase, language), {typeText});
+        case FailureCause::ChipTooLarge:
+            return programText(Txt::ChipTooLarge, language);
+        case FailureCause::NoPageSize:
+            return programText(Txt::NoPageSize, language);
+        case FailureCause::Stopped:
+        case FailureCause::Refused:
+        case FailureCause::RecordFailed:
+        case FailureCause::FileError:
+            break;
+    }
+    return {};
+}
+
+std::string elapsedText(int64_t milliseconds) {
+    const long long seconds = milliseconds / 1000;
+    char text[32];
+    std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60,
+                  seconds % 60);
+    return text;
+}
+
+std::string operationStatusText(Operation operation, int language) {
+    switch (operation) {
+        case Operation::Read:
+            return messageText(Msg::MsgReadFlash, language);
+        case Operation::Erase:
+            return messageText(Msg::MsgEraseFlash, language);
+        case Operation::Write:
+            return messageText(Msg::MsgWriteFlash, language);
+        case Operation::Verify:
+            return messageText(Msg::MsgVerifyFlash, language);
+        case Operation::BlankCheck:
+            return messageText(Msg::MsgBlankFlash, language);
+        case Operation::None:
+            break;
+    }
+    return {};
+}
+
+void WindowProgress::begin(Operation operation, ProgressUnit, int64_t total) {
+    if (operation != Operation::None)
+        ui_.setStatusText(PanelState, operationStatusText(operation, language_));
+    // Nothing to count (an erase of one command, a write that moves nothing):
+    // the bars are not shown.
+    if (total <= 0) return;
+    ui_.setProgressVisible(true);
+    ui_.setProgressMax(total);
+    ui_.setProgressPosition(0);
+}
+
+void WindowProgress::position(int64_t done) {
+    ui_.setProgressPosition(done);
+}
+
+void WindowProgress::end() {
+    ui_.setProgressPosition(0);
+    ui_.setProgressVisible(false);
+}
+
+void WindowPresenter::box(const Failure& failure) {
+    std::string text = failureText(failure, language_, typeText ? typeText() : "");
+    if (failure.cause == FailureCause::NoProgrammer && pointToDiagnosis) {
+        // As the status panel's tip: what to check when it is attached but
+        // unusable, and where to find out why.
+        if (failure.unusable) text += "\n" + programText(Txt::ProgrammerUnusable, language_);
+        text += "\n" + programText(Txt::DiagnoseNotConnectedTip, language_);
+    }
+    if (!text.empty()) ui_.errorBox(text);
+}
+
+void WindowPresenter::completionLine(Msg key) {
+    ui_.insertLogLine(messageText(key, language_) + " (" + ui_.timeOfDay() + ")");
+}
+
+void WindowPresenter::timeAndBeep(int64_t elapsedMs) {
+    ui_.setStatusText(PanelElapsed, elapsedText(elapsedMs));
+    ui_.beep();
+}
+
+void WindowPresenter::present(const CommandReport& report) {
+    switch (report.status) {
+        case CommandStatus::NotRun:
+            return;
+        case CommandStatus::NoProgrammer:
+        case CommandStatus::Skipped:
+        case CommandStatus::Failed:
+        case CommandStatus::Stopped:
+            if (report.failure) box(*report.failure);
+            return;
+        case CommandStatus::Mismatch:
+            // The time and the beep follow the box the user has closed.
+            if (report.failure) box(*report.failure);
+            timeAndBeep(report.elapsedMs);
+            return;
+        case CommandStatus::Done:
+            break;
+    }
+    switch (report.command) {
+        case ChipCommand::Read:
+            timeAndBeep(report.elapsedMs);
+            completionLine(Msg::MsgReadComplete);
+            return;
+        case ChipCommand::Erase:
+            timeAndBeep(report.elapsedMs);
+            completionLine(Msg::MsgEraseComplete);
+            return;
+        case ChipCommand::Write:
+            timeAndBeep(report.elapsedMs);
+            completionLine(Msg::MsgWriteComplete);
+            return;
+        case ChipCommand::Verify:
+        case ChipCommand::VerifyAll:
+            completionLine(Msg::MsgVerifyComplete);
+            break;
+        case ChipCommand::BlankCheck:
+            completionLine(Msg::MsgBlankComplete);
+            break;
+        case ChipCommand::Auto:
+            // Complete only when its verify ran and found the chip equal.
+            if (report.verified) completionLine(Msg::MsgAutoComplete);
+            break;
+    }
+    timeAndBeep(report.elapsedMs);
+}
+
+void WindowPresenter::presentBatchEnd(BatchEnd end) {
+    if (end == BatchEnd::PollUnanswered) ui_.errorBox(programText(Txt::ChipIdNoAnswer, language_));
+}
+
+}  // namespace ostrel

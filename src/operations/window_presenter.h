@@ -1,0 +1,72 @@
+#pragma once
+// The window's words for what the core reports: the running operation's
+// status text and the two progress bars, and after a command its box, the
+// elapsed time in status bar panel 3, the beep and the "... Complete!" line,
+// all in the window's language at the moment they are shown. Plain C++ over
+// UiPort, so that the tests drive it as the window does.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "base/messages.h"
+#include "base/ui_port.h"
+#include "operations/command_runner.h"
+#include "operations/progress.h"
+
+namespace ostrel {
+
+// The box the window shows for a failure, in `language`; empty for a failure
+// that shows none (a stop the user asked for, a chip the production record
+// refused, which has said why). `typeText` names the chip's type (UTF-8) for
+// a command that would move nothing.
+std::string failureText(const Failure& failure, int language, const std::string& typeText);
+
+// The status text of a running operation ("Read Flash ..."); empty for None.
+std::string operationStatusText(Operation operation, int language);
+
+// "hh:mm:ss" for a number of milliseconds, as status bar panel 3 shows it.
+std::string elapsedText(int64_t milliseconds);
+
+// The running operation in status bar panel 1 and on the bars.
+class WindowProgress : public Progress {
+  public:
+    WindowProgress(UiPort& ui, const int32_t& language) : ui_(ui), language_(language) {}
+    void begin(Operation operation, ProgressUnit unit, int64_t total) override;
+    void position(int64_t done) override;
+    void end() override;
+
+  private:
+    UiPort& ui_;
+    const int32_t& language_;
+};
+
+class WindowPresenter : public CommandPresenter {
+  public:
+    WindowPresenter(UiPort& ui, const int32_t& language) : ui_(ui), language_(language) {}
+
+    // The text the Type list shows (UTF-8), named when a command would move
+    // nothing for that type.
+    std::function<std::string()> typeText;
+    // The box for a command without a programmer points to Help > Diagnose...,
+    // as the status panel's tip does.
+    bool pointToDiagnosis = false;
+
+    // A failed command: its box. Done, and a check that found a difference
+    // (after its box): Read, Erase and Write show the time, beep, then add
+    // their line; Verify, Blank check and Auto add their line first. A
+    // command that did not run shows nothing.
+    void present(const CommandReport& report) override;
+    // How batch mode ended: a poll without an answer has its box.
+    void presentBatchEnd(BatchEnd end);
+
+  private:
+    void box(const Failure& failure);
+    void completionLine(Msg key);
+    void timeAndBeep(int64_t elapsedMs);
+
+    UiPort& ui_;
+    const int32_t& language_;
+};
+
+}  // namespace ostrel
