@@ -1,6 +1,8 @@
 // Jobs against the simulator: open, end, chip ID, hardware information, and
 // the refusals that must send nothing.
 
+#include <functional>
+
 #include "sim_fixture.h"
 
 namespace ostrel::testing {
@@ -119,12 +121,13 @@ TEST_F(JobSteps, FourByteAddressingOnlyAbove16MiB) {
         const bool expected = size > 0x1000000;
         useChip(ClassSpiFlash25, size, 256);
         buffers().flashDataLength = 256;
-        using Op = OpResult (ProgrammerOps::*)();
-        for (Op op : {&ProgrammerOps::readFlash, &ProgrammerOps::blankCheck,
-                      &ProgrammerOps::verifyFlash, &ProgrammerOps::writeFlash}) {
+        const std::function<OpResult()> streams[] = {
+            [this] { return ops.readFlash(); }, [this] { return ops.blankCheck(); },
+            [this] { return ops.verifyFlash(); }, [this] { return ops.writeFlash(); }};
+        for (const auto& stream : streams) {
             ASSERT_NE(ops.openJob(), 0);
             ostrel_sim_log_clear();
-            (ops.*op)();
+            stream();
             ops.endJob();
             const auto sent = commands();
             ASSERT_GE(sent.size(), 2u);
@@ -145,10 +148,11 @@ TEST_F(JobSteps, ChipAbove64MiBIsRefusedBeforeAnythingIsSent) {
     EXPECT_NE(failureBox().find("64 MB"), std::string::npos);
     EXPECT_TRUE(log(0).empty()) << "the programmer is not even opened";
     // Called without a job, the streams refuse too and touch nothing.
-    using Op = OpResult (ProgrammerOps::*)();
-    for (Op op :
-         {&ProgrammerOps::readFlash, &ProgrammerOps::verifyFlash, &ProgrammerOps::writeFlash}) {
-        EXPECT_EQ((ops.*op)(), OpResult::Failed);
+    const std::function<OpResult()> streams[] = {[this] { return ops.readFlash(); },
+                                                 [this] { return ops.verifyFlash(); },
+                                                 [this] { return ops.writeFlash(); }};
+    for (const auto& stream : streams) {
+        EXPECT_EQ(stream(), OpResult::Failed);
         EXPECT_NE(failureBox().find("64 MB"), std::string::npos);
     }
     EXPECT_TRUE(log(0).empty());
