@@ -129,11 +129,13 @@ class Program {
     // error in `message` (shown).
     int checkSocket(std::string& message);
     // The report of `command` worded for the command line, with the exit status.
-    int present(const CommandReport& report, const std::string& file, FileFormat format);
+    int present(const CommandReport& report, const std::string& file, FileFormat format,
+                const std::string& fileProblem);
     int checksumCommand();
     // The window's Open of `file` for the chosen chip, with the command line's
     // format rules; false (the user has been told) when the file was refused.
-    bool loadFileForChip(const std::string& file, FileFormat& format);
+    // The error shown when the file cannot be loaded for the chosen chip, else empty.
+    std::string loadFileForChip(const std::string& file, FileFormat& format);
     void printLines(const std::vector<std::string>& lines);
 
     const Options& options_;
@@ -171,7 +173,8 @@ ProductContext Program::productContext() {
             makerName_ = chip == options_.chip ? options_.maker : std::string();
             chipName_ = chip;
             std::string message;
-            return chooseChip(message) == ExitDone;
+            chooseChip(message);
+            return message;
         },
         [this](const std::string& file) { return loadFileForChip(file, productFormat_); },
         [this] { return gbkToUtf8(selectedChipNames()); }};
@@ -191,7 +194,7 @@ int Program::finish(int status, const std::string& message) {
         const std::string production = production_.resultFields();
         ui_.jsonLine("\"type\":\"result\",\"command\":" + jsonString(options_.command) +
                      ",\"status\":" + jsonString(name) + ",\"exit\":" + std::to_string(status) +
-                     ",\"message\":" + jsonString(message) + ",\"elapsed\":" + elapsed +
+                     ",\"message\":" + jsonString(ui_.shown(message)) + ",\"elapsed\":" + elapsed +
                      (resultFields_.empty() ? "" : "," + resultFields_) + production);
     }
     return status;
@@ -407,7 +410,7 @@ int Program::checkSocket(std::string& message) {
     return refuse(ExitNo, text(Txt::CliChipCheckWrong, {check.found, check.chosen}));
 }
 
-bool Program::loadFileForChip(const std::string& file, FileFormat& format) {
+std::string Program::loadFileForChip(const std::string& file, FileFormat& format) {
     // The window's Open, with the file given instead of a dialog; record text
     // under a raw name is refused instead of asked about.
     LoadOptions load;
@@ -425,11 +428,12 @@ bool Program::loadFileForChip(const std::string& file, FileFormat& format) {
         (!open.longerThanChip() || ui_.askInfo(messageText(Msg::MsgFileTooLong, language_)));
     if (loaded.failed()) ui_.error(loadFailureLine(loaded, file, language_));
     if (!taken) {
-        ui_.error(text(Txt::CliFileRefused, {file}));
-        return false;
+        const std::string refused = text(Txt::CliFileRefused, {file});
+        ui_.error(refused);
+        return refused;
     }
     open.commit();
-    return true;
+    return {};
 }
 
 void Program::printLines(const std::vector<std::string>& lines) {
@@ -444,8 +448,8 @@ void Program::printLines(const std::vector<std::string>& lines) {
 
 int Program::checksumCommand() {
     FileFormat format = FileFormat::Raw;
-    if (!loadFileForChip(options_.arguments[0], format))
-        return finish(ExitUsage, ui_.lastErrorText());
+    const std::string refused = loadFileForChip(options_.arguments[0], format);
+    if (!refused.empty()) return finish(ExitUsage, refused);
     const DataBuffers& buffers = state_->buffers;
     printLines(checksumLines(flashChecksums(buffers.flash(), buffers.flashDataLength,
                                             state_->selectedRecord().flashSize),
@@ -453,7 +457,8 @@ int Program::checksumCommand() {
     return finish(ExitDone, "");
 }
 
-int Program::present(const CommandReport& report, const std::string& file, FileFormat format) {
+int Program::present(const CommandReport& report, const std::string& file, FileFormat format,
+                     const std::string& fileProblem) {
     CliContext context;
     context.language = language_;
     context.chip = gbkToUtf8(selector_->nameText());
@@ -463,7 +468,7 @@ int Program::present(const CommandReport& report, const std::string& file, FileF
         formatText(report.command == ChipCommand::Read ? saveFormatOf(file) : format, language_);
     if (report.cause() == FailureCause::NoProgrammer) context.noProgrammer = noProgrammerText();
     context.recordProblem = production_.problem();
-    context.fileProblem = ui_.lastErrorText();
+    context.fileProblem = fileProblem;
     const CliOutcome outcome = cliOutcome(report, context);
     if (!outcome.error.empty()) ui_.error(outcome.error, outcome.jsonFields);
     if (!outcome.cause.empty()) ui_.error(outcome.cause);
@@ -479,19 +484,18 @@ int Program::chipCommand(ChipCommand command) {
         const std::string refusal = file == kStandardStream && options_.json
                                         ? text(Txt::CliJsonHoldsOutput)
                                         : outputRefusal(file, options_.force, language_);
-        if (!refusal.empty()) {
-            ui_.error(refusal);
-            return finish(ExitUsage, ui_.lastErrorText());
-        }
+        if (!refusal.empty()) return fail(ExitUsage, refusal);
     }
     FileFormat format = productFormat_;
     if (command == ChipCommand::Write || command == ChipCommand::Verify ||
         command == ChipCommand::Auto) {
-        if (!productLoaded_ && !loadFileForChip(file, format))
-            return finish(ExitUsage, ui_.lastErrorText());
+        const std::string refused = productLoaded_ ? "" : loadFileForChip(file, format);
+        if (!refused.empty()) return finish(ExitUsage, refused);
     }
-    if (!options_.log.empty() && !production_.checkSerial(options_, *state_, ui_))
-        return finish(ExitUsage, ui_.lastErrorText());
+    if (!options_.log.empty()) {
+        const std::string serialError = production_.checkSerial(options_, *state_);
+        if (!serialError.empty()) return fail(ExitUsage, serialError);
+    }
     if (!options_.detect && !options_.force) {
         std::string message;
         const int fit = checkSocket(message);
@@ -515,10 +519,12 @@ int Program::chipCommand(ChipCommand command) {
     if (production_.databaseAway()) return finish(ExitUsage, production_.problem());
     // The window's "Complete!" lines are not the command line's.
     ui_.flushLog(false);
+    std::string fileProblem;
     if (command == ChipCommand::Read && report.status == CommandStatus::Done) {
         const SaveResult saved = savePart(options_, *state_, file);
         if (saved.failed()) {
-            ui_.error(saveFailureLine(saved, file, language_));
+            fileProblem = saveFailureLine(saved, file, language_);
+            ui_.error(fileProblem);
             report.status = CommandStatus::Failed;
             report.failure = Failure{Operation::None, FailureCause::FileError, -1, 0};
         }
@@ -544,7 +550,7 @@ int Program::chipCommand(ChipCommand command) {
             state_->buffers.flashUpTo(static_cast<uint32_t>(report.moved.end)) + report.moved.start,
             static_cast<std::size_t>(bytes)));
     }
-    return present(report, file, format);
+    return present(report, file, format, fileProblem);
 }
 
 int Program::run() {
@@ -557,8 +563,8 @@ int Program::run() {
         return none.empty() ? finish(ExitDone, "") : fail(ExitNoProgrammer, none);
     }
     if (command == "records") {
-        const int status = recordsCommand(options_, ui_, language_);
-        return finish(status, status == ExitDone ? "" : ui_.lastErrorText());
+        const std::string error = recordsCommand(options_, ui_, language_);
+        return finish(error.empty() ? ExitDone : ExitUsage, error);
     }
     installInterruptHandler();
     if (!options_.log.empty()) {
@@ -566,15 +572,17 @@ int Program::run() {
         if (!error.empty()) return fail(ExitUsage, error);
     }
     // The database before the programmer: a chip is not started without it.
-    if (!options_.db.empty() && command != "product" &&
-        !(database_ = connectDatabase(options_, ui_, language_, true)))
-        return finish(ExitUsage, ui_.lastErrorText());
+    if (!options_.db.empty() && command != "product") {
+        std::string away;
+        database_ = connectDatabase(options_, ui_, language_, true, away);
+        if (!database_) return finish(ExitUsage, away);
+    }
     const std::string setUp = setUpDevice();
     if (!setUp.empty()) return finish(ExitUsage, setUp);
     if (command == "product") {
         ProductContext context = productContext();
-        const int status = productCommand(context);
-        return finish(status, status == ExitDone ? "" : ui_.lastErrorText());
+        const std::string error = productCommand(context);
+        return finish(error.empty() ? ExitDone : ExitUsage, error);
     }
     // The diagnosis looks for the programmer itself and says why it is not
     // there; a checksum needs none.
@@ -602,8 +610,8 @@ int Program::run() {
     }
     if (!options_.product.empty()) {
         ProductContext context = productContext();
-        const int status = checkProduct(context, *database_, options_.arguments[0]);
-        if (status != ExitDone) return finish(status, ui_.lastErrorText());
+        const std::string error = checkProduct(context, *database_, options_.arguments[0]);
+        if (!error.empty()) return finish(ExitUsage, error);
         productLoaded_ = true;
     }
     const std::string unusable = chooseDevice(*usb_, options_.device, ui_, language_);

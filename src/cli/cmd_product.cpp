@@ -33,16 +33,17 @@ std::string loadedImageHash(const MainState& state) {
 }  // namespace
 
 std::unique_ptr<StationLink> connectDatabase(const Options& options, TerminalUi& ui, int language,
-                                             bool chipWaits) {
+                                             bool chipWaits, std::string& problem) {
     const std::string folder = ProgramPaths::stateFolder();
     std::error_code ignored;  // a folder that cannot be made fails the spool, if one is needed
     std::filesystem::create_directories(folder, ignored);
     auto link = std::make_unique<StationLink>(options.db, folder);
     std::string error;
     if (!link->connect(error)) {
-        ui.error(
+        problem =
             fillIn(programText(chipWaits ? Txt::DatabaseAway : Txt::DatabaseUnusable, language),
-                   {databaseShownName(options.db), error}));
+                   {databaseShownName(options.db), error});
+        ui.error(problem);
         return nullptr;
     }
     if (link->spoolWritten() > 0)
@@ -51,18 +52,20 @@ std::unique_ptr<StationLink> connectDatabase(const Options& options, TerminalUi&
     return link;
 }
 
-int productCommand(ProductContext& c) {
+std::string productCommand(ProductContext& c) {
     const Options& o = c.options;
+    const auto refuse = [&c](const std::string& shown) {
+        c.ui.error(shown);
+        return shown;
+    };
     std::string error;
     if (o.arguments[0] == "list") {
-        std::unique_ptr<StationLink> link = connectDatabase(o, c.ui, c.language, false);
+        std::unique_ptr<StationLink> link = connectDatabase(o, c.ui, c.language, false, error);
         std::vector<Product> products;
-        if (!link) return 2;
-        if (!link->store().listProducts(products, error)) {
-            c.ui.error(fillIn(programText(Txt::DatabaseUnusable, c.language),
-                              {databaseShownName(o.db), error}));
-            return 2;
-        }
+        if (!link) return error;
+        if (!link->store().listProducts(products, error))
+            return refuse(fillIn(programText(Txt::DatabaseUnusable, c.language),
+                                 {databaseShownName(o.db), error}));
         for (const Product& p : products) {
             if (o.json)
                 c.ui.jsonLine(
@@ -74,67 +77,63 @@ int productCommand(ProductContext& c) {
                             p.imageSha256.c_str(), formatText(p.serial).c_str());
         }
         std::fflush(stdout);
-        return 0;
+        return {};
     }
     // Everything is checked before the database is opened, so that a
     // refused product leaves no trace.
     Product product;
     product.name = o.arguments[1];
-    if (!c.chooseChip(o.chip) || !c.loadFile(o.image)) return 2;
+    error = c.chooseChip(o.chip);
+    if (error.empty()) error = c.loadFile(o.image);
+    if (!error.empty()) return error;
     product.chip = c.chipNames();
     product.imageSha256 = loadedImageHash(c.state);
     if (!o.serial.empty()) {
         SerialFormat format;
         parseSerialFormat(o.serial, format, error);  // checked with the options
         const uint32_t chipSize = DataBuffers::flashCountFor(c.state.selectedRecord().flashSize);
-        if (uint64_t{format.address} + format.bytes > chipSize) {
-            c.ui.error(fillIn(programText(Txt::SerialOutsideChip, c.language),
-                              {hexAddress(format.address), std::to_string(format.bytes),
-                               std::to_string(chipSize)}));
-            return 2;
-        }
+        if (uint64_t{format.address} + format.bytes > chipSize)
+            return refuse(fillIn(programText(Txt::SerialOutsideChip, c.language),
+                                 {hexAddress(format.address), std::to_string(format.bytes),
+                                  std::to_string(chipSize)}));
         product.serial = format;
     }
-    std::unique_ptr<StationLink> link = connectDatabase(o, c.ui, c.language, false);
-    if (!link) return 2;
-    if (!link->store().addProduct(product, error)) {
-        c.ui.error(fillIn(programText(Txt::DatabaseUnusable, c.language),
-                          {databaseShownName(o.db), error}));
-        return 2;
-    }
+    std::unique_ptr<StationLink> link = connectDatabase(o, c.ui, c.language, false, error);
+    if (!link) return error;
+    if (!link->store().addProduct(product, error))
+        return refuse(fillIn(programText(Txt::DatabaseUnusable, c.language),
+                             {databaseShownName(o.db), error}));
     c.ui.note(fillIn(programText(Txt::ProductAdded, c.language),
                      {product.name, product.chip, product.imageSha256,
                       std::to_string(std::max<int32_t>(c.state.buffers.flashDataLength, 0))}));
-    return 0;
+    return {};
 }
 
-int checkProduct(ProductContext& c, StationLink& link, const std::string& file) {
+std::string checkProduct(ProductContext& c, StationLink& link, const std::string& file) {
+    const auto refuse = [&c](const std::string& shown) {
+        c.ui.error(shown);
+        return shown;
+    };
     std::optional<Product> product;
     std::string error;
-    if (!link.store().findProduct(c.options.product, product, error)) {
-        c.ui.error(fillIn(programText(Txt::DatabaseAway, c.language),
-                          {databaseShownName(c.options.db), error}));
-        return 2;
-    }
-    if (!product) {
-        c.ui.error(fillIn(programText(Txt::ProductUnknown, c.language), {c.options.product}));
-        return 2;
-    }
-    if (!c.chooseChip(c.options.chip.empty() ? product->chip : c.options.chip)) return 2;
-    if (c.chipNames() != product->chip) {
-        c.ui.error(fillIn(programText(Txt::ProductWrongChip, c.language),
-                          {product->name, product->chip, c.chipNames()}));
-        return 2;
-    }
-    if (!c.loadFile(file)) return 2;
+    if (!link.store().findProduct(c.options.product, product, error))
+        return refuse(fillIn(programText(Txt::DatabaseAway, c.language),
+                             {databaseShownName(c.options.db), error}));
+    if (!product)
+        return refuse(fillIn(programText(Txt::ProductUnknown, c.language), {c.options.product}));
+    error = c.chooseChip(c.options.chip.empty() ? product->chip : c.options.chip);
+    if (!error.empty()) return error;
+    if (c.chipNames() != product->chip)
+        return refuse(fillIn(programText(Txt::ProductWrongChip, c.language),
+                             {product->name, product->chip, c.chipNames()}));
+    error = c.loadFile(file);
+    if (!error.empty()) return error;
     const std::string hash = loadedImageHash(c.state);
-    if (hash != product->imageSha256) {
-        c.ui.error(fillIn(programText(Txt::ProductWrongImage, c.language),
-                          {product->name, hash, product->imageSha256}));
-        return 2;
-    }
+    if (hash != product->imageSha256)
+        return refuse(fillIn(programText(Txt::ProductWrongImage, c.language),
+                             {product->name, hash, product->imageSha256}));
     link.product = product;
-    return 0;
+    return {};
 }
 
 }  // namespace ostrel::cli

@@ -104,29 +104,30 @@ void printSummary(const std::vector<ProgrammerSummary>& lines, const Options& o,
 
 }  // namespace
 
-int recordsCommand(const Options& o, TerminalUi& ui, int language) {
-    std::unique_ptr<StationLink> link = connectDatabase(o, ui, language, false);
-    if (!link) return 2;
+std::string recordsCommand(const Options& o, TerminalUi& ui, int language) {
+    std::string error;
+    std::unique_ptr<StationLink> link = connectDatabase(o, ui, language, false, error);
+    if (!link) return error;
     RecordFilter filter;
     filter.product = o.product;
     filter.result = o.result;
     if (!o.since.empty()) filter.since = parseRecordTime(o.since);
     if (!o.serial.empty()) filter.serial = recordSerial(o.serial);
-    std::string error;
     std::vector<ChipRow> rows;
     std::vector<ProgrammerSummary> lines;
     if (o.summary ? !link->store().summary(filter, lines, error)
                   : !link->store().records(filter, rows, error)) {
-        ui.error(
-            fillIn(programText(Txt::DatabaseUnusable, language), {databaseShownName(o.db), error}));
-        return 2;
+        const std::string shown =
+            fillIn(programText(Txt::DatabaseUnusable, language), {databaseShownName(o.db), error});
+        ui.error(shown);
+        return shown;
     }
     if (o.summary)
         printSummary(lines, o, ui);
     else
         printRows(rows, o, ui);
     std::fflush(stdout);
-    return 0;
+    return {};
 }
 
 }  // namespace ostrel::cli

@@ -10,18 +10,18 @@ std::string CliProduction::openLog(const Options& options, int language) {
     return fillIn(programText(Txt::ProductionLogUnwritable, language), {options.log, error});
 }
 
-bool CliProduction::checkSerial(const Options& options, const MainState& state, UiPort& ui) {
-    if (options.serial.empty()) return true;
+std::string CliProduction::checkSerial(const Options& options, const MainState& state) {
+    if (options.serial.empty()) return {};
     SerialFormat format;
     std::string error;
     parseSerialFormat(options.serial, format, error);  // checked with the options
-    if (!serialWithinChip(format, state, ui)) return false;
+    const std::string outside = serialOutsideChip(format, state);
+    if (!outside.empty()) return outside;
     const std::string path = serialCounterPathFor(options.log);
     continueOlderCounter(path);
     serials_ = std::make_unique<SerialCounter>(path, format);
-    if (serials_->check(error)) return true;
-    ui.errorBox(fillIn(programText(Txt::SerialCounterFailed, state.language), {path, error}));
-    return false;
+    if (serials_->check(error)) return {};
+    return fillIn(programText(Txt::SerialCounterFailed, state.language), {path, error});
 }
 
 std::string CliProduction::begin(const Options& options, MainState& state, ProgrammerOps& ops,

@@ -22,8 +22,8 @@ class CliProduction {
     // --serial's usage and file errors, found before the programmer is asked
     // anything: the number's place outside the chosen chip, a counter file
     // that cannot be opened or written, or whose next number does not fit.
-    // False when one was found (the user has been told).
-    bool checkSerial(const Options& options, const MainState& state, UiPort& ui);
+    // The error found, else empty.
+    std::string checkSerial(const Options& options, const MainState& state);
     // Everything before the chip's job. The error when the log cannot be
     // opened (`noProgrammer` false; nothing was sent to the programmer) or the
     // database refuses the programmer; `noProgrammer` true (the error empty)

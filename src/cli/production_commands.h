@@ -1,7 +1,7 @@
 #pragma once
 // The production database's commands of ostrel-cli: product add and list,
-// records, and the product check of auto --product. Each returns the exit
-// status; the user has been told what went wrong.
+// records, and the product check of auto --product. Each shows what went
+// wrong and returns it (exit status 2), or returns empty when done.
 
 #include <functional>
 #include <string>
@@ -21,22 +21,23 @@ struct ProductContext {
     int language;
     TerminalUi& ui;
     MainState& state;
-    std::function<bool(const std::string& chip)> chooseChip;
-    std::function<bool(const std::string& file)> loadFile;
+    // Each returns the error it showed, or empty.
+    std::function<std::string(const std::string& chip)> chooseChip;
+    std::function<std::string(const std::string& file)> loadFile;
     std::function<std::string()> chipNames;
 };
 
 // The link to --db with the station's spool, connected; null when the
-// database cannot be used (the user has been told, with `away` appended for
-// a chip that is then not started).
+// database cannot be used, with `problem` shown and set (worded for a chip
+// that is then not started when `chipWaits`).
 std::unique_ptr<StationLink> connectDatabase(const Options& options, TerminalUi& ui, int language,
-                                             bool chipWaits);
+                                             bool chipWaits, std::string& problem);
 
-int productCommand(ProductContext& context);
-int recordsCommand(const Options& options, TerminalUi& ui, int language);
+std::string productCommand(ProductContext& context);
+std::string recordsCommand(const Options& options, TerminalUi& ui, int language);
 // auto --product: the product's chip chosen (a --chip must name it), FILE
 // loaded and its data compared with the product's image; the product is then
 // the link's. Nothing touches the programmer.
-int checkProduct(ProductContext& context, StationLink& link, const std::string& file);
+std::string checkProduct(ProductContext& context, StationLink& link, const std::string& file);
 
 }  // namespace ostrel::cli

@@ -44,6 +44,17 @@ void replaceAll(std::string& text, const std::string& from, const std::string& t
         text.replace(at, from.size(), to);
 }
 
+// The captions the core gives its boxes are English in every language.
+std::string captionText(const std::string& caption, int language) {
+    if (caption == programText(Txt::CaptionInfo, LangEnglish))
+        return programText(Txt::CliCaptionInfo, language);
+    if (caption == programText(Txt::CaptionInformation, LangEnglish))
+        return programText(Txt::CliCaptionInformation, language);
+    return caption;
+}
+
+}  // namespace
+
 // The window's message texts keep their mainland words in Traditional Chinese
 // too; on the command line they read as its own texts do, 晶片 and 檔案. Only
 // the messages' own text is changed, never a file name that follows it.
@@ -63,17 +74,6 @@ std::string terminalWords(std::string text, int language) {
     for (const auto& [window, own] : kMessages) replaceAll(text, window, own);
     return text;
 }
-
-// The captions the core gives its boxes are English in every language.
-std::string captionText(const std::string& caption, int language) {
-    if (caption == programText(Txt::CaptionInfo, LangEnglish))
-        return programText(Txt::CliCaptionInfo, language);
-    if (caption == programText(Txt::CaptionInformation, LangEnglish))
-        return programText(Txt::CliCaptionInformation, language);
-    return caption;
-}
-
-}  // namespace
 
 void installInterruptHandler() {
     struct sigaction action {};
@@ -100,7 +100,6 @@ void TerminalUi::note(const std::string& text) {
 
 void TerminalUi::error(const std::string& shown, const std::string& jsonFields) {
     const std::string text = terminalWords(shown, language);
-    lastError_ = text;
     clearProgressLine();
     std::fprintf(stderr, "ostrel-cli: %s\n", text.c_str());
     if (options_.json) jsonLine("\"type\":\"error\",\"message\":" + jsonString(text) + jsonFields);

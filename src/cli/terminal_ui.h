@@ -19,6 +19,10 @@
 
 namespace ostrel::cli {
 
+// The window's message texts in the command line's own words: Traditional
+// Chinese says 晶片 and 檔案 where the window's messages keep the mainland words.
+std::string terminalWords(std::string text, int language);
+
 // Set by the SIGINT handler; looked at between blocks.
 extern volatile std::sig_atomic_t interruptRequested;
 // Installs the SIGINT (and SIGTERM) handler: the first signal asks for a stop,
@@ -39,8 +43,6 @@ class TerminalUi : public QuietUi, public Progress {
     // Called from processEvents once a Ctrl+C came (the runner's requestStop).
     std::function<void()> onInterrupt;
 
-    // The text of the last error shown.
-    const std::string& lastErrorText() const { return lastError_; }
     // The last completion line the core logged.
     const std::string& lastLogLine() const { return lastLog_; }
     // Log lines are held until the command knows its outcome: a "Complete!"
@@ -48,6 +50,8 @@ class TerminalUi : public QuietUi, public Progress {
     // never shown.
     void flushLog(bool show);
 
+    // A text as the command line shows it, in its own words for the language.
+    std::string shown(const std::string& text) const { return terminalWords(text, language); }
     // A line of the program's own (not a box), to standard error unless quiet.
     void note(const std::string& text);
     // An error of the program's own, always shown. `jsonFields` (",\"name\":value"
@@ -79,7 +83,6 @@ class TerminalUi : public QuietUi, public Progress {
     void clearProgressLine();
 
     TerminalOptions options_;
-    std::string lastError_;
     std::string lastLog_;
     std::vector<std::string> heldLog_;
     std::string statusState_;

@@ -54,14 +54,13 @@ ProductionRun::ProductionRun(MainState& state, ProgrammerOps& ops, CommandRunner
                              UiPort& ui, ProductionLog& log)
     : state_(state), ops_(ops), runner_(runner), ui_(ui), log_(log) {}
 
-bool serialWithinChip(const SerialFormat& format, const MainState& state, UiPort& ui) {
+std::string serialOutsideChip(const SerialFormat& format, const MainState& state) {
     const uint64_t end = uint64_t{format.address} + format.bytes;
     const uint32_t chipSize = DataBuffers::flashCountFor(state.selectedRecord().flashSize);
-    if (end <= chipSize) return true;
-    ui.errorBox(fillIn(
+    if (end <= chipSize) return {};
+    return fillIn(
         programText(Txt::SerialOutsideChip, state.language),
-        {hexAddress(format.address), std::to_string(format.bytes), std::to_string(chipSize)}));
-    return false;
+        {hexAddress(format.address), std::to_string(format.bytes), std::to_string(chipSize)});
 }
 
 const char* ProductionRun::causeOf(CommandStatus status) {
@@ -98,7 +97,11 @@ bool ProductionRun::stampSerial(ChipCommand command) {
     if (!pooled && serials == nullptr) return true;
     const SerialFormat& format = pooled ? *database->product->serial : serials->format();
     const uint64_t end = uint64_t{format.address} + format.bytes;
-    if (!serialWithinChip(format, state_, ui_)) return false;
+    const std::string outside = serialOutsideChip(format, state_);
+    if (!outside.empty()) {
+        ui_.errorBox(outside);
+        return false;
+    }
     uint64_t value = 0;
     std::string error;
     if (pooled) {

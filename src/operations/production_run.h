@@ -20,9 +20,9 @@
 
 namespace ostrel {
 
-// Whether the serial number's bytes lie within the selected chip; false, with
-// the error shown, when they do not.
-bool serialWithinChip(const SerialFormat& format, const MainState& state, UiPort& ui);
+// The error when the serial number's bytes do not lie within the selected
+// chip, else empty.
+std::string serialOutsideChip(const SerialFormat& format, const MainState& state);
 
 // The log line of one command from its report: the result, the bytes it
 // moved with their CRC-32 and SHA-256 (taken from the FLASH buffer, which
