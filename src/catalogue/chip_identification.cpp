@@ -83,14 +83,4 @@ Identification identifyChip(const IdReply& reply, const Catalogue& catalogue,
                    messageText(Msg::MsgNoChip, language), BoxIcon::Error);
 }
 
-void showIdentification(const Identification& outcome, UiPort& ui,
-                        const std::function<void(SocketPicture)>& showPicture) {
-    if (outcome.picture != SocketPicture::Unchanged && showPicture) showPicture(outcome.picture);
-    if (outcome.icon == BoxIcon::Information)
-        ui.messageBox(outcome.message, programText(Txt::CaptionInformation, 0),
-                      BoxIcon::Information);
-    else
-        ui.errorBox(outcome.message);
-}
-
 }  // namespace ostrel

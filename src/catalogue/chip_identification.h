@@ -57,10 +57,4 @@ int findChipById(const Catalogue& catalogue, uint32_t id);
 Identification identifyChip(const IdReply& reply, const Catalogue& catalogue,
                             ChipSelector& selector, int language);
 
-// Shows an outcome as the Detect button does: a changed socket picture through
-// `showPicture` first, so that the user sees the socket while reading the box,
-// then the box.
-void showIdentification(const Identification& outcome, UiPort& ui,
-                        const std::function<void(SocketPicture)>& showPicture = {});
-
 }  // namespace ostrel

@@ -70,7 +70,7 @@ std::string detectionLine(const Identification& found, const std::string& chosen
     return "no chip";
 }
 
-UpgradeOutcome upgradeFirmware(MainState& state, ProgrammerOps& ops, UiPort& ui,
+UpgradeOutcome upgradeFirmware(MainState& state, ProgrammerOps& ops, TerminalUi& ui,
                                const std::string& path, std::string& result) {
     HidDevice hid;
     FirmwareUpgrade upgrade(state.language, ops, hid, ui);

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "base/ui_port.h"
 #include "catalogue/chip_identification.h"
 #include "catalogue/chip_selector.h"
+#include "cli/terminal_ui.h"
 #include "operations/main_state.h"
 #include "operations/programmer_ops.h"
 
@@ -37,7 +37,7 @@ enum class UpgradeOutcome {
 
 // The hardware-information window's upgrade with the firmware file at `path`.
 // `result` receives what it came to in words, without a clock time.
-UpgradeOutcome upgradeFirmware(MainState& state, ProgrammerOps& ops, UiPort& ui,
+UpgradeOutcome upgradeFirmware(MainState& state, ProgrammerOps& ops, TerminalUi& ui,
                                const std::string& path, std::string& result);
 
 }  // namespace ostrel::cli

@@ -25,7 +25,7 @@ std::string CliProduction::checkSerial(const Options& options, const MainState& 
 }
 
 std::string CliProduction::begin(const Options& options, MainState& state, ProgrammerOps& ops,
-                                 CommandRunner& runner, UiPort& ui, bool& noProgrammer,
+                                 CommandRunner& runner, TerminalUi& ui, bool& noProgrammer,
                                  StationLink* database) {
     noProgrammer = false;
     std::string error;

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "cli/cli_options.h"
+#include "cli/terminal_ui.h"
 #include "operations/production_run.h"
 
 namespace ostrel::cli {
@@ -30,7 +31,8 @@ class CliProduction {
     // when the programmer does not answer; else empty. With `database`, the
     // chips are recorded there too (the log then only when --log is given).
     std::string begin(const Options& options, MainState& state, ProgrammerOps& ops,
-                      CommandRunner& runner, UiPort& ui, bool& noProgrammer, StationLink* database);
+                      CommandRunner& runner, TerminalUi& ui, bool& noProgrammer,
+                      StationLink* database);
     bool running() const { return run_ != nullptr; }
     // The chip's line and row with the command's final outcome; false when
     // it could not be kept (the user has been told).

@@ -2,6 +2,18 @@
 
 namespace ostrel {
 
+ChipSelector::ChipChanged chipChangedInto(MainState& state, UiPort& ui) {
+    return [&state, &ui](int32_t selected, int32_t typeIndex, bool resetBuffers) {
+        state.selected = selected;
+        state.typeIndex = typeIndex;
+        if (!resetBuffers) return;
+        // A record larger than the buffers is not refused, since it is
+        // already selected; the user is told that only a part is handled.
+        if (!state.buffers.ResetBuffersForChip(state.selectedRecord(), typeIndex).fitsBuffers)
+            ui.errorBox(DataBuffers::oversizeChipText(state.selectedRecord()));
+    };
+}
+
 Core::Core(UiPort& ui, std::string usbLibrary)
     : state_(std::make_unique<MainState>()),
       usb_(std::make_unique<TUsbBulk>(std::move(usbLibrary))),

@@ -16,6 +16,12 @@
 
 namespace ostrel {
 
+// Chip selection wired to the state: after every run the record it left
+// becomes the selected one, the Type list's position is kept, and the buffers
+// are reset for the record unless the run keeps them; a record larger than
+// the buffers is named in an error box.
+ChipSelector::ChipChanged chipChangedInto(MainState& state, UiPort& ui);
+
 class Core {
   public:
     // `ui` serves the pauses and events between blocks, the connection state

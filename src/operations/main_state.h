@@ -5,7 +5,6 @@
 // position, and the values read from the settings file. The pieces below
 // operations get only what they use of it.
 
-#include "base/ui_port.h"
 #include "buffers/data_buffers.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/chip_selector.h"
@@ -26,20 +25,5 @@ struct MainState {
 
     const ChipRecord& selectedRecord() const { return catalogue.at(selected); }
 };
-
-// Chip selection wired to the state: after every run the record it left
-// becomes the selected one, the Type list's position is kept, and the buffers
-// are reset for the record unless the run keeps them.
-inline ChipSelector::ChipChanged chipChangedInto(MainState& state, UiPort& ui) {
-    return [&state, &ui](int32_t selected, int32_t typeIndex, bool resetBuffers) {
-        state.selected = selected;
-        state.typeIndex = typeIndex;
-        if (!resetBuffers) return;
-        // A record larger than the buffers is not refused, since it is
-        // already selected; the user is told that only a part is handled.
-        if (!state.buffers.ResetBuffersForChip(state.selectedRecord(), typeIndex).fitsBuffers)
-            ui.errorBox(DataBuffers::oversizeChipText(state.selectedRecord()));
-    };
-}
 
 }  // namespace ostrel

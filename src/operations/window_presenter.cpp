@@ -188,4 +188,27 @@ void WindowPresenter::presentBatchEnd(BatchEnd end) {
     if (end == BatchEnd::PollUnanswered) ui_.errorBox(programText(Txt::ChipIdNoAnswer, language_));
 }
 
+void showIdentification(const Identification& outcome, UiPort& ui,
+                        const std::function<void(SocketPicture)>& showPicture) {
+    if (outcome.picture != SocketPicture::Unchanged && showPicture) showPicture(outcome.picture);
+    if (outcome.icon == BoxIcon::Information)
+        ui.messageBox(outcome.message, programText(Txt::CaptionInformation, 0),
+                      BoxIcon::Information);
+    else
+        ui.errorBox(outcome.message);
+}
+
+Presence checkProgrammer(TUsbBulk& usb, UiPort& ui, int language) {
+    const Presence presence = probeProgrammer(usb);
+    if (presence != Presence::Connected) {
+        ui.setStatusText(PanelState, messageText(Msg::MsgNotConnected, language));
+        return presence;
+    }
+    const std::string line =
+        messageText(Msg::MsgProgrammerFound, language) + " (" + ui.timeOfDay() + ")";
+    if (ui.firstLogLine() != line) ui.insertLogLine(line);
+    ui.setStatusText(PanelState, messageText(Msg::MsgConnected, language));
+    return presence;
+}
+
 }  // namespace ostrel

@@ -11,10 +11,25 @@
 
 #include "base/messages.h"
 #include "base/ui_port.h"
+#include "catalogue/chip_identification.h"
 #include "operations/command_runner.h"
 #include "operations/progress.h"
+#include "usb/presence_check.h"
 
 namespace ostrel {
+
+// The connection monitor's check as the window shows it: found, the
+// "programmer found" line with the time of day goes on top of the log unless
+// the top line already says exactly that (a second check within the same
+// second adds nothing), and the state panel says "Connected"; otherwise the
+// panel says "Not connected". Never a message box.
+Presence checkProgrammer(TUsbBulk& usb, UiPort& ui, int language);
+
+// Shows an outcome as the Detect button does: a changed socket picture through
+// `showPicture` first, so that the user sees the socket while reading the box,
+// then the box.
+void showIdentification(const Identification& outcome, UiPort& ui,
+                        const std::function<void(SocketPicture)>& showPicture = {});
 
 // The box the window shows for a failure, in `language`; empty for a failure
 // that shows none (a stop the user asked for, a chip the production record

@@ -10,6 +10,7 @@
 #include "buffers/intel_hex.h"
 #include "buffers/range_edit.h"
 #include "catalogue/chip_record.h"
+#include "operations/core.h"
 #include "operations/main_state.h"
 #include "support/scripted_ui.h"
 #include "support/temp_files.h"

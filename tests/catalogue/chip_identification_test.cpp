@@ -4,7 +4,9 @@
 
 #include "base/messages.h"
 #include "catalogue/name_text.h"
+#include "operations/core.h"
 #include "operations/main_state.h"
+#include "operations/window_presenter.h"
 #include "support/scripted_ui.h"
 
 namespace ostrel {

@@ -8,6 +8,7 @@
 
 #include "catalogue/chip_selector.h"
 #include "catalogue/name_text.h"
+#include "operations/core.h"
 #include "operations/main_state.h"
 #include "support/scripted_ui.h"
 

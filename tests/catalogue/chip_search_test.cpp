@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "catalogue/name_text.h"
+#include "operations/core.h"
 #include "operations/main_state.h"
 #include "support/scripted_ui.h"
 

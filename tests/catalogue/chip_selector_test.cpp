@@ -6,6 +6,7 @@
 
 #include "catalogue/chip_lookup.h"
 #include "catalogue/name_text.h"
+#include "operations/core.h"
 #include "operations/main_state.h"
 #include "support/scripted_ui.h"
 

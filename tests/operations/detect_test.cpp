@@ -3,6 +3,8 @@
 
 #include "catalogue/chip_identification.h"
 #include "catalogue/name_text.h"
+#include "operations/core.h"
+#include "operations/window_presenter.h"
 #include "sim_fixture.h"
 
 namespace ostrel::testing {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/messages.h"
+#include "operations/window_presenter.h"
 #include "ostrel_sim.h"
 #include "support/scripted_ui.h"
 #include "usb/presence_check.h"

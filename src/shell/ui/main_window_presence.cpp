@@ -11,6 +11,7 @@
 
 #include "base/texts.h"
 #include "base/ui/qt_text.h"
+#include "operations/window_presenter.h"
 #include "shell/ui/main_window.h"
 #include "usb/device_change.h"
 #include "usb/presence_check.h"

@@ -19,6 +19,7 @@
 #include "catalogue/ui/editor_window.h"
 #include "catalogue/ui/search_window.h"
 #include "catalogue/ui/socket_picture.h"
+#include "operations/core.h"
 #include "operations/main_state.h"
 #include "support/scripted_ui.h"
 #include "support/temp_files.h"
