@@ -43,8 +43,6 @@ class TerminalUi : public QuietUi, public Progress {
     // Called from processEvents once a Ctrl+C came (the runner's requestStop).
     std::function<void()> onInterrupt;
 
-    // The last completion line the core logged.
-    const std::string& lastLogLine() const { return lastLog_; }
     // Log lines are held until the command knows its outcome: a "Complete!"
     // line of a command that then failed (its file could not be saved) is
     // never shown.

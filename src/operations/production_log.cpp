@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "base/text_format.h"
+#include "operations/production_store.h"
 
 namespace ostrel {
 
@@ -19,8 +20,8 @@ std::string chipLogText(const ChipLogLine& line) {
     std::strftime(time, sizeof time, "%Y-%m-%dT%H:%M:%SZ", &utc);
     char crc[16];
     std::snprintf(crc, sizeof crc, "%08x", line.crc32);
-    char seconds[32];
-    std::snprintf(seconds, sizeof seconds, "%.3f", line.seconds);
+    // With a point whatever the locale: the window runs under the user's.
+    const std::string seconds = secondsText(line.seconds);
     std::string text =
         "{\"time\":\"" + std::string(time) + "\",\"programmer\":" + jsonString(line.programmer) +
         ",\"chip\":" + jsonString(line.chip) + ",\"id\":" + jsonString(line.chipId) +
