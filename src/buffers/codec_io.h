@@ -183,6 +183,20 @@ struct RecordRead {
     RecordFault fault = RecordFault::None;
     std::size_t line = 0;
     bool failed() const { return fault != RecordFault::None; }
+
+    // A read that stopped at `line` with `kind`.
+    static RecordRead stoppedAt(RecordFault kind, std::size_t line) {
+        RecordRead read;
+        read.fault = kind;
+        read.line = line;
+        return read;
+    }
+    // A whole read whose data reached `extent`.
+    static RecordRead reaching(uint64_t extent) {
+        RecordRead read;
+        read.extent = static_cast<int32_t>(extent);
+        return read;
+    }
 };
 
 // The English text a fault has always been told with ("Checksum Error type 0").

@@ -20,16 +20,9 @@ void eraseUnprepared(uint8_t* target, uint32_t prepared, uint64_t from, uint64_t
 
 RecordRead ReadIntelHex(LineReader& lines, uint8_t* target, uint32_t limit, uint32_t prepared) {
     const auto fault = [&lines](RecordFault kind) {
-        RecordRead read;
-        read.fault = kind;
-        read.line = lines.lineNumber();
-        return read;
+        return RecordRead::stoppedAt(kind, lines.lineNumber());
     };
-    const auto done = [](uint64_t extent) {
-        RecordRead read;
-        read.extent = static_cast<int32_t>(extent);
-        return read;
-    };
+    const auto done = RecordRead::reaching;
     // Wide enough for the largest linear base + segment base + address + count.
     uint64_t segmentBase = 0;
     uint64_t linearBase = 0;

@@ -30,16 +30,9 @@ int64_t countRecordValue(const char* line, std::size_t length, std::size_t bytes
 
 RecordRead ReadSRecord(LineReader& lines, uint8_t* target, uint32_t limit, uint32_t prepared) {
     const auto fault = [&lines](RecordFault kind) {
-        RecordRead read;
-        read.fault = kind;
-        read.line = lines.lineNumber();
-        return read;
+        return RecordRead::stoppedAt(kind, lines.lineNumber());
     };
-    const auto done = [](uint64_t extent) {
-        RecordRead read;
-        read.extent = static_cast<int32_t>(extent);
-        return read;
-    };
+    const auto done = RecordRead::reaching;
     uint64_t extent = 0;
     // A file may end with a count record (S5, S6) instead of a terminator, as
     // srec_cat writes them: it is whole when the count matches the data records
