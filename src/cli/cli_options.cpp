@@ -268,11 +268,14 @@ const std::vector<OptionSpec>& optionTable() {
 const std::vector<CommandSpec>& commandTable() {
     using A = CommandArgument;
     static const std::vector<CommandSpec> table = {
-        {"chips", 0, 1, A::ChipKey}, {"detect", 0, 0, A::None},  {"read", 1, 1, A::File},
-        {"write", 1, 1, A::File},    {"verify", 1, 1, A::File},  {"erase", 0, 0, A::None},
-        {"blank", 0, 0, A::None},    {"auto", 1, 1, A::File},    {"info", 0, 0, A::None},
-        {"upgrade", 1, 1, A::File},  {"doctor", 0, 0, A::None},  {"list", 0, 0, A::None},
-        {"checksum", 1, 1, A::File}, {"product", 1, 2, A::None}, {"records", 0, 0, A::None},
+        {"chips", 0, 1, A::ChipKey}, {"detect", 0, 0, A::None},
+        {"read", 1, 1, A::File},     {"write", 1, 1, A::File},
+        {"verify", 1, 1, A::File},   {"erase", 0, 0, A::None},
+        {"blank", 0, 0, A::None},    {"auto", 1, 1, A::File},
+        {"info", 0, 0, A::None},     {"upgrade", 1, 1, A::File},
+        {"doctor", 0, 0, A::None},   {"list", 0, 0, A::None},
+        {"checksum", 1, 1, A::File}, {"product", 1, 2, A::Words, "add list"},
+        {"records", 0, 0, A::None},
     };
     return table;
 }

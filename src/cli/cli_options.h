@@ -74,13 +74,14 @@ struct OptionSpec {
 const std::vector<OptionSpec>& optionTable();
 
 // What a command takes after its name.
-enum class CommandArgument { None, File, ChipKey };
+enum class CommandArgument { None, File, ChipKey, Words };
 
 struct CommandSpec {
     const char* name;
     std::size_t least;  // arguments
     std::size_t most;
     CommandArgument argument;
+    const char* words = nullptr;  // Words: what the first argument can be
 };
 const std::vector<CommandSpec>& commandTable();
 

@@ -43,6 +43,8 @@ const char* kindName(CommandArgument argument) {
             return "file";
         case CommandArgument::ChipKey:
             return "chip";
+        case CommandArgument::Words:
+            return "words";
     }
     return "none";
 }
@@ -116,6 +118,20 @@ std::string commands(const CommandArgument* argument, const char* separator) {
     return out;
 }
 
+// The commands whose first argument is one of a few words, each its own arm.
+std::string wordArms() {
+    std::string out;
+    for (const CommandSpec& c : commandTable()) {
+        if (c.argument != CommandArgument::Words) continue;
+        out += std::string("        ") + c.name + ")\n" +
+               "            ((COMP_CWORD == i + 1)) &&\n" +
+               "                mapfile -t COMPREPLY < <(compgen -W \"" + c.words +
+               "\" -- \"$cur\")\n" + "            ;;\n";
+    }
+    if (!out.empty() && out.back() == '\n') out.pop_back();
+    return out;
+}
+
 void replace(std::string& text, const std::string& place, const std::string& value) {
     for (std::size_t at = text.find(place); at != std::string::npos;
          at = text.find(place, at + value.size()))
@@ -145,6 +161,7 @@ int writeScript(const char* templatePath, const char* outputPath) {
     replace(script, "@COMMAND_WORDS@", commands(nullptr, " "));
     replace(script, "@KEY_COMMANDS@", commands(&key, " | "));
     replace(script, "@FILE_COMMANDS@", commands(&file, " | "));
+    replace(script, "@WORD_ARMS@", wordArms());
     if (script.find('@') != std::string::npos) {
         std::fprintf(stderr, "ostrel-cli-completion: %s has a place this program does not fill\n",
                      templatePath);
