@@ -87,7 +87,13 @@ class RawLoad {
         : fd_(fd), expected_(expected), target_(target), limit_(limit) {}
 
     LoadResult run(const std::string& head, uint32_t skip, bool sniff, const LoadOptions& options) {
-        if (skip != 0 && !dropHeader(skip)) return loadFault(FileFault::ReadFailed, errno);
+        if (skip != 0) {
+            const uint32_t whole = limit_;
+            if (!dropHeader(skip)) return loadFault(FileFault::ReadFailed, errno);
+            // The whole file, header included, must fit: a header alone
+            // longer than the limit is a file too big, not an empty one.
+            if (skipped_ > whole) return loadFault(FileFault::TooBig);
+        }
         if (ended_) return finish();
         if (sniff) {
             std::string text = head;
