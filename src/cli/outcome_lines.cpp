@@ -23,9 +23,10 @@ std::string sizeText(uint64_t bytes) {
         if (bytes % unit == 0)
             std::snprintf(text, sizeof text, "%llu %s",
                           static_cast<unsigned long long>(bytes / unit), name);
-        else
-            std::snprintf(text, sizeof text, "%.1f %s",
-                          static_cast<double>(bytes) / static_cast<double>(unit), name);
+        else  // tenths cut, not rounded: 300000 bytes are 292.9 KiB, never "293.0"
+            std::snprintf(text, sizeof text, "%llu.%llu %s",
+                          static_cast<unsigned long long>(bytes / unit),
+                          static_cast<unsigned long long>(bytes % unit * 10 / unit), name);
     };
     if (bytes >= 1024 * 1024)
         whole(1024 * 1024, "MiB");

@@ -12,7 +12,8 @@
 
 namespace ostrel::cli {
 
-// "8 MiB", "64 KiB", "1.5 KiB", "300 bytes".
+// "8 MiB", "64 KiB", "1.5 KiB", "300 bytes"; a part of a unit in tenths cut
+// down, so that a size that is not whole never reads as whole.
 std::string sizeText(uint64_t bytes);
 // A file's format as the outcome lines name it in `language`: "Intel HEX",
 // "S-record", or raw binary in that language's words.
