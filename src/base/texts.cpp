@@ -251,6 +251,8 @@ constexpr Entry kTexts[kTextCount] = {
      {"--json 占用标准输出，read 不能把数据写到标准输出（-）；芯片未被读取。",
       "--json 佔用標準輸出，read 不能把資料寫到標準輸出（-）；晶片未被讀取。",
       "--json takes standard output, so read cannot save to it (-); the chip was not read."}},
+    {OSTREL_TEXT(CliStandardOutput), {"标准输出", "標準輸出", "standard output"}},
+    {OSTREL_TEXT(CliStandardInput), {"标准输入", "標準輸入", "standard input"}},
     {OSTREL_TEXT(CliOutcomeRead),
      {"已读出 %s 数据：%s → %s（%s），用时 %s 秒。", "已讀出 %s 資料：%s → %s（%s），用時 %s 秒。",
       "Read %s of %s into %s (%s) in %s s."}},

@@ -103,6 +103,8 @@ enum class Txt {
     CliOutputUnwritable,   // %s: path, the reason
     CliWriteFailed,        // %s: path, the reason
     CliJsonHoldsOutput,
+    CliStandardOutput,
+    CliStandardInput,
     CliOutcomeRead,    // %s: size, chip, file, format, seconds
     CliOutcomeWrite,   // %s: size, file, format, chip, seconds
     CliOutcomeVerify,  // %s: size, chip, file, format, seconds

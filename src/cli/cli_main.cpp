@@ -463,7 +463,10 @@ int Program::present(const CommandReport& report, const std::string& file, FileF
     context.language = language_;
     context.chip = gbkToUtf8(selector_->nameText());
     context.typeText = gbkToUtf8(selector_->typeText());
-    context.file = file;
+    // "-" is named as what it stands for.
+    context.file = file != kStandardStream               ? file
+                   : report.command == ChipCommand::Read ? text(Txt::CliStandardOutput)
+                                                         : text(Txt::CliStandardInput);
     context.formatName =
         formatText(report.command == ChipCommand::Read ? saveFormatOf(file) : format, language_);
     if (report.cause() == FailureCause::NoProgrammer) context.noProgrammer = noProgrammerText();
