@@ -523,9 +523,9 @@ TEST_F(MainWindowTest, WriteVerifiesWhatItWroteAndSaysWhyItDidNotTake) {
     }
 }
 
-// Typed bytes are not lost without a question: Open and closing the window
-// ask once; No keeps them, Yes lets them go.
-TEST_F(MainWindowTest, OpenAndCloseAskBeforeTheyDropTypedBytes) {
+// Typed bytes are not lost without a question: Open, Read and closing the
+// window ask once; No keeps them, Yes lets them go.
+TEST_F(MainWindowTest, OpenReadAndCloseAskBeforeTheyDropTypedBytes) {
     testing::writeFile(dir.file("ostrel.ini"), "[DEVICE]\nLANGU=2\n");
     testing::writeFile(dir.file("other.bin"), std::string(16, '\x11'));
     auto form = makeForm();
@@ -536,20 +536,25 @@ TEST_F(MainWindowTest, OpenAndCloseAskBeforeTheyDropTypedBytes) {
     EXPECT_TRUE(form->ui().boxes.empty()) << "nothing typed, nothing asked";
     form->state().buffers.flashView().overwrite(0x20, 0x45);
 
-    form->ui().answers = {false, false};
+    form->ui().answers = {false, false, false};
     form->ToolOpen->trigger();
     EXPECT_EQ(form->ui().boxes, std::vector<std::string>{question});
     EXPECT_EQ(form->state().buffers.flashView().byteAt(0x20), 0x45);
-    form->close();
+    form->ToolRead->trigger();
     EXPECT_EQ(form->ui().boxes.size(), 2u);
+    EXPECT_EQ(form->state().buffers.flashView().byteAt(0x20), 0x45) << "read over typed bytes";
+    form->close();
+    EXPECT_EQ(form->ui().boxes.size(), 3u);
     EXPECT_TRUE(form->isVisible());
 
     form->ui().answers = {true};
     form->ToolOpen->trigger();
-    EXPECT_EQ(form->ui().boxes.size(), 3u);
+    EXPECT_EQ(form->ui().boxes.size(), 4u);
     EXPECT_EQ(form->state().buffers.flashView().byteAt(0x20), 0xFF);
+    form->ToolRead->trigger();
+    EXPECT_EQ(form->ui().boxes.size(), 4u) << "the file's bytes: read without a question";
     form->close();
-    EXPECT_EQ(form->ui().boxes.size(), 3u) << "the file's bytes again: nothing to ask";
+    EXPECT_EQ(form->ui().boxes.size(), 4u) << "the chip's bytes: nothing to ask";
     EXPECT_FALSE(form->isVisible());
 }
 

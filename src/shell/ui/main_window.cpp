@@ -378,6 +378,8 @@ void TForm1::runCommand(ChipCommand command) {
 }
 
 void TForm1::ToolReadClick() {
+    // The chip's bytes take the place of typed ones only when the user lets them go.
+    if (locked() || !mayDropEdits(state_->buffers.flashEditsUnsaved())) return;
     runCommand(ChipCommand::Read);
 }
 
