@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/platform.h"
 #include "chip_table.h"
 
 int main(int argc, char** argv) {
@@ -46,7 +47,7 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    if (std::rename(partPath.c_str(), outputPath.c_str()) != 0) {
+    if (!ostrel::platform::replaceFile(partPath, outputPath)) {
         std::cerr << outputPath << ": cannot be replaced\n";
         std::remove(partPath.c_str());
         return 1;

@@ -3,8 +3,6 @@
 // the chip in its socket. Everything is guarded by one mutex; the program is
 // single-threaded, the lock only keeps a test thread honest.
 
-#include <usb.h>
-
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -13,6 +11,7 @@
 #include <vector>
 
 #include "ostrel_sim.h"
+#include "usb/usb01.h"
 
 namespace ostrel_sim {
 

@@ -4,36 +4,28 @@
 // entry point the library lacks, or a library that did not load, stays null,
 // and its callers treat a null entry as a failed call.
 
-#include <dlfcn.h>
-#include <link.h>
-
-#include <climits>
-#include <cstdlib>
 #include <string>
+
+#include "base/platform.h"
 
 namespace ostrel {
 
 template <typename F>
 void bindEntry(void* library, const char* name, F& entry) {
-    entry = library != nullptr ? reinterpret_cast<F>(dlsym(library, name)) : nullptr;
+    entry = reinterpret_cast<F>(platform::librarySymbol(library, name));
 }
 
 // The file a loaded library came from, with its links resolved (so that the
 // version in its name shows); empty for a null handle.
 inline std::string libraryFile(void* library) {
-    link_map* map = nullptr;
-    if (library == nullptr || dlinfo(library, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr ||
-        map->l_name == nullptr)
-        return {};
-    char resolved[PATH_MAX];
-    return realpath(map->l_name, resolved) != nullptr ? resolved : map->l_name;
+    return platform::libraryFile(library);
 }
 
 // The file of the library `name` as the program would load it, or empty.
 inline std::string libraryFileOf(const char* name) {
-    void* library = dlopen(name, RTLD_LAZY | RTLD_LOCAL);
+    void* library = platform::loadLibrary(name);
     const std::string file = libraryFile(library);
-    if (library != nullptr) dlclose(library);
+    platform::unloadLibrary(library);
     return file;
 }
 

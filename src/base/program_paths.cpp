@@ -1,13 +1,8 @@
 #include "base/program_paths.h"
 
-#include <limits.h>
-#include <pwd.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <memory>
+
+#include "base/platform.h"
 
 namespace ostrel {
 
@@ -18,34 +13,12 @@ namespace {
 constexpr const char* kPackageName = "ostrel";
 
 std::string resolved(const std::string& path) {
-    std::unique_ptr<char, decltype(&free)> real(realpath(path.c_str(), nullptr), &free);
-    return real ? std::string(real.get()) : path;
+    return platform::resolvedPath(path).value_or(path);
 }
 
 bool isFile(const std::string& path) {
-    struct stat st {};
-    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-std::string withoutTrailingSlashes(std::string path) {
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
-    return path;
-}
-
-std::string homeFolder() {
-    const char* home = getenv("HOME");
-    if (home != nullptr && home[0] == '/') return withoutTrailingSlashes(home);
-    const passwd* entry = getpwuid(getuid());
-    if (entry != nullptr && entry->pw_dir != nullptr && entry->pw_dir[0] == '/')
-        return withoutTrailingSlashes(entry->pw_dir);
-    return "/";
-}
-
-std::string xdgFolder(const char* variable, const char* belowHome) {
-    const char* value = getenv(variable);
-    if (value != nullptr && value[0] == '/') return withoutTrailingSlashes(value);
-    const std::string home = homeFolder();
-    return (home == "/" ? std::string() : home) + belowHome;
+    const auto info = platform::pathInfo(path);
+    return info && info->regular;
 }
 
 std::string join(const std::string& folder, const std::string& name) {
@@ -55,11 +28,12 @@ std::string join(const std::string& folder, const std::string& name) {
 }  // namespace
 
 ProgramPaths::UserFolders ProgramPaths::userFolders() {
-    return {xdgFolder("XDG_CONFIG_HOME", "/.config"), xdgFolder("XDG_DATA_HOME", "/.local/share")};
+    platform::UserFolders folders = platform::userFolders();
+    return {std::move(folders.config), std::move(folders.data)};
 }
 
 std::string ProgramPaths::stateFolder() {
-    return join(xdgFolder("XDG_STATE_HOME", "/.local/state"), kPackageName);
+    return join(platform::userFolders().state, kPackageName);
 }
 
 ProgramPaths::ProgramPaths(const std::string& executable, UserFolders user)
@@ -78,16 +52,14 @@ ProgramPaths::ProgramPaths(const std::string& executable, UserFolders user)
         join(folder_, std::string("../share/") + kPackageName + "/" + kPackageName + ".Dat");
     const bool besideExists = isFile(beside);
     // A folder that is not there (a path given by a test) is taken as a portable one.
-    const bool readOnly = access(folder_.c_str(), F_OK) == 0 && access(folder_.c_str(), W_OK) != 0;
+    const bool readOnly = platform::pathExists(folder_) && !platform::mayWrite(folder_);
     installed_ = readOnly || (!besideExists && isFile(shared));
     installedCatalogue_ = besideExists ? beside : resolved(shared);
 }
 
 ProgramPaths ProgramPaths::current() {
-    char buffer[PATH_MAX];
-    const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (n <= 0) return ProgramPaths("ostrel");
-    return ProgramPaths(std::string(buffer, static_cast<std::size_t>(n)));
+    const std::string executable = platform::executablePath();
+    return ProgramPaths(executable.empty() ? std::string("ostrel") : executable);
 }
 
 std::string ProgramPaths::withExtension(const std::string& extension) const {
@@ -120,10 +92,9 @@ bool makeFolderFor(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     if (slash == std::string::npos || slash == 0) return true;
     const std::string folder = path.substr(0, slash);
-    struct stat st {};
-    if (stat(folder.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+    if (const auto info = platform::pathInfo(folder)) return info->folder;
     if (!makeFolderFor(folder)) return false;
-    return mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST;
+    return platform::makeFolder(folder) || errno == EEXIST;
 }
 
 }  // namespace ostrel

@@ -18,6 +18,8 @@
 //    to the user's copy. A folder is installed when it cannot be written, and
 //    also when it holds no catalogue while <prefix>/share/ostrel holds one:
 //    root may write /usr/bin, yet his settings do not belong there.
+//    On Windows the user's folders are all %LOCALAPPDATA%: the settings and
+//    the user's catalogue go to %LOCALAPPDATA%\ostrel.
 
 #include <string>
 
@@ -34,7 +36,8 @@ class ProgramPaths {
     // say, and without HOME the password database names the home folder.
     static UserFolders userFolders();
     // Where the program keeps what outlives a run, such as production logs:
-    // $XDG_STATE_HOME/ostrel, else $HOME/.local/state/ostrel. Not created here.
+    // $XDG_STATE_HOME/ostrel, else $HOME/.local/state/ostrel (on Windows
+    // %LOCALAPPDATA%\ostrel). Not created here.
     static std::string stateFolder();
 
     // From a given executable path; symbolic links are resolved when the

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <ctime>
 
+#include "base/platform.h"
 #include "base/ui_port.h"
 
 namespace ostrel {
@@ -29,8 +30,7 @@ class QuietUi : public UiPort {
     void beep() override {}
     std::string timeOfDay() const override {
         const std::time_t now = std::time(nullptr);
-        std::tm local{};
-        localtime_r(&now, &local);
+        const std::tm local = platform::localTime(now);
         char text[16];
         std::strftime(text, sizeof text, "%H:%M:%S", &local);
         return text;

@@ -1,13 +1,12 @@
 #include "base/safe_file.h"
 
 #include <fcntl.h>
-#include <stdlib.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
-#include <memory>
+
+#include "base/platform.h"
 
 namespace ostrel {
 
@@ -24,12 +23,11 @@ bool writeAll(int fd, const void* data, std::size_t count) {
 }
 
 bool fileExists(const std::string& path) {
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0;
+    return platform::pathExists(path);
 }
 
 std::optional<std::string> readWholeFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = platform::openFile(path, O_RDONLY);
     if (fd < 0) return std::nullopt;
     std::string content;
     char buffer[65536];
@@ -48,63 +46,53 @@ std::optional<std::string> readWholeFile(const std::string& path) {
 }
 
 FileReplacement::FileReplacement(const std::string& path) : destination_(path) {
-    struct stat old {};
-    const bool exists = ::stat(path.c_str(), &old) == 0;
-    if (exists && S_ISDIR(old.st_mode)) {
+    const std::optional<platform::PathInfo> old = platform::pathInfo(path);
+    const bool exists = old.has_value();
+    if (exists && old->folder) {
         error_ = EISDIR;
         return;
     }
-    if (exists && !S_ISREG(old.st_mode)) {
+    if (exists && !old->regular) {
         // A rename would put a regular file where the device or FIFO was.
-        do fd_ = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
-        while (fd_ < 0 && errno == EINTR);
+        fd_ = platform::openFile(path, O_WRONLY);
         if (fd_ < 0) error_ = errno;
         return;
     }
     if (exists) {
-        std::unique_ptr<char, decltype(&free)> real(::realpath(path.c_str(), nullptr), &free);
-        if (real) destination_ = real.get();
+        if (const auto real = platform::resolvedPath(path)) destination_ = *real;
         // The rename would replace a file its owner made read-only; writing it
         // in place would be refused, and so is this.
-        if (::access(destination_.c_str(), W_OK) != 0) {
+        if (!platform::mayWrite(destination_)) {
             error_ = errno;
             return;
         }
     }
-    const std::size_t slash = destination_.find_last_of('/');
+    const std::size_t slash = destination_.find_last_of(platform::kPathSeparators);
     const std::string folder = slash == std::string::npos ? "" : destination_.substr(0, slash + 1);
     const std::string name =
         slash == std::string::npos ? destination_ : destination_.substr(slash + 1);
     // Hidden and unique, in the same folder so that the rename stays on one file system.
     std::string scratch = folder + "." + name + ".XXXXXX";
-    fd_ = ::mkstemp(&scratch[0]);
+    fd_ = platform::makeUniqueFile(scratch);
     if (fd_ < 0) {
         error_ = errno;
         return;
     }
     scratch_ = scratch;
-    mode_t mode;
-    if (exists) {
-        mode = old.st_mode & 07777;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    ::fchmod(fd_, mode);
+    platform::setFileMode(fd_, exists ? std::optional<uint32_t>(old->mode) : std::nullopt);
 }
 
 FileReplacement::~FileReplacement() {
     if (fd_ >= 0) {
         ::close(fd_);
-        if (!scratch_.empty()) ::unlink(scratch_.c_str());
+        if (!scratch_.empty()) platform::removeFile(scratch_);
     }
 }
 
 bool FileReplacement::commit(bool durable) {
     if (fd_ < 0) return false;
     const bool replacing = !scratch_.empty();
-    bool ok = !(durable && replacing) || ::fsync(fd_) == 0;
+    bool ok = !(durable && replacing) || platform::flushToDisk(fd_);
     if (!ok) error_ = errno;
     if (::close(fd_) != 0 && ok) {
         error_ = errno;
@@ -112,11 +100,11 @@ bool FileReplacement::commit(bool durable) {
     }
     fd_ = -1;
     if (!replacing) return ok;
-    if (ok && std::rename(scratch_.c_str(), destination_.c_str()) != 0) {
+    if (ok && !platform::replaceFile(scratch_, destination_)) {
         error_ = errno;
         ok = false;
     }
-    if (!ok) ::unlink(scratch_.c_str());
+    if (!ok) platform::removeFile(scratch_);
     return ok;
 }
 

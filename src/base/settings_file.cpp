@@ -1,12 +1,11 @@
 #include "base/settings_file.h"
 
-#include <sys/stat.h>
-
 #include <cctype>
 #include <cstdint>
 #include <vector>
 
 #include "base/integer_text.h"
+#include "base/platform.h"
 #include "base/program_paths.h"
 #include "base/safe_file.h"
 #include "base/texts.h"
@@ -166,10 +165,9 @@ std::optional<std::string> SettingsFile::readString(const std::string& section,
 bool SettingsFile::writeString(const std::string& section, const std::string& key,
                                const std::string& value) {
     auto text = readWholeFile(path_);
-    struct stat st {};
     // A file that is there but cannot be read must not be replaced by one
     // holding this key alone.
-    bool ok = text || stat(path_.c_str(), &st) != 0;
+    bool ok = text || !platform::pathExists(path_);
     // The first write also makes the folder (the user's configuration folder
     // of an installed program may not exist yet).
     if (ok && !text) makeFolderFor(path_);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/platform.h"
 #include "buffers/range_edit.h"
 
 namespace ostrel {
@@ -56,7 +57,7 @@ std::size_t lastIn(const uint8_t* data, std::size_t size, const Needle& needle, 
     const uint8_t anchor = needle.bytes[needle.anchor];
     const std::size_t k = needle.anchor;
     for (std::size_t stop = end; stop > begin;) {
-        const void* hit = memrchr(data + begin + k, anchor, stop - begin);
+        const void* hit = platform::findLastByte(data + begin + k, anchor, stop - begin);
         if (!hit) break;
         const std::size_t p = static_cast<std::size_t>(static_cast<const uint8_t*>(hit) - data) - k;
         if (std::memcmp(data + p, needle.bytes.data(), n) == 0) return p;

@@ -1,6 +1,5 @@
 #include "buffers/checksums.h"
 
-#include <openssl/evp.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -8,6 +7,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include "base/platform.h"
 #include "base/text_format.h"
 #include "buffers/data_buffers.h"
 
@@ -73,11 +73,9 @@ uint32_t crc32Of(const uint8_t* data, std::size_t length) {
 std::array<uint8_t, 32> sha256Of(const uint8_t* data, std::size_t length) {
     static const uint8_t kNothing = 0;
     std::array<uint8_t, 32> digest{};
-    unsigned int digestLength = 0;
-    if (EVP_Digest(length ? data : &kNothing, length, digest.data(), &digestLength, EVP_sha256(),
-                   nullptr) != 1 ||
-        digestLength != digest.size())
-        throw std::runtime_error("SHA-256 is not available from libcrypto");
+    platform::Sha256 hash;
+    if (!hash.update(length ? data : &kNothing, length) || !hash.finish(digest))
+        throw std::runtime_error("SHA-256 is not available from the system");
     return digest;
 }
 
@@ -85,21 +83,18 @@ Checksums checksumsOf(std::initializer_list<BytePiece> pieces) {
     Checksums out;
     uLong crc = crc32_z(0, nullptr, 0);
     uint64_t sum = 0;
-    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> hash(EVP_MD_CTX_new(),
-                                                                 &EVP_MD_CTX_free);
-    bool hashed = hash && EVP_DigestInit_ex(hash.get(), EVP_sha256(), nullptr) == 1;
+    platform::Sha256 hash;
+    bool hashed = true;
     for (const BytePiece& piece : pieces) {
         if (piece.length == 0) continue;
         out.length += piece.length;
         crc = crc32_z(crc, piece.data, piece.length);
-        hashed = hashed && EVP_DigestUpdate(hash.get(), piece.data, piece.length) == 1;
+        hashed = hashed && hash.update(piece.data, piece.length);
         sum += byteSum(piece.data, piece.length);
     }
-    unsigned int digestLength = 0;
-    hashed = hashed && EVP_DigestFinal_ex(hash.get(), out.sha256.data(), &digestLength) == 1 &&
-             digestLength == out.sha256.size();
-    // Only a broken libcrypto fails here; a hash of zeros must not pass for a figure.
-    if (!hashed) throw std::runtime_error("SHA-256 is not available from libcrypto");
+    hashed = hashed && hash.finish(out.sha256);
+    // Only a broken system hash fails here; a hash of zeros must not pass for a figure.
+    if (!hashed) throw std::runtime_error("SHA-256 is not available from the system");
     out.crc32 = static_cast<uint32_t>(crc);
     out.sum32 = static_cast<uint32_t>(sum);
     return out;

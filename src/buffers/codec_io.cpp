@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/platform.h"
 #include "base/texts.h"
 
 namespace ostrel {
@@ -80,17 +81,11 @@ bool BufferedWriter::finish() {
 }
 
 int openForReading(const std::string& path) {
-    int fd;
-    do fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    while (fd < 0 && errno == EINTR);
-    return fd;
+    return platform::openFile(path, O_RDONLY);
 }
 
 int createForWriting(const std::string& path) {
-    int fd;
-    do fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    while (fd < 0 && errno == EINTR);
-    return fd;
+    return platform::openFile(path, O_WRONLY | O_CREAT | O_TRUNC, 0666);
 }
 
 void closeFile(int fd) {

@@ -1,7 +1,5 @@
 #include "buffers/data_buffers.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -9,6 +7,7 @@
 #include <utility>
 
 #include "base/messages.h"
+#include "base/platform.h"
 #include "base/ui_port.h"
 #include "buffers/range_edit.h"
 #include "catalogue/chip_record.h"
@@ -28,23 +27,13 @@ std::size_t largeSize(std::size_t size) {
 // the buffer a chip uses takes memory. Aligned to 2 MiB, where the kernel
 // gives large pages a fill takes 32 page faults per 64 MiB instead of 16,384.
 DataBuffers::LargeBuffer DataBuffers::allocateLarge(std::size_t size) {
-    const std::size_t rounded = largeSize(size);
-    const std::size_t mapped = rounded + kLargePage;
-    void* area = mmap(nullptr, mapped, PROT_READ | PROT_WRITE,
-                      MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-    if (area == MAP_FAILED) throw std::bad_alloc();
-    const auto base = reinterpret_cast<std::uintptr_t>(area);
-    const std::uintptr_t aligned = (base + kLargePage - 1) / kLargePage * kLargePage;
-    if (aligned > base) munmap(area, aligned - base);
-    const std::size_t tail = base + mapped - (aligned + rounded);
-    if (tail > 0) munmap(reinterpret_cast<void*>(aligned + rounded), tail);
-    auto* bytes = reinterpret_cast<uint8_t*>(aligned);
-    madvise(bytes, rounded, MADV_HUGEPAGE);
+    uint8_t* bytes = platform::reserveArea(largeSize(size), kLargePage);
+    if (bytes == nullptr) throw std::bad_alloc();
     return LargeBuffer(bytes);
 }
 
 void DataBuffers::LargeFree::operator()(uint8_t* bytes) const {
-    munmap(bytes, largeSize(kFlashBufferSize));
+    platform::releaseArea(bytes, largeSize(kFlashBufferSize));
 }
 
 DataBuffers::DataBuffers()
@@ -187,7 +176,7 @@ ChipReset DataBuffers::ResetBuffersForChip(const ChipRecord& record, int32_t typ
     // All of the buffer back to 0xFF: the pages used so far go back to the
     // system, and what is asked for next is filled again.
     const std::size_t used = (std::size_t{flashFilled_} + kSmallPage - 1) / kSmallPage * kSmallPage;
-    if (used > 0) madvise(flash_.get(), used, MADV_DONTNEED);
+    if (used > 0) platform::discardPages(flash_.get(), used);
     flashFilled_ = 0;
     flashDataLength = 0;
     flashEditsUnsaved_ = false;

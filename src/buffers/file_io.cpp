@@ -1,7 +1,6 @@
 #include "buffers/file_io.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,6 +8,7 @@
 #include <cstring>
 #include <memory>
 
+#include "base/platform.h"
 #include "base/safe_file.h"
 #include "base/text_format.h"
 #include "base/texts.h"
@@ -235,15 +235,14 @@ LoadResult loadFile(const std::string& path, uint8_t* target, uint32_t limit,
     if (fd < 0) return loadFault(FileFault::CannotOpen, errno);
     const InputCloser closer{fd, !standard};
 
-    struct stat info {};
-    const bool known = ::fstat(fd, &info) == 0;
-    if (known && S_ISDIR(info.st_mode)) return loadFault(FileFault::CannotOpen, EISDIR);
+    const std::optional<platform::PathInfo> info = platform::fileInfo(fd);
+    if (info && info->folder) return loadFault(FileFault::CannotOpen, EISDIR);
     // Files of /proc report a size of 0 and still have content: they are read
     // like a pipe, to their end.
     int64_t expected = -1;
-    if (known && S_ISREG(info.st_mode) && info.st_size > 0) {
-        const off_t at = ::lseek(fd, 0, SEEK_CUR);
-        expected = static_cast<int64_t>(info.st_size) - (at > 0 ? at : 0);
+    if (info && info->regular && info->size > 0) {
+        const int64_t at = platform::filePosition(fd);
+        expected = info->size - (at > 0 ? at : 0);
     }
 
     const std::string extension = standard ? std::string() : fileExtension(path);

@@ -1,9 +1,8 @@
 #include "catalogue/catalogue_file.h"
 
-#include <sys/stat.h>
-
 #include <cstring>
 
+#include "base/platform.h"
 #include "base/safe_file.h"
 
 namespace ostrel {
@@ -28,10 +27,10 @@ CatalogueLoad loadCatalogueBytes(const std::string& bytes, Catalogue& catalogue)
 }
 
 CatalogueLoad loadCatalogueFile(const std::string& path, Catalogue& catalogue) {
-    struct stat st {};
-    if (stat(path.c_str(), &st) != 0) return CatalogueLoad::Missing;
+    const std::optional<platform::PathInfo> info = platform::pathInfo(path);
+    if (!info) return CatalogueLoad::Missing;
     // Checked before reading, so that a huge foreign file is not read whole.
-    if (S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_size) > kMaxFileSize)
+    if (info->regular && static_cast<uint64_t>(info->size) > kMaxFileSize)
         return CatalogueLoad::Destroyed;
     const auto bytes = readWholeFile(path);
     if (!bytes) return CatalogueLoad::Missing;

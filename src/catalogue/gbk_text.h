@@ -1,6 +1,6 @@
 #pragma once
 // Conversions between the catalogue's 8-bit text (code page 936, GBK) and the
-// UTF-8 that the windows and the command line use. The conversion is done by iconv;
+// UTF-8 that the windows and the command line use. The conversion is the system's;
 // nothing is guessed from the bytes.
 
 #include <string>

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "base/messages.h"
+#include "base/platform.h"
 #include "base/program_paths.h"
 #include "base/safe_file.h"
 #include "base/settings_file.h"
@@ -59,7 +60,7 @@ class Program {
         : options_(options),
           language_(language),
           ui_(TerminalOptions{options.quiet, options.json, options.force,
-                              !options.json && isatty(STDERR_FILENO) == 1}),
+                              !options.json && ostrel::platform::standardErrorIsTerminal()}),
           chipName_(options.chip),
           makerName_(options.maker) {
         ui_.language = language;
@@ -639,6 +640,7 @@ int Program::run() {
 }  // namespace ostrel::cli
 
 int main(int argc, char** argv) {
+    ostrel::platform::prepareConsole(argc, argv);
     using namespace ostrel::cli;
     using ostrel::jsonString;
     Options options;
@@ -677,10 +679,11 @@ int main(int argc, char** argv) {
         return program.run();
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "%sostrel-cli: %s failed: out of memory\n",
-                     isatty(STDERR_FILENO) == 1 ? "\r\033[K" : "", what.c_str());
+                     ostrel::platform::standardErrorIsTerminal() ? "\r\033[K" : "", what.c_str());
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%sostrel-cli: %s failed: %s\n",
-                     isatty(STDERR_FILENO) == 1 ? "\r\033[K" : "", what.c_str(), e.what());
+                     ostrel::platform::standardErrorIsTerminal() ? "\r\033[K" : "", what.c_str(),
+                     e.what());
     }
     return 2;
 }

@@ -1,13 +1,11 @@
 #include "cli/file_words.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
-#include <memory>
 
+#include "base/platform.h"
 #include "base/texts.h"
 
 namespace ostrel::cli {
@@ -22,17 +20,17 @@ std::string withReason(const std::string& text, int error) {
 }
 
 std::string folderOf(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
+    const std::size_t slash = path.find_last_of(platform::kPathSeparators);
     return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
 }
 
 // Whether the folder takes a new file: tried with one of its own.
 int folderRefusal(const std::string& folder) {
     std::string probe = folder + "/.ostrel-cli-XXXXXX";
-    const int fd = ::mkstemp(probe.data());
+    const int fd = platform::makeUniqueFile(probe);
     if (fd < 0) return errno;
     ::close(fd);
-    ::unlink(probe.c_str());
+    platform::removeFile(probe);
     return 0;
 }
 
@@ -76,20 +74,18 @@ std::string outputRefusal(const std::string& path, bool force, int language) {
     const auto text = [language](Txt key, std::initializer_list<std::string> values) {
         return fillIn(programText(key, language), values);
     };
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) {
+    const std::optional<platform::PathInfo> info = platform::pathInfo(path);
+    if (!info) {
         if (folderRefusal(folderOf(path)) != 0) return text(Txt::CliOutputUncreatable, {path});
         return {};
     }
-    if (S_ISDIR(info.st_mode)) return text(Txt::CliOutputIsFolder, {path});
+    if (info->folder) return text(Txt::CliOutputIsFolder, {path});
     if (!force) return text(Txt::CliOutputExists, {path});
     // A device or a FIFO is written in place; a file is replaced by a new one
     // made beside it, so its folder must take one too.
-    if (::access(path.c_str(), W_OK) != 0)
-        return text(Txt::CliOutputUnwritable, {path, reason(errno)});
-    if (S_ISREG(info.st_mode)) {
-        std::unique_ptr<char, decltype(&free)> real(::realpath(path.c_str(), nullptr), &free);
-        const int refused = folderRefusal(folderOf(real ? std::string(real.get()) : path));
+    if (!platform::mayWrite(path)) return text(Txt::CliOutputUnwritable, {path, reason(errno)});
+    if (info->regular) {
+        const int refused = folderRefusal(folderOf(platform::resolvedPath(path).value_or(path)));
         if (refused != 0) return text(Txt::CliOutputUnwritable, {path, reason(refused)});
     }
     return {};

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/messages.h"
+#include "base/platform.h"
 #include "operations/window_presenter.h"
 
 namespace ostrel::cli {
@@ -16,16 +17,6 @@ namespace ostrel::cli {
 volatile std::sig_atomic_t interruptRequested = 0;
 
 namespace {
-
-extern "C" void onSignal(int signal) {
-    if (interruptRequested) {
-        // A second Ctrl+C: the user no longer waits for the block to end.
-        std::signal(signal, SIG_DFL);
-        std::raise(signal);
-        return;
-    }
-    interruptRequested = 1;
-}
 
 std::string formatBytes(int64_t bytes) {
     char text[32];
@@ -76,12 +67,7 @@ std::string terminalWords(std::string text, int language) {
 }
 
 void installInterruptHandler() {
-    struct sigaction action {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    platform::installInterruptHandler(&interruptRequested);
 }
 
 TerminalUi::TerminalUi(TerminalOptions options) : options_(options) {}

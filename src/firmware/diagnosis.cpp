@@ -1,18 +1,17 @@
 #include "firmware/diagnosis.h"
 
-#include <dirent.h>
 #include <fcntl.h>
-#include <sys/utsname.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 
 #include "base/library_binding.h"
+#include "base/platform.h"
+#include "base/safe_file.h"
 #include "base/text_format.h"
 #include "base/texts.h"
 #include "catalogue/catalogue.h"
@@ -60,32 +59,15 @@ std::string fieldOf(const std::string& text, const std::string& key) {
 SystemProbe SystemProbe::real() {
     SystemProbe probe;
     probe.openReadWrite = [](const std::string& path) {
-        const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+        const int fd = platform::openFile(path, O_RDWR);
         if (fd < 0) return errno;
         ::close(fd);
         return 0;
     };
-    probe.exists = [](const std::string& path) { return ::access(path.c_str(), F_OK) == 0; };
-    probe.listFolder = [](const std::string& path) {
-        std::vector<std::string> names;
-        if (DIR* dir = opendir(path.c_str())) {
-            while (const dirent* entry = readdir(dir))
-                if (entry->d_name[0] != '.') names.push_back(entry->d_name);
-            closedir(dir);
-        }
-        return names;
-    };
-    probe.readLink = [](const std::string& path) {
-        char target[4096];
-        const ssize_t length = readlink(path.c_str(), target, sizeof target - 1);
-        return length > 0 ? std::string(target, static_cast<std::size_t>(length)) : std::string();
-    };
-    probe.readFile = [](const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::ostringstream text;
-        text << in.rdbuf();
-        return text.str();
-    };
+    probe.exists = [](const std::string& path) { return platform::pathExists(path); };
+    probe.listFolder = [](const std::string& path) { return platform::folderEntries(path); };
+    probe.readLink = [](const std::string& path) { return platform::linkTarget(path); };
+    probe.readFile = [](const std::string& path) { return readWholeFile(path).value_or(""); };
     probe.environment = [](const char* name) {
         const char* value = std::getenv(name);
         return value != nullptr ? std::string(value) : std::string();
@@ -261,6 +243,9 @@ bool Doctor::access(Diagnosis& d, const std::string& busPath) {
     // one, tells why it failed.
     usb_.prog_open(kProgrammerVendorId, kProgrammerVendorText, kProgrammerProductId,
                    kProgrammerProductText);
+    // Windows has no device nodes, rules or groups: whether the driver lets
+    // this program have the programmer is the claim's finding.
+    if (platform::kWindows) return true;
     const OpenFailure failure = usb_.lastOpenFailure();
     const bool nodeDenied = probe_.exists(node) && probe_.openReadWrite(node) == EACCES;
     if (failure != OpenFailure::NotAccessible && !nodeDenied) {
@@ -283,7 +268,7 @@ bool Doctor::access(Diagnosis& d, const std::string& busPath) {
 
 std::vector<std::string> Doctor::holdersOf(const std::string& node) const {
     std::vector<std::string> holders;
-    const std::string self = std::to_string(getpid());
+    const std::string self = std::to_string(platform::processId());
     for (const std::string& pid : probe_.listFolder("/proc")) {
         if (pid.find_first_not_of("0123456789") != std::string::npos || pid == self) continue;
         const std::string fds = "/proc/" + pid + "/fd";
@@ -409,16 +394,16 @@ std::string diagnosisReport(const Diagnosis& diagnosis, const ReportFacts& facts
     std::ostringstream out;
     out << "Ostrel I diagnosis report\n\n";
     out << "Program: ostrel " << facts.programVersion << "\n";
-    utsname system{};
-    if (uname(&system) == 0)
-        out << "Kernel: " << system.sysname << " " << system.release << " " << system.machine
-            << "\n";
-    const std::string release = probe.readFile("/etc/os-release");
-    const std::string name = fieldOf(release, "PRETTY_NAME");
-    out << "Distribution: " << (name.empty() ? "unknown" : name) << "\n";
+    const std::string system = platform::systemDescription();
+    if (!system.empty()) out << (platform::kWindows ? "System: " : "Kernel: ") << system << "\n";
+    if (!platform::kWindows) {
+        const std::string release = probe.readFile("/etc/os-release");
+        const std::string name = fieldOf(release, "PRETTY_NAME");
+        out << "Distribution: " << (name.empty() ? "unknown" : name) << "\n";
+    }
     if (!facts.toolkitVersion.empty()) out << "Toolkit: " << facts.toolkitVersion << "\n";
-    const std::string usb = libraryFileOf("libusb-0.1.so.4");
-    const std::string hid = libraryFileOf("libhidapi-hidraw.so.0");
+    const std::string usb = libraryFileOf(platform::usbLibraryName());
+    const std::string hid = libraryFileOf(platform::hidLibraryName());
     out << "USB library: " << (usb.empty() ? "not found" : usb) << "\n";
     out << "HID library: " << (hid.empty() ? "not found" : hid) << "\n";
     out << "\nChecks:\n";

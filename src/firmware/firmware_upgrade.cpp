@@ -1,9 +1,8 @@
 #include "firmware/firmware_upgrade.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 
+#include "base/platform.h"
 #include "base/safe_file.h"
 #include "base/texts.h"
 #include "buffers/file_io.h"
@@ -96,10 +95,9 @@ bool FirmwareUpgrade::checkFile(const std::string& path) {
 
 bool FirmwareUpgrade::loadImage(const std::string& path) {
     // Said before loading, so that the loader's own "too big" does not come too.
-    struct stat info {};
-    if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-        static_cast<uint64_t>(info.st_size) > kFirmwareFileLimit) {
-        ui_.errorBox(fillIn(text(Txt::FirmwareFileTooBig), {path, std::to_string(info.st_size),
+    const std::optional<platform::PathInfo> info = platform::pathInfo(path);
+    if (info && info->regular && static_cast<uint64_t>(info->size) > kFirmwareFileLimit) {
+        ui_.errorBox(fillIn(text(Txt::FirmwareFileTooBig), {path, std::to_string(info->size),
                                                             std::to_string(kFirmwareFileLimit)}));
         return false;
     }

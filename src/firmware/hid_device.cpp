@@ -1,6 +1,5 @@
 #include "firmware/hid_device.h"
 
-#include <dlfcn.h>
 #include <hidapi/hidapi.h>
 
 #include <cstring>
@@ -52,7 +51,7 @@ HidDevice::~HidDevice() {
 void HidDevice::bind() {
     Library fresh;
     // Loading again returns the handle of the copy already loaded.
-    fresh.handle = dlopen(libraryName_.c_str(), RTLD_NOW | RTLD_LOCAL);
+    fresh.handle = platform::loadLibrary(libraryName_);
     void* h = fresh.handle;
     bindEntry(h, "hid_init", fresh.init);
     bindEntry(h, "hid_enumerate", fresh.enumerate);

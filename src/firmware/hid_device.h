@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/platform.h"
+
 namespace ostrel {
 
 // What findAndOpen returns: 0 with a matching device open; otherwise the code
@@ -33,8 +35,8 @@ class HidDevice {
     // 50 seconds the search for it may take.
     static constexpr int kReadTimeoutMs = 20000;
 
-    // `libraryName` is what dlopen is given; the program always uses the default.
-    explicit HidDevice(std::string libraryName = "libhidapi-hidraw.so.0");
+    // `libraryName` is the library loaded; the program always uses the default.
+    explicit HidDevice(std::string libraryName = platform::hidLibraryName());
     ~HidDevice();
     HidDevice(const HidDevice&) = delete;
     HidDevice& operator=(const HidDevice&) = delete;

@@ -27,7 +27,7 @@ class Core {
     // `ui` serves the pauses and events between blocks, the connection state
     // and the buffers' questions; `usbLibrary` is the USB library the
     // transport binds (the simulator's in the tests).
-    explicit Core(UiPort& ui, std::string usbLibrary = "libusb-0.1.so.4");
+    explicit Core(UiPort& ui, std::string usbLibrary = platform::usbLibraryName());
     ~Core();
     Core(const Core&) = delete;
     Core& operator=(const Core&) = delete;

@@ -1,21 +1,20 @@
 #include "operations/production_log.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
+#include "base/platform.h"
 #include "base/text_format.h"
 #include "operations/production_store.h"
 
 namespace ostrel {
 
 std::string chipLogText(const ChipLogLine& line) {
-    std::tm utc{};
-    gmtime_r(&line.time, &utc);
+    const std::tm utc = platform::utcTime(line.time);
     char time[32];
     std::strftime(time, sizeof time, "%Y-%m-%dT%H:%M:%SZ", &utc);
     char crc[16];
@@ -35,8 +34,7 @@ std::string chipLogText(const ChipLogLine& line) {
 }
 
 std::string productionLogName(std::time_t time) {
-    std::tm local{};
-    localtime_r(&time, &local);
+    const std::tm local = platform::localTime(time);
     char name[48];
     std::strftime(name, sizeof name, "production-%Y-%m-%d.jsonl", &local);
     return name;
@@ -49,8 +47,7 @@ ProductionLog::~ProductionLog() {
 bool ProductionLog::open(const std::string& path, std::string& error) {
     if (fd_ >= 0) ::close(fd_);
     path_ = path;
-    do fd_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    while (fd_ < 0 && errno == EINTR);
+    fd_ = platform::openFile(path, O_WRONLY | O_APPEND | O_CREAT, 0644);
     if (fd_ < 0) error = std::strerror(errno);
     return fd_ >= 0;
 }
@@ -70,15 +67,15 @@ bool ProductionLog::append(const std::string& text, std::string& error) {
         error = written < 0 ? std::strerror(errno) : std::strerror(ENOSPC);
         // The part that went out ends at the file's end unless another process
         // appended since; only then is it cut off again.
-        const off_t end = written > 0 ? ::lseek(fd_, 0, SEEK_CUR) : -1;
-        struct stat info {};
-        if (end >= written && ::fstat(fd_, &info) == 0 && info.st_size == end &&
-            ::ftruncate(fd_, end - written) != 0)
+        const int64_t end = written > 0 ? platform::filePosition(fd_) : -1;
+        const std::optional<platform::PathInfo> info = platform::fileInfo(fd_);
+        if (end >= written && info && info->size == end &&
+            !platform::truncateFile(fd_, end - written))
             error +=
                 std::string("; the part written could not be taken back: ") + std::strerror(errno);
         return false;
     }
-    if (::fsync(fd_) != 0) {
+    if (!platform::flushToDisk(fd_)) {
         error = std::strerror(errno);
         return false;
     }

@@ -8,6 +8,7 @@
 #include <regex>
 #include <utility>
 
+#include "base/platform.h"
 #include "buffers/checksums.h"
 
 namespace ostrel {
@@ -154,7 +155,7 @@ std::optional<std::time_t> parseRecordTime(const std::string& text) {
     parts.tm_sec = second;
     parts.tm_isdst = -1;
     const std::tm asked = parts;
-    const std::time_t time = utc ? timegm(&parts) : std::mktime(&parts);
+    const std::time_t time = utc ? platform::timeFromUtc(parts) : std::mktime(&parts);
     // The 31st of February and 25 o'clock come back as other days: refused.
     if (time == -1 || parts.tm_mday != asked.tm_mday || parts.tm_mon != asked.tm_mon ||
         parts.tm_min != asked.tm_min || parts.tm_sec != asked.tm_sec)
@@ -163,8 +164,7 @@ std::optional<std::time_t> parseRecordTime(const std::string& text) {
 }
 
 std::string recordTimeText(std::time_t time) {
-    std::tm utc{};
-    gmtime_r(&time, &utc);
+    const std::tm utc = platform::utcTime(time);
     char out[32];
     std::strftime(out, sizeof out, "%Y-%m-%dT%H:%M:%SZ", &utc);
     return out;

@@ -1,14 +1,14 @@
 #include "operations/record_spool.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "base/platform.h"
 
 namespace ostrel {
 namespace {
@@ -57,13 +57,9 @@ bool whole(const std::string& text, uint64_t& value, int base = 10) {
 struct LockedFile {
     int fd = -1;
     explicit LockedFile(const std::string& path, int flags) {
-        do fd = ::open(path.c_str(), flags | O_CLOEXEC, 0600);
-        while (fd < 0 && errno == EINTR);
+        fd = platform::openFile(path, flags, 0600);
         if (fd < 0) return;
-        int locked;
-        do locked = ::flock(fd, LOCK_EX);
-        while (locked != 0 && errno == EINTR);
-        if (locked != 0) {
+        if (!platform::lockFile(fd, true)) {
             ::close(fd);
             fd = -1;
         }
@@ -130,7 +126,7 @@ bool RecordSpool::outcomeOf(const std::string& line, ChipRow& outcome) {
 
 bool RecordSpool::append(const ChipRow& outcome, std::string& error) const {
     LockedFile file(path_, O_WRONLY | O_APPEND | O_CREAT);
-    if (file.fd < 0 || !writeAll(file.fd, lineOf(outcome)) || ::fsync(file.fd) != 0) {
+    if (file.fd < 0 || !writeAll(file.fd, lineOf(outcome)) || !platform::flushToDisk(file.fd)) {
         error = path_ + ": " + std::strerror(errno);
         return false;
     }
@@ -179,8 +175,8 @@ bool RecordSpool::flush(ProductionStore& store, int& written, std::string& error
         from = end + 1;
     }
     const std::string rest = text.substr(from);
-    if (::ftruncate(file.fd, 0) != 0 || ::lseek(file.fd, 0, SEEK_SET) != 0 ||
-        !writeAll(file.fd, rest) || ::fsync(file.fd) != 0) {
+    if (!platform::truncateFile(file.fd, 0) || !platform::rewindFile(file.fd) ||
+        !writeAll(file.fd, rest) || !platform::flushToDisk(file.fd)) {
         error = path_ + ": " + std::strerror(errno);
         return false;
     }

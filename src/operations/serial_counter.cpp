@@ -1,7 +1,6 @@
 #include "operations/serial_counter.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <vector>
+
+#include "base/platform.h"
 
 namespace ostrel {
 namespace {
@@ -117,25 +118,26 @@ void continueOlderCounter(const std::string& counterPath) {
     const std::size_t slash = counterPath.rfind('/');
     const std::string folder = slash == std::string::npos ? "" : counterPath.substr(0, slash + 1);
     char text[kCounterTextSize];
-    const int older = ::open((folder + kSerialCounterName).c_str(), O_RDONLY | O_CLOEXEC);
+    const int older = platform::openFile(folder + kSerialCounterName, O_RDONLY);
     if (older < 0) return;
     // Read under the older counter's lock, so that no half-written number is copied.
-    const bool read = ::flock(older, LOCK_SH) == 0 && ::pread(older, text, kCounterTextSize, 0) ==
-                                                          static_cast<ssize_t>(kCounterTextSize);
+    const bool read =
+        platform::lockFile(older, false) &&
+        platform::readAt(older, text, kCounterTextSize, 0) == static_cast<long>(kCounterTextSize);
     ::close(older);
     if (!read) return;
     // Written whole under another name and linked into place: a process that
     // opens the new counter meanwhile finds it complete or not at all, and of
     // two processes doing this at once the first one's copy stays.
-    const std::string temporary = counterPath + ".new." + std::to_string(::getpid());
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const std::string temporary = counterPath + ".new." + std::to_string(platform::processId());
+    const int fd = platform::openFile(temporary, O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (fd < 0) return;
     const bool written =
         ::write(fd, text, kCounterTextSize) == static_cast<ssize_t>(kCounterTextSize) &&
-        ::fsync(fd) == 0;
+        platform::flushToDisk(fd);
     ::close(fd);
-    if (written) ::link(temporary.c_str(), counterPath.c_str());
-    ::unlink(temporary.c_str());
+    if (written) platform::linkNewFile(temporary, counterPath);
+    platform::removeFile(temporary);
 }
 
 SerialCounter::SerialCounter(std::string path, SerialFormat format)
@@ -143,20 +145,16 @@ SerialCounter::SerialCounter(std::string path, SerialFormat format)
 
 template <typename Change>
 bool SerialCounter::update(Change change, std::string& error) {
-    int fd;
-    do fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    while (fd < 0 && errno == EINTR);
+    const int fd = platform::openFile(path_, O_RDWR | O_CREAT, 0644);
     if (fd < 0) {
         error = std::strerror(errno);
         return false;
     }
     // Released by close(). Another process waits here until this one has
     // read and written the number.
-    int locked;
-    do locked = ::flock(fd, LOCK_EX);
-    while (locked != 0 && errno == EINTR);
+    const bool locked = platform::lockFile(fd, true);
     char text[kCounterTextSize + 1] = {};
-    ssize_t got = locked == 0 ? ::pread(fd, text, kCounterTextSize, 0) : -1;
+    const long got = locked ? platform::readAt(fd, text, kCounterTextSize, 0) : -1;
     uint64_t next = format_.start;
     bool ok = got >= 0;
     if (!ok) error = std::strerror(errno);
@@ -175,10 +173,8 @@ bool SerialCounter::update(Change change, std::string& error) {
     if (ok) {
         char out[kCounterTextSize + 1];
         std::snprintf(out, sizeof out, "%020llu\n", static_cast<unsigned long long>(next));
-        ssize_t written;
-        do written = ::pwrite(fd, out, kCounterTextSize, 0);
-        while (written < 0 && errno == EINTR);
-        ok = written == static_cast<ssize_t>(kCounterTextSize) && ::fsync(fd) == 0;
+        const long written = platform::writeAt(fd, out, kCounterTextSize, 0);
+        ok = written == static_cast<long>(kCounterTextSize) && platform::flushToDisk(fd);
         if (!ok) error = std::strerror(written < 0 ? errno : ENOSPC);
     }
     ::close(fd);

@@ -1,17 +1,16 @@
 #include "operations/station_link.h"
 
-#include <unistd.h>
-
 #include <cstdlib>
+
+#include "base/platform.h"
 
 namespace ostrel {
 
 std::string stationName() {
     const char* named = std::getenv("OSTREL_STATION");
     if (named != nullptr && *named != '\0') return named;
-    char host[256] = {};
-    if (gethostname(host, sizeof host - 1) != 0 || host[0] == '\0') return "localhost";
-    return host;
+    const std::string host = platform::hostName();
+    return host.empty() ? "localhost" : host;
 }
 
 StationLink::StationLink(std::string url, const std::string& stateFolder)

@@ -1,8 +1,5 @@
 #include "usb/usb_bulk.h"
 
-#include <dlfcn.h>
-#include <usb.h>
-
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
@@ -12,6 +9,7 @@
 #include "base/library_binding.h"
 #include "usb/programmer_identity.h"
 #include "usb/string_descriptor.h"
+#include "usb/usb01.h"
 #include "usb/wire_trace.h"
 
 namespace ostrel {
@@ -84,7 +82,7 @@ void TUsbBulk::setPause(std::function<void(int)> pause) {
 bool TUsbBulk::bind() {
     Library fresh;
     // Loading again returns the handle of the copy already loaded.
-    fresh.handle = dlopen(libraryName_.c_str(), RTLD_NOW | RTLD_LOCAL);
+    fresh.handle = platform::loadLibrary(libraryName_);
     void* h = fresh.handle;
     bindEntry(h, "usb_init", fresh.init);
     bindEntry(h, "usb_find_busses", fresh.findBusses);

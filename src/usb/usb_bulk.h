@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "base/platform.h"
+
 struct usb_dev_handle;
 struct usb_device;
 
@@ -53,8 +55,8 @@ struct AttachedDevice {
 
 class TUsbBulk {
   public:
-    // `libraryName` is what dlopen is given; the program always uses the default.
-    explicit TUsbBulk(std::string libraryName = "libusb-0.1.so.4");
+    // `libraryName` is the library loaded; the program always uses the default.
+    explicit TUsbBulk(std::string libraryName = platform::usbLibraryName());
     ~TUsbBulk();
     TUsbBulk(const TUsbBulk&) = delete;
     TUsbBulk& operator=(const TUsbBulk&) = delete;

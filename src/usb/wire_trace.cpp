@@ -1,5 +1,6 @@
 #include "usb/wire_trace.h"
 
+#include "base/platform.h"
 #include "usb/usb_bulk.h"
 
 namespace ostrel {
@@ -34,7 +35,7 @@ WireTrace::~WireTrace() {
 }
 
 std::unique_ptr<WireTrace> WireTrace::toFile(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "w");
+    std::FILE* file = platform::openStream(path, "w");
     if (file == nullptr) return nullptr;
     auto trace = std::make_unique<WireTrace>(file);
     trace->owned_ = true;

@@ -2,7 +2,6 @@
 // them, against the simulated bus.
 
 #include <gtest/gtest.h>
-#include <usb.h>
 
 #include <cstring>
 #include <string>
@@ -14,6 +13,7 @@
 #include "support/scripted_ui.h"
 #include "usb/presence_check.h"
 #include "usb/programmer_identity.h"
+#include "usb/usb01.h"
 #include "usb/usb_bulk.h"
 
 namespace ostrel {

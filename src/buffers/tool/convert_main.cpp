@@ -1,14 +1,13 @@
 // ostrel-convert: converts a data file from one format to another exactly as
 // the program's Open and Save would, formats chosen by the extensions.
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "base/platform.h"
 #include "base/texts.h"
 #include "buffers/data_buffers.h"
 #include "buffers/file_io.h"
@@ -57,6 +56,7 @@ std::string loadFailureText(const ostrel::LoadResult& result, const std::string&
 }  // namespace
 
 int main(int argc, char** argv) {
+    ostrel::platform::prepareConsole(argc, argv);
     bool force = false;
     ostrel::LoadOptions load;
     std::string paths[2];
@@ -101,8 +101,7 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    struct stat info;
-    if (!force && ::stat(paths[1].c_str(), &info) == 0) {
+    if (!force && ostrel::platform::pathExists(paths[1])) {
         std::fprintf(stderr, "ostrel-convert: %s exists; use --force to replace it\n",
                      paths[1].c_str());
         return 1;

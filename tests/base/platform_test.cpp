@@ -1,0 +1,94 @@
+// The system layer as the rest of the program relies on it, the same on every
+// system: files named in UTF-8 replaced whole, dates, large buffers.
+#include "base/platform.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "base/safe_file.h"
+#include "support/temp_files.h"
+
+namespace ostrel {
+namespace {
+
+TEST(Platform, FilesNamedInUtf8AreReplacedWhole) {
+    const testing::TempDir dir;
+    const char* const names[] = {"plain.bin", "芯片备份-读出.bin", "編程器 image.hex",
+                                 "données.srec"};
+    for (const char* name : names) {
+        const std::string path = dir.file(name);
+        for (const std::string& content : {std::string("first"), std::string(70000, '\x5A')}) {
+            FileReplacement file(path);
+            ASSERT_TRUE(file.ready()) << name << ": " << file.error();
+            ASSERT_TRUE(writeAll(file.fd(), content.data(), content.size())) << name;
+            ASSERT_TRUE(file.commit(true)) << name << ": " << file.error();
+            EXPECT_EQ(readWholeFile(path).value_or("(none)"), content) << name;
+            const auto info = platform::pathInfo(path);
+            ASSERT_TRUE(info.has_value()) << name;
+            EXPECT_TRUE(info->regular) << name;
+            EXPECT_EQ(info->size, static_cast<int64_t>(content.size())) << name;
+        }
+        const auto resolved = platform::resolvedPath(path);
+        ASSERT_TRUE(resolved.has_value()) << name;
+        EXPECT_EQ(resolved->substr(resolved->size() - std::strlen(name)), name);
+    }
+    // Each replacement took the place of the old file: nothing else is left.
+    std::vector<std::string> entries = platform::folderEntries(dir.path());
+    std::sort(entries.begin(), entries.end());
+    std::vector<std::string> expected(std::begin(names), std::end(names));
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(entries, expected);
+}
+
+TEST(Platform, UtcDatesRoundTripAndNormalise) {
+    struct Case {
+        int year, month, day, hour;
+        std::time_t expected;
+    };
+    const Case cases[] = {
+        {1970, 1, 1, 0, 0},
+        {2024, 2, 29, 12, 1709208000},
+        {2040, 6, 1, 0, 2222121600},   // past what 32 bits of seconds hold
+        {2026, 2, 30, 0, 1772409600},  // the 30th of February is the 2nd of March
+    };
+    for (const Case& c : cases) {
+        std::tm parts{};
+        parts.tm_year = c.year - 1900;
+        parts.tm_mon = c.month - 1;
+        parts.tm_mday = c.day;
+        parts.tm_hour = c.hour;
+        EXPECT_EQ(platform::timeFromUtc(parts), c.expected) << c.year << "-" << c.month;
+        const std::tm back = platform::utcTime(c.expected);
+        EXPECT_EQ(back.tm_mday, parts.tm_mday) << c.year << "-" << c.month;
+        EXPECT_EQ(back.tm_mon, parts.tm_mon) << c.year << "-" << c.month;
+        EXPECT_EQ(back.tm_hour, c.hour) << c.year << "-" << c.month;
+    }
+}
+
+TEST(Platform, LargeAreaIsAlignedAndDiscardedPagesReadAsZero) {
+    constexpr std::size_t kAlign = 2 * 1024 * 1024;
+    constexpr std::size_t kSize = 4 * kAlign;
+    uint8_t* area = platform::reserveArea(kSize, kAlign);
+    ASSERT_NE(area, nullptr);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(area) % kAlign, 0u);
+    std::memset(area, 0xFF, kSize);
+    platform::discardPages(area, kSize / 2);
+    EXPECT_EQ(std::count(area, area + kSize / 2, 0), static_cast<std::ptrdiff_t>(kSize / 2));
+    EXPECT_EQ(area[kSize / 2], 0xFF);
+    EXPECT_EQ(area[kSize - 1], 0xFF);
+    platform::releaseArea(area, kSize);
+}
+
+TEST(Platform, FindsTheLastByte) {
+    const uint8_t bytes[] = {1, 2, 3, 2, 1};
+    EXPECT_EQ(platform::findLastByte(bytes, 2, 5), bytes + 3);
+    EXPECT_EQ(platform::findLastByte(bytes, 2, 3), bytes + 1);
+    EXPECT_EQ(platform::findLastByte(bytes, 1, 1), bytes);
+    EXPECT_EQ(platform::findLastByte(bytes, 9, 5), nullptr);
+    EXPECT_EQ(platform::findLastByte(bytes, 1, 0), nullptr);
+}
+
+}  // namespace
+}  // namespace ostrel
