@@ -37,7 +37,9 @@
 
 #include <stdint.h>
 
-#if defined(__GNUC__)
+#if defined(_WIN32)
+#define OSTREL_SIM_API __declspec(dllexport)
+#elif defined(__GNUC__)
 #define OSTREL_SIM_API __attribute__((visibility("default")))
 #else
 #define OSTREL_SIM_API

@@ -1,10 +1,17 @@
 // The libusb 0.1 entry points: bus scan, open and close, string descriptors
 // and the bulk transfers, which are handed to the programmer model.
 
+#ifdef _WIN32
+#include <direct.h>
+#include <io.h>
+#include <windows.h>
+#endif
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifndef _WIN32
+#include <sys/file.h>
+#endif
 
 #include <cstdio>
 #include <cstdlib>
@@ -13,7 +20,11 @@
 
 #include "sim_internal.h"
 
+#ifdef _WIN32
+#define USB_API extern "C" __declspec(dllexport)
+#else
 #define USB_API extern "C" __attribute__((visibility("default")))
+#endif
 
 // Part of the library's published interface: the head of the bus list.
 __attribute__((visibility("default"))) struct usb_bus* usb_busses = nullptr;
@@ -148,6 +159,31 @@ void loadConfigFromEnvironment() {
     w.configStamp = stamp;
 }
 
+#ifdef _WIN32
+void makeFolder(const char* path) {
+    _mkdir(path);
+}
+int openLockFile(const char* path) {
+    return _open(path, _O_RDWR | _O_CREAT | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+}
+bool lockAtOnce(int fd) {
+    OVERLAPPED whole{};
+    return LockFileEx(reinterpret_cast<HANDLE>(_get_osfhandle(fd)),
+                      LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD,
+                      &whole) != 0;
+}
+#else
+void makeFolder(const char* path) {
+    mkdir(path, 0700);
+}
+int openLockFile(const char* path) {
+    return open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+}
+bool lockAtOnce(int fd) {
+    return flock(fd, LOCK_EX | LOCK_NB) == 0;
+}
+#endif
+
 // Where a claim of `device` is kept across processes. With USB_DEVFS_PATH set,
 // as the real library reads it, the device's node in that folder
 // ("<path>/001/004"), which the claiming process holds open as it holds the
@@ -160,8 +196,8 @@ std::string claimLockPath(const Device& device) {
         std::snprintf(bus, sizeof bus, "%03d", device.bus);
         std::snprintf(node, sizeof node, "%03d", device.index + 1);
         const std::string folder = std::string(devfs) + "/" + bus;
-        mkdir(devfs, 0700);
-        mkdir(folder.c_str(), 0700);
+        makeFolder(devfs);
+        makeFolder(folder.c_str());
         return folder + "/" + node;
     }
     const std::string& base = world().claimLockBase;
@@ -175,9 +211,9 @@ std::string claimLockPath(const Device& device) {
 int takeClaimLock(const Device& device) {
     const std::string path = claimLockPath(device);
     if (path.empty()) return -2;
-    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const int fd = openLockFile(path.c_str());
     if (fd < 0) return -2;  // nowhere to keep the lock: the claim stays this process's own
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (!lockAtOnce(fd)) {
         close(fd);
         return -1;
     }

@@ -220,8 +220,13 @@ World::FileStamp configFileStamp(const char* path) {
     World::FileStamp stamp;
     struct stat st;
     if (stat(path, &st) != 0) return stamp;
+#ifdef _WIN32
+    stamp.seconds = st.st_mtime;
+    stamp.nanoseconds = 0;
+#else
     stamp.seconds = st.st_mtim.tv_sec;
     stamp.nanoseconds = st.st_mtim.tv_nsec;
+#endif
     stamp.size = st.st_size;
     stamp.inode = static_cast<long long>(st.st_ino);
     return stamp;

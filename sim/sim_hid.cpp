@@ -6,7 +6,26 @@
 //
 // The hidapi stand-in (hidapi/hidapi_standin.cpp) forwards every call here.
 
+#ifdef _WIN32
+// No HID library stands in on Windows (the program speaks to the system's HID
+// driver there); the boot loader's model still serves the USB side's switch.
+struct hid_device_info {
+    char* path;
+    unsigned short vendor_id;
+    unsigned short product_id;
+    wchar_t* serial_number;
+    unsigned short release_number;
+    wchar_t* manufacturer_string;
+    wchar_t* product_string;
+    unsigned short usage_page;
+    unsigned short usage;
+    int interface_number;
+    struct hid_device_info* next;
+};
+typedef struct hid_device_ hid_device;
+#else
 #include <hidapi/hidapi.h>
+#endif
 
 #include <algorithm>
 #include <cstdio>
@@ -274,7 +293,11 @@ void dropHidHandles() {
 using namespace ostrel_sim;
 
 #define LOCKED std::lock_guard<std::mutex> lock(world().mutex)
+#ifdef _WIN32
+#define SIM_API extern "C" __declspec(dllexport)
+#else
 #define SIM_API extern "C" __attribute__((visibility("default")))
+#endif
 
 // ---- What the hidapi stand-in forwards ---------------------------------------------------
 

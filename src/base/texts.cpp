@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "base/platform.h"
+
 namespace ostrel {
 namespace {
 
@@ -628,6 +630,43 @@ constexpr Entry kTexts[kTextCount] = {
     {OSTREL_TEXT(CliAnsweredYes), {" -> 是（--force）", " -> 是（--force）", " -> yes (--force)"}},
     {OSTREL_TEXT(CliRawBinary), {"二进制", "二進位", "raw binary"}},
 };
+
+// Where the programmer is reached differently on Windows (the libusb-win32
+// driver and its libusb0.dll instead of a package, a udev rule and groups),
+// these words replace the ones above.
+constexpr Entry kWindowsTexts[] = {
+    {OSTREL_TEXT(CliNoProgrammer),
+     {"没有找到编程器。请检查 USB 连接，以及设备管理器是否把编程器 (1FC8:300B) 列在 libusb-win32 "
+      "驱动之下（没有驱动时请为它安装 libusb-win32 驱动）。",
+      "沒有找到編程器。請檢查 USB 連接，以及裝置管理員是否把編程器 (1FC8:300B) 列在 libusb-win32 "
+      "驅動程式之下（沒有驅動程式時請為它安裝 libusb-win32 驅動程式）。",
+      "No programmer found. Check the USB connection and that Device Manager lists the "
+      "programmer (1FC8:300B) with the libusb-win32 driver (without one, install that driver "
+      "for it)."}},
+    {OSTREL_TEXT(DoctorLibraryMissing),
+     {"USB 库：无法载入 libusb0.dll。", "USB 函式庫：無法載入 libusb0.dll。",
+      "USB library: libusb0.dll could not be loaded."}},
+    {OSTREL_TEXT(DoctorLibraryInstall),
+     {"请为编程器安装 libusb-win32 驱动（libusb0.sys 与 libusb0.dll，来自 libusb-win32 "
+      "项目的发行包），然后重新插拔编程器。",
+      "請為編程器安裝 libusb-win32 驅動程式（libusb0.sys 與 libusb0.dll，來自 libusb-win32 "
+      "專案的發行包），然後重新插拔編程器。",
+      "Install the libusb-win32 driver for the programmer (libusb0.sys and libusb0.dll, from "
+      "the libusb-win32 project's release), then replug the programmer."}},
+    {OSTREL_TEXT(DoctorLibraryReinstall),
+     {"请重新安装编程器的 libusb-win32 驱动。", "請重新安裝編程器的 libusb-win32 驅動程式。",
+      "Reinstall the programmer's libusb-win32 driver."}},
+    {OSTREL_TEXT(DoctorBusPlugIn),
+     {"请插上编程器，或换一根数据线、换一个 USB 口；设备管理器应当把 1FC8:300B 列在 libusb-win32 "
+      "驱动之下，没有驱动时请为它安装。",
+      "請插上編程器，或換一條傳輸線、換一個 USB 埠；裝置管理員應當把 1FC8:300B 列在 libusb-win32 "
+      "驅動程式之下，沒有驅動程式時請為它安裝。",
+      "Plug the programmer in, or try another cable or port; Device Manager must list 1FC8:300B "
+      "with the libusb-win32 driver: without one, install it for the programmer."}},
+    {OSTREL_TEXT(DoctorClaimFindIt),
+     {"关闭其他使用编程器的程序，然后再试。", "關閉其他使用編程器的程式，然後再試。",
+      "Close other programs that use the programmer and try again."}},
+};
 #undef OSTREL_TEXT
 
 constexpr bool inKeyOrder() {
@@ -650,6 +689,9 @@ const std::string& programText(Txt key, int language) {
             const Entry& e = kTexts[i];
             for (int l = 0; l < 3; ++l) t[i][l] = e.texts[l] != nullptr ? e.texts[l] : e.texts[2];
         }
+        if (platform::kWindows)
+            for (const Entry& e : kWindowsTexts)
+                for (int l = 0; l < 3; ++l) t[static_cast<int>(e.key)][l] = e.texts[l];
         return t;
     }();
     return built[static_cast<int>(key)][clampLanguage(language)];
