@@ -40,7 +40,8 @@ inline constexpr const char* kPathSeparators = "/";
 // open() with the file kept from child processes and, on systems that tell
 // text from binary, in binary; retried when a signal interrupts it.
 int openFile(const std::string& path, int flags, int mode = 0666);
-// fopen() for a UTF-8 path.
+// fopen() for a UTF-8 path; the file takes the bytes as written (no line
+// ends changed on systems that tell text from binary).
 std::FILE* openStream(const std::string& path, const char* mode);
 
 struct PathInfo {

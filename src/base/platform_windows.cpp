@@ -155,7 +155,10 @@ int openFile(const std::string& path, int flags, int mode) {
 }
 
 std::FILE* openStream(const std::string& path, const char* mode) {
-    return _wfopen(wide(path).c_str(), wide(mode).c_str());
+    // The bytes as written, on every system: no "\r" before each "\n".
+    std::string binary = mode;
+    if (binary.find('b') == std::string::npos) binary += 'b';
+    return _wfopen(wide(path).c_str(), wide(binary).c_str());
 }
 
 std::optional<PathInfo> pathInfo(const std::string& path) {
