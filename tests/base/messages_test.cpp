@@ -1,7 +1,9 @@
 #include "base/messages.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <iconv.h>
+#endif
 
 #include <fstream>
 #include <iterator>
@@ -88,6 +90,7 @@ TEST(MessageTable, EachRowSitsUnderItsKey) {
     }
 }
 
+#ifndef _WIN32  // the scripts are told apart by the C library's iconv, which Windows lacks
 // Checked by the C library's converter: a Simplified Chinese text is GB2312,
 // a Traditional one Big5, and where the two differ the Traditional one is not
 // GB2312, so the two languages cannot have changed places in a row.
@@ -119,6 +122,7 @@ TEST(MessageTable, ChineseTextsAreInTheirOwnScript) {
         }
     }
 }
+#endif
 
 TEST(MessageTable, LanguageOutsideTheThreeFallsBackToSimplifiedChinese) {
     for (int lang : {-1, 3, 7, 1000})

@@ -13,7 +13,9 @@
 namespace ostrel {
 namespace {
 
+#ifndef _WIN32
 using testing::FileSizeLimit;
+#endif
 using testing::ScriptedUi;
 
 // The load as the windows run it: a damaged file said in a plain box.
@@ -168,6 +170,7 @@ TEST(CatalogueFile, FullCatalogueIsSavedWithoutTerminatorAndBadCountsAreRefused)
     EXPECT_EQ(testing::readFile(path).size(), kChipRecordSize * kCatalogueCapacity);
 }
 
+#ifndef _WIN32  // Windows has no file size limit that makes a write fail part-way
 TEST(CatalogueFile, FailedSaveLeavesTheOldFileIntact) {
     TempDir dir;
     const std::string path = dir.file("ostrel.Dat");
@@ -187,6 +190,7 @@ TEST(CatalogueFile, FailedSaveLeavesTheOldFileIntact) {
 
     EXPECT_FALSE(saveCatalogueFile(dir.file("no-such-folder/ostrel.Dat"), catalogue, 5));
 }
+#endif
 
 }  // namespace
 }  // namespace ostrel

@@ -223,6 +223,7 @@ TEST(IntelHexWriter, RoundTripsThroughTheReader) {
     EXPECT_TRUE(std::equal(image.begin(), image.end(), target.data()));
 }
 
+#ifndef _WIN32  // Windows has no file size limit that makes a write fail part-way
 TEST(IntelHexWriter, ReportsAFailedWrite) {
     TempDir dir;
     const std::vector<uint8_t> image(0x10000, 0x12);
@@ -230,6 +231,7 @@ TEST(IntelHexWriter, ReportsAFailedWrite) {
     EXPECT_FALSE(WriteIntelHex(dir.file("big.hex"), image.data(), 0x10000));
     EXPECT_FALSE(WriteIntelHex(dir.file("missing/x.hex"), image.data(), 16));
 }
+#endif
 
 }  // namespace
 }  // namespace ostrel::testing

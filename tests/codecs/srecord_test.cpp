@@ -198,12 +198,14 @@ TEST(SRecordWriter, RoundTripsThroughTheReader) {
     EXPECT_TRUE(std::equal(image.begin(), image.end(), target.data()));
 }
 
+#ifndef _WIN32  // Windows has no file size limit that makes a write fail part-way
 TEST(SRecordWriter, ReportsAFailedWrite) {
     TempDir dir;
     const std::vector<uint8_t> image(0x10000, 0x12);
     FileSizeLimit limit(4096);
     EXPECT_FALSE(WriteSRecord(dir.file("big.src"), image.data(), 0x10000));
 }
+#endif
 
 }  // namespace
 }  // namespace ostrel::testing

@@ -71,7 +71,7 @@ class SimFixture : public ::testing::Test {
 
     int device = -1;
     ScriptedUi ui;
-    Core core{ui, OSTREL_SIM_DIR "/libusb-0.1.so.4"};
+    Core core{ui, OSTREL_SIM_LIBRARY};
     MainState* const state = &core.state();
     TUsbBulk& usb = core.usb();
     ProgrammerOps& ops = core.ops();

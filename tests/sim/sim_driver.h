@@ -135,7 +135,7 @@ class SimDriver : public ::testing::Test {
     int device = -1;
     bool winusb = false;
     uint32_t page_ = 256;
-    TUsbBulk usb{OSTREL_SIM_DIR "/libusb-0.1.so.4"};
+    TUsbBulk usb{OSTREL_SIM_LIBRARY};
 };
 
 }  // namespace ostrel::testing

@@ -29,9 +29,13 @@ TEST(SimulatorConfigurationFile, ThePresetProgrammerAndChipAnswerAndFollowTheFil
         {"# the socket emptied again\n", 0, 0},
     };
     testing::writeFile(dir.file("sim.conf"), programmer + steps[0].chipLine);
+#ifdef _WIN32
+    ASSERT_EQ(_putenv_s("OSTREL_SIM_CONFIG", dir.file("sim.conf").c_str()), 0);
+#else
     ASSERT_EQ(setenv("OSTREL_SIM_CONFIG", dir.file("sim.conf").c_str(), 1), 0);
+#endif
 
-    TUsbBulk usb(OSTREL_SIM_DIR "/libusb-0.1.so.4");
+    TUsbBulk usb(OSTREL_SIM_LIBRARY);
     usb.setPause([](int) {});
     ASSERT_EQ(usb.prog_open(kProgrammerVendorId, kProgrammerVendorText, kProgrammerProductId,
                             kProgrammerProductText),

@@ -3,11 +3,13 @@
 // content for them, and a way to make writes fail even for root (who ignores
 // permissions): a file size limit.
 
+#ifndef _WIN32
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cstdint>
 #include <filesystem>
@@ -15,6 +17,8 @@
 #include <functional>
 #include <iterator>
 #include <optional>
+#include <random>
+#include <stdexcept>
 #include <string>
 
 namespace ostrel::testing {
@@ -22,10 +26,24 @@ namespace ostrel::testing {
 class TempDir {
   public:
     TempDir() {
+#ifdef _WIN32
+        // A name no other test program uses at the same time: time and counter.
+        static unsigned counter = 0;
+        const auto base = std::filesystem::temp_directory_path();
+        for (unsigned attempt = 0; path_.empty() && attempt < 1000; ++attempt) {
+            const auto name = "ostrel-test-" + std::to_string(std::random_device{}()) + "-" +
+                              std::to_string(++counter);
+            std::error_code ec;
+            if (std::filesystem::create_directory(base / name, ec))
+                path_ = (base / name).generic_string();
+        }
+        if (path_.empty()) throw std::runtime_error("no temporary folder");
+#else
         std::string pattern =
             (std::filesystem::temp_directory_path() / "ostrel-test-XXXXXX").string();
         if (mkdtemp(&pattern[0]) == nullptr) throw std::runtime_error("mkdtemp failed");
         path_ = pattern;
+#endif
     }
     ~TempDir() {
         std::error_code ec;
@@ -34,8 +52,12 @@ class TempDir {
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
-    const std::string& path() const { return path_; }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
+    const std::string& path() const {
+        return path_;
+    }
+    std::string file(const std::string& name) const {
+        return path_ + "/" + name;
+    }
 
   private:
     std::string path_;
@@ -62,6 +84,7 @@ inline std::string randomBytes(std::size_t count, uint32_t seed) {
     return bytes;
 }
 
+#ifndef _WIN32
 // While alive, no file of this process may grow beyond `bytes`: a write past
 // it fails with EFBIG instead of raising SIGXFSZ.
 class FileSizeLimit {
@@ -103,5 +126,6 @@ inline std::optional<bool> runUnprivileged(const std::string& folder,
     if (WEXITSTATUS(status) == 3) return std::nullopt;
     return WEXITSTATUS(status) == 0;
 }
+#endif
 
 }  // namespace ostrel::testing

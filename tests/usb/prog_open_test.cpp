@@ -51,7 +51,7 @@ class ProgOpen : public ::testing::Test {
         return false;
     }
 
-    TUsbBulk usb{OSTREL_SIM_DIR "/libusb-0.1.so.4"};
+    TUsbBulk usb{OSTREL_SIM_LIBRARY};
     std::vector<int> pauses;
 };
 

@@ -42,7 +42,7 @@ TEST(WireTrace, ADetectIsTracedTransferByTransferAsTheProgrammerSawIt) {
 
     MainState state;
     QuietUi ui;
-    TUsbBulk usb(OSTREL_SIM_DIR "/libusb-0.1.so.4");
+    TUsbBulk usb(OSTREL_SIM_LIBRARY);
     usb.setPause([](int) {});
     usb.setTrace(trace.get());
     ProgrammerOps ops(state, usb, ui);
