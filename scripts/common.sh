@@ -13,8 +13,9 @@ OSTREL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # screenshots need, and what builds and checks the Debian package (icons
 # rendered from SVG, lintian, the desktop entry and AppStream validators,
 # strace for the installed-program test, debootstrap for trying the package in
-# a fresh system), and the production database's client libraries with the
-# PostgreSQL server the tests start for themselves).
+# a fresh system), the production database's client libraries with the
+# PostgreSQL server the tests start for themselves, and the Windows build:
+# mingw-w64 with zlib, GoogleTest's sources, and Wine to run its tests).
 OSTREL_PACKAGES=(
     build-essential cmake ninja-build pkg-config ccache clang-format
     qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
@@ -28,6 +29,7 @@ OSTREL_PACKAGES=(
     dpkg-dev fakeroot lintian desktop-file-utils appstream librsvg2-bin file strace debootstrap
     bash-completion  # its pkg-config file says where ostrel-cli's completion goes
     libsqlite3-dev libpq-dev postgresql-15
+    g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest wine64
 )
 
 ensure_packages() {
