@@ -97,6 +97,18 @@ check "the log holds one line per chip" test "$(wc -l < prod.jsonl)" -eq 2
 check "the log's last line names serial 8" grep -q '"serial":8}' <(tail -n1 prod.jsonl)
 check "the log names the programmer" grep -q '"programmer":"OST000000042"' prod.jsonl
 
+# doctor: the library, the programmer, its claim, its answer and the chip
+# pass; without libusb0.dll it says so and where the driver comes from, with
+# no udev or group advice.
+out=$(cli doctor 2>&1)
+check "doctor: exit 0" test $? -eq 0
+check "doctor names libusb0.dll" grep -q 'libusb0.dll' <<<"$out"
+out=$(WINEPATH= cli doctor 2>&1)
+check "doctor without libusb0.dll: exit 3" test $? -eq 3
+check "doctor without libusb0.dll: says so" grep -q 'libusb0.dll could not be loaded' <<<"$out"
+check "doctor without libusb0.dll: the driver's advice" grep -q 'libusb-win32 driver' <<<"$out"
+check "doctor gives no udev advice" test -z "$(grep -i 'udev\|plugdev\|apt' <<<"$out")"
+
 # --db is not available in this build: refused with exit 2.
 cli -q --db sqlite:line.db -c W25Q32JV auto image.bin 2>db.txt
 check "--db: exit 2" test $? -eq 2
