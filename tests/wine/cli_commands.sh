@@ -121,7 +121,8 @@ big=$((64 * 1048576))
 head -c $big /dev/urandom > chip.img
 printf 'programmer bus=1\nchip id=0xEF4020 size=%s class=0 image="%s"\n' "$big" \
     "$work/chip.img" > sim.conf
-"$wine_run" "$cli_exe" -c W25Q512JV read stopped.bin 2>stopped.txt &
+OSTREL_SIM_LOG=$work/stopped.log "$wine_run" "$cli_exe" -c W25Q512JV read stopped.bin \
+    2>stopped.txt &
 reader=$!
 sleep 2
 kill -INT "$reader"
@@ -129,6 +130,8 @@ wait "$reader"
 status=$?
 check "Ctrl+C: the read stops with exit 130" test "$status" -eq 130
 check "Ctrl+C: the command says it stopped" grep -q 'stopped on request' stopped.txt
+check "Ctrl+C: the programmer's job was ended" grep -q '^state dev 0 in_job=0 open_handles=0' \
+    stopped.log
 check "Ctrl+C: no partial file" test ! -e stopped.bin
 check "Ctrl+C: no temporary file left" test -z "$(ls -A | grep -F 'stopped.bin')"
 
