@@ -27,13 +27,16 @@ const char* const kSaveDefaultExtension = "hex";
 namespace {
 
 constexpr std::size_t kScanChunk = 1u << 16;
+constexpr std::size_t kReadPiece = 1u << 20;
 
 // Reads up to `count` bytes into `target`, fewer only at the end of the input;
 // false on a read error (errno tells which).
 bool readUpTo(int fd, uint8_t* target, std::size_t count, std::size_t& done) {
     done = 0;
     while (done < count) {
-        ssize_t got = ::read(fd, target + done, count - done);
+        // At most 1 MiB a call: some systems make the whole target range
+        // resident before they read, and the target may be the 64 MiB buffer.
+        ssize_t got = ::read(fd, target + done, std::min(count - done, kReadPiece));
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) return false;
         if (got == 0) break;
