@@ -34,9 +34,9 @@ set(linux_only
     # the PostgreSQL server the production store tests start
     operations/production_test.cpp
     # POSIX files: FIFOs, /dev/full, file size limits, other users
-    codecs/file_io_test.cpp codecs/convert_test.cpp codecs/fuzz_test.cpp
+    codecs/convert_test.cpp codecs/fuzz_test.cpp
     codecs/interop_test.cpp codecs/fuzz_corpus_objcopy_test.cpp
-    base/settings_file_test.cpp base/settings_paths_test.cpp
+    base/settings_paths_test.cpp
     # the catalogue's source table read through POSIX files, and the layering
     # check, which reads the source tree the same way on both
     default_catalogue/chip_table_test.cpp layering/layering_test.cpp)
