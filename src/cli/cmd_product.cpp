@@ -23,6 +23,12 @@ std::string formatText(const std::optional<SerialFormat>& format) {
     return text;
 }
 
+// Shows an error and returns it, as the commands end with it.
+std::string refuse(TerminalUi& ui, const std::string& shown) {
+    ui.error(shown);
+    return shown;
+}
+
 // The SHA-256 of the data the loaded file puts on the chip.
 std::string loadedImageHash(const MainState& state) {
     const DataBuffers& buffers = state.buffers;
@@ -54,18 +60,14 @@ std::unique_ptr<StationLink> connectDatabase(const Options& options, TerminalUi&
 
 std::string productCommand(ProductContext& c) {
     const Options& o = c.options;
-    const auto refuse = [&c](const std::string& shown) {
-        c.ui.error(shown);
-        return shown;
-    };
     std::string error;
     if (o.arguments[0] == "list") {
         std::unique_ptr<StationLink> link = connectDatabase(o, c.ui, c.language, false, error);
         std::vector<Product> products;
         if (!link) return error;
         if (!link->store().listProducts(products, error))
-            return refuse(fillIn(programText(Txt::DatabaseUnusable, c.language),
-                                 {databaseShownName(o.db), error}));
+            return refuse(c.ui, fillIn(programText(Txt::DatabaseUnusable, c.language),
+                                       {databaseShownName(o.db), error}));
         for (const Product& p : products) {
             if (o.json)
                 c.ui.jsonLine(
@@ -93,16 +95,16 @@ std::string productCommand(ProductContext& c) {
         parseSerialFormat(o.serial, format, error);  // checked with the options
         const uint32_t chipSize = DataBuffers::flashCountFor(c.state.selectedRecord().flashSize);
         if (uint64_t{format.address} + format.bytes > chipSize)
-            return refuse(fillIn(programText(Txt::SerialOutsideChip, c.language),
-                                 {hexAddress(format.address), std::to_string(format.bytes),
-                                  std::to_string(chipSize)}));
+            return refuse(c.ui, fillIn(programText(Txt::SerialOutsideChip, c.language),
+                                       {hexAddress(format.address), std::to_string(format.bytes),
+                                        std::to_string(chipSize)}));
         product.serial = format;
     }
     std::unique_ptr<StationLink> link = connectDatabase(o, c.ui, c.language, false, error);
     if (!link) return error;
     if (!link->store().addProduct(product, error))
-        return refuse(fillIn(programText(Txt::DatabaseUnusable, c.language),
-                             {databaseShownName(o.db), error}));
+        return refuse(c.ui, fillIn(programText(Txt::DatabaseUnusable, c.language),
+                                   {databaseShownName(o.db), error}));
     c.ui.note(fillIn(programText(Txt::ProductAdded, c.language),
                      {product.name, product.chip, product.imageSha256,
                       std::to_string(std::max<int32_t>(c.state.buffers.flashDataLength, 0))}));
@@ -110,28 +112,25 @@ std::string productCommand(ProductContext& c) {
 }
 
 std::string checkProduct(ProductContext& c, StationLink& link, const std::string& file) {
-    const auto refuse = [&c](const std::string& shown) {
-        c.ui.error(shown);
-        return shown;
-    };
     std::optional<Product> product;
     std::string error;
     if (!link.store().findProduct(c.options.product, product, error))
-        return refuse(fillIn(programText(Txt::DatabaseAway, c.language),
-                             {databaseShownName(c.options.db), error}));
+        return refuse(c.ui, fillIn(programText(Txt::DatabaseAway, c.language),
+                                   {databaseShownName(c.options.db), error}));
     if (!product)
-        return refuse(fillIn(programText(Txt::ProductUnknown, c.language), {c.options.product}));
+        return refuse(c.ui,
+                      fillIn(programText(Txt::ProductUnknown, c.language), {c.options.product}));
     error = c.chooseChip(c.options.chip.empty() ? product->chip : c.options.chip);
     if (!error.empty()) return error;
     if (c.chipNames() != product->chip)
-        return refuse(fillIn(programText(Txt::ProductWrongChip, c.language),
-                             {product->name, product->chip, c.chipNames()}));
+        return refuse(c.ui, fillIn(programText(Txt::ProductWrongChip, c.language),
+                                   {product->name, product->chip, c.chipNames()}));
     error = c.loadFile(file);
     if (!error.empty()) return error;
     const std::string hash = loadedImageHash(c.state);
     if (hash != product->imageSha256)
-        return refuse(fillIn(programText(Txt::ProductWrongImage, c.language),
-                             {product->name, hash, product->imageSha256}));
+        return refuse(c.ui, fillIn(programText(Txt::ProductWrongImage, c.language),
+                                   {product->name, hash, product->imageSha256}));
     link.product = product;
     return {};
 }

@@ -14,15 +14,13 @@
 namespace ostrel {
 
 std::string chipLogText(const ChipLogLine& line) {
-    const std::tm utc = platform::utcTime(line.time);
-    char time[32];
-    std::strftime(time, sizeof time, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    const std::string time = recordTimeText(line.time);
     char crc[16];
     std::snprintf(crc, sizeof crc, "%08x", line.crc32);
     // With a point whatever the locale: the window runs under the user's.
     const std::string seconds = secondsText(line.seconds);
     std::string text =
-        "{\"time\":\"" + std::string(time) + "\",\"programmer\":" + jsonString(line.programmer) +
+        "{\"time\":\"" + time + "\",\"programmer\":" + jsonString(line.programmer) +
         ",\"chip\":" + jsonString(line.chip) + ",\"id\":" + jsonString(line.chipId) +
         ",\"command\":" + jsonString(line.command) + ",\"result\":" + jsonString(line.result) +
         ",\"message\":" + jsonString(line.message) + ",\"bytes\":" + std::to_string(line.bytes) +

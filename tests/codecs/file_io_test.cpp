@@ -209,16 +209,7 @@ TEST(LoadFile, ReadsAPipeOnceAndWhole) {
 }
 #endif
 
-#ifndef _WIN32  // FIFOs, /dev/full, file modes and symbolic links
-// Files left in a folder, to check that a failed save leaves no scratch file.
-std::vector<std::string> filesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-#endif
+using testing::filesIn;
 
 TEST(SaveFile, WritesTheFormatOfTheExtension) {
     TempDir dir;

@@ -19,14 +19,7 @@ namespace {
 
 const std::string kEnd = ":00000001FF\r\n";
 
-// Files left in a folder, to check that a failed save leaves no scratch file.
-std::vector<std::string> filesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
+using testing::filesIn;
 
 TEST(SaveFile, AsksBeforeReplacingAFile) {
     TempDir dir;
