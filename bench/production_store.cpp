@@ -10,7 +10,7 @@
 // spread of single chips under contention, so it prints the median and the
 // 99th percentile of all of them.
 
-#include "operations/production_store.h"
+#include "production/production_store.h"
 
 #include <algorithm>
 #include <chrono>

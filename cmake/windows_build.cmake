@@ -16,14 +16,14 @@ enable_testing()
 
 set(src ${CMAKE_SOURCE_DIR}/src)
 set(core_src)
-foreach(sub base catalogue usb buffers operations firmware)
+foreach(sub base catalogue usb buffers operations firmware production)
     file(GLOB sub_src CONFIGURE_DEPENDS ${src}/${sub}/*.cpp)
     list(APPEND core_src ${sub_src})
 endforeach()
 list(FILTER core_src EXCLUDE REGEX
      "/(platform_posix|device_change|hid_device|sqlite_connection|postgres_connection)\\.cpp$")
 list(APPEND core_src ${src}/base/platform_windows.cpp ${src}/firmware/hid_device_windows.cpp
-     ${src}/operations/sql_unavailable.cpp)
+     ${src}/production/sql_unavailable.cpp)
 add_library(ostrel_core STATIC ${core_src})
 target_include_directories(ostrel_core PUBLIC ${src})
 target_link_libraries(ostrel_core PUBLIC ${OSTREL_STATIC_ZLIB} Threads::Threads bcrypt setupapi hid shell32)

@@ -32,7 +32,7 @@ set(linux_only
     # ostrel-cli as a process, its JSON read with Qt, and FIFOs, signals and /proc
     cli/cli_test.cpp cli/production_line_test.cpp cli/programmers_test.cpp
     # the PostgreSQL server the production store tests start
-    operations/production_test.cpp
+    production/production_test.cpp
     # POSIX files: FIFOs, /dev/full, file size limits, other users
     codecs/convert_test.cpp codecs/fuzz_test.cpp
     codecs/interop_test.cpp codecs/fuzz_corpus_objcopy_test.cpp
@@ -41,7 +41,7 @@ set(linux_only
     # check, which reads the source tree the same way on both
     default_catalogue/chip_table_test.cpp layering/layering_test.cpp)
 
-foreach(area base catalogue buffers codecs operations usb sim simconfig firmware cli
+foreach(area base catalogue buffers codecs operations production usb sim simconfig firmware cli
              default_catalogue)
     file(GLOB area_src CONFIGURE_DEPENDS ${tests}/${area}/*.cpp)
     foreach(skip IN LISTS linux_only)

@@ -4,8 +4,8 @@
 
 #include "base/locale_language.h"
 #include "base/messages.h"
-#include "operations/production_store.h"
-#include "operations/serial_counter.h"
+#include "production/production_store.h"
+#include "production/serial_counter.h"
 
 namespace ostrel::cli {
 

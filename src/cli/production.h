@@ -10,7 +10,7 @@
 
 #include "cli/cli_options.h"
 #include "cli/terminal_ui.h"
-#include "operations/production_run.h"
+#include "production/production_run.h"
 
 namespace ostrel::cli {
 

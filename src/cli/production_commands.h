@@ -9,7 +9,7 @@
 #include "cli/cli_options.h"
 #include "cli/terminal_ui.h"
 #include "operations/main_state.h"
-#include "operations/station_link.h"
+#include "production/station_link.h"
 
 namespace ostrel::cli {
 

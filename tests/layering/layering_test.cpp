@@ -1,10 +1,11 @@
 // The layering of src/, read from the #include lines themselves: base is the
 // floor; catalogue and usb stand on it; buffers on those; operations on
 // buffers, and firmware on operations (it reaches the boot loader through the
-// programmer's job steps); cli and shell are the top, and only main.cpp
-// includes shell. Windows live in ui/ folders: no other code includes a ui/
-// header, and nothing outside them includes Qt, since the core library links
-// no Qt at all.
+// programmer's job steps); production (the line's database, spool, serial
+// numbers and log) stands on operations too, beside firmware; cli and shell
+// are the top, and only main.cpp includes shell. Windows live in ui/ folders:
+// no other code includes a ui/ header, and nothing outside them includes Qt,
+// since the core library links no Qt at all.
 
 #include <gtest/gtest.h>
 
@@ -27,8 +28,8 @@ namespace fs = std::filesystem;
 
 // What each folder of src/ may include besides itself; "" is src/ itself (main.cpp).
 const std::map<std::string, std::set<std::string>>& allowed() {
-    static const std::set<std::string> core = {"base",    "catalogue",  "usb",
-                                               "buffers", "operations", "firmware"};
+    static const std::set<std::string> core = {"base",       "catalogue", "usb",       "buffers",
+                                               "operations", "firmware",  "production"};
     static const std::map<std::string, std::set<std::string>> table = {
         {"base", {}},
         {"catalogue", {"base"}},
@@ -36,9 +37,11 @@ const std::map<std::string, std::set<std::string>>& allowed() {
         {"buffers", {"base", "catalogue", "usb"}},
         {"operations", {"base", "catalogue", "usb", "buffers"}},
         {"firmware", {"base", "catalogue", "usb", "buffers", "operations"}},
+        {"production", {"base", "catalogue", "usb", "buffers", "operations"}},
         {"cli", core},
         {"shell", core},
-        {"", {"base", "catalogue", "usb", "buffers", "operations", "firmware", "shell"}},
+        {"",
+         {"base", "catalogue", "usb", "buffers", "operations", "firmware", "production", "shell"}},
     };
     return table;
 }
@@ -116,6 +119,8 @@ TEST(Layering, PlantedViolationsAreNamedWithFileAndLine) {
         {"operations/runner.h", "#include \"firmware/hid.h\"\n"},
         {"firmware/hid.h", "#include \"operations/packets.h\"\n"},
         {"cli/main.cpp", "#include \"shell/ui/main_window.h\"\n"},
+        {"production/store.cpp",
+         "#include \"operations/packets.h\"\n#include \"firmware/hid.h\"\n"},
         {"usb/bulk.cpp", "#include <QWidget>\n#include \"usb/ui/notifier.h\"\n"},
         {"usb/ui/notifier.h", "#include <QObject>\n#include \"usb/device_change.h\"\n"},
         {"shell/ui/main_window.h", "#include \"buffers/ui/hex_view.h\"\n"},
@@ -131,6 +136,7 @@ TEST(Layering, PlantedViolationsAreNamedWithFileAndLine) {
         "cli/main.cpp:1: cli includes \"shell/ui/main_window.h\", above it",
         "cli/main.cpp:1: ui/ header \"shell/ui/main_window.h\" outside a ui/ folder",
         "operations/runner.h:1: operations includes \"firmware/hid.h\", above it",
+        "production/store.cpp:2: production includes \"firmware/hid.h\", above it",
         "usb/bulk.cpp:1: Qt header <QWidget> outside a ui/ folder",
         "usb/bulk.cpp:2: ui/ header \"usb/ui/notifier.h\" outside a ui/ folder",
     };

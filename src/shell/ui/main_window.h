@@ -21,9 +21,9 @@
 #include "operations/command_runner.h"
 #include "operations/core.h"
 #include "operations/main_state.h"
-#include "operations/production_store.h"
 #include "operations/programmer_list.h"
-#include "operations/serial_counter.h"
+#include "production/production_store.h"
+#include "production/serial_counter.h"
 #include "usb/presence_check.h"
 #include "usb/usb_bulk.h"
 

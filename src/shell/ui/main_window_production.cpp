@@ -13,10 +13,10 @@
 #include "buffers/data_buffers.h"
 #include "catalogue/chip_lookup.h"
 #include "catalogue/gbk_text.h"
-#include "operations/production_run.h"
-#include "operations/station_link.h"
-#include "operations/ui/serial_dialog.h"
 #include "operations/window_presenter.h"
+#include "production/production_run.h"
+#include "production/station_link.h"
+#include "production/ui/serial_dialog.h"
 #include "shell/ui/main_window.h"
 
 namespace ostrel {

@@ -1,4 +1,4 @@
-#include "operations/serial_counter.h"
+#include "production/serial_counter.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "operations/ui/serial_dialog.h"
+#include "production/ui/serial_dialog.h"
 
 #include <QCheckBox>
 #include <QComboBox>

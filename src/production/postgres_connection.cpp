@@ -4,7 +4,7 @@
 
 #include <libpq-fe.h>
 
-#include "operations/sql_connection.h"
+#include "production/sql_connection.h"
 
 namespace ostrel {
 namespace {

@@ -1,4 +1,4 @@
-#include "operations/production_run.h"
+#include "production/production_run.h"
 
 #include <algorithm>
 

@@ -6,9 +6,9 @@
 #include <fstream>
 #include <iterator>
 
-#include "operations/production_run.h"
-#include "operations/production_store.h"
-#include "operations/record_spool.h"
+#include "production/production_run.h"
+#include "production/production_store.h"
+#include "production/record_spool.h"
 #include "sim_fixture.h"
 #include "support/temp_files.h"
 

@@ -9,8 +9,8 @@
 #include <optional>
 #include <string>
 
-#include "operations/production_store.h"
-#include "operations/record_spool.h"
+#include "production/production_store.h"
+#include "production/record_spool.h"
 
 namespace ostrel {
 

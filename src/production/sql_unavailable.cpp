@@ -1,7 +1,7 @@
 // The build without the production database's client libraries (Windows): a
 // database named with --db cannot be reached, and says why.
 
-#include "operations/sql_connection.h"
+#include "production/sql_connection.h"
 
 namespace ostrel {
 

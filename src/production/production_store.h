@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "operations/serial_counter.h"
-#include "operations/sql_connection.h"
+#include "production/serial_counter.h"
+#include "production/sql_connection.h"
 
 namespace ostrel {
 

@@ -1,4 +1,4 @@
-#include "operations/record_spool.h"
+#include "production/record_spool.h"
 
 #include <fcntl.h>
 #include <unistd.h>

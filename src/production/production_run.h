@@ -14,9 +14,9 @@
 #include <string>
 
 #include "operations/command_runner.h"
-#include "operations/production_log.h"
-#include "operations/serial_counter.h"
-#include "operations/station_link.h"
+#include "production/production_log.h"
+#include "production/serial_counter.h"
+#include "production/station_link.h"
 
 namespace ostrel {
 

@@ -1,4 +1,4 @@
-#include "operations/station_link.h"
+#include "production/station_link.h"
 
 #include <cstdlib>
 

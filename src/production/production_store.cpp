@@ -1,4 +1,4 @@
-#include "operations/production_store.h"
+#include "production/production_store.h"
 
 #include <algorithm>
 #include <cmath>

@@ -6,7 +6,7 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
-#include "operations/sql_connection.h"
+#include "production/sql_connection.h"
 
 namespace ostrel {
 namespace {

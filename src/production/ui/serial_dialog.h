@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "operations/serial_counter.h"
+#include "production/serial_counter.h"
 
 class QCheckBox;
 class QComboBox;

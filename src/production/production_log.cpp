@@ -1,4 +1,4 @@
-#include "operations/production_log.h"
+#include "production/production_log.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -9,7 +9,7 @@
 
 #include "base/platform.h"
 #include "base/text_format.h"
-#include "operations/production_store.h"
+#include "production/production_store.h"
 
 namespace ostrel {
 

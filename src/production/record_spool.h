@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "operations/production_store.h"
+#include "production/production_store.h"
 
 namespace ostrel {
 
