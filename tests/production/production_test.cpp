@@ -6,10 +6,10 @@
 #include <fstream>
 #include <iterator>
 
+#include "operations/sim_fixture.h"
 #include "production/production_run.h"
 #include "production/production_store.h"
 #include "production/record_spool.h"
-#include "sim_fixture.h"
 #include "support/temp_files.h"
 
 namespace ostrel::testing {
