@@ -129,6 +129,9 @@ class ProductionStore {
     bool summary(const RecordFilter& filter, std::vector<ProgrammerSummary>& lines,
                  std::string& error);
 
+    // The database's identity: the same for every URL that reaches it.
+    bool identity(std::string& id, std::string& error) { return connection_->identity(id, error); }
+
     // After the connection was lost: true when it is back.
     bool reconnect(std::string& error);
     bool lost() const { return connection_->lost(); }

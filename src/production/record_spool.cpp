@@ -84,9 +84,9 @@ bool writeAll(int fd, const std::string& text) {
 
 }  // namespace
 
-std::string RecordSpool::pathFor(const std::string& folder, const std::string& url) {
+std::string RecordSpool::pathFor(const std::string& folder, const std::string& key) {
     uint64_t hash = 0xcbf29ce484222325ull;  // FNV-1a
-    for (const char c : url) hash = (hash ^ static_cast<uint8_t>(c)) * 0x100000001b3ull;
+    for (const char c : key) hash = (hash ^ static_cast<uint8_t>(c)) * 0x100000001b3ull;
     char name[64];
     std::snprintf(name, sizeof name, "/production-spool-%016llx.tsv",
                   static_cast<unsigned long long>(hash));

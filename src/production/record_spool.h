@@ -19,8 +19,9 @@ class RecordSpool {
   public:
     explicit RecordSpool(std::string path) : path_(std::move(path)) {}
 
-    // The spool of the database `url` in `folder`: one per database.
-    static std::string pathFor(const std::string& folder, const std::string& url);
+    // The spool of the database whose identity is `key` in `folder`: one per
+    // database.
+    static std::string pathFor(const std::string& folder, const std::string& key);
 
     // Appends the outcome of the started row `outcome.id`, on the disk when
     // it returns true; false with `error` set.

@@ -40,6 +40,9 @@ class SqlConnection {
     virtual const char* skipLocked() const = 0;
     // The column type of a row number the database gives.
     virtual const char* rowIdType() const = 0;
+    // What the database is, whatever the URL that reached it looked like: two
+    // spellings of one database give the same text, two databases never do.
+    virtual bool identity(std::string& id, std::string& error) = 0;
     // The connection was lost; reconnect() tries once more.
     virtual bool lost() const = 0;
     virtual bool reconnect(std::string& error) = 0;

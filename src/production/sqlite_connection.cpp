@@ -6,6 +6,10 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+
+#include "base/platform.h"
 #include "production/sql_connection.h"
 
 namespace ostrel {
@@ -20,7 +24,7 @@ std::string sqliteParameters(std::string sql) {
 
 class SqliteConnection : public SqlConnection {
   public:
-    explicit SqliteConnection(sqlite3* db) : db_(db) {}
+    SqliteConnection(sqlite3* db, std::string path) : db_(db), path_(std::move(path)) {}
     ~SqliteConnection() override { sqlite3_close_v2(db_); }
 
     using SqlConnection::exec;
@@ -64,11 +68,22 @@ class SqliteConnection : public SqlConnection {
     bool beginWrite(bool, std::string& error) override { return exec("BEGIN IMMEDIATE", error); }
     const char* skipLocked() const override { return ""; }
     const char* rowIdType() const override { return "INTEGER PRIMARY KEY"; }
+    // The file with its links and relative parts resolved: one file, one name.
+    bool identity(std::string& id, std::string& error) override {
+        const std::optional<std::string> resolved = platform::resolvedPath(path_);
+        if (!resolved) {
+            error = path_ + ": " + std::strerror(errno);
+            return false;
+        }
+        id = "sqlite:" + *resolved;
+        return true;
+    }
     bool lost() const override { return false; }
     bool reconnect(std::string&) override { return true; }
 
   private:
     sqlite3* db_;
+    std::string path_;
 };
 
 }  // namespace
@@ -97,7 +112,7 @@ std::unique_ptr<SqlConnection> connectSqlite(const std::string& path, std::strin
             return 1;
         },
         nullptr);
-    auto connection = std::make_unique<SqliteConnection>(db);
+    auto connection = std::make_unique<SqliteConnection>(db, path);
     SqlRows rows;
     if (!connection->exec("PRAGMA journal_mode=WAL", {}, rows, error) ||
         !connection->exec("PRAGMA synchronous=FULL", error) ||

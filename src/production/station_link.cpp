@@ -13,18 +13,27 @@ std::string stationName() {
     return host.empty() ? "localhost" : host;
 }
 
-StationLink::StationLink(std::string url, const std::string& stateFolder)
-    : url_(std::move(url)), spool_(RecordSpool::pathFor(stateFolder, url_)) {}
+StationLink::StationLink(std::string url, std::string stateFolder)
+    : url_(std::move(url)), folder_(std::move(stateFolder)) {}
 
 bool StationLink::connect(std::string& error) {
     spoolWritten_ = 0;
     if (!store_) {
-        store_ = ProductionStore::open(url_, error);
-        if (!store_) return false;
+        std::unique_ptr<ProductionStore> store = ProductionStore::open(url_, error);
+        std::string identity;
+        if (!store || !store->identity(identity, error)) return false;
+        store_ = std::move(store);
+        spool_ = RecordSpool(RecordSpool::pathFor(folder_, identity));
     } else if (!store_->reconnect(error)) {
         return false;
     }
-    return spool_.flush(*store_, spoolWritten_, error);
+    // Earlier releases named the spool after the URL as it was typed.
+    const RecordSpool older(RecordSpool::pathFor(folder_, url_));
+    int olderWritten = 0;
+    if (older.path() != spool_.path() && !older.flush(*store_, olderWritten, error)) return false;
+    const bool flushed = spool_.flush(*store_, spoolWritten_, error);
+    spoolWritten_ += olderWritten;
+    return flushed;
 }
 
 bool StationLink::start(ChipRow& row, std::string& error) {

@@ -21,10 +21,12 @@ std::string stationName();
 class StationLink {
   public:
     // `url` as the user gave it; the spool lives in `stateFolder`.
-    StationLink(std::string url, const std::string& stateFolder);
+    StationLink(std::string url, std::string stateFolder);
 
-    // Connects, creates or upgrades the schema and writes the spool. False
-    // with `error` set when the database cannot be used.
+    // Connects, creates or upgrades the schema and writes the spool, which is
+    // named after the database's identity (not the URL's spelling, so that
+    // every URL of one database finds the same spool). False with `error` set
+    // when the database cannot be used.
     bool connect(std::string& error);
     ProductionStore& store() { return *store_; }
     bool connected() const { return store_ != nullptr; }
@@ -51,7 +53,8 @@ class StationLink {
 
   private:
     std::string url_;
-    RecordSpool spool_;
+    std::string folder_;
+    RecordSpool spool_{""};
     std::unique_ptr<ProductionStore> store_;
     int spoolWritten_ = 0;
 };

@@ -10,6 +10,7 @@
 #include "production/production_run.h"
 #include "production/production_store.h"
 #include "production/record_spool.h"
+#include "production/station_link.h"
 #include "support/temp_files.h"
 
 namespace ostrel::testing {
@@ -416,6 +417,19 @@ TEST(LineDatabase, NumbersComeBackOnceAndTheSpoolCountsOnce) {
     ASSERT_EQ(rows.size(), 3u) << "the used-up chip left a row";
     EXPECT_EQ(rows[1].result, "done");
     EXPECT_EQ(readFile(dir.file("spool.tsv")), "");
+
+    // Two spellings of one database's URL find one spool; another database
+    // has its own.
+    std::string spools[3];
+    const std::string urls[3] = {url, "sqlite:" + dir.path() + "/./line.db",
+                                 "sqlite:" + dir.file("other.db")};
+    for (int i = 0; i < 3; ++i) {
+        StationLink link(urls[i], dir.path());
+        ASSERT_TRUE(link.connect(error)) << error;
+        spools[i] = link.spool().path();
+    }
+    EXPECT_EQ(spools[0], spools[1]);
+    EXPECT_NE(spools[0], spools[2]);
 
     store.reset();
     {
