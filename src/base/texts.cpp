@@ -512,6 +512,11 @@ constexpr Entry kTexts[kTextCount] = {
     {OSTREL_TEXT(DatabaseSpoolWritten),
      {"已将保存的记录写入生产数据库：%s 条。", "已將保存的記錄寫入生產資料庫：%s 筆。",
       "Records kept while the production database was away were written to it: %s."}},
+    {OSTREL_TEXT(DatabaseSetAside),
+     {"生产数据库离线时保存的 %s 条记录无法写入数据库，已另存于 %s（%s）。",
+      "生產資料庫離線時保存的 %s 筆記錄無法寫入資料庫，已另存於 %s（%s）。",
+      "Records kept while the production database was away that it cannot take: %s, set aside "
+      "in %s (%s)."}},
     {OSTREL_TEXT(ProductUnknown),
      {"生产数据库中没有名为 %s 的产品。", "生產資料庫中沒有名為 %s 的產品。",
       "The production database has no product named %s."}},

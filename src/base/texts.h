@@ -188,6 +188,7 @@ enum class Txt {
     DatabaseSpooled,       // %s: the reason, the spool file
     DatabaseRecordLost,    // %s: the reason, the spool file, why it could not be written
     DatabaseSpoolWritten,  // %s: records written from the spool
+    DatabaseSetAside,      // %s: records set aside, the file, the first one's reason
     ProductUnknown,        // %s: product
     ProductWrongChip,      // %s: product, its chip, the chip chosen
     ProductWrongImage,     // %s: product, the image's SHA-256, the product's

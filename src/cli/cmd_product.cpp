@@ -55,6 +55,11 @@ std::unique_ptr<StationLink> connectDatabase(const Options& options, TerminalUi&
     if (link->spoolWritten() > 0)
         ui.note(fillIn(programText(Txt::DatabaseSpoolWritten, language),
                        {std::to_string(link->spoolWritten())}));
+    const RecordSpool::Flushed& flushed = link->spoolFlushed();
+    if (flushed.setAside > 0)
+        ui.error(fillIn(
+            programText(Txt::DatabaseSetAside, language),
+            {std::to_string(flushed.setAside), link->spool().setAsidePath(), flushed.reason}));
     return link;
 }
 

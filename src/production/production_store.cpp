@@ -428,7 +428,15 @@ bool ProductionStore::finishChip(const ChipRow& outcome, bool& finished, std::st
                     rows, error))
                 return false;
             finished = !rows.empty();
-            if (!finished || outcome.result == "done" || !rows[0][0] || !rows[0][1]) return true;
+            if (!finished) {
+                // Finished before (an outcome written twice), or never started here.
+                if (!db.exec("SELECT id FROM chips WHERE id = $1", {std::to_string(outcome.id)},
+                             rows, error))
+                    return false;
+                if (rows.empty()) error = "the database has no chip " + std::to_string(outcome.id);
+                return !rows.empty();
+            }
+            if (outcome.result == "done" || !rows[0][0] || !rows[0][1]) return true;
             return db.exec(
                 "INSERT INTO given_back (product, serial) VALUES ($1, $2) "
                 "ON CONFLICT DO NOTHING",

@@ -120,7 +120,8 @@ class ProductionStore {
     bool startChip(ChipRow& row, std::string& error);
     // Finishes the row `outcome.id` with the outcome's result, cause,
     // message, bytes, CRC-32 and seconds; a chip that did not pass gives its
-    // number back. `finished` false: the row had been finished before.
+    // number back. `finished` false: the row had been finished before. False
+    // with `error` set for a row the database does not have.
     bool finishChip(const ChipRow& outcome, bool& finished, std::string& error);
 
     // Rows in the order they started.

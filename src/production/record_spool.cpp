@@ -76,8 +76,26 @@ bool writeAll(int fd, const std::string& text) {
     while (done < text.size()) {
         const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
         if (n < 0 && errno == EINTR) continue;
+        if (n == 0) errno = ENOSPC;
         if (n <= 0) return false;
         done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Appends `text` to the file at `path` (created when missing) whole or not
+// at all: a write that went out in part is cut off again, which the lock
+// makes safe, as nobody else appends meanwhile. On the disk when it returns
+// true.
+bool appendWhole(const std::string& path, const std::string& text, std::string& error) {
+    LockedFile file(path, O_WRONLY | O_APPEND | O_CREAT);
+    const std::optional<platform::PathInfo> before =
+        file.fd < 0 ? std::nullopt : platform::fileInfo(file.fd);
+    if (!before || !writeAll(file.fd, text) || !platform::flushToDisk(file.fd)) {
+        const int why = errno;
+        if (before) platform::truncateFile(file.fd, before->size);
+        error = path + ": " + std::strerror(why);
+        return false;
     }
     return true;
 }
@@ -124,17 +142,18 @@ bool RecordSpool::outcomeOf(const std::string& line, ChipRow& outcome) {
     return true;
 }
 
-bool RecordSpool::append(const ChipRow& outcome, std::string& error) const {
-    LockedFile file(path_, O_WRONLY | O_APPEND | O_CREAT);
-    if (file.fd < 0 || !writeAll(file.fd, lineOf(outcome)) || !platform::flushToDisk(file.fd)) {
-        error = path_ + ": " + std::strerror(errno);
-        return false;
-    }
-    return true;
+RecordSpool::RecordSpool(std::string path, std::string setAsidePath)
+    : path_(std::move(path)), setAsidePath_(std::move(setAsidePath)) {
+    if (!setAsidePath_.empty()) return;
+    const std::size_t dot = path_.rfind(".tsv");
+    setAsidePath_ = (dot == std::string::npos ? path_ : path_.substr(0, dot)) + "-set-aside.tsv";
 }
 
-bool RecordSpool::flush(ProductionStore& store, int& written, std::string& error) const {
-    written = 0;
+bool RecordSpool::append(const ChipRow& outcome, std::string& error) const {
+    return appendWhole(path_, lineOf(outcome), error);
+}
+
+bool RecordSpool::flush(ProductionStore& store, Flushed& flushed, std::string& error) const {
     LockedFile file(path_, O_RDWR);
     if (file.fd < 0) {
         if (errno == ENOENT) return true;
@@ -152,35 +171,46 @@ bool RecordSpool::flush(ProductionStore& store, int& written, std::string& error
         text.append(block, static_cast<std::size_t>(n));
     }
     if (text.empty()) return true;
-    // Line by line; a line the database did not take stops the flush, and
-    // it and the lines after it stay.
-    std::size_t from = 0;
-    bool ok = true;
-    while (from < text.size()) {
+    std::string setAside;
+    int lineNumber = 0;
+    for (std::size_t from = 0; from < text.size();) {
         std::size_t end = text.find('\n', from);
-        // A line without its newline was cut short by a crash: not an outcome.
-        if (end == std::string::npos) {
-            from = text.size();
-            break;
-        }
-        ChipRow outcome;
-        bool finished = false;
-        if (RecordSpool::outcomeOf(text.substr(from, end - from), outcome)) {
-            if (!store.finishChip(outcome, finished, error)) {
-                ok = false;
-                break;
-            }
-            if (finished) ++written;
-        }
+        const bool cut = end == std::string::npos;
+        if (cut) end = text.size();
+        const std::string line = text.substr(from, end - from);
         from = end + 1;
+        ++lineNumber;
+        ChipRow outcome;
+        std::string why;
+        if (cut) {
+            why = "line " + std::to_string(lineNumber) + " was cut short";
+        } else if (!outcomeOf(line, outcome)) {
+            why = "line " + std::to_string(lineNumber) + " cannot be read";
+        } else {
+            bool finished = false;
+            if (store.finishChip(outcome, finished, why)) {
+                if (finished) ++flushed.written;
+                continue;
+            }
+            // The database went away: every line waits for the next
+            // connection, those written now as well (writing them again
+            // changes nothing).
+            if (store.lost()) {
+                error = why;
+                return false;
+            }
+            why = "line " + std::to_string(lineNumber) + ": " + why;
+        }
+        setAside += line + "\n";
+        if (flushed.setAside++ == 0) flushed.reason = why;
     }
-    const std::string rest = text.substr(from);
-    if (!platform::truncateFile(file.fd, 0) || !platform::rewindFile(file.fd) ||
-        !writeAll(file.fd, rest) || !platform::flushToDisk(file.fd)) {
+    if (!setAside.empty() && !appendWhole(setAsidePath_, setAside, error)) return false;
+    // Every line is in the database or set aside.
+    if (!platform::truncateFile(file.fd, 0) || !platform::flushToDisk(file.fd)) {
         error = path_ + ": " + std::strerror(errno);
         return false;
     }
-    return ok;
+    return true;
 }
 
 }  // namespace ostrel

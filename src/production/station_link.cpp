@@ -17,7 +17,7 @@ StationLink::StationLink(std::string url, std::string stateFolder)
     : url_(std::move(url)), folder_(std::move(stateFolder)) {}
 
 bool StationLink::connect(std::string& error) {
-    spoolWritten_ = 0;
+    flushed_ = {};
     if (!store_) {
         std::unique_ptr<ProductionStore> store = ProductionStore::open(url_, error);
         std::string identity;
@@ -28,12 +28,9 @@ bool StationLink::connect(std::string& error) {
         return false;
     }
     // Earlier releases named the spool after the URL as it was typed.
-    const RecordSpool older(RecordSpool::pathFor(folder_, url_));
-    int olderWritten = 0;
-    if (older.path() != spool_.path() && !older.flush(*store_, olderWritten, error)) return false;
-    const bool flushed = spool_.flush(*store_, spoolWritten_, error);
-    spoolWritten_ += olderWritten;
-    return flushed;
+    const RecordSpool older(RecordSpool::pathFor(folder_, url_), spool_.setAsidePath());
+    if (older.path() != spool_.path() && !older.flush(*store_, flushed_, error)) return false;
+    return spool_.flush(*store_, flushed_, error);
 }
 
 bool StationLink::start(ChipRow& row, std::string& error) {

@@ -34,8 +34,10 @@ class StationLink {
     // The station's host name and the product made (none: no product).
     std::string station = stationName();
     std::optional<Product> product;
-    // Rows the spool gave the database at the last connection.
-    int spoolWritten() const { return spoolWritten_; }
+    // What the spool gave the database at the last connection, and what it
+    // set aside then (in spool().setAsidePath()).
+    const RecordSpool::Flushed& spoolFlushed() const { return flushed_; }
+    int spoolWritten() const { return flushed_.written; }
     const RecordSpool& spool() const { return spool_; }
     const std::string& url() const { return url_; }
 
@@ -56,7 +58,7 @@ class StationLink {
     std::string folder_;
     RecordSpool spool_{""};
     std::unique_ptr<ProductionStore> store_;
-    int spoolWritten_ = 0;
+    RecordSpool::Flushed flushed_;
 };
 
 }  // namespace ostrel

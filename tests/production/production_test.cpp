@@ -409,14 +409,48 @@ TEST(LineDatabase, NumbersComeBackOnceAndTheSpoolCountsOnce) {
     const RecordSpool spool(dir.file("spool.tsv"));
     ASSERT_TRUE(spool.append(late, error)) << error;
     ASSERT_TRUE(spool.append(late, error)) << error;
-    int written = -1;
-    ASSERT_TRUE(spool.flush(*store, written, error)) << error;
-    EXPECT_EQ(written, 0) << "a finished row was finished again";
+    RecordSpool::Flushed flushed;
+    ASSERT_TRUE(spool.flush(*store, flushed, error)) << error;
+    EXPECT_EQ(flushed.written, 0) << "a finished row was finished again";
+    EXPECT_EQ(flushed.setAside, 0);
     std::vector<ChipRow> rows;
     ASSERT_TRUE(store->records({}, rows, error));
     ASSERT_EQ(rows.size(), 3u) << "the used-up chip left a row";
     EXPECT_EQ(rows[1].result, "done");
     EXPECT_EQ(readFile(dir.file("spool.tsv")), "");
+
+    // A spool that a crash cut, an edit spoilt, or that names a row the
+    // database never had: what cannot be written is set aside whole and
+    // named, and the good line after it is written all the same. An append
+    // that the disk takes in part leaves the spool as it was.
+    ChipRow open;
+    ASSERT_TRUE(store->startChip(open, error)) << error;
+    ChipRow unknown = open;
+    unknown.id = 999;
+    open.result = "done";
+    const std::string good = RecordSpool::lineOf(open);
+    const std::string stranger = RecordSpool::lineOf(unknown);
+    const std::string edited = "7\tdone\t\t\\x\t0\t0\t0\n";
+    const std::string cut = good.substr(0, 9);
+    writeFile(spool.path(), edited + stranger + good);
+    {
+        const FileSizeLimit limit(
+            static_cast<rlim_t>(edited.size() + stranger.size() + good.size() + 10));
+        EXPECT_FALSE(spool.append(open, error));
+    }
+    EXPECT_EQ(readFile(spool.path()), edited + stranger + good);
+    writeFile(spool.path(), edited + stranger + good + cut);
+    flushed = {};
+    ASSERT_TRUE(spool.flush(*store, flushed, error)) << error;
+    EXPECT_EQ(flushed.written, 1);
+    EXPECT_EQ(flushed.setAside, 3);
+    EXPECT_EQ(flushed.reason, "line 1 cannot be read");
+    EXPECT_EQ(readFile(spool.path()), "");
+    EXPECT_EQ(spool.setAsidePath(), dir.file("spool-set-aside.tsv"));
+    EXPECT_EQ(readFile(spool.setAsidePath()), edited + stranger + cut + "\n");
+    ASSERT_TRUE(store->records({}, rows, error));
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[3].result, "done");
 
     // Two spellings of one database's URL find one spool; another database
     // has its own.

@@ -68,6 +68,14 @@ bool TForm1::connectLineDatabase(BatchProduction& p, const std::string& folder,
         ui_->insertLogLine(fillIn(programText(Txt::DatabaseSpoolWritten, language),
                                   {std::to_string(link->spoolWritten())}) +
                            " (" + ui_->timeOfDay() + ")");
+    const RecordSpool::Flushed& flushed = link->spoolFlushed();
+    if (flushed.setAside > 0) {
+        const std::string setAside = fillIn(
+            programText(Txt::DatabaseSetAside, language),
+            {std::to_string(flushed.setAside), link->spool().setAsidePath(), flushed.reason});
+        ui_->insertLogLine(setAside + " (" + ui_->timeOfDay() + ")");
+        ui_->errorBox(setAside);
+    }
     p.database = std::move(link);
     return true;
 }
