@@ -142,11 +142,11 @@ bool ProductionRun::startRow(ChipCommand command) {
     return true;
 }
 
-bool ProductionRun::finishRow(const ChipLogLine& line, CommandStatus status) {
+bool ProductionRun::finishRow(const ChipLogLine& line, CommandStatus status, bool recordLost) {
     ChipRow outcome = *row_;
     row_.reset();
     outcome.result = line.result;
-    outcome.cause = causeOf(status);
+    outcome.cause = recordLost ? line.cause : causeOf(status);
     outcome.message = line.message;
     outcome.bytes = line.bytes;
     outcome.crc32 = line.crc32;
@@ -222,14 +222,24 @@ bool ProductionRun::record(const CommandReport& report) {
     const uint32_t end = static_cast<uint32_t>(std::max<int64_t>(report.moved.end, 0));
     describeCommand(report, state_.buffers.flashUpTo(end), gbkToUtf8(names.type), line);
 
-    const bool chipPassed = status == CommandStatus::Done;
-    if (row_ && !finishRow(line, status)) {
+    // One outcome, decided before it is written anywhere. The log goes
+    // first, as nothing stands in for it: a chip whose line is lost has not
+    // passed, and its row says so too. The row has the spool behind it.
+    std::string error;
+    const bool logLost = log_.isOpen() && !log_.append(chipLogText(line), error);
+    if (logLost) {
+        line.result = "failed";
+        line.cause = causeName(FailureCause::RecordFailed);
+        line.message =
+            fillIn(programText(Txt::ProductionLogUnwritable, LangEnglish), {log_.path(), error});
+    }
+    const bool chipPassed = status == CommandStatus::Done && !logLost;
+    if (row_ && !finishRow(line, logLost ? CommandStatus::Failed : status, logLost)) {
         ++failed_;
         showCounts();
         return false;
     }
-    std::string error;
-    if (log_.isOpen() && !log_.append(chipLogText(line), error)) {
+    if (logLost) {
         ++failed_;
         showCounts();
         complain(fillIn(programText(Txt::ProductionLogUnwritable, state_.language),

@@ -85,9 +85,10 @@ class ProductionRun : public ChipCommandHook {
     bool recorded(ChipCommand command) const;
     bool stampSerial(ChipCommand command);
     bool startRow(ChipCommand command);
-    // Finishes the started row with the line's outcome; false when the
-    // outcome was kept nowhere (the user has been told).
-    bool finishRow(const ChipLogLine& line, CommandStatus status);
+    // Finishes the started row with the line's outcome (`recordLost`: the
+    // chip's log line could not be written, the line's cause says so); false
+    // when the outcome was kept nowhere (the user has been told).
+    bool finishRow(const ChipLogLine& line, CommandStatus status, bool recordLost = false);
     void showCounts();
     void complain(const std::string& text);
 

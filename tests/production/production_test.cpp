@@ -294,9 +294,13 @@ TEST(SerialCounter, FormatsParseAndStampInTheirByteOrder) {
 }
 
 // A chip whose line cannot be appended has not passed: batch mode stops
-// with an error box after that chip, and counts it as failed.
+// with an error box after that chip, and counts it as failed, and the
+// line's database records the same outcome.
 TEST_F(Production, ALogThatCannotBeWrittenStopsBatchMode) {
     ASSERT_TRUE(log.open("/dev/full", error)) << error;  // every write fails, also for root
+    StationLink database("sqlite:" + dir.file("line.db"), dir.path());
+    ASSERT_TRUE(database.connect(error)) << error;
+    run.database = &database;
     ostrel_sim_insert_chip(device, ClassSpiFlash25, 0xEF4016, 0x1000, nullptr);
     int guard = 0;
     ui.onProcessEvents = [&] {
@@ -310,6 +314,13 @@ TEST_F(Production, ALogThatCannotBeWrittenStopsBatchMode) {
         << ui.boxes[0].text;
     EXPECT_EQ(run.passed(), 0);
     EXPECT_EQ(run.failed(), 1);
+    std::vector<ChipRow> rows;
+    ASSERT_TRUE(database.store().records({}, rows, error)) << error;
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].result, "failed");
+    EXPECT_EQ(rows[0].cause, "record_failed");
+    EXPECT_EQ(rows[0].message.rfind("The production log /dev/full cannot be written", 0), 0u)
+        << rows[0].message;
 }
 
 }  // namespace
