@@ -531,6 +531,9 @@ constexpr Entry kTexts[kTextCount] = {
      {"已添加产品 %s：%s，映像 SHA-256 %s（%s 字节）。",
       "已新增產品 %s：%s，映像 SHA-256 %s（%s 位元組）。",
       "Product %s added: %s, image SHA-256 %s (%s bytes)."}},
+    {OSTREL_TEXT(ProductLeaseSet),
+     {"产品 %s 的工位每次租用 %s 个序列号。", "產品 %s 的工站每次租用 %s 個序號。",
+      "The stations of product %s lease %s serial numbers at a time."}},
     // The buffer tools.
     {OSTREL_TEXT(MenuChecksum), {"校验和(&S)...", "校驗和(&S)...", "Checksum(&S)..."}},
     {OSTREL_TEXT(MenuFind), {"查找(&I)...", "尋找(&I)...", "Find(&I)..."}},

@@ -193,6 +193,7 @@ enum class Txt {
     ProductWrongChip,      // %s: product, its chip, the chip chosen
     ProductWrongImage,     // %s: product, the image's SHA-256, the product's
     ProductAdded,          // %s: product, chip, SHA-256, bytes
+    ProductLeaseSet,       // %s: the product, the numbers of a lease
     // The buffer tools: checksums, find, go to, undo, copy and paste, the
     // accessible hex view, and every difference of a verify.
     MenuChecksum,

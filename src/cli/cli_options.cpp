@@ -61,9 +61,11 @@ const char kUsage[] =
     "  product add NAME with --db: keep product NAME in the production database:\n"
     "                   its chip (--chip), the SHA-256 of the data its image\n"
     "                   (--image FILE) puts on the chip, and its serial numbers\n"
-    "                   (--serial ADDR:BYTES:START[:STEP][:le|be])\n"
+    "                   (--serial ADDR:BYTES:START[:STEP][:le|be]), leased to\n"
+    "                   the stations --lease N at a time (default 20)\n"
+    "  product set NAME with --db: change product NAME's --lease N\n"
     "  product list     with --db: print the products, one a line:\n"
-    "                   NAME<TAB>CHIP<TAB>SHA-256<TAB>serial numbers\n"
+    "                   NAME<TAB>CHIP<TAB>SHA-256<TAB>serial numbers<TAB>lease\n"
     "  records          with --db: print the chips recorded, one a line: row, time\n"
     "                   (UTC), station, programmer, chip, ID, command, result\n"
     "                   (started, done, different, failed), cause, serial number,\n"
@@ -168,6 +170,9 @@ const char kUsage[] =
     "                     touched; a product with serial numbers gives each chip\n"
     "                     the next one. records: its chips only\n"
     "      --image FILE   product add: the product's image\n"
+    "      --lease N      product add and set: the serial numbers a station takes\n"
+    "                     from the product's pool at once (1 to what the pool has\n"
+    "                     left; default 20)\n"
     "      --since TIME   records: the chips from TIME on: YYYY-MM-DD[THH:MM[:SS]] in\n"
     "                     local time, or UTC with a Z after it\n"
     "      --serial N     records: the chips with serial number N\n"
@@ -252,6 +257,7 @@ const std::vector<OptionSpec>& optionTable() {
         {"--db", nullptr, V::Anything, nullptr, nullptr, &Options::db},
         {"--product", nullptr, V::Anything, nullptr, nullptr, &Options::product},
         {"--image", nullptr, V::File, nullptr, nullptr, &Options::image},
+        {"--lease", nullptr, V::Anything, nullptr, nullptr, &Options::lease},
         {"--since", nullptr, V::Anything, nullptr, nullptr, &Options::since},
         {"--result", nullptr, V::Choice, "started done different failed", nullptr,
          &Options::result},
@@ -274,7 +280,7 @@ const std::vector<CommandSpec>& commandTable() {
         {"blank", 0, 0, A::None},    {"auto", 1, 1, A::File},
         {"info", 0, 0, A::None},     {"upgrade", 1, 1, A::File},
         {"doctor", 0, 0, A::None},   {"list", 0, 0, A::None},
-        {"checksum", 1, 1, A::File}, {"product", 1, 2, A::Words, "add list"},
+        {"checksum", 1, 1, A::File}, {"product", 1, 2, A::Words, "add set list"},
         {"records", 0, 0, A::None},
     };
     return table;
@@ -360,6 +366,14 @@ bool productionOptionsValid(const Options& options, std::string& error) {
     }
     if ((product || records) && options.db.empty()) return refuse(c + " needs --db URL");
     if (!options.image.empty() && !product) return refuse("--image goes with product add");
+    if (!options.lease.empty() &&
+        (!product || (options.arguments[0] != "add" && options.arguments[0] != "set")))
+        return refuse("--lease goes with product add and product set");
+    if (!options.lease.empty() && recordSerial(options.lease).value_or(0) < 1)
+        return refuse(
+            "--lease takes how many serial numbers a station leases at once (1 or "
+            "more), not '" +
+            options.lease + "'");
     if (!records &&
         (!options.since.empty() || !options.result.empty() || options.csv || options.summary))
         return refuse("--since, --result, --csv and --summary go with records");
@@ -376,10 +390,18 @@ bool productionOptionsValid(const Options& options, std::string& error) {
             if (options.arguments.size() > 1) return refuse("too many arguments for product list");
             return true;
         }
-        if (what != "add") return refuse("product takes add NAME or list, not " + what);
-        if (options.arguments.size() < 2) return refuse("product add needs a NAME");
+        if (what != "add" && what != "set")
+            return refuse("product takes add NAME, set NAME or list, not " + what);
+        if (options.arguments.size() < 2) return refuse("product " + what + " needs a NAME");
         if (!productNameValid(options.arguments[1]))
-            return refuse("product add: '" + options.arguments[1] + "' is not a product's name");
+            return refuse("product " + what + ": '" + options.arguments[1] +
+                          "' is not a product's name");
+        if (what == "set") {
+            if (options.lease.empty()) return refuse("product set needs --lease N");
+            if (!options.chip.empty() || !options.image.empty() || !options.serial.empty())
+                return refuse("product set changes --lease only");
+            return true;
+        }
         if (options.chip.empty()) return refuse("product add needs --chip CHIP");
         if (options.image.empty()) return refuse("product add needs --image FILE");
         SerialFormat serial;
@@ -464,7 +486,8 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
             value = argv[++i];
         }
         // The database's options take no empty value: "--product=" is a mistake.
-        for (const char* name : {"--db", "--product", "--image", "--since", "--result"}) {
+        for (const char* name :
+             {"--db", "--product", "--image", "--lease", "--since", "--result"}) {
             if (value->empty() && std::string(option->longName) == name) {
                 error = std::string(name) + " needs a value";
                 return false;
@@ -490,7 +513,7 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
     for (const CommandSpec& shape : commandTable()) {
         if (options.command != shape.name) continue;
         if (options.arguments.size() < shape.least) {
-            error = options.command == "product" ? "product takes add NAME or list"
+            error = options.command == "product" ? "product takes add NAME, set NAME or list"
                                                  : options.command + " needs a file";
             return false;
         }

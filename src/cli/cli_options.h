@@ -28,6 +28,7 @@ struct Options {
     std::string db;        // --db URL
     std::string product;   // --product NAME
     std::string image;     // --image FILE (product add)
+    std::string lease;     // --lease N (product add and set): numbers a station leases at once
     std::string since;     // --since TIME (records)
     std::string result;    // --result R (records)
     bool csv = false;      // --csv (records)

@@ -74,22 +74,38 @@ std::string productCommand(ProductContext& c) {
             return refuse(c.ui, fillIn(programText(Txt::DatabaseUnusable, c.language),
                                        {databaseShownName(o.db), error}));
         for (const Product& p : products) {
+            const std::string lease = p.serial ? std::to_string(p.leaseSize) : "";
             if (o.json)
                 c.ui.jsonLine(
                     "\"type\":\"product\",\"name\":" + jsonString(p.name) +
                     ",\"chip\":" + jsonString(p.chip) + ",\"sha256\":\"" + p.imageSha256 +
-                    "\",\"serial\":" + (p.serial ? jsonString(formatText(p.serial)) : "null"));
+                    "\",\"serial\":" + (p.serial ? jsonString(formatText(p.serial)) : "null") +
+                    ",\"lease\":" + (p.serial ? lease : "null"));
             else
-                std::printf("%s\t%s\t%s\t%s\n", p.name.c_str(), p.chip.c_str(),
-                            p.imageSha256.c_str(), formatText(p.serial).c_str());
+                std::printf("%s\t%s\t%s\t%s\t%s\n", p.name.c_str(), p.chip.c_str(),
+                            p.imageSha256.c_str(), formatText(p.serial).c_str(),
+                            p.serial ? lease.c_str() : "-");
         }
         std::fflush(stdout);
+        return {};
+    }
+    if (o.arguments[0] == "set") {
+        const std::string& name = o.arguments[1];
+        const uint64_t size = recordSerial(o.lease).value_or(0);  // checked with the options
+        std::unique_ptr<StationLink> link = connectDatabase(o, c.ui, c.language, false, error);
+        if (!link) return error;
+        if (!link->store().setLeaseSize(name, size, error))
+            return refuse(c.ui, fillIn(programText(Txt::DatabaseUnusable, c.language),
+                                       {databaseShownName(o.db), error}));
+        c.ui.note(
+            fillIn(programText(Txt::ProductLeaseSet, c.language), {name, std::to_string(size)}));
         return {};
     }
     // Everything is checked before the database is opened, so that a
     // refused product leaves no trace.
     Product product;
     product.name = o.arguments[1];
+    if (!o.lease.empty()) product.leaseSize = recordSerial(o.lease).value_or(0);
     error = c.chooseChip(o.chip);
     if (error.empty()) error = c.loadFile(o.image);
     if (!error.empty()) return error;

@@ -55,6 +55,14 @@ const std::vector<std::vector<const char*>>& upgrades() {
             "CREATE INDEX chips_time ON chips (time)",
             "CREATE INDEX chips_serial ON chips (serial)",
         },
+        {
+            // Blocks of numbers that stations take ahead and hand out alone.
+            "ALTER TABLE serial_pools ADD COLUMN lease_size BIGINT NOT NULL DEFAULT 20",
+            "CREATE TABLE leases (id ROWID, product TEXT NOT NULL REFERENCES products(name), "
+            "station TEXT NOT NULL, first_value BIGINT NOT NULL, last_value BIGINT NOT NULL, "
+            "step BIGINT NOT NULL, numbers BIGINT NOT NULL, taken TEXT NOT NULL)",
+            "CREATE INDEX leases_station ON leases (station)",
+        },
     };
     return steps;
 }
@@ -83,7 +91,26 @@ ChipRow rowFrom(const SqlRow& r) {
     return row;
 }
 
+// The largest number a pool of `bytes` bytes leases out. One below what the
+// databases keep, so that a pool's next number can always move past a lease.
+uint64_t largestOf(uint32_t bytes) {
+    return bytes >= 8 ? kLargestSerial - 1
+                      : std::min<uint64_t>((uint64_t{1} << (8 * bytes)) - 1, kLargestSerial - 1);
+}
+
+std::string leaseRefusal(const std::string& product, uint64_t size, uint64_t left) {
+    if (size < 1) return "a lease holds at least 1 number, not " + numberText(size);
+    return "the pool of " + product + " has " + numberText(left) + " numbers left, fewer than " +
+           "a lease of " + numberText(size);
+}
+
 }  // namespace
+
+uint64_t poolLeft(uint64_t next, uint64_t step, uint32_t bytes) {
+    const uint64_t largest = largestOf(bytes);
+    if (next > largest || step == 0) return 0;
+    return (largest - next) / step + 1;
+}
 
 bool parseDatabaseUrl(const std::string& url, DatabaseUrl& parsed, std::string& error) {
     if (startsWith(url, "sqlite:")) {
@@ -286,11 +313,18 @@ bool ProductionStore::addProduct(const Product& product, std::string& error) {
                 return false;
             if (!product.serial) return true;
             const SerialFormat& f = *product.serial;
+            const uint64_t left = poolLeft(f.start, f.step, f.bytes);
+            const uint64_t lease =
+                product.leaseSize > 0 ? product.leaseSize : std::min(kDefaultLeaseSize, left);
+            if (lease < 1 || lease > left) {
+                error = leaseRefusal(product.name, lease, left);
+                return false;
+            }
             return db.exec(
                 "INSERT INTO serial_pools (product, address, bytes, start_value, step, "
-                "big_endian, next_value) VALUES ($1, $2, $3, $4, $5, $6, $4)",
+                "big_endian, next_value, lease_size) VALUES ($1, $2, $3, $4, $5, $6, $4, $7)",
                 {product.name, numberText(f.address), numberText(f.bytes), numberText(f.start),
-                 numberText(f.step), f.bigEndian ? "1" : "0"},
+                 numberText(f.step), f.bigEndian ? "1" : "0", numberText(lease)},
                 rows, error);
         },
         error);
@@ -301,8 +335,8 @@ bool ProductionStore::listProducts(std::vector<Product>& products, std::string& 
     SqlRows rows;
     if (!connection_->exec(
             "SELECT p.name, p.chip, p.image_sha256, s.address, s.bytes, s.start_value, s.step, "
-            "s.big_endian FROM products p LEFT JOIN serial_pools s ON s.product = p.name "
-            "ORDER BY p.name",
+            "s.big_endian, s.lease_size FROM products p "
+            "LEFT JOIN serial_pools s ON s.product = p.name ORDER BY p.name",
             {}, rows, error))
         return false;
     for (const SqlRow& r : rows) {
@@ -315,6 +349,7 @@ bool ProductionStore::listProducts(std::vector<Product>& products, std::string& 
             format.step = number(r[6]);
             format.bigEndian = number(r[7]) != 0;
             product.serial = format;
+            product.leaseSize = number(r[8]);
         }
         products.push_back(std::move(product));
     }
@@ -328,6 +363,109 @@ bool ProductionStore::findProduct(const std::string& name, std::optional<Product
     product.reset();
     for (Product& p : all)
         if (p.name == name) product = std::move(p);
+    return true;
+}
+
+bool ProductionStore::setLeaseSize(const std::string& product, uint64_t size, std::string& error) {
+    SqlConnection& db = *connection_;
+    return transaction(
+        false,
+        [&] {
+            SqlRows rows;
+            // Writing the row first holds it against a lease taken meanwhile.
+            if (!db.exec("UPDATE serial_pools SET lease_size = lease_size WHERE product = $1 "
+                         "RETURNING next_value, step, bytes",
+                         {product}, rows, error))
+                return false;
+            if (rows.empty()) {
+                error = "there is no product named " + product + " with serial numbers";
+                return false;
+            }
+            const uint64_t left = poolLeft(number(rows[0][0]), number(rows[0][1]),
+                                           static_cast<uint32_t>(number(rows[0][2])));
+            if (size < 1 || size > left) {
+                error = leaseRefusal(product, size, left);
+                return false;
+            }
+            return db.exec("UPDATE serial_pools SET lease_size = $2 WHERE product = $1",
+                           {product, numberText(size)}, rows, error);
+        },
+        error);
+}
+
+bool ProductionStore::takeLease(const std::string& product, const std::string& station,
+                                Lease& lease, std::string& error) {
+    SqlConnection& db = *connection_;
+    Lease taken;
+    taken.product = product;
+    taken.station = station;
+    taken.taken = std::time(nullptr);
+    const bool ok = transaction(
+        false,
+        [&] {
+            SqlRows rows;
+            // The row lock of the pool makes the other stations wait here
+            // until this transaction ends.
+            if (!db.exec("UPDATE serial_pools SET next_value = next_value WHERE product = $1 "
+                         "RETURNING next_value, step, bytes, lease_size",
+                         {product}, rows, error))
+                return false;
+            if (rows.empty()) {
+                error = "there is no product named " + product + " with serial numbers";
+                return false;
+            }
+            const uint64_t next = number(rows[0][0]);
+            taken.step = number(rows[0][1]);
+            const uint32_t bytes = static_cast<uint32_t>(number(rows[0][2]));
+            taken.numbers = std::min(number(rows[0][3]), poolLeft(next, taken.step, bytes));
+            if (taken.numbers == 0) {
+                error = "the serial numbers of " + product + " are used up: " + numberText(next) +
+                        " does not fit in " + numberText(bytes) + " bytes";
+                return false;
+            }
+            taken.first = next;
+            taken.last = next + (taken.numbers - 1) * taken.step;
+            // Past the largest number the next one may no longer be stored:
+            // the pool then keeps one above the largest, which is used up.
+            const uint64_t after = taken.last + std::min(taken.step, kLargestSerial - taken.last);
+            if (!db.exec("UPDATE serial_pools SET next_value = $2 WHERE product = $1",
+                         {product, numberText(after)}, rows, error) ||
+                !db.exec("INSERT INTO leases (product, station, first_value, last_value, step, "
+                         "numbers, taken) VALUES ($1, $2, $3, $4, $5, $6, $7) RETURNING id",
+                         {product, station, numberText(taken.first), numberText(taken.last),
+                          numberText(taken.step), numberText(taken.numbers),
+                          recordTimeText(taken.taken)},
+                         rows, error))
+                return false;
+            taken.id = rows.empty() ? 0 : static_cast<int64_t>(number(rows[0][0]));
+            return taken.id > 0;
+        },
+        error);
+    if (ok) lease = taken;
+    return ok;
+}
+
+bool ProductionStore::leases(const std::string& product, std::vector<Lease>& leases,
+                             std::string& error) {
+    leases.clear();
+    SqlRows rows;
+    if (!connection_->exec(
+            "SELECT id, product, station, first_value, last_value, step, numbers, taken "
+            "FROM leases WHERE $1 = '' OR product = $1 ORDER BY id",
+            {product}, rows, error))
+        return false;
+    for (const SqlRow& r : rows) {
+        Lease lease;
+        lease.id = static_cast<int64_t>(number(r[0]));
+        lease.product = text(r[1]);
+        lease.station = text(r[2]);
+        lease.first = number(r[3]);
+        lease.last = number(r[4]);
+        lease.step = number(r[5]);
+        lease.numbers = number(r[6]);
+        lease.taken = parseRecordTime(text(r[7])).value_or(0);
+        leases.push_back(std::move(lease));
+    }
     return true;
 }
 

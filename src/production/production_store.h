@@ -43,11 +43,31 @@ struct ChipRow {
     std::string product;  // empty: no product
 };
 
+// The numbers a station takes from a product's pool at once, unless the
+// product says otherwise.
+inline constexpr uint64_t kDefaultLeaseSize = 20;
+
 struct Product {
     std::string name;
     std::string chip;         // TYPE,MAKER,NAME (UTF-8)
     std::string imageSha256;  // of the data the image puts on the chip
     std::optional<SerialFormat> serial;
+    // The numbers a station leases at once; 0: the default, or the whole pool
+    // where it holds fewer.
+    uint64_t leaseSize = 0;
+};
+
+// A block of a product's serial numbers that one station took from the pool
+// in one transaction and hands out on its own: first, first + step, ... last.
+struct Lease {
+    int64_t id = 0;  // given by the database
+    std::string product;
+    std::string station;
+    uint64_t first = 0;
+    uint64_t last = 0;
+    uint64_t step = 1;
+    uint64_t numbers = 0;
+    std::time_t taken = 0;
 };
 
 struct RecordFilter {
@@ -94,6 +114,9 @@ std::string imageHash(const uint8_t* data, std::size_t length);
 // signed 64-bit integers.
 inline constexpr uint64_t kLargestSerial = 0x7FFFFFFFFFFFFFFFull;
 
+// How many numbers a pool whose next number is `next` can still hand out.
+uint64_t poolLeft(uint64_t next, uint64_t step, uint32_t bytes);
+
 class ProductionStore {
   public:
     explicit ProductionStore(std::unique_ptr<SqlConnection> connection);
@@ -110,6 +133,18 @@ class ProductionStore {
     bool listProducts(std::vector<Product>& products, std::string& error);
     // `product` empty when there is none of that name.
     bool findProduct(const std::string& name, std::optional<Product>& product, std::string& error);
+
+    // Sets how many numbers a station of the product leases at once: refused
+    // below 1 and beyond what the pool has left.
+    bool setLeaseSize(const std::string& product, uint64_t size, std::string& error);
+    // Takes the next block of the product's pool for `station` (fewer numbers
+    // than the lease size only where the pool has no more) and records it;
+    // the pool's next number moves past it. False with `error` set when the
+    // pool is used up or the database cannot be used.
+    bool takeLease(const std::string& product, const std::string& station, Lease& lease,
+                   std::string& error);
+    // Every lease (of `product` alone, unless empty) in the order taken.
+    bool leases(const std::string& product, std::vector<Lease>& leases, std::string& error);
 
     // The station and its programmer, once per run.
     bool registerProgrammer(const std::string& station, const std::string& programmer,

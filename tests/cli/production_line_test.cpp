@@ -348,8 +348,18 @@ TEST_F(ProductionLine, WrongImageChipOrInputIsRefusedAndTouchesNothing) {
         {{"--db", fresh, "records", "--serial", "12x"}, "--serial with records takes a serial"},
         {{"--db", fresh, "records", "--csv", "--json"}, "--csv and --json exclude each other"},
         {{"--db", fresh, "--summary", "-c", "W25X10", "erase"}, "--summary go with records"},
-        {{"--db", fresh, "product"}, "product takes add NAME or list"},
-        {{"--db", fresh, "product", "remove", "x"}, "product takes add NAME or list, not remove"},
+        {{"--db", fresh, "product"}, "product takes add NAME, set NAME or list"},
+        {{"--db", fresh, "product", "remove", "x"},
+         "product takes add NAME, set NAME or list, not remove"},
+        {{"--db", fresh, "product", "add", "p", "-c", "W25X10", "--image", img, "--lease", "0"},
+         "--lease takes how many serial numbers a station leases at once (1 or more), not '0'"},
+        {{"--db", fresh, "--lease", "5", "records"},
+         "--lease goes with product add and product set"},
+        {{"--db", fresh, "product", "set", "board"}, "product set needs --lease N"},
+        {{"--db", fresh, "product", "set", "board", "--lease", "5", "-c", "W25X10"},
+         "product set changes --lease only"},
+        {{"--db", url, "product", "set", "board", "--lease", "5000000000"},
+         "the pool of board has 4294966296 numbers left, fewer than a lease of 5000000000"},
         {{"--db", fresh, "product", "add", "-", "-c", "W25X10", "--image", img},
          "product add: '-' is not a product's name"},
         {{"--db", fresh, "product", "add", "p", "--image", img}, "product add needs --chip"},
@@ -388,6 +398,11 @@ TEST_F(ProductionLine, WrongImageChipOrInputIsRefusedAndTouchesNothing) {
     }
     const Outcome rows = cli({"--db", url, "records"});
     EXPECT_EQ(rows.out, "") << "a refused chip has a row";
+    // The lease size that was refused above is changed within the pool.
+    const Outcome set = cli({"--db", url, "product", "set", "board", "--lease", "7"});
+    EXPECT_EQ(set.status, 0) << set.err;
+    const Outcome listed = cli({"--db", url, "product", "list"});
+    EXPECT_NE(listed.out.find("\t0x100:4:1000:1:le\t7\n"), std::string::npos) << listed.out;
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "production/production_store.h"
 #include "production/record_spool.h"
 #include "production/station_link.h"
+#include "support/pg_server.h"
 #include "support/temp_files.h"
 
 namespace ostrel::testing {
@@ -483,6 +484,78 @@ TEST(LineDatabase, NumbersComeBackOnceAndTheSpoolCountsOnce) {
     }
     EXPECT_FALSE(ProductionStore::open(url, error));
     EXPECT_NE(error.find("version 99, newer than this program's"), std::string::npos) << error;
+}
+
+// Leases on both databases: blocks of the product's lease size taken one
+// after the other and past the numbers the pool gave chips, a last one
+// shorter where the pool ends, sizes below 1 or beyond what the pool has left
+// refused, and every lease recorded.
+TEST(LineDatabase, LeasesAreBlocksOfThePoolThatNeverOverlap) {
+    PostgresServer server;
+    std::string error;
+    ASSERT_TRUE(server.start(error)) << error;
+    TempDir dir;
+    for (const std::string& url : {"sqlite:" + dir.file("line.db"), server.conninfo()}) {
+        SCOPED_TRACE(url);
+        auto store = ProductionStore::open(url, error);
+        ASSERT_TRUE(store) << error;
+        SerialFormat pool;  // 200, 205, ... 255: twelve numbers
+        pool.bytes = 1;
+        pool.start = 200;
+        pool.step = 5;
+        EXPECT_FALSE(store->addProduct({"p", "c", "00", pool, 13}, error));
+        EXPECT_EQ(error, "the pool of p has 12 numbers left, fewer than a lease of 13");
+        ASSERT_TRUE(store->addProduct({"p", "c", "00", pool, 3}, error)) << error;
+        ASSERT_TRUE(store->addProduct({"q", "c", "00", std::nullopt}, error)) << error;
+        enum Step { Take, Chip, Size };
+        const struct {
+            Step step;
+            const char* station;  // Take
+            uint64_t value;       // Take: the first number; Chip: its number; Size: the size
+            uint64_t last;        // Take: the last number; 0: refused
+            const char* refusal;  // Size, Take: the error, when refused
+        } steps[] = {
+            {Take, "st1", 200, 210, ""},
+            {Chip, "", 215, 0, ""},
+            {Size, "", 0, 0, "a lease holds at least 1 number, not 0"},
+            {Size, "", 9, 0, "the pool of p has 8 numbers left, fewer than a lease of 9"},
+            {Size, "", 8, 0, ""},
+            {Take, "st2", 220, 255, ""},
+            {Take, "st1", 0, 0, "the serial numbers of p are used up: 260 does not fit in 1 bytes"},
+        };
+        for (const auto& s : steps) {
+            SCOPED_TRACE(std::to_string(s.value));
+            error.clear();
+            if (s.step == Take) {
+                Lease lease;
+                EXPECT_EQ(store->takeLease("p", s.station, lease, error), s.last > 0);
+                EXPECT_EQ(error, s.refusal);
+                if (s.last == 0) continue;
+                EXPECT_EQ(lease.first, s.value);
+                EXPECT_EQ(lease.last, s.last);
+                EXPECT_EQ(lease.numbers, (s.last - s.value) / 5 + 1);
+                EXPECT_EQ(lease.station, s.station);
+            } else if (s.step == Chip) {
+                ChipRow row;
+                row.product = "p";
+                ASSERT_TRUE(store->startChip(row, error)) << error;
+                EXPECT_EQ(row.serial, s.value);
+            } else {
+                EXPECT_EQ(store->setLeaseSize("p", s.value, error), *s.refusal == '\0');
+                EXPECT_EQ(error, s.refusal);
+            }
+        }
+        std::vector<Lease> leases;
+        ASSERT_TRUE(store->leases("p", leases, error)) << error;
+        ASSERT_EQ(leases.size(), 2u);
+        EXPECT_EQ(leases[0].station, "st1");
+        EXPECT_EQ(leases[1].first, 220u);
+        EXPECT_LT(leases[0].id, leases[1].id);
+        EXPECT_FALSE(store->setLeaseSize("q", 5, error)) << "q has no serial numbers";
+        std::optional<Product> p;
+        ASSERT_TRUE(store->findProduct("p", p, error) && p);
+        EXPECT_EQ(p->leaseSize, 8u);
+    }
 }
 
 }  // namespace
