@@ -168,7 +168,7 @@ const char kUsage[] =
     "                     the chip (--chip, or else the product's) must be its chip,\n"
     "                     or the command is refused before the programmer is\n"
     "                     touched; a product with serial numbers gives each chip\n"
-    "                     the next one. records: its chips only\n"
+    "                     a number of the station's lease. records: its chips only\n"
     "      --image FILE   product add: the product's image\n"
     "      --lease N      product add and set: the serial numbers a station takes\n"
     "                     from the product's pool at once (1 to what the pool has\n"

@@ -142,7 +142,8 @@ bool ProductionRun::startRow(ChipCommand command) {
     return true;
 }
 
-bool ProductionRun::finishRow(const ChipLogLine& line, CommandStatus status, bool recordLost) {
+bool ProductionRun::finishRow(const ChipLogLine& line, CommandStatus status, bool recordLost,
+                              bool writeBegun) {
     ChipRow outcome = *row_;
     row_.reset();
     outcome.result = line.result;
@@ -152,7 +153,7 @@ bool ProductionRun::finishRow(const ChipLogLine& line, CommandStatus status, boo
     outcome.crc32 = line.crc32;
     outcome.seconds = line.seconds;
     std::string error, spoolError;
-    switch (database->finish(outcome, error, spoolError)) {
+    switch (database->finish(outcome, writeBegun, error, spoolError)) {
         case StationLink::Kept::Stored:
             return true;
         case StationLink::Kept::Spooled:
@@ -207,7 +208,7 @@ bool ProductionRun::record(const CommandReport& report) {
         ChipLogLine notRun;
         notRun.result = "failed";
         notRun.message = "the chip was not started";
-        return finishRow(notRun, status);
+        return finishRow(notRun, status, false, false);
     }
 
     ChipLogLine line;
@@ -234,7 +235,13 @@ bool ProductionRun::record(const CommandReport& report) {
             fillIn(programText(Txt::ProductionLogUnwritable, LangEnglish), {log_.path(), error});
     }
     const bool chipPassed = status == CommandStatus::Done && !logLost;
-    if (row_ && !finishRow(line, logLost ? CommandStatus::Failed : status, logLost)) {
+    // Only a chip whose job stopped before the write may give its number
+    // back; wherever else it stopped, the number may be on the chip.
+    const std::optional<Failure>& failure = report.failure;
+    const bool writeBegun = status != CommandStatus::NoProgrammer &&
+                            !(failure && (failure->operation == Operation::Erase ||
+                                          failure->operation == Operation::BlankCheck));
+    if (row_ && !finishRow(line, logLost ? CommandStatus::Failed : status, logLost, writeBegun)) {
         ++failed_;
         showCounts();
         return false;

@@ -86,9 +86,10 @@ class ProductionRun : public ChipCommandHook {
     bool stampSerial(ChipCommand command);
     bool startRow(ChipCommand command);
     // Finishes the started row with the line's outcome (`recordLost`: the
-    // chip's log line could not be written, the line's cause says so); false
-    // when the outcome was kept nowhere (the user has been told).
-    bool finishRow(const ChipLogLine& line, CommandStatus status, bool recordLost = false);
+    // chip's log line could not be written, the line's cause says so;
+    // `writeBegun`: its number may be on the chip); false when the outcome
+    // was kept nowhere (the user has been told).
+    bool finishRow(const ChipLogLine& line, CommandStatus status, bool recordLost, bool writeBegun);
     void showCounts();
     void complain(const std::string& text);
 

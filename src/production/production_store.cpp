@@ -62,6 +62,10 @@ const std::vector<std::vector<const char*>>& upgrades() {
             "station TEXT NOT NULL, first_value BIGINT NOT NULL, last_value BIGINT NOT NULL, "
             "step BIGINT NOT NULL, numbers BIGINT NOT NULL, taken TEXT NOT NULL)",
             "CREATE INDEX leases_station ON leases (station)",
+            // A chip that drew its number from its station's lease carries
+            // the station's own sequence number.
+            "ALTER TABLE chips ADD COLUMN sequence BIGINT",
+            "CREATE UNIQUE INDEX chips_station_sequence ON chips (station, sequence)",
         },
     };
     return steps;
@@ -69,7 +73,7 @@ const std::vector<std::vector<const char*>>& upgrades() {
 
 constexpr const char* kRowColumns =
     "id, time, station, programmer, chip, chip_id, command, result, cause, message, bytes, "
-    "crc32, seconds, serial, product";
+    "crc32, seconds, serial, product, sequence";
 
 ChipRow rowFrom(const SqlRow& r) {
     ChipRow row;
@@ -88,6 +92,7 @@ ChipRow rowFrom(const SqlRow& r) {
     if (!r[12] || !parseSeconds(*r[12], row.seconds)) row.seconds = 0;
     if (r[13]) row.serial = number(r[13]);
     row.product = text(r[14]);
+    if (r[15]) row.sequence = number(r[15]);
     return row;
 }
 
@@ -493,11 +498,12 @@ bool ProductionStore::startChip(ChipRow& row, std::string& error) {
     SqlConnection& db = *connection_;
     std::optional<uint64_t> serial;
     int64_t id = 0;
+    if (row.sequence) serial = row.serial;
     const bool ok = transaction(
         false,
         [&] {
             SqlRows rows;
-            if (!row.product.empty()) {
+            if (!row.product.empty() && !row.sequence) {
                 if (!db.exec(std::string("SELECT serial FROM given_back WHERE product = $1 "
                                          "ORDER BY serial LIMIT 1") +
                                  db.skipLocked(),
@@ -530,11 +536,13 @@ bool ProductionStore::startChip(ChipRow& row, std::string& error) {
             }
             const SqlValue serialValue = serial ? SqlValue(numberText(*serial)) : std::nullopt;
             const SqlValue product = row.product.empty() ? std::nullopt : SqlValue(row.product);
+            const SqlValue sequence =
+                row.sequence ? SqlValue(numberText(*row.sequence)) : std::nullopt;
             if (!db.exec("INSERT INTO chips (time, station, programmer, chip, chip_id, command, "
-                         "result, serial, product) VALUES ($1, $2, $3, $4, $5, $6, 'started', "
-                         "$7, $8) RETURNING id",
+                         "result, serial, product, sequence) VALUES ($1, $2, $3, $4, $5, $6, "
+                         "'started', $7, $8, $9) RETURNING id",
                          {recordTimeText(row.time), row.station, row.programmer, row.chip,
-                          row.chipId, row.command, serialValue, product},
+                          row.chipId, row.command, serialValue, product, sequence},
                          rows, error))
                 return false;
             id = rows.empty() ? 0 : static_cast<int64_t>(number(rows[0][0]));
@@ -560,7 +568,7 @@ bool ProductionStore::finishChip(const ChipRow& outcome, bool& finished, std::st
             if (!db.exec(
                     "UPDATE chips SET result = $2, cause = $3, message = $4, bytes = $5, "
                     "crc32 = $6, seconds = $7 WHERE id = $1 AND result = 'started' "
-                    "RETURNING serial, product",
+                    "RETURNING serial, product, sequence",
                     {std::to_string(outcome.id), outcome.result, outcome.cause, outcome.message,
                      numberText(outcome.bytes), std::string(crc), secondsText(outcome.seconds)},
                     rows, error))
@@ -574,7 +582,7 @@ bool ProductionStore::finishChip(const ChipRow& outcome, bool& finished, std::st
                 if (rows.empty()) error = "the database has no chip " + std::to_string(outcome.id);
                 return !rows.empty();
             }
-            if (outcome.result == "done" || !rows[0][0] || !rows[0][1]) return true;
+            if (outcome.result == "done" || !rows[0][0] || !rows[0][1] || rows[0][2]) return true;
             return db.exec(
                 "INSERT INTO given_back (product, serial) VALUES ($1, $2) "
                 "ON CONFLICT DO NOTHING",

@@ -41,6 +41,9 @@ struct ChipRow {
     double seconds = 0;
     std::optional<uint64_t> serial;
     std::string product;  // empty: no product
+    // The station's own number of the chip, when its serial number came from
+    // the station's lease (the serial is then the station's, not the pool's).
+    std::optional<uint64_t> sequence;
 };
 
 // The numbers a station takes from a product's pool at once, unless the
@@ -150,12 +153,14 @@ class ProductionStore {
     bool registerProgrammer(const std::string& station, const std::string& programmer,
                             std::string& error);
     // Inserts the chip's row as started and, when its product has a serial
-    // pool, gives it a number (row.serial); row.id is set. False with `error`
+    // pool, gives it a number (row.serial), unless it drew one from its
+    // station's lease (row.sequence set); row.id is set. False with `error`
     // set when it did not happen: the chip must not be started.
     bool startChip(ChipRow& row, std::string& error);
     // Finishes the row `outcome.id` with the outcome's result, cause,
     // message, bytes, CRC-32 and seconds; a chip that did not pass gives its
-    // number back. `finished` false: the row had been finished before. False
+    // number back to the pool, unless it came from a lease (the station
+    // decides about those). `finished` false: the row had been finished before. False
     // with `error` set for a row the database does not have.
     bool finishChip(const ChipRow& outcome, bool& finished, std::string& error);
 

@@ -11,6 +11,7 @@
 
 #include "production/production_store.h"
 #include "production/record_spool.h"
+#include "production/station_journal.h"
 
 namespace ostrel {
 
@@ -42,8 +43,11 @@ class StationLink {
     const std::string& url() const { return url_; }
 
     // Starts the chip's row (row.product is set here); connects again first
-    // when the connection was lost. False with `error` set: do not start the
-    // chip.
+    // when the connection was lost. A product with serial numbers gives the
+    // chip a number of the station's lease (row.serial and row.sequence),
+    // drawn in the journal first; the first chip of a station takes a lease.
+    // False with `error` set: do not start the chip (a number drawn for it
+    // has gone back to the lease).
     bool start(ChipRow& row, std::string& error);
 
     enum class Kept {
@@ -51,7 +55,15 @@ class StationLink {
         Spooled,  // the spool has it (`error`: why the database did not take it)
         Lost,     // neither (`spoolError`: why the spool did not take it)
     };
-    Kept finish(const ChipRow& outcome, std::string& error, std::string& spoolError);
+    // A chip that did not pass gives its leased number back to the lease
+    // when nothing was written (`writeBegun` false), else spends it: a number
+    // that may be on a chip is never drawn again. The lease is then topped
+    // up when it holds less than half a lease.
+    Kept finish(const ChipRow& outcome, bool writeBegun, std::string& error,
+                std::string& spoolError);
+
+    // The station's journal; null before the first connection.
+    const StationJournal* journal() const { return journal_.get(); }
 
   private:
     std::string url_;
@@ -59,6 +71,13 @@ class StationLink {
     RecordSpool spool_{""};
     std::unique_ptr<ProductionStore> store_;
     RecordSpool::Flushed flushed_;
+    std::unique_ptr<StationJournal> journal_;
+
+    // Draws the chip's number from the lease, taking a lease first when the
+    // station holds none.
+    bool draw(ChipRow& row, std::string& error);
+    // Takes another lease while the journal holds less than half a lease.
+    void topUp();
 };
 
 }  // namespace ostrel

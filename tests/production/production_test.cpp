@@ -10,6 +10,7 @@
 #include "production/production_run.h"
 #include "production/production_store.h"
 #include "production/record_spool.h"
+#include "production/station_journal.h"
 #include "production/station_link.h"
 #include "support/pg_server.h"
 #include "support/temp_files.h"
@@ -556,6 +557,138 @@ TEST(LineDatabase, LeasesAreBlocksOfThePoolThatNeverOverlap) {
         ASSERT_TRUE(store->findProduct("p", p, error) && p);
         EXPECT_EQ(p->leaseSize, 8u);
     }
+}
+
+// The station's journal over a restart: numbers drawn from the oldest
+// lease first, one given back drawn again before fresh ones, one spent never
+// again, and the used-up lease said as such. A journal cut, edited, or of
+// another database or station stops the station, naming the file and the
+// fault, and is left as it was.
+TEST(StationJournal, DrawsEachNumberOnceAcrossRestartsAndRefusesADamagedJournal) {
+    TempDir dir;
+    const std::string path = StationJournal::pathFor(dir.path(), "sqlite:/line.db");
+    auto journal = std::make_unique<StationJournal>(path, "sqlite:/line.db", "st1");
+    std::string error;
+    Lease first{7, "p", "st1", 100, 104, 2, 3, 0};
+    Lease second{9, "p", "st1", 200, 200, 1, 1, 0};
+    ASSERT_TRUE(journal->addLease(first, error)) << error;
+    ASSERT_TRUE(journal->addLease(second, error)) << error;
+    enum Step { Draw, Back, Spend, Restart, UsedUp };
+    const struct {
+        Step step;
+        uint64_t value;  // Draw: the number; Back, Spend: the chip's sequence number
+        uint64_t left;   // Draw: what the leases hold after it
+    } steps[] = {
+        {Draw, 100, 3}, {Draw, 102, 2}, {Back, 1, 0},    {Restart, 0, 0},
+        {Draw, 100, 2}, {Spend, 2, 0},  {Draw, 104, 1},  {Draw, 200, 0},
+        {UsedUp, 0, 0}, {Back, 5, 0},   {Restart, 0, 0}, {Draw, 200, 0},
+    };
+    uint64_t sequence = 0;
+    for (const auto& s : steps) {
+        SCOPED_TRACE(std::to_string(s.step) + " " + std::to_string(s.value));
+        uint64_t drawnSequence = 0, number = 0, left = 0;
+        switch (s.step) {
+            case Draw:
+                ASSERT_TRUE(journal->draw("p", drawnSequence, number, left, error)) << error;
+                EXPECT_EQ(drawnSequence, ++sequence);
+                EXPECT_EQ(number, s.value);
+                EXPECT_EQ(left, s.left);
+                break;
+            case Back:
+                EXPECT_TRUE(journal->giveBack(s.value, error)) << error;
+                break;
+            case Spend:
+                EXPECT_TRUE(journal->spend(s.value, "difference", error)) << error;
+                break;
+            case Restart:
+                journal = std::make_unique<StationJournal>(path, "sqlite:/line.db", "st1");
+                break;
+            case UsedUp:
+                EXPECT_FALSE(journal->draw("p", drawnSequence, number, left, error));
+                EXPECT_EQ(error, "");
+                EXPECT_EQ(left, 0u);
+                break;
+        }
+    }
+    EXPECT_FALSE(journal->giveBack(2, error)) << "a spent number came back";
+
+    const std::string whole = readFile(path);
+    const std::size_t secondLine = whole.find('\n') + 1;
+    std::string edited = whole;
+    edited[whole.find("100")] = '3';
+    const struct {
+        const char* what;
+        std::string text;
+        const char* identity;
+        const char* station;
+        const char* fault;
+    } damaged[] = {
+        {"cut", whole.substr(0, whole.size() - 3), "sqlite:/line.db", "st1", "line 12: cut short"},
+        {"edited", edited, "sqlite:/line.db", "st1",
+         "line 2: its check sum does not match: edited or damaged"},
+        {"headless", whole.substr(secondLine), "sqlite:/line.db", "st1",
+         "line 1: not the head of a station's journal"},
+        {"another database", whole, "sqlite:/other.db", "st1",
+         "belongs to st1 on sqlite:/line.db, not to st1 on sqlite:/other.db"},
+        {"another station", whole, "sqlite:/line.db", "st2",
+         "belongs to st1 on sqlite:/line.db, not to st2 on sqlite:/line.db"},
+    };
+    for (const auto& d : damaged) {
+        SCOPED_TRACE(d.what);
+        writeFile(path, d.text);
+        const StationJournal other(path, d.identity, d.station);
+        uint64_t drawnSequence = 0, number = 0, left = 0;
+        EXPECT_FALSE(other.draw("p", drawnSequence, number, left, error));
+        EXPECT_NE(error.find("journal " + path), std::string::npos) << error;
+        EXPECT_NE(error.find(d.fault), std::string::npos) << error;
+        EXPECT_EQ(readFile(path), d.text) << "the journal was written";
+    }
+}
+
+// A station on the line's database draws its chips' numbers from its lease,
+// takes its first lease with its first chip and the next once less than half
+// is left, gives back the number of a chip that failed before its write and
+// spends the one of a chip that failed after it; the database never gives a
+// leased number back to the pool.
+TEST(StationJournal, AStationDrawsFromItsLeaseAndTopsItUp) {
+    TempDir dir;
+    std::string error;
+    StationLink link("sqlite:" + dir.file("line.db"), dir.path());
+    link.station = "st1";
+    ASSERT_TRUE(link.connect(error)) << error;
+    SerialFormat pool;
+    pool.bytes = 2;
+    pool.start = 1000;
+    ASSERT_TRUE(link.store().addProduct({"p", "c", "00", pool, 4}, error)) << error;
+    std::optional<Product> product;
+    ASSERT_TRUE(link.store().findProduct("p", product, error) && product) << error;
+    link.product = product;
+    const struct {
+        const char* result;
+        bool writeBegun;
+        uint64_t serial;
+        std::size_t leases;  // on the server after the chip
+    } chips[] = {
+        {"done", true, 1000, 1},      {"failed", false, 1001, 1}, {"done", true, 1001, 1},
+        {"different", true, 1002, 2}, {"done", true, 1003, 2},    {"done", true, 1004, 2},
+    };
+    for (const auto& c : chips) {
+        SCOPED_TRACE(c.serial);
+        ChipRow row;
+        ASSERT_TRUE(link.start(row, error)) << error;
+        EXPECT_EQ(row.serial, c.serial);
+        row.result = c.result;
+        std::string spoolError;
+        EXPECT_EQ(link.finish(row, c.writeBegun, error, spoolError), StationLink::Kept::Stored);
+        std::vector<Lease> leases;
+        ASSERT_TRUE(link.store().leases("p", leases, error)) << error;
+        EXPECT_EQ(leases.size(), c.leases);
+    }
+    // The pool moved past two leases of four; no number came back to it.
+    ChipRow unleased;
+    unleased.product = "p";
+    ASSERT_TRUE(link.store().startChip(unleased, error)) << error;
+    EXPECT_EQ(unleased.serial, 1008u);
 }
 
 }  // namespace

@@ -1,0 +1,370 @@
+#include "production/station_journal.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+
+#include "base/platform.h"
+#include "buffers/checksums.h"
+
+namespace ostrel {
+namespace {
+
+constexpr const char* kMagic = "ostrel-journal";
+constexpr const char* kVersion = "1";
+
+std::string escaped(const std::string& field) {
+    std::string out;
+    for (const char c : field) {
+        if (c == '\\')
+            out += "\\\\";
+        else if (c == '\t')
+            out += "\\t";
+        else if (c == '\n')
+            out += "\\n";
+        else
+            out += c;
+    }
+    return out;
+}
+
+bool unescaped(const std::string& field, std::string& out) {
+    out.clear();
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        if (field[i] != '\\') {
+            out += field[i];
+            continue;
+        }
+        if (++i == field.size()) return false;
+        const char c = field[i];
+        if (c != '\\' && c != 't' && c != 'n') return false;
+        out += c == 't' ? '\t' : c == 'n' ? '\n' : '\\';
+    }
+    return true;
+}
+
+std::string crcText(const std::string& text) {
+    char out[16];
+    std::snprintf(out, sizeof out, "%08x",
+                  crc32Of(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+    return out;
+}
+
+// The fields as one line with its CRC-32, newline included.
+std::string lineOf(const std::vector<std::string>& fields) {
+    std::string text;
+    for (const std::string& field : fields) text += (text.empty() ? "" : "\t") + escaped(field);
+    return text + "\t#" + crcText(text) + "\n";
+}
+
+std::optional<uint64_t> numberOf(const std::string& text) {
+    if (text.empty() || text.size() > 19 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
+        return std::nullopt;
+    const uint64_t value = std::strtoull(text.c_str(), nullptr, 10);
+    if (value > kLargestSerial) return std::nullopt;
+    return value;
+}
+
+// One line's meaning applied to `state`; the error when it makes no sense.
+std::string applyLine(const std::vector<std::string>& f, JournalState& state) {
+    const std::string& kind = f[0];
+    if (kind == "lease" && f.size() == 6) {
+        Lease lease;
+        const auto id = numberOf(f[2]), first = numberOf(f[3]), last = numberOf(f[4]),
+                   step = numberOf(f[5]);
+        if (!id || !first || !last || !step || *step == 0 || *last < *first ||
+            (*last - *first) % *step != 0)
+            return "a lease that is no block of numbers";
+        lease.id = static_cast<int64_t>(*id);
+        lease.product = f[1];
+        lease.station = state.station;
+        lease.first = *first;
+        lease.last = *last;
+        lease.step = *step;
+        lease.numbers = (*last - *first) / *step + 1;
+        JournalState::ProductLeases& leases = state.products[f[1]];
+        for (const Lease& held : leases.leases)
+            if (held.id == lease.id || (lease.first <= held.last && held.first <= lease.last))
+                return "a lease that overlaps an earlier one";
+        leases.leases.push_back(lease);
+        leases.handed.push_back(0);
+        return {};
+    }
+    if (kind == "draw" && f.size() == 4) {
+        const auto sequence = numberOf(f[2]), number = numberOf(f[3]);
+        if (!sequence || !number || *sequence < state.nextSequence) return "a draw out of sequence";
+        JournalState::ProductLeases& leases = state.products[f[1]];
+        if (leases.returned.erase(*number) == 0) {
+            // A fresh number: the next of the oldest lease that has one.
+            std::size_t at = 0;
+            while (at < leases.leases.size() && leases.handed[at] == leases.leases[at].numbers)
+                ++at;
+            if (at == leases.leases.size() ||
+                *number != leases.leases[at].first + leases.handed[at] * leases.leases[at].step)
+                return "a number drawn that no lease holds next";
+            ++leases.handed[at];
+        }
+        state.nextSequence = *sequence + 1;
+        state.open[*sequence] = {f[1], *number};
+        return {};
+    }
+    if ((kind == "back" && f.size() == 2) || (kind == "spent" && f.size() == 3)) {
+        const auto sequence = numberOf(f[1]);
+        const auto drawn = sequence ? state.open.find(*sequence) : state.open.end();
+        if (drawn == state.open.end()) return "a chip that drew no number";
+        if (kind == "back")
+            state.products[drawn->second.product].returned.insert(drawn->second.number);
+        state.open.erase(drawn);
+        return {};
+    }
+    return "a line of no known kind";
+}
+
+// The journal held under an exclusive lock until it goes out of scope.
+struct LockedJournal {
+    int fd = -1;
+    LockedJournal(const std::string& path, int flags) {
+        fd = platform::openFile(path, flags, 0600);
+        if (fd >= 0 && !platform::lockFile(fd, true)) {
+            ::close(fd);
+            fd = -1;
+        }
+    }
+    ~LockedJournal() {
+        if (fd >= 0) ::close(fd);
+    }
+    LockedJournal(const LockedJournal&) = delete;
+    LockedJournal& operator=(const LockedJournal&) = delete;
+};
+
+bool readAll(int fd, std::string& text) {
+    text.clear();
+    char block[8192];
+    for (int64_t at = 0;;) {
+        const long n = platform::readAt(fd, block, sizeof block, at);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) return true;
+        text.append(block, static_cast<std::size_t>(n));
+        at += n;
+    }
+}
+
+// Appends the whole text or, when the disk takes only a part, cuts it off
+// again; on the disk when it returns true.
+bool appendWhole(int fd, int64_t size, const std::string& text) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n == 0) errno = ENOSPC;
+            const int why = errno;
+            platform::truncateFile(fd, size);
+            errno = why;
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (platform::flushToDisk(fd)) return true;
+    const int why = errno;
+    platform::truncateFile(fd, size);
+    errno = why;
+    return false;
+}
+
+}  // namespace
+
+uint64_t JournalState::ProductLeases::left() const {
+    uint64_t count = returned.size();
+    for (std::size_t i = 0; i < leases.size(); ++i) count += leases[i].numbers - handed[i];
+    return count;
+}
+
+bool parseJournal(const std::string& text, JournalState& state, std::string& error) {
+    state = JournalState{};
+    int number = 0;
+    for (std::size_t from = 0; from < text.size();) {
+        ++number;
+        const std::string where = "line " + std::to_string(number) + ": ";
+        const std::size_t end = text.find('\n', from);
+        if (end == std::string::npos) {
+            error = where + "cut short";
+            return false;
+        }
+        const std::string line = text.substr(from, end - from);
+        from = end + 1;
+        const std::size_t mark = line.rfind("\t#");
+        if (mark == std::string::npos || line.size() - mark != 10 ||
+            line.substr(mark + 2) != crcText(line.substr(0, mark))) {
+            error = where + "its check sum does not match: edited or damaged";
+            return false;
+        }
+        std::vector<std::string> fields;
+        const std::string body = line.substr(0, mark);
+        std::size_t at = 0;
+        for (std::size_t tab; (tab = body.find('\t', at)) != std::string::npos; at = tab + 1)
+            fields.push_back(body.substr(at, tab - at));
+        fields.push_back(body.substr(at));
+        for (std::string& field : fields) {
+            std::string plain;
+            if (!unescaped(field, plain)) {
+                error = where + "a field that cannot be read";
+                return false;
+            }
+            field = plain;
+        }
+        if (number == 1) {
+            if (fields.size() != 4 || fields[0] != kMagic || fields[1] != kVersion) {
+                error = where + "not the head of a station's journal of this program";
+                return false;
+            }
+            state.identity = fields[2];
+            state.station = fields[3];
+            continue;
+        }
+        const std::string wrong = applyLine(fields, state);
+        if (!wrong.empty()) {
+            error = where + wrong;
+            return false;
+        }
+    }
+    return true;
+}
+
+StationJournal::StationJournal(std::string path, std::string identity, std::string station)
+    : path_(std::move(path)), identity_(std::move(identity)), station_(std::move(station)) {}
+
+std::string StationJournal::pathFor(const std::string& folder, const std::string& identity) {
+    uint64_t hash = 0xcbf29ce484222325ull;  // FNV-1a
+    for (const char c : identity) hash = (hash ^ static_cast<uint8_t>(c)) * 0x100000001b3ull;
+    char name[64];
+    std::snprintf(name, sizeof name, "/production-journal-%016llx.tsv",
+                  static_cast<unsigned long long>(hash));
+    return folder + name;
+}
+
+template <typename Change>
+bool StationJournal::update(Change change, std::string& error) const {
+    LockedJournal file(path_, O_RDWR | O_APPEND | O_CREAT);
+    std::string text;
+    if (file.fd < 0 || !readAll(file.fd, text)) {
+        error = path_ + ": " + std::strerror(errno);
+        return false;
+    }
+    JournalState state;
+    std::string wrong;
+    if (!parseJournal(text, state, wrong)) {
+        error = "the station's journal " + path_ + " cannot be read whole (" + wrong +
+                "); it is left as it is";
+        return false;
+    }
+    std::string lines;
+    if (text.empty()) {
+        lines = lineOf({kMagic, kVersion, identity_, station_});
+        state.identity = identity_;
+        state.station = station_;
+    } else if (state.identity != identity_ || state.station != station_) {
+        error = "the station's journal " + path_ + " belongs to " + state.station + " on " +
+                state.identity + ", not to " + station_ + " on " + identity_ +
+                "; it is left as it is";
+        return false;
+    }
+    std::vector<std::string> fields;
+    if (!change(state, fields, error)) return false;
+    if (!fields.empty()) lines += lineOf(fields);
+    if (lines.empty()) return true;
+    if (!appendWhole(file.fd, static_cast<int64_t>(text.size()), lines)) {
+        error = path_ + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+bool StationJournal::read(JournalState& state, std::string& error) const {
+    return update(
+        [&](JournalState& now, std::vector<std::string>&, std::string&) {
+            state = now;
+            return true;
+        },
+        error);
+}
+
+bool StationJournal::addLease(const Lease& lease, std::string& error) const {
+    return update(
+        [&](JournalState&, std::vector<std::string>& fields, std::string&) {
+            fields = {"lease",
+                      lease.product,
+                      std::to_string(lease.id),
+                      std::to_string(lease.first),
+                      std::to_string(lease.last),
+                      std::to_string(lease.step)};
+            return true;
+        },
+        error);
+}
+
+bool StationJournal::draw(const std::string& product, uint64_t& sequence, uint64_t& number,
+                          uint64_t& left, std::string& error) const {
+    error.clear();
+    return update(
+        [&](JournalState& state, std::vector<std::string>& fields, std::string&) {
+            JournalState::ProductLeases& leases = state.products[product];
+            left = leases.left();
+            if (left == 0) return false;
+            if (!leases.returned.empty()) {
+                number = *leases.returned.begin();
+            } else {
+                std::size_t at = 0;
+                while (leases.handed[at] == leases.leases[at].numbers) ++at;
+                number = leases.leases[at].first + leases.handed[at] * leases.leases[at].step;
+            }
+            sequence = state.nextSequence;
+            --left;
+            fields = {"draw", product, std::to_string(sequence), std::to_string(number)};
+            return true;
+        },
+        error);
+}
+
+bool StationJournal::giveBack(uint64_t sequence, std::string& error) const {
+    return update(
+        [&](JournalState& state, std::vector<std::string>& fields, std::string& why) {
+            if (state.open.count(sequence) == 0) {
+                why = "chip " + std::to_string(sequence) + " holds no number drawn";
+                return false;
+            }
+            fields = {"back", std::to_string(sequence)};
+            return true;
+        },
+        error);
+}
+
+bool StationJournal::spend(uint64_t sequence, const std::string& cause, std::string& error) const {
+    return update(
+        [&](JournalState& state, std::vector<std::string>& fields, std::string& why) {
+            if (state.open.count(sequence) == 0) {
+                why = "chip " + std::to_string(sequence) + " holds no number drawn";
+                return false;
+            }
+            fields = {"spent", std::to_string(sequence), cause};
+            return true;
+        },
+        error);
+}
+
+bool StationJournal::left(const std::string& product, uint64_t& count, std::string& error) const {
+    JournalState state;
+    if (!read(state, error)) return false;
+    const auto found = state.products.find(product);
+    count = found == state.products.end() ? 0 : found->second.left();
+    return true;
+}
+
+}  // namespace ostrel

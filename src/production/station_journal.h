@@ -1,0 +1,94 @@
+#pragma once
+// A station's own journal of its serial-number leases: every block the
+// database leased to it, and every number it drew from one, gave back to it
+// or spent on a chip that failed after its write may have begun. The journal
+// lives in the station's state folder, one per database (named after the
+// database's identity), is only ever appended to, and each line reaches the
+// disk before the number it draws counts as drawn: a station that restarts,
+// or was killed, goes on from it, and a number drawn is never drawn again.
+//
+// Each line carries its CRC-32, and the first names the database and the
+// station. A journal that cannot be read whole (cut, edited, of another
+// database or station) is never guessed at nor written over: the station
+// stops, naming the file and what is wrong in it.
+//
+// The programmers of a station share the journal: every change holds the
+// file's lock and reads it again first.
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "production/production_store.h"
+
+namespace ostrel {
+
+// What a journal says, line by line.
+struct JournalState {
+    struct ProductLeases {
+        std::vector<Lease> leases;
+        std::vector<uint64_t> handed;  // per lease: its numbers drawn for the first time
+        std::set<uint64_t> returned;   // given back, drawn again before fresh ones
+        uint64_t left() const;
+    };
+    std::string identity;  // of the database
+    std::string station;
+    uint64_t nextSequence = 1;  // the station's own number of its next chip
+    std::map<std::string, ProductLeases> products;
+    // A drawn number by the sequence number of its chip, while neither given
+    // back nor spent.
+    struct Drawn {
+        std::string product;
+        uint64_t number = 0;
+    };
+    std::map<uint64_t, Drawn> open;
+};
+
+// Reads a journal's text; false with `error` (English: the line and what is
+// wrong in it) for one that cannot be read whole. An empty text is an empty
+// journal of no database yet.
+bool parseJournal(const std::string& text, JournalState& state, std::string& error);
+
+class StationJournal {
+  public:
+    StationJournal(std::string path, std::string identity, std::string station);
+
+    // The journal of the database `identity` in `folder`.
+    static std::string pathFor(const std::string& folder, const std::string& identity);
+
+    // Reads the journal (none yet: empty); false with `error` naming the file
+    // and what is wrong in it.
+    bool read(JournalState& state, std::string& error) const;
+    // Adds a lease the database gave the station.
+    bool addLease(const Lease& lease, std::string& error) const;
+    // Draws a number of `product` for the chip with the sequence number
+    // `sequence`: one given back first, else the next of its oldest lease.
+    // False with `error` empty when the leases are used up; `left` then says
+    // how many remain (0), else after the draw.
+    bool draw(const std::string& product, uint64_t& sequence, uint64_t& number, uint64_t& left,
+              std::string& error) const;
+    // The chip `sequence` failed before anything was written: its number
+    // goes back to the lease.
+    bool giveBack(uint64_t sequence, std::string& error) const;
+    // The chip `sequence` did not pass after its write may have begun: its
+    // number is never drawn again.
+    bool spend(uint64_t sequence, const std::string& cause, std::string& error) const;
+    // The numbers of `product` the leases still hold.
+    bool left(const std::string& product, uint64_t& count, std::string& error) const;
+
+    const std::string& path() const { return path_; }
+
+  private:
+    // Runs `change` on the journal's state under its lock; the line it
+    // returns (none: nothing to write) is appended and flushed.
+    template <typename Change>
+    bool update(Change change, std::string& error) const;
+
+    std::string path_;
+    std::string identity_;
+    std::string station_;
+};
+
+}  // namespace ostrel
