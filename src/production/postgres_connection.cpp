@@ -34,6 +34,10 @@ class PostgresConnection : public SqlConnection {
                                         nullptr, values.data(), nullptr, nullptr, 0);
         const ExecStatusType status = PQresultStatus(result);
         const bool ok = status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
+        const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+        kind_ = ok                                       ? SqlErrorKind::None
+                : PQstatus(connection_) != CONNECTION_OK ? SqlErrorKind::Lost
+                                                         : sqlStateKind(state ? state : "");
         if (!ok) {
             error = trimmed(result ? PQresultErrorMessage(result) : PQerrorMessage(connection_));
             if (error == "the server did not say why") error = trimmed(PQerrorMessage(connection_));

@@ -254,12 +254,13 @@ int ProductionStore::schemaVersion() {
 
 template <typename Body>
 bool ProductionStore::transaction(bool schema, Body body, std::string& error) {
-    if (!connection_->beginWrite(schema, error)) {
-        std::string ignored;
-        if (!connection_->lost()) connection_->exec("ROLLBACK", ignored);
-        return false;
-    }
-    if (body() && connection_->exec("COMMIT", error)) return true;
+    kind_ = SqlErrorKind::None;
+    if (connection_->beginWrite(schema, error) && body() && connection_->exec("COMMIT", error))
+        return true;
+    // What failed decides, not the rollback after it; where no statement
+    // failed, the store refused.
+    kind_ = connection_->lost() ? SqlErrorKind::Lost : connection_->errorKind();
+    if (kind_ == SqlErrorKind::None) kind_ = SqlErrorKind::Refused;
     std::string ignored;
     if (!connection_->lost()) connection_->exec("ROLLBACK", ignored);
     return false;

@@ -173,6 +173,10 @@ class ProductionStore {
     // The database's identity: the same for every URL that reaches it.
     bool identity(std::string& id, std::string& error) { return connection_->identity(id, error); }
 
+    // The kind of the last failure of a call: Refused also where the store
+    // itself refused (a pool used up, a row it does not have).
+    SqlErrorKind errorKind() const { return kind_; }
+
     // After the connection was lost: true when it is back.
     bool reconnect(std::string& error);
     bool lost() const { return connection_->lost(); }
@@ -184,6 +188,7 @@ class ProductionStore {
     bool transaction(bool schema, Body body, std::string& error);
 
     std::unique_ptr<SqlConnection> connection_;
+    SqlErrorKind kind_ = SqlErrorKind::None;
 };
 
 }  // namespace ostrel

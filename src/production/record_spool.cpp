@@ -192,10 +192,10 @@ bool RecordSpool::flush(ProductionStore& store, Flushed& flushed, std::string& e
                 if (finished) ++flushed.written;
                 continue;
             }
-            // The database went away: every line waits for the next
-            // connection, those written now as well (writing them again
-            // changes nothing).
-            if (store.lost()) {
+            // The database went away or could not take it now: every line
+            // waits for the next connection, those written now as well
+            // (writing them again changes nothing).
+            if (store.lost() || store.errorKind() != SqlErrorKind::Refused) {
                 error = why;
                 return false;
             }

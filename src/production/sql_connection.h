@@ -19,11 +19,25 @@ using SqlValue = std::optional<std::string>;
 using SqlRow = std::vector<SqlValue>;
 using SqlRows = std::vector<SqlRow>;
 
+// What kind of error a statement met, which says what to do about it.
+enum class SqlErrorKind {
+    None,     // it did not fail
+    Lost,     // the connection or the server is gone: connect again later
+    Retry,    // the server could not do it now (a conflict, a lock, no room)
+    Refused,  // it will never succeed as it is: set it aside, naming it
+};
+// By PostgreSQL's SQLSTATE (five characters) and by SQLite's extended result
+// code.
+SqlErrorKind sqlStateKind(const std::string& sqlState);
+SqlErrorKind sqliteCodeKind(int extendedCode);
+
 class SqlConnection {
   public:
     virtual ~SqlConnection() = default;
 
-    // Runs one statement; false with `error` set (English) when it failed.
+    // Runs one statement; false with `error` set (English) when it failed,
+    // and errorKind() saying what kind of error it was (None after a
+    // statement that did not fail).
     virtual bool exec(const std::string& sql, const std::vector<SqlValue>& parameters,
                       SqlRows& rows, std::string& error) = 0;
     bool exec(const std::string& sql, std::string& error) {
@@ -43,9 +57,13 @@ class SqlConnection {
     // What the database is, whatever the URL that reached it looked like: two
     // spellings of one database give the same text, two databases never do.
     virtual bool identity(std::string& id, std::string& error) = 0;
+    SqlErrorKind errorKind() const { return kind_; }
     // The connection was lost; reconnect() tries once more.
     virtual bool lost() const = 0;
     virtual bool reconnect(std::string& error) = 0;
+
+  protected:
+    SqlErrorKind kind_ = SqlErrorKind::None;
 };
 
 // Connects to `url`: "sqlite:PATH", or anything libpq takes (a

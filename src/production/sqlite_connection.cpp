@@ -32,9 +32,11 @@ class SqliteConnection : public SqlConnection {
               std::string& error) override {
         rows.clear();
         sqlite3_stmt* statement = nullptr;
+        kind_ = SqlErrorKind::None;
         if (sqlite3_prepare_v2(db_, sqliteParameters(sql).c_str(), -1, &statement, nullptr) !=
             SQLITE_OK) {
             error = sqlite3_errmsg(db_);
+            kind_ = sqliteCodeKind(sqlite3_extended_errcode(db_));
             return false;
         }
         bool ok = true;
@@ -57,6 +59,8 @@ class SqliteConnection : public SqlConnection {
         }
         if (!ok || step != SQLITE_DONE) {
             error = sqlite3_errmsg(db_);
+            kind_ = sqliteCodeKind(sqlite3_extended_errcode(db_));
+            if (kind_ == SqlErrorKind::None) kind_ = SqlErrorKind::Refused;
             ok = false;
         }
         sqlite3_finalize(statement);

@@ -63,7 +63,9 @@ bool StationLink::start(ChipRow& row, std::string& error) {
     // A server that restarted since the last chip is found out by the first
     // statement: connect again and try once more. Should the lost attempt
     // have committed after all, its row stays started and its number unused.
+    // One that could not be done now (a conflict, a lock) is tried once more.
     if (store_->startChip(row, error) ||
+        (store_->errorKind() == SqlErrorKind::Retry && store_->startChip(row, error)) ||
         (store_->lost() && connect(error) && store_->startChip(row, error)))
         return true;
     // Nothing was written: the number goes back to the lease.

@@ -691,5 +691,47 @@ TEST(StationJournal, AStationDrawsFromItsLeaseAndTopsItUp) {
     EXPECT_EQ(unleased.serial, 1008u);
 }
 
+// Errors by kind: what the server says by SQLSTATE and SQLite by its
+// extended code; a store that refuses on its own says Refused.
+TEST(LineDatabase, ErrorsAreSortedIntoLostRetryAndRefused) {
+    using K = SqlErrorKind;
+    const struct {
+        const char* state;
+        K kind;
+    } states[] = {
+        {"08006", K::Lost},    {"57P01", K::Lost},    {"", K::Lost},       {"40001", K::Retry},
+        {"40P01", K::Retry},   {"53100", K::Retry},   {"55P03", K::Retry}, {"23505", K::Refused},
+        {"42P01", K::Refused}, {"57P04", K::Refused},
+    };
+    for (const auto& s : states) EXPECT_EQ(sqlStateKind(s.state), s.kind) << s.state;
+    const struct {
+        int code;
+        K kind;
+    } codes[] = {
+        {5, K::Retry},       // SQLITE_BUSY
+        {517, K::Retry},     // SQLITE_BUSY_SNAPSHOT
+        {13, K::Retry},      // SQLITE_FULL
+        {14, K::Lost},       // SQLITE_CANTOPEN
+        {2067, K::Refused},  // SQLITE_CONSTRAINT_UNIQUE
+        {1, K::Refused},     // SQLITE_ERROR
+        {101, K::None},      // SQLITE_DONE
+    };
+    for (const auto& c : codes) EXPECT_EQ(sqliteCodeKind(c.code), c.kind) << c.code;
+
+    TempDir dir;
+    std::string error;
+    auto store = ProductionStore::open("sqlite:" + dir.file("line.db"), error);
+    ASSERT_TRUE(store) << error;
+    ChipRow unknown;
+    unknown.id = 5;
+    bool finished = false;
+    EXPECT_FALSE(store->finishChip(unknown, finished, error));
+    EXPECT_EQ(store->errorKind(), K::Refused);
+    auto db = connectSqlite(dir.file("line.db"), error);
+    ASSERT_TRUE(db && db->exec("INSERT INTO stations VALUES ('a', 'x')", error)) << error;
+    EXPECT_FALSE(db->exec("INSERT INTO stations VALUES ('a', 'x')", error));
+    EXPECT_EQ(db->errorKind(), K::Refused) << error;
+}
+
 }  // namespace
 }  // namespace ostrel::testing
