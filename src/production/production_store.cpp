@@ -539,13 +539,28 @@ bool ProductionStore::startChip(ChipRow& row, std::string& error) {
             const SqlValue product = row.product.empty() ? std::nullopt : SqlValue(row.product);
             const SqlValue sequence =
                 row.sequence ? SqlValue(numberText(*row.sequence)) : std::nullopt;
-            if (!db.exec("INSERT INTO chips (time, station, programmer, chip, chip_id, command, "
-                         "result, serial, product, sequence) VALUES ($1, $2, $3, $4, $5, $6, "
-                         "'started', $7, $8, $9) RETURNING id",
+            // A station's chip is started once, by its sequence number: a
+            // start sent again after a lost answer finds the row it made.
+            if (!db.exec(std::string("INSERT INTO chips (time, station, programmer, chip, "
+                                     "chip_id, command, result, serial, product, sequence) "
+                                     "VALUES ($1, $2, $3, $4, $5, $6, 'started', $7, $8, $9)") +
+                             (row.sequence ? " ON CONFLICT (station, sequence) DO NOTHING" : "") +
+                             " RETURNING id",
                          {recordTimeText(row.time), row.station, row.programmer, row.chip,
                           row.chipId, row.command, serialValue, product, sequence},
                          rows, error))
                 return false;
+            if (rows.empty() && row.sequence) {
+                if (!db.exec("SELECT id FROM chips WHERE station = $1 AND sequence = $2 AND "
+                             "serial = $3",
+                             {row.station, sequence, serialValue}, rows, error))
+                    return false;
+                if (rows.empty()) {
+                    error = "chip " + numberText(*row.sequence) + " of station " + row.station +
+                            " was started with another serial number";
+                    return false;
+                }
+            }
             id = rows.empty() ? 0 : static_cast<int64_t>(number(rows[0][0]));
             return id > 0;
         },

@@ -684,6 +684,20 @@ TEST(StationJournal, AStationDrawsFromItsLeaseAndTopsItUp) {
         ASSERT_TRUE(link.store().leases("p", leases, error)) << error;
         EXPECT_EQ(leases.size(), c.leases);
     }
+    // A start sent again (its answer lost) finds the row it made; the same
+    // chip with another number is refused.
+    ChipRow again;
+    again.station = "st1";
+    again.serial = 1004;
+    again.sequence = 6;
+    ASSERT_TRUE(link.store().startChip(again, error)) << error;
+    std::vector<ChipRow> rows;
+    ASSERT_TRUE(link.store().records({}, rows, error)) << error;
+    EXPECT_EQ(rows.size(), 6u);
+    EXPECT_EQ(again.id, rows.back().id);
+    again.serial = 1005;
+    EXPECT_FALSE(link.store().startChip(again, error));
+    EXPECT_EQ(error, "chip 6 of station st1 was started with another serial number");
     // The pool moved past two leases of four; no number came back to it.
     ChipRow unleased;
     unleased.product = "p";
