@@ -111,13 +111,28 @@ std::string RecordSpool::pathFor(const std::string& folder, const std::string& k
     return folder + name;
 }
 
+namespace {
+
+// A chip started while the database was away has no row yet: its line also
+// holds what starting it would have written.
+std::string startOf(const ChipRow& row) {
+    if (row.id != 0 || !row.sequence) return "";
+    return "\t" + recordTimeText(row.time) + "\t" + escaped(row.station) + "\t" +
+           escaped(row.programmer) + "\t" + escaped(row.chip) + "\t" + escaped(row.chipId) + "\t" +
+           escaped(row.command) + "\t" +
+           (row.serial ? std::to_string(*row.serial) : std::string()) + "\t" +
+           escaped(row.product) + "\t" + std::to_string(*row.sequence);
+}
+
+}  // namespace
+
 std::string RecordSpool::lineOf(const ChipRow& outcome) {
     char numbers[64];
     std::snprintf(numbers, sizeof numbers, "%llu\t%08x\t",
                   static_cast<unsigned long long>(outcome.bytes), outcome.crc32);
     return std::to_string(outcome.id) + "\t" + escaped(outcome.result) + "\t" +
            escaped(outcome.cause) + "\t" + escaped(outcome.message) + "\t" + numbers +
-           secondsText(outcome.seconds) + "\n";
+           secondsText(outcome.seconds) + startOf(outcome) + "\n";
 }
 
 bool RecordSpool::outcomeOf(const std::string& line, ChipRow& outcome) {
@@ -126,11 +141,13 @@ bool RecordSpool::outcomeOf(const std::string& line, ChipRow& outcome) {
     for (std::size_t tab; (tab = line.find('\t', from)) != std::string::npos; from = tab + 1)
         fields.push_back(line.substr(from, tab - from));
     fields.push_back(line.substr(from));
-    if (fields.size() != 7) return false;
+    if (fields.size() != 7 && fields.size() != 16) return false;
+    const bool started = fields.size() == 16;
     uint64_t id = 0, bytes = 0, crc = 0;
     double seconds = 0;
-    if (!whole(fields[0], id) || id == 0 || id > kLargestSerial || !whole(fields[4], bytes) ||
-        !whole(fields[5], crc, 16) || crc > 0xFFFFFFFFu || !parseSeconds(fields[6], seconds))
+    if (!whole(fields[0], id) || (id == 0) != started || id > kLargestSerial ||
+        !whole(fields[4], bytes) || !whole(fields[5], crc, 16) || crc > 0xFFFFFFFFu ||
+        !parseSeconds(fields[6], seconds))
         return false;
     if (!unescaped(fields[1], outcome.result) || !unescaped(fields[2], outcome.cause) ||
         !unescaped(fields[3], outcome.message))
@@ -139,7 +156,33 @@ bool RecordSpool::outcomeOf(const std::string& line, ChipRow& outcome) {
     outcome.bytes = bytes;
     outcome.crc32 = static_cast<uint32_t>(crc);
     outcome.seconds = seconds;
+    if (!started) return true;
+    uint64_t serial = 0, sequence = 0;
+    const std::optional<std::time_t> time = parseRecordTime(fields[7]);
+    if (!time || !unescaped(fields[8], outcome.station) || outcome.station.empty() ||
+        !unescaped(fields[9], outcome.programmer) || !unescaped(fields[10], outcome.chip) ||
+        !unescaped(fields[11], outcome.chipId) || !unescaped(fields[12], outcome.command) ||
+        (!fields[13].empty() && (!whole(fields[13], serial) || serial > kLargestSerial)) ||
+        !unescaped(fields[14], outcome.product) || !whole(fields[15], sequence) || sequence == 0 ||
+        sequence > kLargestSerial)
+        return false;
+    outcome.time = *time;
+    if (!fields[13].empty()) outcome.serial = serial;
+    outcome.sequence = sequence;
     return true;
+}
+
+int RecordSpool::waiting() const {
+    LockedFile file(path_, O_RDWR);
+    if (file.fd < 0) return 0;
+    int lines = 0;
+    char block[4096];
+    for (ssize_t n; (n = ::read(file.fd, block, sizeof block)) != 0;) {
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) break;
+        for (ssize_t i = 0; i < n; ++i) lines += block[i] == '\n';
+    }
+    return lines;
 }
 
 RecordSpool::RecordSpool(std::string path, std::string setAsidePath)
@@ -188,7 +231,12 @@ bool RecordSpool::flush(ProductionStore& store, Flushed& flushed, std::string& e
             why = "line " + std::to_string(lineNumber) + " cannot be read";
         } else {
             bool finished = false;
-            if (store.finishChip(outcome, finished, why)) {
+            // A chip started while the database was away is started first:
+            // once, by its station and sequence number, however often sent.
+            ChipRow start = outcome;
+            start.result = "started";
+            if (outcome.id == 0 && store.startChip(start, why)) outcome.id = start.id;
+            if (outcome.id != 0 && store.finishChip(outcome, finished, why)) {
                 if (finished) ++flushed.written;
                 continue;
             }

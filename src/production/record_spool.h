@@ -7,6 +7,10 @@
 // counts once, and the spool is never rewritten in place: a crash at any
 // point loses no line.
 //
+// A chip started while the database was away (from the station's lease: no
+// row yet, its sequence number set) is kept with its start, and started and
+// finished in the order the lines were appended.
+//
 // A line that cannot be read (cut short by a crash, edited) or that the
 // database refuses for good is set aside, whole, in a file beside the spool
 // and named to the user; the lines after it go on to the database.
@@ -43,6 +47,9 @@ class RecordSpool {
     // database goes away in between, false with `error` set, and the spool
     // stays whole for the next time.
     bool flush(ProductionStore& store, Flushed& flushed, std::string& error) const;
+
+    // The outcomes it holds, waiting for the database.
+    int waiting() const;
 
     const std::string& path() const { return path_; }
     // Where the lines go that were set aside: by default beside the spool,

@@ -377,8 +377,35 @@ TEST(LineDatabase, TextsShowNoPasswordTakeOnlyRealTimesAndKeepEveryMessage) {
     EXPECT_EQ(back.crc32, outcome.crc32);
     EXPECT_EQ(back.bytes, outcome.bytes);
     EXPECT_EQ(secondsText(back.seconds), "12.345");
-    for (const std::string& cut : {line.substr(0, 20), std::string("0\tdone\t\t\t0\t0\t0"),
-                                   std::string("7\tdone\t\t\\x\t0\t0\t0")})
+    // A chip started from the lease while the database was away keeps its
+    // start on its line; a line with a row and a start, or a start without
+    // its station or sequence number, is not one.
+    ChipRow offline = outcome;
+    offline.id = 0;
+    offline.time = 1796715000;
+    offline.station = "st\t1";
+    offline.programmer = "P1";
+    offline.chip = "SPI_FLASH,Winbond,W25X10";
+    offline.command = "auto";
+    offline.serial = 1003;
+    offline.product = "board";
+    offline.sequence = 9;
+    const std::string started = RecordSpool::lineOf(offline);
+    ASSERT_TRUE(RecordSpool::outcomeOf(started.substr(0, started.size() - 1), back));
+    EXPECT_EQ(back.id, 0);
+    EXPECT_EQ(back.time, offline.time);
+    EXPECT_EQ(back.station, offline.station);
+    EXPECT_EQ(back.chip, offline.chip);
+    EXPECT_EQ(back.serial, offline.serial);
+    EXPECT_EQ(back.sequence, offline.sequence);
+    EXPECT_EQ(back.message, offline.message);
+    const std::size_t startAt = started.find("\t" + recordTimeText(offline.time));
+    const std::string tail = started.substr(startAt, started.size() - 1 - startAt);
+    for (const std::string& cut :
+         {line.substr(0, 20), std::string("0\tdone\t\t\t0\t0\t0"),
+          std::string("7\tdone\t\t\\x\t0\t0\t0"), line.substr(0, line.size() - 1) + tail,
+          started.substr(0, started.size() - 3),
+          "0" + started.substr(1, started.rfind('\t')) + "0"})
         EXPECT_FALSE(RecordSpool::outcomeOf(cut, back)) << cut;
 }
 
