@@ -534,6 +534,23 @@ constexpr Entry kTexts[kTextCount] = {
     {OSTREL_TEXT(ProductLeaseSet),
      {"产品 %s 的工位每次租用 %s 个序列号。", "產品 %s 的工站每次租用 %s 個序號。",
       "The stations of product %s lease %s serial numbers at a time."}},
+    {OSTREL_TEXT(DatabaseOffline),
+     {"无法使用生产数据库 %s：%s。本工位使用租用的序列号继续编程，记录在数据库恢复后写入。",
+      "無法使用生產資料庫 %s：%s。本工站使用租用的序號繼續燒錄，記錄在資料庫恢復後寫入。",
+      "The production database %s cannot be used: %s. The station goes on with the serial "
+      "numbers leased to it; the records are written when the database is back."}},
+    {OSTREL_TEXT(LeaseUsedUp),
+     {"无法使用生产数据库 %s：%s。本工位为产品 %s 租用的序列号已用完：租用共给出 %s "
+      "个芯片。芯片未开始编程。",
+      "無法使用生產資料庫 %s：%s。本工站為產品 %s 租用的序號已用完：租用共給出 %s "
+      "顆晶片。晶片未開始燒錄。",
+      "The production database %s cannot be used: %s. The serial numbers leased to this "
+      "station for product %s are used up: the lease gave %s chips. The chip was not "
+      "started."}},
+    {OSTREL_TEXT(LeaseHolding),
+     {"租用剩余序列号：%s；等待写入数据库的记录：%s。",
+      "租用剩餘序號：%s；等待寫入資料庫的記錄：%s。",
+      "Numbers left in the lease: %s; records waiting for the database: %s."}},
     // The buffer tools.
     {OSTREL_TEXT(MenuChecksum), {"校验和(&S)...", "校驗和(&S)...", "Checksum(&S)..."}},
     {OSTREL_TEXT(MenuFind), {"查找(&I)...", "尋找(&I)...", "Find(&I)..."}},

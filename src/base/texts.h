@@ -194,6 +194,9 @@ enum class Txt {
     ProductWrongImage,     // %s: product, the image's SHA-256, the product's
     ProductAdded,          // %s: product, chip, SHA-256, bytes
     ProductLeaseSet,       // %s: the product, the numbers of a lease
+    DatabaseOffline,       // %s: the database, the reason
+    LeaseUsedUp,           // %s: the database, the reason, the product, chips the lease gave
+    LeaseHolding,          // %s: numbers left in the lease, outcomes waiting
     // The buffer tools: checksums, find, go to, undo, copy and paste, the
     // accessible hex view, and every difference of a verify.
     MenuChecksum,

@@ -45,7 +45,14 @@ std::unique_ptr<StationLink> connectDatabase(const Options& options, TerminalUi&
     std::filesystem::create_directories(folder, ignored);
     auto link = std::make_unique<StationLink>(options.db, folder);
     std::string error;
-    if (!link->connect(error)) {
+    const bool connected = link->connect(error);
+    // A chip may go on from the station's lease while the database is away.
+    if (!connected && chipWaits && link->goOffline()) {
+        ui.note(fillIn(programText(Txt::DatabaseOffline, language),
+                       {databaseShownName(options.db), error}));
+        return link;
+    }
+    if (!connected) {
         problem =
             fillIn(programText(chipWaits ? Txt::DatabaseAway : Txt::DatabaseUnusable, language),
                    {databaseShownName(options.db), error});
@@ -135,7 +142,7 @@ std::string productCommand(ProductContext& c) {
 std::string checkProduct(ProductContext& c, StationLink& link, const std::string& file) {
     std::optional<Product> product;
     std::string error;
-    if (!link.store().findProduct(c.options.product, product, error))
+    if (!link.findProduct(c.options.product, product, error))
         return refuse(c.ui, fillIn(programText(Txt::DatabaseAway, c.language),
                                    {databaseShownName(c.options.db), error}));
     if (!product)

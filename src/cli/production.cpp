@@ -48,7 +48,8 @@ std::string CliProduction::begin(const Options& options, MainState& state, Progr
             return {};
         }
         run_->programmer = info.serialNumber;
-        if (database != nullptr &&
+        // While the database is away the programmer is named by its chips' rows.
+        if (database != nullptr && !database->offline() &&
             !database->store().registerProgrammer(database->station, info.serialNumber, error)) {
             run_.reset();
             return fillIn(programText(Txt::DatabaseAway, state.language),
@@ -58,7 +59,16 @@ std::string CliProduction::begin(const Options& options, MainState& state, Progr
         if (reply.answered()) run_->chipId = chipIdText(reply.id);
     }
     runner.hook = run_.get();
+    ui_ = &ui;
     return {};
+}
+
+bool CliProduction::record(const CommandReport& report) {
+    if (run_ == nullptr) return true;
+    const bool kept = run_->record(report);
+    const std::string holding = run_->holdingText();
+    if (!holding.empty() && ui_ != nullptr) ui_->note(holding);
+    return kept;
 }
 
 std::string CliProduction::resultFields() const {

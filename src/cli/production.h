@@ -36,7 +36,9 @@ class CliProduction {
     bool running() const { return run_ != nullptr; }
     // The chip's line and row with the command's final outcome; false when
     // it could not be kept (the user has been told).
-    bool record(const CommandReport& report) { return run_ == nullptr || run_->record(report); }
+    // With a lease, a line says what it still holds and what waits for the
+    // database.
+    bool record(const CommandReport& report);
     // Why the run refused the chip or could not record it.
     std::string problem() const { return run_ ? run_->problem() : std::string(); }
     // The chip was not started because the database could not be used.
@@ -48,6 +50,7 @@ class CliProduction {
     ProductionLog log_;
     std::unique_ptr<SerialCounter> serials_;
     std::unique_ptr<ProductionRun> run_;
+    TerminalUi* ui_ = nullptr;
 };
 
 }  // namespace ostrel::cli

@@ -132,6 +132,13 @@ bool ProductionRun::startRow(ChipCommand command) {
     row.command = commandName(command);
     std::string error;
     databaseAway_ = !database->start(row, error);
+    uint64_t gave = 0;
+    if (databaseAway_ && database->leaseUsedUp(gave)) {
+        complain(
+            fillIn(programText(Txt::LeaseUsedUp, state_.language),
+                   {databaseShownName(database->url()), error, row.product, std::to_string(gave)}));
+        return false;
+    }
     if (databaseAway_) {
         complain(fillIn(programText(Txt::DatabaseAway, state_.language),
                         {databaseShownName(database->url()), error}));
@@ -157,6 +164,8 @@ bool ProductionRun::finishRow(const ChipLogLine& line, CommandStatus status, boo
         case StationLink::Kept::Stored:
             return true;
         case StationLink::Kept::Spooled:
+            // A chip started from the lease was meant for the spool.
+            if (outcome.id == 0) return true;
             complain(fillIn(programText(Txt::DatabaseSpooled, state_.language),
                             {error, database->spool().path()}));
             return true;
@@ -263,9 +272,19 @@ void ProductionRun::complain(const std::string& text) {
     ui_.errorBox(text);
 }
 
+std::string ProductionRun::holdingText() const {
+    uint64_t left = 0;
+    int waiting = 0;
+    if (database == nullptr || !database->holding(left, waiting)) return "";
+    return fillIn(programText(Txt::LeaseHolding, state_.language),
+                  {std::to_string(left), std::to_string(waiting)});
+}
+
 void ProductionRun::showCounts() {
+    const std::string holding = holdingText();
     ui_.setStatusText(PanelBatchCounts, fillIn(programText(Txt::ProductionCounts, state_.language),
-                                               {std::to_string(passed_), std::to_string(failed_)}));
+                                               {std::to_string(passed_), std::to_string(failed_)}) +
+                                            (holding.empty() ? "" : " " + holding));
 }
 
 }  // namespace ostrel

@@ -74,6 +74,9 @@ class ProductionRun : public ChipCommandHook {
     // its row, the counts. A command that did not run leaves no line. False
     // when the outcome could not be kept (the user has been told).
     bool record(const CommandReport& report);
+    // How many numbers the station's lease still holds and how many
+    // outcomes wait for the database; empty without a lease.
+    std::string holdingText() const;
     // The text of the last box the run showed: why it refused a chip or
     // could not record it.
     const std::string& problem() const { return problem_; }

@@ -1,6 +1,13 @@
 #include "production/station_link.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <sstream>
 
 #include "base/platform.h"
 
@@ -16,6 +23,117 @@ std::string stationName() {
 StationLink::StationLink(std::string url, std::string stateFolder)
     : url_(std::move(url)), folder_(std::move(stateFolder)) {}
 
+namespace {
+
+// A field of the file of what was last seen: no tab nor line break in it.
+bool plain(const std::string& field) {
+    return field.find_first_of("\t\n") == std::string::npos;
+}
+
+bool number(const std::string& text, uint64_t& value) {
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return false;
+    errno = 0;
+    value = std::strtoull(text.c_str(), nullptr, 10);
+    return errno == 0;
+}
+
+}  // namespace
+
+void StationLink::useIdentity(const std::string& identity) {
+    if (journal_ && identity == identity_) return;
+    identity_ = identity;
+    spool_ = RecordSpool(RecordSpool::pathFor(folder_, identity));
+    journal_ = std::make_unique<StationJournal>(StationJournal::pathFor(folder_, identity),
+                                                identity, station);
+}
+
+std::string StationLink::lastSeenPath() const {
+    // Beside the spool of the URL's spelling, which names the URL the same way.
+    std::string path = RecordSpool::pathFor(folder_, url_);
+    const std::size_t at = path.rfind("production-spool-");
+    return path.replace(at, 17, "production-seen-");
+}
+
+bool StationLink::readLastSeen(std::string& identity, std::vector<Product>& products) const {
+    FILE* file = std::fopen(lastSeenPath().c_str(), "r");
+    if (file == nullptr) return false;
+    std::string text;
+    char block[4096];
+    for (std::size_t n; (n = std::fread(block, 1, sizeof block, file)) > 0;) text.append(block, n);
+    std::fclose(file);
+    std::istringstream lines(text);
+    std::string line;
+    identity.clear();
+    products.clear();
+    while (std::getline(lines, line)) {
+        std::vector<std::string> f;
+        std::size_t from = 0;
+        for (std::size_t tab; (tab = line.find('\t', from)) != std::string::npos; from = tab + 1)
+            f.push_back(line.substr(from, tab - from));
+        f.push_back(line.substr(from));
+        if (f.size() == 2 && f[0] == "identity") {
+            identity = f[1];
+            continue;
+        }
+        Product p;
+        uint64_t lease = 0, address = 0, bytes = 0, start = 0, step = 0;
+        // A line that cannot be read is not guessed at: that product is not
+        // known while the database is away.
+        if (f.size() != 10 || f[0] != "product" || !number(f[4], lease)) continue;
+        p.name = f[1];
+        p.chip = f[2];
+        p.imageSha256 = f[3];
+        p.leaseSize = lease;
+        if (f[5] != "-") {
+            if (!number(f[5], address) || !number(f[6], bytes) || !number(f[7], start) ||
+                !number(f[8], step) || address > 0xFFFFFFFFu || bytes < 1 || bytes > 8 ||
+                step == 0 || (f[9] != "le" && f[9] != "be"))
+                continue;
+            p.serial = SerialFormat{static_cast<uint32_t>(address), static_cast<uint32_t>(bytes),
+                                    start, step, f[9] == "be"};
+        }
+        products.push_back(p);
+    }
+    return !identity.empty();
+}
+
+void StationLink::rememberSeen(const std::string& identity,
+                               const std::vector<Product>& products) const {
+    std::string known;
+    std::vector<Product> kept;
+    // The products seen before stay, unless these replace them.
+    if (readLastSeen(known, kept) && known != identity) kept.clear();
+    for (const Product& p : products) {
+        kept.erase(std::remove_if(kept.begin(), kept.end(),
+                                  [&](const Product& k) { return k.name == p.name; }),
+                   kept.end());
+        kept.push_back(p);
+    }
+    std::string text = "identity\t" + identity + "\n";
+    for (const Product& p : kept) {
+        if (!plain(p.name) || !plain(p.chip) || !plain(p.imageSha256)) continue;
+        text += "product\t" + p.name + "\t" + p.chip + "\t" + p.imageSha256 + "\t" +
+                std::to_string(p.leaseSize) + "\t";
+        if (p.serial)
+            text += std::to_string(p.serial->address) + "\t" + std::to_string(p.serial->bytes) +
+                    "\t" + std::to_string(p.serial->start) + "\t" + std::to_string(p.serial->step) +
+                    (p.serial->bigEndian ? "\tbe" : "\tle");
+        else
+            text += "-\t-\t-\t-\t-";
+        text += "\n";
+    }
+    // Written whole beside and renamed over: a crash leaves the old or the new.
+    const std::string path = lastSeenPath();
+    const std::string fresh = path + ".new";
+    const int fd = platform::openFile(fresh, O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (fd < 0) return;  // the station then cannot go on without the database
+    const bool written =
+        ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) &&
+        platform::flushToDisk(fd);
+    ::close(fd);
+    if (!written || std::rename(fresh.c_str(), path.c_str()) != 0) std::remove(fresh.c_str());
+}
+
 bool StationLink::connect(std::string& error) {
     flushed_ = {};
     if (!store_) {
@@ -23,16 +141,65 @@ bool StationLink::connect(std::string& error) {
         std::string identity;
         if (!store || !store->identity(identity, error)) return false;
         store_ = std::move(store);
-        spool_ = RecordSpool(RecordSpool::pathFor(folder_, identity));
-        journal_ = std::make_unique<StationJournal>(StationJournal::pathFor(folder_, identity),
-                                                    identity, station);
+        useIdentity(identity);
+        rememberSeen(identity, {});
     } else if (!store_->reconnect(error)) {
         return false;
     }
     // Earlier releases named the spool after the URL as it was typed.
     const RecordSpool older(RecordSpool::pathFor(folder_, url_), spool_.setAsidePath());
     if (older.path() != spool_.path() && !older.flush(*store_, flushed_, error)) return false;
-    return spool_.flush(*store_, flushed_, error);
+    if (!spool_.flush(*store_, flushed_, error)) return false;
+    offline_ = false;
+    return true;
+}
+
+bool StationLink::goOffline() {
+    if (!journal_) {
+        std::string identity;
+        std::vector<Product> products;
+        if (!readLastSeen(identity, products)) return false;
+        useIdentity(identity);
+    }
+    offline_ = true;
+    return true;
+}
+
+bool StationLink::listProducts(std::vector<Product>& products, std::string& error) {
+    std::string identity;
+    if (offline_) return readLastSeen(identity, products);
+    if (!store_->listProducts(products, error)) return false;
+    rememberSeen(identity_, products);
+    return true;
+}
+
+bool StationLink::findProduct(const std::string& name, std::optional<Product>& found,
+                              std::string& error) {
+    found.reset();
+    if (offline_) {
+        std::vector<Product> products;
+        listProducts(products, error);
+        for (const Product& p : products)
+            if (p.name == name) found = p;
+        return true;
+    }
+    if (!store_->findProduct(name, found, error)) return false;
+    if (found) rememberSeen(identity_, {*found});
+    return true;
+}
+
+bool StationLink::leaseUsedUp(uint64_t& gave) const {
+    gave = gave_;
+    return usedUp_;
+}
+
+bool StationLink::holding(uint64_t& leaseLeft, int& waiting) const {
+    std::string ignored;  // nothing to show then
+    if (!product || !product->serial || !journal_ ||
+        !journal_->left(product->name, leaseLeft, ignored))
+        return false;
+    waiting = spool_.waiting();
+    return true;
 }
 
 bool StationLink::draw(ChipRow& row, std::string& error) {
@@ -53,12 +220,37 @@ bool StationLink::draw(ChipRow& row, std::string& error) {
     return true;
 }
 
+bool StationLink::startOffline(ChipRow& row, std::string& error) {
+    // Only numbers of the lease can be given without the database.
+    if (!product || !product->serial || !goOffline()) return false;
+    uint64_t sequence = 0, number = 0, left = 0;
+    std::string why;
+    if (journal_->draw(row.product, sequence, number, left, why)) {
+        row.id = 0;
+        row.serial = number;
+        row.sequence = sequence;
+        return true;
+    }
+    if (!why.empty()) {
+        error = why;
+        return false;
+    }
+    JournalState state;
+    usedUp_ = journal_->read(state, why);
+    gave_ = 0;
+    const auto leases = state.products.find(row.product);
+    if (leases != state.products.end())
+        for (const uint64_t handed : leases->second.handed) gave_ += handed;
+    return false;
+}
+
 bool StationLink::start(ChipRow& row, std::string& error) {
-    if ((!store_ || store_->lost()) && !connect(error)) return false;
+    usedUp_ = false;
     row.station = station;
     row.product = product ? product->name : std::string();
     row.serial.reset();
     row.sequence.reset();
+    if ((!store_ || store_->lost() || offline_) && !connect(error)) return startOffline(row, error);
     if (product && product->serial && !draw(row, error)) return false;
     // A server that restarted since the last chip is found out by the first
     // statement: connect again and try once more. Should the lost attempt
@@ -68,6 +260,13 @@ bool StationLink::start(ChipRow& row, std::string& error) {
         (store_->errorKind() == SqlErrorKind::Retry && store_->startChip(row, error)) ||
         (store_->lost() && connect(error) && store_->startChip(row, error)))
         return true;
+    // The database went away: the chip goes on with its number, and its
+    // start is sent again with its outcome (should the lost attempt have
+    // committed, that start finds its row).
+    if (row.sequence && (!store_ || store_->lost()) && goOffline()) {
+        row.id = 0;
+        return true;
+    }
     // Nothing was written: the number goes back to the lease.
     std::string ignored;  // a number left drawn is only never drawn again
     if (row.sequence) journal_->giveBack(*row.sequence, ignored);
@@ -94,6 +293,12 @@ StationLink::Kept StationLink::finish(const ChipRow& outcome, bool writeBegun, s
             journal_->giveBack(*outcome.sequence, ignored);
     }
     bool finished = false;
+    // A chip started while the database was away waits in the spool for its
+    // start to be written first, in the order the chips ran.
+    if (outcome.id == 0) {
+        error.clear();
+        return spool_.append(outcome, spoolError) ? Kept::Spooled : Kept::Lost;
+    }
     if (store_ && store_->finishChip(outcome, finished, error)) {
         topUp();
         return Kept::Stored;

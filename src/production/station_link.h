@@ -1,13 +1,19 @@
 #pragma once
 // A station's production run against the line's database: before a chip its
 // row is started (and its serial number taken), after it the row is finished.
-// While the database is away no chip starts; an outcome that the database
-// could not take after the chip was programmed goes to the spool and is
-// written at the next connection.
+// While the database is away a product with serial numbers goes on from the
+// station's lease: the chip's number is drawn in the journal, its start and
+// outcome go to the spool, and the next connection writes them in the order
+// they happened. What the station needs of the database to go on (its
+// identity and the products it saw) is kept beside the journal, so that a
+// station that starts while the database is away can go on too. Only when
+// the lease is used up does a chip not start. An outcome that the database
+// could not take after the chip was programmed goes to the spool as well.
 
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "production/production_store.h"
 #include "production/record_spool.h"
@@ -31,6 +37,15 @@ class StationLink {
     bool connect(std::string& error);
     ProductionStore& store() { return *store_; }
     bool connected() const { return store_ != nullptr; }
+    // After connect() failed: true when the station can go on from what it
+    // last saw of this database (its journal and products); chips then start
+    // from the lease until the database is back.
+    bool goOffline();
+    bool offline() const { return offline_; }
+
+    // The products of the database, or as last seen while it is away.
+    bool listProducts(std::vector<Product>& products, std::string& error);
+    bool findProduct(const std::string& name, std::optional<Product>& found, std::string& error);
 
     // The station's host name and the product made (none: no product).
     std::string station = stationName();
@@ -46,9 +61,19 @@ class StationLink {
     // when the connection was lost. A product with serial numbers gives the
     // chip a number of the station's lease (row.serial and row.sequence),
     // drawn in the journal first; the first chip of a station takes a lease.
-    // False with `error` set: do not start the chip (a number drawn for it
-    // has gone back to the lease).
+    // While the database is away the chip starts from the lease without a
+    // row (row.id 0). False with `error` set: do not start the chip (a
+    // number drawn for it has gone back to the lease); leaseUsedUp() then
+    // says whether it was for want of leased numbers.
     bool start(ChipRow& row, std::string& error);
+    // The last start failed with the database away and the lease used up;
+    // `gave`: how many numbers the station's leases of the product gave.
+    bool leaseUsedUp(uint64_t& gave) const;
+
+    // What the station holds for the product: numbers left in its lease, and
+    // outcomes waiting in the spool for the database. False when the product
+    // takes no numbers from a lease or the journal cannot be read.
+    bool holding(uint64_t& leaseLeft, int& waiting) const;
 
     enum class Kept {
         Stored,   // the database has it
@@ -72,10 +97,23 @@ class StationLink {
     std::unique_ptr<ProductionStore> store_;
     RecordSpool::Flushed flushed_;
     std::unique_ptr<StationJournal> journal_;
+    bool offline_ = false;
+    bool usedUp_ = false;
+    uint64_t gave_ = 0;
+
+    // The file beside the journals that says what the station last saw of
+    // the database of this URL.
+    std::string lastSeenPath() const;
+    bool readLastSeen(std::string& identity, std::vector<Product>& products) const;
+    void rememberSeen(const std::string& identity, const std::vector<Product>& products) const;
+    void useIdentity(const std::string& identity);
+    std::string identity_;
 
     // Draws the chip's number from the lease, taking a lease first when the
     // station holds none.
     bool draw(ChipRow& row, std::string& error);
+    // Starts the chip from the lease while the database is away.
+    bool startOffline(ChipRow& row, std::string& error);
     // Takes another lease while the journal holds less than half a lease.
     void topUp();
 };

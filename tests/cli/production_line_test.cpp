@@ -11,6 +11,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <functional>
 #include <map>
 #include <set>
 #include <sstream>
@@ -299,8 +300,9 @@ TEST_F(ProductionLine, DatabaseStoppedInTheMiddleLosesNoChipAndCountsNoneTwice) 
     EXPECT_NE(readFile(dir.file("big.err")).find("It is kept in "), std::string::npos)
         << readFile(dir.file("big.err"));
 
+    // A station that never reached the database holds no lease to go on from.
     const Outcome away =
-        cli({"--db", url, "auto", "--product", "big", dir.file("big.bin")}, "st1", config);
+        cli({"--db", url, "auto", "--product", "big", dir.file("big.bin")}, "st2", config);
     EXPECT_EQ(away.status, 2);
     EXPECT_NE(away.err.find("cannot be used"), std::string::npos) << away.err;
     EXPECT_EQ(readFile(dir.file("run.sim")).find("cmd "), std::string::npos)
@@ -318,6 +320,86 @@ TEST_F(ProductionLine, DatabaseStoppedInTheMiddleLosesNoChipAndCountsNoneTwice) 
     EXPECT_EQ(rows[0].value("row").toInteger(), row);
     EXPECT_EQ(rows[0].value("result").toString(), "done");
     EXPECT_EQ(rows[0].value("bytes").toInteger(), 0x800000);
+}
+
+// While the database is away a station goes on from its lease, started
+// again for every chip as the command line is: as many chips as the lease
+// still holds pass, each saying what is left and what waits; the next is
+// refused, saying the lease is used up. When the database is back, those
+// chips are written once, in the order they ran, with their own numbers.
+TEST_F(ProductionLine, StationGoesOnFromItsLeaseWhileTheDatabaseIsAway) {
+    PostgresServer server;
+    std::string why;
+    ASSERT_TRUE(server.start(why)) << why;
+    const std::string file = dir.file("line.db");
+    const struct {
+        const char* name;
+        std::string url;
+        std::function<void()> away, back;
+    } cases[] = {
+        {"sqlite", "sqlite:" + file,
+         [&] {
+             ASSERT_EQ(rename(file.c_str(), (file + ".away").c_str()), 0);
+             ASSERT_EQ(mkdir(file.c_str(), 0700), 0);  // nothing SQLite can open
+         },
+         [&] {
+             ASSERT_EQ(rmdir(file.c_str()), 0);
+             ASSERT_EQ(rename((file + ".away").c_str(), file.c_str()), 0);
+         }},
+        {"postgresql", server.conninfo(), [&] { server.stop(true); },
+         [&] { ASSERT_TRUE(server.startAgain(why)) << why; }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string station = std::string("st-") + c.name;
+        addProduct(c.url);
+        ASSERT_EQ(cli({"--db", c.url, "product", "set", "board", "--lease", "4"}).status, 0);
+        const std::string config = configure(station, "P1");
+        const std::vector<std::string> chip = {"--json",    "--db",  c.url,  "auto",
+                                               "--product", "board", image()};
+        // The first chip takes the lease with the database there.
+        const Outcome first = cli(chip, station, config);
+        ASSERT_EQ(first.status, 0) << first.err;
+        EXPECT_NE(first.err.find("Numbers left in the lease: 3; records waiting for the "
+                                 "database: 0."),
+                  std::string::npos)
+            << first.err;
+        std::vector<long long> serials = {fieldOf(first.out, "serial")};
+
+        c.away();
+        for (int left = 2; left >= 0; --left) {
+            const Outcome away = cli(chip, station, config);
+            ASSERT_EQ(away.status, 0) << away.err;
+            EXPECT_NE(away.err.find("goes on with the serial numbers leased"), std::string::npos)
+                << away.err;
+            EXPECT_NE(away.err.find(
+                          "Numbers left in the lease: " + std::to_string(left) +
+                          "; records waiting for the database: " + std::to_string(3 - left) + "."),
+                      std::string::npos)
+                << away.err;
+            serials.push_back(fieldOf(away.out, "serial"));
+        }
+        const Outcome usedUp = cli(chip, station, config);
+        EXPECT_EQ(usedUp.status, 2);
+        EXPECT_NE(usedUp.err.find("are used up: the lease gave 4 chips"), std::string::npos)
+            << usedUp.err;
+        EXPECT_EQ(std::set<long long>(serials.begin(), serials.end()).size(), 4u);
+
+        c.back();
+        // The station reports in: its next run writes what waits.
+        const Outcome written = cli({"--json", "--db", c.url, "records"}, station);
+        EXPECT_NE(written.err.find("were written to it: 3."), std::string::npos)
+            << written.err << written.out;
+        const Outcome again = cli({"--json", "--db", c.url, "records"}, station);
+        EXPECT_EQ(again.err, "");
+        std::vector<long long> recorded;
+        for (const QJsonObject& row : jsonLines(again.out, "record")) {
+            EXPECT_EQ(row.value("result").toString(), "done");
+            EXPECT_EQ(row.value("station").toString().toStdString(), station);
+            recorded.push_back(row.value("serial").toInteger());
+        }
+        EXPECT_EQ(recorded, serials) << "each chip once, in the order they ran";
+    }
 }
 
 // A product's image and chip are checked before the programmer is touched;

@@ -59,7 +59,13 @@ bool TForm1::connectLineDatabase(BatchProduction& p, const std::string& folder,
     std::filesystem::create_directories(folder, ignored);
     auto link = std::make_unique<StationLink>(url, folder);
     std::string error;
-    if (!link->connect(error) || !link->store().listProducts(products, error)) {
+    const bool connected = link->connect(error);
+    // Batch mode may go on from the station's lease while the database is away.
+    if (!connected && link->goOffline())
+        ui_->insertLogLine(
+            fillIn(programText(Txt::DatabaseOffline, language), {databaseShownName(url), error}) +
+            " (" + ui_->timeOfDay() + ")");
+    if ((!connected && !link->offline()) || !link->listProducts(products, error)) {
         ui_->errorBox(
             fillIn(programText(Txt::DatabaseUnusable, language), {databaseShownName(url), error}));
         return false;
@@ -148,7 +154,8 @@ void TForm1::startProductionBatch() {
         }
     }
     std::string why;
-    if (p.database &&
+    // While the database is away the programmer is named by its chips' rows.
+    if (p.database && !p.database->offline() &&
         !p.database->store().registerProgrammer(p.database->station, info.serialNumber, why)) {
         ui_->errorBox(fillIn(programText(Txt::DatabaseAway, language),
                              {databaseShownName(p.database->url()), why}));
