@@ -10,6 +10,7 @@
 #include <exception>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,9 +41,9 @@
 #include "operations/chip_check.h"
 #include "operations/command_runner.h"
 #include "operations/core.h"
+#include "operations/failure_words.h"
 #include "operations/main_state.h"
 #include "operations/programmer_ops.h"
-#include "operations/window_presenter.h"
 #include "usb/usb_bulk.h"
 
 namespace ostrel::cli {
@@ -628,12 +629,8 @@ int Program::run() {
     if (chosen != ExitDone) return finish(chosen, message);
     const std::string partError = applyPart(options_, *state_, language_);
     if (!partError.empty()) return fail(ExitUsage, partError);
-    static const ChipCommand kChipCommands[] = {ChipCommand::Read,       ChipCommand::Write,
-                                                ChipCommand::Verify,     ChipCommand::Erase,
-                                                ChipCommand::BlankCheck, ChipCommand::Auto};
-    for (const ChipCommand c : kChipCommands)
-        if (command == commandName(c)) return chipCommand(c);
-    return finish(ExitUsage, "");
+    const std::optional<ChipCommand> chip = chipCommandNamed(command);
+    return chip ? chipCommand(*chip) : finish(ExitUsage, "");
 }
 
 }  // namespace

@@ -273,17 +273,28 @@ const std::vector<OptionSpec>& optionTable() {
 
 const std::vector<CommandSpec>& commandTable() {
     using A = CommandArgument;
+    using C = ChipCommand;
+    const auto chip = [](C command, A argument) {
+        const std::size_t files = argument == A::File ? 1 : 0;
+        return CommandSpec{commandName(command), files, files, argument, nullptr, command};
+    };
     static const std::vector<CommandSpec> table = {
-        {"chips", 0, 1, A::ChipKey}, {"detect", 0, 0, A::None},
-        {"read", 1, 1, A::File},     {"write", 1, 1, A::File},
-        {"verify", 1, 1, A::File},   {"erase", 0, 0, A::None},
-        {"blank", 0, 0, A::None},    {"auto", 1, 1, A::File},
-        {"info", 0, 0, A::None},     {"upgrade", 1, 1, A::File},
-        {"doctor", 0, 0, A::None},   {"list", 0, 0, A::None},
-        {"checksum", 1, 1, A::File}, {"product", 1, 2, A::Words, "add set list"},
+        {"chips", 0, 1, A::ChipKey},  {"detect", 0, 0, A::None},
+        chip(C::Read, A::File),       chip(C::Write, A::File),
+        chip(C::Verify, A::File),     chip(C::Erase, A::None),
+        chip(C::BlankCheck, A::None), chip(C::Auto, A::File),
+        {"info", 0, 0, A::None},      {"upgrade", 1, 1, A::File},
+        {"doctor", 0, 0, A::None},    {"list", 0, 0, A::None},
+        {"checksum", 1, 1, A::File},  {"product", 1, 2, A::Words, "add set list"},
         {"records", 0, 0, A::None},
     };
     return table;
+}
+
+std::optional<ChipCommand> chipCommandNamed(const std::string& name) {
+    for (const CommandSpec& shape : commandTable())
+        if (name == shape.name) return shape.chip;
+    return std::nullopt;
 }
 
 namespace {
@@ -336,12 +347,6 @@ bool oneOf(const char* longName, const std::string& value) {
     return false;
 }
 
-bool chipCommand(const std::string& command) {
-    for (const char* name : {"read", "write", "verify", "erase", "blank", "auto"})
-        if (command == name) return true;
-    return false;
-}
-
 // A product's name: printable, and not an option.
 bool productNameValid(const std::string& name) {
     if (name.empty() || name.size() > 200 || name[0] == '-') return false;
@@ -361,7 +366,7 @@ bool productionOptionsValid(const Options& options, std::string& error) {
     if (!options.db.empty()) {
         DatabaseUrl url;
         if (!parseDatabaseUrl(options.db, url, error)) return refuse("--db: " + error);
-        if (!product && !records && !chipCommand(c))
+        if (!product && !records && !chipCommandNamed(c))
             return refuse("--db goes with the chip commands, product and records");
     }
     if ((product || records) && options.db.empty()) return refuse(c + " needs --db URL");
@@ -378,7 +383,8 @@ bool productionOptionsValid(const Options& options, std::string& error) {
         (!options.since.empty() || !options.result.empty() || options.csv || options.summary))
         return refuse("--since, --result, --csv and --summary go with records");
     if (!options.product.empty()) {
-        if (c != "auto" && !records) return refuse("--product goes with auto and records");
+        if (chipCommandNamed(c) != ChipCommand::Auto && !records)
+            return refuse("--product goes with auto and records");
         if (options.db.empty()) return refuse("--product needs --db URL");
         if (!productNameValid(options.product))
             return refuse("--product: '" + options.product + "' is not a product's name");
@@ -428,7 +434,8 @@ bool productionOptionsValid(const Options& options, std::string& error) {
                           "'");
         return true;
     }
-    if (!options.serial.empty() && (options.log.empty() || c != "auto"))
+    if (!options.serial.empty() &&
+        (options.log.empty() || chipCommandNamed(c) != ChipCommand::Auto))
         return refuse("--serial goes with auto and --log");
     if (!options.serial.empty() && !options.db.empty())
         return refuse(
@@ -533,9 +540,11 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
             error = "--maker needs --chip";
             return false;
         }
+        // A part of the chip is read, written, compared or checked; an erase
+        // and AUTO take the whole chip.
         const bool part = !options.start.empty() || !options.end.empty();
-        const std::string& c = options.command;
-        if (part && c != "read" && c != "write" && c != "verify" && c != "blank") {
+        if (part && (!shape.chip || *shape.chip == ChipCommand::Erase ||
+                     *shape.chip == ChipCommand::Auto)) {
             error = "--start and --end go with read, write, verify and blank";
             return false;
         }

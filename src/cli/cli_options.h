@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "operations/command_report.h"
+
 namespace ostrel::cli {
 
 struct Options {
@@ -77,14 +79,21 @@ const std::vector<OptionSpec>& optionTable();
 // What a command takes after its name.
 enum class CommandArgument { None, File, ChipKey, Words };
 
+// One command as the parser takes it. A chip command's name is the one the
+// production log and the JSON give it (commandName), so that the three cannot
+// differ.
 struct CommandSpec {
     const char* name;
     std::size_t least;  // arguments
     std::size_t most;
     CommandArgument argument;
-    const char* words = nullptr;  // Words: what the first argument can be
+    const char* words = nullptr;        // Words: what the first argument can be
+    std::optional<ChipCommand> chip{};  // a chip command: the one it runs
 };
 const std::vector<CommandSpec>& commandTable();
+
+// The chip command `name` runs; none for another command or an unknown one.
+std::optional<ChipCommand> chipCommandNamed(const std::string& name);
 
 // Parses argv; false with `error` set on a usage error.
 bool parseOptions(int argc, char** argv, Options& options, std::string& error);

@@ -3,8 +3,8 @@
 #include "base/text_format.h"
 #include "base/texts.h"
 #include "cli/outcome_lines.h"
+#include "operations/failure_words.h"
 #include "operations/verify_differences.h"
-#include "operations/window_presenter.h"
 
 namespace ostrel::cli {
 namespace {
@@ -129,7 +129,14 @@ CliOutcome cliOutcome(const CommandReport& report, const CliContext& c) {
             // The file's own error has been shown.
             out.message = c.fileProblem;
             return out;
-        default:
+        case FailureCause::TransferFailed:
+        case FailureCause::TimeOut:
+        case FailureCause::NotBlank:
+        case FailureCause::NotStreamed:
+        case FailureCause::NoErase:
+        case FailureCause::ChipTooLarge:
+        case FailureCause::NoPageSize:
+            // The words every front end shares.
             break;
     }
     if (out.error.empty()) out.error = failureText(failure, c.language, c.typeText);

@@ -31,12 +31,6 @@ Presence checkProgrammer(TUsbBulk& usb, UiPort& ui, int language);
 void showIdentification(const Identification& outcome, UiPort& ui,
                         const std::function<void(SocketPicture)>& showPicture = {});
 
-// The box the window shows for a failure, in `language`; empty for a failure
-// that shows none (a stop the user asked for, a chip the production record
-// refused, which has said why). `typeText` names the chip's type (UTF-8) for
-// a command that would move nothing.
-std::string failureText(const Failure& failure, int language, const std::string& typeText);
-
 // The status text of a running operation ("Read Flash ..."); empty for None.
 std::string operationStatusText(Operation operation, int language);
 

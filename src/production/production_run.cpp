@@ -2,14 +2,49 @@
 
 #include <algorithm>
 
+#include "base/messages.h"
 #include "base/text_format.h"
 #include "catalogue/chip_lookup.h"
 #include "catalogue/gbk_text.h"
 #include "catalogue/id_read.h"
+#include "operations/failure_words.h"
 #include "operations/stream_span.h"
-#include "operations/window_presenter.h"
 
 namespace ostrel {
+namespace {
+
+// The record's words for the failures whose words each front end finds for
+// itself (the window shows no box for them).
+const char* recordOwnText(FailureCause cause) {
+    switch (cause) {
+        case FailureCause::Stopped:
+            return "Stopped on request.";
+        case FailureCause::Refused:
+            return "Refused before the chip's job.";
+        case FailureCause::RecordFailed:
+            return "The chip's record could not be kept.";
+        case FailureCause::FileError:
+            return "The file could not be read or written.";
+        case FailureCause::NoProgrammer:
+        case FailureCause::NoAnswer:
+        case FailureCause::IdNoAnswer:
+        case FailureCause::TransferFailed:
+        case FailureCause::TimeOut:
+        case FailureCause::Difference:
+        case FailureCause::NotBlank:
+        case FailureCause::WriteNotTaken:
+        case FailureCause::NotErased:
+        case FailureCause::Protected:
+        case FailureCause::NotStreamed:
+        case FailureCause::NoErase:
+        case FailureCause::ChipTooLarge:
+        case FailureCause::NoPageSize:
+            break;
+    }
+    return "";
+}
+
+}  // namespace
 
 void describeCommand(const CommandReport& report, const uint8_t* flash, const std::string& typeText,
                      ChipLogLine& line) {
@@ -21,22 +56,7 @@ void describeCommand(const CommandReport& report, const uint8_t* flash, const st
         const Failure failure = report.failure.value_or(Failure{});
         line.cause = report.failure ? causeName(failure.cause) : "failed";
         line.message = failureText(failure, LangEnglish, typeText);
-        if (line.message.empty()) {
-            switch (failure.cause) {
-                case FailureCause::Stopped:
-                    line.message = "Stopped on request.";
-                    break;
-                case FailureCause::Refused:
-                    line.message = "Refused before the chip's job.";
-                    break;
-                case FailureCause::RecordFailed:
-                    line.message = "The chip's record could not be kept.";
-                    break;
-                default:
-                    line.message = "The file could not be read or written.";
-                    break;
-            }
-        }
+        if (line.message.empty()) line.message = recordOwnText(failure.cause);
     }
     // The bytes are in the buffer after a read only when it arrived whole;
     // an erase and a blank check bring none.

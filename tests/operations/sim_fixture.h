@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "operations/core.h"
+#include "operations/failure_words.h"
 #include "operations/programmer_ops.h"
 #include "operations/window_presenter.h"
 #include "ostrel_sim.h"
