@@ -77,7 +77,7 @@ bool countTransfer(Device& device) {
 }
 
 void rebuildBusList() {
-    followConfigFileLocked();
+    followConfigFileLocked(true);
     World& w = world();
     w.busses.clear();
     std::set<int> numbers;
@@ -142,21 +142,16 @@ void loadConfigFromEnvironment() {
     const char* path = std::getenv("OSTREL_SIM_CONFIG");
     if (path == nullptr || *path == '\0') return;
     w.claimLockBase = path;
-    FILE* file = std::fopen(path, "rb");
-    if (file == nullptr) {
+    std::string text;
+    if (!readConfigFile(path, &text)) {
         std::fprintf(stderr, "ostrel-sim: cannot read %s\n", path);
         return;
     }
-    std::string text;
-    char chunk[4096];
-    size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, n);
-    std::fclose(file);
-    const World::FileStamp stamp = configFileStamp(path);
     int bad = configureTextLocked(text.c_str());
     if (bad != 0) std::fprintf(stderr, "ostrel-sim: %s: line %d not understood\n", path, bad);
     w.configPath = path;
-    w.configStamp = stamp;
+    w.configText = text;
+    w.configLooked = std::chrono::steady_clock::now();
 }
 
 #ifdef _WIN32
@@ -423,7 +418,7 @@ USB_API int usb_release_interface(usb_dev_handle* handle, int interface) {
 
 USB_API int usb_bulk_write(usb_dev_handle* handle, int ep, const char* bytes, int size, int) {
     std::lock_guard<std::mutex> lock(world().mutex);
-    followConfigFileLocked();
+    followConfigFileLocked(false);
     int error = 0;
     Device* device = checkHandle(handle, &error);
     if (device == nullptr) return error;
@@ -439,7 +434,7 @@ USB_API int usb_bulk_write(usb_dev_handle* handle, int ep, const char* bytes, in
 
 USB_API int usb_bulk_read(usb_dev_handle* handle, int ep, char* bytes, int size, int) {
     std::lock_guard<std::mutex> lock(world().mutex);
-    followConfigFileLocked();
+    followConfigFileLocked(false);
     int error = 0;
     Device* device = checkHandle(handle, &error);
     if (device == nullptr) return error;

@@ -2,8 +2,6 @@
 // the programmer, its chip and its faults through the same calls as the
 // control interface.
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -216,35 +214,29 @@ int configureTextLocked(const char* text) {
     return 0;
 }
 
-World::FileStamp configFileStamp(const char* path) {
-    World::FileStamp stamp;
-    struct stat st;
-    if (stat(path, &st) != 0) return stamp;
-#ifdef _WIN32
-    stamp.seconds = st.st_mtime;
-    stamp.nanoseconds = 0;
-#else
-    stamp.seconds = st.st_mtim.tv_sec;
-    stamp.nanoseconds = st.st_mtim.tv_nsec;
-#endif
-    stamp.size = st.st_size;
-    stamp.inode = static_cast<long long>(st.st_ino);
-    return stamp;
-}
-
-void followConfigFileLocked() {
-    World& w = world();
-    if (w.configPath.empty()) return;
-    const World::FileStamp stamp = configFileStamp(w.configPath.c_str());
-    if (stamp == w.configStamp || stamp.size < 0) return;
-    w.configStamp = stamp;
-    FILE* file = std::fopen(w.configPath.c_str(), "rb");
-    if (file == nullptr) return;
-    std::string text;
+bool readConfigFile(const char* path, std::string* text) {
+    FILE* file = std::fopen(path, "rb");
+    if (file == nullptr) return false;
+    text->clear();
     char chunk[4096];
     size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, n);
+    while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) text->append(chunk, n);
+    const bool read = std::ferror(file) == 0;
     std::fclose(file);
+    return read;
+}
+
+void followConfigFileLocked(bool atOnce) {
+    World& w = world();
+    if (w.configPath.empty()) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (!atOnce && now - w.configLooked < kConfigLookInterval) return;
+    w.configLooked = now;
+    // The text itself is compared, not the file's time: two writes within
+    // one tick of the file system's clock, of the same length, differ too.
+    std::string text;
+    if (!readConfigFile(w.configPath.c_str(), &text) || text == w.configText) return;
+    w.configText = text;
 
     // The chip line of each programmer, in the programmers' order.
     std::vector<std::vector<std::string>> chips;

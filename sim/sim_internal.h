@@ -4,6 +4,7 @@
 // single-threaded, the lock only keeps a test thread honest.
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -174,16 +175,12 @@ struct World {
         std::string chipLine;
     };
     std::vector<ConfiguredSocket> sockets;
-    // The configuration file followed while the program runs, and what it was
-    // when last read: a changed chip line is a chip taken out or put in.
+    // The configuration file followed while the program runs, its text when
+    // last read (a changed chip line is a chip taken out or put in), and when
+    // it was last looked at.
     std::string configPath;
-    struct FileStamp {
-        long long seconds = 0, nanoseconds = 0, size = -1, inode = 0;
-        bool operator==(const FileStamp& o) const {
-            return seconds == o.seconds && nanoseconds == o.nanoseconds && size == o.size &&
-                   inode == o.inode;
-        }
-    } configStamp;
+    std::string configText;
+    std::chrono::steady_clock::time_point configLooked{};
 };
 
 World& world();
@@ -221,12 +218,16 @@ bool descriptorShapeValid(long long configurations, long long interfaces,
 // The text configuration (sim_config.cpp): 0, or the number of the first line
 // that could not be taken.
 int configureTextLocked(const char* text);
-// Starts following the configuration file `path`, read at `stamp`.
-World::FileStamp configFileStamp(const char* path);
-// At every bus scan and transfer: when the file followed has changed, its
+// The whole file at `path` in `text`; false when it cannot be read.
+bool readConfigFile(const char* path, std::string* text);
+// How often a transfer looks at the file followed: a transfer costs a few
+// microseconds, a look at the file more than that.
+inline constexpr std::chrono::milliseconds kConfigLookInterval{20};
+// At every bus scan, and at a transfer when the file was looked at
+// kConfigLookInterval ago or longer: when the file followed has changed, its
 // chip lines take effect (chips out of and into the sockets); the rest of the
 // file waits for the next start.
-void followConfigFileLocked();
+void followConfigFileLocked(bool atOnce);
 
 // The HID side (sim_hid.cpp): the boot loader a programmer may switch to.
 HidNode* hidNodeAt(int index);  // null when out of range; caller holds the lock

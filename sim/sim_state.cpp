@@ -131,6 +131,7 @@ void resetLocked() {
     w.configured = true;
     w.sockets.clear();
     w.configPath.clear();
+    w.configText.clear();
 }
 
 int addDeviceLocked(int bus, int vendorId, int productId, const char* manufacturer,
