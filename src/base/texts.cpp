@@ -123,6 +123,17 @@ constexpr Entry kTexts[kTextCount] = {
       "仍然傳送嗎？",
       "Beyond its first 12,288 bytes, which are never sent, the firmware file %s holds only FF "
       "bytes: the boot loader would get no firmware. Send it all the same?"}},
+    {OSTREL_TEXT(FirmwareFileNotArm),
+     {"固件文件 %s 不是编程器的固件：从偏移 0x3000 起应先是 RAM 中按 4 字节对齐的栈指针"
+      "（20000000h 至 20030000h），再是闪存中从 08003000h 起的奇数启动地址，但它以 %s 和 %s "
+      "开头。仍然发送吗？",
+      "固件檔案 %s 不是編程器的固件：從位移 0x3000 起應先是 RAM 中按 4 位元組對齊的堆疊指標"
+      "（20000000h 至 20030000h），再是快閃記憶體中從 08003000h 起的奇數啟動位址，但它以 %s 和 "
+      "%s 開頭。仍然傳送嗎？",
+      "The firmware file %s is not the programmer's firmware: from offset 0x3000 on it should "
+      "begin with a word-aligned stack pointer in RAM (20000000h to 20030000h) and an odd start "
+      "address in the flash from 08003000h on, but it begins with %s and %s. Send it all the "
+      "same?"}},
     {OSTREL_TEXT(BootLoaderNotFound),
      {"尝试 %s 次后仍未找到编程器的引导程序，固件没有升级。如果编程器不再应答，请重新升级。",
       "嘗試 %s 次後仍未找到編程器的引導程式，固件沒有升級。如果編程器不再應答，請重新升級。",

@@ -65,6 +65,7 @@ enum class Txt {
     FirmwareFileEmpty,      // %s: path (a question)
     FirmwareFileNoImage,    // %s: path (a question)
     FirmwareFileErased,     // %s: path (a question)
+    FirmwareFileNotArm,     // %s: path, the image's first and second word (a question)
     BootLoaderNotFound,     // %s: attempts
     UpgradeNoAnswer,        // %s: seconds, bytes sent, image length
     UpgradeTransferFailed,  // %s: bytes sent, image length

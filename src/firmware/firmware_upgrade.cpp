@@ -15,6 +15,15 @@ void putLittle32(uint8_t* at, uint32_t value) {
     for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
+uint32_t little32(const uint8_t* at) {
+    return static_cast<uint32_t>(at[0]) | static_cast<uint32_t>(at[1]) << 8 |
+           static_cast<uint32_t>(at[2]) << 16 | static_cast<uint32_t>(at[3]) << 24;
+}
+
+std::string wordText(uint32_t word) {
+    return hexDigits(word, 8) + "h";
+}
+
 }  // namespace
 
 Report iapReport(IapCode code) {
@@ -52,7 +61,20 @@ FirmwareImage firmwareImageOf(const uint8_t* file, uint32_t length) {
     if (length <= kFirmwareImageOffset) return FirmwareImage::NoImage;
     const bool erased = std::all_of(file + kFirmwareImageOffset, file + length,
                                     [](uint8_t byte) { return byte == 0xFF; });
-    return erased ? FirmwareImage::Erased : FirmwareImage::Usable;
+    if (erased) return FirmwareImage::Erased;
+    // A file too short for both words holds no vector table.
+    if (length < kFirmwareImageOffset + 8) return FirmwareImage::NotArm;
+    const uint8_t* vectors = file + kFirmwareImageOffset;
+    return firmwareVectorsValid(little32(vectors), little32(vectors + 4)) ? FirmwareImage::Usable
+                                                                          : FirmwareImage::NotArm;
+}
+
+bool firmwareVectorsValid(uint32_t stackPointer, uint32_t resetHandler) {
+    const bool stackInRam = stackPointer % 4 == 0 && stackPointer > kFirmwareRamStart &&
+                            stackPointer <= kFirmwareRamEnd;
+    const bool resetInFlash = resetHandler % 2 == 1 && resetHandler >= kFirmwareFlashStart &&
+                              resetHandler < kFirmwareFlashEnd;
+    return stackInRam && resetInFlash;
 }
 
 uint32_t iapBlockCount(uint32_t length, uint32_t blockSize) {
@@ -119,7 +141,14 @@ bool FirmwareUpgrade::loadImage(const std::string& path) {
     // without working firmware; the boot loader stays reachable, so the user
     // may still want it (a boot loader that erases on its own, a test).
     const FirmwareImage image = firmwareImageOf(image_.data(), length_);
-    if (image != FirmwareImage::Usable && path != confirmed_) {
+    if (image == FirmwareImage::NotArm && path != confirmed_) {
+        // A chip image or a file for another device: the programmer would
+        // start into whatever it holds.
+        const uint8_t* vectors = &image_[kFirmwareImageOffset];
+        if (!ui_.askInfo(fillIn(text(Txt::FirmwareFileNotArm), {path, wordText(little32(vectors)),
+                                                                wordText(little32(vectors + 4))})))
+            return false;
+    } else if (image != FirmwareImage::Usable && path != confirmed_) {
         const Txt question = image == FirmwareImage::Empty     ? Txt::FirmwareFileEmpty
                              : image == FirmwareImage::NoImage ? Txt::FirmwareFileNoImage
                                                                : Txt::FirmwareFileErased;

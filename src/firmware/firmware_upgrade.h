@@ -6,7 +6,8 @@
 // The upgrade loads the firmware file first and checks it: one the boot
 // loader cannot take, or that cannot be read, is refused; one that would
 // leave the programmer without firmware (empty, nothing past the first 12 KiB
-// or only 0xFF there) is sent only when the user says so. Only then is the
+// or only 0xFF there, or no vector table of the programmer's firmware there)
+// is sent only when the user says so. Only then is the
 // programmer switched to its boot loader, which is
 // searched on the HID side and sent the image from file offset 0x3000 in
 // reports of 62 bytes:
@@ -81,9 +82,22 @@ enum class FirmwareImage {
     Empty,    // no bytes at all
     NoImage,  // nothing beyond the first 12 KiB, which are never sent
     Erased,   // only 0xFF beyond them
+    NotArm,   // beyond them, no ARM Cortex-M vector table for the boot loader's flash
 };
 // `file` holds the `length` bytes the file gave.
 FirmwareImage firmwareImageOf(const uint8_t* file, uint32_t length);
+
+// The programmer's firmware runs from 0x0800_3000, right above the boot
+// loader, and begins with its vector table: the initial stack pointer, word
+// aligned, in the 192 KiB of RAM from 0x2000_0000 (a full descending stack
+// may start at the very top), then the reset handler's address in the flash
+// from 0x0800_3000 on, odd as every Thumb code address is.
+inline constexpr uint32_t kFirmwareRamStart = 0x20000000;
+inline constexpr uint32_t kFirmwareRamEnd = 0x20030000;
+inline constexpr uint32_t kFirmwareFlashStart = 0x08003000;
+inline constexpr uint32_t kFirmwareFlashEnd = 0x10000000;  // the end of the code region
+// Whether `stackPointer` and `resetHandler` are what that image begins with.
+bool firmwareVectorsValid(uint32_t stackPointer, uint32_t resetHandler);
 
 // Blocks of `blockSize` bytes needed for `length` bytes; blockSize must not be 0.
 uint32_t iapBlockCount(uint32_t length, uint32_t blockSize);

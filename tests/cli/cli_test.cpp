@@ -121,6 +121,15 @@ std::string hexByte(char byte) {
     return text;
 }
 
+// The little-endian word at `at`, as the firmware check names it: "2002FFF0h".
+std::string hexWord(const std::string& bytes, std::size_t at) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%02X%02X%02X%02Xh", static_cast<unsigned char>(bytes[at + 3]),
+                  static_cast<unsigned char>(bytes[at + 2]),
+                  static_cast<unsigned char>(bytes[at + 1]), static_cast<unsigned char>(bytes[at]));
+    return text;
+}
+
 std::string joined(const std::vector<std::string>& args) {
     std::string text;
     for (const std::string& a : args) text += a + " ";
@@ -182,7 +191,10 @@ TEST_F(Cli, EveryCommandOnOneChipGivesItsExitStatusAndItsResult) {
     std::string changed = data;
     changed[0x1234] = static_cast<char>(changed[0x1234] ^ 0x01);
     writeFile(dir.file("changed.bin"), changed);
-    writeFile(dir.file("firmware.xpro"), randomBytes(0x3000 + 1000, 3));
+    // Firmware begins at 0x3000 with its stack pointer and reset address.
+    std::string firmware = randomBytes(0x3000 + 1000, 3);
+    firmware.replace(0x3000, 8, std::string("\x00\x00\x03\x20\x01\x31\x00\x08", 8));
+    writeFile(dir.file("firmware.xpro"), firmware);
     writeFile(dir.file("image.bin"), randomBytes(0x3000, 4) + std::string(0x1D000, '\xFF'));
 
     struct Step {
@@ -275,6 +287,14 @@ TEST_F(Cli, EveryCommandOnOneChipGivesItsExitStatusAndItsResult) {
          "",
          "holds only FF bytes: the boot loader would get no firmware. Send it all the same? -> "
          "no (--force answers yes)\n"},
+        {{"upgrade", dir.file("data.bin")},
+         2,
+         "",
+         "is not the programmer's firmware: from offset 0x3000 on it should begin with a "
+         "word-aligned stack pointer in RAM (20000000h to 20030000h) and an odd start address in "
+         "the flash from 08003000h on, but it begins with " +
+             hexWord(data, 0x3000) + " and " + hexWord(data, 0x3004) +
+             ". Send it all the same? -> no (--force answers yes)\n"},
         // Last: the programmer leaves the bus for its boot loader.
         {{"upgrade", dir.file("firmware.xpro")}, 0, "", "Firmware upgrade complete, 13288 bytes"},
     };
@@ -307,8 +327,7 @@ TEST_F(Cli, EveryCommandOnOneChipGivesItsExitStatusAndItsResult) {
     }
     EXPECT_NE(simLog().find("upgrades=1"), std::string::npos);
     // The boot loader kept what it received: the file from 0x3000 on.
-    EXPECT_EQ(readFile(dir.file("upgraded.bin")).substr(0, 1000),
-              randomBytes(0x3000 + 1000, 3).substr(0x3000));
+    EXPECT_EQ(readFile(dir.file("upgraded.bin")).substr(0, 1000), firmware.substr(0x3000));
     EXPECT_TRUE(readFile(dir.file("back.bin")) == data);
     EXPECT_TRUE(chipContent() == changed);
     EXPECT_EQ(std::filesystem::status("/dev/full").type(), std::filesystem::file_type::character);

@@ -42,6 +42,48 @@ TEST_F(Upgrade, FilesWithoutAnImageAreRefusedBeforeTheProgrammerIsTouched) {
         {"larger than 1 MiB",
          [&] { return firmwareFile(0x100001); },
          {fillIn(text(Txt::FirmwareFileTooBig), {"%s", "1048577", "1048576"})}},
+        // Not too large: what it begins with is asked about.
+        {"exactly 1 MiB, a stack pointer below RAM",
+         [&] {
+             return firmwareFile(0x100000, "fw.xpro", {0x20000000, 0x08003131});
+         },
+         {fillIn(text(Txt::FirmwareFileNotArm), {"%s", "20000000h", "08003131h"})}},
+        {"a stack pointer above RAM",
+         [&] {
+             return firmwareFile(0x4000, "fw.xpro", {0x20030004, 0x08003131});
+         },
+         {fillIn(text(Txt::FirmwareFileNotArm), {"%s", "20030004h", "08003131h"})}},
+        {"a stack pointer not word-aligned",
+         [&] {
+             return firmwareFile(0x4000, "fw.xpro", {0x2002FFFE, 0x08003131});
+         },
+         {fillIn(text(Txt::FirmwareFileNotArm), {"%s", "2002FFFEh", "08003131h"})}},
+        {"an even reset address",
+         [&] {
+             return firmwareFile(0x4000, "fw.xpro", {0x20030000, 0x08003130});
+         },
+         {fillIn(text(Txt::FirmwareFileNotArm), {"%s", "20030000h", "08003130h"})}},
+        {"a reset address in the boot loader",
+         [&] {
+             return firmwareFile(0x4000, "fw.xpro", {0x20030000, 0x08002FFF});
+         },
+         {fillIn(text(Txt::FirmwareFileNotArm), {"%s", "20030000h", "08002FFFh"})}},
+        {"a reset address past the flash",
+         [&] {
+             return firmwareFile(0x4000, "fw.xpro", {0x20030000, 0x10000001});
+         },
+         {fillIn(text(Txt::FirmwareFileNotArm), {"%s", "20030000h", "10000001h"})}},
+        {"a 128 KiB chip image",
+         [&] {
+             std::string image = randomBytes(0x20000, 9);
+             image.replace(0x3000, 8, "\x12\x34\x56\x78\x9A\xBC\xDE\xF0");
+             writeFile(dir.file("chip.bin"), image);
+             return dir.file("chip.bin");
+         },
+         {fillIn(text(Txt::FirmwareFileNotArm), {"%s", "78563412h", "F0DEBC9Ah"})}},
+        {"too short for the second word",
+         [&] { return firmwareFile(0x3006); },
+         {fillIn(text(Txt::FirmwareFileNotArm), {"%s", "20030000h", "FFFF3131h"})}},
         {"a HEX file with a broken record",
          [&] {
              writeFile(dir.file("bad.hex"), ":0200000012\n");

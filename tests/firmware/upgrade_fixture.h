@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,10 +33,15 @@ class UpgradeFixture : public ::testing::Test {
         ostrel_sim_reset();
     }
 
-    // A raw firmware file whose byte i is i * 7 + 1 (low 8 bits).
-    std::string firmwareFile(size_t size, const std::string& name = "fw.xpro") {
+    // A raw firmware file whose byte i is i * 7 + 1 (low 8 bits), but for the
+    // stack pointer and reset address of the programmer's firmware at 0x3000
+    // (when the file reaches so far): `vectors`, little-endian.
+    std::string firmwareFile(size_t size, const std::string& name = "fw.xpro",
+                             std::array<uint32_t, 2> vectors = {0x20030000, 0x08003131}) {
         std::string bytes(size, '\0');
         for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i * 7 + 1);
+        for (size_t i = 0; i < 8 && 0x3000 + i < size; ++i)
+            bytes[0x3000 + i] = static_cast<char>(vectors[i / 4] >> (8 * (i % 4)));
         const std::string path = dir.file(name);
         writeFile(path, bytes);
         return path;

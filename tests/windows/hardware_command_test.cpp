@@ -30,7 +30,10 @@ TEST(HardwareCommand, HiddenN4RunsTheUpgradeAndLogsItsEnd) {
     const int programmer = ostrel_sim_add_programmer(1);
     ostrel_sim_set_bootloader(programmer, 3);
     ostrel_sim_set_hardware_info(programmer, "V1.7", "2.1.0", "OST000000077");
-    testing::writeFile(dir.file("fw.xpro"), std::string(0x3000 + 6200, '\x5A'));
+    // The programmer's firmware begins with its stack pointer and reset address.
+    std::string firmware(0x3000 + 6200, '\x5A');
+    firmware.replace(0x3000, 8, std::string("\x00\x00\x03\x20\x01\x31\x00\x08", 8));
+    testing::writeFile(dir.file("fw.xpro"), firmware);
 
     RecordingForm form(ProgramPaths(dir.file("ostrel")), OSTREL_SIM_DIR "/libusb-0.1.so.4",
                        OSTREL_SIM_DIR "/libhidapi-hidraw.so.0");
