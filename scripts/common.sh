@@ -13,7 +13,8 @@ OSTREL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # screenshots need, and what builds and checks the Debian package (icons
 # rendered from SVG, lintian, the desktop entry and AppStream validators,
 # strace for the installed-program test, debootstrap for trying the package in
-# a fresh system), the production database's client libraries with the
+# a fresh system), /usr/bin/time for the memory bound of ostrel-cli, the
+# production database's client libraries with the
 # PostgreSQL server the tests start for themselves, and the Windows build:
 # mingw-w64 with zlib, GoogleTest's sources, and Wine to run its tests).
 OSTREL_PACKAGES=(
@@ -28,6 +29,7 @@ OSTREL_PACKAGES=(
     xvfb xauth fonts-noto-cjk qt6-qpa-plugins qt6-translations-l10n imagemagick
     dpkg-dev fakeroot lintian desktop-file-utils appstream librsvg2-bin file strace debootstrap
     bash-completion  # its pkg-config file says where ostrel-cli's completion goes
+    time
     libsqlite3-dev libpq-dev postgresql-15
     g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest wine64
 )
