@@ -236,6 +236,19 @@ TEST(EditHistory, UndoAndRedoTypedEditsPastesAndFills) {
     EXPECT_EQ(view.DataSize(), 0x100u);
     EXPECT_EQ(shown(0x20), 0xFF);
 
+    // One typed byte, both its digits, is a step one byte long of its own.
+    view.overwrite(0x40, 0x10);
+    view.overwrite(0x40, 0x1B);
+    view.overwrite(0x42, 0x55);
+    ASSERT_TRUE(buffers.undo(view));
+    EXPECT_EQ(shown(0x42), 0xFF);
+    EXPECT_EQ(shown(0x40), 0x1B);
+    ASSERT_TRUE(buffers.undo(view));
+    EXPECT_EQ(shown(0x40), 0xFF);
+    ASSERT_TRUE(buffers.redo(view));
+    EXPECT_EQ(shown(0x40), 0x1B);
+    EXPECT_EQ(shown(0x41), 0xFF);
+
     // A reload (a read, an Open) forgets everything.
     buffers.ShowFlash(0x100);
     EXPECT_FALSE(buffers.undo(view));

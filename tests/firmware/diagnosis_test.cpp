@@ -130,6 +130,17 @@ TEST_F(DiagnosisTest, EachFaultIsFoundByItsCheckWhichSaysWhatToDo) {
          CheckId::Access, false, "this user cannot open it",
          "The udev rule /usr/lib/udev/rules.d/60-ostrel.rules is installed",
          DiagnosisVerdict::ProgrammerUnusable},
+        {"a name shorter than .rules beside the rule",
+         [&](FakeSystem& s) {
+             ostrel_sim_set_open_fails(device, 1);
+             s.folders["/usr/lib/udev/rules.d"] = {"a", "rules", "60-ostrel.rules"};
+             s.files[rule] = "ATTR{idVendor}==\"1fc8\", ATTR{idProduct}==\"300b\"";
+             s.env["XDG_SESSION_ID"] = "3";
+             s.files["/run/systemd/sessions/3"] = "REMOTE=0\n";
+         },
+         CheckId::Access, false, "this user cannot open it",
+         "The udev rule /usr/lib/udev/rules.d/60-ostrel.rules is installed",
+         DiagnosisVerdict::ProgrammerUnusable},
         {"interface held by another process",
          [&](FakeSystem& s) {
              ostrel_sim_set_claim_fails(device, 1);
