@@ -86,6 +86,9 @@ OSTREL_SIM_API int ostrel_sim_set_claim_fails(int device, int fails);
  * as the descriptors hold them in one byte. */
 OSTREL_SIM_API int ostrel_sim_set_descriptor_shape(int device, int configurations, int interfaces,
                                                    int interfaceNumber);
+/* Non-zero: the configurations point at no interface table at all, whatever number of
+ * interfaces they list (a broken descriptor); 0: back to the table. */
+OSTREL_SIM_API int ostrel_sim_set_null_interface_table(int device, int null);
 
 /* The texts the programmer reports to CmdHardwareInfo (null keeps the old one). At most 4, 5
  * and 13 bytes are placed; longer texts fill their field without a zero byte. */

@@ -372,7 +372,7 @@ USB_API int usb_claim_interface(usb_dev_handle* handle, int interface) {
     for (usb_dev_handle* other : liveHandles())
         claimedElsewhere |= other != handle && other->device == device && other->claimed;
     const bool shapeFits = device->interfaces >= 1 && device->configurations >= 1 &&
-                           interface == device->interfaceNumber;
+                           !device->nullInterfaceTable && interface == device->interfaceNumber;
     bool busy = device->claimFails || claimedElsewhere;
     int lockFile = -2;
     if (!busy && shapeFits && !handle->claimed) {

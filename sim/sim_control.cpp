@@ -85,6 +85,14 @@ int ostrel_sim_set_descriptor_shape(int index, int configurations, int interface
     return 0;
 }
 
+int ostrel_sim_set_null_interface_table(int index, int null) {
+    LOCKED;
+    DEVICE(index);
+    d.nullInterfaceTable = null != 0;
+    rebuildDescriptors(d);
+    return 0;
+}
+
 int ostrel_sim_set_hardware_info(int index, const char* hardware, const char* firmware,
                                  const char* serial) {
     LOCKED;

@@ -38,9 +38,12 @@ void rebuildDescriptors(Device& d) {
     d.altsetting->bNumEndpoints = 0;  // the host never looks at them
     d.altsetting->bInterfaceClass = 0xFF;
 
+    // A configuration that lists no interface still has a table, so that its
+    // count alone says so; the table is null only when asked for.
     const int interfaces = std::max(0, d.interfaces);
-    d.usbInterfaces.reset(interfaces > 0 ? new usb_interface[interfaces] : nullptr);
-    for (int i = 0; i < interfaces; ++i) {
+    const int tableSize = std::max(1, interfaces);
+    d.usbInterfaces.reset(new usb_interface[tableSize]);
+    for (int i = 0; i < tableSize; ++i) {
         d.usbInterfaces[i].altsetting = d.altsetting.get();
         d.usbInterfaces[i].num_altsetting = 1;
     }
@@ -53,7 +56,7 @@ void rebuildDescriptors(Device& d) {
         c.bDescriptorType = 2;
         c.bNumInterfaces = static_cast<uint8_t>(interfaces);
         c.bConfigurationValue = static_cast<uint8_t>(i + 1);
-        c.interface = d.usbInterfaces.get();
+        c.interface = d.nullInterfaceTable ? nullptr : d.usbInterfaces.get();
     }
     u->config = d.configs.get();
 }

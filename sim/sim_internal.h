@@ -65,6 +65,7 @@ struct Device {
     int configurations = 1;
     int interfaces = 1;
     int interfaceNumber = 0;
+    bool nullInterfaceTable = false;  // the configurations' interface pointer is null
     std::string hardware = "V1.1";
     std::string firmware = "2.0.3";
     std::string serial = "OST000000001";

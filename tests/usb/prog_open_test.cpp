@@ -248,14 +248,28 @@ TEST_F(ProgOpen, WhyNoProgrammerCouldBeUsed) {
     EXPECT_EQ(absent.lastOpenFailure(), OpenFailure::NoLibrary);
 }
 
+// Each shape alone on the bus, so that none hides behind another: a
+// configuration that lists no interface has a table all the same, and a null
+// table comes with a count of one.
 TEST_F(ProgOpen, DevicesWithoutConfigurationOrInterfaceAreRejectedNotFollowed) {
-    const int noConfig = ostrel_sim_add_programmer(1);
-    ostrel_sim_set_descriptor_shape(noConfig, 0, 1, 0);
-    const int noInterface = ostrel_sim_add_programmer(1);
-    ostrel_sim_set_descriptor_shape(noInterface, 1, 0, 0);
-    EXPECT_EQ(open(), 0);
-    EXPECT_EQ(ostrel_sim_open_handles(noConfig), 0);
-    EXPECT_EQ(ostrel_sim_open_handles(noInterface), 0);
+    const struct {
+        const char* what;
+        int configurations, interfaces;
+        bool nullTable;
+    } shapes[] = {
+        {"no configuration", 0, 1, false},
+        {"a configuration without interfaces", 1, 0, false},
+        {"a null interface table", 1, 1, true},
+    };
+    for (const auto& shape : shapes) {
+        SCOPED_TRACE(shape.what);
+        ostrel_sim_reset();
+        const int device = ostrel_sim_add_programmer(1);
+        ostrel_sim_set_descriptor_shape(device, shape.configurations, shape.interfaces, 0);
+        ostrel_sim_set_null_interface_table(device, shape.nullTable ? 1 : 0);
+        EXPECT_EQ(open(), 0);
+        EXPECT_EQ(ostrel_sim_open_handles(device), 0);
+    }
 }
 
 TEST_F(ProgOpen, ClaimsTheInterfaceNumberTheDescriptorGivesAndReleasesItAtClose) {
