@@ -94,4 +94,24 @@ ProgrammerChoice chooseProgrammer(TUsbBulk& usb, const std::string& pathOrSerial
     return choice;
 }
 
+OpenFailure chosenProgrammerFailure(const std::vector<ProgrammerEntry>& entries,
+                                    const std::string& key, const std::string& lastPath) {
+    const std::string path = isBusPath(key) ? key : lastPath;
+    if (!path.empty()) {
+        for (const ProgrammerEntry& e : entries) {
+            if (e.busPath != path) continue;
+            // Asked, it answered with another serial number: not the chosen one.
+            return e.failure == OpenFailure::None ? OpenFailure::NotFound : e.failure;
+        }
+        return OpenFailure::NotFound;
+    }
+    OpenFailure why = OpenFailure::NotFound;
+    for (const ProgrammerEntry& e : entries) {
+        if (e.failure == OpenFailure::Busy) why = OpenFailure::Busy;
+        if (e.failure == OpenFailure::NotAccessible && why == OpenFailure::NotFound)
+            why = OpenFailure::NotAccessible;
+    }
+    return why;
+}
+
 }  // namespace ostrel

@@ -49,4 +49,14 @@ struct ProgrammerChoice {
 // number asks every attached programmer for its own.
 ProgrammerChoice chooseProgrammer(TUsbBulk& usb, const std::string& pathOrSerial);
 
+// Why the programmer chosen by `key` (a bus path or a serial number) is none
+// of the usable `entries`: its own entry's failure (Busy, NotAccessible), or
+// NotFound when it is not attached. A serial number is found through
+// `lastPath`, the bus path it was last used at ("" for none); a programmer
+// plugged in again comes at another path. Only a serial number never seen
+// here may belong to any entry that could not be asked: then a held one makes
+// it Busy, one without access NotAccessible.
+OpenFailure chosenProgrammerFailure(const std::vector<ProgrammerEntry>& entries,
+                                    const std::string& key, const std::string& lastPath);
+
 }  // namespace ostrel

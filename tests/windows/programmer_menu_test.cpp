@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <filesystem>
 
+#include "operations/programmer_list.h"
 #include "ostrel_sim.h"
 #include "shell/ui/main_window.h"
 #include "support/sim_log.h"
@@ -89,8 +90,10 @@ TEST_F(ProgrammerMenuTest, TheChosenProgrammerServesEveryJobAndIsRememberedBySer
     // The next run finds it again by its serial number, wherever it is now.
     // With it gone, another is not taken without a word: a box names the
     // chosen one, says why it cannot be used and offers the first, once.
+    // Another programmer, held by another program, says nothing about it.
     auto again = makeForm();
     EXPECT_EQ(entries(*again, true), QStringList({"002/003  SER-C"}));
+    ostrel_sim_set_claim_fails(ostrel_sim_add_programmer(1), 1);
     ostrel_sim_set_plugged(2, 0);
     again->checkProgrammer();
     again->checkProgrammer();
@@ -113,6 +116,42 @@ TEST_F(ProgrammerMenuTest, TheChosenProgrammerServesEveryJobAndIsRememberedBySer
                                        "program may be holding it. Use SER-A (001/001) instead?"});
     EXPECT_EQ(third.ui().statusText(PanelState), "Not connected");
     EXPECT_EQ(third.ui().statusText(4), "");
+}
+
+// Why the chosen programmer cannot be used: its own entry's reason, found by
+// its bus path or where its serial number was last found; only for one never
+// found does any entry that could not be asked count.
+TEST(ChosenProgrammer, IsNamedByItsOwnReason) {
+    using F = OpenFailure;
+    const std::vector<ProgrammerEntry> entries = {
+        {"001/001", "SER-A", "2.0.3", F::None},
+        {"001/002", {}, {}, F::Busy},
+        {"001/003", {}, {}, F::NotAccessible},
+    };
+    const std::vector<ProgrammerEntry> noAccess = {entries[0], entries[2]};
+    const std::vector<ProgrammerEntry> noneHeld = {entries[0]};
+    const struct {
+        const char* what;
+        const std::vector<ProgrammerEntry>& entries;
+        const char* key;
+        const char* lastPath;
+        F why;
+    } cases[] = {
+        {"a bus path, held", entries, "001/002", "", F::Busy},
+        {"a bus path, no access", entries, "001/003", "", F::NotAccessible},
+        {"a bus path, gone", entries, "001/009", "", F::NotFound},
+        {"a serial number at a held path", entries, "SER-C", "001/002", F::Busy},
+        {"a serial number gone from its path", entries, "SER-C", "001/009", F::NotFound},
+        {"another programmer at its path", entries, "SER-C", "001/001", F::NotFound},
+        {"a serial number never found, one held", entries, "SER-C", "", F::Busy},
+        {"a serial number never found, one without access", noAccess, "SER-C", "",
+         F::NotAccessible},
+        {"a serial number never found, none held", noneHeld, "SER-C", "", F::NotFound},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(chosenProgrammerFailure(c.entries, c.key, c.lastPath), c.why);
+    }
 }
 
 }  // namespace

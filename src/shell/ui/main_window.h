@@ -341,6 +341,7 @@ class TForm1 : public QMainWindow {
     bool saveProgrammerChoice();
     std::vector<ProgrammerEntry> programmers_;
     std::string chosenProgrammer_;  // serial number or bus path; empty: the first
+    std::string chosenPath_;        // the bus path the chosen one was last found at
     std::string offered_;           // the chosen and the offered programmer last asked about
     bool offerTaken_ = false;       // and whether the user took the one offered
     bool choosingProgrammer_ = false;

@@ -101,6 +101,7 @@ std::string TForm1::programmerInUse(std::string& name) {
     }
     if (auto chosen = at(chosenProgrammer_); chosen != programmers_.end()) {
         offered_.clear();
+        chosenPath_ = chosen->busPath;
         return named(*chosen);
     }
     const auto offer =
@@ -112,12 +113,11 @@ std::string TForm1::programmerInUse(std::string& name) {
     if (offered_ != offerKey) {
         offered_ = offerKey;
         const int language = state_->language;
-        Txt why = Txt::ProgrammerWhyGone;
-        for (const ProgrammerEntry& e : programmers_) {
-            if (e.failure == OpenFailure::Busy) why = Txt::ProgrammerWhyBusy;
-            if (e.failure == OpenFailure::NotAccessible && why == Txt::ProgrammerWhyGone)
-                why = Txt::ProgrammerWhyNoAccess;
-        }
+        const OpenFailure failure =
+            chosenProgrammerFailure(programmers_, chosenProgrammer_, chosenPath_);
+        const Txt why = failure == OpenFailure::Busy            ? Txt::ProgrammerWhyBusy
+                        : failure == OpenFailure::NotAccessible ? Txt::ProgrammerWhyNoAccess
+                                                                : Txt::ProgrammerWhyGone;
         const std::string offerName = offer->serialNumber.empty()
                                           ? offer->busPath
                                           : offer->serialNumber + " (" + offer->busPath + ")";
@@ -196,6 +196,7 @@ void TForm1::ProgrammerClick(const std::string& chosen) {
     // The programmer of a running job or batch mode stays the same.
     if (locked()) return;
     chosenProgrammer_ = chosen;
+    chosenPath_.clear();
     applyProgrammerChoice();
     checkProgrammer();
 }
