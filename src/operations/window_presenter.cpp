@@ -124,6 +124,13 @@ void WindowPresenter::presentBatchEnd(BatchEnd end) {
     if (end == BatchEnd::PollUnanswered) ui_.errorBox(programText(Txt::ChipIdNoAnswer, language_));
 }
 
+void WindowPresenter::presentNoProgrammer(bool unusable) {
+    Failure failure;
+    failure.cause = FailureCause::NoProgrammer;
+    failure.unusable = unusable;
+    box(failure);
+}
+
 void showIdentification(const Identification& outcome, UiPort& ui,
                         const std::function<void(SocketPicture)>& showPicture) {
     if (outcome.picture != SocketPicture::Unchanged && showPicture) showPicture(outcome.picture);

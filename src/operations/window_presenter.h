@@ -68,6 +68,10 @@ class WindowPresenter : public CommandPresenter {
     void present(const CommandReport& report) override;
     // How batch mode ended: a poll without an answer has its box.
     void presentBatchEnd(BatchEnd end);
+    // No programmer for what is not a chip command (Detect, the start of
+    // batch mode): the box a chip command shows. `unusable`: one is attached
+    // but could not be opened.
+    void presentNoProgrammer(bool unusable);
 
   private:
     void box(const Failure& failure);

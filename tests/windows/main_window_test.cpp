@@ -217,21 +217,36 @@ TEST_F(MainWindowTest, FillWriteVerifyAndReadBackThroughTheCommands) {
     EXPECT_GE(form->ui().beeps, 4);
 }
 
+// A chip command, Detect and the start of batch mode alike: one box that
+// points to Help > Diagnose...; attached but held by another program, what to
+// check comes first.
 TEST_F(MainWindowTest, CommandsWithoutTheProgrammerShowNotConnectedOnce) {
     testing::writeFile(dir.file("ostrel.ini"), "[DEVICE]\nLANGU=2\n");
     ostrel_sim_set_plugged(programmer, 0);
     auto form = makeForm();
-    form->ToolRead->trigger();
-    ASSERT_EQ(form->ui().boxes.size(), 1u);
-    EXPECT_EQ(form->ui().boxes[0], "Not connected\nHelp > Diagnose... finds out why.");
+    const std::string diagnose = "\nHelp > Diagnose... finds out why.";
+    const std::string held = "\n" + programText(Txt::ProgrammerUnusable, 2);
+    const struct {
+        const char* what;
+        std::function<void()> command;
+    } commands[] = {
+        {"Read", [&] { form->ToolRead->trigger(); }},
+        {"Detect", [&] { form->BitBtn1->click(); }},
+        {"batch mode's start", [&] { form->ToolBulk->trigger(); }},
+    };
+    for (const auto& c : commands) {
+        for (const bool attached : {false, true}) {
+            SCOPED_TRACE(std::string(c.what) + (attached ? ", held" : ", unplugged"));
+            ostrel_sim_set_plugged(programmer, attached ? 1 : 0);
+            ostrel_sim_set_claim_fails(programmer, attached ? 1 : 0);
+            form->ui().boxes.clear();
+            c.command();
+            EXPECT_EQ(form->ui().boxes, std::vector<std::string>{
+                                            "Not connected" + (attached ? held : "") + diagnose});
+            EXPECT_FALSE(form->ToolBulk->isChecked());
+        }
+    }
     EXPECT_TRUE(form->ui().firstLogLine().empty());
-    // Attached but held by another program: what to check comes first.
-    ostrel_sim_set_plugged(programmer, 1);
-    ostrel_sim_set_claim_fails(programmer, 1);
-    form->ToolRead->trigger();
-    ASSERT_EQ(form->ui().boxes.size(), 2u);
-    EXPECT_EQ(form->ui().boxes[1], "Not connected\n" + programText(Txt::ProgrammerUnusable, 2) +
-                                       "\nHelp > Diagnose... finds out why.");
 }
 
 // The third type is neither read nor written: the box names the type the

@@ -409,9 +409,12 @@ void TForm1::showSocketPicture(const QImage& picture) {
 
 void TForm1::BitBtn1Click() {
     if (locked()) return;
+    const Identification found =
+        identifyChip(ops_->readChipId(), state_->catalogue, *selector_, state_->language);
+    if (found.kind == Detection::NoProgrammer)
+        return presenter_->presentNoProgrammer(attachedButUnusable(usb_->lastOpenFailure()));
     showIdentification(
-        identifyChip(ops_->readChipId(), state_->catalogue, *selector_, state_->language), *ui_,
-        [this](SocketPicture picture) { showSocketPicture(socketPicture(picture)); });
+        found, *ui_, [this](SocketPicture picture) { showSocketPicture(socketPicture(picture)); });
 }
 
 void TForm1::BitBtn2Click() {

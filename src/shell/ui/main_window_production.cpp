@@ -149,7 +149,7 @@ void TForm1::startProductionBatch() {
         JobLock::Hold hold = lock.acquire(JobLock::Holder::Command);
         if (!hold) return keepButton();
         if (!ops_->readHardwareInfo(info)) {
-            ui_->errorBox(messageText(Msg::MsgNotConnected, language));
+            presenter_->presentNoProgrammer(attachedButUnusable(usb_->lastOpenFailure()));
             return keepButton();
         }
     }
