@@ -645,7 +645,8 @@ TEST_F(MainWindowTest, BatchModeFromItsButton) {
 
 // A chip that fails in batch mode is recorded before its box waits for a
 // click: the log line, the counts and the serial number given back are there
-// while the box is open. SIGTERM then ends the window as closing does.
+// while the box is open. SIGTERM then answers the open box as Escape does and
+// ends the window as closing does.
 TEST_F(MainWindowTest, BatchModeRecordsAFailedChipBeforeItsBoxAndEndsOnSigterm) {
     testing::writeFile(dir.file("ostrel.ini"), "[DEVICE]\nLANGU=2\n");
     auto form = makeForm();
@@ -668,12 +669,22 @@ TEST_F(MainWindowTest, BatchModeRecordsAFailedChipBeforeItsBoxAndEndsOnSigterm) 
         countsAtBox = form->ui().statusText(PanelBatchCounts);
         raise(SIGTERM);
     };
+    form->ui().realBoxes = true;
+    // Should the signal not close it, the box is closed here, and the test fails.
+    bool boxLeftOpen = false;
     QTimer giveUp;
     giveUp.setSingleShot(true);
-    QObject::connect(&giveUp, &QTimer::timeout, [&] { form->runner().stopBatch(); });
+    QObject::connect(&giveUp, &QTimer::timeout, [&] {
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            boxLeftOpen = true;
+            box->close();
+        }
+        form->runner().stopBatch();
+    });
     giveUp.start(20000);
     form->ToolBulk->trigger();
     EXPECT_TRUE(giveUp.isActive()) << "batch mode ended by itself";
+    EXPECT_FALSE(boxLeftOpen) << "the signal left the box open";
     QCoreApplication::processEvents();
 
     ASSERT_FALSE(form->ui().boxes.empty());

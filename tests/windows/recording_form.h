@@ -17,9 +17,10 @@ namespace ostrel::testing {
 
 class RecordingUi : public QtUiPort {
   public:
-    void messageBox(const std::string& text, const std::string&, BoxIcon) override {
+    void messageBox(const std::string& text, const std::string& caption, BoxIcon icon) override {
         boxes.push_back(text);
         if (onBox) onBox(text);
+        if (realBoxes) QtUiPort::messageBox(text, caption, icon);
     }
     bool askYesNo(const std::string& text, const std::string&) override {
         boxes.push_back(text);
@@ -37,6 +38,7 @@ class RecordingUi : public QtUiPort {
     std::vector<std::string> boxes;
     std::deque<bool> answers;                       // the next questions' answers; when none, Yes
     std::function<void(const std::string&)> onBox;  // while a box would be open
+    bool realBoxes = false;  // after onBox, the message box is shown and waits
     int beeps = 0;
     std::string clockText = "10:00:00";
     std::string openPath;  // what the open dialog returns; empty: cancelled
