@@ -9,12 +9,14 @@
 
 #include <QCoreApplication>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <random>
 #include <stdexcept>
 
 #include "../sim/ostrel_sim.h"
 #include "base/quiet_ui.h"
+#include "buffers/file_io.h"
 #include "operations/command_runner.h"
 
 namespace {
@@ -120,14 +122,36 @@ void runCommand(benchmark::State& state, ChipCommand command) {
     r.ui.events = 0;
 }
 
-void BM_ReadCommand(benchmark::State& state) {
-    runCommand(state, ChipCommand::Read);
-    // The read replaced the buffer with the chip's content; put the image back.
+// A read replaces the buffer with the chip's content; this puts the image back.
+void restoreImage() {
     Rig& r = rig();
     std::mt19937 random(1);
     for (uint32_t i = 0; i < kChipSize; ++i)
         r.state->buffers.flash()[i] = static_cast<uint8_t>(random());
     r.state->buffers.flashDataLength = static_cast<int32_t>(kChipSize);
+}
+
+void BM_ReadCommand(benchmark::State& state) {
+    runCommand(state, ChipCommand::Read);
+    restoreImage();
+}
+
+// Read as `ostrel-cli read` runs it: the chip, then its file saved whole and
+// flushed to the disk (in the temporary folder, which TMPDIR may put on the
+// disk to measure).
+void BM_ReadAndSave(benchmark::State& state) {
+    Rig& r = rig();
+    const std::filesystem::path file = std::filesystem::temp_directory_path() / "read_bench.bin";
+    for (auto _ : state) {
+        if (r.runner.run(ChipCommand::Read).status != CommandStatus::Done ||
+            saveFile(file.string(), r.state->buffers.flash(), kChipSize).failed()) {
+            state.SkipWithError("the read or its save failed");
+            break;
+        }
+    }
+    std::filesystem::remove(file);
+    restoreImage();
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kChipSize);
 }
 
 void BM_WriteCommand(benchmark::State& state) {
@@ -164,6 +188,7 @@ void BM_ReadStalledAtBlock10(benchmark::State& state) {
 }
 
 BENCHMARK(BM_ReadCommand)->Unit(benchmark::kMillisecond)->MinTime(1.0)->UseRealTime();
+BENCHMARK(BM_ReadAndSave)->Unit(benchmark::kMillisecond)->MinTime(1.0)->UseRealTime();
 BENCHMARK(BM_WriteCommand)->Unit(benchmark::kMillisecond)->MinTime(1.0)->UseRealTime();
 BENCHMARK(BM_VerifyCommand)->Unit(benchmark::kMillisecond)->MinTime(1.0)->UseRealTime();
 BENCHMARK(BM_ReadStalledAtBlock10)->Unit(benchmark::kMillisecond)->Iterations(3);
