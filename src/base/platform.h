@@ -67,11 +67,20 @@ int makeUniqueFile(std::string& nameTemplate);
 // Gives a new file its mode, or the mode new files get (0666 less the umask).
 void setFileMode(int fd, std::optional<uint32_t> mode);
 // Puts `from` in the place of `to` in one step, replacing what was there, and
-// has the change reach the disk before it returns where the system allows.
+// has the change reach the disk before it returns (its folder flushed).
+// `from` should have been flushed first, or the new name may come to the disk
+// before the content it names.
 bool replaceFile(const std::string& from, const std::string& to);
-// Makes a copy of `from` appear as `to` only when nothing is there yet.
+// Makes a copy of `from` appear as `to` only when nothing is there yet, its
+// folder flushed as replaceFile() does.
 bool linkNewFile(const std::string& from, const std::string& to);
+// Has an open file's content reach the disk.
 bool flushToDisk(int fd);
+// Has the folder holding `path` reach the disk, so that a file created,
+// renamed or linked there keeps its name after a power cut. True where there
+// is nothing to flush: a folder that cannot be opened for reading, a file
+// system that does not flush folders, Windows (which keeps names itself).
+bool flushFolderOf(const std::string& path);
 bool truncateFile(int fd, int64_t size);
 // Reads or writes at an offset without moving the file position for others;
 // the count done, or -1.

@@ -128,15 +128,36 @@ void setFileMode(int fd, std::optional<uint32_t> mode) {
 }
 
 bool replaceFile(const std::string& from, const std::string& to) {
-    return std::rename(from.c_str(), to.c_str()) == 0;
+    return std::rename(from.c_str(), to.c_str()) == 0 && flushFolderOf(to);
 }
 
 bool linkNewFile(const std::string& from, const std::string& to) {
-    return ::link(from.c_str(), to.c_str()) == 0;
+    return ::link(from.c_str(), to.c_str()) == 0 && flushFolderOf(to);
 }
 
 bool flushToDisk(int fd) {
-    return ::fsync(fd) == 0;
+    int done;
+    do done = ::fsync(fd);
+    while (done != 0 && errno == EINTR);
+    return done == 0;
+}
+
+bool flushFolderOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "."
+                               : slash == 0               ? "/"
+                                                          : path.substr(0, slash);
+    // A folder the user may write but not read cannot be opened; SQLite gives
+    // up there too, as there is no other way to flush it.
+    const int fd = openFile(folder, O_RDONLY | O_DIRECTORY);
+    if (fd < 0) return true;
+    const bool flushed = flushToDisk(fd);
+    const int error = errno;
+    ::close(fd);
+    // EINVAL: a file system that does not flush folders.
+    if (flushed || error == EINVAL) return true;
+    errno = error;
+    return false;
 }
 
 bool truncateFile(int fd, int64_t size) {

@@ -246,6 +246,11 @@ bool flushToDisk(int fd) {
     return _commit(fd) == 0;
 }
 
+// NTFS keeps its folders in its journal, and a move goes through write-through.
+bool flushFolderOf(const std::string&) {
+    return true;
+}
+
 bool truncateFile(int fd, int64_t size) {
     return _chsize_s(fd, size) == 0;
 }

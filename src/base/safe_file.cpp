@@ -10,16 +10,26 @@
 
 namespace ostrel {
 
-bool writeAll(int fd, const void* data, std::size_t count) {
+bool writeAllWith(long (*write)(int, const void*, std::size_t), int fd, const void* data,
+                  std::size_t count) {
     const char* bytes = static_cast<const char*>(data);
     while (count > 0) {
-        const ssize_t done = ::write(fd, bytes, count);
+        const long done = write(fd, bytes, count);
         if (done < 0 && errno == EINTR) continue;
+        // Nothing taken and no error: trying again would loop for ever, and
+        // errno would name some earlier failure.
+        if (done == 0) errno = EIO;
         if (done <= 0) return false;
         bytes += done;
         count -= static_cast<std::size_t>(done);
     }
     return true;
+}
+
+bool writeAll(int fd, const void* data, std::size_t count) {
+    return writeAllWith(
+        [](int to, const void* from, std::size_t n) -> long { return ::write(to, from, n); }, fd,
+        data, count);
 }
 
 bool fileExists(const std::string& path) {
@@ -89,10 +99,12 @@ FileReplacement::~FileReplacement() {
     }
 }
 
-bool FileReplacement::commit(bool durable) {
+bool FileReplacement::commit() {
     if (fd_ < 0) return false;
     const bool replacing = !scratch_.empty();
-    bool ok = !(durable && replacing) || platform::flushToDisk(fd_);
+    // Renamed before its content is on the disk, the new name could reach the
+    // disk first: a power cut would leave an empty file under it.
+    bool ok = !replacing || platform::flushToDisk(fd_);
     if (!ok) error_ = errno;
     if (::close(fd_) != 0 && ok) {
         error_ = errno;
@@ -111,7 +123,7 @@ bool FileReplacement::commit(bool durable) {
 bool replaceFileContents(const std::string& path, const std::string& content) {
     FileReplacement file(path);
     if (!file.ready() || !writeAll(file.fd(), content.data(), content.size())) return false;
-    return file.commit(true);
+    return file.commit();
 }
 
 }  // namespace ostrel

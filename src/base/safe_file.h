@@ -10,8 +10,12 @@
 
 namespace ostrel {
 
-// Writes all `count` bytes, retrying short writes; false on any failure.
+// Writes all `count` bytes, retrying short writes; false on any failure,
+// errno saying why (EIO for a write that took nothing and gave no error).
 bool writeAll(int fd, const void* data, std::size_t count);
+// The same through `write`, a stand-in for the system's write().
+bool writeAllWith(long (*write)(int, const void*, std::size_t), int fd, const void* data,
+                  std::size_t count);
 
 // Whether something (a file, a folder, a device) is at `path`.
 bool fileExists(const std::string& path);
@@ -40,11 +44,11 @@ class FileReplacement {
     int fd() const { return fd_; }
     // True when the path is written in place rather than replaced.
     bool inPlace() const { return scratch_.empty(); }
-    // Closes the new file and renames it over the old one (a file written in
-    // place is only closed). `durable` flushes a new file to the disk first,
-    // for small files whose loss would cost the user dearly. On failure
-    // error() holds the reason.
-    bool commit(bool durable);
+    // Flushes the new file to the disk, closes it and renames it over the old
+    // one, the folder flushed after: once it returns true, a power cut leaves
+    // the new content under the name, never an empty or old file (a file
+    // written in place is only closed). On failure error() holds the reason.
+    bool commit();
 
   private:
     std::string destination_;
@@ -53,8 +57,8 @@ class FileReplacement {
     int error_ = 0;
 };
 
-// Replaces the file's content in one step through a FileReplacement, flushed to
-// the disk. Returns false on failure; the old file is then untouched.
+// Replaces the file's content in one step through a FileReplacement. Returns
+// false on failure; the old file is then untouched.
 bool replaceFileContents(const std::string& path, const std::string& content);
 
 }  // namespace ostrel

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "base/platform.h"
+#include "base/safe_file.h"
 #include "base/texts.h"
 
 namespace ostrel {
@@ -84,10 +85,6 @@ int openForReading(const std::string& path) {
     return platform::openFile(path, O_RDONLY);
 }
 
-int createForWriting(const std::string& path) {
-    return platform::openFile(path, O_WRONLY | O_CREAT | O_TRUNC, 0666);
-}
-
 void closeFile(int fd) {
     if (fd >= 0) ::close(fd);
 }
@@ -146,10 +143,8 @@ std::string recordFaultText(RecordFault fault) {
 
 bool writeRecordFile(const std::string& path, RecordWriter write, const uint8_t* source,
                      uint32_t count) {
-    int fd = createForWriting(path);
-    if (fd < 0) return false;
-    bool written = write(fd, source, count);
-    return ::close(fd) == 0 && written;
+    FileReplacement file(path);
+    return file.ready() && write(file.fd(), source, count) && file.commit();
 }
 
 }  // namespace ostrel

@@ -148,10 +148,8 @@ inline bool allErased(const uint8_t* bytes, std::size_t count) {
     return all == 0xFF;
 }
 
-// open(2) wrappers that retry on EINTR; -1 on failure. A created file gets the
-// usual permissions (0666 less the umask).
+// open(2) that retries on EINTR; -1 on failure.
 int openForReading(const std::string& path);
-int createForWriting(const std::string& path);
 void closeFile(int fd);
 
 // The texts "Cannot open file <path>" and "Cannot create file <path>".
@@ -209,8 +207,8 @@ inline constexpr uint32_t kAllPrepared = UINT32_MAX;  // nothing to erase
 using RecordReader = RecordRead (*)(LineReader& lines, uint8_t* target, uint32_t limit,
                                     uint32_t prepared);
 using RecordWriter = bool (*)(int fd, const uint8_t* source, uint32_t count);
-// Creates (or replaces) the file and runs `write` on it; false when the file
-// cannot be created, written or closed.
+// Replaces the file (a FileReplacement) with what `write` writes; false when
+// the file cannot be created, written or committed.
 bool writeRecordFile(const std::string& path, RecordWriter write, const uint8_t* source,
                      uint32_t count);
 

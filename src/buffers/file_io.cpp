@@ -304,7 +304,7 @@ SaveResult saveFile(const std::string& path, const uint8_t* source, uint32_t cou
         result.error = errno;
         return result;
     }
-    if (!file.commit(false)) {
+    if (!file.commit()) {
         result.fault = FileFault::WriteFailed;
         result.error = file.error();
     }

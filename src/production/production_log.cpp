@@ -45,8 +45,14 @@ ProductionLog::~ProductionLog() {
 bool ProductionLog::open(const std::string& path, std::string& error) {
     if (fd_ >= 0) ::close(fd_);
     path_ = path;
+    const bool existed = platform::pathExists(path);
     fd_ = platform::openFile(path, O_WRONLY | O_APPEND | O_CREAT, 0644);
-    if (fd_ < 0) error = std::strerror(errno);
+    // A new log's name reaches the disk before a line counts as kept in it.
+    if (fd_ < 0 || (!existed && !platform::flushFolderOf(path))) {
+        error = std::strerror(errno);
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+    }
     return fd_ >= 0;
 }
 

@@ -91,7 +91,9 @@ bool appendWhole(const std::string& path, const std::string& text, std::string& 
     LockedFile file(path, O_WRONLY | O_APPEND | O_CREAT);
     const std::optional<platform::PathInfo> before =
         file.fd < 0 ? std::nullopt : platform::fileInfo(file.fd);
-    if (!before || !writeAll(file.fd, text) || !platform::flushToDisk(file.fd)) {
+    // A file that was empty may be new: its name must reach the disk too.
+    if (!before || !writeAll(file.fd, text) || !platform::flushToDisk(file.fd) ||
+        (before->size == 0 && !platform::flushFolderOf(path))) {
         const int why = errno;
         if (before) platform::truncateFile(file.fd, before->size);
         error = path + ": " + std::strerror(why);

@@ -174,7 +174,9 @@ bool SerialCounter::update(Change change, std::string& error) {
         char out[kCounterTextSize + 1];
         std::snprintf(out, sizeof out, "%020llu\n", static_cast<unsigned long long>(next));
         const long written = platform::writeAt(fd, out, kCounterTextSize, 0);
-        ok = written == static_cast<long>(kCounterTextSize) && platform::flushToDisk(fd);
+        // An empty file is one just created: its name must reach the disk too.
+        ok = written == static_cast<long>(kCounterTextSize) && platform::flushToDisk(fd) &&
+             (got > 0 || platform::flushFolderOf(path_));
         if (!ok) error = std::strerror(written < 0 ? errno : ENOSPC);
     }
     ::close(fd);

@@ -5,7 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "base/safe_file.h"
 #include "support/temp_files.h"
@@ -23,7 +27,7 @@ TEST(Platform, FilesNamedInUtf8AreReplacedWhole) {
             FileReplacement file(path);
             ASSERT_TRUE(file.ready()) << name << ": " << file.error();
             ASSERT_TRUE(writeAll(file.fd(), content.data(), content.size())) << name;
-            ASSERT_TRUE(file.commit(true)) << name << ": " << file.error();
+            ASSERT_TRUE(file.commit()) << name << ": " << file.error();
             EXPECT_EQ(readWholeFile(path).value_or("(none)"), content) << name;
             const auto info = platform::pathInfo(path);
             ASSERT_TRUE(info.has_value()) << name;
@@ -40,6 +44,66 @@ TEST(Platform, FilesNamedInUtf8AreReplacedWhole) {
     std::vector<std::string> expected(std::begin(names), std::end(names));
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(entries, expected);
+}
+
+// The answers a stand-in write() gives, one a call: a count, or -1 with an
+// errno. Past the script it fails with EDOM, so that a loop that never ends
+// shows as a wrong errno instead of a hang.
+struct WriteScript {
+    std::vector<std::pair<long, int>> answers;
+    std::size_t calls = 0;
+    std::string written;
+};
+WriteScript* script = nullptr;
+
+long scriptedWrite(int, const void* data, std::size_t count) {
+    if (script->calls == script->answers.size()) {
+        errno = EDOM;
+        return -1;
+    }
+    const auto [done, error] = script->answers[script->calls++];
+    if (done < 0) {
+        errno = error;
+        return -1;
+    }
+    const std::size_t taken = std::min<std::size_t>(count, static_cast<std::size_t>(done));
+    script->written.append(static_cast<const char*>(data), taken);
+    return static_cast<long>(taken);
+}
+
+// Short and interrupted writes are carried on; a write that takes nothing
+// without an error ends it (retried, it would loop for ever), with an errno
+// of its own rather than whatever an earlier call left.
+TEST(Platform, WriteAllCarriesOnAfterShortWritesAndStopsAtOneThatTakesNothing) {
+    const std::string data = "0123456789";
+    const struct {
+        const char* what;
+        std::vector<std::pair<long, int>> answers;
+        bool ok;
+        int error;  // errno after a failure
+        std::size_t calls;
+    } cases[] = {
+        {"whole", {{10, 0}}, true, 0, 1},
+        {"short, then the rest", {{3, 0}, {7, 0}}, true, 0, 2},
+        {"interrupted", {{-1, EINTR}, {10, 0}}, true, 0, 2},
+        {"nothing taken", {{4, 0}, {0, 0}, {6, 0}}, false, EIO, 2},
+        {"no space", {{-1, ENOSPC}}, false, ENOSPC, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteScript run{c.answers, 0, {}};
+        script = &run;
+        errno = 0;
+        EXPECT_EQ(writeAllWith(scriptedWrite, 3, data.data(), data.size()), c.ok);
+        if (!c.ok) {
+            EXPECT_EQ(errno, c.error);
+        }
+        EXPECT_EQ(run.calls, c.calls);
+        if (c.ok) {
+            EXPECT_EQ(run.written, data);
+        }
+    }
+    script = nullptr;
 }
 
 TEST(Platform, UtcDatesRoundTripAndNormalise) {

@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -535,6 +536,67 @@ TEST_F(Cli, TheWrongChipOrTheWrongFileIsRefusedBeforeTheChipIsTouched) {
     }
     EXPECT_TRUE(chipContent() == data);
     EXPECT_FALSE(std::filesystem::exists(dir.file("out.bin")));
+}
+
+// A file is on the disk when the command that wrote it ends, as strace sees
+// the calls: a replaced file is flushed before its rename and its folder after
+// it; a file appended to (the production log, the serial counter) is flushed,
+// and its folder when the file is new, so that a power cut right after the
+// command keeps both the name and the bytes.
+TEST_F(Cli, EveryFileWrittenIsOnTheDiskWhenTheCommandEnds) {
+    chipInSocket(0xEF3011, 0x20000);
+    writeFile(dir.file("chip.img"), randomBytes(0x20000, 9));
+    writeFile(dir.file("data.bin"), randomBytes(0x8000, 3));
+    writeFile(dir.file("old.hex"), "old");
+    const std::string convert = OSTREL_BIN_DIR "/ostrel-convert";
+    const std::string log = dir.file("prod.jsonl");
+    const struct {
+        std::string program;
+        std::vector<std::string> args;
+        std::string file;
+        bool replaced;  // else appended to, and new
+    } cases[] = {
+        {program, {"-c", "W25X10", "read", dir.file("new.bin")}, "new.bin", true},
+        {program, {"-f", "-c", "W25X10", "read", dir.file("old.hex")}, "old.hex", true},
+        {convert, {dir.file("data.bin"), dir.file("data.srec")}, "data.srec", true},
+        {program, {"--log", log, "-c", "W25X10", "erase"}, "prod.jsonl", false},
+        // The log is there now: the new file is the counter.
+        {program,
+         {"--log", log, "--serial", "0x10:2:1", "-c", "W25X10", "auto", dir.file("data.bin")},
+         "prod.jsonl.counter",
+         false},
+    };
+    const std::string trace = dir.file("calls.txt");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        std::vector<std::string> args = {
+            "-f", "-qq", "-y", "-e", "trace=fsync,fdatasync,rename,renameat,renameat2", "-o",
+            trace, c.program};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const Outcome run = runProgram("/usr/bin/strace", args, dir.file("sim.conf"),
+                                       dir.file("sim.log"));
+        ASSERT_EQ(run.status, 0) << run.err;
+        std::vector<std::string> calls;
+        std::istringstream lines(readFile(trace));
+        for (std::string line; std::getline(lines, line);) calls.push_back(line);
+        const auto find = [&](std::size_t from, const std::string& a, const std::string& b) {
+            for (std::size_t i = from; i < calls.size(); ++i)
+                if (calls[i].find(a) != std::string::npos && calls[i].find(b) != std::string::npos)
+                    return i;
+            return calls.size();
+        };
+        const std::string folderFlush = "<" + dir.path() + ">)";
+        if (c.replaced) {
+            const std::size_t renamed = find(0, "rename", "\"" + dir.file(c.file) + "\")");
+            ASSERT_LT(renamed, calls.size()) << "no rename to " << c.file;
+            EXPECT_LT(find(0, "fsync(", "/." + c.file + "."), renamed) << "not flushed first";
+            EXPECT_LT(find(renamed, "fsync(", folderFlush), calls.size())
+                << "folder not flushed after the rename";
+        } else {
+            EXPECT_LT(find(0, "fsync(", "<" + dir.file(c.file) + ">)"), calls.size());
+            EXPECT_LT(find(0, "fsync(", folderFlush), calls.size()) << "new file's folder";
+        }
+    }
 }
 
 // Failures of the programmer: none there, or gone in the middle of a stream.

@@ -1,6 +1,6 @@
-# The command line is tested as a process: the tests need the program, its
+# The command line is tested as a process: the tests need the programs, the
 # catalogue and the simulator built, and Qt's JSON reader to check --json.
-add_dependencies(${exe} ostrel-cli ostrel_default_catalogue)
+add_dependencies(${exe} ostrel-cli ostrel-convert ostrel_default_catalogue)
 target_link_libraries(${exe} PRIVATE Qt6::Core)
 if(TARGET ostrel_sim_hid)
     add_dependencies(${exe} ostrel_sim_hid)
