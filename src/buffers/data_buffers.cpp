@@ -211,6 +211,7 @@ bool DataBuffers::TakeEepromEdits(uint32_t eepromSize) {
         std::min<std::size_t>(eepromCountFor(eepromSize), eepromView_.DataSize());
     eepromView_.ReadBuffer(eeprom_.get(), 0, length);
     eepromView_.setModified(false);
+    eepromEditsUnsaved_ = true;
     return true;
 }
 

@@ -111,10 +111,18 @@ class DataBuffers {
     // Edits of the FLASH bytes that no file holds yet: typed into the view,
     // taken over by Write, or filled. Open and Quit ask before they lose them.
     bool flashEditsUnsaved() const { return flashView_.Modified() || flashEditsUnsaved_; }
-    bool eepromEditsUnsaved() const { return eepromView_.Modified(); }
+    // The same for the EEPROM bytes: typed into the view, or taken over by a
+    // Save, which writes the FLASH buffer only.
+    bool eepromEditsUnsaved() const { return eepromView_.Modified() || eepromEditsUnsaved_; }
+    // What a chip selection would throw away: FLASH edits, and bytes typed into
+    // the EEPROM view (the EEPROM buffer keeps its own, and the view is
+    // reloaded from it).
+    bool chipChangeDropsEdits() const { return flashEditsUnsaved() || eepromView_.Modified(); }
     // The FLASH buffer holds what a file or the chip holds again: an Open, a
     // Save, a Read, a chip selection.
     void flashEditsSettled() { flashEditsUnsaved_ = false; }
+    // The EEPROM buffer holds what a file holds again: an Open on the EEPROM page.
+    void eepromEditsSettled() { eepromEditsUnsaved_ = false; }
 
     // The range edits: every text change of "Start ADDR" (Edit3) and "End ADDR"
     // (Edit4). An empty text keeps the stored value; one that does not convert
@@ -153,6 +161,7 @@ class DataBuffers {
     EditHistory flashHistory_;
     EditHistory eepromHistory_;
     bool flashEditsUnsaved_ = false;
+    bool eepromEditsUnsaved_ = false;
 
     // Swaps the step's bytes with what its range holds now.
     void apply(HexDocument& view, EditStep& step);

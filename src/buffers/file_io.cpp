@@ -399,6 +399,7 @@ void FileOpen::commit() {
         buffers_.ShowFlash(chip_.flashSize);
     } else if (page_ == ActivePage::Eeprom && !eeprom_.empty()) {
         std::memcpy(buffers_.eeprom(), eeprom_.data(), kEepromBufferSize);
+        buffers_.eepromEditsSettled();
         buffers_.ShowEeprom(chip_.eepromSize);
     }
 }

@@ -29,7 +29,9 @@ bool saveFileAsking(const std::string& path, const uint8_t* source, uint32_t cou
 void OpenFileCommand(const ChipRecord& chip, DataBuffers& buffers, ActivePage page, UiPort& ui,
                      int language);
 // The Save command: takes the views' edits into the buffers as Write does,
-// asks for a name and writes the chip's size of the FLASH buffer.
+// asks for a name and writes the chip's size of the FLASH buffer. Only the
+// FLASH bytes count as saved then, and only when the file was written: no file
+// holds the EEPROM bytes.
 void SaveFileCommand(const ChipRecord& chip, DataBuffers& buffers, UiPort& ui, int language);
 
 }  // namespace ostrel

@@ -332,22 +332,39 @@ TEST_F(FileCommands, ConfigPageLoadsNothing) {
 
 // Save writes the chip's size of the FLASH buffer in the name's format, with
 // the bytes typed into the FLASH view taken over first as Write takes them.
+// Only what the file now holds counts as saved: typed EEPROM bytes, and FLASH
+// bytes whose file was not replaced, are still asked about.
 TEST_F(FileCommands, SaveWritesTheChipSizeOfTheFlashBufferWithTheTypedBytes) {
+    writeFile(dir.file("kept.bin"), "old");
     struct Case {
         const char* name;
         bool typed;
-        int32_t count;  // Intel HEX leaves out the records that hold only FF
+        bool eepromTyped;
+        bool replace;   // the answer to "replace?" for an existing file
+        int32_t count;  // Intel HEX leaves out the records that hold only FF; -1 not written
     } cases[] = {
-        {"out.bin", false, 0x10000}, {"typed.bin", true, 0x10000}, {"typed.hex", true, 0x4020}};
+        {"out.bin", false, false, true, 0x10000},  {"typed.bin", true, false, true, 0x10000},
+        {"typed.hex", true, false, true, 0x4020},  {"kept.bin", true, false, false, -1},
+        {"eeprom.bin", true, true, true, 0x10000},
+    };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         state.buffers.flash()[0] = 0x42;
         state.buffers.flashDataLength = 1;
         state.buffers.ShowFlash(state.selectedRecord().flashSize);
+        state.buffers.ShowEeprom(state.selectedRecord().eepromSize);
         if (c.typed) state.buffers.flashView().overwrite(0x4010, 0x45);
+        if (c.eepromTyped) state.buffers.eepromView().overwrite(0x10, 0x46);
         const std::string path = dir.file(c.name);
         ui.savePaths = {path};
+        ui.answers = {c.replace};
         SaveFileCommand(state.selectedRecord(), state.buffers, ui, state.language);
+        EXPECT_EQ(state.buffers.flashEditsUnsaved(), c.count < 0);
+        EXPECT_EQ(state.buffers.eepromEditsUnsaved(), c.eepromTyped);
+        if (c.count < 0) {
+            EXPECT_EQ(readFile(path), "old");
+            continue;
+        }
         std::vector<uint8_t> saved(0x20000, 0x00);
         const int32_t count = loadFile(path, saved.data(), 0x20000).count;
         ASSERT_EQ(count, c.count);
@@ -361,7 +378,7 @@ TEST_F(FileCommands, SaveWritesTheChipSizeOfTheFlashBufferWithTheTypedBytes) {
               "(*.*)|*.*");
     EXPECT_EQ(ui.lastDefaultExtension, "hex");
     EXPECT_TRUE(ui.log.empty());
-    EXPECT_TRUE(ui.boxes.empty());
+    EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{"File already exists. Is it covered? "});
 
     ScriptedUi cancelled;
     SaveFileCommand(state.selectedRecord(), state.buffers, cancelled, state.language);
