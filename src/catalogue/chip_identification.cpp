@@ -1,6 +1,8 @@
 #include "catalogue/chip_identification.h"
 
 #include "base/messages.h"
+#include "base/texts.h"
+#include "catalogue/chip_lookup.h"
 #include "catalogue/gbk_text.h"
 #include "catalogue/name_text.h"
 
@@ -56,19 +58,15 @@ Identification identifyChip(const IdReply& reply, const Catalogue& catalogue,
                            BoxIcon::Error);
         }
         const auto items = splitListRule(nameTextOf(catalogue.at(match)));
-        // Each run refills the lists below, so each position is looked up
-        // in the lists the run before left.
-        selector.saved.type = selector.findType(item(items, 0));
-        selector.select(selector.saved.type, selector.saved.manufacturer, selector.saved.name);
-        selector.saved.manufacturer = selector.findManufacturer(item(items, 1));
-        selector.select(selector.saved.type, selector.saved.manufacturer, selector.saved.name);
-        selector.saved.name = selector.findName(item(items, 2));
-        selector.select(selector.saved.type, selector.saved.manufacturer, selector.saved.name);
-        return decided(
-            Detection::Known, SocketPicture::ChipInSocket,
-            messageText(Msg::MsgChipDetected, language) + gbkToUtf8(selector.nameText()) +
-                messageText(Msg::MsgChipTypeLine, language) + gbkToUtf8(selector.typeText()),
-            BoxIcon::Information);
+        const ChipNames names{item(items, 0), item(items, 1), item(items, 2), match};
+        // One run with the positions three runs would leave: each run resets
+        // the buffers, and the chip already chosen keeps them.
+        ListPositions at;
+        if (listPositionsOf(selector.lists(), catalogue, names, at)) selector.choose(at);
+        return decided(Detection::Known, SocketPicture::ChipInSocket,
+                       messageText(Msg::MsgChipDetected, language) + gbkToUtf8(names.name) +
+                           messageText(Msg::MsgChipTypeLine, language) + gbkToUtf8(names.type),
+                       BoxIcon::Information);
     }
     if (reply.typePosition() > 0) {
         const int32_t type = reply.typePosition();

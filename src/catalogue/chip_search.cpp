@@ -1,5 +1,6 @@
 #include "catalogue/chip_search.h"
 
+#include "catalogue/chip_lookup.h"
 #include "catalogue/name_text.h"
 
 namespace ostrel {
@@ -32,10 +33,12 @@ std::vector<SearchRow> searchCatalogue(const Catalogue& catalogue, const std::st
     return rows;
 }
 
-void chooseSearchRow(ChipSelector& selector, const SearchRow& row) {
-    for (int run = 0; run < 3; ++run)
-        selector.select(selector.findType(row.type), selector.findManufacturer(row.manufacturer),
-                        selector.findName(row.name));
+void chooseSearchRow(ChipSelector& selector, const Catalogue& catalogue, const SearchRow& row) {
+    // One run, not three: each run would reset the buffers, and ask first.
+    ListPositions at;
+    if (listPositionsOf(selector.lists(), catalogue,
+                        ChipNames{row.type, row.manufacturer, row.name, row.position}, at))
+        selector.select(at.type, at.manufacturer, at.name);
 }
 
 }  // namespace ostrel

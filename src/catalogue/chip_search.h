@@ -23,9 +23,9 @@ struct SearchRow {
 // An empty key finds nothing.
 std::vector<SearchRow> searchCatalogue(const Catalogue& catalogue, const std::string& keyGbk);
 
-// Chooses the row's chip: three runs of chip selection with the positions of
-// its type, manufacturer and name in the lists as each run leaves them. The
-// saved selection is not changed.
-void chooseSearchRow(ChipSelector& selector, const SearchRow& row);
+// Chooses the row's chip: one run of chip selection with the positions of its
+// type, manufacturer and name in the lists as three runs would leave them.
+// The saved selection is not changed.
+void chooseSearchRow(ChipSelector& selector, const Catalogue& catalogue, const SearchRow& row);
 
 }  // namespace ostrel

@@ -17,10 +17,29 @@ bool ChipSelector::select(int32_t type, int32_t manufacturer, int32_t name) {
     return run(type, manufacturer, name, true);
 }
 
-bool ChipSelector::run(int32_t type, int32_t manufacturer, int32_t name, bool resetBuffers) {
-    const bool chose = selectChip(catalogue_, lists_, type, manufacturer, name, selected_);
-    shown_ = {shownPosition(lists_.types, type), shownPosition(lists_.manufacturers, manufacturer),
-              shownPosition(lists_.names, name)};
+bool ChipSelector::run(int32_t type, int32_t manufacturer, int32_t name, bool resetBuffers,
+                       bool catalogueMoved) {
+    declined_ = false;
+    // Worked out on copies first: declined, nothing changes.
+    ChipLists lists = lists_;
+    int32_t selected = selected_;
+    const bool chose = selectChip(catalogue_, lists, type, manufacturer, name, selected);
+    const ListPositions shown{shownPosition(lists.types, type),
+                              shownPosition(lists.manufacturers, manufacturer),
+                              shownPosition(lists.names, name)};
+    // The chip already chosen, chosen again (Detect, the search window), is no change.
+    if (!catalogueMoved && selected == selected_ && shown == shown_) resetBuffers = false;
+    if (resetBuffers && mayResetBuffers && !mayResetBuffers()) {
+        declined_ = true;
+        if (!catalogueMoved) {
+            if (onSelected) onSelected(false);
+            return false;
+        }
+        resetBuffers = false;
+    }
+    lists_ = std::move(lists);
+    selected_ = selected;
+    shown_ = shown;
     // The position the Type list now shows decides the FLASH page's caption and
     // what the streaming operations skip.
     selectedBefore_ = catalogue_.at(selected_);
@@ -43,31 +62,32 @@ void ChipSelector::catalogueChanged() {
         const ChipRecord& now = catalogue_.at(i);
         const bool sameSizes =
             now.flashSize == before.flashSize && now.eepromSize == before.eepromSize;
-        run(at.type, at.manufacturer, at.name, !sameSizes);
+        run(at.type, at.manufacturer, at.name, !sameSizes, true);
         return;
     }
-    select(saved.type, saved.manufacturer, saved.name);
+    run(saved.type, saved.manufacturer, saved.name, true, true);
+}
+
+bool ChipSelector::choose(const ListPositions& positions) {
+    select(positions.type, positions.manufacturer, positions.name);
+    if (declined_) return false;
+    saved = positions;
+    return true;
 }
 
 bool ChipSelector::typeChanged(int32_t index) {
     if (index == shown_.type) return false;
-    saved = {index, lists_.manufacturers.empty() ? -1 : 0, lists_.names.empty() ? -1 : 0};
-    select(saved.type, saved.manufacturer, saved.name);
-    return true;
+    return choose({index, lists_.manufacturers.empty() ? -1 : 0, lists_.names.empty() ? -1 : 0});
 }
 
 bool ChipSelector::manufacturerChanged(int32_t index) {
     if (index == shown_.manufacturer) return false;
-    saved = {shown_.type, index, lists_.names.empty() ? -1 : 0};
-    select(saved.type, saved.manufacturer, saved.name);
-    return true;
+    return choose({shown_.type, index, lists_.names.empty() ? -1 : 0});
 }
 
 bool ChipSelector::nameChanged(int32_t index) {
     if (index == shown_.name) return false;
-    saved = {shown_.type, shown_.manufacturer, index};
-    select(saved.type, saved.manufacturer, saved.name);
-    return true;
+    return choose({shown_.type, shown_.manufacturer, index});
 }
 
 }  // namespace ostrel

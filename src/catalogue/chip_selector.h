@@ -18,6 +18,11 @@ struct ListPositions {
     int32_t type = 0;
     int32_t manufacturer = 0;
     int32_t name = 0;
+
+    bool operator==(const ListPositions& other) const {
+        return type == other.type && manufacturer == other.manufacturer && name == other.name;
+    }
+    bool operator!=(const ListPositions& other) const { return !(*this == other); }
 };
 
 class ChipSelector {
@@ -32,21 +37,35 @@ class ChipSelector {
     // Chip selection with three list positions: refills the lists, chooses the
     // record the positions name (a run that chooses nothing keeps the previous
     // one), hands it to chipChanged, and sets the positions the lists then
-    // show. Returns whether a record was chosen.
+    // show. Returns whether a record was chosen. The record and positions
+    // already shown, chosen again, keep the buffers' bytes. A run that would
+    // reset the buffers asks mayResetBuffers first; declined, the lists, the
+    // chip and the buffers stay as they were (declined() then says so).
     bool select(int32_t type, int32_t manufacturer, int32_t name);
+
+    // Asked before a run resets the buffers; false keeps them. None: go on.
+    std::function<bool()> mayResetBuffers;
+    // Whether the last run was declined at mayResetBuffers.
+    bool declined() const { return declined_; }
 
     // The catalogue changed under the lists (the catalogue editor's Save), and
     // the selected record is a position in it. The chip the lists show is
     // found again by its names: when it is there with the FLASH and EEPROM
     // sizes it had, it is shown and the buffers and views keep their bytes;
     // when its sizes changed, it is chosen as any chip is; when it is gone,
-    // chip selection runs with the saved positions.
+    // chip selection runs with the saved positions. The old chip cannot be
+    // kept: declined at mayResetBuffers, the selection follows the catalogue
+    // and only the buffers and views keep their bytes.
     void catalogueChanged();
 
+    // Chip selection with these positions, which the saved selection then
+    // keeps; false when it was declined at mayResetBuffers (nothing changed).
+    bool choose(const ListPositions& positions);
+
     // The list-change handlers: the lists below the changed one go to their
-    // first entry, the positions are saved, and chip selection runs. Choosing
-    // the entry a list already shows is no change: nothing runs and false is
-    // returned, so the buffers keep their bytes.
+    // first entry, and the positions are chosen. Choosing the entry a list
+    // already shows is no change: nothing runs and false is returned, so the
+    // buffers keep their bytes; so is a change declined at mayResetBuffers.
     bool typeChanged(int32_t index);
     bool manufacturerChanged(int32_t index);
     bool nameChanged(int32_t index);
@@ -77,13 +96,17 @@ class ChipSelector {
 
   private:
     static int32_t shownPosition(const std::vector<std::string>& list, int32_t position);
-    bool run(int32_t type, int32_t manufacturer, int32_t name, bool resetBuffers);
+    // `catalogueMoved`: the records moved under the positions, so the same
+    // positions may name another chip, and a decline cannot keep the old one.
+    bool run(int32_t type, int32_t manufacturer, int32_t name, bool resetBuffers,
+             bool catalogueMoved = false);
 
     const Catalogue& catalogue_;
     ChipChanged chipChanged_;
     int32_t selected_ = 0;
     ChipLists lists_;
     ListPositions shown_{-1, -1, -1};
+    bool declined_ = false;
     // The selected record as the last run left it: its sizes are what the
     // buffers were reset for.
     ChipRecord selectedBefore_{};

@@ -1,5 +1,7 @@
 #include "operations/core.h"
 
+#include "base/texts.h"
+
 namespace ostrel {
 
 ChipSelector::ChipChanged chipChangedInto(MainState& state, UiPort& ui) {
@@ -14,6 +16,13 @@ ChipSelector::ChipChanged chipChangedInto(MainState& state, UiPort& ui) {
     };
 }
 
+std::function<bool()> chipChangeAsking(const MainState& state, UiPort& ui) {
+    return [&state, &ui] {
+        return !state.buffers.chipChangeDropsEdits() ||
+               ui.askInfo(programText(Txt::UnsavedEditsQuestion, state.language));
+    };
+}
+
 Core::Core(UiPort& ui, std::string usbLibrary)
     : state_(std::make_unique<MainState>()),
       usb_(std::make_unique<TUsbBulk>(std::move(usbLibrary))),
@@ -21,6 +30,7 @@ Core::Core(UiPort& ui, std::string usbLibrary)
       selector_(std::make_unique<ChipSelector>(state_->catalogue, chipChangedInto(*state_, ui))),
       runner_(std::make_unique<CommandRunner>(*state_, *ops_, ui)) {
     usb_->setPause([&ui](int ms) { ui.pause(ms); });
+    selector_->mayResetBuffers = chipChangeAsking(*state_, ui);
 }
 
 Core::~Core() = default;

@@ -4,6 +4,7 @@
 // programmer, the operations, the chip selector and the command runner,
 // wired to each other here and nowhere else.
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -21,6 +22,10 @@ namespace ostrel {
 // are reset for the record unless the run keeps them; a record larger than
 // the buffers is named in an error box.
 ChipSelector::ChipChanged chipChangedInto(MainState& state, UiPort& ui);
+// Before chip selection resets the buffers: true when they hold no byte that
+// a file does not (the EEPROM buffer's own bytes stay), or the user lets the
+// bytes go, as Open asks.
+std::function<bool()> chipChangeAsking(const MainState& state, UiPort& ui);
 
 class Core {
   public:

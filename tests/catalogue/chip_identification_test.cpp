@@ -60,8 +60,55 @@ TEST(ChipIdentification, EveryOutcomeChoosesReportsAndPicturesAsTheUserExpects) 
         ListPositions shown;
         int selected;
         ListPositions saved;
-        bool selectionRan;  // the FLASH buffer was reset
+        bool selectionRan;    // the FLASH buffer was reset
+        bool typed = false;  // the buffer holds bytes no file holds
+        bool asked = false;  // "throw them away?" was asked
+        bool letGo = true;   // and its answer
     } cases[] = {
+        {"ID match of the chip already chosen keeps the buffer",
+         false,
+         IdReply::Outcome::Answered,
+         {1, 0xC2, 0x20, 0x16},
+         {0, 1, 0},
+         SocketPicture::ChipInSocket,
+         "The chip was detected:MX25L32\n\n Chip typeSPI_FLASH",
+         BoxIcon::Information,
+         {0, 1, 0},
+         1,
+         {0, 1, 0},
+         false,
+         true,
+         false},
+        {"ID match of another chip, typed bytes kept",
+         false,
+         IdReply::Outcome::Answered,
+         {1, 0xC2, 0x20, 0x16},
+         {1, 0, 1},
+         SocketPicture::ChipInSocket,
+         "The chip was detected:MX25L32\n\n Chip typeSPI_FLASH",
+         BoxIcon::Information,
+         {1, 0, 1},
+         4,
+         {1, 0, 1},
+         false,
+         true,
+         true,
+         false},
+        {"ID match of another chip, typed bytes let go",
+         false,
+         IdReply::Outcome::Answered,
+         {1, 0xC2, 0x20, 0x16},
+         {1, 0, 1},
+         SocketPicture::ChipInSocket,
+         "The chip was detected:MX25L32\n\n Chip typeSPI_FLASH",
+         BoxIcon::Information,
+         {0, 1, 0},
+         1,
+         {0, 1, 0},
+         true,
+         true,
+         true,
+         true},
         {"ID match",
          false,
          IdReply::Outcome::Answered,
@@ -194,6 +241,7 @@ TEST(ChipIdentification, EveryOutcomeChoosesReportsAndPicturesAsTheUserExpects) 
          4,
          {1, 0, 1},
          false},
+        // Nothing to choose, and nothing chosen: the buffer stays.
         {"empty catalogue",
          true,
          IdReply::Outcome::Answered,
@@ -205,7 +253,7 @@ TEST(ChipIdentification, EveryOutcomeChoosesReportsAndPicturesAsTheUserExpects) 
          {-1, -1, -1},
          0,
          {0, 0, 0},
-         true},
+         false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -215,12 +263,23 @@ TEST(ChipIdentification, EveryOutcomeChoosesReportsAndPicturesAsTheUserExpects) 
         ChipSelector selector(state.catalogue, chipChangedInto(state, ui));
         selector.select(c.start.type, c.start.manufacturer, c.start.name);
         selector.saved = c.start;
+        state.language = LangEnglish;
+        selector.mayResetBuffers = chipChangeAsking(state, ui);
         state.buffers.flash()[0] = 0x5A;
+        if (c.typed) state.buffers.recordFill(EditStep{});
+        ui.answers = {c.letGo};
 
         std::vector<std::pair<SocketPicture, std::size_t>> shownPictures;  // with boxes before it
         const Identification found =
             identifyChip(replyOf(c.result, c.reply), state.catalogue, selector, LangEnglish);
-        EXPECT_TRUE(ui.boxes.empty()) << "identification decides; it shows nothing";
+        // Identification decides and shows nothing; it only asks before the
+        // chip it chooses throws typed bytes away.
+        ASSERT_EQ(ui.boxes.size(), c.asked ? 1u : 0u);
+        if (c.asked) {
+            EXPECT_EQ(ui.boxes[0].text,
+                      "The buffer holds changes that no file has kept. Throw them away?");
+            ui.boxes.clear();
+        }
         showIdentification(
             found, ui, [&](SocketPicture p) { shownPictures.emplace_back(p, ui.boxes.size()); });
 

@@ -66,7 +66,7 @@ TEST(ChipSearch, ChoosingARowShowsItsChipAndKeepsTheSavedSelection) {
         SCOPED_TRACE(key);
         const auto rows = searchCatalogue(state.catalogue, key);
         ASSERT_EQ(rows.size(), 1u);
-        chooseSearchRow(selector, rows[0]);
+        chooseSearchRow(selector, state.catalogue, rows[0]);
         EXPECT_EQ(state.selected, rows[0].position);
         EXPECT_EQ(selector.typeText(), rows[0].type);
         EXPECT_EQ(selector.manufacturerText(), rows[0].manufacturer);

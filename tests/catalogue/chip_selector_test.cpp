@@ -34,22 +34,33 @@ TEST(ChipSelector, ListChangesChooseTheFirstEntriesBelowAndAnUnchangedListKeepsT
         bool changes;
         int selected;
         ListPositions saved;
+        bool typed = false;  // bytes no file holds: "throw them away?" is asked
+        bool letGo = true;   // its answer
     } steps[] = {
         {Name, 1, false, 1, {0, 0, 0}},  // the shown entry again: no run, buffer kept
         {Maker, 1, true, 2, {0, 1, 0}},  // another maker takes its first chip
         {Type, 1, true, 3, {1, 0, 0}},   // another type takes its first maker and chip
-        {Name, 1, true, 4, {1, 0, 1}},  {Type, 1, false, 4, {1, 0, 1}},
+        {Name, 1, true, 4, {1, 0, 1}},
+        {Type, 1, false, 4, {1, 0, 1}},
+        // Declined: the lists are shown again as they were, nothing else runs.
+        {Name, 0, false, 4, {1, 0, 1}, true, false},
+        {Name, 0, true, 3, {1, 0, 0}, true, true},
     };
+    selector.mayResetBuffers = chipChangeAsking(state, ui);
     for (const Step& step : steps) {
         state.buffers.flash()[0] = 0x5A;  // what a file load would have left
         state.buffers.flashDataLength = 7;
+        if (step.typed) state.buffers.recordFill(EditStep{});
+        ui.answers = {step.letGo};
+        const std::size_t asked = ui.boxes.size();
         const int before = runs;
         const bool changed = step.list == Type    ? selector.typeChanged(step.index)
                              : step.list == Maker ? selector.manufacturerChanged(step.index)
                                                   : selector.nameChanged(step.index);
         SCOPED_TRACE(std::to_string(step.list) + " " + std::to_string(step.index));
         EXPECT_EQ(changed, step.changes);
-        EXPECT_EQ(runs - before, step.changes ? 1 : 0);
+        EXPECT_EQ(runs - before, step.changes || step.typed ? 1 : 0);
+        EXPECT_EQ(ui.boxes.size() - asked, step.typed ? 1u : 0u);
         EXPECT_EQ(state.selected, step.selected);
         EXPECT_EQ(state.buffers.flash()[0], step.changes ? 0xFF : 0x5A);
         EXPECT_EQ(state.buffers.flashDataLength, step.changes ? 0 : 7);
@@ -61,7 +72,7 @@ TEST(ChipSelector, ListChangesChooseTheFirstEntriesBelowAndAnUnchangedListKeepsT
         EXPECT_EQ(state.typeIndex, selector.shown().type);
     }
     EXPECT_EQ(selector.findType("eeprom"), 1);
-    EXPECT_EQ(selector.nameText(), "24C04");
+    EXPECT_EQ(selector.nameText(), "24C02");
 }
 
 // The catalogue editor's Save replaces the catalogue under the lists. The chip
@@ -74,6 +85,7 @@ TEST(ChipSelector, ACatalogueChangeShowsTheSameChipAndKeepsItsBytesWhileItsSizes
         const char* shownName;
         int selected;
         bool kept;
+        bool letGo = true;  // the answer to "throw the typed bytes away?"
     };
     const Case cases[] = {
         {"saved unchanged", [](Catalogue&) {}, "24C04", 4, true},
@@ -86,6 +98,11 @@ TEST(ChipSelector, ACatalogueChangeShowsTheSameChipAndKeepsItsBytesWhileItsSizes
         {"its page size changed", [](Catalogue& c) { c.at(4).flashPage = 32; }, "24C04", 4, true},
         {"its FLASH size changed", [](Catalogue& c) { c.at(4).flashSize = 1024; }, "24C04", 4,
          false},
+        // The selection follows the catalogue; only the bytes stay.
+        {"its FLASH size changed, typed bytes kept",
+         [](Catalogue& c) { c.at(4).flashSize = 1024; }, "24C04", 4, true, false},
+        {"deleted, typed bytes kept", [](Catalogue& c) { c.at(4) = ChipRecord{}; }, "W25Q32", 0,
+         true, false},
         {"its EEPROM size changed", [](Catalogue& c) { c.at(4).eepromSize = 0; }, "24C04", 4,
          false},
         // Gone: the saved positions (the first chip) choose, as at start-up.
@@ -107,6 +124,8 @@ TEST(ChipSelector, ACatalogueChangeShowsTheSameChipAndKeepsItsBytesWhileItsSizes
         selector.select(0, 0, 0);
         ASSERT_TRUE(
             chooseChipByNames(selector, state.catalogue, chipNamesOf(state.catalogue.at(4), 4)));
+        selector.mayResetBuffers = chipChangeAsking(state, ui);
+        ui.answers = {c.letGo};
         state.buffers.flashView().overwrite(3, 0x5A);  // typed, not yet taken over
         state.buffers.flash()[0] = 0x11;
         state.buffers.flashDataLength = 2;
@@ -120,7 +139,11 @@ TEST(ChipSelector, ACatalogueChangeShowsTheSameChipAndKeepsItsBytesWhileItsSizes
         EXPECT_EQ(state.buffers.flash()[0], c.kept ? 0x11 : 0xFF);
         EXPECT_EQ(state.buffers.flashDataLength, c.kept ? 2 : 0);
         EXPECT_EQ(state.buffers.flashView().Modified(), c.kept);
-        EXPECT_EQ(state.buffers.flashView().DataSize(), state.selectedRecord().flashSize);
+        // Kept, the view keeps the bytes of the size it had.
+        if (c.letGo) {
+            EXPECT_EQ(state.buffers.flashView().DataSize(), state.selectedRecord().flashSize);
+        }
+        EXPECT_EQ(ui.boxes.size(), c.kept && c.letGo ? 0u : 1u) << "asked only before a reset";
         EXPECT_EQ(selector.saved.name, 0) << "the saved selection is the lists' own";
     }
 }

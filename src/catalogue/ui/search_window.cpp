@@ -111,7 +111,7 @@ void TForm3::BitBtn1Click() {
     if (item == nullptr || !item->isSelected()) return;
     const int index = ListView1->indexOfTopLevelItem(const_cast<QTreeWidgetItem*>(item));
     if (index < 0 || index >= static_cast<int>(rows_.size())) return;
-    chooseSearchRow(selector_, rows_[static_cast<std::size_t>(index)]);
+    chooseSearchRow(selector_, catalogue_, rows_[static_cast<std::size_t>(index)]);
     accept();
 }
 
