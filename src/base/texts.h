@@ -52,6 +52,7 @@ enum class Txt {
     OperationWrite,
     TransferFailed,    // %s: operation, address (hexadecimal, with "h")
     EraseNotFinished,  // %s: the poll bound
+    EraseNotTaken,     // %s: the first address the erase did not clear
     ChipIdNoAnswer,
     SetupNoAnswer,
     // Refusals of the catalogue editor's Save, and of texts the catalogue cannot hold.

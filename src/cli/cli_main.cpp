@@ -514,10 +514,10 @@ int Program::chipCommand(ChipCommand command) {
         if (!error.empty()) return fail(ExitUsage, error);
     }
     if (command == ChipCommand::Verify && options_.all) command = ChipCommand::VerifyAll;
-    // A write checks itself: a chip that did not take the data (a
-    // write-protected one answers every write and keeps its old content) must
-    // not be reported as written.
-    runner_->verifyAfterWrite = !options_.noVerify;
+    // A write and an erase check themselves: a chip that did not take them (a
+    // write-protected one answers every write and erase and keeps its old
+    // content) must not be reported as written or erased.
+    runner_->checkAfterWriteAndErase = !options_.noVerify;
     const int64_t started = ui_.monotonicMs();
     CommandReport report = runner_->run(command);
     // A chip the database was away for was not started.

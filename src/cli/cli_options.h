@@ -47,7 +47,7 @@ struct Options {
     bool readTest = false;  // doctor --read-test
     std::string report;     // doctor --report FILE
     bool all = false;       // --all: verify reads on and lists every difference
-    bool noVerify = false;  // --no-verify: write does not check what it wrote
+    bool noVerify = false;  // --no-verify: neither write nor erase checks the chip after it
 };
 
 // A serial number as records --serial takes it: decimal, or hexadecimal after 0x.

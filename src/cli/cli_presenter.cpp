@@ -49,6 +49,7 @@ int exitFor(CommandStatus status, FailureCause cause) {
         case FailureCause::WriteNotTaken:
         case FailureCause::NotErased:
         case FailureCause::Protected:
+        case FailureCause::EraseNotTaken:
             return ExitNo;
         case FailureCause::NotStreamed:
         case FailureCause::NoErase:
@@ -103,6 +104,7 @@ CliOutcome cliOutcome(const CommandReport& report, const CliContext& c) {
         case FailureCause::WriteNotTaken:
         case FailureCause::NotErased:
         case FailureCause::Protected:
+        case FailureCause::EraseNotTaken:
             if (report.command == ChipCommand::VerifyAll || !report.difference) break;
             out.error =
                 text(Txt::CliVerifyDiffers, {c.chip, c.file, hexAddress(report.difference->address),
@@ -113,6 +115,8 @@ CliOutcome cliOutcome(const CommandReport& report, const CliContext& c) {
                 out.cause = writeFaultText(WriteFault::NotErased, c.language);
             if (failure.cause == FailureCause::Protected)
                 out.cause = writeFaultText(WriteFault::NotTaken, c.language);
+            if (failure.cause == FailureCause::EraseNotTaken)
+                out.cause = failureText(failure, c.language, c.typeText);
             break;
         case FailureCause::Stopped: {
             const char* operation = operationName(failure.operation);

@@ -61,6 +61,8 @@ const char* causeName(FailureCause cause) {
             return "not_erased";
         case FailureCause::Protected:
             return "protected";
+        case FailureCause::EraseNotTaken:
+            return "erase_not_taken";
         case FailureCause::NotStreamed:
             return "type_not_streamed";
         case FailureCause::NoErase:

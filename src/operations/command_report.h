@@ -60,6 +60,8 @@ enum class FailureCause {
     WriteNotTaken,   // after a write the chip does not hold the data
     NotErased,       // after a write the chip holds 0 bits where the data has 1s
     Protected,       // after a write the chip kept 1 bits the data clears
+    EraseNotTaken,   // after an erase the chip is not blank (a write-protected
+                     // one ignores the erase)
     NotStreamed,     // the chip's type is neither read nor written
     NoErase,         // the chip's class has no erase
     ChipTooLarge,    // the chip is larger than the FLASH buffer

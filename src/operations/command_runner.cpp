@@ -156,13 +156,20 @@ void CommandRunner::operations(CommandReport& report) {
         case ChipCommand::Erase: {
             const OpResult r = ops_.eraseChip();
             if (r == OpResult::Skipped) return skipped(report, FailureCause::NoErase);
-            return fromOp(report, r);
+            fromOp(report, r);
+            // A write-protected chip answers the erase and keeps its bytes.
+            if (r != OpResult::Done || !checkAfterWriteAndErase || !ops_.typeStreamed()) return;
+            const AddressSpan erased = report.moved;
+            const OpResult check = ops_.blankCheckErased();
+            fromOp(report, check == OpResult::Mismatch ? OpResult::Failed : check);
+            report.moved = erased;
+            return;
         }
         case ChipCommand::Write: {
             const OpResult r = ops_.writeFlash();
             if (r == OpResult::Skipped) return skipped(report, FailureCause::NotStreamed);
             fromOp(report, r);
-            if (r != OpResult::Done || !verifyAfterWrite) return;
+            if (r != OpResult::Done || !checkAfterWriteAndErase) return;
             ui_.pause(kVerifySettleMs);
             const AddressSpan written = report.moved;
             fromOp(report, ops_.verifyWritten());
@@ -180,10 +187,12 @@ void CommandRunner::operations(CommandReport& report) {
             // what it holds.
             if (autoOptions.program && !ops_.typeStreamed())
                 return skipped(report, FailureCause::NotStreamed);
+            bool erased = false;
             if (autoOptions.erase) {
                 // A chip without an erase is written over as it is.
                 const OpResult r = ops_.eraseChip();
                 if (r != OpResult::Done && r != OpResult::Skipped) return fromOp(report, r);
+                erased = r == OpResult::Done;
             }
             report.status = CommandStatus::Done;
             if (autoOptions.program) {
@@ -200,6 +209,10 @@ void CommandRunner::operations(CommandReport& report) {
                 // What went to the chip, when it was written, is what the report names.
                 if (autoOptions.program) report.moved = written;
                 report.verified = r == OpResult::Done;
+                // A 0 bit where the data has a 1 after an erase that ran: the
+                // erase did not take (a write-protected chip), not "erase first".
+                if (erased && report.failure && report.failure->cause == FailureCause::NotErased)
+                    report.failure->cause = FailureCause::EraseNotTaken;
             }
             return;
         }

@@ -86,9 +86,10 @@ class CommandRunner {
     // Type list, which names a chip found without an ID; not owned.
     bool checkChipFirst = false;
     const std::vector<std::string>* chipTypes = nullptr;
-    // Write verifies what it wrote and completes only when the chip holds it;
-    // a difference carries its likely cause.
-    bool verifyAfterWrite = false;
+    // Write verifies what it wrote and completes only when the chip holds it
+    // (a difference carries its likely cause); Erase blank-checks the chip and
+    // completes only when the erase took. Auto has its own verify.
+    bool checkAfterWriteAndErase = false;
     // The production run's hook, when one runs; not owned.
     ChipCommandHook* hook = nullptr;
     // Shown every report of a command that reached its job, before the job

@@ -51,6 +51,8 @@ std::string failureText(const Failure& failure, int language, const std::string&
         case FailureCause::Protected:
             return messageText(Msg::MsgVerifyErrorAddress, language) + hexAddress(failure.address) +
                    "\n" + writeFaultText(WriteFault::NotTaken, language);
+        case FailureCause::EraseNotTaken:
+            return fillIn(programText(Txt::EraseNotTaken, language), {hexAddress(failure.address)});
         case FailureCause::NotBlank:
             return messageText(Msg::MsgChipNotEmpty, language);
         case FailureCause::NotStreamed:

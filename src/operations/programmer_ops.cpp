@@ -234,12 +234,23 @@ OpResult ProgrammerOps::readFlash() {
 }
 
 OpResult ProgrammerOps::blankCheck() {
+    return blankCheck(false);
+}
+
+OpResult ProgrammerOps::blankCheckErased() {
+    return blankCheck(true);
+}
+
+OpResult ProgrammerOps::blankCheck(bool afterErase) {
     beginOperation();
     const ChipRecord c = chip();
     progress_->begin(Operation::BlankCheck, ProgressUnit::Bytes, c.flashSize);
-    if (!chipFitsBuffer(Operation::BlankCheck)) return OpResult::Failed;
+    // The erase took the whole chip, also past the buffer; the check reads
+    // into a block of its own, never into the buffer.
+    if (!afterErase && !chipFitsBuffer(Operation::BlankCheck)) return OpResult::Failed;
     const uint32_t block = streamBlockSize(c.flashPage);
-    const AddressSpan span = commandSpan(ChipCommand::BlankCheck);
+    const AddressSpan span =
+        afterErase ? AddressSpan{0, c.flashSize} : commandSpan(ChipCommand::BlankCheck);
     int64_t used = -1;
     const OpResult result =
         stream(Operation::BlankCheck, Direction::In, span.start, span.end, c.flashSize, nullptr,
@@ -250,7 +261,9 @@ OpResult ProgrammerOps::blankCheck() {
                    used = p + (at - data);
                    return false;
                });
-    if (result == OpResult::Mismatch) fail(Operation::BlankCheck, FailureCause::NotBlank, used);
+    if (result == OpResult::Mismatch)
+        fail(Operation::BlankCheck,
+             afterErase ? FailureCause::EraseNotTaken : FailureCause::NotBlank, used);
     if (result == OpResult::Done) progress_->end();
     return result;
 }

@@ -105,6 +105,10 @@ class ProgrammerOps {
     // view and the data length as they were (unless setStagedReads(false)).
     OpResult readFlash();
     OpResult blankCheck();
+    // The blank check after an erase: the whole chip, whatever the address
+    // range, as the erase took it all. A byte that is not 0xFF fails with
+    // EraseNotTaken at its address.
+    OpResult blankCheckErased();
     // Mismatch: difference() holds the first differing byte.
     OpResult verifyFlash();
     // The verify of what a write has just sent: a difference fails with its
@@ -175,6 +179,7 @@ class ProgrammerOps {
     VerifyDifferences differences_;
 
     OpResult verify(bool all, bool afterWrite);
+    OpResult blankCheck(bool afterErase);
 };
 
 }  // namespace ostrel

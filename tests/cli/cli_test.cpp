@@ -1009,6 +1009,18 @@ TEST_F(Cli, VerifyAllWriteCheckAndChecksumsSayWhatTheChipHolds) {
                                      : "ostrel-cli: The chip holds a 0 bit where the data has a 1: "
                                        "it was not erased. A write only "
                                        "clears bits: erase the chip first, or use AUTO.\n";
+    // After an erase the chip must be blank: a write-protected one kept its
+    // bytes, the first of them where the data is not FF. Under AUTO the same
+    // 0 bit is no reason to erase first: the erase ran and did not take.
+    char firstKept[16];
+    std::snprintf(firstKept, sizeof firstKept, "%Xh",
+                  static_cast<unsigned>(data.find_first_not_of('\xFF')));
+    const std::string eraseNotTaken = std::string("ostrel-cli: The erase did not take at address ") +
+                                      firstKept + ": the chip is likely write-protected.\n";
+    const std::string autoProtected =
+        (data[0x100] & 1) != 0 ? notTaken
+                               : "ostrel-cli: The erase did not take at address 100h: the chip "
+                                 "is likely write-protected.\n";
 
     struct Case {
         const char* socket;  // extra words of the chip line
@@ -1047,6 +1059,14 @@ TEST_F(Cli, VerifyAllWriteCheckAndChecksumsSayWhatTheChipHolds) {
          0,
          {""},
          "Wrote 128 KiB of",
+         &data},
+        {"protect=1", {"-c", "W25X10", "erase"}, 1, {""}, eraseNotTaken.c_str(), &data},
+        {"protect=1", {"-c", "W25X10", "--no-verify", "erase"}, 0, {""}, "Erased W25X10", &data},
+        {"protect=1",
+         {"-c", "W25X10", "auto", dir.file("changed.bin")},
+         1,
+         {""},
+         autoProtected.c_str(),
          &data},
         {"", {"-c", "W25X10", "erase"}, 0, {""}, "Erased W25X10 in", &erased},
         {"",

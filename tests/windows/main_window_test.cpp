@@ -494,31 +494,41 @@ TEST_F(MainWindowTest, TheChipCheckAsksAboutAnEmptySocketOrAnotherChip) {
               std::string::npos);
 }
 
-// Verify after Write: Write completes only when the chip holds what was
-// written; otherwise the verify's box names the first difference and its
-// likely cause. Unticked, Write is as it always was.
-TEST_F(MainWindowTest, WriteVerifiesWhatItWroteAndSaysWhyItDidNotTake) {
+// Verify after Write, blank check after Erase: Write completes only when the
+// chip holds what was written, Erase only when the chip is blank; otherwise
+// the box names the first difference and its likely cause. AUTO, whose erase
+// ran, says the erase did not take rather than "erase first". Unticked, Write
+// and Erase are as they always were.
+TEST_F(MainWindowTest, WriteAndEraseCheckTheChipAndSayWhyItDidNotTake) {
     testing::writeFile(dir.file("ostrel.ini"), "[DEVICE]\nLANGU=2\n");
     auto form = makeForm();
     choose(*form, "SPI_FLASH", "Winbond", "W25Q64JV");
     ASSERT_TRUE(form->VerifyWrite->isChecked()) << "ticked by default";
     form->CheckChip->setChecked(false);
     const std::string differs = "Flash check error address:0h\n";
+    const std::string eraseNotTaken =
+        "The erase did not take at address 0h: the chip is likely write-protected.";
+    enum Tool { Write, Erase, Auto };
     struct Row {
         const char* name;
+        Tool tool;
         uint8_t chipHeld;
         bool protect;
         bool ticked;
         std::string box;  // empty: none
     } rows[] = {
-        {"equal", 0xFF, false, true, ""},
-        {"not erased", 0x00, false, true,
+        {"equal", Write, 0xFF, false, true, ""},
+        {"not erased", Write, 0x00, false, true,
          differs + "The chip holds a 0 bit where the data has a 1: it was not erased. A write "
                    "only clears bits: erase the chip first, or use AUTO."},
-        {"protected", 0xFF, true, true,
+        {"protected", Write, 0xFF, true, true,
          differs + "The chip kept a 1 bit where the data has a 0: the write did not take. The "
                    "chip may be write-protected."},
-        {"protected, unticked", 0xFF, true, false, ""},
+        {"protected, unticked", Write, 0xFF, true, false, ""},
+        {"erase", Erase, 0x00, false, true, ""},
+        {"erase, protected", Erase, 0x00, true, true, eraseNotTaken},
+        {"erase, protected, unticked", Erase, 0x00, true, false, ""},
+        {"auto, protected", Auto, 0x00, true, true, eraseNotTaken},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -531,11 +541,23 @@ TEST_F(MainWindowTest, WriteVerifiesWhatItWroteAndSaysWhyItDidNotTake) {
         form->VerifyWrite->setChecked(row.ticked);
         form->ui().boxes.clear();
         form->ui().clearLog();
-        form->ToolWrite->trigger();
+        (row.tool == Write ? form->ToolWrite : row.tool == Erase ? form->ToolErase : form->ToolAuto)
+            ->trigger();
         EXPECT_EQ(form->ui().boxes,
                   row.box.empty() ? std::vector<std::string>{} : std::vector<std::string>{row.box});
-        EXPECT_EQ(form->RichEdit1->toPlainText().contains("Write Complete!"), row.box.empty());
+        const char* complete = row.tool == Write   ? "Write Complete!"
+                               : row.tool == Erase ? "Erase Complete!"
+                                                   : "AUTO Complete!";
+        EXPECT_EQ(form->RichEdit1->toPlainText().contains(complete), row.box.empty());
     }
+    // One key keeps the guard; a file that has only the key of the days when
+    // it checked Write alone keeps its choice.
+    form->VerifyWrite->setChecked(false);
+    form->close();
+    EXPECT_NE(testing::readFile(dir.file("ostrel.ini")).find("CheckWriteErase=0"),
+              std::string::npos);
+    testing::writeFile(dir.file("ostrel.ini"), "[DEVICE]\nLANGU=2\n[OPERATION]\nVerifyWrite=0\n");
+    EXPECT_FALSE(makeForm()->VerifyWrite->isChecked());
 }
 
 // Typed bytes are not lost without a question: Open, Read and closing the

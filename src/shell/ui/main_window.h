@@ -119,7 +119,7 @@ class TForm1 : public QMainWindow {
     QAction* V1;
     QAction* N7;
     QAction* CheckChip = nullptr;    // checkable: read the chip's ID before each command
-    QAction* VerifyWrite = nullptr;  // checkable: Write verifies what it wrote
+    QAction* VerifyWrite = nullptr;  // checkable: Write verifies, Erase blank-checks
     QAction* N3;                     // a command item on the menu bar itself, like N4
     QAction* N4;                     // never shown
     QMenu* L1;
@@ -261,6 +261,8 @@ class TForm1 : public QMainWindow {
     void setUpGuards();
     void captionGuards();
     bool saveGuards();
+    // A guard's setting in the file: ticked unless it says otherwise.
+    bool guardSetting(const char* key) const;
     void createWindows();
     void FormResize();
     void focusWindowChanged(QWindow* now);

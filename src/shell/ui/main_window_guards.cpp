@@ -1,11 +1,13 @@
 // The Operation menu's two guards of the chip: "Check the chip first" reads
 // the chip's ID before each chip command and asks before it works on an empty
-// socket or another chip than chosen; "Verify after Write" has Write check
-// what it wrote. Both are ticked unless the settings file says otherwise, and
-// a file keeps only what differs from that.
+// socket or another chip than chosen; "Verify after Write, blank check after
+// Erase" has Write check what it wrote and Erase check that it took. Both are
+// ticked unless the settings file says otherwise, and a file keeps only what
+// differs from that.
 
 #include <QAction>
 #include <QMenu>
+#include <string>
 
 #include "base/texts.h"
 #include "base/ui/qt_text.h"
@@ -16,16 +18,25 @@ namespace {
 
 constexpr const char* kGuardSection = "OPERATION";
 constexpr const char* kCheckChipKey = "CheckChip";
-constexpr const char* kVerifyWriteKey = "VerifyWrite";
+constexpr const char* kCheckWriteEraseKey = "CheckWriteErase";
+// The key of the second guard while it checked Write alone; a file that has
+// only it keeps its choice.
+constexpr const char* kOldVerifyWriteKey = "VerifyWrite";
 
 }  // namespace
+
+bool TForm1::guardSetting(const char* key) const {
+    if (std::string(key) == kCheckWriteEraseKey && !settingsFile_->readString(kGuardSection, key))
+        return settingsFile_->readBool(kGuardSection, kOldVerifyWriteKey, true);
+    return settingsFile_->readBool(kGuardSection, key, true);
+}
 
 void TForm1::setUpGuards() {
     const auto guard = [this](const char* name, const char* key, bool& option) {
         auto* action = new QAction(this);
         action->setObjectName(QString::fromLatin1(name));
         action->setCheckable(true);
-        action->setChecked(settingsFile_->readBool(kGuardSection, key, true));
+        action->setChecked(guardSetting(key));
         option = action->isChecked();
         connect(action, &QAction::toggled, this, [&option](bool checked) { option = checked; });
         O3->addAction(action);
@@ -33,7 +44,7 @@ void TForm1::setUpGuards() {
     };
     O3->addSeparator();
     CheckChip = guard("CheckChip", kCheckChipKey, runner_->checkChipFirst);
-    VerifyWrite = guard("VerifyWrite", kVerifyWriteKey, runner_->verifyAfterWrite);
+    VerifyWrite = guard("VerifyWrite", kCheckWriteEraseKey, runner_->checkAfterWriteAndErase);
     runner_->chipTypes = &selector_->lists().types;
     captionGuards();
 }
@@ -45,9 +56,9 @@ void TForm1::captionGuards() {
 
 bool TForm1::saveGuards() {
     for (const auto& [action, key] :
-         {std::pair{CheckChip, kCheckChipKey}, std::pair{VerifyWrite, kVerifyWriteKey}}) {
+         {std::pair{CheckChip, kCheckChipKey}, std::pair{VerifyWrite, kCheckWriteEraseKey}}) {
         const bool ticked = action->isChecked();
-        if (settingsFile_->readBool(kGuardSection, key, true) == ticked) continue;
+        if (guardSetting(key) == ticked) continue;
         if (!settingsFile_->writeBool(kGuardSection, key, ticked)) {
             ui_->errorBox(settingsFile_->writeFailureText());
             return false;
