@@ -153,16 +153,19 @@ std::string applyPart(const Options& options, MainState& state, int language) {
 
 namespace ostrel::cli {
 
-SaveResult savePart(const Options& options, const MainState& state, const std::string& path) {
+AddressSpan savedSpan(const Options& options, const MainState& state) {
     const DataBuffers& buffers = state.buffers;
-    if (options.start.empty() && options.end.empty()) {
-        // A record larger than the buffer must not make the save read past its end.
-        const uint32_t count = DataBuffers::flashCountFor(state.selectedRecord().flashSize);
-        return saveFile(path, buffers.flashUpTo(count), count);
-    }
-    const uint32_t start = static_cast<uint32_t>(buffers.rangeStart);
-    const uint32_t count = static_cast<uint32_t>(buffers.rangeEnd) - start + 1;
-    return saveFile(path, buffers.flashUpTo(start + count) + start, count);
+    // A record larger than the buffer must not make the save read past its end.
+    if (options.start.empty() && options.end.empty())
+        return {0, DataBuffers::flashCountFor(state.selectedRecord().flashSize)};
+    return {buffers.rangeStart, int64_t{buffers.rangeEnd} + 1};
+}
+
+SaveResult savePart(const Options& options, const MainState& state, const std::string& path) {
+    const AddressSpan span = savedSpan(options, state);
+    const uint32_t start = static_cast<uint32_t>(span.start);
+    const uint32_t count = static_cast<uint32_t>(span.end - span.start);
+    return saveFile(path, state.buffers.flashUpTo(start + count) + start, count);
 }
 
 }  // namespace ostrel::cli

@@ -11,6 +11,7 @@
 #include "cli/cli_options.h"
 #include "cli/terminal_ui.h"
 #include "operations/main_state.h"
+#include "operations/stream_span.h"
 #include "usb/usb_bulk.h"
 #include "usb/wire_trace.h"
 
@@ -49,5 +50,8 @@ std::string applyPart(const Options& options, MainState& state, int language);
 // or with --start/--end only the part, as the window's Open loads a file at
 // the range start.
 SaveResult savePart(const Options& options, const MainState& state, const std::string& path);
+// The chip addresses savePart saves: the whole chip (as far as the buffer
+// goes) or the part, without the widening to whole pages the read took.
+AddressSpan savedSpan(const Options& options, const MainState& state);
 
 }  // namespace ostrel::cli

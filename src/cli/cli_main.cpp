@@ -527,6 +527,9 @@ int Program::chipCommand(ChipCommand command) {
     std::string fileProblem;
     if (command == ChipCommand::Read && report.status == CommandStatus::Done) {
         const SaveResult saved = savePart(options_, *state_, file);
+        // The record and the outcome line describe the bytes the file holds,
+        // not the whole pages the chip gave.
+        report.moved = savedSpan(options_, *state_);
         if (saved.failed()) {
             fileProblem = saveFailureLine(saved, file, language_);
             ui_.error(fileProblem);

@@ -791,6 +791,13 @@ TEST_F(Cli, ProductionLogRecordsEveryChipAndRefusesBeforeTheChipWhenUnwritable) 
          "\"command\":\"read\",\"result\":\"done\",\"message\":\"\",\"bytes\":4096,"
          "\"crc32\":\"3a922f2b\",",
          "Read 4 KiB"},
+        // An unaligned part: the chip gave whole pages, but the file, its
+        // record and the line hold the part asked for.
+        {{"--log", log, "-f", "--start", "1001", "--end", "1FFE", "read", dir.file("odd.bin")},
+         0,
+         "\"command\":\"read\",\"result\":\"done\",\"message\":\"\",\"bytes\":4094,"
+         "\"crc32\":\"db762fb6\",",
+         "Read 3.9 KiB"},
         // Whatever the language of the command line, the record speaks English.
         {{"--log", log, "--lang", "zh_CN", "verify", dir.file("other.bin")},
          1,
