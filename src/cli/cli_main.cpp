@@ -425,9 +425,10 @@ std::string Program::loadFileForChip(const std::string& file, FileFormat& format
     FileOpen open(state_->selectedRecord(), state_->buffers, ActivePage::Flash);
     const LoadResult loaded = open.load(file, load);
     format = loaded.format;
-    const bool taken =
-        !loaded.failed() &&
-        (!open.longerThanChip() || ui_.askInfo(messageText(Msg::MsgFileTooLong, language_)));
+    const bool taken = !loaded.failed() && (!open.longerThanChip() ||
+                                            ui_.answer(messageText(Msg::MsgFileTooLong, language_),
+                                                       programText(Txt::CaptionInfo, 0),
+                                                       options_.cutFile, "--cut-file"));
     if (loaded.failed()) ui_.error(loadFailureLine(loaded, file, language_));
     if (!taken) {
         const std::string refused = text(Txt::CliFileRefused, {file});
@@ -501,7 +502,7 @@ int Program::chipCommand(ChipCommand command) {
         const std::string serialError = production_.checkSerial(options_, *state_);
         if (!serialError.empty()) return fail(ExitUsage, serialError);
     }
-    if (!options_.detect && !options_.force) {
+    if (!options_.detect && !options_.anyChip) {
         std::string message;
         const int fit = checkSocket(message);
         if (fit != ExitDone) return finish(fit, message);

@@ -81,7 +81,8 @@ const char kUsage[] =
     "  'S' S-record, else raw); .cap raw after a 2048-byte header; anything else\n"
     "  raw binary. A file that its extension reads as raw binary but that holds\n"
     "  Intel HEX or S-record text is refused: choose with --format. A file longer\n"
-    "  than the chip is refused (with --force only the chip's size of it is taken).\n"
+    "  than the chip is refused (with --cut-file only the chip's size of it is\n"
+    "  taken).\n"
     "  Intel HEX and S-record files written leave out the records that would hold\n"
     "  only FF (erased bytes); a tool that fills such gaps with 00, as objcopy -O\n"
     "  binary does, then gives another image. The whole image of an 8 MiB chip:\n"
@@ -93,9 +94,10 @@ const char kUsage[] =
     "\n"
     "Before a chip command the chip's ID is read: a command on an empty socket, on\n"
     "a chip of another type or (for chips that have one) with another ID is\n"
-    "refused, naming what was found (--force goes on regardless; --detect needs no\n"
-    "check). A read checks before the chip is touched that FILE can be created, or\n"
-    "with --force replaced (the file and its folder writable); a folder is refused.\n"
+    "refused, naming what was found (--any-chip goes on regardless; --detect needs\n"
+    "no check). A read checks before the chip is touched that FILE can be created,\n"
+    "or with --force replaced (the file and its folder writable); a folder is\n"
+    "refused.\n"
     "\n"
     "Options (a value follows as --chip NAME, --chip=NAME, -c NAME or -cNAME;\n"
     "the word -- ends the options):\n"
@@ -107,8 +109,11 @@ const char kUsage[] =
     "                     in catalogue order; the first is the one detect chooses\n"
     "      --detect       choose the chip by the ID the programmer reads first\n"
     "                     (refused when the ID is not in the catalogue)\n"
-    "  -f, --force        replace an existing output file, take the chip's size of a\n"
-    "                     longer file, and go on when the socket holds another chip\n"
+    "  -f, --force        replace an existing output file (upgrade: send a file\n"
+    "                     that holds no firmware all the same)\n"
+    "      --any-chip     go on when the socket holds another chip than chosen, or\n"
+    "                     none\n"
+    "      --cut-file     take the chip's size of a file longer than the chip\n"
     "      --format FMT   read FILE as bin, hex (Intel HEX) or srec (S-record)\n"
     "                     whatever its extension; a file written still follows its\n"
     "                     extension\n"
@@ -246,6 +251,8 @@ const std::vector<OptionSpec>& optionTable() {
         {"--id", nullptr, V::Id, nullptr, nullptr, nullptr},
         {"--detect", nullptr, V::None, nullptr, &Options::detect, nullptr},
         {"--force", "-f", V::None, nullptr, &Options::force, nullptr},
+        {"--any-chip", nullptr, V::None, nullptr, &Options::anyChip, nullptr},
+        {"--cut-file", nullptr, V::None, nullptr, &Options::cutFile, nullptr},
         {"--format", nullptr, V::Choice, "bin hex srec", nullptr, &Options::format},
         {"--device", "-d", V::Anything, nullptr, nullptr, &Options::device},
         {"--start", nullptr, V::Anything, nullptr, nullptr, &Options::start},

@@ -36,7 +36,9 @@ struct Options {
     bool csv = false;      // --csv (records)
     bool summary = false;  // --summary (records)
     bool detect = false;
-    bool force = false;
+    bool force = false;    // --force: replace an existing output file
+    bool anyChip = false;  // --any-chip: go on whatever chip the socket holds
+    bool cutFile = false;  // --cut-file: take the chip's size of a longer file
     bool json = false;
     bool quiet = false;
     bool help = false;

@@ -105,14 +105,19 @@ void TerminalUi::messageBox(const std::string& text, const std::string& caption,
 }
 
 bool TerminalUi::askYesNo(const std::string& text, const std::string& caption) {
-    // The only questions the commands can meet are "replace the file?" and
-    // "the file is longer than the chip, cut it?"; --force answers both.
+    // The questions the core asks of its own (the firmware upgrade's); the
+    // command line answers its own questions with answer().
+    return answer(text, caption, options_.force, "--force");
+}
+
+bool TerminalUi::answer(const std::string& text, const std::string& caption, bool yes,
+                        const char* option) {
     const std::string asked = captionText(caption, language) + ": " + text;
-    if (!options_.force) {
-        error(asked + programText(Txt::CliAnsweredNo, language));
+    if (!yes) {
+        error(asked + fillIn(programText(Txt::CliAnsweredNo, language), {option}));
         return false;
     }
-    note(asked + programText(Txt::CliAnsweredYes, language));
+    note(asked + fillIn(programText(Txt::CliAnsweredYes, language), {option}));
     return true;
 }
 

@@ -32,7 +32,7 @@ void installInterruptHandler();
 struct TerminalOptions {
     bool quiet = false;
     bool json = false;
-    bool force = false;         // answers "replace the file?" and "cut the file?" with Yes
+    bool force = false;         // answers the core's questions (the firmware upgrade's) with Yes
     bool progressLine = false;  // standard error is a terminal
 };
 
@@ -64,6 +64,9 @@ class TerminalUi : public QuietUi, public Progress {
 
     void messageBox(const std::string& text, const std::string& caption, BoxIcon icon) override;
     bool askYesNo(const std::string& text, const std::string& caption) override;
+    // A question the command line answers with the option that answers it:
+    // `yes` when the option was given. The line names the option either way.
+    bool answer(const std::string& text, const std::string& caption, bool yes, const char* option);
     void setStatusText(int panel, const std::string& text) override;
     std::string statusText(int panel) const override;
     void setProgressVisible(bool visible) override;

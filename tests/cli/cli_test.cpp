@@ -348,12 +348,12 @@ TEST_F(Cli, EachLanguageSpeaksItsOwnWords) {
         const char* err;
     } cases[] = {
         {{"--lang", "zh_TW", "-c", "W25X10", "blank"}, 1, "晶片沒有擦空"},
-        {{"--lang", "zh_TW", "-c", "W25X10", "verify", dir.file("long.bin")},
+        {{"--lang", "zh_TW", "-f", "-c", "W25X10", "verify", dir.file("long.bin")},
          2,
-         "提示: 檔案長度大於晶片容量,是否繼續調入檔案 -> 否（加 --force 即回答「是」）"},
-        {{"--lang", "zh_CN", "-f", "-c", "W25X10", "verify", dir.file("long.bin")},
+         "提示: 檔案長度大於晶片容量,是否繼續調入檔案 -> 否（加 --cut-file 即回答「是」）"},
+        {{"--lang", "zh_CN", "--cut-file", "-c", "W25X10", "verify", dir.file("long.bin")},
          1,
-         "提示: 文件长度大于芯片容量,是否继续调入文件 -> 是（--force）"},
+         "提示: 文件长度大于芯片容量,是否继续调入文件 -> 是（--cut-file）"},
         {{"--lang", "zh_CN", "-c", "W25X10", "auto", dir.file("data.bin")}, 0, "（二进制）"},
         {{"--lang", "zh_TW", "-c", "W25X10", "verify", dir.file("data.bin")}, 0, "（二進位）"},
         {{"--lang", "en", "-c", "W25X10", "verify", dir.file("data.bin")}, 0, "(raw binary)"},
@@ -368,7 +368,7 @@ TEST_F(Cli, EachLanguageSpeaksItsOwnWords) {
             EXPECT_EQ(run.err.find("文件"), std::string::npos) << run.err;
         }
         if (c.args[1] != "en") {
-            for (const char* english : {"Info:", "(raw binary)", "--force)", "answers yes"})
+            for (const char* english : {"Info:", "(raw binary)", "--cut-file)", "answers yes"})
                 EXPECT_EQ(run.err.find(english), std::string::npos) << run.err;
         }
     }
@@ -448,7 +448,8 @@ TEST_F(Cli, ReadToEachFormatAndWriteBackGivesTheSameChip) {
 
 // Before a chip command the chip's ID is read in a job of its own: an empty
 // socket, a chip of another type or another ID is refused, naming what was
-// found and what was chosen, and no job of the command begins; --force goes on.
+// found and what was chosen and the option that goes on, and no job of the
+// command begins; --any-chip goes on, --force (which replaces files) does not.
 // A file is read as its extension says, also under the names other tools give
 // the formats, and record text under a raw name is refused until --format
 // says how to read it.
@@ -478,8 +479,8 @@ TEST_F(Cli, TheWrongChipOrTheWrongFileIsRefusedBeforeTheChipIsTouched) {
         {w25x10,
          {"-c", "W25X05", "erase"},
          1,
-         "The socket holds W25X10 (ID EF 30 11), but W25X05 (ID EF 30 10) was chosen; --force "
-         "goes on regardless.",
+         "The socket holds W25X10 (ID EF 30 11), but W25X05 (ID EF 30 10) was chosen; "
+         "--any-chip goes on regardless.",
          false},
         {"",
          {"-c", "W25X05", "read", dir.file("out.bin")},
@@ -491,7 +492,8 @@ TEST_F(Cli, TheWrongChipOrTheWrongFileIsRefusedBeforeTheChipIsTouched) {
          1,
          "The socket holds a chip of the type 24_EEPROM (without an ID), but W25X05",
          false},
-        {w25x10, {"-f", "-c", "W25X05", "erase"}, 0, "Erased W25X05 in ", true},
+        {w25x10, {"-f", "-c", "W25X05", "erase"}, 1, "--any-chip goes on regardless.", false},
+        {w25x10, {"--any-chip", "-c", "W25X05", "erase"}, 0, "Erased W25X05 in ", true},
         {w25x05,
          {"-c", "W25X05", "write", dir.file("data.s19")},
          0,
@@ -630,7 +632,7 @@ TEST_F(Cli, ProgrammerMissingOrUnpluggedStopsWithItsExitStatusAndNothingDone) {
         // Found, then silent from the chip set-up on: no advice for a
         // programmer that is not there.
         {"programmer bus=1 timeout_read=1",
-         {"-f", "-c", "W25X10", "read", dir.file("out.bin")},
+         {"--any-chip", "-c", "W25X10", "read", dir.file("out.bin")},
          3,
          "stopped answering at the chip set-up. Unplug it, plug it in again"},
     };
