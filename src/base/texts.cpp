@@ -649,6 +649,27 @@ constexpr Entry kTexts[kTextCount] = {
       "資料為 0 的位元在晶片中仍是 1：寫入未生效，晶片可能受寫入保護。",
       "The chip kept a 1 bit where the data has a 0: the write did not take. The chip may be "
       "write-protected."}},
+    {OSTREL_TEXT(NoChipAnswered),
+     {"没有芯片应答 ID 读取（ID %s）：请检查芯片是否放好、是否通电，以及夹子是否夹好。没有 ID "
+      "的芯片请在列表中选择。",
+      "沒有晶片應答 ID 讀取（ID %s）：請檢查晶片是否放好、是否通電，以及夾子是否夾好。沒有 ID "
+      "的晶片請在清單中選擇。",
+      "No chip answered the ID read (ID %s): check the chip's seating, its power and the clip. "
+      "A chip without an ID is chosen in the lists."}},
+    {OSTREL_TEXT(ChipCheckAskNoAnswer),
+     {"没有芯片应答 ID 读取（ID %s）：请检查芯片是否放好、是否通电，以及夹子是否夹好。选择的是 "
+      "%s。仍然继续吗？",
+      "沒有晶片應答 ID 讀取（ID %s）：請檢查晶片是否放好、是否通電，以及夾子是否夾好。選擇的是 "
+      "%s。仍然繼續嗎？",
+      "No chip answered the ID read (ID %s): check the chip's seating, its power and the clip. "
+      "%s is chosen. Go on anyway?"}},
+    {OSTREL_TEXT(CliChipCheckNoAnswer),
+     {"没有芯片应答 ID 读取（ID %s），但选择的是 %s：请检查芯片是否放好、是否通电，以及夹子是否"
+      "夹好；--any-chip 可不检查继续。",
+      "沒有晶片應答 ID 讀取（ID %s），但選擇的是 %s：請檢查晶片是否放好、是否通電，以及夾子是否"
+      "夾好；--any-chip 可不檢查繼續。",
+      "No chip answered the ID read (ID %s), but %s was chosen: check the chip's seating, its "
+      "power and the clip; --any-chip goes on regardless."}},
     {OSTREL_TEXT(ProgrammerNotUsable),
      {"选择的编程器 %s 不能使用：%s。改用 %s 吗？", "選擇的編程器 %s 不能使用：%s。改用 %s 嗎？",
       "The chosen programmer %s cannot be used: %s. Use %s instead?"}},

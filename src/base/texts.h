@@ -246,7 +246,10 @@ enum class Txt {
     ChipCheckAskWrong,   // %s: what was found, the chosen chip
     WriteNotErased,      // the likely cause of a difference after a write
     WriteNotTaken,
-    ProgrammerNotUsable,  // %s: the chosen programmer, why, the one offered instead
+    NoChipAnswered,        // %s: the ID read (00 00 00 or FF FF FF)
+    ChipCheckAskNoAnswer,  // %s: the ID read, the chosen chip
+    CliChipCheckNoAnswer,  // %s: the ID read, the chosen chip
+    ProgrammerNotUsable,   // %s: the chosen programmer, why, the one offered instead
     ProgrammerWhyGone,
     ProgrammerWhyBusy,
     ProgrammerWhyNoAccess,

@@ -17,6 +17,8 @@ std::string item(const std::vector<std::string>& items, std::size_t index) {
 }  // namespace
 
 int findChipById(const Catalogue& catalogue, uint32_t id) {
+    const IdReply blank{IdReply::Outcome::Answered, 1, id};
+    if (blank.silentId()) return -1;
     const int count = catalogue.count();
     for (int i = 0; i < count; ++i)
         if (catalogue.at(i).chipId == id) return i;
@@ -46,6 +48,13 @@ Identification identifyChip(const IdReply& reply, const Catalogue& catalogue,
         return decided(Detection::NoAnswer, SocketPicture::Unchanged,
                        programText(Txt::ChipIdNoAnswer, language), BoxIcon::Error);
 
+    if (reply.silentId()) {
+        found.id = reply.id;
+        found.idText = spacedChipId(found.id);
+        return decided(Detection::NoChipAnswer, SocketPicture::Unchanged,
+                       fillIn(programText(Txt::NoChipAnswered, language), {found.idText}),
+                       BoxIcon::Error);
+    }
     if (reply.hasId()) {
         found.id = reply.id;
         found.idText = spacedChipId(found.id);

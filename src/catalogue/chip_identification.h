@@ -32,12 +32,13 @@ enum class Detection {
     UnknownId,     // an ID the catalogue does not hold
     TypeOnly,      // a chip the programmer can only classify: its type is chosen
     NoChip,        // an empty socket (or a kind the programmer does not name)
+    NoChipAnswer,  // an ID of 00 00 00 or FF FF FF: no chip answered the ID read
 };
 
 struct Identification {
     Detection kind = Detection::NoChip;
-    uint32_t id = 0;       // the detected ID (Known, UnknownId)
-    std::string idText;    // its three bytes as "XX XX XX" (Known, UnknownId)
+    uint32_t id = 0;       // the detected ID (Known, UnknownId, NoChipAnswer)
+    std::string idText;    // its three bytes as "XX XX XX" (Known, UnknownId, NoChipAnswer)
     ListPositions shown;   // the positions the lists show afterwards
     std::string typeText;  // the Type list's shown text afterwards (GBK)
     std::string nameText;  // the Name list's shown text afterwards (GBK)
@@ -48,12 +49,15 @@ struct Identification {
     BoxIcon icon = BoxIcon::Error;
 };
 
-// The first catalogue position (before the terminator) whose chipId is `id`, or -1.
+// The first catalogue position (before the terminator) whose chipId is `id`,
+// or -1; always -1 for 00 00 00 and FF FF FF, which are no ID (a record
+// without an ID holds 0 there).
 int findChipById(const Catalogue& catalogue, uint32_t id);
 
 // Decides the outcome of one ID read. Chooses chips through `selector`
-// and, on an ID match (only then), updates the saved selection. The outcome's
-// message is in `language`.
+// and, on an ID match (only then), updates the saved selection; the chip
+// already chosen, found again, keeps the buffers. The outcome's message is in
+// `language`.
 Identification identifyChip(const IdReply& reply, const Catalogue& catalogue,
                             ChipSelector& selector, int language);
 

@@ -25,6 +25,11 @@ struct IdReply {
 
     bool answered() const { return outcome == Outcome::Answered; }
     bool hasId() const { return answered() && kind == 1; }
+    // Kind 1 with an ID of 00 00 00 or FF FF FF: what the lines read when no
+    // chip drives them (no power, no contact). It is no ID.
+    bool silentId() const {
+        return hasId() && ((id & 0xFFFFFF) == 0 || (id & 0xFFFFFF) == 0xFFFFFF);
+    }
     // The Type list position kinds 2 and 3 name (1 and 2), or -1.
     int typePosition() const { return answered() && (kind == 2 || kind == 3) ? kind - 1 : -1; }
     // Batch mode counts kinds 1 to 127 as a chip, takes 0 for an empty socket

@@ -63,6 +63,7 @@ std::string detectionLine(const Identification& found, const std::string& chosen
         case Detection::TypeOnly:
             return "type " + gbkToUtf8(found.typeText);
         case Detection::NoChip:
+        case Detection::NoChipAnswer:
         case Detection::NoProgrammer:
         case Detection::NoAnswer:
             break;

@@ -285,6 +285,8 @@ int Program::chooseChip(std::string& message) {
                 return refuse(ExitNo, text(Txt::CliDetectTypeOnly, {gbkToUtf8(found.typeText)}));
             case Detection::NoChip:
                 return refuse(ExitNo, text(Txt::CliDetectRefused, {"no chip"}));
+            case Detection::NoChipAnswer:
+                return refuse(ExitNo, found.message);
         }
         return ExitNo;
     }
@@ -337,6 +339,10 @@ int Program::detectCommand() {
             return fail(ExitTransfer, programText(Txt::ChipIdNoAnswer, language_));
         case Detection::Known:
             status = ExitDone;
+            break;
+        case Detection::NoChipAnswer:
+            // The line stays "no chip" for scripts; the advice goes with it.
+            ui_.error(found.message);
             break;
         case Detection::UnknownId:
         case Detection::TypeOnly:
@@ -409,6 +415,8 @@ int Program::checkSocket(std::string& message) {
     if (check.fit == ChipFit::Fits) return ExitDone;
     if (check.fit == ChipFit::NoChip)
         return refuse(ExitNo, text(Txt::CliChipCheckNoChip, {check.chosen}));
+    if (check.fit == ChipFit::NoChipAnswer)
+        return refuse(ExitNo, text(Txt::CliChipCheckNoAnswer, {check.found, check.chosen}));
     return refuse(ExitNo, text(Txt::CliChipCheckWrong, {check.found, check.chosen}));
 }
 

@@ -82,6 +82,9 @@ ChipFinding describeChip(const IdReply& reply, const Catalogue& catalogue, int l
         return {ChipFinding::NoProgrammer, programText(Txt::CliNoProgrammer, language)};
     if (!reply.answered())
         return {ChipFinding::NoAnswer, programText(Txt::ChipIdNoAnswer, language)};
+    if (reply.silentId())
+        return {ChipFinding::NoChip,
+                fillIn(programText(Txt::NoChipAnswered, language), {spacedChipId(reply.id)})};
     if (reply.hasId()) {
         const int match = findChipById(catalogue, reply.id);
         if (match < 0) return {ChipFinding::Unknown, "unknown ID " + spacedChipId(reply.id)};

@@ -14,6 +14,13 @@ ChipFit checkChip(const IdReply& reply, int32_t chosenTypeIndex, uint32_t chosen
     // Kinds 2 and 3 name the Type list positions 1 and 2, whose chips have no
     // ID; a chip that answered with an ID is of none of those types.
     if (reply.hasId()) {
+        // 00 00 00 and FF FF FF are what the lines read when nothing drives
+        // them. A chosen chip without an ID (a 95-series EEPROM) cannot tell
+        // that from itself; for any other, no chip answered.
+        if (reply.silentId())
+            return chosenId == 0 && chosenTypeIndex != 1 && chosenTypeIndex != 2
+                       ? ChipFit::Fits
+                       : ChipFit::NoChipAnswer;
         if (chosenTypeIndex == 1 || chosenTypeIndex == 2) return ChipFit::WrongType;
         if (chosenId != 0 && (reply.id & 0xFFFFFF) != (chosenId & 0xFFFFFF))
             return ChipFit::WrongId;
@@ -44,6 +51,10 @@ SocketCheck checkSocket(ProgrammerOps& ops, const MainState& state,
     const uint32_t id = reply.id;
     check.fit = checkChip(reply, state.typeIndex, chosen.chipId);
     if (check.fit == ChipFit::Fits || check.fit == ChipFit::NoChip) return check;
+    if (check.fit == ChipFit::NoChipAnswer) {
+        check.found = spacedChipId(id);
+        return check;
+    }
     if (reply.hasId()) {
         const int at = findChipById(state.catalogue, id);
         check.found =
@@ -63,6 +74,9 @@ SocketCheck checkSocket(ProgrammerOps& ops, const MainState& state,
 std::string chipCheckQuestion(const SocketCheck& check, int language) {
     if (check.fit == ChipFit::NoChip)
         return fillIn(programText(Txt::ChipCheckAskNoChip, language), {check.chosen});
+    if (check.fit == ChipFit::NoChipAnswer)
+        return fillIn(programText(Txt::ChipCheckAskNoAnswer, language),
+                      {check.found, check.chosen});
     return fillIn(programText(Txt::ChipCheckAskWrong, language), {check.found, check.chosen});
 }
 

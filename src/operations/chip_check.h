@@ -20,9 +20,10 @@ struct MainState;
 
 enum class ChipFit {
     Fits,
-    NoChip,     // the programmer found no chip
-    WrongType,  // the kind does not fit the chosen chip's type
-    WrongId,    // the chosen chip has an ID and the chip in the socket another one
+    NoChip,        // the programmer found no chip
+    WrongType,     // the kind does not fit the chosen chip's type
+    WrongId,       // the chosen chip has an ID and the chip in the socket another one
+    NoChipAnswer,  // the ID read gave 00 00 00 or FF FF FF: no chip answered
 };
 
 // `reply` is an answered ID read; `chosenTypeIndex` is the Type list position
@@ -39,7 +40,8 @@ struct SocketCheck {
     Read read = Read::Answered;
     ChipFit fit = ChipFit::Fits;
     // What the socket holds ("W25Q128JV (ID EF 40 18)", "a chip that is not in
-    // the catalogue (ID ...)", "a chip of the type ..."), empty for no chip.
+    // the catalogue (ID ...)", "a chip of the type ..."), empty for no chip;
+    // for NoChipAnswer the ID read ("FF FF FF").
     std::string found;
     // The chosen chip, with its ID where it has one.
     std::string chosen;

@@ -378,7 +378,8 @@ TEST_F(Cli, EachLanguageSpeaksItsOwnWords) {
 TEST_F(Cli, ChipChoiceByNameMakerAndIdRefusesWhatIsNotOneKnownChip) {
     ownCatalogue({chip("SPI_FLASH,Alpha,X25T1", 0xAA0001, 0x10000),
                   chip("SPI_FLASH,Beta,X25T1", 0xBB0001, 0x20000),
-                  chip("SPI_FLASH,Beta,X25T2", 0xBB0002, 0x20000)});
+                  chip("SPI_FLASH,Beta,X25T2", 0xBB0002, 0x20000),
+                  chip("24_EEPROM,Gamma,G24C01", 0, 0x80)});
     struct Case {
         uint32_t idInSocket;
         std::vector<std::string> args;
@@ -403,6 +404,14 @@ TEST_F(Cli, ChipChoiceByNameMakerAndIdRefusesWhatIsNotOneKnownChip) {
         {0x123456, {"--detect", "erase"}, 1, "", "unknown ID 12 34 56"},
         {0xBB0002, {"detect"}, 0, "SPI_FLASH,Beta,X25T2\n", ""},
         {0x123456, {"detect"}, 1, "unknown ID 12 34 56\n", ""},
+        // No chip answered: G24C01, whose record has no ID, is never found by one.
+        {0x000000,
+         {"detect"},
+         1,
+         "no chip\n",
+         "No chip answered the ID read (ID 00 00 00): check the chip's seating, its power and the "
+         "clip."},
+        {0xFFFFFF, {"--detect", "erase"}, 1, "", "No chip answered the ID read (ID FF FF FF)"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(joined(c.args));
@@ -447,9 +456,10 @@ TEST_F(Cli, ReadToEachFormatAndWriteBackGivesTheSameChip) {
 }
 
 // Before a chip command the chip's ID is read in a job of its own: an empty
-// socket, a chip of another type or another ID is refused, naming what was
-// found and what was chosen and the option that goes on, and no job of the
-// command begins; --any-chip goes on, --force (which replaces files) does not.
+// socket, a chip of another type or another ID, and an ID of 00 00 00 or
+// FF FF FF (no chip answered) are refused, naming what was found and what was
+// chosen and the option that goes on, and no job of the command begins;
+// --any-chip goes on, --force (which replaces files) does not.
 // A file is read as its extension says, also under the names other tools give
 // the formats, and record text under a raw name is refused until --format
 // says how to read it.
@@ -481,6 +491,17 @@ TEST_F(Cli, TheWrongChipOrTheWrongFileIsRefusedBeforeTheChipIsTouched) {
          1,
          "The socket holds W25X10 (ID EF 30 11), but W25X05 (ID EF 30 10) was chosen; "
          "--any-chip goes on regardless.",
+         false},
+        {"chip id=0 size=0x10000 class=0",
+         {"-c", "W25X05", "erase"},
+         1,
+         "No chip answered the ID read (ID 00 00 00), but W25X05 (ID EF 30 10) was chosen: check "
+         "the chip's seating, its power and the clip; --any-chip goes on regardless.",
+         false},
+        {"chip id=0xFFFFFF size=0x10000 class=0",
+         {"-c", "W25X05", "erase"},
+         1,
+         "No chip answered the ID read (ID FF FF FF)",
          false},
         {"",
          {"-c", "W25X05", "read", dir.file("out.bin")},

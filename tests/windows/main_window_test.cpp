@@ -465,6 +465,14 @@ TEST_F(MainWindowTest, TheChipCheckAsksAboutAnEmptySocketOrAnotherChip) {
          "The socket holds a chip that is not in the catalogue (ID 12 34 56)" + chosen,
          true},
         {"other ID, unticked", 0, 0x123456, false, {}, "", true},
+        {"no chip answered, stop",
+         0,
+         0xFFFFFF,
+         true,
+         {false},
+         "No chip answered the ID read (ID FF FF FF): check the chip's seating, its power and "
+         "the clip. W25Q64JV (ID EF 40 17) is chosen. Go on anyway?",
+         false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
