@@ -28,7 +28,8 @@ bool ChipSelector::run(int32_t type, int32_t manufacturer, int32_t name, bool re
                               shownPosition(lists.manufacturers, manufacturer),
                               shownPosition(lists.names, name)};
     // The chip already chosen, chosen again (Detect, the search window), is no change.
-    if (!catalogueMoved && selected == selected_ && shown == shown_) resetBuffers = false;
+    if (ranBefore_ && !catalogueMoved && selected == selected_ && shown == shown_)
+        resetBuffers = false;
     if (resetBuffers && mayResetBuffers && !mayResetBuffers()) {
         declined_ = true;
         if (!catalogueMoved) {
@@ -37,6 +38,7 @@ bool ChipSelector::run(int32_t type, int32_t manufacturer, int32_t name, bool re
         }
         resetBuffers = false;
     }
+    ranBefore_ = true;
     lists_ = std::move(lists);
     selected_ = selected;
     shown_ = shown;

@@ -107,6 +107,7 @@ class ChipSelector {
     ChipLists lists_;
     ListPositions shown_{-1, -1, -1};
     bool declined_ = false;
+    bool ranBefore_ = false;  // the buffers have been reset for a chip once
     // The selected record as the last run left it: its sizes are what the
     // buffers were reset for.
     ChipRecord selectedBefore_{};
