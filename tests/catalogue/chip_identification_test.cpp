@@ -60,7 +60,7 @@ TEST(ChipIdentification, EveryOutcomeChoosesReportsAndPicturesAsTheUserExpects) 
         ListPositions shown;
         int selected;
         ListPositions saved;
-        bool selectionRan;    // the FLASH buffer was reset
+        bool selectionRan;   // the FLASH buffer was reset
         bool typed = false;  // the buffer holds bytes no file holds
         bool asked = false;  // "throw them away?" was asked
         bool letGo = true;   // and its answer

@@ -99,8 +99,8 @@ TEST(ChipSelector, ACatalogueChangeShowsTheSameChipAndKeepsItsBytesWhileItsSizes
         {"its FLASH size changed", [](Catalogue& c) { c.at(4).flashSize = 1024; }, "24C04", 4,
          false},
         // The selection follows the catalogue; only the bytes stay.
-        {"its FLASH size changed, typed bytes kept",
-         [](Catalogue& c) { c.at(4).flashSize = 1024; }, "24C04", 4, true, false},
+        {"its FLASH size changed, typed bytes kept", [](Catalogue& c) { c.at(4).flashSize = 1024; },
+         "24C04", 4, true, false},
         {"deleted, typed bytes kept", [](Catalogue& c) { c.at(4) = ChipRecord{}; }, "W25Q32", 0,
          true, false},
         {"its EEPROM size changed", [](Catalogue& c) { c.at(4).eepromSize = 0; }, "24C04", 4,

@@ -593,11 +593,11 @@ TEST_F(Cli, EveryFileWrittenIsOnTheDiskWhenTheCommandEnds) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
         std::vector<std::string> args = {
-            "-f", "-qq", "-y", "-e", "trace=fsync,fdatasync,rename,renameat,renameat2", "-o",
-            trace, c.program};
+            "-f", "-qq", "-y",     "-e", "trace=fsync,fdatasync,rename,renameat,renameat2",
+            "-o", trace, c.program};
         args.insert(args.end(), c.args.begin(), c.args.end());
-        const Outcome run = runProgram("/usr/bin/strace", args, dir.file("sim.conf"),
-                                       dir.file("sim.log"));
+        const Outcome run =
+            runProgram("/usr/bin/strace", args, dir.file("sim.conf"), dir.file("sim.log"));
         ASSERT_EQ(run.status, 0) << run.err;
         std::vector<std::string> calls;
         std::istringstream lines(readFile(trace));
@@ -1045,8 +1045,9 @@ TEST_F(Cli, VerifyAllWriteCheckAndChecksumsSayWhatTheChipHolds) {
     char firstKept[16];
     std::snprintf(firstKept, sizeof firstKept, "%Xh",
                   static_cast<unsigned>(data.find_first_not_of('\xFF')));
-    const std::string eraseNotTaken = std::string("ostrel-cli: The erase did not take at address ") +
-                                      firstKept + ": the chip is likely write-protected.\n";
+    const std::string eraseNotTaken =
+        std::string("ostrel-cli: The erase did not take at address ") + firstKept +
+        ": the chip is likely write-protected.\n";
     const std::string autoProtected =
         (data[0x100] & 1) != 0 ? notTaken
                                : "ostrel-cli: The erase did not take at address 100h: the chip "

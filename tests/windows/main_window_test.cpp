@@ -549,7 +549,9 @@ TEST_F(MainWindowTest, WriteAndEraseCheckTheChipAndSayWhyItDidNotTake) {
         form->VerifyWrite->setChecked(row.ticked);
         form->ui().boxes.clear();
         form->ui().clearLog();
-        (row.tool == Write ? form->ToolWrite : row.tool == Erase ? form->ToolErase : form->ToolAuto)
+        (row.tool == Write   ? form->ToolWrite
+         : row.tool == Erase ? form->ToolErase
+                             : form->ToolAuto)
             ->trigger();
         EXPECT_EQ(form->ui().boxes,
                   row.box.empty() ? std::vector<std::string>{} : std::vector<std::string>{row.box});
