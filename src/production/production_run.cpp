@@ -34,6 +34,7 @@ const char* recordOwnText(FailureCause cause) {
         case FailureCause::NotBlank:
         case FailureCause::WriteNotTaken:
         case FailureCause::NotErased:
+        case FailureCause::EraseNotTaken:
         case FailureCause::Protected:
         case FailureCause::NotStreamed:
         case FailureCause::NoErase:
