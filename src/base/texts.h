@@ -260,6 +260,28 @@ enum class Txt {
     CliAnsweredNo,
     CliAnsweredYes,
     CliRawBinary,
+    // What a read looks like, and a read done twice.
+    DumpBlank,
+    DumpAllZero,
+    DumpStuckBit,  // %s: the bit, its value
+    DumpRepeats,   // %s: the size it repeats after, the same size
+    DumpPattern,   // %s: the pattern's length, its bytes
+    ReadsDiffer,   // %s: bytes, blocks, the first address, the first read's byte, the second's
+    ReadsMatched,
+    CliReadsNotSaved,  // %s: the file
+    MenuReadTwice,
+    // The chip map.
+    MapTitle,     // %s: the chip or file, its size, the cell's size
+    MapDataSpan,  // %s: the first and the last address of the cells that are not blank
+    MapBlank,
+    MapZero,
+    MapData,
+    MapDiffers,
+    MapReadsDiffer,
+    MenuChipMap,
+    MapCaption,
+    MapHover,        // %s: first address, last address, what the cell holds
+    MapWindowTitle,  // %s: the chip, its size, the cell's size
     // Not a text: the number of texts. New texts go above it.
     EndOfTexts
 };
