@@ -183,6 +183,21 @@ bool configureLine(const std::vector<std::string>& words, int* programmer) {
             return false;
         }
         d.writeProtect = protect != 0;
+        // The faults of a bad connection.
+        long long flaky, seed, stuckBit, stuckAt, power;
+        if (!getNumber("flaky", 0, &flaky) || !getNumber("seed", 1, &seed) ||
+            !getNumber("stuck_bit", -1, &stuckBit) || !getNumber("stuck_at", 0, &stuckAt) ||
+            !getNumber("power", 1, &power) || flaky < 0 || stuckBit < -1 || stuckBit > 7 ||
+            (stuckAt != 0 && stuckAt != 1) || (power != 0 && power != 1)) {
+            return false;
+        }
+        d.chip.flakyEvery = static_cast<uint64_t>(flaky);
+        d.chip.random = static_cast<uint64_t>(seed);
+        if (stuckBit >= 0) {
+            d.chip.stuckMask = static_cast<uint8_t>(1u << stuckBit);
+            d.chip.stuckValue = stuckAt != 0 ? d.chip.stuckMask : 0;
+        }
+        d.chip.unpowered = power == 0;
         return true;
     }
     return false;

@@ -45,6 +45,20 @@ struct Chip {
     std::vector<uint8_t> data;
     std::string imagePath;
     bool dirty = false;
+    // The faults of a bad connection, on every read of the chip's bytes. A
+    // contact that flips a bit now and then: on average one bit in every
+    // `flakyEvery` bytes read (0: never), drawn from `random`, which the
+    // chip line's seed starts, so the same reads bring the same flips.
+    uint64_t flakyEvery = 0;
+    uint64_t random = 1;
+    uint64_t untilFlip = 0;  // bytes still to read before the next flip
+    // A data line that does not follow the chip: bits in `stuckMask` read as
+    // in `stuckValue`.
+    uint8_t stuckMask = 0;
+    uint8_t stuckValue = 0;
+    // A chip without power: it reads 00, answers the ID with 00 00 00 and
+    // takes no writes or erases.
+    bool unpowered = false;
 };
 
 enum class Stream { None, In, Out };

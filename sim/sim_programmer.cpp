@@ -153,9 +153,40 @@ uint32_t chipOffset(const Device& d, uint32_t address) {
     return address % size;
 }
 
-void readChip(const Device& d, uint32_t address, uint8_t* out, uint32_t n) {
+uint64_t nextRandom(Chip& chip) {
+    // splitmix64: the same seed gives the same flips on every system.
+    uint64_t z = (chip.random += 0x9E3779B97F4A7C15ULL);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+    return z ^ (z >> 31);
+}
+
+// What the host receives of bytes the chip gave, through a bad connection.
+void throughContact(Chip& chip, uint8_t* out, uint32_t n) {
+    if (chip.stuckMask != 0)
+        for (uint32_t i = 0; i < n; ++i)
+            out[i] = static_cast<uint8_t>((out[i] & ~chip.stuckMask) | chip.stuckValue);
+    if (chip.flakyEvery == 0) return;
+    uint64_t at = 0;
+    while (true) {
+        if (chip.untilFlip == 0) chip.untilFlip = 1 + nextRandom(chip) % (2 * chip.flakyEvery);
+        if (chip.untilFlip > n - at) {
+            chip.untilFlip -= n - at;
+            return;
+        }
+        at += chip.untilFlip;
+        chip.untilFlip = 0;
+        out[at - 1] ^= static_cast<uint8_t>(1u << (nextRandom(chip) % 8));
+    }
+}
+
+void readChip(Device& d, uint32_t address, uint8_t* out, uint32_t n) {
     if (!chipAnswers(d)) {
         std::memset(out, 0xFF, n);
+        return;
+    }
+    if (d.chip.unpowered) {
+        std::memset(out, 0x00, n);
         return;
     }
     const uint32_t size = static_cast<uint32_t>(d.chip.data.size());
@@ -163,6 +194,7 @@ void readChip(const Device& d, uint32_t address, uint8_t* out, uint32_t n) {
     while (n > 0) {
         uint32_t piece = size - at < n ? size - at : n;
         std::memcpy(out, d.chip.data.data() + at, piece);
+        throughContact(d.chip, out, piece);
         out += piece;
         n -= piece;
         at = 0;
@@ -170,7 +202,7 @@ void readChip(const Device& d, uint32_t address, uint8_t* out, uint32_t n) {
 }
 
 void writeChip(Device& d, uint32_t address, const uint8_t* in, uint32_t n) {
-    if (!chipAnswers(d) || d.writeProtect) return;
+    if (!chipAnswers(d) || d.writeProtect || d.chip.unpowered) return;
     const uint32_t size = static_cast<uint32_t>(d.chip.data.size());
     // Flash cells only go from 1 to 0 when programmed; EEPROMs overwrite.
     const bool andProgramming = d.chip.chipClass == 0 || d.chip.chipClass == 4;
@@ -191,7 +223,7 @@ void writeChip(Device& d, uint32_t address, const uint8_t* in, uint32_t n) {
 }
 
 void eraseRange(Device& d, uint32_t from, uint32_t n) {
-    if (!chipAnswers(d) || d.writeProtect) return;
+    if (!chipAnswers(d) || d.writeProtect || d.chip.unpowered) return;
     const uint32_t size = static_cast<uint32_t>(d.chip.data.size());
     if (from >= size) from %= size;
     if (n > size - from) n = size - from;
@@ -248,6 +280,8 @@ std::string execute(Device& d, const uint8_t* p, char* summary, size_t summarySi
                         reply[0] = 2;
                     } else if (d.chip.chipClass == 2) {
                         reply[0] = 3;
+                    } else if (d.chip.unpowered) {
+                        reply[0] = 1;
                     } else {
                         reply[0] = 1;
                         reply[1] = static_cast<uint8_t>(d.chip.id >> 16);

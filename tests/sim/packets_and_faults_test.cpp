@@ -214,6 +214,74 @@ TEST_F(Faults, TheSameFaultsGiveTheSameLogEveryTime) {
     }
 }
 
+// The faults of a bad connection, as keys of the chip line: what the host
+// reads of a chip whose content is known.
+TEST_F(Faults, TheChipLineGivesABadConnection) {
+    std::vector<uint8_t> content(0x1000);
+    for (std::size_t i = 0; i < content.size(); ++i)
+        content[i] = static_cast<uint8_t>(i * 7 + (i >> 8));
+    const auto mapped = [&](uint8_t (*f)(uint8_t)) {
+        std::vector<uint8_t> out(content);
+        for (uint8_t& b : out) b = f(b);
+        return out;
+    };
+    struct Case {
+        const char* keys;
+        std::vector<uint8_t> read;  // empty: a flaky read, checked below
+        uint32_t id;
+    } cases[] = {
+        {"", content, 0xEF4017},
+        {"stuck_bit=3", mapped([](uint8_t b) { return static_cast<uint8_t>(b & ~0x08); }),
+         0xEF4017},
+        {"stuck_bit=7 stuck_at=1", mapped([](uint8_t b) { return static_cast<uint8_t>(b | 0x80); }),
+         0xEF4017},
+        {"power=0", std::vector<uint8_t>(content.size(), 0x00), 0},
+        {"flaky=512 seed=7", {}, 0xEF4017},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.keys);
+        std::vector<uint8_t> reads[3];
+        for (int run = 0; run < 2; ++run) {
+            ASSERT_EQ(
+                ostrel_sim_configure_text(
+                    (std::string("programmer\nchip id=0xEF4017 size=0x1000 ") + c.keys).c_str()),
+                0);
+            device = 0;
+            ASSERT_EQ(ostrel_sim_chip_write(device, 0, content.data(), 0x1000), 0);
+            begin(0, 256, 0x1000);
+            reads[run] = read(0, 0x1000);
+            if (run == 1) reads[2] = read(0, 0x1000);
+            write(0, std::vector<uint8_t>(0x1000, 0x00));  // a chip without power keeps its bytes
+            end();
+            EXPECT_EQ(errors(), "");
+        }
+        ASSERT_TRUE(open());
+        const Packet id = exchange(setupPacket(9, 0, 256, 0x1000));
+        EXPECT_EQ(id[0], 1);
+        EXPECT_EQ(uint32_t{id[1]} << 16 | uint32_t{id[2]} << 8 | id[3], c.id);
+        end();
+        if (std::string(c.keys) == "power=0") {
+            EXPECT_EQ(chip(0, 0x1000), content);
+        }
+        if (!c.read.empty()) {
+            EXPECT_EQ(reads[0], c.read);
+            continue;
+        }
+        // The same seed, the same flips; the next read brings others. Each
+        // flip is one bit, about one in every 512 bytes.
+        EXPECT_EQ(reads[0], reads[1]);
+        EXPECT_NE(reads[1], reads[2]);
+        int flips = 0;
+        for (std::size_t i = 0; i < content.size(); ++i) {
+            const int bits = __builtin_popcount(reads[0][i] ^ content[i]);
+            EXPECT_LE(bits, 1) << i;
+            flips += bits;
+        }
+        EXPECT_GE(flips, 2);
+        EXPECT_LE(flips, 24);
+    }
+}
+
 using ProtocolOrder = SimDriver;
 
 // A reply the protocol reads must be read before anything else happens on the
@@ -400,6 +468,11 @@ TEST(SimConfiguration, ReportsTheFirstLineItCannotUnderstand) {
         {"programmer interfaces=2000000000\n", 1},
         {"programmer configurations=256\n", 1},
         {"programmer bus=4294967297\n", 1},
+        // The faults of a bad connection out of their range.
+        {"programmer\nchip size=0x100 stuck_bit=8\n", 2},
+        {"programmer\nchip size=0x100 stuck_bit=1 stuck_at=2\n", 2},
+        {"programmer\nchip size=0x100 flaky=-1\n", 2},
+        {"programmer\nchip size=0x100 power=2\n", 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
