@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "buffers/checksums.h"
+#include "buffers/chip_map.h"
 #include "operations/verify_differences.h"
 
 namespace ostrel::cli {
@@ -27,5 +28,12 @@ std::string checksumResultFields(const Checksums& sums);
 // how many bytes differ in all, in the given language.
 std::vector<std::string> differenceLines(const VerifyDifferences& differences, bool json,
                                          int language);
+
+// The chip map in a terminal: a title naming `what` (the chip or the file)
+// and the cell size, 64 cells a line after the address of the line's first
+// cell, where the data lies (for --start and --end), and a legend. In JSON
+// one object: the size, the cell size, the cells as characters and the legend.
+std::vector<std::string> mapLines(const std::vector<CellLook>& cells, const ChipMapLayout& layout,
+                                  const std::string& what, bool json, int language);
 
 }  // namespace ostrel::cli

@@ -21,6 +21,7 @@
 #include "base/settings_file.h"
 #include "base/text_format.h"
 #include "base/texts.h"
+#include "buffers/chip_map.h"
 #include "buffers/file_io.h"
 #include "catalogue/catalogue_file.h"
 #include "catalogue/chip_identification.h"
@@ -137,7 +138,12 @@ class Program {
     // The window's Open of `file` for the chosen chip, with the command line's
     // format rules; false (the user has been told) when the file was refused.
     // The error shown when the file cannot be loaded for the chosen chip, else empty.
-    std::string loadFileForChip(const std::string& file, FileFormat& format);
+    std::string loadFileForChip(const std::string& file, FileFormat& format,
+                                const ChipRecord* record = nullptr);
+    // map FILE: the file's map, for the chosen chip's size or, without a
+    // chip, for the bytes the file holds.
+    int mapFileCommand();
+    void printMap(uint64_t size, const std::string& what, const std::vector<MarkedSpan>& reads);
     void printLines(const std::vector<std::string>& lines);
 
     const Options& options_;
@@ -163,6 +169,8 @@ class Program {
     bool productLoaded_ = false;
     FileFormat productFormat_ = FileFormat::Raw;
     ProductContext productContext();
+    // map without FILE: the chip is read, then mapped, and no file is saved.
+    bool mapping_ = false;
 };
 
 ProductContext Program::productContext() {
@@ -420,7 +428,8 @@ int Program::checkSocket(std::string& message) {
     return refuse(ExitNo, text(Txt::CliChipCheckWrong, {check.found, check.chosen}));
 }
 
-std::string Program::loadFileForChip(const std::string& file, FileFormat& format) {
+std::string Program::loadFileForChip(const std::string& file, FileFormat& format,
+                                     const ChipRecord* record) {
     // The window's Open, with the file given instead of a dialog; record text
     // under a raw name is refused instead of asked about.
     LoadOptions load;
@@ -430,7 +439,8 @@ std::string Program::loadFileForChip(const std::string& file, FileFormat& format
                       : options_.format == "srec" ? FileFormat::SRecord
                                                   : FileFormat::Raw;
     }
-    FileOpen open(state_->selectedRecord(), state_->buffers, ActivePage::Flash);
+    FileOpen open(record != nullptr ? *record : state_->selectedRecord(), state_->buffers,
+                  ActivePage::Flash);
     const LoadResult loaded = open.load(file, load);
     format = loaded.format;
     const bool taken = !loaded.failed() && (!open.longerThanChip() ||
@@ -468,6 +478,37 @@ int Program::checksumCommand() {
     return finish(ExitDone, "");
 }
 
+void Program::printMap(uint64_t size, const std::string& what,
+                       const std::vector<MarkedSpan>& reads) {
+    const ChipMapLayout layout(std::min<uint64_t>(size, kFlashBufferSize));
+    const std::vector<CellLook> cells = mapCells(
+        state_->buffers.flashUpTo(static_cast<uint32_t>(layout.chipBytes())), layout, {}, reads);
+    printLines(mapLines(cells, layout, what, options_.json, language_));
+}
+
+int Program::mapFileCommand() {
+    const std::string& file = options_.arguments[0];
+    FileFormat format = FileFormat::Raw;
+    if (!options_.chip.empty()) {
+        std::string message;
+        const int chosen = chooseChip(message);
+        if (chosen != ExitDone) return finish(chosen, message);
+        const std::string refused = loadFileForChip(file, format);
+        if (!refused.empty()) return finish(ExitUsage, refused);
+        printMap(state_->selectedRecord().flashSize,
+                 gbkToUtf8(selector_->nameText()) + " (" + file + ")", {});
+        return finish(ExitDone, "");
+    }
+    // Without a chip the file is as long as the bytes it holds.
+    ChipRecord whole = state_->selectedRecord();
+    whole.flashSize = kFlashBufferSize;
+    const std::string refused = loadFileForChip(file, format, &whole);
+    if (!refused.empty()) return finish(ExitUsage, refused);
+    printMap(static_cast<uint64_t>(std::max<int32_t>(state_->buffers.flashDataLength, 0)), file,
+             {});
+    return finish(ExitDone, "");
+}
+
 int Program::present(const CommandReport& report, const std::string& file, FileFormat format,
                      const std::string& fileProblem) {
     CliContext context;
@@ -483,16 +524,25 @@ int Program::present(const CommandReport& report, const std::string& file, FileF
     if (report.cause() == FailureCause::NoProgrammer) context.noProgrammer = noProgrammerText();
     context.recordProblem = production_.problem();
     context.fileProblem = fileProblem;
-    const CliOutcome outcome = cliOutcome(report, context);
+    CliOutcome outcome = cliOutcome(report, context);
+    if (mapping_) {
+        // Nothing was saved: the map stands for the file.
+        outcome.cause.clear();
+        if (report.status == CommandStatus::Done) outcome.line = outcome.message = "";
+    }
     if (!outcome.error.empty()) ui_.error(outcome.error, outcome.jsonFields);
     if (!outcome.cause.empty()) ui_.error(outcome.cause);
     if (!outcome.line.empty()) ui_.note(outcome.line);
+    for (const std::string& warning : outcome.warnings) ui_.note(warning);
+    if (!outcome.resultFields.empty())
+        resultFields_ +=
+            resultFields_.empty() ? outcome.resultFields.substr(1) : outcome.resultFields;
     return finish(outcome.exit, outcome.message);
 }
 
 int Program::chipCommand(ChipCommand command) {
     const std::string file = options_.arguments.empty() ? "" : options_.arguments[0];
-    if (command == ChipCommand::Read) {
+    if (command == ChipCommand::Read && !mapping_) {
         // Refused before the chip is read, not after. The JSON lines and the
         // chip's bytes cannot share standard output.
         const std::string refusal = file == kStandardStream && options_.json
@@ -527,6 +577,7 @@ int Program::chipCommand(ChipCommand command) {
     // write-protected one answers every write and erase and keeps its old
     // content) must not be reported as written or erased.
     runner_->checkAfterWriteAndErase = !options_.noVerify;
+    runner_->readTwice = options_.twice && command == ChipCommand::Read;
     const int64_t started = ui_.monotonicMs();
     CommandReport report = runner_->run(command);
     // A chip the database was away for was not started.
@@ -534,7 +585,7 @@ int Program::chipCommand(ChipCommand command) {
     // The window's "Complete!" lines are not the command line's.
     ui_.flushLog(false);
     std::string fileProblem;
-    if (command == ChipCommand::Read && report.status == CommandStatus::Done) {
+    if (command == ChipCommand::Read && report.status == CommandStatus::Done && !mapping_) {
         const SaveResult saved = savePart(options_, *state_, file);
         // The record and the outcome line describe the bytes the file holds,
         // not the whole pages the chip gave.
@@ -566,6 +617,16 @@ int Program::chipCommand(ChipCommand command) {
         resultFields_ = checksumResultFields(checksumsOf(
             state_->buffers.flashUpTo(static_cast<uint32_t>(report.moved.end)) + report.moved.start,
             static_cast<std::size_t>(bytes)));
+    }
+    // The map of what was read: the first read, with the blocks a second
+    // read found different.
+    if (mapping_ && report.moved.end > report.moved.start) {
+        std::vector<MarkedSpan> reads;
+        if (report.reads)
+            for (const AddressSpan& span : report.reads->spans)
+                reads.push_back(
+                    {static_cast<uint64_t>(span.start), static_cast<uint64_t>(span.end)});
+        printMap(state_->selectedRecord().flashSize, gbkToUtf8(selector_->nameText()), reads);
     }
     return present(report, file, format, fileProblem);
 }
@@ -625,6 +686,7 @@ int Program::run() {
         const int chosen = chooseChip(message);
         return chosen == ExitDone ? checksumCommand() : finish(chosen, message);
     }
+    if (command == "map" && !options_.arguments.empty()) return mapFileCommand();
     if (!options_.product.empty()) {
         ProductContext context = productContext();
         const std::string error = checkProduct(context, *database_, options_.arguments[0]);
@@ -641,6 +703,10 @@ int Program::run() {
     if (chosen != ExitDone) return finish(chosen, message);
     const std::string partError = applyPart(options_, *state_, language_);
     if (!partError.empty()) return fail(ExitUsage, partError);
+    if (command == "map") {
+        mapping_ = true;
+        return chipCommand(ChipCommand::Read);
+    }
     const std::optional<ChipCommand> chip = chipCommandNamed(command);
     return chip ? chipCommand(*chip) : finish(ExitUsage, "");
 }

@@ -26,7 +26,11 @@ const char kUsage[] =
     "                   or \"unknown ID XX XX XX\", \"type TYPE\" (a chip without an\n"
     "                   ID) or \"no chip\" (also for an ID of 00 00 00 or FF FF FF:\n"
     "                   no chip answered)\n"
-    "  read FILE        read the whole chip and save it to FILE\n"
+    "  read FILE        read the whole chip and save it to FILE; a line warns when\n"
+    "                   the bytes look like a bad connection or a wrong chip: all\n"
+    "                   FF (blank), all 00 (no power or contact), one bit the same\n"
+    "                   in every byte (a stuck data line), the data repeating (a\n"
+    "                   smaller chip, its size named) or one short pattern\n"
     "  write FILE       load FILE, write it to the chip and verify it (a chip that\n"
     "                   did not take it, a write-protected one, gives exit 1)\n"
     "  verify FILE      load FILE and compare the chip with it; a difference\n"
@@ -36,6 +40,11 @@ const char kUsage[] =
     "  checksum FILE    load FILE as write would and print CRC-32, SHA-256 and the\n"
     "                   byte sum (32 and 16 bits) over its data and over the file\n"
     "                   padded with FF to the chip's size, as a read would give it\n"
+    "  map [FILE]       print a map of FILE (or, without FILE, of the chip read\n"
+    "                   first): one character a cell of 4 KiB (or more, so that\n"
+    "                   at most 4096 cells cover the chip), '.' blank, '0' all\n"
+    "                   00, '#' data, with the address of each line's first cell\n"
+    "                   and a legend\n"
     "  erase            erase the chip and check that it is blank (a chip whose\n"
     "                   erase did not take, a write-protected one, gives exit 1)\n"
     "  blank            check that the chip is blank (all bytes 0xFF)\n"
@@ -136,6 +145,10 @@ const char kUsage[] =
     "      --all          verify: read the whole range and list every difference\n"
     "      --no-verify    write: do not verify what was written; erase: do not\n"
     "                     blank-check the chip after it\n"
+    "      --twice        read: read the chip twice and compare the reads block by\n"
+    "                     block; when they differ, name how many bytes in how many\n"
+    "                     blocks and the first address with both bytes, save no\n"
+    "                     file and exit with status 1 (a flaky contact)\n"
     "      --lang LANG    language of the messages: en, zh_CN or zh_TW (default:\n"
     "                     from LC_ALL, LC_MESSAGES or LANG; English otherwise)\n"
     "      --json         print one JSON object a line on standard output:\n"
@@ -146,7 +159,9 @@ const char kUsage[] =
     "                     \"chip\" and \"file\": the address and both bytes), and last\n"
     "                     {\"type\":\"result\",\"command\",\"status\",\"exit\",\n"
     "                     \"message\",\"elapsed\"} (seconds; with --db also \"row\"\n"
-    "                     and \"serial\", the chip's row and serial number)\n"
+    "                     and \"serial\", the chip's row and serial number; a read\n"
+    "                     adds \"warnings\", a list of {\"kind\",\"message\"}, and\n"
+    "                     with --twice \"reads_matched\")\n"
     "  -q, --quiet        print only errors (and the results on standard output)\n"
     "      --log FILE     append one JSON line per chip command to the production\n"
     "                     log FILE: time, programmer serial number, chip, ID read,\n"
@@ -209,6 +224,7 @@ const char kUsage[] =
     "Exit status:\n"
     "  0    done (detect: chip found; verify: equal; blank: blank)\n"
     "  1    detect: unknown ID or no chip; verify: different; blank: not blank;\n"
+    "       read --twice: the reads differ (no file saved);\n"
     "       write: the chip does not hold what was written; erase: the chip is not\n"
     "       blank after it; --detect could not choose a chip; the socket holds\n"
     "       another chip or none\n"
@@ -262,6 +278,7 @@ const std::vector<OptionSpec>& optionTable() {
         {"--trace", nullptr, V::File, nullptr, nullptr, &Options::trace},
         {"--all", nullptr, V::None, nullptr, &Options::all, nullptr},
         {"--no-verify", nullptr, V::None, nullptr, &Options::noVerify, nullptr},
+        {"--twice", nullptr, V::None, nullptr, &Options::twice, nullptr},
         {"--lang", nullptr, V::Choice, "en zh_CN zh_TW", nullptr, &Options::lang},
         {"--json", nullptr, V::None, nullptr, &Options::json, nullptr},
         {"--quiet", "-q", V::None, nullptr, &Options::quiet, nullptr},
@@ -299,7 +316,7 @@ const std::vector<CommandSpec>& commandTable() {
         {"info", 0, 0, A::None},      {"upgrade", 1, 1, A::File},
         {"doctor", 0, 0, A::None},    {"list", 0, 0, A::None},
         {"checksum", 1, 1, A::File},  {"product", 1, 2, A::Words, "add set list"},
-        {"records", 0, 0, A::None},
+        {"records", 0, 0, A::None},   {"map", 0, 1, A::File},
     };
     return table;
 }

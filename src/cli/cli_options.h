@@ -50,6 +50,7 @@ struct Options {
     std::string report;     // doctor --report FILE
     bool all = false;       // --all: verify reads on and lists every difference
     bool noVerify = false;  // --no-verify: neither write nor erase checks the chip after it
+    bool twice = false;     // --twice: read reads the chip twice and compares the reads
 };
 
 // A serial number as records --serial takes it: decimal, or hexadecimal after 0x.

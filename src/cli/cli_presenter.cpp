@@ -50,6 +50,7 @@ int exitFor(CommandStatus status, FailureCause cause) {
         case FailureCause::NotErased:
         case FailureCause::Protected:
         case FailureCause::EraseNotTaken:
+        case FailureCause::ReadsDiffer:
             return ExitNo;
         case FailureCause::NotStreamed:
         case FailureCause::NoErase:
@@ -71,13 +72,46 @@ int exitFor(CommandStatus status, FailureCause cause) {
 
 }  // namespace
 
+// The warnings about the bytes read, and whether two reads matched, as lines
+// and as fields of the result object.
+void readFindings(const CommandReport& report, const CliContext& c, CliOutcome& out) {
+    std::string list;
+    for (const DumpWarning& warning : report.warnings) {
+        const std::string line = dumpWarningText(warning, c.language);
+        out.warnings.push_back(line);
+        list += std::string(list.empty() ? "" : ",") +
+                "{\"kind\":" + jsonString(dumpLookName(warning.look)) +
+                ",\"message\":" + jsonString(line);
+        if (warning.look == DumpLook::StuckBit)
+            list += ",\"bit\":" + std::to_string(warning.bit) +
+                    ",\"value\":" + std::to_string(warning.stuckAt);
+        if (warning.look == DumpLook::Repeats || warning.look == DumpLook::Pattern)
+            list += ",\"bytes\":" + std::to_string(warning.period);
+        list += "}";
+    }
+    if (report.reads) {
+        const ReadsCompared& reads = *report.reads;
+        out.resultFields += ",\"reads_matched\":" + std::string(reads.matched() ? "true" : "false");
+        if (!reads.matched())
+            out.resultFields += ",\"differing_bytes\":" + std::to_string(reads.bytes) +
+                                ",\"differing_blocks\":" + std::to_string(reads.blocks) +
+                                ",\"address\":" + std::to_string(reads.address) +
+                                ",\"first\":" + std::to_string(reads.first) +
+                                ",\"second\":" + std::to_string(reads.second);
+    }
+    if (report.command == ChipCommand::Read) out.resultFields += ",\"warnings\":[" + list + "]";
+}
+
 CliOutcome cliOutcome(const CommandReport& report, const CliContext& c) {
     CliOutcome out;
     const auto text = [&c](Txt key, std::initializer_list<std::string> values) {
         return fillIn(programText(key, c.language), values);
     };
+    readFindings(report, c, out);
     if (report.status == CommandStatus::Done) {
         out.line = doneLine(report, c);
+        // Chinese sentences follow each other without a space.
+        if (report.reads) out.line += (c.language == 2 ? " " : "") + text(Txt::ReadsMatched, {});
         out.message = out.line;
         return out;
     }
@@ -132,6 +166,12 @@ CliOutcome cliOutcome(const CommandReport& report, const CliContext& c) {
         case FailureCause::FileError:
             // The file's own error has been shown.
             out.message = c.fileProblem;
+            return out;
+        case FailureCause::ReadsDiffer:
+            if (!report.reads) break;
+            out.error = readsDifferText(*report.reads, c.language);
+            out.cause = text(Txt::CliReadsNotSaved, {c.file});
+            out.message = out.error;
             return out;
         case FailureCause::TransferFailed:
         case FailureCause::TimeOut:

@@ -6,6 +6,7 @@
 // texts.
 
 #include <string>
+#include <vector>
 
 #include "operations/command_report.h"
 
@@ -43,6 +44,10 @@ struct CliOutcome {
     std::string jsonFields;  // more fields of the error's JSON object (",\"address\":...")
     std::string cause;       // a second error: the likely cause of a write's difference
     std::string message;     // the result object's message
+    // A read: what the bytes look like, a line each, and the result
+    // object's fields for them and for a read done twice.
+    std::vector<std::string> warnings;
+    std::string resultFields;  // ",\"reads_matched\":...,\"warnings\":[...]"
 };
 
 CliOutcome cliOutcome(const CommandReport& report, const CliContext& context);

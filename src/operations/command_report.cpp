@@ -79,6 +79,8 @@ const char* causeName(FailureCause cause) {
             return "record_failed";
         case FailureCause::FileError:
             return "file_error";
+        case FailureCause::ReadsDiffer:
+            return "reads_differ";
     }
     return "";
 }

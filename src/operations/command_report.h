@@ -8,7 +8,9 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "buffers/dump_check.h"
 #include "operations/stream_span.h"
 
 namespace ostrel {
@@ -70,6 +72,7 @@ enum class FailureCause {
     Refused,         // the production run refused the chip before its job
     RecordFailed,    // the chip's production record could not be written
     FileError,       // the file could not be read or written
+    ReadsDiffer,     // read twice: the second read differed from the first
 };
 
 // The cause's stable name for machines: "no_programmer", "transfer_failed", ...
@@ -92,6 +95,19 @@ struct Difference {
     uint8_t fileByte = 0;
 };
 
+// A read done twice: how the second read compared with the first, block by
+// block as it came.
+struct ReadsCompared {
+    uint64_t bytes = 0;    // bytes that differ
+    uint64_t blocks = 0;   // stream blocks that hold them
+    int64_t address = -1;  // the first differing address
+    uint8_t first = 0;     // its byte in the first read
+    uint8_t second = 0;    // and in the second
+    // The differing blocks, neighbours joined.
+    std::vector<AddressSpan> spans;
+    bool matched() const { return bytes == 0; }
+};
+
 struct CommandReport {
     ChipCommand command = ChipCommand::Read;
     CommandStatus status = CommandStatus::NotRun;
@@ -104,6 +120,11 @@ struct CommandReport {
     int64_t elapsedMs = 0;
     // Auto: its verify ran and found the chip equal to the data.
     bool verified = false;
+    // Read twice: how the reads compared (the first read is the one kept).
+    std::optional<ReadsCompared> reads;
+    // Read: what the bytes read look like (a blank chip, one without power,
+    // a stuck data line, a chip smaller than chosen).
+    std::vector<DumpWarning> warnings;
 
     uint64_t movedBytes() const {
         return moved.end > moved.start ? static_cast<uint64_t>(moved.end - moved.start) : 0;

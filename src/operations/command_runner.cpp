@@ -1,5 +1,6 @@
 #include "operations/command_runner.h"
 
+#include "buffers/dump_check.h"
 #include "operations/chip_check.h"
 
 namespace ostrel {
@@ -151,7 +152,22 @@ void CommandRunner::operations(CommandReport& report) {
         case ChipCommand::Read: {
             const OpResult r = ops_.readFlash();
             if (r == OpResult::Skipped) return skipped(report, FailureCause::NotStreamed);
-            return fromOp(report, r);
+            fromOp(report, r);
+            if (r != OpResult::Done) return;
+            if (readTwice) {
+                const AddressSpan first = report.moved;
+                const OpResult again = ops_.readAgainAndCompare();
+                fromOp(report, again);
+                if (again != OpResult::Done && again != OpResult::Mismatch) return;
+                report.moved = first;
+                report.reads = ops_.readsCompared();
+            }
+            // The bytes kept, whatever the second read brought.
+            report.warnings =
+                checkDump(state_.buffers.flashUpTo(static_cast<uint32_t>(report.moved.end)) +
+                              report.moved.start,
+                          static_cast<std::size_t>(report.movedBytes()));
+            return;
         }
         case ChipCommand::Erase: {
             const OpResult r = ops_.eraseChip();

@@ -90,6 +90,9 @@ class CommandRunner {
     // (a difference carries its likely cause); Erase blank-checks the chip and
     // completes only when the erase took. Auto has its own verify.
     bool checkAfterWriteAndErase = false;
+    // Read reads the chip twice and compares the reads as the second comes:
+    // different, the command is a Mismatch and the first read stays.
+    bool readTwice = false;
     // The production run's hook, when one runs; not owned.
     ChipCommandHook* hook = nullptr;
     // Shown every report of a command that reached its job, before the job

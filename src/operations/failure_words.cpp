@@ -66,10 +66,18 @@ std::string failureText(const Failure& failure, int language, const std::string&
         case FailureCause::Stopped:
         case FailureCause::Refused:
         case FailureCause::RecordFailed:
+        case FailureCause::ReadsDiffer:  // its words need the reads (readsDifferText)
         case FailureCause::FileError:
             break;
     }
     return {};
+}
+
+std::string readsDifferText(const ReadsCompared& reads, int language) {
+    return fillIn(
+        programText(Txt::ReadsDiffer, language),
+        {std::to_string(reads.bytes), std::to_string(reads.blocks), hexAddress(reads.address),
+         hexDigits(reads.first, 2) + "h", hexDigits(reads.second, 2) + "h"});
 }
 
 }  // namespace ostrel

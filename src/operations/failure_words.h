@@ -16,4 +16,9 @@ namespace ostrel {
 // a command that would move nothing.
 std::string failureText(const Failure& failure, int language, const std::string& typeText);
 
+// What the window and the command line say when two reads differ: how many
+// bytes in how many blocks, the first address with both bytes, and the
+// likely cause.
+std::string readsDifferText(const ReadsCompared& reads, int language);
+
 }  // namespace ostrel

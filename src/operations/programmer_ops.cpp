@@ -233,6 +233,47 @@ OpResult ProgrammerOps::readFlash() {
     return OpResult::Done;
 }
 
+OpResult ProgrammerOps::readAgainAndCompare() {
+    beginOperation();
+    reads_ = ReadsCompared{};
+    if (!typeStreamed()) return OpResult::Skipped;
+    if (!chipFitsBuffer(Operation::Read)) return OpResult::Failed;
+    const ChipRecord c = chip();
+    progress_->begin(Operation::Read, ProgressUnit::Bytes, c.flashSize);
+    const AddressSpan span = commandSpan(ChipCommand::Read);
+    const uint32_t block = streamBlockSize(c.flashPage);
+    const uint8_t* first = state_.buffers.flashUpTo(readyThrough(span, block));
+    const OpResult result = stream(
+        Operation::Read, Direction::In, span.start, span.end, c.flashSize, nullptr,
+        [&](int64_t p, const uint8_t* second) {
+            const int64_t count =
+                std::min<int64_t>({int64_t{block}, span.end - p, kFlashBufferSize - p});
+            const uint8_t* kept = first + p;
+            if (count <= 0 || std::memcmp(kept, second, static_cast<std::size_t>(count)) == 0)
+                return true;
+            for (int64_t i = 0; i < count; ++i) {
+                if (kept[i] == second[i]) continue;
+                if (reads_.bytes == 0) {
+                    reads_.address = p + i;
+                    reads_.first = kept[i];
+                    reads_.second = second[i];
+                }
+                ++reads_.bytes;
+            }
+            ++reads_.blocks;
+            if (!reads_.spans.empty() && reads_.spans.back().end == p)
+                reads_.spans.back().end = p + count;
+            else
+                reads_.spans.push_back({p, p + count});
+            return true;
+        });
+    if (result != OpResult::Done) return result;
+    progress_->end();
+    if (reads_.matched()) return OpResult::Done;
+    fail(Operation::Read, FailureCause::ReadsDiffer, reads_.address);
+    return OpResult::Mismatch;
+}
+
 OpResult ProgrammerOps::blankCheck() {
     return blankCheck(false);
 }

@@ -104,6 +104,10 @@ class ProgrammerOps {
     // only when every block arrived, so a failed read leaves the buffer, its
     // view and the data length as they were (unless setStagedReads(false)).
     OpResult readFlash();
+    // Reads what the last readFlash read once more and compares it with the
+    // FLASH buffer block by block as it comes, never changing the buffer:
+    // Mismatch when the reads differ (readsCompared() says where).
+    OpResult readAgainAndCompare();
     OpResult blankCheck();
     // The blank check after an erase: the whole chip, whatever the address
     // range, as the erase took it all. A byte that is not 0xFF fails with
@@ -135,6 +139,8 @@ class ProgrammerOps {
     const AddressSpan& moved() const { return moved_; }
     // What the last verifyAll found.
     const VerifyDifferences& differences() const { return differences_; }
+    // What the last readAgainAndCompare found.
+    const ReadsCompared& readsCompared() const { return reads_; }
 
     // What a stream of `command` covers: the address range widened to whole
     // pages when it is in use; otherwise the whole chip for Read and Blank
@@ -177,6 +183,7 @@ class ProgrammerOps {
     std::optional<Difference> difference_;
     AddressSpan moved_;
     VerifyDifferences differences_;
+    ReadsCompared reads_;
 
     OpResult verify(bool all, bool afterWrite);
     OpResult blankCheck(bool afterErase);

@@ -69,6 +69,11 @@ void WindowPresenter::completionLine(Msg key) {
     ui_.insertLogLine(messageText(key, language_) + " (" + ui_.timeOfDay() + ")");
 }
 
+void WindowPresenter::warningLines(const CommandReport& report) {
+    for (const DumpWarning& warning : report.warnings)
+        ui_.insertLogLine(dumpWarningText(warning, language_));
+}
+
 void WindowPresenter::timeAndBeep(int64_t elapsedMs) {
     ui_.setStatusText(PanelElapsed, elapsedText(elapsedMs));
     ui_.beep();
@@ -86,7 +91,11 @@ void WindowPresenter::present(const CommandReport& report) {
             return;
         case CommandStatus::Mismatch:
             // The time and the beep follow the box the user has closed.
-            if (report.failure) box(*report.failure);
+            if (report.reads && !report.reads->matched())
+                ui_.errorBox(readsDifferText(*report.reads, language_));
+            else if (report.failure)
+                box(*report.failure);
+            warningLines(report);
             timeAndBeep(report.elapsedMs);
             return;
         case CommandStatus::Done:
@@ -96,6 +105,8 @@ void WindowPresenter::present(const CommandReport& report) {
         case ChipCommand::Read:
             timeAndBeep(report.elapsedMs);
             completionLine(Msg::MsgReadComplete);
+            if (report.reads) ui_.insertLogLine(programText(Txt::ReadsMatched, language_));
+            warningLines(report);
             return;
         case ChipCommand::Erase:
             timeAndBeep(report.elapsedMs);

@@ -76,6 +76,8 @@ class WindowPresenter : public CommandPresenter {
   private:
     void box(const Failure& failure);
     void completionLine(Msg key);
+    // A line in the log for each warning about the bytes a read brought.
+    void warningLines(const CommandReport& report);
     void timeAndBeep(int64_t elapsedMs);
 
     UiPort& ui_;

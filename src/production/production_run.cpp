@@ -35,6 +35,7 @@ const char* recordOwnText(FailureCause cause) {
         case FailureCause::WriteNotTaken:
         case FailureCause::NotErased:
         case FailureCause::EraseNotTaken:
+        case FailureCause::ReadsDiffer:
         case FailureCause::Protected:
         case FailureCause::NotStreamed:
         case FailureCause::NoErase:

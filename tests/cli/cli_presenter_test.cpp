@@ -42,6 +42,17 @@ TEST(CliPresenter, EachEndingHasItsStatusAndWords) {
         std::string message;
         std::string cause = "";  // the second error line
     };
+    // A read done twice: matched, or three bytes in two blocks differed.
+    const auto twice = [](CommandReport report, uint64_t bytes) {
+        ReadsCompared reads;
+        reads.bytes = bytes;
+        reads.blocks = bytes == 0 ? 0 : 2;
+        reads.address = bytes == 0 ? -1 : 0x1234;
+        reads.first = 0x12;
+        reads.second = 0x13;
+        report.reads = reads;
+        return report;
+    };
     const std::string stopped =
         "read stopped on request after the current block; the job was ended and the operation "
         "is not complete.";
@@ -131,6 +142,22 @@ TEST(CliPresenter, EachEndingHasItsStatusAndWords) {
          LangEnglish, ExitTransfer, "", "", "", "(record)"},
         {"file not saved", reportOf(C::Read, S::Failed, {0, 0x100}, failed(F::FileError)),
          LangEnglish, ExitUsage, "", "", "", "(file)"},
+        {"read twice, matched, in Chinese", twice(reportOf(C::Read, S::Done, {0, 0x800000}), 0),
+         LangSimplified, ExitDone,
+         "已读出 8 MiB 数据：W25Q64JV → f.bin（raw binary），用时 2.1 "
+         "秒。芯片已读出两次，两次一致。",
+         "", "",
+         "已读出 8 MiB 数据：W25Q64JV → f.bin（raw binary），用时 2.1 "
+         "秒。芯片已读出两次，两次一致。"},
+        {"reads differ",
+         twice(reportOf(C::Read, S::Mismatch, {0, 0x800000},
+                        failed(F::ReadsDiffer, Operation::Read, 0x1234)),
+               3),
+         LangEnglish, ExitNo, "",
+         "The two reads differ in 3 bytes in 2 blocks, the first at address 1234h: 12h in the "
+         "first read, 13h in the second. A contact that is not firm (a slipping clip) is the "
+         "likely cause.",
+         "", "", "Nothing was saved to f.bin."},
         {"no data", reportOf(C::Write, S::NotRun), LangEnglish, ExitUsage, "",
          "The file f.bin holds no data: there is nothing to write or verify.", "",
          "The file f.bin holds no data: there is nothing to write or verify."},

@@ -1137,5 +1137,123 @@ TEST_F(Cli, VerifyAllWriteCheckAndChecksumsSayWhatTheChipHolds) {
     }
 }
 
+// A dump one can trust: a flaky contact caught by read --twice (exit 1, no
+// file), the warnings after a read of a chip with a stuck data line, a chip
+// smaller than its ID says and one without power, and the map of a file and
+// of a chip.
+TEST_F(Cli, ReadTwiceAndTheWarningsSayWhenAReadCannotBeTrusted) {
+    const std::string data = randomBytes(0x20000, 11);
+    std::string firmware = randomBytes(0x3000, 12);
+    firmware.resize(0x20000, static_cast<char>(0xFF));
+    writeFile(dir.file("firmware.bin"), firmware);
+    struct Case {
+        const char* chipLine;  // extra words of the chip line
+        std::vector<std::string> args;
+        int status;
+        std::vector<std::string> err;  // each in standard error
+        std::vector<std::string> out;  // each in standard output
+        bool saved;                    // out.* exists afterwards
+    } cases[] = {
+        {"flaky=4096 seed=3",
+         {"-c", "W25X10", "read", "--twice", dir.file("out.bin")},
+         1,
+         {"ostrel-cli: The two reads differ in ", " blocks, the first at address ",
+          "A contact that is not firm (a slipping clip) is the likely cause.",
+          "Nothing was saved to " + dir.file("out.bin")},
+         {""},
+         false},
+        {"flaky=4096 seed=3",
+         {"--json", "-c", "W25X10", "read", "--twice", dir.file("out.hex")},
+         1,
+         {"The two reads differ"},
+         {"\"reads_matched\":false,\"differing_bytes\":", "\"status\":\"no\",\"exit\":1"},
+         false},
+        {"",
+         {"-c", "W25X10", "--start", "1000", "--end", "2FFF", "read", "--twice",
+          dir.file("out.srec")},
+         0,
+         {"Read 8 KiB of W25X10 into", "The chip was read twice and the reads matched."},
+         {""},
+         true},
+        {"",
+         {"--json", "-c", "W25X10", "read", "--twice", dir.file("out.hex")},
+         0,
+         {"The chip was read twice and the reads matched."},
+         {"\"reads_matched\":true,\"warnings\":[]"},
+         true},
+        {"stuck_bit=5",
+         {"--json", "-c", "W25X10", "read", dir.file("out.bin")},
+         0,
+         {"Bit 5 is 0 in every byte while the other bits vary: a data line may be stuck"},
+         {"\"warnings\":[{\"kind\":\"stuck_bit\",\"message\":\"Bit 5 is 0",
+          "\"bit\":5,\"value\":0}]"},
+         true},
+        {"size=0x8000",
+         {"-c", "W25X10", "read", dir.file("out.bin")},
+         0,
+         {"The data repeats every 32 KiB: the chip is likely only 32 KiB, smaller than the one "
+          "chosen."},
+         {""},
+         true},
+        {"power=0",
+         {"--force", "-c", "W25X10", "read", dir.file("out.bin")},
+         0,
+         {"Every byte read is 00: the chip may have no power or no contact."},
+         {""},
+         true},
+        {"power=0", {"-c", "W25X10", "read", dir.file("out.bin")}, 1, {"00 00 00"}, {""}, false},
+        {"",
+         {"map", dir.file("firmware.bin")},
+         0,
+         {""},
+         {"Map of " + dir.file("firmware.bin") +
+              " (128 KiB), one character for 4 KiB:\n"
+              "000000  ###.............................\n"
+              "Data lies from 0 to 2FFF (--start and --end).\n"
+              ".",
+          "# data"},
+         false},
+        {"",
+         {"--json", "map", dir.file("firmware.bin")},
+         0,
+         {""},
+         {"{\"type\":\"map\",\"size\":131072,\"cell_bytes\":4096,\"cells\":\"###......",
+          "\"data_start\":0,\"data_end\":12287}"},
+         false},
+        {"",
+         {"map", dir.file("missing.bin")},
+         2,
+         {"Cannot open file " + dir.file("missing.bin")},
+         {""},
+         false},
+        {"flaky=2000 seed=5",
+         {"-c", "W25X10", "map", "--twice"},
+         1,
+         {"The two reads differ"},
+         {"Map of W25X10 (128 KiB), one character for 4 KiB:\n000000  ", "!",
+          "differed between the two reads"},
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.chipLine) + " " + joined(c.args));
+        for (const char* name : {"out.bin", "out.hex", "out.srec"})
+            std::filesystem::remove(dir.file(name));
+        writeFile(dir.file("chip.img"), data);
+        const std::string size =
+            std::string(c.chipLine).rfind("size=", 0) == 0 ? "" : "size=0x20000 ";
+        setUp("programmer bus=1\nchip id=0xEF3011 class=0 " + size + "image=\"" +
+              dir.file("chip.img") + "\" " + c.chipLine + "\n");
+        const Outcome run = cli(c.args);
+        EXPECT_EQ(run.status, c.status) << run.err << run.out;
+        for (const std::string& err : c.err) EXPECT_TRUE(holds(run.err, err));
+        for (const std::string& out : c.out) EXPECT_TRUE(holds(run.out, out));
+        const bool saved = std::filesystem::exists(dir.file("out.bin")) ||
+                           std::filesystem::exists(dir.file("out.hex")) ||
+                           std::filesystem::exists(dir.file("out.srec"));
+        EXPECT_EQ(saved, c.saved);
+        EXPECT_EQ(run.err.find("Complete"), std::string::npos);
+    }
+}
+
 }  // namespace
 }  // namespace ostrel
