@@ -51,6 +51,7 @@
 #include "base/texts.h"
 #include "base/ui/apply_captions.h"
 #include "base/ui/file_filters.h"
+#include "buffers/ui/chip_map_window.h"
 #include "buffers/ui/fill_dialog.h"
 #include "buffers/ui/hex_view.h"
 #include "catalogue/chip_record.h"
@@ -568,6 +569,90 @@ TEST_F(MainWindowTest, WriteAndEraseCheckTheChipAndSayWhyItDidNotTake) {
               std::string::npos);
     testing::writeFile(dir.file("ostrel.ini"), "[DEVICE]\nLANGU=2\n[OPERATION]\nVerifyWrite=0\n");
     EXPECT_FALSE(makeForm()->VerifyWrite->isChecked());
+}
+
+// Read twice and compare: a flaky contact gives a box naming the difference
+// and keeps the first read, its differing blocks marked in the chip map; the
+// log warns of a stuck data line and of a chip smaller than chosen; the item
+// is off by default and kept in the settings file.
+TEST_F(MainWindowTest, ReadTwiceAndTheLogSayWhenAReadCannotBeTrusted) {
+    testing::writeFile(dir.file("ostrel.ini"), "[DEVICE]\nLANGU=2\n");
+    auto form = makeForm();
+    choose(*form, "SPI_FLASH", "Winbond", "W25Q64JV");
+    ASSERT_FALSE(form->ReadTwice->isChecked()) << "off by default";
+    form->CheckChip->setChecked(false);
+    struct Row {
+        const char* faults;  // extra words of the chip line
+        bool twice;
+        const char* box;  // the start of the one box, or empty
+        std::vector<std::string> log;
+    } rows[] = {
+        {"", true, "", {"Read Complete!", "The chip was read twice and the reads matched."}},
+        {"flaky=262144 seed=9", true, "The two reads differ in ", {}},
+        {"stuck_bit=4",
+         false,
+         "",
+         {"Read Complete!",
+          "Bit 4 is 0 in every byte while the other bits vary: a data line may be stuck or "
+          "without contact."}},
+        {"size=0x200000",
+         false,
+         "",
+         {"The data repeats every 2 MiB: the chip is likely only 2 MiB, smaller than the one "
+          "chosen."}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.faults);
+        ASSERT_EQ(ostrel_sim_configure_text(
+                      (std::string("programmer bus=1\nchip id=0xEF4017 class=0 ") +
+                       (std::string(row.faults).rfind("size=", 0) == 0 ? "" : "size=0x800000 ") +
+                       row.faults)
+                          .c_str()),
+                  0);
+        std::vector<uint8_t> content = fillChip();
+        content.resize(std::min<std::size_t>(content.size(), ostrel_sim_chip_size(programmer)));
+        ostrel_sim_chip_write(programmer, 0, content.data(), static_cast<uint32_t>(content.size()));
+        form->ReadTwice->setChecked(row.twice);
+        form->ui().boxes.clear();
+        form->ui().clearLog();
+        form->ToolRead->trigger();
+        const QString log = form->RichEdit1->toPlainText();
+        if (row.box[0] == '\0') {
+            EXPECT_TRUE(form->ui().boxes.empty()) << form->ui().boxes.front();
+        } else {
+            ASSERT_EQ(form->ui().boxes.size(), 1u);
+            EXPECT_EQ(form->ui().boxes[0].rfind(row.box, 0), 0u) << form->ui().boxes[0];
+            EXPECT_FALSE(log.contains("Complete"));
+        }
+        for (const std::string& line : row.log)
+            EXPECT_TRUE(log.contains(QString::fromStdString(line))) << log.toStdString();
+        if (std::string(row.faults).rfind("flaky", 0) != 0) continue;
+        // The first read stays, a flipped bit here and there; the map marks
+        // the blocks the reads differed in, and nothing else.
+        const uint8_t* kept = form->state().buffers.flash();
+        std::size_t differing = 0;
+        for (std::size_t i = 0; i < content.size(); ++i) differing += kept[i] != content[i];
+        EXPECT_GT(differing, 0u);
+        EXPECT_LT(differing, 200u);
+        form->tools().showChipMap();
+        const ChipMapWindow& map = *form->tools().chipMap();
+        const std::vector<CellLook>& cells = map.cells();
+        ASSERT_EQ(cells.size(), 2048u);
+        const auto marked = std::count(cells.begin(), cells.end(), CellLook::ReadsDiffer);
+        EXPECT_GT(marked, 0);
+        EXPECT_EQ(marked + std::count(cells.begin(), cells.end(), CellLook::Data), 2048);
+        const uint32_t cell = static_cast<uint32_t>(
+            std::find(cells.begin(), cells.end(), CellLook::ReadsDiffer) - cells.begin());
+        const QString hover = map.cellText(cell);
+        EXPECT_TRUE(hover.endsWith("differed between the two reads")) << hover.toStdString();
+        // A click on the cell shows its first address in the FLASH view.
+        map.onGoTo(map.layout().cellStart(cell));
+        EXPECT_EQ(form->FlashEditor->cursorAddress(), cell * 4096u);
+        form->tools().chipMap()->close();
+    }
+    form->ReadTwice->setChecked(true);
+    form->close();
+    EXPECT_NE(testing::readFile(dir.file("ostrel.ini")).find("ReadTwice=1"), std::string::npos);
 }
 
 // Typed bytes are not lost without a question: Open, Read and closing the

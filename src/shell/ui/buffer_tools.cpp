@@ -23,8 +23,10 @@
 
 #include "buffers/checksums.h"
 #include "buffers/range_edit.h"
+#include "buffers/ui/chip_map_window.h"
 #include "buffers/ui/hex_key_filter.h"
 #include "buffers/ui/hex_view.h"
+#include "catalogue/gbk_text.h"
 #include "shell/ui/main_window.h"
 
 namespace ostrel {
@@ -53,6 +55,7 @@ BufferTools::BufferTools(TForm1& window) : QObject(&window), window_(window) {
     // A verify that found a difference puts the FLASH view's cursor on it,
     // once its message has been read.
     window_.runner().onCommandEnded = [this](const CommandReport& report) {
+        keepMarks(report);
         if (report.status != CommandStatus::Mismatch || !report.difference) return;
         window_.PageControl1->setCurrentIndex(0);
         window_.FlashEditor->goToAddress(static_cast<std::size_t>(report.difference->address));
@@ -61,6 +64,58 @@ BufferTools::BufferTools(TForm1& window) : QObject(&window), window_(window) {
     // The window derives the enabled state of these actions from the lock
     // with all its others (they sit in its Buffer menu); each handler asks it too.
     applyLanguage();
+}
+
+void BufferTools::keepMarks(const CommandReport& report) {
+    // A command that moved no bytes leaves the marks as they were.
+    if (report.movedBytes() == 0) return;
+    const auto spans = [](const std::vector<AddressSpan>& from) {
+        std::vector<MarkedSpan> out;
+        for (const AddressSpan& s : from)
+            out.push_back({static_cast<uint64_t>(s.start), static_cast<uint64_t>(s.end)});
+        return out;
+    };
+    verifyMarks_.clear();
+    readsMarks_.clear();
+    if (report.reads) readsMarks_ = spans(report.reads->spans);
+    if (report.command == ChipCommand::VerifyAll) {
+        for (const DifferingRange& r : window_.ops().differences().ranges())
+            verifyMarks_.push_back(
+                {static_cast<uint64_t>(r.start), static_cast<uint64_t>(r.end) + 1});
+    } else if (report.command == ChipCommand::Verify && report.difference) {
+        const uint64_t at = static_cast<uint64_t>(report.difference->address);
+        verifyMarks_.push_back({at, at + 1});
+    }
+    if (chipMap_ != nullptr && chipMap_->isVisible()) chipMap_->refresh();
+}
+
+void BufferTools::showChipMap() {
+    if (chipMap_ == nullptr) {
+        chipMap_ = new ChipMapWindow(
+            [this] {
+                ChipMapSource source;
+                const MainState& state = window_.state();
+                const uint64_t size =
+                    std::min<uint64_t>(state.selectedRecord().flashSize, kFlashBufferSize);
+                source.name = gbkToUtf8(window_.selector().nameText());
+                source.data = state.buffers.flashUpTo(static_cast<uint32_t>(size));
+                source.size = size;
+                source.verifyDiffers = verifyMarks_;
+                source.readsDiffer = readsMarks_;
+                return source;
+            },
+            &window_);
+        chipMap_->onGoTo = [this](uint64_t address) {
+            window_.PageControl1->setCurrentIndex(0);
+            window_.FlashEditor->goToAddress(static_cast<std::size_t>(address));
+            window_.activateWindow();
+            window_.FlashEditor->setFocus();
+        };
+        chipMap_->setLanguage(window_.state().language);
+    }
+    chipMap_->show();
+    chipMap_->raise();
+    chipMap_->activateWindow();
 }
 
 QString BufferTools::text(Txt key) const {
@@ -94,6 +149,7 @@ void BufferTools::buildActions() {
     };
     menu->addSeparator();
     Checksum = action("Checksum", QKeySequence(), [this] { showChecksums(); });
+    ChipMap = action("ChipMap", QKeySequence(), [this] { showChipMap(); });
     menu->addSeparator();
     Find = action("Find", QKeySequence::Find, [this] { showFindBar(); });
     FindNext = action("FindNext", QKeySequence(Qt::Key_F3), [this] {
@@ -359,7 +415,7 @@ void BufferTools::applyLanguage() {
         {FindNext, Txt::MenuFindNext}, {FindPrevious, Txt::MenuFindPrevious},
         {GoTo, Txt::MenuGoTo},         {Undo, Txt::MenuUndo},
         {Redo, Txt::MenuRedo},         {Copy, Txt::MenuCopy},
-        {Paste, Txt::MenuPaste},
+        {Paste, Txt::MenuPaste},       {ChipMap, Txt::MenuChipMap},
     };
     for (const auto& [a, key] : captions) a->setText(text(key));
     FindLabel->setText(text(Txt::FindLabel));
@@ -370,6 +426,7 @@ void BufferTools::applyLanguage() {
     FindNote->clear();
     for (HexView* view : {window_.FlashEditor, window_.EepromEditor})
         view->setLanguage(window_.state().language);
+    if (chipMap_ != nullptr) chipMap_->setLanguage(window_.state().language);
 }
 
 }  // namespace ostrel

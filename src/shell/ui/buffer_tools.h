@@ -7,9 +7,11 @@
 
 #include <QObject>
 #include <QString>
+#include <vector>
 
 #include "base/texts.h"
 #include "buffers/byte_search.h"
+#include "buffers/chip_map.h"
 
 class QAction;
 class QComboBox;
@@ -23,8 +25,10 @@ class QWidget;
 
 namespace ostrel {
 
+class ChipMapWindow;
 class HexView;
 class TForm1;
+struct CommandReport;
 
 class BufferTools : public QObject {
     Q_OBJECT
@@ -39,6 +43,9 @@ class BufferTools : public QObject {
     HexView* currentView() const;
 
     void showChecksums();
+    // Buffer > Chip map...: the map window, made at its first showing.
+    void showChipMap();
+    ChipMapWindow* chipMap() const { return chipMap_; }
     // The figures the checksum dialog shows and its Copy button copies.
     QString checksumText() const;
     void showGoTo();
@@ -51,6 +58,7 @@ class BufferTools : public QObject {
 
   public:
     QAction* Checksum;
+    QAction* ChipMap;
     QAction* Find;
     QAction* FindNext;
     QAction* FindPrevious;
@@ -90,8 +98,13 @@ class BufferTools : public QObject {
     void buildChecksumDialog();
     void buildGoToDialog();
     void checkGoToText();
+    // What the map marks, from the last command that compared the chip.
+    void keepMarks(const CommandReport& report);
 
     TForm1& window_;
+    ChipMapWindow* chipMap_ = nullptr;
+    std::vector<MarkedSpan> verifyMarks_;
+    std::vector<MarkedSpan> readsMarks_;
 };
 
 }  // namespace ostrel

@@ -65,6 +65,7 @@ class TForm1 : public QMainWindow {
   public:
     ChipSelector& selector() { return *selector_; }
     CommandRunner& runner() { return *runner_; }
+    ProgrammerOps& ops() { return *ops_; }
 
     // The catalogue and settings files lie beside `paths`' executable; the USB and HID
     // libraries are bound by `usbLibrary` and `hidLibrary`; `ui` shows what the core
@@ -120,6 +121,7 @@ class TForm1 : public QMainWindow {
     QAction* N7;
     QAction* CheckChip = nullptr;    // checkable: read the chip's ID before each command
     QAction* VerifyWrite = nullptr;  // checkable: Write verifies, Erase blank-checks
+    QAction* ReadTwice = nullptr;    // checkable: Read reads twice and compares
     QAction* N3;                     // a command item on the menu bar itself, like N4
     QAction* N4;                     // never shown
     QMenu* L1;
