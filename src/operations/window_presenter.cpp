@@ -70,8 +70,9 @@ void WindowPresenter::completionLine(Msg key) {
 }
 
 void WindowPresenter::warningLines(const CommandReport& report) {
-    for (const DumpWarning& warning : report.warnings)
-        ui_.insertLogLine(dumpWarningText(warning, language_));
+    // Each goes on top, so the last first: they read in their order.
+    for (auto w = report.warnings.rbegin(); w != report.warnings.rend(); ++w)
+        ui_.insertLogLine(dumpWarningText(*w, language_));
 }
 
 void WindowPresenter::timeAndBeep(int64_t elapsedMs) {
@@ -103,10 +104,12 @@ void WindowPresenter::present(const CommandReport& report) {
     }
     switch (report.command) {
         case ChipCommand::Read:
+            // Lines go on top: "Read Complete!", then whether the reads
+            // matched and the warnings beneath it.
             timeAndBeep(report.elapsedMs);
-            completionLine(Msg::MsgReadComplete);
-            if (report.reads) ui_.insertLogLine(programText(Txt::ReadsMatched, language_));
             warningLines(report);
+            if (report.reads) ui_.insertLogLine(programText(Txt::ReadsMatched, language_));
+            completionLine(Msg::MsgReadComplete);
             return;
         case ChipCommand::Erase:
             timeAndBeep(report.elapsedMs);
