@@ -135,6 +135,10 @@ CommandReport CommandRunner::runJob(ChipCommand command) {
         return report;
     }
     JobGuard guard{*this, hold};
+    // Taken when the job begins: the menu item may be toggled while the
+    // first read processes events, and the command already running must not
+    // change with it.
+    readTwiceInJob_ = readTwice;
     startMs_ = ui_.monotonicMs();
     operations(report);
     report.elapsedMs = ui_.monotonicMs() - startMs_;
@@ -154,7 +158,7 @@ void CommandRunner::operations(CommandReport& report) {
             if (r == OpResult::Skipped) return skipped(report, FailureCause::NotStreamed);
             fromOp(report, r);
             if (r != OpResult::Done) return;
-            if (readTwice) {
+            if (readTwiceInJob_) {
                 const AddressSpan first = report.moved;
                 const OpResult again = ops_.readAgainAndCompare();
                 fromOp(report, again);

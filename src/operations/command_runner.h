@@ -125,6 +125,7 @@ class CommandRunner {
     int32_t batchCount_ = 0;
     IdReply lastIdReply_;
     int64_t startMs_ = 0;
+    bool readTwiceInJob_ = false;  // readTwice as the running job began
 };
 
 }  // namespace ostrel
