@@ -83,9 +83,12 @@ bool flushToDisk(int fd);
 bool flushFolderOf(const std::string& path);
 bool truncateFile(int fd, int64_t size);
 // Reads or writes at an offset without moving the file position for others;
-// the count done, or -1.
+// the count done, or -1. Retried when a signal interrupts them; a call does
+// at most kMostPerCall bytes.
 long readAt(int fd, void* buffer, std::size_t count, int64_t offset);
 long writeAt(int fd, const void* buffer, std::size_t count, int64_t offset);
+// So that the count fits every system's call and the result a long.
+inline constexpr std::size_t kMostPerCall = std::size_t{1} << 30;
 int64_t filePosition(int fd);
 bool rewindFile(int fd);
 // Waits for a lock on the whole file, released when the descriptor closes.

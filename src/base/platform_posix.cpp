@@ -11,6 +11,7 @@
 #include <sys/utsname.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -165,12 +166,15 @@ bool truncateFile(int fd, int64_t size) {
 }
 
 long readAt(int fd, void* buffer, std::size_t count, int64_t offset) {
-    return ::pread(fd, buffer, count, static_cast<off_t>(offset));
+    ssize_t got;
+    do got = ::pread(fd, buffer, std::min(count, kMostPerCall), static_cast<off_t>(offset));
+    while (got < 0 && errno == EINTR);
+    return got;
 }
 
 long writeAt(int fd, const void* buffer, std::size_t count, int64_t offset) {
     ssize_t written;
-    do written = ::pwrite(fd, buffer, count, static_cast<off_t>(offset));
+    do written = ::pwrite(fd, buffer, std::min(count, kMostPerCall), static_cast<off_t>(offset));
     while (written < 0 && errno == EINTR);
     return written;
 }

@@ -255,29 +255,42 @@ bool truncateFile(int fd, int64_t size) {
     return _chsize_s(fd, size) == 0;
 }
 
-long readAt(int fd, void* buffer, std::size_t count, int64_t offset) {
-    OVERLAPPED at{};
-    at.Offset = static_cast<DWORD>(offset);
-    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-    DWORD done = 0;
-    if (!ReadFile(handleOf(fd), buffer, static_cast<DWORD>(count), &done, &at)) {
-        if (GetLastError() == ERROR_HANDLE_EOF) return 0;
+namespace {
+
+// ReadFile and WriteFile with an OVERLAPPED offset on a handle opened for
+// synchronous use leave the file position behind what they moved, so it is
+// put back afterwards (as libuv does); the count is capped to fit a DWORD.
+long transferAt(int fd, void* buffer, std::size_t count, int64_t offset, bool write) {
+    const HANDLE handle = handleOf(fd);
+    LARGE_INTEGER position{};
+    const LARGE_INTEGER zero{};
+    if (!SetFilePointerEx(handle, zero, &position, FILE_CURRENT)) {
         failed();
         return -1;
     }
-    return static_cast<long>(done);
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    const auto piece = static_cast<DWORD>(std::min(count, kMostPerCall));
+    DWORD done = 0;
+    const BOOL ok = write ? WriteFile(handle, buffer, piece, &done, &at)
+                          : ReadFile(handle, buffer, piece, &done, &at);
+    const DWORD error = ok ? ERROR_SUCCESS : GetLastError();
+    SetFilePointerEx(handle, position, nullptr, FILE_BEGIN);
+    if (ok) return static_cast<long>(done);
+    if (!write && error == ERROR_HANDLE_EOF) return 0;
+    errno = errnoOf(error);
+    return -1;
+}
+
+}  // namespace
+
+long readAt(int fd, void* buffer, std::size_t count, int64_t offset) {
+    return transferAt(fd, buffer, count, offset, false);
 }
 
 long writeAt(int fd, const void* buffer, std::size_t count, int64_t offset) {
-    OVERLAPPED at{};
-    at.Offset = static_cast<DWORD>(offset);
-    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-    DWORD done = 0;
-    if (!WriteFile(handleOf(fd), buffer, static_cast<DWORD>(count), &done, &at)) {
-        failed();
-        return -1;
-    }
-    return static_cast<long>(done);
+    return transferAt(fd, const_cast<void*>(buffer), count, offset, true);
 }
 
 int64_t filePosition(int fd) {

@@ -2,7 +2,9 @@
 // system: files named in UTF-8 replaced whole, dates, large buffers.
 #include "base/platform.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -152,6 +154,40 @@ TEST(Platform, FindsTheLastByte) {
     EXPECT_EQ(platform::findLastByte(bytes, 1, 1), bytes);
     EXPECT_EQ(platform::findLastByte(bytes, 9, 5), nullptr);
     EXPECT_EQ(platform::findLastByte(bytes, 1, 0), nullptr);
+}
+
+// Reads and writes at an offset leave the file position where it was, and a
+// count past what a system call takes is done in part, not cut to its low bits.
+TEST(Platform, ReadAndWriteAtAnOffsetLeaveThePositionAlone) {
+    const testing::TempDir dir;
+    const int fd = platform::openFile(dir.file("at.bin"), O_RDWR | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(platform::writeAt(fd, "0123456789", 10, 0), 10);
+    const struct {
+        std::size_t count;
+        int64_t offset;
+        long done;
+        const char* bytes;
+    } reads[] = {
+        {4, 3, 4, "3456"},
+        {4, 8, 2, "89"},
+        {4, 10, 0, ""},
+        // 4 GiB and 2 bytes: a count cut to 32 bits would read 2.
+        {(std::size_t{1} << 32) + 2, 0, 10, "0123456789"},
+    };
+    for (const auto& r : reads) {
+        SCOPED_TRACE(r.offset);
+        char buffer[16] = {};
+        EXPECT_EQ(platform::readAt(fd, buffer, r.count, r.offset), r.done);
+        EXPECT_STREQ(buffer, r.bytes);
+        EXPECT_EQ(platform::filePosition(fd), 0);
+    }
+    ASSERT_EQ(platform::writeAt(fd, "AB", 2, 4), 2);
+    EXPECT_EQ(platform::filePosition(fd), 0);
+    char buffer[16] = {};
+    EXPECT_EQ(platform::readAt(fd, buffer, 10, 0), 10);
+    EXPECT_STREQ(buffer, "0123AB6789");
+    close(fd);
 }
 
 }  // namespace
