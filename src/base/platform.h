@@ -6,8 +6,9 @@
 // Everything else in the program (apart from the USB and HID transports)
 // reaches the system only through here.
 //
-// File descriptors are the C runtime's; read(), write() and close() work on
-// them on every system. Failures leave errno set, as the C calls do.
+// File descriptors are the C runtime's, read, written and closed through
+// readSome(), writeSome() and closeFile() on every system. Failures leave
+// errno set, as the C calls do.
 
 #include <array>
 #include <csignal>
@@ -87,8 +88,14 @@ bool truncateFile(int fd, int64_t size);
 // at most kMostPerCall bytes.
 long readAt(int fd, void* buffer, std::size_t count, int64_t offset);
 long writeAt(int fd, const void* buffer, std::size_t count, int64_t offset);
+// read() and write() at the file position: the count done, or -1; retried
+// when a signal interrupts them, at most kMostPerCall bytes a call.
+long readSome(int fd, void* buffer, std::size_t count);
+long writeSome(int fd, const void* buffer, std::size_t count);
 // So that the count fits every system's call and the result a long.
 inline constexpr std::size_t kMostPerCall = std::size_t{1} << 30;
+// close(); false when it failed (the descriptor is gone all the same).
+bool closeFile(int fd);
 int64_t filePosition(int fd);
 bool rewindFile(int fd);
 // Waits for a lock on the whole file, released when the descriptor closes.

@@ -179,6 +179,26 @@ long writeAt(int fd, const void* buffer, std::size_t count, int64_t offset) {
     return written;
 }
 
+long readSome(int fd, void* buffer, std::size_t count) {
+    ssize_t got;
+    do got = ::read(fd, buffer, std::min(count, kMostPerCall));
+    while (got < 0 && errno == EINTR);
+    return got;
+}
+
+long writeSome(int fd, const void* buffer, std::size_t count) {
+    ssize_t written;
+    do written = ::write(fd, buffer, std::min(count, kMostPerCall));
+    while (written < 0 && errno == EINTR);
+    return written;
+}
+
+// Not retried on EINTR: Linux has closed the descriptor all the same, and
+// another thread may already have its number.
+bool closeFile(int fd) {
+    return ::close(fd) == 0;
+}
+
 int64_t filePosition(int fd) {
     return ::lseek(fd, 0, SEEK_CUR);
 }

@@ -293,6 +293,18 @@ long writeAt(int fd, const void* buffer, std::size_t count, int64_t offset) {
     return transferAt(fd, const_cast<void*>(buffer), count, offset, true);
 }
 
+long readSome(int fd, void* buffer, std::size_t count) {
+    return _read(fd, buffer, static_cast<unsigned>(std::min(count, kMostPerCall)));
+}
+
+long writeSome(int fd, const void* buffer, std::size_t count) {
+    return _write(fd, buffer, static_cast<unsigned>(std::min(count, kMostPerCall)));
+}
+
+bool closeFile(int fd) {
+    return _close(fd) == 0;
+}
+
 int64_t filePosition(int fd) {
     return _lseeki64(fd, 0, SEEK_CUR);
 }

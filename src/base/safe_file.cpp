@@ -1,7 +1,6 @@
 #include "base/safe_file.h"
 
 #include <fcntl.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -27,9 +26,7 @@ bool writeAllWith(long (*write)(int, const void*, std::size_t), int fd, const vo
 }
 
 bool writeAll(int fd, const void* data, std::size_t count) {
-    return writeAllWith(
-        [](int to, const void* from, std::size_t n) -> long { return ::write(to, from, n); }, fd,
-        data, count);
+    return writeAllWith(platform::writeSome, fd, data, count);
 }
 
 bool fileExists(const std::string& path) {
@@ -42,16 +39,15 @@ std::optional<std::string> readWholeFile(const std::string& path) {
     std::string content;
     char buffer[65536];
     for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
+        const long n = platform::readSome(fd, buffer, sizeof buffer);
         if (n < 0) {
-            ::close(fd);
+            platform::closeFile(fd);
             return std::nullopt;
         }
         if (n == 0) break;
         content.append(buffer, static_cast<std::size_t>(n));
     }
-    ::close(fd);
+    platform::closeFile(fd);
     return content;
 }
 
@@ -94,7 +90,7 @@ FileReplacement::FileReplacement(const std::string& path) : destination_(path) {
 
 FileReplacement::~FileReplacement() {
     if (fd_ >= 0) {
-        ::close(fd_);
+        platform::closeFile(fd_);
         if (!scratch_.empty()) platform::removeFile(scratch_);
     }
 }
@@ -106,7 +102,7 @@ bool FileReplacement::commit() {
     // disk first: a power cut would leave an empty file under it.
     bool ok = !replacing || platform::flushToDisk(fd_);
     if (!ok) error_ = errno;
-    if (::close(fd_) != 0 && ok) {
+    if (!platform::closeFile(fd_) && ok) {
         error_ = errno;
         ok = false;
     }

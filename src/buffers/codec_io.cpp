@@ -1,7 +1,6 @@
 #include "buffers/codec_io.h"
 
 #include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -34,11 +33,9 @@ void LineReader::refill() {
     begin_ = 0;
     end_ = left;
     while (end_ < kReadChunk && !exhausted_) {
-        ssize_t got = ::read(fd_, buffer + end_, kReadChunk - end_);
+        long got = platform::readSome(fd_, buffer + end_, kReadChunk - end_);
         if (got > 0) {
             end_ += static_cast<std::size_t>(got);
-        } else if (got < 0 && errno == EINTR) {
-            continue;
         } else {
             // End of file and a read error look the same to the readers.
             exhausted_ = true;
@@ -86,7 +83,7 @@ int openForReading(const std::string& path) {
 }
 
 void closeFile(int fd) {
-    if (fd >= 0) ::close(fd);
+    if (fd >= 0) platform::closeFile(fd);
 }
 
 std::string cannotOpenText(const std::string& path) {

@@ -1,7 +1,6 @@
 #include "buffers/file_io.h"
 
 #include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -28,6 +27,8 @@ namespace {
 
 constexpr std::size_t kScanChunk = 1u << 16;
 constexpr std::size_t kReadPiece = 1u << 20;
+constexpr int kStandardInput = 0;
+constexpr int kStandardOutput = 1;
 
 // Reads up to `count` bytes into `target`, fewer only at the end of the input;
 // false on a read error (errno tells which).
@@ -36,8 +37,7 @@ bool readUpTo(int fd, uint8_t* target, std::size_t count, std::size_t& done) {
     while (done < count) {
         // At most 1 MiB a call: some systems make the whole target range
         // resident before they read, and the target may be the 64 MiB buffer.
-        ssize_t got = ::read(fd, target + done, std::min(count - done, kReadPiece));
-        if (got < 0 && errno == EINTR) continue;
+        long got = platform::readSome(fd, target + done, std::min(count - done, kReadPiece));
         if (got < 0) return false;
         if (got == 0) break;
         done += static_cast<std::size_t>(got);
@@ -234,7 +234,7 @@ FileFormat saveFormatOf(const std::string& path) {
 LoadResult loadFile(const std::string& path, uint8_t* target, uint32_t limit,
                     const LoadOptions& options) {
     const bool standard = path == kStandardStream;
-    const int fd = standard ? STDIN_FILENO : openForReading(path);
+    const int fd = standard ? kStandardInput : openForReading(path);
     if (fd < 0) return loadFault(FileFault::CannotOpen, errno);
     const InputCloser closer{fd, !standard};
 
@@ -287,7 +287,7 @@ LoadResult loadFile(const std::string& path, uint8_t* target, uint32_t limit,
 SaveResult saveFile(const std::string& path, const uint8_t* source, uint32_t count) {
     SaveResult result;
     if (path == kStandardStream) {
-        if (!writeFormatted(STDOUT_FILENO, FileFormat::Raw, source, count)) {
+        if (!writeFormatted(kStandardOutput, FileFormat::Raw, source, count)) {
             result.fault = FileFault::WriteFailed;
             result.error = errno;
         }

@@ -2,8 +2,6 @@
 // scripts, on the same core: the same catalogue, transport, operations and
 // command runner, so a command behaves the same in both.
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>

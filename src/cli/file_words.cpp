@@ -1,7 +1,5 @@
 #include "cli/file_words.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 
@@ -29,7 +27,7 @@ int folderRefusal(const std::string& folder) {
     std::string probe = folder + "/.ostrel-cli-XXXXXX";
     const int fd = platform::makeUniqueFile(probe);
     if (fd < 0) return errno;
-    ::close(fd);
+    platform::closeFile(fd);
     platform::removeFile(probe);
     return 0;
 }

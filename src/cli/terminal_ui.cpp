@@ -1,7 +1,6 @@
 #include "cli/terminal_ui.h"
 
 #include <time.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cinttypes>

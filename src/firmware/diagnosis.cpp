@@ -1,7 +1,6 @@
 #include "firmware/diagnosis.h"
 
 #include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -61,7 +60,7 @@ SystemProbe SystemProbe::real() {
     probe.openReadWrite = [](const std::string& path) {
         const int fd = platform::openFile(path, O_RDWR);
         if (fd < 0) return errno;
-        ::close(fd);
+        platform::closeFile(fd);
         return 0;
     };
     probe.exists = [](const std::string& path) { return platform::pathExists(path); };

@@ -1,7 +1,6 @@
 #include "production/production_log.h"
 
 #include <fcntl.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -39,11 +38,11 @@ std::string productionLogName(std::time_t time) {
 }
 
 ProductionLog::~ProductionLog() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0) platform::closeFile(fd_);
 }
 
 bool ProductionLog::open(const std::string& path, std::string& error) {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0) platform::closeFile(fd_);
     path_ = path;
     const bool existed = platform::pathExists(path);
     fd_ = platform::openFile(path, O_WRONLY | O_APPEND | O_CREAT, 0644);
@@ -64,9 +63,7 @@ bool ProductionLog::append(const std::string& text, std::string& error) {
     // One write: with O_APPEND the kernel puts the whole line at the end as
     // one piece, whoever else appends. A short write is a failure, not a
     // reason to write the rest later, which another process could split.
-    ssize_t written;
-    do written = ::write(fd_, text.data(), text.size());
-    while (written < 0 && errno == EINTR);
+    const long written = platform::writeSome(fd_, text.data(), text.size());
     if (written < 0 || static_cast<std::size_t>(written) != text.size()) {
         error = written < 0 ? std::strerror(errno) : std::strerror(ENOSPC);
         // The part that went out ends at the file's end unless another process

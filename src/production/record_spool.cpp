@@ -1,7 +1,6 @@
 #include "production/record_spool.h"
 
 #include <fcntl.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -60,12 +59,12 @@ struct LockedFile {
         fd = platform::openFile(path, flags, 0600);
         if (fd < 0) return;
         if (!platform::lockFile(fd, true)) {
-            ::close(fd);
+            platform::closeFile(fd);
             fd = -1;
         }
     }
     ~LockedFile() {
-        if (fd >= 0) ::close(fd);
+        if (fd >= 0) platform::closeFile(fd);
     }
     LockedFile(const LockedFile&) = delete;
     LockedFile& operator=(const LockedFile&) = delete;
@@ -74,8 +73,7 @@ struct LockedFile {
 bool writeAll(int fd, const std::string& text) {
     std::size_t done = 0;
     while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
+        const long n = platform::writeSome(fd, text.data() + done, text.size() - done);
         if (n == 0) errno = ENOSPC;
         if (n <= 0) return false;
         done += static_cast<std::size_t>(n);
@@ -207,8 +205,7 @@ bool RecordSpool::flush(ProductionStore& store, Flushed& flushed, std::string& e
     }
     std::string text;
     char block[4096];
-    for (ssize_t n; (n = ::read(file.fd, block, sizeof block)) != 0;) {
-        if (n < 0 && errno == EINTR) continue;
+    for (long n; (n = platform::readSome(file.fd, block, sizeof block)) != 0;) {
         if (n < 0) {
             error = path_ + ": " + std::strerror(errno);
             return false;

@@ -1,7 +1,6 @@
 #include "production/serial_counter.h"
 
 #include <fcntl.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
@@ -124,7 +123,7 @@ void continueOlderCounter(const std::string& counterPath) {
     const bool read =
         platform::lockFile(older, false) &&
         platform::readAt(older, text, kCounterTextSize, 0) == static_cast<long>(kCounterTextSize);
-    ::close(older);
+    platform::closeFile(older);
     if (!read) return;
     // Written whole under another name and linked into place: a process that
     // opens the new counter meanwhile finds it complete or not at all, and of
@@ -133,9 +132,9 @@ void continueOlderCounter(const std::string& counterPath) {
     const int fd = platform::openFile(temporary, O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (fd < 0) return;
     const bool written =
-        ::write(fd, text, kCounterTextSize) == static_cast<ssize_t>(kCounterTextSize) &&
+        platform::writeSome(fd, text, kCounterTextSize) == static_cast<long>(kCounterTextSize) &&
         platform::flushToDisk(fd);
-    ::close(fd);
+    platform::closeFile(fd);
     if (written) platform::linkNewFile(temporary, counterPath);
     platform::removeFile(temporary);
 }
@@ -179,7 +178,7 @@ bool SerialCounter::update(Change change, std::string& error) {
              (got > 0 || platform::flushFolderOf(path_));
         if (!ok) error = std::strerror(written < 0 ? errno : ENOSPC);
     }
-    ::close(fd);
+    platform::closeFile(fd);
     return ok;
 }
 

@@ -4,10 +4,11 @@
 // reported recorded is on the disk.
 
 #include <sqlite3.h>
-#include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "base/platform.h"
 #include "production/sql_connection.h"
@@ -112,7 +113,7 @@ std::unique_ptr<SqlConnection> connectSqlite(const std::string& path, std::strin
         db,
         [](void*, int tries) {
             if (tries >= 30000) return 0;
-            usleep(1000);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
             return 1;
         },
         nullptr);

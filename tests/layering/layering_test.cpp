@@ -5,7 +5,8 @@
 // numbers and log) stands on operations too, beside firmware; cli and shell
 // are the top, and only main.cpp includes shell. Windows live in ui/ folders:
 // no other code includes a ui/ header, and nothing outside them includes Qt,
-// since the core library links no Qt at all.
+// since the core library links no Qt at all. The system's POSIX calls
+// (unistd.h) are the platform layer's alone.
 
 #include <gtest/gtest.h>
 
@@ -75,6 +76,8 @@ std::vector<std::string> layeringViolations(const fs::path& root) {
             const std::string target = m[2];
             const std::string where = relative + ":" + std::to_string(number) + ": ";
             if (m[1] == "<") {
+                if (target == "unistd.h" && relative != "base/platform_posix.cpp")
+                    found.push_back(where + "<unistd.h> outside the platform layer");
                 if (!window && target.size() > 1 && target[0] == 'Q' &&
                     (std::isupper(static_cast<unsigned char>(target[1])) || target[1] == 't'))
                     found.push_back(where + "Qt header <" + target + "> outside a ui/ folder");
@@ -125,6 +128,8 @@ TEST(Layering, PlantedViolationsAreNamedWithFileAndLine) {
         {"usb/ui/notifier.h", "#include <QObject>\n#include \"usb/device_change.h\"\n"},
         {"shell/ui/main_window.h", "#include \"buffers/ui/hex_view.h\"\n"},
         {"main.cpp", "#include <QApplication>\n#include \"shell/ui/main_window.h\"\n"},
+        {"base/platform_posix.cpp", "#include <unistd.h>\n"},
+        {"cli/terminal.cpp", "#include <cstdio>\n#include <unistd.h>\n"},
     };
     for (const auto& [name, text] : files) {
         fs::create_directories((root / name).parent_path());
@@ -135,6 +140,7 @@ TEST(Layering, PlantedViolationsAreNamedWithFileAndLine) {
         "buffers/io.h:2: buffers includes \"operations/runner.h\", above it",
         "cli/main.cpp:1: cli includes \"shell/ui/main_window.h\", above it",
         "cli/main.cpp:1: ui/ header \"shell/ui/main_window.h\" outside a ui/ folder",
+        "cli/terminal.cpp:2: <unistd.h> outside the platform layer",
         "operations/runner.h:1: operations includes \"firmware/hid.h\", above it",
         "production/store.cpp:2: production includes \"firmware/hid.h\", above it",
         "usb/bulk.cpp:1: Qt header <QWidget> outside a ui/ folder",

@@ -2,13 +2,14 @@
 
 #include <signal.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <QApplication>
 #include <QDialog>
 #include <QPointer>
 #include <QSocketNotifier>
 #include <QWidget>
+
+#include "base/platform.h"
 
 namespace ostrel {
 namespace {
@@ -19,7 +20,7 @@ int signalSockets[2] = {-1, -1};
 
 void onSignal(int) {
     const char byte = 1;
-    [[maybe_unused]] const ssize_t n = write(signalSockets[0], &byte, 1);
+    [[maybe_unused]] const long n = ostrel::platform::writeSome(signalSockets[0], &byte, 1);
 }
 
 }  // namespace
@@ -31,7 +32,7 @@ void closeOnTerminationSignals(QWidget* window) {
     QPointer<QWidget> target(window);
     QObject::connect(notifier, &QSocketNotifier::activated, window, [target] {
         char byte = 0;
-        [[maybe_unused]] const ssize_t n = read(signalSockets[1], &byte, 1);
+        [[maybe_unused]] const long n = ostrel::platform::readSome(signalSockets[1], &byte, 1);
         // A box waiting for a click would hold the close up for good: each
         // open one is answered as its Escape key would (No, Cancel, Close).
         for (int boxes = 0; boxes < 16; ++boxes) {
