@@ -31,8 +31,6 @@ set(linux_only
     firmware/diagnosis_test.cpp
     # ostrel-cli as a process, its JSON read with Qt, and FIFOs, signals and /proc
     cli/cli_test.cpp cli/production_line_test.cpp cli/programmers_test.cpp
-    # the PostgreSQL server the production store tests start
-    production/production_test.cpp
     # POSIX files: FIFOs, /dev/full, file size limits, other users
     codecs/convert_test.cpp codecs/fuzz_test.cpp
     codecs/interop_test.cpp codecs/fuzz_corpus_objcopy_test.cpp

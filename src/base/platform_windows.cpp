@@ -123,10 +123,11 @@ int openFile(const std::string& path, int flags, int mode) {
             access = GENERIC_READ;
             break;
     }
-    // Appending through a handle that may only append puts each write at the
-    // end as one piece, whoever else appends.
+    // Appending through a handle that may append but not write puts each
+    // write at the end as one piece, whoever else appends. It may read too:
+    // LockFileEx refuses a handle that may neither read nor write.
     if ((flags & O_APPEND) != 0 && (flags & O_RDWR) == 0)
-        access = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+        access = FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
     DWORD disposition = OPEN_EXISTING;
     if ((flags & O_CREAT) != 0 && (flags & O_EXCL) != 0)
         disposition = CREATE_NEW;
