@@ -65,12 +65,19 @@ const char kUsage[] =
     "                   Cortex-M firmware from 0x3000 on (a stack pointer in RAM,\n"
     "                   then an odd address from 0x08003000 on) is refused too,\n"
     "                   --force sends it all the same\n"
+#ifdef _WIN32
+    "  doctor           find out why the programmer does not work: the USB library\n"
+    "                   (libusb0.dll), the programmer on the bus (or its boot\n"
+    "                   loader), its interface, its answer, the chip; one line a\n"
+#else
     "  doctor           find out why the programmer does not work: the USB library,\n"
     "                   the programmer on the bus (or its boot loader), access to its\n"
     "                   device node, its interface, its answer, the chip; one line a\n"
+#endif
     "                   check with what to do about a problem (see --read-test and\n"
     "                   --report; exit 0 all passed, 1 a chip problem, 3 programmer\n"
     "                   unusable); with --device only the programmer it names\n"
+#ifndef _WIN32
     "  product add NAME with --db: keep product NAME in the production database:\n"
     "                   its chip (--chip), the SHA-256 of the data its image\n"
     "                   (--image FILE) puts on the chip, and its serial numbers\n"
@@ -84,6 +91,7 @@ const char kUsage[] =
     "                   (started, done, different, failed), cause, serial number,\n"
     "                   bytes, CRC-32, seconds, product, message; see --product,\n"
     "                   --since, --serial, --result, --csv and --summary\n"
+#endif
     "\n"
     "FILE formats follow the extension, as the window's Open and Save do:\n"
     "  .hex .ihx .ihex Intel HEX; .s19 .s28 .s37 .srec .mot S-record; .src written\n"
@@ -158,10 +166,16 @@ const char kUsage[] =
     "                     \"message\"} (a verify difference adds \"address\",\n"
     "                     \"chip\" and \"file\": the address and both bytes), and last\n"
     "                     {\"type\":\"result\",\"command\",\"status\",\"exit\",\n"
+#ifdef _WIN32
+    "                     \"message\",\"elapsed\"} (seconds; a read adds\n"
+    "                     \"warnings\", a list of {\"kind\",\"message\"}, and with\n"
+    "                     --twice \"reads_matched\")\n"
+#else
     "                     \"message\",\"elapsed\"} (seconds; with --db also \"row\"\n"
     "                     and \"serial\", the chip's row and serial number; a read\n"
     "                     adds \"warnings\", a list of {\"kind\",\"message\"}, and\n"
     "                     with --twice \"reads_matched\")\n"
+#endif
     "  -q, --quiet        print only errors (and the results on standard output)\n"
     "      --log FILE     append one JSON line per chip command to the production\n"
     "                     log FILE: time, programmer serial number, chip, ID read,\n"
@@ -179,6 +193,7 @@ const char kUsage[] =
     "                     --log prod.jsonl), so each log has its own, and moves\n"
     "                     on by STEP (default 1) only when the chip passed its\n"
     "                     verify; START is where a new counter begins\n"
+#ifndef _WIN32
     "      --db URL       the production database of a line: sqlite:PATH for one\n"
     "                     station, or a PostgreSQL URI (postgresql://USER@HOST/DB)\n"
     "                     or any connection string libpq takes (host=H dbname=D;\n"
@@ -205,6 +220,7 @@ const char kUsage[] =
     "      --csv          records: comma-separated, under a line of column names\n"
     "      --summary      records: per station and programmer: chips, passed,\n"
     "                     failed, yield and median seconds\n"
+#endif
     "      --read-test    doctor: also read the chip (-c, or the detected one) twice\n"
     "                     and compare the reads; nothing is written\n"
     "      --report FILE  doctor: save the lines, the versions of the system and the\n"
@@ -215,6 +231,10 @@ const char kUsage[] =
     "Without --chip or --detect the chip commands are refused; detect and info use\n"
     "the catalogue's first chip for the programmer's set-up.\n"
     "\n"
+#ifdef _WIN32
+    "Not in this build: the production database of a line (--db, product, records).\n"
+    "\n"
+#endif
     "Messages go to standard error; chips, detect, info, list, checksum and verify\n"
     "--all print their results on standard output. On a terminal a progress line\n"
     "shows the operation, the percentage, the bytes, the rate and the time left.\n"
@@ -230,8 +250,12 @@ const char kUsage[] =
     "       another chip or none\n"
     "  2    usage error, unknown chip, a file that cannot be read or written, or a\n"
     "       chip the programmer cannot read, write or erase (nothing was moved);\n"
+#ifdef _WIN32
+    "       also whatever else\n"
+#else
     "       the production database cannot be used, or refuses the image or the\n"
     "       chip for its product (the chip was not started); also whatever else\n"
+#endif
     "       stopped the command (out of memory, a failing library), named in one\n"
     "       line, with no output file left behind\n"
     "  3    no programmer found, or the chosen one is gone or busy (upgrade: nor\n"
@@ -248,17 +272,30 @@ const char kUsage[] =
     "  ostrel-cli -c W25Q128JV auto firmware.hex\n"
     "  ostrel-cli -c AT24C02 -m Atmel verify eeprom.bin\n"
     "  ostrel-cli -c W25Q64JV --format hex write firmware.bin\n"
+#ifndef _WIN32
     "  ostrel-cli --db sqlite:line.db product add board -c W25Q64JV --image fw.bin \\\n"
     "      --serial 0x1000:4:1\n"
     "  ostrel-cli --db postgresql://line@db.local/line auto --product board fw.bin\n"
     "  ostrel-cli --db postgresql://line@db.local/line records --summary\n"
+#endif
     "\n"
+#ifdef _WIN32
+    "Without a programmer: the programmer simulator (libusb0.dll in the build's sim\n"
+    "folder) stands in for the USB library when Windows finds it first, on PATH;\n"
+    "OSTREL_SIM_CONFIG names its configuration, e.g. the two lines\n"
+    "  programmer bus=1\n"
+    "  chip id=0xEF4017 size=0x800000 class=0 image=chip.img\n"
+    "and then: set OSTREL_SIM_CONFIG=sim.conf\n"
+    "          set PATH=build-windows\\sim;%PATH%\n"
+    "          ostrel-cli detect\n";
+#else
     "Without a programmer: the programmer simulator (libusb-0.1.so.4 in the build's\n"
     "sim/ folder) stands in for the USB library; OSTREL_SIM_CONFIG names its\n"
     "configuration, e.g. the two lines\n"
     "  programmer bus=1\n"
     "  chip id=0xEF4017 size=0x800000 class=0 image=chip.img\n"
     "and then: OSTREL_SIM_CONFIG=sim.conf LD_LIBRARY_PATH=build/sim ostrel-cli detect\n";
+#endif
 
 const std::vector<OptionSpec>& optionTable() {
     using V = OptionValue;

@@ -108,6 +108,12 @@ check "doctor without libusb0.dll: exit 3" test $? -eq 3
 check "doctor without libusb0.dll: says so" grep -q 'libusb0.dll could not be loaded' <<<"$out"
 check "doctor without libusb0.dll: the driver's advice" grep -q 'libusb-win32 driver' <<<"$out"
 check "doctor gives no udev advice" test -z "$(grep -i 'udev\|plugdev\|apt' <<<"$out")"
+# --help says what this build has: no database, the simulator on PATH.
+out=$(cli --help)
+check "--help: exit 0" test $? -eq 0
+check "--help offers no --db, PostgreSQL or LD_LIBRARY_PATH" \
+    test -z "$(grep -i -- '--db URL\|--db sqlite\|postgres\|LD_LIBRARY_PATH' <<<"$out")"
+check "--help names the simulator as libusb0.dll on PATH" grep -q 'set PATH=' <<<"$out"
 
 # --db is not available in this build: refused with exit 2.
 cli -q --db sqlite:line.db -c W25Q32JV auto image.bin 2>db.txt
