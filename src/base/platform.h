@@ -134,6 +134,15 @@ std::string libraryFile(void* library);
 const char* usbLibraryName();
 const char* hidLibraryName();
 
+// ---- USB devices as the system lists them, served by a driver or not.
+struct UsbDeviceEntry {
+    std::vector<std::string> hardwareIds;  // "USB\VID_1FC8&PID_300B&REV_0100", ...
+    std::string name;                      // as the system shows it to the user
+    std::string driver;                    // the driver's service ("libusb0"); empty: none
+};
+// Windows asks SetupAPI; empty where the USB library sees every device anyway.
+std::vector<UsbDeviceEntry> usbDevices();
+
 // ---- The program and its user.
 // The running program's file.
 std::string executablePath();

@@ -1,6 +1,7 @@
 // clang-format off
 #include <windows.h>
 #include <bcrypt.h>
+#include <setupapi.h>
 #include <shellapi.h>
 // clang-format on
 #include <fcntl.h>
@@ -12,6 +13,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <vector>
 
 #include "base/platform.h"
@@ -423,6 +425,43 @@ const char* usbLibraryName() {
 }
 const char* hidLibraryName() {
     return "hid.dll";
+}
+
+std::vector<UsbDeviceEntry> usbDevices() {
+    std::vector<UsbDeviceEntry> devices;
+    const HDEVINFO set =
+        SetupDiGetClassDevsW(nullptr, L"USB", nullptr, DIGCF_ALLCLASSES | DIGCF_PRESENT);
+    if (set == INVALID_HANDLE_VALUE) return devices;
+    // A property as text; a list (REG_MULTI_SZ) comes as its strings one after another.
+    const auto property = [set](SP_DEVINFO_DATA& info, DWORD which) {
+        std::vector<std::string> texts;
+        wchar_t value[2048] = {};
+        DWORD type = 0;
+        if (!SetupDiGetDeviceRegistryPropertyW(set, &info, which, &type,
+                                               reinterpret_cast<BYTE*>(value),
+                                               sizeof value - 2 * sizeof(wchar_t), nullptr))
+            return texts;
+        for (const wchar_t* at = value; *at != L'\0'; at += std::wcslen(at) + 1) {
+            texts.push_back(narrow(at));
+            if (type != REG_MULTI_SZ) break;
+        }
+        return texts;
+    };
+    SP_DEVINFO_DATA info{};
+    info.cbSize = sizeof info;
+    for (DWORD i = 0; SetupDiEnumDeviceInfo(set, i, &info); ++i) {
+        UsbDeviceEntry device;
+        device.hardwareIds = property(info, SPDRP_HARDWAREID);
+        for (const DWORD which : {SPDRP_FRIENDLYNAME, SPDRP_DEVICEDESC}) {
+            const std::vector<std::string> name = property(info, which);
+            if (device.name.empty() && !name.empty()) device.name = name.front();
+        }
+        const std::vector<std::string> service = property(info, SPDRP_SERVICE);
+        if (!service.empty()) device.driver = service.front();
+        devices.push_back(std::move(device));
+    }
+    SetupDiDestroyDeviceInfoList(set);
+    return devices;
 }
 
 std::string executablePath() {

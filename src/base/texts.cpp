@@ -172,6 +172,10 @@ constexpr Entry kTexts[kTextCount] = {
       "No programmer found. Check the USB connection (lsusb should list 1fc8:300b) and that "
       "your user may open it (install the udev rule, or join the plugdev group and log in "
       "again)."}},
+    {OSTREL_TEXT(CliNoLibrary),
+     {"无法载入 USB 库 %s，因此无法连接编程器。%s",
+      "無法載入 USB 函式庫 %s，因此無法連接編程器。%s",
+      "The USB library %s could not be loaded, so no programmer can be reached. %s"}},
     {OSTREL_TEXT(CliCatalogueUnreadable),
      {"无法读取芯片库 %s。", "無法讀取晶片庫 %s。", "Cannot read the chip catalogue %s."}},
     {OSTREL_TEXT(CliChooseChip),
@@ -325,6 +329,23 @@ constexpr Entry kTexts[kTextCount] = {
      {"请插上编程器，或换一根数据线、换一个 USB 口；lsusb 应当列出 1FC8:300B。",
       "請插上編程器，或換一條傳輸線、換一個 USB 埠；lsusb 應當列出 1FC8:300B。",
       "Plug the programmer in, or try another cable or port; lsusb must list 1FC8:300B."}},
+    {OSTREL_TEXT(DoctorBusNoDriver),
+     {"USB 总线：编程器 (1FC8:300B) 已接入（%s），但没有驱动程序，USB 库无法使用它。",
+      "USB 匯流排：編程器 (1FC8:300B) 已接入（%s），但沒有驅動程式，USB 函式庫無法使用它。",
+      "USB bus: the programmer (1FC8:300B) is attached (%s) but has no driver, so the USB "
+      "library cannot reach it."}},
+    {OSTREL_TEXT(DoctorBusOtherDriver),
+     {"USB 总线：编程器 (1FC8:300B) 已接入（%s），但使用的是驱动程序 %s，USB 库无法使用它。",
+      "USB 匯流排：編程器 (1FC8:300B) 已接入（%s），但使用的是驅動程式 %s，USB 函式庫無法使用它。",
+      "USB bus: the programmer (1FC8:300B) is attached (%s) with the driver %s, through which "
+      "the USB library cannot reach it."}},
+    {OSTREL_TEXT(DoctorBusInstallDriver),
+     {"请为它安装 libusb-win32 驱动（libusb0.sys 与 libusb0.dll：用 libusb-win32 "
+      "项目的安装程序选择设备 1FC8:300B），然后重新插拔编程器。",
+      "請為它安裝 libusb-win32 驅動程式（libusb0.sys 與 libusb0.dll：用 libusb-win32 "
+      "專案的安裝程式選擇裝置 1FC8:300B），然後重新插拔編程器。",
+      "Install the libusb-win32 driver for it (libusb0.sys and libusb0.dll: choose the device "
+      "1FC8:300B in the libusb-win32 project's installer), then replug the programmer."}},
     {OSTREL_TEXT(DoctorAccessOk),
      {"设备节点 %s：本用户可以打开。", "裝置節點 %s：本使用者可以開啟。",
       "Device node %s: this user can open it."}},

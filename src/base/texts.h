@@ -74,6 +74,7 @@ enum class Txt {
     FirmwareUpgradeComplete,  // %s: image length
     // The command line.
     CliNoProgrammer,
+    CliNoLibrary,            // %s: the library's name, what to install
     CliCatalogueUnreadable,  // %s: path
     CliChooseChip,
     CliUnknownChip,     // %s: the name asked for
@@ -126,6 +127,9 @@ enum class Txt {
     DoctorBusFinishUpgrade,
     DoctorBusNone,
     DoctorBusPlugIn,
+    DoctorBusNoDriver,     // %s: the device's name as the system lists it
+    DoctorBusOtherDriver,  // %s: the device's name, its driver
+    DoctorBusInstallDriver,
     DoctorAccessOk,      // %s: device node
     DoctorAccessDenied,  // %s: device node
     DoctorAccessNoRule,

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/platform.h"
 #include "base/text_format.h"
 #include "base/texts.h"
 #include "buffers/file_io.h"
@@ -40,7 +41,10 @@ std::string optionAddress(int64_t address) {
 
 std::string listProgrammersCommand(TUsbBulk& usb, TerminalUi& ui, bool json, int language) {
     const std::vector<ProgrammerEntry> programmers = listProgrammers(usb);
-    if (programmers.empty()) return programText(Txt::CliNoProgrammer, language);
+    if (programmers.empty()) {
+        const std::string missing = missingLibraryText(usb, language);
+        return missing.empty() ? programText(Txt::CliNoProgrammer, language) : missing;
+    }
     for (const ProgrammerEntry& p : programmers) {
         const bool asked = p.failure == OpenFailure::None;
         if (json) {
@@ -72,6 +76,8 @@ std::string chooseDevice(TUsbBulk& usb, const std::string& device, TerminalUi& u
         return {};
     }
     const ProgrammerChoice choice = chooseProgrammer(usb, device);
+    if (const std::string missing = missingLibraryText(usb, language); !missing.empty())
+        return missing;
     switch (choice.outcome) {
         case ProgrammerChoice::Chosen:
             usb.setDevicePath(choice.busPath);
@@ -85,6 +91,12 @@ std::string chooseDevice(TUsbBulk& usb, const std::string& device, TerminalUi& u
                           {device, std::to_string(choice.busy)});
     }
     return fillIn(programText(Txt::CliProgrammerGone, language), {device});
+}
+
+std::string missingLibraryText(const TUsbBulk& usb, int language) {
+    if (usb.lastOpenFailure() != OpenFailure::NoLibrary) return {};
+    return fillIn(programText(Txt::CliNoLibrary, language),
+                  {platform::usbLibraryName(), programText(Txt::DoctorLibraryInstall, language)});
 }
 
 std::string chosenDeviceFailure(const TUsbBulk& usb, int language) {

@@ -27,6 +27,10 @@ std::string listProgrammersCommand(TUsbBulk& usb, TerminalUi& ui, bool json, int
 // be found; else empty.
 std::string chooseDevice(TUsbBulk& usb, const std::string& device, TerminalUi& ui, int language);
 
+// Without the USB library no programmer can be reached: that, and what to
+// install, when the last open or scan could not load it; else empty.
+std::string missingLibraryText(const TUsbBulk& usb, int language);
+
 // Why the chosen programmer could not be opened, when one was chosen: gone or
 // busy. Empty without a chosen programmer.
 std::string chosenDeviceFailure(const TUsbBulk& usb, int language);

@@ -72,9 +72,12 @@ class Program {
     std::string text(Txt key, std::initializer_list<std::string> values = {}) const {
         return fillIn(programText(key, language_), values);
     }
-    // No programmer to use: when one is attached but cannot be opened, what to
-    // check (the same help as the window's "Not connected" tip).
+    // No programmer to use: without the USB library, that; when one is
+    // attached but cannot be opened, what to check (the same help as the
+    // window's "Not connected" tip).
     std::string noProgrammerText() const {
+        const std::string missing = usb_ ? missingLibraryText(*usb_, language_) : std::string();
+        if (!missing.empty()) return missing;
         const std::string chosen = usb_ ? chosenDeviceFailure(*usb_, language_) : std::string();
         if (!chosen.empty()) return chosen;
         return usb_ && attachedButUnusable(usb_->lastOpenFailure()) ? text(Txt::ProgrammerUnusable)

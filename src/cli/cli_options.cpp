@@ -67,8 +67,9 @@ const char kUsage[] =
     "                   --force sends it all the same\n"
 #ifdef _WIN32
     "  doctor           find out why the programmer does not work: the USB library\n"
-    "                   (libusb0.dll), the programmer on the bus (or its boot\n"
-    "                   loader), its interface, its answer, the chip; one line a\n"
+    "                   (libusb0.dll), the programmer on the bus (or its boot loader,\n"
+    "                   or a programmer without its driver), its interface, its\n"
+    "                   answer, the chip; one line a\n"
 #else
     "  doctor           find out why the programmer does not work: the USB library,\n"
     "                   the programmer on the bus (or its boot loader), access to its\n"
@@ -258,9 +259,9 @@ const char kUsage[] =
 #endif
     "       stopped the command (out of memory, a failing library), named in one\n"
     "       line, with no output file left behind\n"
-    "  3    no programmer found, or the chosen one is gone or busy (upgrade: nor\n"
-    "       its boot loader; doctor: the programmer cannot be used), or it stopped\n"
-    "       answering at the chip set-up\n"
+    "  3    no programmer found (or the USB library could not be loaded), or the\n"
+    "       chosen one is gone or busy (upgrade: nor its boot loader; doctor: the\n"
+    "       programmer cannot be used), or it stopped answering at the chip set-up\n"
     "  4    a transfer failed during the command (the message names the operation\n"
     "       and the address), nothing after it was done; or the chip's line could\n"
     "       not be appended to the production log\n"

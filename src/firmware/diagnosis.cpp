@@ -71,7 +71,26 @@ SystemProbe SystemProbe::real() {
         const char* value = std::getenv(name);
         return value != nullptr ? std::string(value) : std::string();
     };
+    probe.usbDevices = [] { return platform::usbDevices(); };
     return probe;
+}
+
+std::vector<platform::UsbDeviceEntry> devicesWithoutOurDriver(
+    const std::vector<platform::UsbDeviceEntry>& listed, int vendorId, int productId) {
+    char wanted[32];
+    std::snprintf(wanted, sizeof wanted, "usb\\vid_%04x&pid_%04x", vendorId, productId);
+    const std::string prefix = wanted;
+    std::vector<platform::UsbDeviceEntry> found;
+    for (const platform::UsbDeviceEntry& device : listed) {
+        const bool ours = std::any_of(
+            device.hardwareIds.begin(), device.hardwareIds.end(), [&](const std::string& id) {
+                const std::string lower = asciiLower(id);
+                return lower.compare(0, prefix.size(), prefix) == 0 &&
+                       (lower.size() == prefix.size() || lower[prefix.size()] == '&');
+            });
+        if (ours && asciiLower(device.driver) != "libusb0") found.push_back(device);
+    }
+    return found;
 }
 
 ChipFinding describeChip(const IdReply& reply, const Catalogue& catalogue, int language,
@@ -202,12 +221,26 @@ bool Doctor::bus(Diagnosis& d, std::string& busPath) {
     const bool bootLoader = hid_.findAndOpen(kBootLoaderVendorId, kBootLoaderManufacturer,
                                              kBootLoaderProductId, kBootLoaderProduct) == HidFound;
     hid_.close();
-    if (bootLoader)
+    // Or there, but without the driver through which the USB library reaches it.
+    const std::vector<platform::UsbDeviceEntry> unserved =
+        probe_.usbDevices ? devicesWithoutOurDriver(probe_.usbDevices(), kProgrammerVendorId,
+                                                    kProgrammerProductId)
+                          : std::vector<platform::UsbDeviceEntry>{};
+    if (bootLoader) {
         add(d, CheckId::Bus, false, programText(Txt::DoctorBusBootLoader, language_),
             programText(Txt::DoctorBusFinishUpgrade, language_));
-    else
+    } else if (!unserved.empty()) {
+        const platform::UsbDeviceEntry& device = unserved.front();
+        add(d, CheckId::Bus, false,
+            device.driver.empty()
+                ? fillIn(programText(Txt::DoctorBusNoDriver, language_), {device.name})
+                : fillIn(programText(Txt::DoctorBusOtherDriver, language_),
+                         {device.name, device.driver}),
+            programText(Txt::DoctorBusInstallDriver, language_));
+    } else {
         add(d, CheckId::Bus, false, programText(Txt::DoctorBusNone, language_),
             programText(Txt::DoctorBusPlugIn, language_));
+    }
     return false;
 }
 

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "base/platform.h"
 #include "catalogue/id_read.h"
 
 namespace ostrel {
@@ -66,9 +67,18 @@ struct SystemProbe {
     // A whole small file (empty when it cannot be read).
     std::function<std::string(const std::string& path)> readFile;
     std::function<std::string(const char* name)> environment;
+    // The USB devices the system lists, driver or not (Windows); empty where
+    // the USB library sees every device.
+    std::function<std::vector<platform::UsbDeviceEntry>()> usbDevices;
 
     static SystemProbe real();
 };
+
+// The devices among `listed` with these IDs (a hardware ID of
+// USB\VID_vvvv&PID_pppp, in any letter case) that the USB library cannot
+// reach: without a driver, or with another one than libusb-win32's.
+std::vector<platform::UsbDeviceEntry> devicesWithoutOurDriver(
+    const std::vector<platform::UsbDeviceEntry>& listed, int vendorId, int productId);
 
 // The chip as Detect finds it, in the words the front end prints for detect.
 struct ChipFinding {

@@ -249,7 +249,10 @@ std::vector<AttachedDevice> TUsbBulk::listDevices(int vendorId, const char* manu
                                                   int productId, const char* product) {
     USB_bulk_close();
     std::vector<AttachedDevice> found;
-    bind();
+    if (!bind()) {
+        failure_ = OpenFailure::NoLibrary;
+        return found;
+    }
     forEachCandidate(
         vendorId, productId, false, [&](struct usb_device* dev, const std::string& path) {
             usb_dev_handle* handle = openTraced(dev, path);

@@ -98,7 +98,8 @@ class TUsbBulk {
     // Every device with the IDs and strings, in bus order, whatever the device
     // path says. Each is opened to
     // read its strings and closed again; none is claimed, so a device another
-    // program holds is listed too.
+    // program holds is listed too. Without the library: none, and
+    // lastOpenFailure() says NoLibrary.
     std::vector<AttachedDevice> listDevices(int vendorId, const char* manufacturer, int productId,
                                             const char* product);
 

@@ -18,7 +18,8 @@ struct FakeSystem {
     std::map<std::string, std::string> links;
     std::map<std::string, std::vector<std::string>> folders;
     std::map<std::string, std::string> env;
-    int nodeError = 0;  // what opening the device node gives
+    int nodeError = 0;                                 // what opening the device node gives
+    std::vector<platform::UsbDeviceEntry> usbDevices;  // as Windows lists them
 
     SystemProbe probe() const {
         SystemProbe p;
@@ -40,6 +41,7 @@ struct FakeSystem {
             auto it = env.find(name);
             return it == env.end() ? std::string() : it->second;
         };
+        p.usbDevices = [this] { return usbDevices; };
         return p;
     }
 };
@@ -88,9 +90,32 @@ TEST_F(DiagnosisTest, EachFaultIsFoundByItsCheckWhichSaysWhatToDo) {
         DiagnosisVerdict verdict;
     };
     const std::vector<Case> cases = {
-        {"no programmer", [&](FakeSystem&) { ostrel_sim_set_plugged(device, 0); }, CheckId::Bus,
-         false, "USB bus: no programmer (1FC8:300B).", "lsusb must list 1FC8:300B",
+        // Another device, and the programmer with libusb-win32's driver (which
+        // the library would have found): neither is a programmer left unserved.
+        {"no programmer",
+         [&](FakeSystem& s) {
+             ostrel_sim_set_plugged(device, 0);
+             s.usbDevices = {{{"USB\\VID_1FC8&PID_300C&REV_0100"}, "Other", ""},
+                             {{"USB\\VID_1FC8&PID_300BA"}, "Longer", ""},
+                             {{"USB\\VID_1FC8&PID_300B"}, "Ostrel I", "LibUsb0"}};
+         },
+         CheckId::Bus, false, "USB bus: no programmer (1FC8:300B).", "lsusb must list 1FC8:300B",
          DiagnosisVerdict::ProgrammerUnusable},
+        {"the programmer without a driver",
+         [&](FakeSystem& s) {
+             ostrel_sim_set_plugged(device, 0);
+             s.usbDevices = {
+                 {{"USB\\VID_1FC8&PID_300B&REV_0100", "USB\\VID_1FC8&PID_300B"}, "Ostrel I", ""}};
+         },
+         CheckId::Bus, false, "programmer (1FC8:300B) is attached (Ostrel I) but has no driver",
+         "Install the libusb-win32 driver for it", DiagnosisVerdict::ProgrammerUnusable},
+        {"the programmer with another driver",
+         [&](FakeSystem& s) {
+             ostrel_sim_set_plugged(device, 0);
+             s.usbDevices = {{{"usb\\vid_1fc8&pid_300b"}, "Ostrel I", "WinUSB"}};
+         },
+         CheckId::Bus, false, "attached (Ostrel I) with the driver WinUSB",
+         "choose the device 1FC8:300B", DiagnosisVerdict::ProgrammerUnusable},
         {"the boot loader alone",
          [&](FakeSystem&) {
              ostrel_sim_set_plugged(device, 0);

@@ -240,8 +240,15 @@ TEST_F(ProgOpen, WhyNoProgrammerCouldBeUsed) {
             << usb.lastDiagnostic();
         usb.USB_bulk_close();
     }
+    // Without the library an open and a scan both say so, rather than that
+    // nothing is attached.
     TUsbBulk absent("/nonexistent/libusb-0.1.so.4");
     absent.setPause([](int) {});
+    EXPECT_TRUE(absent
+                    .listDevices(kProgrammerVendorId, kProgrammerVendorText, kProgrammerProductId,
+                                 kProgrammerProductText)
+                    .empty());
+    EXPECT_EQ(absent.lastOpenFailure(), OpenFailure::NoLibrary);
     EXPECT_EQ(absent.prog_open(kProgrammerVendorId, kProgrammerVendorText, kProgrammerProductId,
                                kProgrammerProductText),
               0);

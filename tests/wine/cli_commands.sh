@@ -108,6 +108,22 @@ check "doctor without libusb0.dll: exit 3" test $? -eq 3
 check "doctor without libusb0.dll: says so" grep -q 'libusb0.dll could not be loaded' <<<"$out"
 check "doctor without libusb0.dll: the driver's advice" grep -q 'libusb-win32 driver' <<<"$out"
 check "doctor gives no udev advice" test -z "$(grep -i 'udev\|plugdev\|apt' <<<"$out")"
+# Every command says the library is missing, not that no programmer is there.
+for args in "list" "detect" "info" "-c W25Q32JV read nolib.bin" "-d 001/001 detect"; do
+    # shellcheck disable=SC2086
+    out=$(WINEPATH= cli $args 2>&1)
+    check "$args without libusb0.dll: exit 3" test $? -eq 3
+    check "$args without libusb0.dll: says so" \
+        grep -q 'USB library libusb0.dll could not be loaded' <<<"$out"
+done
+# No programmer on the bus: Windows' own device list (SetupAPI) holds none
+# either, so doctor says none is attached.
+: > empty.conf
+out=$(OSTREL_SIM_CONFIG=$work/empty.conf cli doctor 2>&1)
+check "doctor without a programmer: exit 3" test $? -eq 3
+check "doctor without a programmer: says none is on the bus" \
+    grep -q 'USB bus: no programmer (1FC8:300B)' <<<"$out"
+
 # --help says what this build has: no database, the simulator on PATH.
 out=$(cli --help)
 check "--help: exit 0" test $? -eq 0
