@@ -1,7 +1,6 @@
 #include "production/station_journal.h"
 
 #include <fcntl.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -132,12 +131,12 @@ struct LockedJournal {
     LockedJournal(const std::string& path, int flags) {
         fd = platform::openFile(path, flags, 0600);
         if (fd >= 0 && !platform::lockFile(fd, true)) {
-            ::close(fd);
+            platform::closeFile(fd);
             fd = -1;
         }
     }
     ~LockedJournal() {
-        if (fd >= 0) ::close(fd);
+        if (fd >= 0) platform::closeFile(fd);
     }
     LockedJournal(const LockedJournal&) = delete;
     LockedJournal& operator=(const LockedJournal&) = delete;
@@ -148,7 +147,6 @@ bool readAll(int fd, std::string& text) {
     char block[8192];
     for (int64_t at = 0;;) {
         const long n = platform::readAt(fd, block, sizeof block, at);
-        if (n < 0 && errno == EINTR) continue;
         if (n < 0) return false;
         if (n == 0) return true;
         text.append(block, static_cast<std::size_t>(n));
@@ -161,8 +159,7 @@ bool readAll(int fd, std::string& text) {
 bool appendWhole(int fd, int64_t size, const std::string& text) {
     std::size_t done = 0;
     while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
+        const long n = platform::writeSome(fd, text.data() + done, text.size() - done);
         if (n <= 0) {
             if (n == 0) errno = ENOSPC;
             const int why = errno;
