@@ -255,7 +255,19 @@ bool flushFolderOf(const std::string&) {
 }
 
 bool truncateFile(int fd, int64_t size) {
-    return _chsize_s(fd, size) == 0;
+    if (_chsize_s(fd, size) == 0) return true;
+    // A handle that may append but not write cannot set the file's end (the
+    // production log's and the spool's): a second handle on the same file
+    // that may write does it.
+    const HANDLE writer = ReOpenFile(handleOf(fd), GENERIC_WRITE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
+    if (writer == INVALID_HANDLE_VALUE) return failed();
+    FILE_END_OF_FILE_INFO end{};
+    end.EndOfFile.QuadPart = size;
+    const bool ok = SetFileInformationByHandle(writer, FileEndOfFileInfo, &end, sizeof end) != 0;
+    if (!ok) failed();
+    CloseHandle(writer);
+    return ok;
 }
 
 namespace {

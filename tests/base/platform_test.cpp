@@ -214,6 +214,9 @@ TEST(Platform, AppendedWritesLandAtTheEndAndTheFileCanBeLocked) {
         ASSERT_EQ(platform::writeSome(w.fd, w.text, std::strlen(w.text)),
                   static_cast<long>(std::strlen(w.text)));
     EXPECT_EQ(testing::readFile(path), "abbc");
+    // A part written is cut off again through the descriptor that appends.
+    EXPECT_TRUE(platform::truncateFile(second, 3));
+    EXPECT_EQ(testing::readFile(path), "abb");
     EXPECT_TRUE(platform::lockFile(first, true));
     // Windows' lock wants a handle that may read or write; Wine does not
     // check that for a lock, but does for a read.
