@@ -12,7 +12,9 @@
 #include "production/record_spool.h"
 #include "production/station_journal.h"
 #include "production/station_link.h"
+#ifndef _WIN32
 #include "support/pg_server.h"
+#endif
 #include "support/temp_files.h"
 
 namespace ostrel::testing {
@@ -520,6 +522,7 @@ TEST(LineDatabase, NumbersComeBackOnceAndTheSpoolCountsOnce) {
 }
 #endif
 
+#ifndef _WIN32  // the database, which the Windows build does not have
 // Leases on both databases: blocks of the product's lease size taken one
 // after the other and past the numbers the pool gave chips, a last one
 // shorter where the pool ends, sizes below 1 or beyond what the pool has left
@@ -591,6 +594,7 @@ TEST(LineDatabase, LeasesAreBlocksOfThePoolThatNeverOverlap) {
         EXPECT_EQ(p->leaseSize, 8u);
     }
 }
+#endif
 
 // The station's journal over a restart: numbers drawn from the oldest
 // lease first, one given back drawn again before fresh ones, one spent never
@@ -678,6 +682,7 @@ TEST(StationJournal, DrawsEachNumberOnceAcrossRestartsAndRefusesADamagedJournal)
     }
 }
 
+#ifndef _WIN32  // the database, which the Windows build does not have
 // A station on the line's database draws its chips' numbers from its lease,
 // takes its first lease with its first chip and the next once less than half
 // is left, gives back the number of a chip that failed before its write and
@@ -737,7 +742,9 @@ TEST(StationJournal, AStationDrawsFromItsLeaseAndTopsItUp) {
     ASSERT_TRUE(link.store().startChip(unleased, error)) << error;
     EXPECT_EQ(unleased.serial, 1008u);
 }
+#endif
 
+#ifndef _WIN32  // the database, which the Windows build does not have
 // Errors by kind: what the server says by SQLSTATE and SQLite by its
 // extended code; a store that refuses on its own says Refused.
 TEST(LineDatabase, ErrorsAreSortedIntoLostRetryAndRefused) {
@@ -779,6 +786,7 @@ TEST(LineDatabase, ErrorsAreSortedIntoLostRetryAndRefused) {
     EXPECT_FALSE(db->exec("INSERT INTO stations VALUES ('a', 'x')", error));
     EXPECT_EQ(db->errorKind(), K::Refused) << error;
 }
+#endif
 
 }  // namespace
 }  // namespace ostrel::testing
