@@ -177,10 +177,9 @@ int RecordSpool::waiting() const {
     if (file.fd < 0) return 0;
     int lines = 0;
     char block[4096];
-    for (ssize_t n; (n = ::read(file.fd, block, sizeof block)) != 0;) {
-        if (n < 0 && errno == EINTR) continue;
+    for (long n; (n = platform::readSome(file.fd, block, sizeof block)) != 0;) {
         if (n < 0) break;
-        for (ssize_t i = 0; i < n; ++i) lines += block[i] == '\n';
+        for (long i = 0; i < n; ++i) lines += block[i] == '\n';
     }
     return lines;
 }

@@ -1,7 +1,6 @@
 #include "production/station_link.h"
 
 #include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -128,10 +127,11 @@ void StationLink::rememberSeen(const std::string& identity,
     const int fd = platform::openFile(fresh, O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (fd < 0) return;  // the station then cannot go on without the database
     const bool written =
-        ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) &&
+        platform::writeSome(fd, text.data(), text.size()) == static_cast<long>(text.size()) &&
         platform::flushToDisk(fd);
-    ::close(fd);
-    if (!written || std::rename(fresh.c_str(), path.c_str()) != 0) std::remove(fresh.c_str());
+    platform::closeFile(fd);
+    // Windows' rename does not replace a file that is there: the platform's does.
+    if (!written || !platform::replaceFile(fresh, path)) platform::removeFile(fresh);
 }
 
 bool StationLink::connect(std::string& error) {
