@@ -546,7 +546,8 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
         std::optional<std::string> value;
         const OptionSpec* option = optionNamed(arg, value);
         if (option == nullptr) {
-            error = "unknown option " + arg;
+            // A mistyped --db may carry the database's password.
+            error = "unknown option " + databaseShownName(arg);
             return false;
         }
         if (option->value == OptionValue::None) {

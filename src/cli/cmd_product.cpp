@@ -48,14 +48,12 @@ std::unique_ptr<StationLink> connectDatabase(const Options& options, TerminalUi&
     const bool connected = link->connect(error);
     // A chip may go on from the station's lease while the database is away.
     if (!connected && chipWaits && link->goOffline()) {
-        ui.note(fillIn(programText(Txt::DatabaseOffline, language),
-                       {databaseShownName(options.db), error}));
+        ui.note(databaseProblem(Txt::DatabaseOffline, options.db, error, language));
         return link;
     }
     if (!connected) {
-        problem =
-            fillIn(programText(chipWaits ? Txt::DatabaseAway : Txt::DatabaseUnusable, language),
-                   {databaseShownName(options.db), error});
+        problem = databaseProblem(chipWaits ? Txt::DatabaseAway : Txt::DatabaseUnusable, options.db,
+                                  error, language);
         ui.error(problem);
         return nullptr;
     }
@@ -78,8 +76,7 @@ std::string productCommand(ProductContext& c) {
         std::vector<Product> products;
         if (!link) return error;
         if (!link->store().listProducts(products, error))
-            return refuse(c.ui, fillIn(programText(Txt::DatabaseUnusable, c.language),
-                                       {databaseShownName(o.db), error}));
+            return refuse(c.ui, databaseProblem(Txt::DatabaseUnusable, o.db, error, c.language));
         for (const Product& p : products) {
             const std::string lease = p.serial ? std::to_string(p.leaseSize) : "";
             if (o.json)
@@ -102,8 +99,7 @@ std::string productCommand(ProductContext& c) {
         std::unique_ptr<StationLink> link = connectDatabase(o, c.ui, c.language, false, error);
         if (!link) return error;
         if (!link->store().setLeaseSize(name, size, error))
-            return refuse(c.ui, fillIn(programText(Txt::DatabaseUnusable, c.language),
-                                       {databaseShownName(o.db), error}));
+            return refuse(c.ui, databaseProblem(Txt::DatabaseUnusable, o.db, error, c.language));
         c.ui.note(
             fillIn(programText(Txt::ProductLeaseSet, c.language), {name, std::to_string(size)}));
         return {};
@@ -131,8 +127,7 @@ std::string productCommand(ProductContext& c) {
     std::unique_ptr<StationLink> link = connectDatabase(o, c.ui, c.language, false, error);
     if (!link) return error;
     if (!link->store().addProduct(product, error))
-        return refuse(c.ui, fillIn(programText(Txt::DatabaseUnusable, c.language),
-                                   {databaseShownName(o.db), error}));
+        return refuse(c.ui, databaseProblem(Txt::DatabaseUnusable, o.db, error, c.language));
     c.ui.note(fillIn(programText(Txt::ProductAdded, c.language),
                      {product.name, product.chip, product.imageSha256,
                       std::to_string(std::max<int32_t>(c.state.buffers.flashDataLength, 0))}));
@@ -143,8 +138,7 @@ std::string checkProduct(ProductContext& c, StationLink& link, const std::string
     std::optional<Product> product;
     std::string error;
     if (!link.findProduct(c.options.product, product, error))
-        return refuse(c.ui, fillIn(programText(Txt::DatabaseAway, c.language),
-                                   {databaseShownName(c.options.db), error}));
+        return refuse(c.ui, databaseProblem(Txt::DatabaseAway, c.options.db, error, c.language));
     if (!product)
         return refuse(c.ui,
                       fillIn(programText(Txt::ProductUnknown, c.language), {c.options.product}));

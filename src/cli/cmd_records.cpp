@@ -117,8 +117,7 @@ std::string recordsCommand(const Options& o, TerminalUi& ui, int language) {
     std::vector<ProgrammerSummary> lines;
     if (o.summary ? !link->store().summary(filter, lines, error)
                   : !link->store().records(filter, rows, error)) {
-        const std::string shown =
-            fillIn(programText(Txt::DatabaseUnusable, language), {databaseShownName(o.db), error});
+        const std::string shown = databaseProblem(Txt::DatabaseUnusable, o.db, error, language);
         ui.error(shown);
         return shown;
     }

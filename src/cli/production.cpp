@@ -52,8 +52,7 @@ std::string CliProduction::begin(const Options& options, MainState& state, Progr
         if (database != nullptr && !database->offline() &&
             !database->store().registerProgrammer(database->station, info.serialNumber, error)) {
             run_.reset();
-            return fillIn(programText(Txt::DatabaseAway, state.language),
-                          {databaseShownName(database->url()), error});
+            return databaseProblem(Txt::DatabaseAway, database->url(), error, state.language);
         }
         const IdReply reply = ops.readChipId();
         if (reply.answered()) run_->chipId = chipIdText(reply.id);

@@ -162,8 +162,7 @@ bool ProductionRun::startRow(ChipCommand command) {
         return false;
     }
     if (databaseAway_) {
-        complain(fillIn(programText(Txt::DatabaseAway, state_.language),
-                        {databaseShownName(database->url()), error}));
+        complain(databaseProblem(Txt::DatabaseAway, database->url(), error, state_.language));
         return false;
     }
     row_ = row;
@@ -189,13 +188,14 @@ bool ProductionRun::finishRow(const ChipLogLine& line, CommandStatus status, boo
             // A chip started from the lease was meant for the spool.
             if (outcome.id == 0) return true;
             complain(fillIn(programText(Txt::DatabaseSpooled, state_.language),
-                            {error, database->spool().path()}));
+                            {databaseReason(database->url(), error), database->spool().path()}));
             return true;
         case StationLink::Kept::Lost:
             break;
     }
-    complain(fillIn(programText(Txt::DatabaseRecordLost, state_.language),
-                    {error, database->spool().path(), spoolError}));
+    complain(
+        fillIn(programText(Txt::DatabaseRecordLost, state_.language),
+               {databaseReason(database->url(), error), database->spool().path(), spoolError}));
     return false;
 }
 

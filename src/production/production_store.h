@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "base/texts.h"
 #include "production/serial_counter.h"
 #include "production/sql_connection.h"
 
@@ -98,8 +99,17 @@ struct DatabaseUrl {
 };
 // False with `error` (English, naming what is wrong) for a URL neither takes.
 bool parseDatabaseUrl(const std::string& url, DatabaseUrl& parsed, std::string& error);
-// The URL as it may be shown or logged: a password in it replaced by "***".
+// The URL as it may be shown or logged: every password in it replaced by
+// "***" (a URI's user:password@, the value of a key such as password=),
+// whether or not the URL can be read. Any text may go through it.
 std::string databaseShownName(const std::string& url);
+// `error`, the words of a library or of the server about `url`, as it may be
+// shown: every password `url` holds replaced by "***" wherever it is quoted.
+std::string databaseReason(const std::string& url, const std::string& error);
+// The text `key` ("%s" for the database, then for the reason) about `url`,
+// with neither showing a password.
+std::string databaseProblem(Txt key, const std::string& url, const std::string& error,
+                            int language);
 
 // "YYYY-MM-DD[THH:MM[:SS]]" in local time, or with "Z" in UTC.
 std::optional<std::time_t> parseRecordTime(const std::string& text);

@@ -350,8 +350,34 @@ TEST(LineDatabase, TextsShowNoPasswordTakeOnlyRealTimesAndKeepEveryMessage) {
          "postgres://line@db/line?password=***&sslmode=require"},
         {"host=db password='s3 cret' dbname=line", "host=db password=*** dbname=line"},
         {"sqlite:/var/lib/line.db", "sqlite:/var/lib/line.db"},
+        // Mistyped: whatever cannot be read hides its password all the same.
+        {"postgresq://line:s3cret@db/line", "postgresq://line:***@db/line"},
+        {"postgresql://line:s3@c/ret@db/line", "postgresql://line:***@db/line"},
+        {"postgresql://:s3cret@db", "postgresql://:***@db"},
+        {"host=db pasword = s3cret dbname=line", "host=db pasword = *** dbname=line"},
+        {"host=db sslpassword=s3\\ cret", "host=db sslpassword=***"},
+        {"postgresql://db/line?pass%77ord=s3cret", "postgresql://db/line?pass%77ord=***"},
+        {"host=db password='s3 \\'cret", "host=db password=***"},
+        {"unknown option --dbx=postgresql://u:s3cret@db",
+         "unknown option --dbx=postgresql://u:***@db"},
+        {"postgresql://line@db:5432/line", "postgresql://line@db:5432/line"},
     };
-    for (const auto& u : urls) EXPECT_EQ(databaseShownName(u.url), u.shown);
+    for (const auto& u : urls) EXPECT_EQ(databaseShownName(u.url), u.shown) << u.url;
+    // What a library says about a URL, quoting its password as it was
+    // written, unquoted or decoded.
+    const struct {
+        const char* url;
+        const char* error;
+        const char* shown;
+    } reasons[] = {
+        {"postgresql://u:s3%zzcret@db", "invalid percent-encoded token: \"s3%zzcret\"",
+         "invalid percent-encoded token: \"***\""},
+        {"postgresql://u:s3%40cret@db", "for s3@cret and s3%40cret", "for *** and ***"},
+        {"host=db password='s3 cret'", "'s3 cret' and s3 cret", "*** and ***"},
+        {"sqlite:/tmp/x.db", "unable to open database file (/tmp/x.db)",
+         "unable to open database file (/tmp/x.db)"},
+    };
+    for (const auto& r : reasons) EXPECT_EQ(databaseReason(r.url, r.error), r.shown) << r.url;
 
     const struct {
         const char* text;

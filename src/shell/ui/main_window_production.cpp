@@ -62,12 +62,10 @@ bool TForm1::connectLineDatabase(BatchProduction& p, const std::string& folder,
     const bool connected = link->connect(error);
     // Batch mode may go on from the station's lease while the database is away.
     if (!connected && link->goOffline())
-        ui_->insertLogLine(
-            fillIn(programText(Txt::DatabaseOffline, language), {databaseShownName(url), error}) +
-            " (" + ui_->timeOfDay() + ")");
+        ui_->insertLogLine(databaseProblem(Txt::DatabaseOffline, url, error, language) + " (" +
+                           ui_->timeOfDay() + ")");
     if ((!connected && !link->offline()) || !link->listProducts(products, error)) {
-        ui_->errorBox(
-            fillIn(programText(Txt::DatabaseUnusable, language), {databaseShownName(url), error}));
+        ui_->errorBox(databaseProblem(Txt::DatabaseUnusable, url, error, language));
         return false;
     }
     if (link->spoolWritten() > 0)
@@ -157,8 +155,7 @@ void TForm1::startProductionBatch() {
     // While the database is away the programmer is named by its chips' rows.
     if (p.database && !p.database->offline() &&
         !p.database->store().registerProgrammer(p.database->station, info.serialNumber, why)) {
-        ui_->errorBox(fillIn(programText(Txt::DatabaseAway, language),
-                             {databaseShownName(p.database->url()), why}));
+        ui_->errorBox(databaseProblem(Txt::DatabaseAway, p.database->url(), why, language));
         return keepButton();
     }
     // Batch mode stays on this programmer, whatever comes or goes meanwhile.
