@@ -85,26 +85,6 @@ std::string serialOutsideChip(const SerialFormat& format, const MainState& state
         {hexAddress(format.address), std::to_string(format.bytes), std::to_string(chipSize)});
 }
 
-const char* ProductionRun::causeOf(CommandStatus status) {
-    switch (status) {
-        case CommandStatus::Done:
-            return "";
-        case CommandStatus::NotRun:
-            return "not-started";
-        case CommandStatus::NoProgrammer:
-            return "no-programmer";
-        case CommandStatus::Mismatch:
-            return "difference";
-        case CommandStatus::Skipped:
-            return "not-streamed";
-        case CommandStatus::Failed:
-            return "transfer-failed";
-        case CommandStatus::Stopped:
-            return "stopped";
-    }
-    return "failed";
-}
-
 bool ProductionRun::recorded(ChipCommand command) const {
     return everyCommand || command == ChipCommand::Auto || command == ChipCommand::Write ||
            command == ChipCommand::Verify;
@@ -170,12 +150,11 @@ bool ProductionRun::startRow(ChipCommand command) {
     return true;
 }
 
-bool ProductionRun::finishRow(const ChipLogLine& line, CommandStatus status, bool recordLost,
-                              bool writeBegun) {
+bool ProductionRun::finishRow(const ChipLogLine& line, bool writeBegun) {
     ChipRow outcome = *row_;
     row_.reset();
     outcome.result = line.result;
-    outcome.cause = recordLost ? line.cause : causeOf(status);
+    outcome.cause = line.cause;
     outcome.message = line.message;
     outcome.bytes = line.bytes;
     outcome.crc32 = line.crc32;
@@ -238,8 +217,9 @@ bool ProductionRun::record(const CommandReport& report) {
         if (!row_) return true;
         ChipLogLine notRun;
         notRun.result = "failed";
+        notRun.cause = causeName(FailureCause::Refused);
         notRun.message = "the chip was not started";
-        return finishRow(notRun, status, false, false);
+        return finishRow(notRun, false);
     }
 
     ChipLogLine line;
@@ -272,7 +252,7 @@ bool ProductionRun::record(const CommandReport& report) {
     const bool writeBegun = status != CommandStatus::NoProgrammer &&
                             !(failure && (failure->operation == Operation::Erase ||
                                           failure->operation == Operation::BlankCheck));
-    if (row_ && !finishRow(line, logLost ? CommandStatus::Failed : status, logLost, writeBegun)) {
+    if (row_ && !finishRow(line, writeBegun)) {
         ++failed_;
         showCounts();
         return false;

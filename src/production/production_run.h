@@ -81,18 +81,14 @@ class ProductionRun : public ChipCommandHook {
     // could not record it.
     const std::string& problem() const { return problem_; }
 
-    // The database's word for why a chip did not pass; empty when it did.
-    static const char* causeOf(CommandStatus status);
-
   private:
     bool recorded(ChipCommand command) const;
     bool stampSerial(ChipCommand command);
     bool startRow(ChipCommand command);
-    // Finishes the started row with the line's outcome (`recordLost`: the
-    // chip's log line could not be written, the line's cause says so;
-    // `writeBegun`: its number may be on the chip); false when the outcome
-    // was kept nowhere (the user has been told).
-    bool finishRow(const ChipLogLine& line, CommandStatus status, bool recordLost, bool writeBegun);
+    // Finishes the started row with the line's outcome (`writeBegun`: its
+    // number may be on the chip); false when the outcome was kept nowhere
+    // (the user has been told).
+    bool finishRow(const ChipLogLine& line, bool writeBegun);
     void showCounts();
     void complain(const std::string& text);
 

@@ -31,11 +31,36 @@ std::string numberText(uint64_t value) {
     return std::to_string(value);
 }
 
+// The causes as the rows of the first schema spelled them, and as the
+// production log and the rows spell them since.
+constexpr std::pair<const char*, const char*> kOldCauses[] = {
+    {"transfer-failed", "transfer_failed"},
+    {"no-programmer", "no_programmer"},
+    {"not-streamed", "type_not_streamed"},
+    {"not-started", "refused"},
+};
+
+// The cause as the rows spell it, also of an outcome an older program kept
+// in its spool.
+std::string currentCause(const std::string& cause) {
+    for (const auto& [old, now] : kOldCauses)
+        if (cause == old) return now;
+    return cause;
+}
+
+std::vector<std::string> causesRespelled() {
+    std::vector<std::string> statements;
+    for (const auto& [old, now] : kOldCauses)
+        statements.push_back(std::string("UPDATE chips SET cause = '") + now + "' WHERE cause = '" +
+                             old + "'");
+    return statements;
+}
+
 // The schema, version by version: each upgrade is a list of statements run
 // in one transaction with the version row. "ROWID" stands for the row
 // number's type, which the two databases write differently.
-const std::vector<std::vector<const char*>>& upgrades() {
-    static const std::vector<std::vector<const char*>> steps = {
+const std::vector<std::vector<std::string>>& upgrades() {
+    static const std::vector<std::vector<std::string>> steps = {
         {
             "CREATE TABLE products (name TEXT PRIMARY KEY, chip TEXT NOT NULL, "
             "image_sha256 TEXT NOT NULL, created TEXT NOT NULL)",
@@ -68,6 +93,7 @@ const std::vector<std::vector<const char*>>& upgrades() {
             "ALTER TABLE chips ADD COLUMN sequence BIGINT",
             "CREATE UNIQUE INDEX chips_station_sequence ON chips (station, sequence)",
         },
+        causesRespelled(),
     };
     return steps;
 }
@@ -408,8 +434,7 @@ bool ProductionStore::prepareSchema(std::string& error) {
             }
             if (version == schemaVersion()) return true;
             for (; version < schemaVersion(); ++version) {
-                for (const char* step : upgrades()[static_cast<std::size_t>(version)]) {
-                    std::string statement = step;
+                for (std::string statement : upgrades()[static_cast<std::size_t>(version)]) {
                     const std::size_t rowId = statement.find("ROWID");
                     if (rowId != std::string::npos) statement.replace(rowId, 5, db.rowIdType());
                     if (!db.exec(statement, error)) return false;
@@ -704,13 +729,13 @@ bool ProductionStore::finishChip(const ChipRow& outcome, bool& finished, std::st
         false,
         [&] {
             SqlRows rows;
-            if (!db.exec(
-                    "UPDATE chips SET result = $2, cause = $3, message = $4, bytes = $5, "
-                    "crc32 = $6, seconds = $7 WHERE id = $1 AND result = 'started' "
-                    "RETURNING serial, product, sequence",
-                    {std::to_string(outcome.id), outcome.result, outcome.cause, outcome.message,
-                     numberText(outcome.bytes), std::string(crc), secondsText(outcome.seconds)},
-                    rows, error))
+            if (!db.exec("UPDATE chips SET result = $2, cause = $3, message = $4, bytes = $5, "
+                         "crc32 = $6, seconds = $7 WHERE id = $1 AND result = 'started' "
+                         "RETURNING serial, product, sequence",
+                         {std::to_string(outcome.id), outcome.result, currentCause(outcome.cause),
+                          outcome.message, numberText(outcome.bytes), std::string(crc),
+                          secondsText(outcome.seconds)},
+                         rows, error))
                 return false;
             finished = !rows.empty();
             if (!finished) {

@@ -62,11 +62,15 @@ class Production : public SimFixture {
 
 // Three chips of one run: the second ignores the write and so differs. Its
 // number goes to the third chip, and the CRC-32s (from Python's zlib) are of
-// the image with each chip's number in it.
+// the image with each chip's number in it. The database's rows say what the
+// log says, in the same words.
 TEST_F(Production, EveryChipLeavesALineWithItsCrcAndSerial) {
     ASSERT_TRUE(log.open(dir.file("production.jsonl"), error)) << error;
     SerialCounter serials(dir.file(kSerialCounterName), format());
     run.serials = &serials;
+    StationLink link("sqlite:" + dir.file("line.db"), dir.path());
+    ASSERT_TRUE(link.connect(error)) << error;
+    run.database = &link;
     run.chipId = "EF4016";
     struct Chip {
         bool writeProtected;
@@ -101,6 +105,15 @@ TEST_F(Production, EveryChipLeavesALineWithItsCrcAndSerial) {
     }
     EXPECT_NE(field(written[1], "message"), "\"\"");
     EXPECT_EQ(ui.statusPanels[PanelBatchCounts], "OK 2 NG 1");
+    std::vector<ChipRow> rows;
+    ASSERT_TRUE(link.store().records({}, rows, error)) << error;
+    ASSERT_EQ(rows.size(), written.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ("\"" + rows[i].result + "\"", field(written[i], "result"));
+        EXPECT_EQ(rows[i].cause.empty() ? "null" : "\"" + rows[i].cause + "\"",
+                  field(written[i], "cause"));
+        EXPECT_EQ(jsonString(rows[i].message), field(written[i], "message"));
+    }
 }
 
 // The record of one command, from its report alone: the bytes it moved and
@@ -538,6 +551,26 @@ TEST(LineDatabase, NumbersComeBackOnceAndTheSpoolCountsOnce) {
     EXPECT_EQ(spools[0], spools[1]);
     EXPECT_NE(spools[0], spools[2]);
 
+    // Rows written before the causes took the log's spelling, and an outcome
+    // an older program kept aside, take it.
+    store.reset();
+    {
+        auto db = connectSqlite(dir.file("line.db"), error);
+        ASSERT_TRUE(db && db->exec("UPDATE ostrel_schema SET version = 2", error) &&
+                    db->exec("UPDATE chips SET cause = 'transfer-failed' WHERE id = 1", error) &&
+                    db->exec("UPDATE chips SET result = 'started' WHERE id = 3", error))
+            << error;
+    }
+    store = ProductionStore::open(url, error);
+    ASSERT_TRUE(store) << error;
+    ChipRow old = rows[2];
+    old.result = "failed";
+    old.cause = "no-programmer";
+    bool finished = false;
+    ASSERT_TRUE(store->finishChip(old, finished, error)) << error;
+    ASSERT_TRUE(store->records({}, rows, error));
+    EXPECT_EQ(rows[0].cause, "transfer_failed");
+    EXPECT_EQ(rows[2].cause, "no_programmer");
     store.reset();
     {
         auto db = connectSqlite(dir.file("line.db"), error);
