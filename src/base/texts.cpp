@@ -587,6 +587,9 @@ constexpr Entry kTexts[kTextCount] = {
      {"租用剩余序列号：%s；等待写入数据库的记录：%s。",
       "租用剩餘序號：%s；等待寫入資料庫的記錄：%s。",
       "Numbers left in the lease: %s; records waiting for the database: %s."}},
+    {OSTREL_TEXT(DifferenceBytes),
+     {"%s：芯片为 %s，文件为 %s", "%s：晶片為 %s，檔案為 %s",
+      "%s: the chip holds %s, the file %s"}},
     // The buffer tools.
     {OSTREL_TEXT(MenuChecksum), {"校验和(&S)...", "校驗和(&S)...", "Checksum(&S)..."}},
     {OSTREL_TEXT(MenuFind), {"查找(&I)...", "尋找(&I)...", "Find(&I)..."}},

@@ -58,6 +58,17 @@ void describeCommand(const CommandReport& report, const uint8_t* flash, const st
         const Failure failure = report.failure.value_or(Failure{});
         line.cause = report.failure ? causeName(failure.cause) : "failed";
         line.message = failureText(failure, LangEnglish, typeText);
+        // A difference is recorded with the facts the command line shows:
+        // where it is, and the chip's and the file's byte there.
+        if (report.difference && !line.message.empty()) {
+            const std::size_t lineEnd = line.message.find('\n');
+            const auto byteText = [](uint8_t value) { return hexDigits(value, 2) + "h"; };
+            line.message =
+                fillIn(programText(Txt::DifferenceBytes, LangEnglish),
+                       {line.message.substr(0, lineEnd), byteText(report.difference->chipByte),
+                        byteText(report.difference->fileByte)}) +
+                (lineEnd == std::string::npos ? "" : line.message.substr(lineEnd));
+        }
         if (line.message.empty()) line.message = recordOwnText(failure.cause);
     }
     // The bytes are in the buffer after a read only when it arrived whole;

@@ -824,7 +824,8 @@ TEST_F(Cli, ProductionLogRecordsEveryChipAndRefusesBeforeTheChipWhenUnwritable) 
         // Whatever the language of the command line, the record speaks English.
         {{"--log", log, "--lang", "zh_CN", "verify", dir.file("other.bin")},
          1,
-         "\"result\":\"different\",\"message\":\"Flash check error address:0h\",",
+         "\"result\":\"different\",\"message\":\"Flash check error address:0h: the chip holds 85h, "
+         "the file 4Bh\",",
          "地址 0h"},
         // Another product's log in the same folder counts on its own.
         {{"--log", other, serial[0], serial[1], "auto", dir.file("data.bin")},

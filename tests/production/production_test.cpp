@@ -127,12 +127,14 @@ TEST_F(Production, TheRecordTakesBytesAndCauseFromTheReport) {
     state->language = LangSimplified;
     run.everyCommand = true;
     const auto report = [](ChipCommand command, CommandStatus status, AddressSpan moved,
-                           std::optional<Failure> failure = std::nullopt) {
+                           std::optional<Failure> failure = std::nullopt,
+                           std::optional<Difference> difference = std::nullopt) {
         CommandReport r;
         r.command = command;
         r.status = status;
         r.moved = moved;
         r.failure = failure;
+        r.difference = difference;
         return r;
     };
     struct Case {
@@ -156,11 +158,12 @@ TEST_F(Production, TheRecordTakesBytesAndCauseFromTheReport) {
          "\"Read stopped at address 180h: the programmer did not answer. The operation is not "
          "complete.\"",
          "\"transfer_failed\""},
-        {"a difference, in English",
+        {"a difference, in English, with both bytes",
          report(ChipCommand::Verify, CommandStatus::Mismatch, {0, 0x100},
-                Failure{Operation::Verify, FailureCause::Difference, 0x12, 0}),
+                Failure{Operation::Verify, FailureCause::Difference, 0x12, 0},
+                Difference{0x12, 0xFF, 0x12}),
          true, "\"different\"", "256", "\"29058c73\"", "40aff2e9d2d8922e",
-         "\"Flash check error address:12h\"", "\"difference\""},
+         "\"Flash check error address:12h: the chip holds FFh, the file 12h\"", "\"difference\""},
         {"stopped",
          report(ChipCommand::Erase, CommandStatus::Stopped, {},
                 Failure{Operation::Erase, FailureCause::Stopped, -1, 0}),
