@@ -587,6 +587,8 @@ constexpr Entry kTexts[kTextCount] = {
      {"租用剩余序列号：%s；等待写入数据库的记录：%s。",
       "租用剩餘序號：%s；等待寫入資料庫的記錄：%s。",
       "Numbers left in the lease: %s; records waiting for the database: %s."}},
+    {OSTREL_TEXT(SerialWritten),
+     {"已写入序列号 %s。", "已寫入序號 %s。", "Serial number %s written."}},
     {OSTREL_TEXT(DifferenceBytes),
      {"%s：芯片为 %s，文件为 %s", "%s：晶片為 %s，檔案為 %s",
       "%s: the chip holds %s, the file %s"}},

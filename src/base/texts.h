@@ -203,6 +203,7 @@ enum class Txt {
     DatabaseOffline,       // %s: the database, the reason
     LeaseUsedUp,           // %s: the database, the reason, the product, chips the lease gave
     LeaseHolding,          // %s: numbers left in the lease, outcomes waiting
+    SerialWritten,         // %s: the serial number written into the chip
     DifferenceBytes,       // %s: the difference's words, the chip's byte, the file's byte
     // The buffer tools: checksums, find, go to, undo, copy and paste, the
     // accessible hex view, and every difference of a verify.

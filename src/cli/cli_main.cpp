@@ -524,6 +524,7 @@ int Program::present(const CommandReport& report, const std::string& file, FileF
         formatText(report.command == ChipCommand::Read ? saveFormatOf(file) : format, language_);
     if (report.cause() == FailureCause::NoProgrammer) context.noProgrammer = noProgrammerText();
     context.recordProblem = production_.problem();
+    context.serial = production_.serial();
     context.fileProblem = fileProblem;
     CliOutcome outcome = cliOutcome(report, context);
     if (mapping_) {

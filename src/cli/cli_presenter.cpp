@@ -112,6 +112,7 @@ CliOutcome cliOutcome(const CommandReport& report, const CliContext& c) {
         out.line = doneLine(report, c);
         // Chinese sentences follow each other without a space.
         if (report.reads) out.line += (c.language == 2 ? " " : "") + text(Txt::ReadsMatched, {});
+        if (c.serial) out.line += " " + text(Txt::SerialWritten, {std::to_string(*c.serial)});
         out.message = out.line;
         return out;
     }

@@ -5,6 +5,8 @@
 // Everything comes from the report; nothing is read back out of the window's
 // texts.
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,6 +37,8 @@ struct CliContext {
     std::string recordProblem;
     // Why the file could not be read or written.
     std::string fileProblem;
+    // The serial number the production run wrote into the chip, if any.
+    std::optional<uint64_t> serial;
 };
 
 struct CliOutcome {

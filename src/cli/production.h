@@ -43,6 +43,10 @@ class CliProduction {
     std::string problem() const { return run_ ? run_->problem() : std::string(); }
     // The chip was not started because the database could not be used.
     bool databaseAway() const { return run_ && run_->databaseAway(); }
+    // The serial number written into the chip, if one was.
+    std::optional<uint64_t> serial() const {
+        return run_ ? run_->lastSerial() : std::optional<uint64_t>();
+    }
     // ,"row":N,"serial":N for the result object, when the chip had them.
     std::string resultFields() const;
 

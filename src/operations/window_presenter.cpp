@@ -65,8 +65,9 @@ void WindowPresenter::box(const Failure& failure) {
     if (!text.empty()) ui_.errorBox(text);
 }
 
-void WindowPresenter::completionLine(Msg key) {
-    ui_.insertLogLine(messageText(key, language_) + " (" + ui_.timeOfDay() + ")");
+void WindowPresenter::completionLine(Msg key, const std::string& more) {
+    ui_.insertLogLine(messageText(key, language_) + (more.empty() ? "" : " " + more) + " (" +
+                      ui_.timeOfDay() + ")");
 }
 
 void WindowPresenter::warningLines(const CommandReport& report) {
@@ -128,7 +129,14 @@ void WindowPresenter::present(const CommandReport& report) {
             break;
         case ChipCommand::Auto:
             // Complete only when its verify ran and found the chip equal.
-            if (report.verified) completionLine(Msg::MsgAutoComplete);
+            if (report.verified) {
+                const std::optional<uint64_t> serial =
+                    serialWritten ? serialWritten() : std::nullopt;
+                completionLine(Msg::MsgAutoComplete,
+                               serial ? fillIn(programText(Txt::SerialWritten, language_),
+                                               {std::to_string(*serial)})
+                                      : std::string());
+            }
             break;
     }
     timeAndBeep(report.elapsedMs);

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "base/messages.h"
@@ -60,6 +61,9 @@ class WindowPresenter : public CommandPresenter {
     // The box for a command without a programmer points to Help > Diagnose...,
     // as the status panel's tip does.
     bool pointToDiagnosis = false;
+    // The serial number the production run wrote into the chip, if it wrote
+    // one: the line of an Auto that passed names it.
+    std::function<std::optional<uint64_t>()> serialWritten;
 
     // A failed command: its box. Done, and a check that found a difference
     // (after its box): Read, Erase and Write show the time, beep, then add
@@ -75,7 +79,8 @@ class WindowPresenter : public CommandPresenter {
 
   private:
     void box(const Failure& failure);
-    void completionLine(Msg key);
+    // "... Complete!", `more` after it, and the time of day.
+    void completionLine(Msg key, const std::string& more = {});
     // A line in the log for each warning about the bytes a read brought.
     void warningLines(const CommandReport& report);
     void timeAndBeep(int64_t elapsedMs);

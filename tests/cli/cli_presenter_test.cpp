@@ -40,7 +40,8 @@ TEST(CliPresenter, EachEndingHasItsStatusAndWords) {
         std::string error;  // "" for none
         std::string json;   // the error's extra JSON fields
         std::string message;
-        std::string cause = "";  // the second error line
+        std::string cause = "";                         // the second error line
+        std::optional<uint64_t> serial = std::nullopt;  // written by the production run
     };
     // A read done twice: matched, or three bytes in two blocks differed.
     const auto twice = [](CommandReport report, uint64_t bytes) {
@@ -66,6 +67,14 @@ TEST(CliPresenter, EachEndingHasItsStatusAndWords) {
         {"write", reportOf(C::Write, S::Done, {0, 300000}), LangEnglish, ExitDone,
          "Wrote 292.9 KiB of f.bin (raw binary) to W25Q64JV in 2.1 s.", "", "",
          "Wrote 292.9 KiB of f.bin (raw binary) to W25Q64JV in 2.1 s."},
+        {"auto with its serial number", reportOf(C::Auto, S::Done, {0, 0x1000}), LangEnglish,
+         ExitDone,
+         "Erased, wrote and verified 4 KiB of f.bin (raw binary) on W25Q64JV in 2.1 s. Serial "
+         "number 4096 written.",
+         "", "",
+         "Erased, wrote and verified 4 KiB of f.bin (raw binary) on W25Q64JV in 2.1 s. Serial "
+         "number 4096 written.",
+         "", 4096},
         {"blank", reportOf(C::BlankCheck, S::Done, {0, 0x800000}), LangEnglish, ExitDone,
          "W25Q64JV is blank.", "", "", "W25Q64JV is blank."},
         {"difference",
@@ -98,7 +107,8 @@ TEST(CliPresenter, EachEndingHasItsStatusAndWords) {
          "W25Q64JV differs from f.bin at address 81h: the chip holds 00h, the file 01h.",
          ",\"address\":129,\"chip\":0,\"file\":1", "",
          "The chip holds a 0 bit where the data has a 1: it was not erased. A write only clears "
-         "bits: erase the chip first, or use AUTO."},
+         "bits: erase the chip first, or use AUTO.",
+         4097},
         {"no programmer", reportOf(C::Erase, S::NoProgrammer, {}, failed(F::NoProgrammer)),
          LangEnglish, ExitNoProgrammer, "", "(not found)", "", "(not found)"},
         {"stopped answering at the set-up",
@@ -173,6 +183,7 @@ TEST(CliPresenter, EachEndingHasItsStatusAndWords) {
         context.noProgrammer = "(not found)";
         context.recordProblem = "(record)";
         context.fileProblem = "(file)";
+        context.serial = c.serial;
         const CliOutcome out = cliOutcome(c.report, context);
         EXPECT_EQ(out.exit, c.exit);
         EXPECT_EQ(out.line, c.line);

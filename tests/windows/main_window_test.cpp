@@ -26,6 +26,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
@@ -727,7 +728,8 @@ TEST_F(MainWindowTest, BatchModeFromItsButton) {
     EXPECT_FALSE(openEnabled);
     EXPECT_TRUE(bulkEnabled);
     EXPECT_LT(ticks, 20000) << "the chip was never programmed";
-    EXPECT_EQ(form->ui().firstLogLine().rfind("AUTO Complete!", 0), 0u);
+    EXPECT_EQ(form->ui().firstLogLine().rfind("AUTO Complete! Serial number 42 written. (", 0), 0u)
+        << form->ui().firstLogLine();
     EXPECT_FALSE(form->ToolBulk->isChecked());
     EXPECT_EQ(form->ToolBulk->text(), "BULK");
     EXPECT_TRUE(form->ToolOpen->isEnabled());
@@ -1465,6 +1467,45 @@ TEST_F(MainWindowTest, TheSerialNumberDialogsButtonsSpeakTheLanguage) {
         expected.sort();
         EXPECT_EQ(captions, expected);
     }
+}
+
+// With the line's products the dialog shows the chosen product's serial
+// numbers, closed, and leaves the station's own as they were.
+TEST_F(MainWindowTest, TheSerialNumberDialogShowsTheChosenProductsNumbers) {
+    auto form = makeForm();
+    std::string error;
+    SerialFormat own, pool;
+    ASSERT_TRUE(parseSerialFormat("0x10:4:7", own, error));
+    ASSERT_TRUE(parseSerialFormat("0x20:2:500:3:be", pool, error));
+    SerialDialog dialog(2, form->ui(), form.get());
+    dialog.setFormat(own);
+    dialog.setProducts({{"board", "chip", "00", pool}, {"plain", "chip", "00", std::nullopt}},
+                       "board");
+    const struct {
+        int index;
+        bool ticked;
+        const char* fields;  // address:bytes:start:step, big-endian ticked
+    } choices[] = {
+        {1, true, "0x20:2:500:3:1"}, {2, false, ""}, {0, false, ""}, {1, true, "0x20:2:500:3:1"}};
+    for (const auto& c : choices) {
+        SCOPED_TRACE(c.index);
+        dialog.product->setCurrentIndex(c.index);
+        EXPECT_EQ(dialog.enabled->isChecked(), c.ticked);
+        if (c.ticked) {
+            EXPECT_EQ(dialog.address->text() + ':' + QString::number(dialog.bytes->value()) + ':' +
+                          dialog.start->text() + ':' + dialog.step->text() + ':' +
+                          QString::number(dialog.bigEndian->isChecked()),
+                      c.fields);
+        }
+        for (QWidget* field : std::initializer_list<QWidget*>{dialog.enabled, dialog.address,
+                                                              dialog.start, dialog.bigEndian})
+            EXPECT_FALSE(field->isEnabled());
+    }
+    std::optional<SerialFormat> kept = own;
+    EXPECT_TRUE(dialog.takeFormat(kept));
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->address, 0x10u);
+    EXPECT_EQ(dialog.chosenProduct(), "board");
 }
 
 // Help > Diagnose... runs the checks and shows them in the window's language;

@@ -53,10 +53,12 @@ class RecordingForm : public TForm1 {
                  std::make_unique<RecordingUi>()) {}
     RecordingUi& ui() { return static_cast<RecordingUi&>(TForm1::ui()); }
     bool askSerialNumbers(std::optional<SerialFormat>& format, std::string& product,
-                          const std::vector<std::string>* products) override {
+                          const std::vector<Product>* products) override {
         format = serialAnswer;
         product = productAnswer;
-        productsOffered = products ? *products : std::vector<std::string>{};
+        productsOffered.clear();
+        if (products != nullptr)
+            for (const Product& each : *products) productsOffered.push_back(each.name);
         return true;
     }
     std::optional<SerialFormat> serialAnswer;  // batch mode's serial numbers: none

@@ -64,18 +64,29 @@ SerialDialog::SerialDialog(int language, UiPort& ui, QWidget* parent)
     }
 }
 
-void SerialDialog::setProducts(const std::vector<std::string>& names, const std::string& chosen) {
+void SerialDialog::setProducts(const std::vector<Product>& products, const std::string& chosen) {
+    productsShown_ = true;
+    products_ = products;
+    product->disconnect(this);
     product->clear();
     product->addItem(text(Txt::SerialDialogNoProduct, language_));
-    for (const std::string& name : names) product->addItem(QString::fromStdString(name));
+    for (const Product& each : products) product->addItem(QString::fromStdString(each.name));
     const int at = chosen.empty() ? 0 : product->findText(QString::fromStdString(chosen));
     product->setCurrentIndex(at < 0 ? 0 : at);
     productLabel_->setVisible(true);
     product->setVisible(true);
     // The line's serial numbers come from its products' pools, never from a
-    // station's own counter.
-    enabled->setChecked(false);
+    // station's own counter: the fields show the product's and are closed.
     enabled->setEnabled(false);
+    for (QWidget* field : std::initializer_list<QWidget*>{address, bytes, start, step, bigEndian})
+        field->setEnabled(false);
+    showProduct(product->currentIndex());
+    connect(product, &QComboBox::currentIndexChanged, this, &SerialDialog::showProduct);
+}
+
+void SerialDialog::showProduct(int index) {
+    const bool known = index > 0 && static_cast<std::size_t>(index) <= products_.size();
+    showFormat(known ? products_[static_cast<std::size_t>(index) - 1].serial : std::nullopt);
 }
 
 std::string SerialDialog::chosenProduct() const {
@@ -83,7 +94,16 @@ std::string SerialDialog::chosenProduct() const {
 }
 
 void SerialDialog::setFormat(const std::optional<SerialFormat>& format) {
+    showFormat(format);
+}
+
+void SerialDialog::showFormat(const std::optional<SerialFormat>& format) {
     enabled->setChecked(format.has_value());
+    // Closed fields follow the box no more: they stay closed.
+    if (productsShown_)
+        for (QWidget* field :
+             std::initializer_list<QWidget*>{address, bytes, start, step, bigEndian})
+            field->setEnabled(false);
     if (!format) return;
     char hex[16];
     std::snprintf(hex, sizeof hex, "0x%X", static_cast<unsigned>(format->address));
@@ -95,6 +115,7 @@ void SerialDialog::setFormat(const std::optional<SerialFormat>& format) {
 }
 
 bool SerialDialog::takeFormat(std::optional<SerialFormat>& format) {
+    if (productsShown_) return true;
     if (!enabled->isChecked()) {
         format.reset();
         return true;

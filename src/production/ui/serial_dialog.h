@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "production/production_store.h"
 #include "production/serial_counter.h"
 
 class QCheckBox;
@@ -29,11 +30,13 @@ class SerialDialog : public QDialog {
     // Shows what `format` holds (nothing: the box unticked).
     void setFormat(const std::optional<SerialFormat>& format);
     // What the fields say; false (and an error box) when they do not parse.
+    // With the line's products the format is left as it was: the serial
+    // numbers are the product's.
     bool takeFormat(std::optional<SerialFormat>& format);
     // The products of the line's database, `chosen` selected (empty: none);
     // shown only when this is called. With a database the serial numbers are
-    // its products', so the fields are closed.
-    void setProducts(const std::vector<std::string>& names, const std::string& chosen);
+    // its products', so the fields are closed and show the chosen product's.
+    void setProducts(const std::vector<Product>& products, const std::string& chosen);
     std::string chosenProduct() const;
 
     QComboBox* product;
@@ -46,10 +49,15 @@ class SerialDialog : public QDialog {
 
   private:
     void accept() override;
+    // The fields show `format` (nothing: the box unticked, the fields as they were).
+    void showFormat(const std::optional<SerialFormat>& format);
+    void showProduct(int index);
 
     int language_;
     UiPort& ui_;
     QLabel* productLabel_;
+    std::vector<Product> products_;
+    bool productsShown_ = false;
 };
 
 }  // namespace ostrel

@@ -238,7 +238,7 @@ class TForm1 : public QMainWindow {
     // database (`products` its products; null: no database); false when the
     // user cancelled.
     virtual bool askSerialNumbers(std::optional<SerialFormat>& format, std::string& product,
-                                  const std::vector<std::string>* products);
+                                  const std::vector<Product>* products);
     void startProductionBatch();
     // The line's database the settings name, connected, and its products;
     // false (the user told) when it cannot be used.

@@ -38,7 +38,7 @@ struct BatchProduction {
 };
 
 bool TForm1::askSerialNumbers(std::optional<SerialFormat>& format, std::string& product,
-                              const std::vector<std::string>* products) {
+                              const std::vector<Product>* products) {
     SerialDialog dialog(state_->language, *ui_, this);
     dialog.setFormat(format);
     if (products != nullptr) dialog.setProducts(*products, product);
@@ -125,10 +125,8 @@ void TForm1::startProductionBatch() {
     BatchProduction& p = *production_;
     const std::string folder = ProgramPaths::stateFolder();
     std::vector<Product> products;
-    std::vector<std::string> names;
     if (!connectLineDatabase(p, folder, products)) return keepButton();
-    for (const Product& product : products) names.push_back(product.name);
-    if (!askSerialNumbers(p.serialFormat, p.product, p.database ? &names : nullptr) ||
+    if (!askSerialNumbers(p.serialFormat, p.product, p.database ? &products : nullptr) ||
         lock.locked() || !checkLineProduct(p, products))
         return keepButton();
 
@@ -185,11 +183,13 @@ void TForm1::startProductionBatch() {
         TForm1& form;
         ~HookGuard() {
             form.runner().hook = nullptr;
+            form.presenter_->serialWritten = nullptr;
             form.batchProgrammer_.clear();
             form.applyProgrammerChoice();
         }
     } guard{*this};
     runner_->hook = p.run.get();
+    presenter_->serialWritten = [run = p.run.get()] { return run->lastSerial(); };
     p.stampedHash.clear();
     const BatchEnd end = runner_->startBatch();
     if (p.database && p.database->product) {
