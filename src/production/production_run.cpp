@@ -112,7 +112,7 @@ bool ProductionRun::stampSerial(ChipCommand command) {
     const uint64_t end = uint64_t{format.address} + format.bytes;
     const std::string outside = serialOutsideChip(format, state_);
     if (!outside.empty()) {
-        ui_.errorBox(outside);
+        complain(outside);
         return false;
     }
     uint64_t value = 0;
@@ -282,6 +282,8 @@ bool ProductionRun::record(const CommandReport& report) {
 
 void ProductionRun::complain(const std::string& text) {
     problem_ = text;
+    // The log pane keeps what the box said once it is closed.
+    ui_.insertLogLine(text + " (" + ui_.timeOfDay() + ")");
     ui_.errorBox(text);
 }
 

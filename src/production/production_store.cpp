@@ -294,12 +294,21 @@ std::string databaseShownName(const std::string& url) {
 }
 
 std::string databaseReason(const std::string& url, const std::string& error) {
-    std::string reason = error;
+    std::string hidden = error;
     for (const std::string& secret : secretTexts(url)) {
-        for (std::size_t at = reason.find(secret); at != std::string::npos;
-             at = reason.find(secret, at + 3))
-            reason.replace(at, secret.size(), "***");
+        for (std::size_t at = hidden.find(secret); at != std::string::npos;
+             at = hidden.find(secret, at + 3))
+            hidden.replace(at, secret.size(), "***");
     }
+    // libpq adds a hint on a line of its own, after a tab; the server its
+    // DETAIL and HINT lines.
+    const std::size_t from = std::min(hidden.find_first_not_of(" \t\r\n"), hidden.size());
+    std::string reason;
+    for (const char c : hidden.substr(from, hidden.find_first_of("\r\n", from) - from)) {
+        if (space(c) && (reason.empty() || reason.back() == ' ')) continue;
+        reason += space(c) ? ' ' : c;
+    }
+    while (!reason.empty() && (reason.back() == ' ' || reason.back() == '.')) reason.pop_back();
     return reason;
 }
 

@@ -104,7 +104,9 @@ bool parseDatabaseUrl(const std::string& url, DatabaseUrl& parsed, std::string& 
 // whether or not the URL can be read. Any text may go through it.
 std::string databaseShownName(const std::string& url);
 // `error`, the words of a library or of the server about `url`, as it may be
-// shown: every password `url` holds replaced by "***" wherever it is quoted.
+// shown: its first line alone, its spaces and tabs run together, without a
+// full stop at its end (the sentence that takes it has its own), and every
+// password `url` holds replaced by "***" wherever it is quoted.
 std::string databaseReason(const std::string& url, const std::string& error);
 // The text `key` ("%s" for the database, then for the reason) about `url`,
 // with neither showing a password.

@@ -304,7 +304,10 @@ TEST_F(ProductionLine, DatabaseStoppedInTheMiddleLosesNoChipAndCountsNoneTwice) 
     const Outcome away =
         cli({"--db", url, "auto", "--product", "big", dir.file("big.bin")}, "st2", config);
     EXPECT_EQ(away.status, 2);
-    EXPECT_NE(away.err.find("cannot be used"), std::string::npos) << away.err;
+    EXPECT_NE(away.err.find("cannot be used: connection to server"), std::string::npos) << away.err;
+    EXPECT_EQ(away.err.find_first_of("\t\n"), away.err.size() - 1) << "not one line: " << away.err;
+    EXPECT_EQ(away.err.find("?."), std::string::npos) << away.err;
+    EXPECT_EQ(away.err.rfind(". The chip was not started.\n"), away.err.size() - 28) << away.err;
     EXPECT_EQ(readFile(dir.file("run.sim")).find("cmd "), std::string::npos)
         << "the programmer was touched";
 
@@ -483,6 +486,7 @@ TEST_F(ProductionLine, WrongImageChipOrInputIsRefusedAndTouchesNothing) {
         EXPECT_EQ(run.status, 2) << run.err;
         EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
         EXPECT_EQ(run.err.find("s3cret"), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find('\t'), std::string::npos) << run.err;
         EXPECT_EQ(readFile(dir.file("run.sim")).find("cmd "), std::string::npos)
             << "the programmer was touched";
         struct stat st;

@@ -392,6 +392,14 @@ TEST(LineDatabase, TextsShowNoPasswordTakeOnlyRealTimesAndKeepEveryMessage) {
         {"host=db password='s3 cret'", "'s3 cret' and s3 cret", "*** and ***"},
         {"sqlite:/tmp/x.db", "unable to open database file (/tmp/x.db)",
          "unable to open database file (/tmp/x.db)"},
+        // One line: the first, as the user reads it in a sentence of ours.
+        {"postgresql://line:s3\tcret@/line",
+         "connection to server on socket \"/s/.s.PGSQL.5432\" failed: No such file\n\tIs the "
+         "server running locally and accepting connections on that socket?\n",
+         "connection to server on socket \"/s/.s.PGSQL.5432\" failed: No such file"},
+        {"host=/s", "\nERROR:  duplicate key value\nDETAIL:  Key (name)=(p) already exists.",
+         "ERROR: duplicate key value"},
+        {"postgresql://u:s3\tcret@db", "password s3\tcret.\n", "password ***"},
     };
     for (const auto& r : reasons) EXPECT_EQ(databaseReason(r.url, r.error), r.shown) << r.url;
 

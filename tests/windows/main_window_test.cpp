@@ -868,6 +868,8 @@ TEST_F(MainWindowTest, BatchModeRecordsEachChipInTheLineDatabase) {
         EXPECT_FALSE(form->ToolBulk->isChecked());
         ASSERT_FALSE(form->ui().boxes.empty());
         EXPECT_EQ(form->ui().boxes.back().find(r.box), 0u) << form->ui().boxes.back();
+        EXPECT_EQ(form->ui().firstLogLine(), form->ui().boxes.back() + " (10:00:00)")
+            << "the log pane does not keep the refusal";
         EXPECT_EQ(ostrel_sim_log_count(), transfers) << r.box;
     }
     EXPECT_EQ(form->productsOffered, (std::vector<std::string>{"board", "small"}));
@@ -918,6 +920,7 @@ TEST_F(MainWindowTest, BatchModeRecordsEachChipInTheLineDatabase) {
     EXPECT_EQ(form->ui().boxes.back().find("The production database "), 0u)
         << form->ui().boxes.back();
     EXPECT_NE(form->ui().boxes.back().find("The chip was not started."), std::string::npos);
+    EXPECT_EQ(form->ui().firstLogLine(), form->ui().boxes.back() + " (10:00:00)");
     ostrel_sim_chip_read(programmer, 0x20, serial, 2);
     EXPECT_EQ(serial[0] << 8 | serial[1], 0xFFFF) << "the chip was programmed";
 }

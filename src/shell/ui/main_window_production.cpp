@@ -20,6 +20,15 @@
 #include "shell/ui/main_window.h"
 
 namespace ostrel {
+namespace {
+
+// Batch mode refused: the box, and a line the log pane keeps once it is closed.
+void refuse(UiPort& ui, const std::string& text) {
+    ui.insertLogLine(text + " (" + ui.timeOfDay() + ")");
+    ui.errorBox(text);
+}
+
+}  // namespace
 
 // What batch mode keeps from one run to the next: the dialog's last answer;
 // and for the run: its log, its counter and the runner's hook.
@@ -65,7 +74,7 @@ bool TForm1::connectLineDatabase(BatchProduction& p, const std::string& folder,
         ui_->insertLogLine(databaseProblem(Txt::DatabaseOffline, url, error, language) + " (" +
                            ui_->timeOfDay() + ")");
     if ((!connected && !link->offline()) || !link->listProducts(products, error)) {
-        ui_->errorBox(databaseProblem(Txt::DatabaseUnusable, url, error, language));
+        refuse(*ui_, databaseProblem(Txt::DatabaseUnusable, url, error, language));
         return false;
     }
     if (link->spoolWritten() > 0)
@@ -91,14 +100,14 @@ bool TForm1::checkLineProduct(BatchProduction& p, const std::vector<Product>& pr
     for (const Product& each : products)
         if (each.name == p.product) product = &each;
     if (product == nullptr) {
-        ui_->errorBox(fillIn(programText(Txt::ProductUnknown, language), {p.product}));
+        refuse(*ui_, fillIn(programText(Txt::ProductUnknown, language), {p.product}));
         return false;
     }
     const std::string chip =
         gbkToUtf8(chipNamesOf(state_->selectedRecord(), state_->selected).joined());
     if (chip != product->chip) {
-        ui_->errorBox(fillIn(programText(Txt::ProductWrongChip, language),
-                             {product->name, product->chip, chip}));
+        refuse(*ui_, fillIn(programText(Txt::ProductWrongChip, language),
+                            {product->name, product->chip, chip}));
         return false;
     }
     // The image as Auto would write it: the view's edits taken over first.
@@ -108,8 +117,8 @@ bool TForm1::checkLineProduct(BatchProduction& p, const std::vector<Product>& pr
         buffers.flash(), static_cast<std::size_t>(std::max<int32_t>(buffers.flashDataLength, 0)));
     const bool stamped = p.product == p.stampedProduct && hash == p.stampedHash;
     if (hash != product->imageSha256 && !stamped) {
-        ui_->errorBox(fillIn(programText(Txt::ProductWrongImage, language),
-                             {product->name, hash, product->imageSha256}));
+        refuse(*ui_, fillIn(programText(Txt::ProductWrongImage, language),
+                            {product->name, hash, product->imageSha256}));
         return false;
     }
     p.database->product = *product;
@@ -136,7 +145,7 @@ void TForm1::startProductionBatch() {
     std::filesystem::create_directories(folder, made);
     std::string error = made.message();
     if (made || !p.log.open(path, error)) {
-        ui_->errorBox(fillIn(programText(Txt::ProductionLogUnwritable, language), {path, error}));
+        refuse(*ui_, fillIn(programText(Txt::ProductionLogUnwritable, language), {path, error}));
         return keepButton();
     }
     // Which programmer records the chips: asked once, before the first chip.
@@ -153,7 +162,7 @@ void TForm1::startProductionBatch() {
     // While the database is away the programmer is named by its chips' rows.
     if (p.database && !p.database->offline() &&
         !p.database->store().registerProgrammer(p.database->station, info.serialNumber, why)) {
-        ui_->errorBox(databaseProblem(Txt::DatabaseAway, p.database->url(), why, language));
+        refuse(*ui_, databaseProblem(Txt::DatabaseAway, p.database->url(), why, language));
         return keepButton();
     }
     // Batch mode stays on this programmer, whatever comes or goes meanwhile.
