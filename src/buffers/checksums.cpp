@@ -37,8 +37,12 @@ uint64_t byteSum(const uint8_t* data, std::size_t length) {
 
 }  // namespace
 
+std::string crc32Text(uint32_t crc) {
+    return asciiLower(hexDigits(crc, 8));
+}
+
 std::string Checksums::crc32Text() const {
-    return hexDigits(crc32, 8);
+    return ostrel::crc32Text(crc32);
 }
 
 std::string Checksums::sha256Text() const {

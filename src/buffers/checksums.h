@@ -17,7 +17,7 @@ struct Checksums {
     std::array<uint8_t, 32> sha256{};
     uint32_t sum32 = 0;  // every byte added, modulo 2^32
     uint16_t sum16() const { return static_cast<uint16_t>(sum32 & 0xFFFF); }
-    // "CBF43926", 64 lower-case hex digits, "000001DD", "01DD".
+    // "cbf43926", 64 lower-case hex digits, "000001DD", "01DD".
     std::string crc32Text() const;
     std::string sha256Text() const;
     std::string sum32Text() const;
@@ -27,6 +27,9 @@ struct Checksums {
 Checksums checksumsOf(const uint8_t* data, std::size_t length);
 // One figure alone.
 uint32_t crc32Of(const uint8_t* data, std::size_t length);
+// A CRC-32 as every output of the program writes it: eight lower-case
+// hexadecimal digits, as zlib's users and sha256sum write their figures.
+std::string crc32Text(uint32_t crc);
 std::array<uint8_t, 32> sha256Of(const uint8_t* data, std::size_t length);
 
 // Bytes that lie in pieces, one after the other.

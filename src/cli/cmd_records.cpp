@@ -6,6 +6,7 @@
 
 #include "base/text_format.h"
 #include "base/texts.h"
+#include "buffers/checksums.h"
 #include "cli/production_commands.h"
 
 namespace ostrel::cli {
@@ -26,40 +27,41 @@ std::string csv(const std::string& text) {
     return quoted + "\"";
 }
 
-std::string crcText(uint32_t crc) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%08x", crc);
-    return text;
-}
-
 std::string yieldText(const ProgrammerSummary& line) {
     char text[32];
     std::snprintf(text, sizeof text, "%.1f%%", line.chips ? 100.0 * line.passed / line.chips : 0.0);
     return text;
 }
 
+// The columns of a row, in the order the CSV and the plain listing give them.
+constexpr const char* kColumns[] = {"row",   "time",    "station", "programmer", "chip",
+                                    "id",    "command", "result",  "cause",      "serial",
+                                    "bytes", "crc32",   "seconds", "product",    "message"};
+
 void printRows(const std::vector<ChipRow>& rows, const Options& o, TerminalUi& ui) {
-    if (o.csv)
-        std::printf(
-            "row,time,station,programmer,chip,id,command,result,cause,serial,bytes,crc32,"
-            "seconds,product,message\n");
+    if (!o.json) {
+        std::string header;
+        for (const char* column : kColumns)
+            header += (header.empty() ? "" : o.csv ? "," : "\t") + std::string(column);
+        std::printf("%s\n", header.c_str());
+    }
     for (const ChipRow& r : rows) {
         const std::string serial = r.serial ? std::to_string(*r.serial) : "";
-        const std::string fields[] = {std::to_string(r.id),
-                                      recordTimeText(r.time),
-                                      r.station,
-                                      r.programmer,
-                                      r.chip,
-                                      r.chipId,
-                                      r.command,
-                                      r.result,
-                                      r.cause,
-                                      serial,
-                                      std::to_string(r.bytes),
-                                      crcText(r.crc32),
-                                      secondsText(r.seconds),
-                                      r.product,
-                                      r.message};
+        const std::string fields[std::size(kColumns)] = {std::to_string(r.id),
+                                                         recordTimeText(r.time),
+                                                         r.station,
+                                                         r.programmer,
+                                                         r.chip,
+                                                         r.chipId,
+                                                         r.command,
+                                                         r.result,
+                                                         r.cause,
+                                                         serial,
+                                                         std::to_string(r.bytes),
+                                                         crc32Text(r.crc32),
+                                                         secondsText(r.seconds),
+                                                         r.product,
+                                                         r.message};
         if (o.json) {
             ui.jsonLine(
                 "\"type\":\"record\",\"row\":" + fields[0] + ",\"time\":" + jsonString(fields[1]) +

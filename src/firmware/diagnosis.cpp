@@ -13,6 +13,7 @@
 #include "base/safe_file.h"
 #include "base/text_format.h"
 #include "base/texts.h"
+#include "buffers/checksums.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/chip_identification.h"
 #include "catalogue/chip_lookup.h"
@@ -401,7 +402,7 @@ void Doctor::readTwice(Diagnosis& d) {
     if (crc[0] != crc[1]) {
         add(d, CheckId::ReadTest, false,
             fillIn(programText(Txt::DoctorReadDiffer, language_),
-                   {name, hexDigits(crc[0], 8), hexDigits(crc[1], 8)}),
+                   {name, crc32Text(crc[0]), crc32Text(crc[1])}),
             programText(Txt::DoctorReadReseat, language_));
         return;
     }
@@ -410,7 +411,7 @@ void Doctor::readTwice(Diagnosis& d) {
     std::snprintf(rate, sizeof rate, "%.1f",
                   static_cast<double>(2 * bytes) / 1e6 / (static_cast<double>(ms) / 1000.0));
     add(d, CheckId::ReadTest, true,
-        fillIn(programText(Txt::DoctorReadSame, language_), {name, hexDigits(crc[0], 8), rate}));
+        fillIn(programText(Txt::DoctorReadSame, language_), {name, crc32Text(crc[0]), rate}));
 }
 
 std::string diagnosisText(const Diagnosis& diagnosis, int language) {

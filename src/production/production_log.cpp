@@ -14,8 +14,7 @@ namespace ostrel {
 
 std::string chipLogText(const ChipLogLine& line) {
     const std::string time = recordTimeText(line.time);
-    char crc[16];
-    std::snprintf(crc, sizeof crc, "%08x", line.crc32);
+    const std::string crc = crc32Text(line.crc32);
     // With a point whatever the locale: the window runs under the user's.
     const std::string seconds = secondsText(line.seconds);
     std::string text =

@@ -774,7 +774,12 @@ bool ProductionStore::records(const RecordFilter& filter, std::vector<ChipRow>& 
         sql += std::string(" AND ") + column + " = $" + std::to_string(values.size());
     };
     if (!filter.product.empty()) where("product", filter.product);
-    if (!filter.result.empty()) where("result", filter.result);
+    // A chip whose verify found a difference has failed too, as the summary
+    // counts it.
+    if (filter.result == "failed")
+        sql += " AND result IN ('failed', 'different')";
+    else if (!filter.result.empty())
+        where("result", filter.result);
     if (filter.serial) where("serial", numberText(*filter.serial));
     if (filter.since) {
         values.push_back(recordTimeText(*filter.since));

@@ -78,7 +78,7 @@ struct RecordFilter {
     std::string product;
     std::optional<std::time_t> since;
     std::optional<uint64_t> serial;
-    std::string result;
+    std::string result;  // "failed" takes "different" too
 };
 
 // One station's programmer over the finished rows.

@@ -37,9 +37,9 @@ TEST(Checksums, MatchTheKnownVectors) {
     } cases[] = {
         {"empty", nullptr, 0, "00000000",
          "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855", "00000000", "0000"},
-        {"123456789", digits.data(), digits.size(), "CBF43926",
+        {"123456789", digits.data(), digits.size(), "cbf43926",
          "15e2b0d3c33891ebb0f1ef609ec419420c20e320ce94c65fbc8c3312448eb225", "000001DD", "01DD"},
-        {"64 MiB of FF", allFF.data(), allFF.size(), "E709DFCC",
+        {"64 MiB of FF", allFF.data(), allFF.size(), "e709dfcc",
          "dd30d9e07e89c1749cd420e998190ab9e31d4b43d27b5862887320ba2a2b8b0f", "FC000000", "0000"},
     };
     for (const Case& c : cases) {
@@ -54,7 +54,7 @@ TEST(Checksums, MatchTheKnownVectors) {
     DataBuffers buffers;
     std::memcpy(buffers.flash(), "123456789", 9);
     const BufferChecksums two = flashChecksums(buffers.flash(), 9, 0x8000000);
-    EXPECT_EQ(two.data.crc32Text(), "CBF43926");
+    EXPECT_EQ(two.data.crc32Text(), "cbf43926");
     EXPECT_EQ(two.chip.length, std::size_t{64} << 20);
 
     // Edits still in the FLASH view count as Write would take them: the whole
@@ -67,7 +67,7 @@ TEST(Checksums, MatchTheKnownVectors) {
     const uint8_t typed[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
     buffers.flashView().writeBytes(0, typed, sizeof typed);
     const BufferChecksums asWritten = flashChecksumsAsWritten(buffers, 16);
-    EXPECT_EQ(asWritten.data.crc32Text(), "6CA11CB4");
+    EXPECT_EQ(asWritten.data.crc32Text(), "6ca11cb4");
     EXPECT_EQ(asWritten.chip.sum32Text(), "000008D6");
     EXPECT_EQ(buffers.flash()[0], 0xFF);
 }

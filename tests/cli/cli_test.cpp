@@ -1110,7 +1110,7 @@ TEST_F(Cli, VerifyAllWriteCheckAndChecksumsSayWhatTheChipHolds) {
         {"",
          {"-c", "W25X10", "checksum", dir.file("digits.bin")},
          0,
-         {"data 9 bytes: crc32 CBF43926 sha256 "
+         {"data 9 bytes: crc32 cbf43926 sha256 "
           "15e2b0d3c33891ebb0f1ef609ec419420c20e320ce94c65fbc8c3312448eb225 sum32 000001DD sum16 "
           "01DD\nfile padded with FF to W25X10's 128 KiB: crc32 "},
          "",

@@ -562,6 +562,27 @@ TEST(LineDatabase, NumbersComeBackOnceAndTheSpoolCountsOnce) {
     EXPECT_EQ(spools[0], spools[1]);
     EXPECT_NE(spools[0], spools[2]);
 
+    // A chip whose verify found a difference has failed, as the summary counts it.
+    ChipRow different;
+    ASSERT_TRUE(store->startChip(different, error)) << error;
+    different.result = "different";
+    bool done = false;
+    ASSERT_TRUE(store->finishChip(different, done, error)) << error;
+    const struct {
+        const char* result;
+        std::vector<int64_t> ids;
+    } filters[] = {
+        {"failed", {1, 5}}, {"different", {5}}, {"done", {2, 3, 4}}, {"", {1, 2, 3, 4, 5}}};
+    for (const auto& f : filters) {
+        std::vector<ChipRow> found;
+        RecordFilter filter;
+        filter.result = f.result;
+        ASSERT_TRUE(store->records(filter, found, error)) << error;
+        std::vector<int64_t> ids;
+        for (const ChipRow& row : found) ids.push_back(row.id);
+        EXPECT_EQ(ids, f.ids) << f.result;
+    }
+
     // Rows written before the causes took the log's spelling, and an outcome
     // an older program kept aside, take it.
     store.reset();

@@ -63,9 +63,9 @@ TEST_F(BufferToolsWindow, ChecksumsFindGoToAndTheFirstDifference) {
     ASSERT_TRUE(tools.ChecksumDialog->isVisible());
     const QString figures = tools.ChecksumFigures->toPlainText();
     for (const char* figure :
-         {"Data length, 4096 bytes", "5E4E1995",
+         {"Data length, 4096 bytes", "5e4e1995",
           "7486da8f1e13943fae21a0b043f1e99640d7d8ebafb25266478b5cddae1272b5", "0007F800 / F800",
-          "Chip size, 8388608 bytes", "7E6F1A26",
+          "Chip size, 8388608 bytes", "7e6f1a26",
           "dd3ab9c1cf93c193001bdfba6b6e685c69aed61cfcfe3b3e56f004df92fee9bf", "7F780800 / 0800"})
         EXPECT_TRUE(figures.contains(QLatin1String(figure))) << figure << "\n"
                                                              << figures.toStdString();
