@@ -716,22 +716,33 @@ int Program::run() {
 }  // namespace
 }  // namespace ostrel::cli
 
+namespace {
+
+// The end of a command that ended before its own result: with --json the
+// error and the result object as JSON too, so that a script reading standard
+// output always finds its result.
+void printJsonFailure(const std::string& command, const std::string& message) {
+    using ostrel::jsonString;
+    std::printf("{\"type\":\"error\",\"message\":%s}\n", jsonString(message).c_str());
+    std::printf(
+        "{\"type\":\"result\",\"command\":%s,\"status\":\"error\",\"exit\":2,"
+        "\"message\":%s,\"elapsed\":0.000}\n",
+        jsonString(command).c_str(), jsonString(message).c_str());
+    std::fflush(stdout);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     ostrel::platform::prepareConsole(argc, argv);
     using namespace ostrel::cli;
-    using ostrel::jsonString;
     Options options;
     std::string error;
     if (!parseOptions(argc, argv, options, error)) {
         std::fprintf(stderr, "ostrel-cli: %s (ostrel-cli --help shows the usage)\n", error.c_str());
-        // A script that asked for JSON gets its error as JSON too.
         for (int i = 1; i < argc; ++i) {
             if (std::string(argv[i]) != "--json") continue;
-            std::printf("{\"type\":\"error\",\"message\":%s}\n", jsonString(error).c_str());
-            std::printf(
-                "{\"type\":\"result\",\"command\":%s,\"status\":\"error\",\"exit\":2,"
-                "\"message\":%s,\"elapsed\":0.000}\n",
-                jsonString(options.command).c_str(), jsonString(error).c_str());
+            printJsonFailure(options.command, error);
             break;
         }
         return 2;
@@ -751,16 +762,17 @@ int main(int argc, char** argv) {
     // not with an abort; a file being written is a temporary one that goes
     // with the command.
     const std::string what = options.command.empty() ? "ostrel-cli" : options.command;
+    std::string failure;
     try {
         Program program(options, language);
         return program.run();
     } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "%sostrel-cli: %s failed: out of memory\n",
-                     ostrel::platform::standardErrorIsTerminal() ? "\r\033[K" : "", what.c_str());
+        failure = what + " failed: out of memory";
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "%sostrel-cli: %s failed: %s\n",
-                     ostrel::platform::standardErrorIsTerminal() ? "\r\033[K" : "", what.c_str(),
-                     e.what());
+        failure = what + " failed: " + e.what();
     }
+    std::fprintf(stderr, "%sostrel-cli: %s\n",
+                 ostrel::platform::standardErrorIsTerminal() ? "\r\033[K" : "", failure.c_str());
+    if (options.json) printJsonFailure(options.command, failure);
     return 2;
 }

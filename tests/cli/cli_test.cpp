@@ -675,7 +675,8 @@ TEST_F(Cli, ProgrammerMissingOrUnpluggedStopsWithItsExitStatusAndNothingDone) {
 }
 
 // Memory that cannot be had ends the command with one line naming what
-// failed and exit status 2, not with an abort, and leaves no output file.
+// failed and exit status 2, not with an abort, and leaves no output file;
+// with --json standard output still ends in the result object.
 TEST_F(Cli, WhatEscapesACommandIsOneLineAndExitStatus2) {
 #if defined(__SANITIZE_ADDRESS__)
     // AddressSanitizer reserves terabytes of shadow memory at start, so a
@@ -685,11 +686,25 @@ TEST_F(Cli, WhatEscapesACommandIsOneLineAndExitStatus2) {
     chipInSocket(0xEF3011, 0x20000);
     // Less address space than the 64 MiB FLASH buffer.
     program = "/usr/bin/prlimit";
-    const Outcome run = cli({"--as=67108864", OSTREL_BIN_DIR "/ostrel-cli", "-c", "W25X10", "read",
-                             dir.file("out.bin")});
-    EXPECT_EQ(run.status, 2);
-    EXPECT_EQ(run.err, "ostrel-cli: read failed: out of memory\n");
-    EXPECT_FALSE(std::filesystem::exists(dir.file("out.bin")));
+    const struct {
+        const char* option;
+        const char* out;
+    } cases[] = {
+        {"-q", ""},
+        {"--json",
+         "{\"type\":\"error\",\"message\":\"read failed: out of memory\"}\n"
+         "{\"type\":\"result\",\"command\":\"read\",\"status\":\"error\",\"exit\":2,"
+         "\"message\":\"read failed: out of memory\",\"elapsed\":0.000}\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.option);
+        const Outcome run = cli({"--as=67108864", OSTREL_BIN_DIR "/ostrel-cli", c.option, "-c",
+                                 "W25X10", "read", dir.file("out.bin")});
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.err, "ostrel-cli: read failed: out of memory\n");
+        EXPECT_EQ(run.out, c.out);
+        EXPECT_FALSE(std::filesystem::exists(dir.file("out.bin")));
+    }
 }
 
 // --json: every line of standard output is one JSON object; the last is the result.
