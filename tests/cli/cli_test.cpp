@@ -1212,7 +1212,7 @@ TEST_F(Cli, ReadTwiceAndTheWarningsSayWhenAReadCannotBeTrusted) {
          {""},
          true},
         {"power=0",
-         {"--force", "-c", "W25X10", "read", dir.file("out.bin")},
+         {"--any-chip", "-c", "W25X10", "read", dir.file("out.bin")},
          0,
          {"Every byte read is 00: the chip may have no power or no contact."},
          {""},
