@@ -301,7 +301,7 @@ OSTREL_SIM_API int ostrel_sim_hid_last_read_timeout(void);
  *   programmer [bus=1] [winusb=1] [manufacturer="..."] [product="..."] [vid=..] [pid=..]
  *              [claim=fail] [open=fail] [hardware=..] [firmware=..] [serial=..]
  *              [erase_polls=2] [unplug_after=N] [stall_after=N] [timeout_read=N] [flip_read=N]
- *              [busy=forever]
+ *              [busy=forever] [read_delay_us=N]
  *              [bootloader=N|never] [block_size=1024] [target=0x08003000]
  *              [firmware_image=/path/firmware.bin]
  *   device bus=1 vid=0x1234 pid=0x5678 [manufacturer="..."] [product="..."]

@@ -13,10 +13,12 @@
 #include <sys/file.h>
 #endif
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <set>
+#include <thread>
 
 #include "sim_internal.h"
 
@@ -433,19 +435,27 @@ USB_API int usb_bulk_write(usb_dev_handle* handle, int ep, const char* bytes, in
 }
 
 USB_API int usb_bulk_read(usb_dev_handle* handle, int ep, char* bytes, int size, int) {
-    std::lock_guard<std::mutex> lock(world().mutex);
-    followConfigFileLocked(false);
-    int error = 0;
-    Device* device = checkHandle(handle, &error);
-    if (device == nullptr) return error;
-    if (!countTransfer(*device)) return kErrNoDevice;
-    if (!handle->claimed) {
-        setError("error reading from bulk endpoint: Device or resource busy");
-        return kErrBusy;
+    int delayUs = 0;
+    int result = 0;
+    {
+        std::lock_guard<std::mutex> lock(world().mutex);
+        followConfigFileLocked(false);
+        int error = 0;
+        Device* device = checkHandle(handle, &error);
+        if (device == nullptr) return error;
+        if (!countTransfer(*device)) return kErrNoDevice;
+        if (!handle->claimed) {
+            setError("error reading from bulk endpoint: Device or resource busy");
+            return kErrBusy;
+        }
+        if (bytes == nullptr || size < 0) return kErrInvalid;
+        if (stalled(*device)) return kErrTimeout;
+        delayUs = device->readDelayUs;
+        result = programmerRead(*device, ep, reinterpret_cast<uint8_t*>(bytes), size);
     }
-    if (bytes == nullptr || size < 0) return kErrInvalid;
-    if (stalled(*device)) return kErrTimeout;
-    return programmerRead(*device, ep, reinterpret_cast<uint8_t*>(bytes), size);
+    // A slow bus keeps the caller waiting, not the other programmers.
+    if (delayUs > 0) std::this_thread::sleep_for(std::chrono::microseconds(delayUs));
+    return result;
 }
 
 USB_API char* usb_strerror(void) {

@@ -116,6 +116,8 @@ bool configureLine(const std::vector<std::string>& words, int* programmer) {
         long long value;
         if (!getNumber("erase_polls", 2, &value)) return false;
         d.erasePolls = static_cast<int>(value);
+        if (!getNumber("read_delay_us", 0, &value) || value < 0 || value > 1000000) return false;
+        d.readDelayUs = static_cast<int>(value);
         if (get("unplug_after", &text)) {
             if (!number(text, &value) ||
                 setFaultLocked(d, OSTREL_SIM_FAULT_UNPLUG, static_cast<int>(value), 0) != 0) {

@@ -86,7 +86,8 @@ struct Device {
     bool plugged = true;
     Chip chip;
     int erasePolls = 2;
-    int idKind = -1;  // a forced reply kind of the ID read, -1 for none
+    int readDelayUs = 0;  // each bulk read answers this much later (a slow bus)
+    int idKind = -1;      // a forced reply kind of the ID read, -1 for none
 
     // Faults, counted in transfers and bulk reads since the device was added.
     uint64_t transfers = 0;

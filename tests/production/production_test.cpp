@@ -68,9 +68,11 @@ TEST_F(Production, EveryChipLeavesALineWithItsCrcAndSerial) {
     ASSERT_TRUE(log.open(dir.file("production.jsonl"), error)) << error;
     SerialCounter serials(dir.file(kSerialCounterName), format());
     run.serials = &serials;
+#ifndef _WIN32  // the database, which the Windows build does not have
     StationLink link("sqlite:" + dir.file("line.db"), dir.path());
     ASSERT_TRUE(link.connect(error)) << error;
     run.database = &link;
+#endif
     run.chipId = "EF4016";
     struct Chip {
         bool writeProtected;
@@ -105,6 +107,7 @@ TEST_F(Production, EveryChipLeavesALineWithItsCrcAndSerial) {
     }
     EXPECT_NE(field(written[1], "message"), "\"\"");
     EXPECT_EQ(ui.statusPanels[PanelBatchCounts], "OK 2 NG 1");
+#ifndef _WIN32
     std::vector<ChipRow> rows;
     ASSERT_TRUE(link.store().records({}, rows, error)) << error;
     ASSERT_EQ(rows.size(), written.size());
@@ -114,6 +117,7 @@ TEST_F(Production, EveryChipLeavesALineWithItsCrcAndSerial) {
                   field(written[i], "cause"));
         EXPECT_EQ(jsonString(rows[i].message), field(written[i], "message"));
     }
+#endif
 }
 
 // The record of one command, from its report alone: the bytes it moved and

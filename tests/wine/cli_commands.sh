@@ -136,13 +136,15 @@ cli -q --db sqlite:line.db -c W25Q32JV auto image.bin 2>db.txt
 check "--db: exit 2" test $? -eq 2
 check "--db says it is not available" grep -q 'not available in this build' db.txt
 
-# Ctrl+C during a read of 64 MiB (some seconds here): Wine hands the SIGINT
+# Ctrl+C during a read of 64 MiB: Wine hands the SIGINT
 # to the console's Ctrl+C handlers, as Windows does a Ctrl+C in the console.
 # The job ends, the command says it stopped, and no file is left behind.
 big=$((64 * 1048576))
 head -c $big /dev/urandom > chip.img
-printf 'programmer bus=1\nchip id=0xEF4020 size=%s class=0 image="%s"\n' "$big" \
-    "$work/chip.img" > sim.conf
+# The simulator answers each bulk read 50 µs later, so that the read lasts
+# many seconds however fast the simulator and the machine are.
+printf 'programmer bus=1 read_delay_us=50\nchip id=0xEF4020 size=%s class=0 image="%s"\n' \
+    "$big" "$work/chip.img" > sim.conf
 OSTREL_SIM_LOG=$work/stopped.log "$wine_run" "$cli_exe" -c W25Q512JV read stopped.bin \
     2>stopped.txt &
 reader=$!
