@@ -141,9 +141,9 @@ check "--db says it is not available" grep -q 'not available in this build' db.t
 # The job ends, the command says it stopped, and no file is left behind.
 big=$((64 * 1048576))
 head -c $big /dev/urandom > chip.img
-# The simulator answers each bulk read 50 µs later, so that the read lasts
+# The simulator answers each bulk read 10 ms later, so that the read lasts
 # many seconds however fast the simulator and the machine are.
-printf 'programmer bus=1 read_delay_us=50\nchip id=0xEF4020 size=%s class=0 image="%s"\n' \
+printf 'programmer bus=1 read_delay_us=10000\nchip id=0xEF4020 size=%s class=0 image="%s"\n' \
     "$big" "$work/chip.img" > sim.conf
 OSTREL_SIM_LOG=$work/stopped.log "$wine_run" "$cli_exe" -c W25Q512JV read stopped.bin \
     2>stopped.txt &
