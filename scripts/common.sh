@@ -16,7 +16,9 @@ OSTREL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # a fresh system), /usr/bin/time for the memory bound of ostrel-cli, the
 # production database's client libraries with the
 # PostgreSQL server the tests start for themselves, and the Windows build:
-# mingw-w64 with zlib, GoogleTest's sources, and Wine to run its tests).
+# mingw-w64 with zlib, GoogleTest's sources, and Wine to run its tests;
+# the line server's HTTP and JSON libraries and the chart script its board
+# serves, with Chromium driven headless to test that board).
 OSTREL_PACKAGES=(
     build-essential cmake ninja-build pkg-config ccache clang-format
     qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
@@ -31,6 +33,8 @@ OSTREL_PACKAGES=(
     bash-completion  # its pkg-config file says where ostrel-cli's completion goes
     time
     libsqlite3-dev libpq-dev postgresql-15
+    libcpp-httplib-dev nlohmann-json3-dev libjs-chart.js  # the line server and its board
+    chromium chromium-driver python3-selenium  # the board's test in a headless browser
     g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest wine64
 )
 
