@@ -8,41 +8,10 @@
 #include <cstring>
 
 #include "base/platform.h"
+#include "production/tab_fields.h"
 
 namespace ostrel {
 namespace {
-
-// Tabs, newlines and backslashes of a field are escaped, so that a line is a
-// chip and a tab a field.
-std::string escaped(const std::string& field) {
-    std::string out;
-    for (const char c : field) {
-        if (c == '\\')
-            out += "\\\\";
-        else if (c == '\t')
-            out += "\\t";
-        else if (c == '\n')
-            out += "\\n";
-        else
-            out += c;
-    }
-    return out;
-}
-
-bool unescaped(const std::string& field, std::string& out) {
-    out.clear();
-    for (std::size_t i = 0; i < field.size(); ++i) {
-        if (field[i] != '\\') {
-            out += field[i];
-            continue;
-        }
-        if (++i == field.size()) return false;
-        const char c = field[i];
-        if (c != '\\' && c != 't' && c != 'n') return false;
-        out += c == 't' ? '\t' : c == 'n' ? '\n' : '\\';
-    }
-    return true;
-}
 
 bool whole(const std::string& text, uint64_t& value, int base = 10) {
     if (text.empty() || text[0] == '-' || text[0] == '+' || text[0] == ' ') return false;
@@ -117,11 +86,11 @@ namespace {
 // holds what starting it would have written.
 std::string startOf(const ChipRow& row) {
     if (row.id != 0 || !row.sequence) return "";
-    return "\t" + recordTimeText(row.time) + "\t" + escaped(row.station) + "\t" +
-           escaped(row.programmer) + "\t" + escaped(row.chip) + "\t" + escaped(row.chipId) + "\t" +
-           escaped(row.command) + "\t" +
+    return "\t" + recordTimeText(row.time) + "\t" + escapedField(row.station) + "\t" +
+           escapedField(row.programmer) + "\t" + escapedField(row.chip) + "\t" +
+           escapedField(row.chipId) + "\t" + escapedField(row.command) + "\t" +
            (row.serial ? std::to_string(*row.serial) : std::string()) + "\t" +
-           escaped(row.product) + "\t" + std::to_string(*row.sequence);
+           escapedField(row.product) + "\t" + std::to_string(*row.sequence);
 }
 
 }  // namespace
@@ -130,8 +99,8 @@ std::string RecordSpool::lineOf(const ChipRow& outcome) {
     char numbers[64];
     std::snprintf(numbers, sizeof numbers, "%llu\t%08x\t",
                   static_cast<unsigned long long>(outcome.bytes), outcome.crc32);
-    return std::to_string(outcome.id) + "\t" + escaped(outcome.result) + "\t" +
-           escaped(outcome.cause) + "\t" + escaped(outcome.message) + "\t" + numbers +
+    return std::to_string(outcome.id) + "\t" + escapedField(outcome.result) + "\t" +
+           escapedField(outcome.cause) + "\t" + escapedField(outcome.message) + "\t" + numbers +
            secondsText(outcome.seconds) + startOf(outcome) + "\n";
 }
 
@@ -149,8 +118,8 @@ bool RecordSpool::outcomeOf(const std::string& line, ChipRow& outcome) {
         !whole(fields[4], bytes) || !whole(fields[5], crc, 16) || crc > 0xFFFFFFFFu ||
         !parseSeconds(fields[6], seconds))
         return false;
-    if (!unescaped(fields[1], outcome.result) || !unescaped(fields[2], outcome.cause) ||
-        !unescaped(fields[3], outcome.message))
+    if (!unescapedField(fields[1], outcome.result) || !unescapedField(fields[2], outcome.cause) ||
+        !unescapedField(fields[3], outcome.message))
         return false;
     outcome.id = static_cast<int64_t>(id);
     outcome.bytes = bytes;
@@ -159,12 +128,13 @@ bool RecordSpool::outcomeOf(const std::string& line, ChipRow& outcome) {
     if (!started) return true;
     uint64_t serial = 0, sequence = 0;
     const std::optional<std::time_t> time = parseRecordTime(fields[7]);
-    if (!time || !unescaped(fields[8], outcome.station) || outcome.station.empty() ||
-        !unescaped(fields[9], outcome.programmer) || !unescaped(fields[10], outcome.chip) ||
-        !unescaped(fields[11], outcome.chipId) || !unescaped(fields[12], outcome.command) ||
+    if (!time || !unescapedField(fields[8], outcome.station) || outcome.station.empty() ||
+        !unescapedField(fields[9], outcome.programmer) ||
+        !unescapedField(fields[10], outcome.chip) || !unescapedField(fields[11], outcome.chipId) ||
+        !unescapedField(fields[12], outcome.command) ||
         (!fields[13].empty() && (!whole(fields[13], serial) || serial > kLargestSerial)) ||
-        !unescaped(fields[14], outcome.product) || !whole(fields[15], sequence) || sequence == 0 ||
-        sequence > kLargestSerial)
+        !unescapedField(fields[14], outcome.product) || !whole(fields[15], sequence) ||
+        sequence == 0 || sequence > kLargestSerial)
         return false;
     outcome.time = *time;
     if (!fields[13].empty()) outcome.serial = serial;

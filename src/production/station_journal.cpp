@@ -10,42 +10,13 @@
 
 #include "base/platform.h"
 #include "buffers/checksums.h"
+#include "production/tab_fields.h"
 
 namespace ostrel {
 namespace {
 
 constexpr const char* kMagic = "ostrel-journal";
 constexpr const char* kVersion = "1";
-
-std::string escaped(const std::string& field) {
-    std::string out;
-    for (const char c : field) {
-        if (c == '\\')
-            out += "\\\\";
-        else if (c == '\t')
-            out += "\\t";
-        else if (c == '\n')
-            out += "\\n";
-        else
-            out += c;
-    }
-    return out;
-}
-
-bool unescaped(const std::string& field, std::string& out) {
-    out.clear();
-    for (std::size_t i = 0; i < field.size(); ++i) {
-        if (field[i] != '\\') {
-            out += field[i];
-            continue;
-        }
-        if (++i == field.size()) return false;
-        const char c = field[i];
-        if (c != '\\' && c != 't' && c != 'n') return false;
-        out += c == 't' ? '\t' : c == 'n' ? '\n' : '\\';
-    }
-    return true;
-}
 
 std::string crcText(const std::string& text) {
     char out[16];
@@ -57,7 +28,8 @@ std::string crcText(const std::string& text) {
 // The fields as one line with its CRC-32, newline included.
 std::string lineOf(const std::vector<std::string>& fields) {
     std::string text;
-    for (const std::string& field : fields) text += (text.empty() ? "" : "\t") + escaped(field);
+    for (const std::string& field : fields)
+        text += (text.empty() ? "" : "\t") + escapedField(field);
     return text + "\t#" + crcText(text) + "\n";
 }
 
@@ -211,7 +183,7 @@ bool parseJournal(const std::string& text, JournalState& state, std::string& err
         fields.push_back(body.substr(at));
         for (std::string& field : fields) {
             std::string plain;
-            if (!unescaped(field, plain)) {
+            if (!unescapedField(field, plain)) {
                 error = where + "a field that cannot be read";
                 return false;
             }
