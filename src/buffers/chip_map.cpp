@@ -98,4 +98,20 @@ const char* cellLookName(CellLook look) {
     return "";
 }
 
+Txt cellLegendText(CellLook look) {
+    switch (look) {
+        case CellLook::Blank:
+            return Txt::MapBlank;
+        case CellLook::Zero:
+            return Txt::MapZero;
+        case CellLook::Data:
+            return Txt::MapData;
+        case CellLook::Differs:
+            return Txt::MapDiffers;
+        case CellLook::ReadsDiffer:
+            return Txt::MapReadsDiffer;
+    }
+    return Txt::MapData;
+}
+
 }  // namespace ostrel

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "base/texts.h"
+
 namespace ostrel {
 
 inline constexpr uint64_t kMapSectorBytes = 4096;
@@ -23,6 +25,9 @@ enum class CellLook : uint8_t {
     Differs,      // a whole-chip verify found the chip different here
     ReadsDiffer,  // two reads of the chip differed here
 };
+// Every look, in the order the legends show them.
+inline constexpr CellLook kCellLooks[] = {CellLook::Blank, CellLook::Zero, CellLook::Data,
+                                          CellLook::Differs, CellLook::ReadsDiffer};
 
 class ChipMapLayout {
   public:
@@ -65,5 +70,7 @@ char cellCharacter(CellLook look);
 // The look's stable name for machines: "blank", "zero", "data", "differs",
 // "reads_differ".
 const char* cellLookName(CellLook look);
+// The words the legends (the window's and the terminal's) give a look.
+Txt cellLegendText(CellLook look);
 
 }  // namespace ostrel

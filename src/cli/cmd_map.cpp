@@ -10,25 +10,6 @@ namespace {
 
 constexpr uint32_t kCellsPerLine = 64;
 
-constexpr CellLook kLooks[] = {CellLook::Blank, CellLook::Zero, CellLook::Data, CellLook::Differs,
-                               CellLook::ReadsDiffer};
-
-Txt legendText(CellLook look) {
-    switch (look) {
-        case CellLook::Blank:
-            return Txt::MapBlank;
-        case CellLook::Zero:
-            return Txt::MapZero;
-        case CellLook::Data:
-            return Txt::MapData;
-        case CellLook::Differs:
-            return Txt::MapDiffers;
-        case CellLook::ReadsDiffer:
-            return Txt::MapReadsDiffer;
-    }
-    return Txt::MapData;
-}
-
 }  // namespace
 
 std::vector<std::string> mapLines(const std::vector<CellLook>& cells, const ChipMapLayout& layout,
@@ -46,7 +27,7 @@ std::vector<std::string> mapLines(const std::vector<CellLook>& cells, const Chip
     for (const CellLook look : cells) all += cellCharacter(look);
     if (json) {
         std::string legend;
-        for (const CellLook look : kLooks)
+        for (const CellLook look : kCellLooks)
             legend += std::string(legend.empty() ? "" : ",") + "\"" + cellCharacter(look) +
                       "\":" + jsonString(cellLookName(look));
         std::string line = "\"type\":\"map\",\"size\":" + std::to_string(layout.chipBytes()) +
@@ -69,12 +50,12 @@ std::vector<std::string> mapLines(const std::vector<CellLook>& cells, const Chip
         lines.push_back(fillIn(programText(Txt::MapDataSpan, language),
                                {hexDigits(dataStart, 1), hexDigits(dataEnd, 1)}));
     std::string legend;
-    for (const CellLook look : kLooks) {
+    for (const CellLook look : kCellLooks) {
         if (look == CellLook::Differs || look == CellLook::ReadsDiffer) {
             if (std::find(cells.begin(), cells.end(), look) == cells.end()) continue;
         }
         legend += std::string(legend.empty() ? "" : "   ") + cellCharacter(look) + " " +
-                  programText(legendText(look), language);
+                  programText(cellLegendText(look), language);
     }
     lines.push_back(legend);
     return lines;

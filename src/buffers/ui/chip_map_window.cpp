@@ -23,9 +23,6 @@ constexpr int kCellPixels = 10;
 // While shown, the map follows the buffer this often.
 constexpr int kRefreshMs = 500;
 
-constexpr CellLook kLooks[] = {CellLook::Blank, CellLook::Zero, CellLook::Data, CellLook::Differs,
-                               CellLook::ReadsDiffer};
-
 QColor colourOf(CellLook look) {
     switch (look) {
         case CellLook::Blank:
@@ -40,22 +37,6 @@ QColor colourOf(CellLook look) {
             return QColor(0xF0, 0x90, 0x00);
     }
     return Qt::white;
-}
-
-Txt legendText(CellLook look) {
-    switch (look) {
-        case CellLook::Blank:
-            return Txt::MapBlank;
-        case CellLook::Zero:
-            return Txt::MapZero;
-        case CellLook::Data:
-            return Txt::MapData;
-        case CellLook::Differs:
-            return Txt::MapDiffers;
-        case CellLook::ReadsDiffer:
-            return Txt::MapReadsDiffer;
-    }
-    return Txt::MapData;
 }
 
 }  // namespace
@@ -134,7 +115,7 @@ ChipMapWindow::ChipMapWindow(std::function<ChipMapSource()> source, QWidget* par
     column->addWidget(grid_, 0, Qt::AlignLeft | Qt::AlignTop);
     auto* legend = new QGridLayout;
     int i = 0;
-    for (const CellLook look : kLooks) {
+    for (const CellLook look : kCellLooks) {
         auto* swatch = new QLabel;
         swatch->setFixedSize(kCellPixels + 4, kCellPixels + 4);
         swatch->setStyleSheet(
@@ -158,7 +139,7 @@ void ChipMapWindow::setLanguage(int language) {
     language_ = language;
     setWindowTitle(qs(programText(Txt::MapCaption, language)));
     for (std::size_t i = 0; i < legend_.size(); ++i)
-        legend_[i]->setText(qs(programText(legendText(kLooks[i]), language)));
+        legend_[i]->setText(qs(programText(cellLegendText(kCellLooks[i]), language)));
     refresh();
 }
 
@@ -186,7 +167,7 @@ QString ChipMapWindow::cellText(uint32_t cell) const {
     return qs(fillIn(
         programText(Txt::MapHover, language_),
         {hexDigits(layout.cellStart(cell), digits), hexDigits(layout.cellEnd(cell) - 1, digits),
-         programText(legendText(grid_->cells_[cell]), language_)}));
+         programText(cellLegendText(grid_->cells_[cell]), language_)}));
 }
 
 void ChipMapWindow::showEvent(QShowEvent* event) {
