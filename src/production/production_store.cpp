@@ -94,6 +94,12 @@ const std::vector<std::vector<std::string>>& upgrades() {
             "CREATE UNIQUE INDEX chips_station_sequence ON chips (station, sequence)",
         },
         causesRespelled(),
+        {
+            // The line server's tokens: only their SHA-256 is kept. A name
+            // holds one token per role; a new one replaces it.
+            "CREATE TABLE line_tokens (name TEXT NOT NULL, role TEXT NOT NULL, "
+            "hash TEXT NOT NULL UNIQUE, created TEXT NOT NULL, PRIMARY KEY (name, role))",
+        },
     };
     return steps;
 }
@@ -762,6 +768,71 @@ bool ProductionStore::finishChip(const ChipRow& outcome, bool& finished, std::st
                 {rows[0][1], rows[0][0]}, rows, error);
         },
         error);
+}
+
+bool ProductionStore::findChip(int64_t id, std::optional<ChipRow>& row, std::string& error) {
+    row.reset();
+    SqlRows rows;
+    if (!connection_->exec(std::string("SELECT ") + kRowColumns + " FROM chips WHERE id = $1",
+                           {std::to_string(id)}, rows, error))
+        return false;
+    if (!rows.empty()) row = rowFrom(rows[0]);
+    return true;
+}
+
+bool ProductionStore::findStationChip(const std::string& station, uint64_t sequence,
+                                      std::optional<ChipRow>& row, std::string& error) {
+    row.reset();
+    SqlRows rows;
+    if (!connection_->exec(std::string("SELECT ") + kRowColumns +
+                               " FROM chips WHERE station = $1 AND sequence = $2",
+                           {station, numberText(sequence)}, rows, error))
+        return false;
+    if (!rows.empty()) row = rowFrom(rows[0]);
+    return true;
+}
+
+bool ProductionStore::leaseHolds(const std::string& station, const std::string& product,
+                                 uint64_t serial, bool& holds, std::string& error) {
+    SqlRows rows;
+    if (!connection_->exec("SELECT first_value, step FROM leases WHERE station = $1 AND "
+                           "product = $2 AND first_value <= $3 AND last_value >= $3",
+                           {station, product, numberText(serial)}, rows, error))
+        return false;
+    holds = false;
+    for (const SqlRow& r : rows) {
+        const uint64_t first = number(r[0]), step = number(r[1]);
+        if (step > 0 && (serial - first) % step == 0) holds = true;
+    }
+    return true;
+}
+
+bool ProductionStore::setLineToken(const std::string& name, const std::string& role,
+                                   const std::string& hash, std::string& error) {
+    SqlConnection& db = *connection_;
+    return transaction(
+        false,
+        [&] {
+            SqlRows rows;
+            return db.exec("DELETE FROM line_tokens WHERE name = $1 AND role = $2", {name, role},
+                           rows, error) &&
+                   db.exec(
+                       "INSERT INTO line_tokens (name, role, hash, created) "
+                       "VALUES ($1, $2, $3, $4)",
+                       {name, role, hash, recordTimeText(std::time(nullptr))}, rows, error);
+        },
+        error);
+}
+
+bool ProductionStore::findLineToken(const std::string& hash, std::optional<LineToken>& token,
+                                    std::string& error) {
+    token.reset();
+    SqlRows rows;
+    if (!connection_->exec("SELECT name, role FROM line_tokens WHERE hash = $1", {hash}, rows,
+                           error))
+        return false;
+    if (!rows.empty()) token = LineToken{text(rows[0][0]), text(rows[0][1])};
+    return true;
 }
 
 bool ProductionStore::records(const RecordFilter& filter, std::vector<ChipRow>& rows,

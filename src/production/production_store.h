@@ -91,6 +91,13 @@ struct ProgrammerSummary {
     double medianSeconds = 0;
 };
 
+// Who a token of the line server belongs to: a station, a viewer of the
+// board or an admin, by name.
+struct LineToken {
+    std::string name;
+    std::string role;  // station, viewer or admin
+};
+
 // What a database URL names: "sqlite:PATH", or anything else libpq reads (a
 // postgresql:// or postgres:// URI, or a conninfo string).
 struct DatabaseUrl {
@@ -175,6 +182,23 @@ class ProductionStore {
     // decides about those). `finished` false: the row had been finished before. False
     // with `error` set for a row the database does not have.
     bool finishChip(const ChipRow& outcome, bool& finished, std::string& error);
+
+    // The row `id`, or none when the database does not have it.
+    bool findChip(int64_t id, std::optional<ChipRow>& row, std::string& error);
+    // The chip that `station` started with its own number `sequence`, if any.
+    bool findStationChip(const std::string& station, uint64_t sequence, std::optional<ChipRow>& row,
+                         std::string& error);
+    // Whether one of the leases `station` took of `product` holds `serial`.
+    bool leaseHolds(const std::string& station, const std::string& product, uint64_t serial,
+                    bool& holds, std::string& error);
+
+    // The line server's tokens, kept as their SHA-256 (64 lower-case hex
+    // digits): setting one replaces the token `name` had in `role`.
+    bool setLineToken(const std::string& name, const std::string& role, const std::string& hash,
+                      std::string& error);
+    // The token whose hash is `hash`; none when no token has it.
+    bool findLineToken(const std::string& hash, std::optional<LineToken>& token,
+                       std::string& error);
 
     // Rows in the order they started.
     bool records(const RecordFilter& filter, std::vector<ChipRow>& rows, std::string& error);
