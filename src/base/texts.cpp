@@ -768,6 +768,65 @@ constexpr Entry kTexts[kTextCount] = {
     {OSTREL_TEXT(MapHover), {"%s - %s：%s", "%s - %s：%s", "%s - %s: %s"}},
     {OSTREL_TEXT(MapWindowTitle),
      {"%s（%s），每格代表 %s", "%s（%s），每格代表 %s", "%s (%s), one cell for %s"}},
+    {OSTREL_TEXT(LineUsage),
+     {"用法：ostrel-line --db URL [选项]\n"
+      "      ostrel-line --db URL station|viewer|admin add 名称\n"
+      "\n"
+      "产线服务器：独占产线的生产数据库（sqlite:路径 或 PostgreSQL URL），\n"
+      "通过 HTTP 为各工位提供产品、序列号租约和芯片记录，并提供看板页面。\n"
+      "\n"
+      "  --db URL            数据库；未给出时取环境变量 OSTREL_LINE_DB\n"
+      "  --listen 地址:端口  监听地址（默认 127.0.0.1:8470）\n"
+      "  --host 名称         也接受此主机名（可重复）；其他 Host 一律拒绝\n"
+      "  --tls-cert 文件     TLS 证书（PEM），与 --tls-key 一起使用\n"
+      "  --tls-key 文件      TLS 私钥（PEM）\n"
+      "  --lang en|zh_CN|zh_TW  帮助和提示的语言\n"
+      "  --help, --version\n"
+      "\n"
+      "station add 名称 添加工位并只打印一次其令牌；viewer add 与 admin add\n"
+      "分别添加看板和管理员令牌。再次添加同一名称会替换旧令牌。\n",
+      "用法：ostrel-line --db URL [選項]\n"
+      "      ostrel-line --db URL station|viewer|admin add 名稱\n"
+      "\n"
+      "產線伺服器：獨佔產線的生產資料庫（sqlite:路徑 或 PostgreSQL URL），\n"
+      "透過 HTTP 為各工位提供產品、序號租約和晶片記錄，並提供看板頁面。\n"
+      "\n"
+      "  --db URL            資料庫；未給出時取環境變數 OSTREL_LINE_DB\n"
+      "  --listen 位址:埠    監聽位址（預設 127.0.0.1:8470）\n"
+      "  --host 名稱         也接受此主機名（可重複）；其他 Host 一律拒絕\n"
+      "  --tls-cert 檔案     TLS 憑證（PEM），與 --tls-key 一起使用\n"
+      "  --tls-key 檔案      TLS 私鑰（PEM）\n"
+      "  --lang en|zh_CN|zh_TW  說明和提示的語言\n"
+      "  --help, --version\n"
+      "\n"
+      "station add 名稱 新增工位並只列印一次其權杖；viewer add 與 admin add\n"
+      "分別新增看板和管理員權杖。再次新增同一名稱會取代舊權杖。\n",
+      "Usage: ostrel-line --db URL [OPTIONS]\n"
+      "       ostrel-line --db URL station|viewer|admin add NAME\n"
+      "\n"
+      "The line server: it alone holds the line's production database (sqlite:PATH\n"
+      "or a PostgreSQL URL) and serves the stations their products, leases of\n"
+      "serial numbers and chip records over HTTP, and the board to people.\n"
+      "\n"
+      "  --db URL             the database; without it, the environment's OSTREL_LINE_DB\n"
+      "  --listen ADDR:PORT   where to listen (default 127.0.0.1:8470)\n"
+      "  --host NAME          answer to this host name too (repeatable); any other\n"
+      "                       Host is refused\n"
+      "  --tls-cert FILE      TLS certificate (PEM), with --tls-key\n"
+      "  --tls-key FILE       TLS private key (PEM)\n"
+      "  --lang en|zh_CN|zh_TW  the language of the help and notes\n"
+      "  --help, --version\n"
+      "\n"
+      "station add NAME adds a station and prints its token, this once only;\n"
+      "viewer add and admin add do the same for the board and for changing\n"
+      "products. Adding a name again replaces its token.\n"}},
+    {OSTREL_TEXT(LineTokenAdded),
+     {"%s %s 的令牌如下，只显示这一次，请妥善保存：",
+      "%s %s 的權杖如下，只顯示這一次，請妥善保存：",
+      "The token of %s %s follows, shown this once only: keep it safe."}},
+    {OSTREL_TEXT(LineListening),
+     {"产线服务器在 %s 上运行（%s），数据库 %s", "產線伺服器在 %s 上執行（%s），資料庫 %s",
+      "The line server runs on %s (%s), database %s"}},
 };
 
 // Where the programmer is reached differently on Windows (the libusb-win32

@@ -288,6 +288,10 @@ enum class Txt {
     MapCaption,
     MapHover,        // %s: first address, last address, what the cell holds
     MapWindowTitle,  // %s: the chip, its size, the cell's size
+    // The line server.
+    LineUsage,
+    LineTokenAdded,  // %s: the role's word, the name
+    LineListening,   // %s: the address and port, http or https, the database
     // Not a text: the number of texts. New texts go above it.
     EndOfTexts
 };
