@@ -3,7 +3,8 @@
 // buffers, and firmware on operations (it reaches the boot loader through the
 // programmer's job steps); production (the line's database, spool, serial
 // numbers and log) stands on operations too, beside firmware; cli and shell
-// are the top, and only main.cpp includes shell. Windows live in ui/ folders:
+// are the top, with line (the line server, over production) beside them,
+// and only main.cpp includes shell. Windows live in ui/ folders:
 // no other code includes a ui/ header, and nothing outside them includes Qt,
 // since the core library links no Qt at all. The system's POSIX calls
 // (unistd.h) are the platform layer's alone.
@@ -41,6 +42,7 @@ const std::map<std::string, std::set<std::string>>& allowed() {
         {"production", {"base", "catalogue", "usb", "buffers", "operations"}},
         {"cli", core},
         {"shell", core},
+        {"line", {"base", "catalogue", "usb", "buffers", "operations", "production"}},
         {"",
          {"base", "catalogue", "usb", "buffers", "operations", "firmware", "production", "shell"}},
     };
