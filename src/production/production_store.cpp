@@ -97,7 +97,7 @@ const std::vector<std::vector<std::string>>& upgrades() {
         {
             // The line server's tokens: only their SHA-256 is kept. A name
             // holds one token per role; a new one replaces it.
-            "CREATE TABLE line_tokens (name TEXT NOT NULL, role TEXT NOT NULL, "
+            "CREATE TABLE IF NOT EXISTS line_tokens (name TEXT NOT NULL, role TEXT NOT NULL, "
             "hash TEXT NOT NULL UNIQUE, created TEXT NOT NULL, PRIMARY KEY (name, role))",
         },
     };
