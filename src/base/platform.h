@@ -100,6 +100,9 @@ int64_t filePosition(int fd);
 bool rewindFile(int fd);
 // Waits for a lock on the whole file, released when the descriptor closes.
 bool lockFile(int fd, bool exclusive);
+// Takes an exclusive lock on the whole file only when nobody holds one:
+// false at once otherwise (or when the file cannot be locked).
+bool tryLockFile(int fd);
 int processId();
 // The names in a folder, without the hidden ones ("." and ".." included); empty when it cannot be
 // read.

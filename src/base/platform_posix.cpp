@@ -214,6 +214,13 @@ bool lockFile(int fd, bool exclusive) {
     return locked == 0;
 }
 
+bool tryLockFile(int fd) {
+    int locked;
+    do locked = ::flock(fd, LOCK_EX | LOCK_NB);
+    while (locked != 0 && errno == EINTR);
+    return locked == 0;
+}
+
 int processId() {
     return static_cast<int>(::getpid());
 }

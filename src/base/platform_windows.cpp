@@ -335,6 +335,12 @@ bool lockFile(int fd, bool exclusive) {
            failed();
 }
 
+bool tryLockFile(int fd) {
+    OVERLAPPED whole{};
+    return LockFileEx(handleOf(fd), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,
+                      MAXDWORD, MAXDWORD, &whole) != 0;
+}
+
 int processId() {
     return static_cast<int>(GetCurrentProcessId());
 }

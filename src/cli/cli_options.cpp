@@ -91,8 +91,9 @@ const char kUsage[] =
     "                   of column names: row, time (UTC), station, programmer,\n"
     "                   chip, ID, command, result (started, done, different,\n"
     "                   failed), cause, serial number, bytes, CRC-32, seconds,\n"
-    "                   product, message; see --product, --since, --serial,\n"
-    "                   --result, --csv and --summary\n"
+    "                   product, message, spent (the chip's number may be on it\n"
+    "                   and is never given to another); see --product, --since,\n"
+    "                   --serial, --result, --csv and --summary\n"
 #endif
     "\n"
     "FILE formats follow the extension, as the window's Open and Save do:\n"

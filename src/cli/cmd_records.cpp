@@ -34,9 +34,9 @@ std::string yieldText(const ProgrammerSummary& line) {
 }
 
 // The columns of a row, in the order the CSV and the plain listing give them.
-constexpr const char* kColumns[] = {"row",   "time",    "station", "programmer", "chip",
-                                    "id",    "command", "result",  "cause",      "serial",
-                                    "bytes", "crc32",   "seconds", "product",    "message"};
+constexpr const char* kColumns[] = {"row",     "time",    "station", "programmer", "chip",  "id",
+                                    "command", "result",  "cause",   "serial",     "bytes", "crc32",
+                                    "seconds", "product", "message", "spent"};
 
 void printRows(const std::vector<ChipRow>& rows, const Options& o, TerminalUi& ui) {
     if (!o.json) {
@@ -61,7 +61,8 @@ void printRows(const std::vector<ChipRow>& rows, const Options& o, TerminalUi& u
                                                          crc32Text(r.crc32),
                                                          secondsText(r.seconds),
                                                          r.product,
-                                                         r.message};
+                                                         r.message,
+                                                         r.spent ? "spent" : ""};
         if (o.json) {
             ui.jsonLine(
                 "\"type\":\"record\",\"row\":" + fields[0] + ",\"time\":" + jsonString(fields[1]) +
@@ -71,7 +72,8 @@ void printRows(const std::vector<ChipRow>& rows, const Options& o, TerminalUi& u
                 ",\"result\":" + jsonString(r.result) + ",\"cause\":" + jsonString(r.cause) +
                 ",\"serial\":" + (r.serial ? serial : "null") + ",\"bytes\":" + fields[10] +
                 ",\"crc32\":\"" + fields[11] + "\",\"seconds\":" + fields[12] +
-                ",\"product\":" + jsonString(r.product) + ",\"message\":" + jsonString(r.message));
+                ",\"product\":" + jsonString(r.product) + ",\"message\":" + jsonString(r.message) +
+                ",\"spent\":" + (r.spent ? "true" : "false"));
             continue;
         }
         std::string line;

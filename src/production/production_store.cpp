@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <set>
 #include <utility>
 
 #include "base/platform.h"
@@ -100,13 +101,28 @@ const std::vector<std::vector<std::string>>& upgrades() {
             "CREATE TABLE IF NOT EXISTS line_tokens (name TEXT NOT NULL, role TEXT NOT NULL, "
             "hash TEXT NOT NULL UNIQUE, created TEXT NOT NULL, PRIMARY KEY (name, role))",
         },
+        {
+            // A leased chip that did not pass says whether its number was
+            // spent (its write may have begun) or went back to the lease.
+            "ALTER TABLE chips ADD COLUMN spent INTEGER NOT NULL DEFAULT 0",
+            "CREATE INDEX chips_product_serial ON chips (product, serial)",
+            "CREATE INDEX chips_station_time ON chips (station, time)",
+            // A lease whose unused numbers went back to the pool.
+            "ALTER TABLE leases ADD COLUMN reclaimed TEXT",
+            // When a station last registered a programmer.
+            "CREATE TABLE station_seen (station TEXT PRIMARY KEY, time TEXT NOT NULL)",
+            // What each station's journal held when it last reported in.
+            "CREATE TABLE station_reports (station TEXT NOT NULL, product TEXT NOT NULL, "
+            "lease_left BIGINT NOT NULL, waiting BIGINT NOT NULL, time TEXT NOT NULL, "
+            "PRIMARY KEY (station, product))",
+        },
     };
     return steps;
 }
 
 constexpr const char* kRowColumns =
     "id, time, station, programmer, chip, chip_id, command, result, cause, message, bytes, "
-    "crc32, seconds, serial, product, sequence";
+    "crc32, seconds, serial, product, sequence, spent";
 
 ChipRow rowFrom(const SqlRow& r) {
     ChipRow row;
@@ -126,7 +142,69 @@ ChipRow rowFrom(const SqlRow& r) {
     if (r[13]) row.serial = number(r[13]);
     row.product = text(r[14]);
     if (r[15]) row.sequence = number(r[15]);
+    row.spent = number(r[16]) != 0;
     return row;
+}
+
+// A leased chip whose number is of a lease reclaimed since (its station was
+// taken for dead) keeps the number only while the pool still holds it: it
+// leaves the pool again. One handed out again is refused (`handedOut`), so
+// that no number is on two chips.
+bool reclaimedNumberFree(SqlConnection& db, const ChipRow& row, uint64_t serial, bool& handedOut,
+                         std::string& error) {
+    SqlRows rows;
+    const std::string number = numberText(serial);
+    if (!db.exec("SELECT reclaimed FROM leases WHERE product = $1 AND station = $2 AND "
+                 "first_value <= $3 AND last_value >= $3 AND reclaimed IS NOT NULL",
+                 {row.product, row.station, number}, rows, error))
+        return false;
+    if (rows.empty()) return true;
+    const std::string when = text(rows[0][0]);
+    // Started before: the insert finds its row.
+    if (!db.exec("SELECT id FROM chips WHERE station = $1 AND sequence = $2",
+                 {row.station, numberText(*row.sequence)}, rows, error))
+        return false;
+    if (!rows.empty()) return true;
+    if (!db.exec("DELETE FROM given_back WHERE product = $1 AND serial = $2 RETURNING serial",
+                 {row.product, number}, rows, error))
+        return false;
+    if (!rows.empty()) return true;
+    handedOut = true;
+    error = "serial number " + number + " of " + row.product + " was in a lease of station " +
+            row.station + " reclaimed at " + when + " and has been handed out again";
+    return false;
+}
+
+// What the rows say of the numbers of a product: of each, the furthest its
+// chips went, and the station and cause of that row.
+struct NumberFacts {
+    enum Use { Back, Spent, Pending, Used } use = Back;  // Back: failed, not spent
+    std::string station;
+    std::string cause;
+};
+using NumberUses = std::map<std::pair<std::string, uint64_t>, NumberFacts>;
+
+bool numberUses(SqlConnection& db, const std::string& product, NumberUses& uses,
+                std::string& error) {
+    uses.clear();
+    SqlRows rows;
+    if (!db.exec("SELECT product, serial, result, spent, station, cause FROM chips "
+                 "WHERE serial IS NOT NULL AND product IS NOT NULL AND ($1 = '' OR product = $1)",
+                 {product}, rows, error))
+        return false;
+    for (const SqlRow& r : rows) {
+        const std::string result = text(r[2]);
+        NumberFacts facts;
+        facts.use = result == "done"      ? NumberFacts::Used
+                    : result == "started" ? NumberFacts::Pending
+                    : number(r[3]) != 0   ? NumberFacts::Spent
+                                          : NumberFacts::Back;
+        facts.station = text(r[4]);
+        facts.cause = text(r[5]);
+        const auto [at, fresh] = uses.try_emplace({text(r[0]), number(r[1])}, facts);
+        if (!fresh && facts.use > at->second.use) at->second = std::move(facts);
+    }
+    return true;
 }
 
 // The largest number a pool of `bytes` bytes leases out. One below what the
@@ -619,8 +697,8 @@ bool ProductionStore::leases(const std::string& product, std::vector<Lease>& lea
     leases.clear();
     SqlRows rows;
     if (!connection_->exec(
-            "SELECT id, product, station, first_value, last_value, step, numbers, taken "
-            "FROM leases WHERE $1 = '' OR product = $1 ORDER BY id",
+            "SELECT id, product, station, first_value, last_value, step, numbers, taken, "
+            "reclaimed FROM leases WHERE $1 = '' OR product = $1 ORDER BY id",
             {product}, rows, error))
         return false;
     for (const SqlRow& r : rows) {
@@ -633,6 +711,7 @@ bool ProductionStore::leases(const std::string& product, std::vector<Lease>& lea
         lease.step = number(r[5]);
         lease.numbers = number(r[6]);
         lease.taken = parseRecordTime(text(r[7])).value_or(0);
+        if (r[8]) lease.reclaimed = parseRecordTime(*r[8]).value_or(0);
         leases.push_back(std::move(lease));
     }
     return true;
@@ -651,6 +730,10 @@ bool ProductionStore::registerProgrammer(const std::string& station, const std::
                        "ON CONFLICT DO NOTHING",
                        {station, now}, rows, error) &&
                    db.exec(
+                       "INSERT INTO station_seen (station, time) VALUES ($1, $2) "
+                       "ON CONFLICT (station) DO UPDATE SET time = excluded.time",
+                       {station, now}, rows, error) &&
+                   db.exec(
                        "INSERT INTO programmers (station, serial, first_seen) "
                        "VALUES ($1, $2, $3) ON CONFLICT DO NOTHING",
                        {station, programmer, now}, rows, error);
@@ -660,6 +743,7 @@ bool ProductionStore::registerProgrammer(const std::string& station, const std::
 
 bool ProductionStore::startChip(ChipRow& row, std::string& error) {
     SqlConnection& db = *connection_;
+    handedOutAgain_ = false;
     std::optional<uint64_t> serial;
     int64_t id = 0;
     if (row.sequence) serial = row.serial;
@@ -702,6 +786,9 @@ bool ProductionStore::startChip(ChipRow& row, std::string& error) {
             const SqlValue product = row.product.empty() ? std::nullopt : SqlValue(row.product);
             const SqlValue sequence =
                 row.sequence ? SqlValue(numberText(*row.sequence)) : std::nullopt;
+            if (row.sequence && serial &&
+                !reclaimedNumberFree(db, row, *serial, handedOutAgain_, error))
+                return false;
             // A station's chip is started once, by its sequence number: a
             // start sent again after a lost answer finds the row it made.
             if (!db.exec(std::string("INSERT INTO chips (time, station, programmer, chip, "
@@ -744,12 +831,16 @@ bool ProductionStore::finishChip(const ChipRow& outcome, bool& finished, std::st
         false,
         [&] {
             SqlRows rows;
+            // Only a leased number can be spent: the pool takes back the
+            // numbers it gave itself.
+            const bool spent = outcome.spent && outcome.result != "done";
             if (!db.exec("UPDATE chips SET result = $2, cause = $3, message = $4, bytes = $5, "
-                         "crc32 = $6, seconds = $7 WHERE id = $1 AND result = 'started' "
+                         "crc32 = $6, seconds = $7, spent = CASE WHEN sequence IS NULL THEN 0 "
+                         "ELSE $8 END WHERE id = $1 AND result = 'started' "
                          "RETURNING serial, product, sequence",
                          {std::to_string(outcome.id), outcome.result, currentCause(outcome.cause),
                           outcome.message, numberText(outcome.bytes), std::string(crc),
-                          secondsText(outcome.seconds)},
+                          secondsText(outcome.seconds), spent ? "1" : "0"},
                          rows, error))
                 return false;
             finished = !rows.empty();
@@ -887,6 +978,203 @@ bool ProductionStore::summary(const RecordFilter& filter, std::vector<Programmer
             seconds.size() % 2 ? seconds[half] : (seconds[half - 1] + seconds[half]) / 2;
         lines.push_back(line);
     }
+    return true;
+}
+
+namespace {
+
+// Counts what became of each number of `lease` by the rows of its station.
+LeaseUse useOf(const Lease& lease, const NumberUses& uses) {
+    LeaseUse use{lease};
+    for (uint64_t i = 0; i < lease.numbers; ++i) {
+        const auto found = uses.find({lease.product, lease.first + i * lease.step});
+        const bool ours = found != uses.end() && found->second.station == lease.station;
+        const NumberFacts::Use what = ours ? found->second.use : NumberFacts::Back;
+        if (what == NumberFacts::Used)
+            ++use.used;
+        else if (what == NumberFacts::Pending)
+            ++use.pending;
+        else if (what == NumberFacts::Spent)
+            ++use.spent;
+        else if (!lease.reclaimed)
+            ++use.left;
+    }
+    return use;
+}
+
+}  // namespace
+
+bool ProductionStore::leaseUses(const std::string& product, std::vector<LeaseUse>& uses,
+                                std::string& error) {
+    uses.clear();
+    std::vector<Lease> all;
+    NumberUses numbers;
+    if (!leases(product, all, error) || !numberUses(*connection_, product, numbers, error))
+        return false;
+    for (const Lease& lease : all) uses.push_back(useOf(lease, numbers));
+    return true;
+}
+
+bool ProductionStore::reclaim(const std::string& station, const std::string& product,
+                              std::time_t now, ReclaimResult& result, std::string& error) {
+    SqlConnection& db = *connection_;
+    result = {};
+    const std::string since = recordTimeText(now - kSeenWorkingSeconds);
+    return transaction(
+        false,
+        [&] {
+            SqlRows rows;
+            // The last sign of life: a report, a chip started, a programmer
+            // registered (the texts of times sort as the times do).
+            if (!db.exec("SELECT MAX(t) FROM (SELECT MAX(time) AS t FROM station_reports "
+                         "WHERE station = $1 UNION ALL SELECT MAX(time) FROM chips "
+                         "WHERE station = $1 UNION ALL SELECT MAX(time) FROM station_seen "
+                         "WHERE station = $1) seen",
+                         {station}, rows, error))
+                return false;
+            const std::string seen = rows.empty() ? "" : text(rows[0][0]);
+            if (!seen.empty() && seen >= since) {
+                result.kind = ReclaimResult::SeenWorking;
+                result.lastSeen = parseRecordTime(seen).value_or(0);
+                return true;
+            }
+            std::vector<Lease> all;
+            if (!leases(product, all, error)) return false;
+            std::map<std::string, NumberUses> uses;  // by product
+            for (const Lease& lease : all) {
+                if (lease.station != station || lease.reclaimed) continue;
+                if (!uses.count(lease.product) &&
+                    !numberUses(db, lease.product, uses[lease.product], error))
+                    return false;
+                const NumberUses& numbers = uses[lease.product];
+                for (uint64_t i = 0; i < lease.numbers; ++i) {
+                    const uint64_t serial = lease.first + i * lease.step;
+                    const auto found = numbers.find({lease.product, serial});
+                    if (found != numbers.end() && found->second.use != NumberFacts::Back) continue;
+                    if (!db.exec("INSERT INTO given_back (product, serial) VALUES ($1, $2) "
+                                 "ON CONFLICT DO NOTHING",
+                                 {lease.product, numberText(serial)}, rows, error))
+                        return false;
+                    ++result.returned;
+                }
+                if (!db.exec("UPDATE leases SET reclaimed = $2 WHERE id = $1",
+                             {numberText(static_cast<uint64_t>(lease.id)), recordTimeText(now)},
+                             rows, error))
+                    return false;
+                ++result.leases;
+            }
+            result.kind = result.leases > 0 ? ReclaimResult::Reclaimed : ReclaimResult::Nothing;
+            return true;
+        },
+        error);
+}
+
+bool ProductionStore::gaps(const std::string& product, std::vector<SerialGap>& gaps,
+                           std::string& error) {
+    gaps.clear();
+    SqlRows pool, back;
+    std::vector<Lease> held;
+    NumberUses uses;
+    if (!connection_->exec("SELECT start_value, step, next_value FROM serial_pools "
+                           "WHERE product = $1",
+                           {product}, pool, error) ||
+        !numberUses(*connection_, product, uses, error) || !leases(product, held, error) ||
+        !connection_->exec("SELECT serial FROM given_back WHERE product = $1", {product}, back,
+                           error))
+        return false;
+    if (pool.empty()) {
+        error = "there is no product named " + product + " with serial numbers";
+        kind_ = SqlErrorKind::Refused;
+        return false;
+    }
+    std::set<uint64_t> givenBack;
+    for (const SqlRow& r : back) givenBack.insert(number(r[0]));
+    std::map<uint64_t, const Lease*> leaseAt;  // by its first number
+    for (const Lease& lease : held) leaseAt[lease.first] = &lease;
+    const uint64_t start = number(pool[0][0]), step = std::max<uint64_t>(number(pool[0][1]), 1),
+                   next = number(pool[0][2]);
+    for (uint64_t serial = start; serial < next; serial += step) {
+        const auto found = uses.find({product, serial});
+        const NumberFacts* facts = found == uses.end() ? nullptr : &found->second;
+        if (facts && facts->use == NumberFacts::Used) continue;
+        SerialGap gap{serial, "given_back", "", ""};
+        if (givenBack.count(serial) == 0) {
+            if (facts && facts->use == NumberFacts::Pending) {
+                gap = {serial, "pending", facts->station, ""};
+            } else if (facts && facts->use == NumberFacts::Spent) {
+                gap = {serial, "spent", facts->station, facts->cause};
+            } else {
+                // In a lease, on no chip yet (or given back to it). Never
+                // anything else: the pool moves only with a lease or a row.
+                auto lease = leaseAt.upper_bound(serial);
+                const bool leased = lease != leaseAt.begin() && (--lease)->second->last >= serial;
+                gap = {serial, leased ? "leased" : "unknown",
+                       leased ? lease->second->station : std::string(), ""};
+            }
+        }
+        gaps.push_back(std::move(gap));
+        if (next - serial < step) break;
+    }
+    return true;
+}
+
+bool ProductionStore::report(const StationReport& report, std::string& error) {
+    SqlConnection& db = *connection_;
+    return transaction(
+        false,
+        [&] {
+            SqlRows rows;
+            return db.exec(
+                "INSERT INTO station_reports (station, product, lease_left, waiting, time) "
+                "VALUES ($1, $2, $3, $4, $5) ON CONFLICT (station, product) DO UPDATE SET "
+                "lease_left = excluded.lease_left, waiting = excluded.waiting, "
+                "time = excluded.time",
+                {report.station, report.product, numberText(report.leaseLeft),
+                 numberText(report.waiting), recordTimeText(report.time)},
+                rows, error);
+        },
+        error);
+}
+
+bool ProductionStore::holdings(const std::string& product, std::vector<StationHolding>& holdings,
+                               std::string& error) {
+    holdings.clear();
+    std::vector<LeaseUse> uses;
+    SqlRows reports;
+    if (!leaseUses(product, uses, error) ||
+        !connection_->exec("SELECT station, lease_left, waiting, time FROM station_reports "
+                           "WHERE $1 = '' OR product = $1",
+                           {product}, reports, error))
+        return false;
+    std::map<std::string, StationHolding> by;
+    for (const LeaseUse& use : uses) {
+        StationHolding& h = by[use.lease.station];
+        h.leaseLeft += use.left;
+        h.spent += use.spent;
+    }
+    for (const SqlRow& r : reports) {
+        StationHolding& h = by[text(r[0])];
+        if (!h.report) h.report = StationReport{text(r[0]), product, 0, 0, 0};
+        h.report->leaseLeft += number(r[1]);
+        h.report->waiting += number(r[2]);
+        h.report->time = std::max(h.report->time, parseRecordTime(text(r[3])).value_or(0));
+    }
+    for (auto& [station, h] : by) {
+        h.station = station;
+        holdings.push_back(std::move(h));
+    }
+    return true;
+}
+
+bool ProductionStore::chipOf(const std::string& station, uint64_t sequence,
+                             std::optional<ChipRow>& row, std::string& error) {
+    row.reset();
+    SqlRows rows;
+    if (!connection_->exec(std::string("SELECT ") + kRowColumns +
+                               " FROM chips WHERE station = $1 AND sequence = $2",
+                           {station, numberText(sequence)}, rows, error))
+        return false;
+    if (!rows.empty()) row = rowFrom(rows[0]);
     return true;
 }
 

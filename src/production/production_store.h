@@ -45,7 +45,14 @@ struct ChipRow {
     // The station's own number of the chip, when its serial number came from
     // the station's lease (the serial is then the station's, not the pool's).
     std::optional<uint64_t> sequence;
+    // A leased chip that did not pass: its number may be on it and is never
+    // drawn again (false: it went back to the station's lease).
+    bool spent = false;
 };
+
+// The cause of a chip whose station stopped (was killed, lost its power)
+// while the chip was under way: its number may be on it and is spent.
+inline constexpr const char* kStationStoppedCause = "station_stopped";
 
 // The numbers a station takes from a product's pool at once, unless the
 // product says otherwise.
@@ -72,6 +79,56 @@ struct Lease {
     uint64_t step = 1;
     uint64_t numbers = 0;
     std::time_t taken = 0;
+    // When its unused numbers went back to the pool (product reclaim).
+    std::optional<std::time_t> reclaimed;
+};
+
+// What became of a lease's numbers, by the rows of its station: on a chip
+// that passed (used), on one that did not and whose write may have begun
+// (spent), on a chip started without an outcome yet (pending), or none of
+// these (left; none once reclaimed).
+struct LeaseUse {
+    Lease lease;
+    uint64_t used = 0;
+    uint64_t spent = 0;
+    uint64_t pending = 0;
+    uint64_t left = 0;
+};
+
+// A number of a product's pool, below its next, that no passed chip holds.
+struct SerialGap {
+    uint64_t serial = 0;
+    std::string reason;   // given_back, spent, leased or pending
+    std::string station;  // of the row or the lease; empty for given_back
+    std::string cause;    // spent: the row's cause
+};
+
+// What a station's journal held when it reported in.
+struct StationReport {
+    std::string station;
+    std::string product;
+    uint64_t leaseLeft = 0;  // numbers its leases still hold
+    uint64_t waiting = 0;    // outcomes waiting in its spool and journal
+    std::time_t time = 0;
+};
+
+// Per station (of one product, or all): numbers left in its leases, numbers
+// spent on chips that did not pass, and what it last reported.
+struct StationHolding {
+    std::string station;
+    uint64_t leaseLeft = 0;
+    uint64_t spent = 0;
+    std::optional<StationReport> report;  // summed over its products
+};
+
+// A station counts as working while it was seen this recently.
+inline constexpr std::time_t kSeenWorkingSeconds = 600;
+
+struct ReclaimResult {
+    enum Kind { Reclaimed, Nothing, SeenWorking } kind = Nothing;
+    int leases = 0;            // leases reclaimed now
+    uint64_t returned = 0;     // numbers back in the pool
+    std::time_t lastSeen = 0;  // SeenWorking: when
 };
 
 struct RecordFilter {
@@ -167,6 +224,28 @@ class ProductionStore {
                    std::string& error);
     // Every lease (of `product` alone, unless empty) in the order taken.
     bool leases(const std::string& product, std::vector<Lease>& leases, std::string& error);
+    // The same with what became of each lease's numbers.
+    bool leaseUses(const std::string& product, std::vector<LeaseUse>& uses, std::string& error);
+    // Returns the numbers of `station`'s leases (of `product` alone, unless
+    // empty) that are on no chip to the pool, once per lease, and records
+    // the reclaim on the lease. Refused (kind SeenWorking) while the station
+    // reported, started a chip or registered a programmer within
+    // kSeenWorkingSeconds of `now`.
+    bool reclaim(const std::string& station, const std::string& product, std::time_t now,
+                 ReclaimResult& result, std::string& error);
+    // Every number of the product's pool from its first up to its next that
+    // no passed chip holds, each with why, in order.
+    bool gaps(const std::string& product, std::vector<SerialGap>& gaps, std::string& error);
+
+    // What a station's journal holds of a product, with the time.
+    bool report(const StationReport& report, std::string& error);
+    // Per station that has a lease, a spent number or a report (of
+    // `product` alone, unless empty), by name.
+    bool holdings(const std::string& product, std::vector<StationHolding>& holdings,
+                  std::string& error);
+    // The row `station` started as its chip `sequence`; `row` empty when none.
+    bool chipOf(const std::string& station, uint64_t sequence, std::optional<ChipRow>& row,
+                std::string& error);
 
     // The station and its programmer, once per run.
     bool registerProgrammer(const std::string& station, const std::string& programmer,
@@ -212,6 +291,9 @@ class ProductionStore {
     // The kind of the last failure of a call: Refused also where the store
     // itself refused (a pool used up, a row it does not have).
     SqlErrorKind errorKind() const { return kind_; }
+    // The last startChip() was refused because its leased number was
+    // reclaimed and handed out again.
+    bool handedOutAgain() const { return handedOutAgain_; }
 
     // After the connection was lost: true when it is back.
     bool reconnect(std::string& error);
@@ -225,6 +307,7 @@ class ProductionStore {
 
     std::unique_ptr<SqlConnection> connection_;
     SqlErrorKind kind_ = SqlErrorKind::None;
+    bool handedOutAgain_ = false;
 };
 
 }  // namespace ostrel

@@ -99,9 +99,11 @@ std::string RecordSpool::lineOf(const ChipRow& outcome) {
     char numbers[64];
     std::snprintf(numbers, sizeof numbers, "%llu\t%08x\t",
                   static_cast<unsigned long long>(outcome.bytes), outcome.crc32);
-    return std::to_string(outcome.id) + "\t" + escapedField(outcome.result) + "\t" +
-           escapedField(outcome.cause) + "\t" + escapedField(outcome.message) + "\t" + numbers +
-           secondsText(outcome.seconds) + startOf(outcome) + "\n";
+    return std::to_string(outcome.id) + "	" + escapedField(outcome.result) + "	" +
+           escapedField(outcome.cause) + "	" + escapedField(outcome.message) + "	" + numbers +
+           secondsText(outcome.seconds) + (outcome.spent ? "	1" : "	0") + startOf(outcome) +
+           "
+";
 }
 
 bool RecordSpool::outcomeOf(const std::string& line, ChipRow& outcome) {
@@ -110,6 +112,14 @@ bool RecordSpool::outcomeOf(const std::string& line, ChipRow& outcome) {
     for (std::size_t tab; (tab = line.find('\t', from)) != std::string::npos; from = tab + 1)
         fields.push_back(line.substr(from, tab - from));
     fields.push_back(line.substr(from));
+    // Lines of earlier releases do not say whether a number was spent.
+    if (fields.size() == 8 || fields.size() == 17) {
+        if (fields[7] != "0" && fields[7] != "1") return false;
+        outcome.spent = fields[7] == "1";
+        fields.erase(fields.begin() + 7);
+    } else {
+        outcome.spent = false;
+    }
     if (fields.size() != 7 && fields.size() != 16) return false;
     const bool started = fields.size() == 16;
     uint64_t id = 0, bytes = 0, crc = 0;

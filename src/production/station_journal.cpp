@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <iterator>
 #include <optional>
 
 #include "base/platform.h"
@@ -65,34 +67,51 @@ std::string applyLine(const std::vector<std::string>& f, JournalState& state) {
                 return "a lease that overlaps an earlier one";
         leases.leases.push_back(lease);
         leases.handed.push_back(0);
+        leases.dropped.push_back(false);
         return {};
     }
-    if (kind == "draw" && f.size() == 4) {
+    // A draw names the process that made it since the journal learnt
+    // reclaims; one without came from a program that did not.
+    if (kind == "draw" && (f.size() == 4 || f.size() == 5)) {
         const auto sequence = numberOf(f[2]), number = numberOf(f[3]);
         if (!sequence || !number || *sequence < state.nextSequence) return "a draw out of sequence";
         JournalState::ProductLeases& leases = state.products[f[1]];
         if (leases.returned.erase(*number) == 0) {
             // A fresh number: the next of the oldest lease that has one.
-            std::size_t at = 0;
-            while (at < leases.leases.size() && leases.handed[at] == leases.leases[at].numbers)
-                ++at;
+            const std::size_t at = leases.nextFresh();
             if (at == leases.leases.size() ||
                 *number != leases.leases[at].first + leases.handed[at] * leases.leases[at].step)
                 return "a number drawn that no lease holds next";
             ++leases.handed[at];
         }
         state.nextSequence = *sequence + 1;
-        state.open[*sequence] = {f[1], *number};
+        state.open[*sequence] = {f[1], *number, f.size() == 5 ? f[4] : std::string()};
         return {};
     }
-    if ((kind == "back" && f.size() == 2) || (kind == "spent" && f.size() == 3)) {
+    if ((kind == "back" && f.size() == 2) || (kind == "spent" && f.size() == 3) ||
+        (kind == "done" && f.size() == 2)) {
         const auto sequence = numberOf(f[1]);
         const auto drawn = sequence ? state.open.find(*sequence) : state.open.end();
         if (drawn == state.open.end()) return "a chip that drew no number";
-        if (kind == "back")
-            state.products[drawn->second.product].returned.insert(drawn->second.number);
+        JournalState::ProductLeases& leases = state.products[drawn->second.product];
+        const std::size_t at = leases.leaseOf(drawn->second.number);
+        // A number of a reclaimed lease is not drawn again.
+        if (kind == "back" && at < leases.leases.size() && !leases.dropped[at])
+            leases.returned.insert(drawn->second.number);
         state.open.erase(drawn);
         return {};
+    }
+    if (kind == "reclaimed" && f.size() == 2) {
+        const auto id = numberOf(f[1]);
+        for (auto& [product, leases] : state.products)
+            for (std::size_t i = 0; i < leases.leases.size(); ++i) {
+                if (!id || leases.leases[i].id != static_cast<int64_t>(*id)) continue;
+                leases.dropped[i] = true;
+                for (auto n = leases.returned.begin(); n != leases.returned.end();)
+                    n = leases.leaseOf(*n) == i ? leases.returned.erase(n) : std::next(n);
+                return {};
+            }
+        return "a reclaimed lease that the journal does not hold";
     }
     return "a line of no known kind";
 }
@@ -152,8 +171,21 @@ bool appendWhole(int fd, int64_t size, const std::string& text) {
 
 uint64_t JournalState::ProductLeases::left() const {
     uint64_t count = returned.size();
-    for (std::size_t i = 0; i < leases.size(); ++i) count += leases[i].numbers - handed[i];
+    for (std::size_t i = 0; i < leases.size(); ++i)
+        if (!dropped[i]) count += leases[i].numbers - handed[i];
     return count;
+}
+
+std::size_t JournalState::ProductLeases::leaseOf(uint64_t number) const {
+    for (std::size_t i = 0; i < leases.size(); ++i)
+        if (number >= leases[i].first && number <= leases[i].last) return i;
+    return leases.size();
+}
+
+std::size_t JournalState::ProductLeases::nextFresh() const {
+    std::size_t at = 0;
+    while (at < leases.size() && (dropped[at] || handed[at] == leases[at].numbers)) ++at;
+    return at;
 }
 
 bool parseJournal(const std::string& text, JournalState& state, std::string& error) {
@@ -282,6 +314,7 @@ bool StationJournal::addLease(const Lease& lease, std::string& error) const {
 bool StationJournal::draw(const std::string& product, uint64_t& sequence, uint64_t& number,
                           uint64_t& left, std::string& error) const {
     error.clear();
+    if (!claimOwner(error)) return false;
     return update(
         [&](JournalState& state, std::vector<std::string>& fields, std::string&) {
             JournalState::ProductLeases& leases = state.products[product];
@@ -290,16 +323,80 @@ bool StationJournal::draw(const std::string& product, uint64_t& sequence, uint64
             if (!leases.returned.empty()) {
                 number = *leases.returned.begin();
             } else {
-                std::size_t at = 0;
-                while (leases.handed[at] == leases.leases[at].numbers) ++at;
+                const std::size_t at = leases.nextFresh();
                 number = leases.leases[at].first + leases.handed[at] * leases.leases[at].step;
             }
             sequence = state.nextSequence;
             --left;
-            fields = {"draw", product, std::to_string(sequence), std::to_string(number)};
+            fields = {"draw", product, std::to_string(sequence), std::to_string(number), owner_};
             return true;
         },
         error);
+}
+
+bool StationJournal::close(uint64_t sequence, std::string& error) const {
+    return update(
+        [&](JournalState& state, std::vector<std::string>& fields, std::string& why) {
+            if (state.open.count(sequence) == 0) {
+                why = "chip " + std::to_string(sequence) + " holds no number drawn";
+                return false;
+            }
+            fields = {"done", std::to_string(sequence)};
+            return true;
+        },
+        error);
+}
+
+bool StationJournal::dropLease(int64_t leaseId, std::string& error) const {
+    return update(
+        [&](JournalState& state, std::vector<std::string>& fields, std::string&) {
+            for (const auto& [product, leases] : state.products)
+                for (std::size_t i = 0; i < leases.leases.size(); ++i)
+                    if (leases.leases[i].id == leaseId && !leases.dropped[i])
+                        fields = {"reclaimed", std::to_string(leaseId)};
+            return true;  // none such, or dropped before: nothing to write
+        },
+        error);
+}
+
+std::string StationJournal::ownerPath(const std::string& owner) const {
+    const std::size_t dot = path_.rfind(".tsv");
+    return (dot == std::string::npos ? path_ : path_.substr(0, dot)) + "-owner-" + owner;
+}
+
+bool StationJournal::claimOwner(std::string& error) const {
+    if (ownerFd_ >= 0) return true;
+    static int claimed = 0;  // several journals of one process have names of their own
+    const std::string owner = std::to_string(platform::processId()) + "-" +
+                              std::to_string(std::time(nullptr)) + "-" + std::to_string(++claimed);
+    const std::string path = ownerPath(owner);
+    const int fd = platform::openFile(path, O_RDWR | O_CREAT | O_TRUNC, 0600);
+    if (fd < 0 || !platform::tryLockFile(fd)) {
+        error = path + ": " + std::strerror(errno);
+        if (fd >= 0) platform::closeFile(fd);
+        return false;
+    }
+    owner_ = owner;
+    ownerFd_ = fd;
+    return true;
+}
+
+bool StationJournal::ownerAlive(const std::string& owner) const {
+    if (owner.empty()) return false;
+    if (owner == owner_) return true;
+    const std::string path = ownerPath(owner);
+    const int fd = platform::openFile(path, O_RDWR, 0600);
+    if (fd < 0) return false;  // ended, its file removed
+    const bool gone = platform::tryLockFile(fd);
+    if (gone) platform::removeFile(path);
+    platform::closeFile(fd);
+    return !gone;
+}
+
+StationJournal::~StationJournal() {
+    if (ownerFd_ < 0) return;
+    platform::removeFile(ownerPath(owner_));
+    platform::closeFile(ownerFd_);
 }
 
 bool StationJournal::giveBack(uint64_t sequence, std::string& error) const {

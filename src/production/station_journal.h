@@ -30,8 +30,13 @@ struct JournalState {
     struct ProductLeases {
         std::vector<Lease> leases;
         std::vector<uint64_t> handed;  // per lease: its numbers drawn for the first time
+        std::vector<bool> dropped;     // per lease: reclaimed by the database, never drawn
         std::set<uint64_t> returned;   // given back, drawn again before fresh ones
         uint64_t left() const;
+        // The lease that holds `number`, or leases.size().
+        std::size_t leaseOf(uint64_t number) const;
+        // The oldest lease with a fresh number, or leases.size().
+        std::size_t nextFresh() const;
     };
     std::string identity;  // of the database
     std::string station;
@@ -42,6 +47,7 @@ struct JournalState {
     struct Drawn {
         std::string product;
         uint64_t number = 0;
+        std::string owner;  // the process that drew it (empty: unknown)
     };
     std::map<uint64_t, Drawn> open;
 };
@@ -54,6 +60,9 @@ bool parseJournal(const std::string& text, JournalState& state, std::string& err
 class StationJournal {
   public:
     StationJournal(std::string path, std::string identity, std::string station);
+    ~StationJournal();
+    StationJournal(const StationJournal&) = delete;
+    StationJournal& operator=(const StationJournal&) = delete;
 
     // The journal of the database `identity` in `folder`.
     static std::string pathFor(const std::string& folder, const std::string& identity);
@@ -75,8 +84,22 @@ class StationJournal {
     // The chip `sequence` did not pass after its write may have begun: its
     // number is never drawn again.
     bool spend(uint64_t sequence, const std::string& cause, std::string& error) const;
+    // The chip `sequence` has its outcome (it passed, or its number was
+    // settled on the database): its draw is closed.
+    bool close(uint64_t sequence, std::string& error) const;
+    // The database reclaimed the lease `leaseId`: none of its numbers is
+    // drawn again, also none given back to it.
+    bool dropLease(int64_t leaseId, std::string& error) const;
     // The numbers of `product` the leases still hold.
     bool left(const std::string& product, uint64_t& count, std::string& error) const;
+
+    // Every draw names the process that made it, which holds a lock on a
+    // file of its own beside the journal while it lives. Whether the process
+    // `owner` still lives: a draw of a process that is gone will never get
+    // its outcome.
+    bool ownerAlive(const std::string& owner) const;
+    // This process's name in the draws (empty before its first draw).
+    const std::string& owner() const { return owner_; }
 
     const std::string& path() const { return path_; }
 
@@ -86,9 +109,15 @@ class StationJournal {
     template <typename Change>
     bool update(Change change, std::string& error) const;
 
+    // Names this process and locks its file, once.
+    bool claimOwner(std::string& error) const;
+    std::string ownerPath(const std::string& owner) const;
+
     std::string path_;
     std::string identity_;
     std::string station_;
+    mutable std::string owner_;
+    mutable int ownerFd_ = -1;
 };
 
 }  // namespace ostrel

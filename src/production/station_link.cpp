@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <sstream>
 
 #include "base/platform.h"
@@ -151,7 +152,84 @@ bool StationLink::connect(std::string& error) {
     if (older.path() != spool_.path() && !older.flush(*store_, flushed_, error)) return false;
     if (!spool_.flush(*store_, flushed_, error)) return false;
     offline_ = false;
+    settled_ = {};
+    learnReclaims();
+    settleOrphans();
+    reportIn("");
     return true;
+}
+
+void StationLink::learnReclaims() {
+    std::vector<Lease> all;
+    std::string ignored;  // learnt at the next connection, or when a start is refused
+    if (!store_->leases("", all, ignored)) return;
+    for (const Lease& lease : all)
+        if (lease.station == station && lease.reclaimed) journal_->dropLease(lease.id, ignored);
+}
+
+void StationLink::settleOrphans() {
+    JournalState state;
+    std::string ignored;  // what is not settled now is at the next connection
+    if (!journal_->read(state, ignored)) return;
+    for (const auto& [sequence, drawn] : state.open) {
+        if (journal_->ownerAlive(drawn.owner)) continue;
+        std::optional<ChipRow> row;
+        if (!store_->chipOf(station, sequence, row, ignored)) return;
+        // The outcome reached the database before the journal heard of it.
+        if (row && row->result != "started") {
+            if (row->result == "done")
+                journal_->close(sequence, ignored);
+            else
+                journal_->spend(sequence, row->cause, ignored);
+            continue;
+        }
+        ChipRow chip;
+        if (row) {
+            chip = *row;
+        } else {
+            chip.time = std::time(nullptr);
+            chip.station = station;
+            chip.command = "auto";
+            chip.serial = drawn.number;
+            chip.product = drawn.product;
+            chip.sequence = sequence;
+            std::string why;
+            if (!store_->startChip(chip, why)) {
+                if (!store_->handedOutAgain()) return;
+                // Its number is another chip's now: the station's chip, if
+                // it holds the number, is named to the user.
+                journal_->spend(sequence, kStationStoppedCause, ignored);
+                if (settled_.refused++ == 0) settled_.refusal = why;
+                continue;
+            }
+        }
+        chip.result = "failed";
+        chip.cause = kStationStoppedCause;
+        chip.message =
+            "The station stopped during this chip: its serial number may be on it and is not "
+            "given to another chip.";
+        chip.spent = true;
+        bool finished = false;
+        if (!store_->finishChip(chip, finished, ignored)) return;
+        journal_->spend(sequence, kStationStoppedCause, ignored);
+        ++settled_.spent;
+    }
+}
+
+void StationLink::reportIn(const std::string& only) {
+    JournalState state;
+    std::string ignored;  // the next report says it
+    if (!journal_->read(state, ignored)) return;
+    const int waiting = spool_.waiting();
+    for (const auto& [name, leases] : state.products) {
+        if (!only.empty() && name != only) continue;
+        StationReport report{station, name, leases.left(), 0, std::time(nullptr)};
+        // The spool's outcomes are counted with the product made.
+        if (product && product->name == name) report.waiting = static_cast<uint64_t>(waiting);
+        for (const auto& [sequence, drawn] : state.open)
+            if (drawn.product == name && !journal_->ownerAlive(drawn.owner)) ++report.waiting;
+        if (!store_->report(report, ignored)) return;
+    }
 }
 
 bool StationLink::goOffline() {
@@ -260,6 +338,15 @@ bool StationLink::start(ChipRow& row, std::string& error) {
         (store_->errorKind() == SqlErrorKind::Retry && store_->startChip(row, error)) ||
         (store_->lost() && connect(error) && store_->startChip(row, error)))
         return true;
+    // The lease was reclaimed meanwhile and its number handed out again: the
+    // station drops the lease and draws a number of another.
+    if (row.sequence && store_->handedOutAgain()) {
+        std::string ignored;  // a number left drawn is only never drawn again
+        learnReclaims();
+        journal_->giveBack(*row.sequence, ignored);
+        if (!draw(row, error)) return false;
+        if (store_->startChip(row, error)) return true;
+    }
     // The database went away: the chip goes on with its number, and its
     // start is sent again with its outcome (should the lost attempt have
     // committed, that start finds its row).
@@ -283,27 +370,38 @@ void StationLink::topUp() {
         journal_->addLease(lease, ignored);
 }
 
-StationLink::Kept StationLink::finish(const ChipRow& outcome, bool writeBegun, std::string& error,
+StationLink::Kept StationLink::finish(const ChipRow& finished, bool writeBegun, std::string& error,
                                       std::string& spoolError) {
+    ChipRow outcome = finished;
+    std::string ignored;  // a number left drawn is only never drawn again
     if (outcome.sequence && outcome.result != "done") {
-        std::string ignored;  // a number left drawn is only never drawn again
+        outcome.spent = writeBegun;
         if (writeBegun)
             journal_->spend(*outcome.sequence, outcome.cause, ignored);
         else
             journal_->giveBack(*outcome.sequence, ignored);
     }
-    bool finished = false;
+    Kept kept = Kept::Lost;
+    bool written = false;
     // A chip started while the database was away waits in the spool for its
     // start to be written first, in the order the chips ran.
     if (outcome.id == 0) {
         error.clear();
-        return spool_.append(outcome, spoolError) ? Kept::Spooled : Kept::Lost;
+        kept = spool_.append(outcome, spoolError) ? Kept::Spooled : Kept::Lost;
+    } else if (store_ && store_->finishChip(outcome, written, error)) {
+        kept = Kept::Stored;
+    } else {
+        kept = spool_.append(outcome, spoolError) ? Kept::Spooled : Kept::Lost;
     }
-    if (store_ && store_->finishChip(outcome, finished, error)) {
+    // The chip's draw is closed once its outcome is kept: a draw left open
+    // is spent when its process is gone.
+    if (outcome.sequence && outcome.result == "done" && kept != Kept::Lost)
+        journal_->close(*outcome.sequence, ignored);
+    if (kept == Kept::Stored) {
         topUp();
-        return Kept::Stored;
+        if (product) reportIn(product->name);
     }
-    return spool_.append(outcome, spoolError) ? Kept::Spooled : Kept::Lost;
+    return kept;
 }
 
 }  // namespace ostrel

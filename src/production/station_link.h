@@ -90,6 +90,17 @@ class StationLink {
     // The station's journal; null before the first connection.
     const StationJournal* journal() const { return journal_.get(); }
 
+    // What the last connection settled of draws whose process is gone (killed
+    // during its chip): numbers spent on the database with the cause
+    // kStationStoppedCause, and those the database refused because their
+    // lease was reclaimed and handed out again (`refusal`: the first reason).
+    struct Settled {
+        int spent = 0;
+        int refused = 0;
+        std::string refusal;
+    };
+    const Settled& settled() const { return settled_; }
+
   private:
     std::string url_;
     std::string folder_;
@@ -116,6 +127,15 @@ class StationLink {
     bool startOffline(ChipRow& row, std::string& error);
     // Takes another lease while the journal holds less than half a lease.
     void topUp();
+    // Drops from the journal the leases the database reclaimed.
+    void learnReclaims();
+    // Spends on the database, once, each number drawn by a process that is
+    // gone without its chip's outcome.
+    void settleOrphans();
+    // Tells the database what the journal holds of each product (of
+    // `product` alone, when not empty).
+    void reportIn(const std::string& product);
+    Settled settled_;
 };
 
 }  // namespace ostrel

@@ -495,7 +495,7 @@ TEST_F(ProductionLine, WrongImageChipOrInputIsRefusedAndTouchesNothing) {
     const Outcome rows = cli({"--db", url, "records"});
     EXPECT_EQ(rows.out,
               "row\ttime\tstation\tprogrammer\tchip\tid\tcommand\tresult\tcause\tserial\tbytes\t"
-              "crc32\tseconds\tproduct\tmessage\n")
+              "crc32\tseconds\tproduct\tmessage\tspent\n")
         << "a refused chip has a row";
     // The lease size that was refused above is changed within the pool.
     const Outcome set = cli({"--db", url, "product", "set", "board", "--lease", "7"});
