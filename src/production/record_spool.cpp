@@ -99,11 +99,9 @@ std::string RecordSpool::lineOf(const ChipRow& outcome) {
     char numbers[64];
     std::snprintf(numbers, sizeof numbers, "%llu\t%08x\t",
                   static_cast<unsigned long long>(outcome.bytes), outcome.crc32);
-    return std::to_string(outcome.id) + "	" + escapedField(outcome.result) + "	" +
-           escapedField(outcome.cause) + "	" + escapedField(outcome.message) + "	" + numbers +
-           secondsText(outcome.seconds) + (outcome.spent ? "	1" : "	0") + startOf(outcome) +
-           "
-";
+    return std::to_string(outcome.id) + "\t" + escapedField(outcome.result) + "\t" +
+           escapedField(outcome.cause) + "\t" + escapedField(outcome.message) + "\t" + numbers +
+           secondsText(outcome.seconds) + (outcome.spent ? "\t1" : "\t0") + startOf(outcome) + "\n";
 }
 
 bool RecordSpool::outcomeOf(const std::string& line, ChipRow& outcome) {
