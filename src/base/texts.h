@@ -203,6 +203,13 @@ enum class Txt {
     DatabaseOffline,       // %s: the database, the reason
     LeaseUsedUp,           // %s: the database, the reason, the product, chips the lease gave
     LeaseHolding,          // %s: numbers left in the lease, outcomes waiting
+    LeaseReclaimed,        // %s: station, leases, numbers returned to the pool
+    LeaseReclaimNothing,   // %s: station
+    LeaseReclaimRefused,   // %s: station, when it was last seen
+    OrphansSpent,          // %s: numbers spent, their cause
+    OrphansRefused,        // %s: chips refused, the first one's reason
+    StationHolding,        // %s: station, numbers left, numbers spent, waiting, when reported
+    StationNeverReported,  // %s: station, numbers left, numbers spent
     SerialWritten,         // %s: the serial number written into the chip
     DifferenceBytes,       // %s: the difference's words, the chip's byte, the file's byte
     // The buffer tools: checksums, find, go to, undo, copy and paste, the

@@ -87,6 +87,15 @@ const char kUsage[] =
     "  product set NAME with --db: change product NAME's --lease N\n"
     "  product list     with --db: print the products, one a line:\n"
     "                   NAME<TAB>CHIP<TAB>SHA-256<TAB>serial numbers<TAB>lease\n"
+    "  product leases   with --db: print every lease (of --product alone) under a\n"
+    "                   line of column names: lease, product, station, first,\n"
+    "                   last, step, numbers, used (on passed chips), spent (on\n"
+    "                   chips that did not pass), pending (on chips without an\n"
+    "                   outcome yet), left, taken, reclaimed\n"
+    "  product reclaim  with --db and --station S: return the unused numbers of\n"
+    "                   the leases of station S (of --product alone), which must\n"
+    "                   be stopped, to the pool; refused while S was seen working\n"
+    "                   in the last ten minutes\n"
     "  records          with --db: print the chips recorded, one a line under a line\n"
     "                   of column names: row, time (UTC), station, programmer,\n"
     "                   chip, ID, command, result (started, done, different,\n"
@@ -211,7 +220,8 @@ const char kUsage[] =
     "                     the chip (--chip, or else the product's) must be its chip,\n"
     "                     or the command is refused before the programmer is\n"
     "                     touched; a product with serial numbers gives each chip\n"
-    "                     a number of the station's lease. records: its chips only\n"
+    "                     a number of the station's lease. records: its chips only;\n"
+    "                     product leases and reclaim: its leases only\n"
     "      --image FILE   product add: the product's image\n"
     "      --lease N      product add and set: the serial numbers a station takes\n"
     "                     from the product's pool at once (1 to what the pool has\n"
@@ -222,8 +232,14 @@ const char kUsage[] =
     "      --result R     records: the chips with result R only (failed: different\n"
     "                     too, as --summary counts them)\n"
     "      --csv          records: comma-separated, under a line of column names\n"
+    "      --gaps         records with --product: every number of the product's\n"
+    "                     pool below its next that no passed chip holds, with why:\n"
+    "                     given_back, spent, leased or pending\n"
+    "      --station S    product reclaim: the station whose leases are reclaimed\n"
     "      --summary      records: per station and programmer: chips, passed,\n"
-    "                     failed, yield and median seconds\n"
+    "                     failed, yield and median seconds, then the station's\n"
+    "                     numbers left in its leases, spent on failed chips, and\n"
+    "                     records waiting in its journal as it last reported\n"
 #endif
     "      --read-test    doctor: also read the chip (-c, or the detected one) twice\n"
     "                     and compare the reads; nothing is written\n"
@@ -334,6 +350,8 @@ const std::vector<OptionSpec>& optionTable() {
          &Options::result},
         {"--csv", nullptr, V::None, nullptr, &Options::csv, nullptr},
         {"--summary", nullptr, V::None, nullptr, &Options::summary, nullptr},
+        {"--gaps", nullptr, V::None, nullptr, &Options::gaps, nullptr},
+        {"--station", nullptr, V::Anything, nullptr, nullptr, &Options::station},
         {"--read-test", nullptr, V::None, nullptr, &Options::readTest, nullptr},
         {"--report", nullptr, V::File, nullptr, nullptr, &Options::report},
         {"--help", "-h", V::None, nullptr, &Options::help, nullptr},
@@ -356,7 +374,7 @@ const std::vector<CommandSpec>& commandTable() {
         chip(C::BlankCheck, A::None), chip(C::Auto, A::File),
         {"info", 0, 0, A::None},      {"upgrade", 1, 1, A::File},
         {"doctor", 0, 0, A::None},    {"list", 0, 0, A::None},
-        {"checksum", 1, 1, A::File},  {"product", 1, 2, A::Words, "add set list"},
+        {"checksum", 1, 1, A::File},  {"product", 1, 2, A::Words, "add set list leases reclaim"},
         {"records", 0, 0, A::None},   {"map", 0, 1, A::File},
     };
     return table;
@@ -450,12 +468,16 @@ bool productionOptionsValid(const Options& options, std::string& error) {
             "--lease takes how many serial numbers a station leases at once (1 or "
             "more), not '" +
             options.lease + "'");
-    if (!records &&
-        (!options.since.empty() || !options.result.empty() || options.csv || options.summary))
-        return refuse("--since, --result, --csv and --summary go with records");
+    if (!records && (!options.since.empty() || !options.result.empty() || options.csv ||
+                     options.summary || options.gaps))
+        return refuse("--since, --result, --csv, --summary and --gaps go with records");
+    const bool ofLeases =
+        product && (options.arguments[0] == "leases" || options.arguments[0] == "reclaim");
+    if (!options.station.empty() && !(product && options.arguments[0] == "reclaim"))
+        return refuse("--station goes with product reclaim");
     if (!options.product.empty()) {
-        if (chipCommandNamed(c) != ChipCommand::Auto && !records)
-            return refuse("--product goes with auto and records");
+        if (chipCommandNamed(c) != ChipCommand::Auto && !records && !ofLeases)
+            return refuse("--product goes with auto, records, product leases and product reclaim");
         if (options.db.empty()) return refuse("--product needs --db URL");
         if (!productNameValid(options.product))
             return refuse("--product: '" + options.product + "' is not a product's name");
@@ -463,12 +485,17 @@ bool productionOptionsValid(const Options& options, std::string& error) {
     }
     if (product) {
         const std::string& what = options.arguments[0];
-        if (what == "list") {
-            if (options.arguments.size() > 1) return refuse("too many arguments for product list");
+        if (what == "list" || what == "leases" || what == "reclaim") {
+            if (options.arguments.size() > 1)
+                return refuse("too many arguments for product " + what);
+            if (what == "reclaim" && options.station.empty())
+                return refuse("product reclaim needs --station S: the station that is gone");
+            if (what == "reclaim" && !productNameValid(options.station))
+                return refuse("--station: '" + options.station + "' is not a station's name");
             return true;
         }
         if (what != "add" && what != "set")
-            return refuse("product takes add NAME, set NAME or list, not " + what);
+            return refuse("product takes add NAME, set NAME, list, leases or reclaim, not " + what);
         if (options.arguments.size() < 2) return refuse("product " + what + " needs a NAME");
         if (!productNameValid(options.arguments[1]))
             return refuse("product " + what + ": '" + options.arguments[1] +
@@ -490,6 +517,12 @@ bool productionOptionsValid(const Options& options, std::string& error) {
     }
     if (records) {
         if (!options.arguments.empty()) return refuse("too many arguments for records");
+        if (options.gaps) {
+            if (options.product.empty()) return refuse("records --gaps needs --product NAME");
+            if (options.summary || options.csv || !options.since.empty() ||
+                !options.result.empty() || !options.serial.empty())
+                return refuse("records --gaps takes --product and --json only");
+        }
         if (!options.since.empty() && !parseRecordTime(options.since))
             return refuse(
                 "--since takes YYYY-MM-DD[THH:MM[:SS]] (local time, or UTC with Z), "
@@ -592,8 +625,9 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
     for (const CommandSpec& shape : commandTable()) {
         if (options.command != shape.name) continue;
         if (options.arguments.size() < shape.least) {
-            error = options.command == "product" ? "product takes add NAME, set NAME or list"
-                                                 : options.command + " needs a file";
+            error = options.command == "product"
+                        ? "product takes add NAME, set NAME, list, leases or reclaim"
+                        : options.command + " needs a file";
             return false;
         }
         if (options.arguments.size() > shape.most) {

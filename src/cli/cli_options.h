@@ -35,6 +35,8 @@ struct Options {
     std::string result;    // --result R (records)
     bool csv = false;      // --csv (records)
     bool summary = false;  // --summary (records)
+    bool gaps = false;     // --gaps (records): the pool's numbers on no passed chip
+    std::string station;   // --station S (product reclaim)
     bool detect = false;
     bool force = false;    // --force: replace an existing output file
     bool anyChip = false;  // --any-chip: go on whatever chip the socket holds

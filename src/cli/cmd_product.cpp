@@ -1,7 +1,8 @@
-// product add and product list, and the check that auto --product programs
+// product add, set, list, leases and reclaim, and the check that auto --product programs
 // the product's image on the product's chip.
 
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 
 #include "base/program_paths.h"
@@ -23,6 +24,13 @@ std::string formatText(const std::optional<SerialFormat>& format) {
     return text;
 }
 
+// A field of a tab-separated line: tabs and line breaks become spaces.
+std::string plainField(std::string text) {
+    for (char& c : text)
+        if (c == '\t' || c == '\n' || c == '\r') c = ' ';
+    return text;
+}
+
 // Shows an error and returns it, as the commands end with it.
 std::string refuse(TerminalUi& ui, const std::string& shown) {
     ui.error(shown);
@@ -37,6 +45,73 @@ std::string loadedImageHash(const MainState& state) {
 }
 
 }  // namespace
+
+std::string leasesCommand(ProductContext& c) {
+    const Options& o = c.options;
+    std::string error;
+    std::unique_ptr<StationLink> link = connectDatabase(o, c.ui, c.language, false, error);
+    if (!link) return error;
+    std::vector<LeaseUse> uses;
+    if (!link->store().leaseUses(o.product, uses, error))
+        return refuse(c.ui, databaseProblem(Txt::DatabaseUnusable, o.db, error, c.language));
+    if (!o.json)
+        std::printf(
+            "lease\tproduct\tstation\tfirst\tlast\tstep\tnumbers\tused\tspent\tpending\tleft\t"
+            "taken\treclaimed\n");
+    for (const LeaseUse& u : uses) {
+        const Lease& l = u.lease;
+        const std::string reclaimed = l.reclaimed ? recordTimeText(*l.reclaimed) : "";
+        if (o.json) {
+            c.ui.jsonLine(
+                "\"type\":\"lease\",\"lease\":" + std::to_string(l.id) +
+                ",\"product\":" + jsonString(l.product) + ",\"station\":" + jsonString(l.station) +
+                ",\"first\":" + std::to_string(l.first) + ",\"last\":" + std::to_string(l.last) +
+                ",\"step\":" + std::to_string(l.step) +
+                ",\"numbers\":" + std::to_string(l.numbers) +
+                ",\"used\":" + std::to_string(u.used) + ",\"spent\":" + std::to_string(u.spent) +
+                ",\"pending\":" + std::to_string(u.pending) +
+                ",\"left\":" + std::to_string(u.left) + ",\"taken\":\"" + recordTimeText(l.taken) +
+                "\",\"reclaimed\":" +
+                (l.reclaimed ? "\"" + reclaimed + "\"" : std::string("null")));
+            continue;
+        }
+        std::printf(
+            "%lld\t%s\t%s\t%llu\t%llu\t%llu\t%llu\t%llu\t%llu\t%llu\t%llu\t%s\t%s\n",
+            static_cast<long long>(l.id), plainField(l.product).c_str(),
+            plainField(l.station).c_str(), static_cast<unsigned long long>(l.first),
+            static_cast<unsigned long long>(l.last), static_cast<unsigned long long>(l.step),
+            static_cast<unsigned long long>(l.numbers), static_cast<unsigned long long>(u.used),
+            static_cast<unsigned long long>(u.spent), static_cast<unsigned long long>(u.pending),
+            static_cast<unsigned long long>(u.left), recordTimeText(l.taken).c_str(),
+            reclaimed.c_str());
+    }
+    std::fflush(stdout);
+    return {};
+}
+
+std::string reclaimCommand(ProductContext& c) {
+    const Options& o = c.options;
+    std::string error;
+    std::unique_ptr<StationLink> link = connectDatabase(o, c.ui, c.language, false, error);
+    if (!link) return error;
+    ReclaimResult result;
+    if (!link->store().reclaim(o.station, o.product, std::time(nullptr), result, error))
+        return refuse(c.ui, databaseProblem(Txt::DatabaseUnusable, o.db, error, c.language));
+    switch (result.kind) {
+        case ReclaimResult::SeenWorking:
+            return refuse(c.ui, fillIn(programText(Txt::LeaseReclaimRefused, c.language),
+                                       {o.station, recordTimeText(result.lastSeen)}));
+        case ReclaimResult::Nothing:
+            c.ui.note(fillIn(programText(Txt::LeaseReclaimNothing, c.language), {o.station}));
+            break;
+        case ReclaimResult::Reclaimed:
+            c.ui.note(fillIn(
+                programText(Txt::LeaseReclaimed, c.language),
+                {o.station, std::to_string(result.leases), std::to_string(result.returned)}));
+            break;
+    }
+    return {};
+}
 
 std::unique_ptr<StationLink> connectDatabase(const Options& options, TerminalUi& ui, int language,
                                              bool chipWaits, std::string& problem) {
@@ -57,6 +132,13 @@ std::unique_ptr<StationLink> connectDatabase(const Options& options, TerminalUi&
         ui.error(problem);
         return nullptr;
     }
+    const StationLink::Settled& settled = link->settled();
+    if (settled.spent > 0)
+        ui.note(fillIn(programText(Txt::OrphansSpent, language),
+                       {std::to_string(settled.spent), kStationStoppedCause}));
+    if (settled.refused > 0)
+        ui.error(fillIn(programText(Txt::OrphansRefused, language),
+                        {std::to_string(settled.refused), settled.refusal}));
     if (link->spoolWritten() > 0)
         ui.note(fillIn(programText(Txt::DatabaseSpoolWritten, language),
                        {std::to_string(link->spoolWritten())}));
@@ -93,6 +175,8 @@ std::string productCommand(ProductContext& c) {
         std::fflush(stdout);
         return {};
     }
+    if (o.arguments[0] == "leases") return leasesCommand(c);
+    if (o.arguments[0] == "reclaim") return reclaimCommand(c);
     if (o.arguments[0] == "set") {
         const std::string& name = o.arguments[1];
         const uint64_t size = recordSerial(o.lease).value_or(0);  // checked with the options

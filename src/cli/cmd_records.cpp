@@ -1,5 +1,7 @@
 // records: the chips the production database holds, one a line, as text,
-// CSV or JSON; with --summary, per station and programmer.
+// CSV or JSON; with --summary, per station and programmer; each station's
+// leases and journal after them; with --gaps, the numbers of a product's
+// pool that no passed chip holds.
 
 #include <cstdio>
 #include <iterator>
@@ -85,24 +87,83 @@ void printRows(const std::vector<ChipRow>& rows, const Options& o, TerminalUi& u
     }
 }
 
-void printSummary(const std::vector<ProgrammerSummary>& lines, const Options& o, TerminalUi& ui) {
-    if (o.csv) std::printf("station,programmer,chips,passed,failed,yield,median_seconds\n");
+// The station's numbers left in its leases, spent, and waiting as reported.
+struct Held {
+    uint64_t left = 0, spent = 0, waiting = 0;
+};
+
+Held heldBy(const std::vector<StationHolding>& holdings, const std::string& station) {
+    for (const StationHolding& h : holdings)
+        if (h.station == station) return {h.leaseLeft, h.spent, h.report ? h.report->waiting : 0};
+    return {};
+}
+
+void printSummary(const std::vector<ProgrammerSummary>& lines,
+                  const std::vector<StationHolding>& holdings, const Options& o, TerminalUi& ui) {
+    if (o.csv)
+        std::printf(
+            "station,programmer,chips,passed,failed,yield,median_seconds,lease_left,spent,"
+            "waiting\n");
     for (const ProgrammerSummary& s : lines) {
         const std::string median = secondsText(s.medianSeconds);
+        const Held held = heldBy(holdings, s.station);
+        const std::string left = std::to_string(held.left), spent = std::to_string(held.spent),
+                          waiting = std::to_string(held.waiting);
         if (o.json) {
             ui.jsonLine("\"type\":\"summary\",\"station\":" + jsonString(s.station) +
                         ",\"programmer\":" + jsonString(s.programmer) + ",\"chips\":" +
                         std::to_string(s.chips) + ",\"passed\":" + std::to_string(s.passed) +
                         ",\"failed\":" + std::to_string(s.failed) + ",\"yield\":\"" + yieldText(s) +
-                        "\",\"median_seconds\":" + median);
+                        "\",\"median_seconds\":" + median + ",\"lease_left\":" + left +
+                        ",\"spent\":" + spent + ",\"waiting\":" + waiting);
         } else if (o.csv) {
-            std::printf("%s,%s,%d,%d,%d,%s,%s\n", csv(s.station).c_str(), csv(s.programmer).c_str(),
-                        s.chips, s.passed, s.failed, yieldText(s).c_str(), median.c_str());
+            std::printf("%s,%s,%d,%d,%d,%s,%s,%s,%s,%s\n", csv(s.station).c_str(),
+                        csv(s.programmer).c_str(), s.chips, s.passed, s.failed,
+                        yieldText(s).c_str(), median.c_str(), left.c_str(), spent.c_str(),
+                        waiting.c_str());
         } else {
-            std::printf("%s\t%s\tchips %d\tpassed %d\tfailed %d\tyield %s\tmedian %s s\n",
-                        plain(s.station).c_str(), plain(s.programmer).c_str(), s.chips, s.passed,
-                        s.failed, yieldText(s).c_str(), median.c_str());
+            std::printf(
+                "%s\t%s\tchips %d\tpassed %d\tfailed %d\tyield %s\tmedian %s s\tlease left "
+                "%s\tspent %s\twaiting %s\n",
+                plain(s.station).c_str(), plain(s.programmer).c_str(), s.chips, s.passed, s.failed,
+                yieldText(s).c_str(), median.c_str(), left.c_str(), spent.c_str(), waiting.c_str());
         }
+    }
+}
+
+// Each station's leases and journal: JSON lines of their own, or notes
+// beside the table, which keeps its lines.
+void printStations(const std::vector<StationHolding>& holdings, const Options& o, TerminalUi& ui,
+                   int language) {
+    for (const StationHolding& h : holdings) {
+        const std::string left = std::to_string(h.leaseLeft), spent = std::to_string(h.spent);
+        if (o.json) {
+            ui.jsonLine("\"type\":\"station\",\"station\":" + jsonString(h.station) +
+                        ",\"lease_left\":" + left + ",\"spent\":" + spent + ",\"waiting\":" +
+                        (h.report ? std::to_string(h.report->waiting) : "null") + ",\"reported\":" +
+                        (h.report ? "\"" + recordTimeText(h.report->time) + "\"" : "null"));
+        } else if (h.report) {
+            ui.note(fillIn(programText(Txt::StationHolding, language),
+                           {h.station, left, spent, std::to_string(h.report->waiting),
+                            recordTimeText(h.report->time)}));
+        } else {
+            ui.note(
+                fillIn(programText(Txt::StationNeverReported, language), {h.station, left, spent}));
+        }
+    }
+}
+
+// The numbers of the product's pool that no passed chip holds.
+void printGaps(const std::vector<SerialGap>& gaps, const Options& o, TerminalUi& ui) {
+    if (!o.json) std::printf("serial\treason\tstation\tcause\n");
+    for (const SerialGap& g : gaps) {
+        if (o.json)
+            ui.jsonLine("\"type\":\"gap\",\"serial\":" + std::to_string(g.serial) + ",\"reason\":" +
+                        jsonString(g.reason) + ",\"station\":" + jsonString(g.station) +
+                        ",\"cause\":" + jsonString(g.cause));
+        else
+            std::printf("%llu\t%s\t%s\t%s\n", static_cast<unsigned long long>(g.serial),
+                        g.reason.c_str(), plain(g.station).c_str(), plain(g.cause).c_str());
     }
 }
 
@@ -119,17 +180,25 @@ std::string recordsCommand(const Options& o, TerminalUi& ui, int language) {
     if (!o.serial.empty()) filter.serial = recordSerial(o.serial);
     std::vector<ChipRow> rows;
     std::vector<ProgrammerSummary> lines;
-    if (o.summary ? !link->store().summary(filter, lines, error)
-                  : !link->store().records(filter, rows, error)) {
+    std::vector<StationHolding> holdings;
+    std::vector<SerialGap> gaps;
+    const bool read = o.gaps ? link->store().gaps(o.product, gaps, error)
+                             : (o.summary ? link->store().summary(filter, lines, error)
+                                          : link->store().records(filter, rows, error)) &&
+                                   link->store().holdings(o.product, holdings, error);
+    if (!read) {
         const std::string shown = databaseProblem(Txt::DatabaseUnusable, o.db, error, language);
         ui.error(shown);
         return shown;
     }
-    if (o.summary)
-        printSummary(lines, o, ui);
+    if (o.gaps)
+        printGaps(gaps, o, ui);
+    else if (o.summary)
+        printSummary(lines, holdings, o, ui);
     else
         printRows(rows, o, ui);
     std::fflush(stdout);
+    if (!o.gaps) printStations(holdings, o, ui, language);
     return {};
 }
 

@@ -34,6 +34,9 @@ std::unique_ptr<StationLink> connectDatabase(const Options& options, TerminalUi&
                                              bool chipWaits, std::string& problem);
 
 std::string productCommand(ProductContext& context);
+// product leases and product reclaim --station S.
+std::string leasesCommand(ProductContext& context);
+std::string reclaimCommand(ProductContext& context);
 std::string recordsCommand(const Options& options, TerminalUi& ui, int language);
 // auto --product: the product's chip chosen (a --chip must name it), FILE
 // loaded and its data compared with the product's image; the product is then

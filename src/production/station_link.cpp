@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "base/platform.h"
+#include "base/safe_file.h"
 
 namespace ostrel {
 
@@ -170,7 +171,7 @@ void StationLink::learnReclaims() {
 void StationLink::settleOrphans() {
     JournalState state;
     std::string ignored;  // what is not settled now is at the next connection
-    if (!journal_->read(state, ignored)) return;
+    if (!fileExists(journal_->path()) || !journal_->read(state, ignored)) return;
     for (const auto& [sequence, drawn] : state.open) {
         if (journal_->ownerAlive(drawn.owner)) continue;
         std::optional<ChipRow> row;
@@ -219,7 +220,7 @@ void StationLink::settleOrphans() {
 void StationLink::reportIn(const std::string& only) {
     JournalState state;
     std::string ignored;  // the next report says it
-    if (!journal_->read(state, ignored)) return;
+    if (!fileExists(journal_->path()) || !journal_->read(state, ignored)) return;
     const int waiting = spool_.waiting();
     for (const auto& [name, leases] : state.products) {
         if (!only.empty() && name != only) continue;

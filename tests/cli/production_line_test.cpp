@@ -402,6 +402,25 @@ TEST_F(ProductionLine, StationGoesOnFromItsLeaseWhileTheDatabaseIsAway) {
             recorded.push_back(row.value("serial").toInteger());
         }
         EXPECT_EQ(recorded, serials) << "each chip once, in the order they ran";
+        // The station reported its journal in: its lease is used up, by
+        // passed chips only, and no number of the pool is without a chip.
+        const std::vector<QJsonObject> stations = jsonLines(again.out, "station");
+        ASSERT_EQ(stations.size(), 1u) << again.out;
+        EXPECT_EQ(stations[0].value("lease_left").toInt(), 0);
+        EXPECT_EQ(stations[0].value("waiting").toInt(), 0);
+        EXPECT_TRUE(stations[0].value("reported").isString());
+        const Outcome leases = cli({"--json", "--db", c.url, "product", "leases"});
+        const std::vector<QJsonObject> leased = jsonLines(leases.out, "lease");
+        ASSERT_EQ(leased.size(), 1u) << leases.out << leases.err;
+        EXPECT_EQ(leased[0].value("station").toString().toStdString(), station);
+        EXPECT_EQ(leased[0].value("numbers").toInt(), 4);
+        EXPECT_EQ(leased[0].value("used").toInt(), 4);
+        EXPECT_EQ(leased[0].value("left").toInt(), 0);
+        EXPECT_TRUE(leased[0].value("reclaimed").isNull());
+        const Outcome gaps =
+            cli({"--db", c.url, "records", "--gaps", "--product", "board"}, station);
+        EXPECT_EQ(gaps.status, 0) << gaps.err;
+        EXPECT_EQ(gaps.out, "serial\treason\tstation\tcause\n");
     }
 }
 
@@ -443,10 +462,11 @@ TEST_F(ProductionLine, WrongImageChipOrInputIsRefusedAndTouchesNothing) {
         {{"--db", fresh, "records", "--result", "ok"}, "--result takes started, done"},
         {{"--db", fresh, "records", "--serial", "12x"}, "--serial with records takes a serial"},
         {{"--db", fresh, "records", "--csv", "--json"}, "--csv and --json exclude each other"},
-        {{"--db", fresh, "--summary", "-c", "W25X10", "erase"}, "--summary go with records"},
-        {{"--db", fresh, "product"}, "product takes add NAME, set NAME or list"},
+        {{"--db", fresh, "--summary", "-c", "W25X10", "erase"},
+         "--summary and --gaps go with records"},
+        {{"--db", fresh, "product"}, "product takes add NAME, set NAME, list, leases or reclaim"},
         {{"--db", fresh, "product", "remove", "x"},
-         "product takes add NAME, set NAME or list, not remove"},
+         "product takes add NAME, set NAME, list, leases or reclaim, not remove"},
         {{"--db", fresh, "product", "add", "p", "-c", "W25X10", "--image", img, "--lease", "0"},
          "--lease takes how many serial numbers a station leases at once (1 or more), not '0'"},
         {{"--db", fresh, "--lease", "5", "records"},
@@ -475,7 +495,7 @@ TEST_F(ProductionLine, WrongImageChipOrInputIsRefusedAndTouchesNothing) {
         {{"--db", fresh, "--product", "board", "--detect", "auto", img},
          "--product chooses the chip"},
         {{"--db", fresh, "--product", "board", "-c", "W25X10", "read", img},
-         "--product goes with auto and records"},
+         "--product goes with auto, records, product leases and product reclaim"},
         {{"--db", fresh, "--log", dir.file("p.jsonl"), "--serial", "0:4:1", "-c", "W25X10", "auto",
           img},
          "--serial and --db"},

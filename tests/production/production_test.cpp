@@ -986,3 +986,186 @@ TEST(StationJournal, AKilledStationSpendsItsOpenNumbersOnce) {
 }  // namespace
 }  // namespace ostrel::testing
 #endif
+
+#ifndef _WIN32  // the database, which the Windows build does not have
+namespace ostrel::testing {
+namespace {
+
+struct Gap {
+    uint64_t serial;
+    const char* reason;
+    const char* station;
+    const char* cause;
+};
+
+void expectGaps(ProductionStore& store, const std::vector<Gap>& expected) {
+    std::vector<SerialGap> gaps;
+    std::string error;
+    ASSERT_TRUE(store.gaps("p", gaps, error)) << error;
+    ASSERT_EQ(gaps.size(), expected.size());
+    for (std::size_t i = 0; i < gaps.size(); ++i) {
+        SCOPED_TRACE(gaps[i].serial);
+        EXPECT_EQ(gaps[i].serial, expected[i].serial);
+        EXPECT_EQ(gaps[i].reason, expected[i].reason);
+        EXPECT_EQ(gaps[i].station, expected[i].station);
+        EXPECT_EQ(gaps[i].cause, expected[i].cause);
+    }
+}
+
+// A pool's gaps after chips passed, failed before and after their write,
+// started without an outcome, given back to the pool and leased; a dead
+// station's unused numbers reclaimed once, not while it was seen working;
+// the station back after the reclaim drops the lease, spends the number of
+// the chip it was killed in, and a chip it programmed offline from the
+// reclaimed lease, whose number went to another chip since, is set aside and
+// named, never recorded with that number.
+TEST(LineDatabase, GapsSayWhyAndReclaimHappensOnceForADeadStation) {
+    PostgresServer server;
+    std::string error;
+    ASSERT_TRUE(server.start(error)) << error;
+    TempDir dir;
+    for (const std::string& url : {"sqlite:" + dir.file("line.db"), server.conninfo()}) {
+        SCOPED_TRACE(url);
+        const std::string folder = dir.file(url[0] == 's' ? "sqlite" : "pg");
+        ASSERT_TRUE(platform::makeFolder(folder));
+        auto store = ProductionStore::open(url, error);
+        ASSERT_TRUE(store) << error;
+        SerialFormat pool;  // 100, 101, ...
+        pool.bytes = 2;
+        pool.start = 100;
+        ASSERT_TRUE(store->addProduct({"p", "c", "00", pool, 4}, error)) << error;
+        std::optional<Product> product;
+        ASSERT_TRUE(store->findProduct("p", product, error) && product) << error;
+        auto station = [&](const char* name) {
+            auto link = std::make_unique<StationLink>(url, folder + "/" + name);
+            platform::makeFolder(folder + "/" + name);
+            link->station = name;
+            link->product = product;
+            EXPECT_TRUE(link->connect(error)) << error;
+            return link;
+        };
+        auto chip = [&](StationLink& link, const char* result, bool writeBegun) {
+            ChipRow row;
+            row.time = std::time(nullptr);
+            EXPECT_TRUE(link.start(row, error)) << error;
+            if (*result == '\0') return row;  // under way
+            row.result = result;
+            row.cause = row.result == "done" ? "" : "difference";
+            std::string spoolError;
+            EXPECT_EQ(link.finish(row, writeBegun, error, spoolError), StationLink::Kept::Stored);
+            return row;
+        };
+        auto pooled = [&](const char* result) {
+            ChipRow row;
+            row.product = "p";
+            EXPECT_TRUE(store->startChip(row, error)) << error;
+            row.result = result;
+            bool finished = false;
+            EXPECT_TRUE(store->finishChip(row, finished, error)) << error;
+            return row.serial.value_or(0);
+        };
+        auto st1 = station("st1");
+        EXPECT_EQ(chip(*st1, "done", true).serial, 100u);
+        EXPECT_EQ(chip(*st1, "failed", false).serial, 101u);
+        EXPECT_EQ(chip(*st1, "different", true).serial, 101u);
+        EXPECT_EQ(chip(*st1, "", true).serial, 102u);
+        std::string identity;
+        ASSERT_TRUE(store->identity(identity, error)) << error;
+        {
+            // 103 drawn and programmed while the database was away; the
+            // process was killed before it came back.
+            StationJournal offline(st1->journal()->path(), identity, "st1");
+            uint64_t sequence = 0, number = 0, left = 0;
+            ASSERT_TRUE(offline.draw("p", sequence, number, left, error)) << error;
+            ASSERT_EQ(number, 103u);
+            ChipRow done;
+            done.time = std::time(nullptr);
+            done.station = "st1";
+            done.result = "done";
+            done.serial = number;
+            done.product = "p";
+            done.sequence = sequence;
+            ASSERT_TRUE(st1->spool().append(done, error)) << error;
+        }
+        EXPECT_EQ(pooled("failed"), 104u);
+        auto st2 = station("st2");
+        EXPECT_EQ(chip(*st2, "done", true).serial, 105u);
+        expectGaps(*store, {{101, "spent", "st1", "difference"},
+                            {102, "pending", "st1", ""},
+                            {103, "leased", "st1", ""},
+                            {104, "given_back", "", ""},
+                            {106, "leased", "st2", ""},
+                            {107, "leased", "st2", ""},
+                            {108, "leased", "st2", ""}});
+
+        const std::time_t now = std::time(nullptr);
+        const struct {
+            std::time_t at;
+            ReclaimResult::Kind kind;
+            int leases;
+            uint64_t returned;
+        } reclaims[] = {
+            {now, ReclaimResult::SeenWorking, 0, 0},
+            {now + kSeenWorkingSeconds + 1, ReclaimResult::Reclaimed, 1, 1},  // 103
+            {now + kSeenWorkingSeconds + 1, ReclaimResult::Nothing, 0, 0},
+        };
+        for (const auto& r : reclaims) {
+            ReclaimResult result;
+            ASSERT_TRUE(store->reclaim("st1", "", r.at, result, error)) << error;
+            EXPECT_EQ(result.kind, r.kind);
+            EXPECT_EQ(result.leases, r.leases);
+            EXPECT_EQ(result.returned, r.returned);
+            if (r.kind == ReclaimResult::SeenWorking) {
+                EXPECT_GE(result.lastSeen, now - 5);
+            }
+        }
+        EXPECT_EQ(pooled("done"), 103u) << "the reclaimed number is handed out again";
+        const struct {
+            const char* station;
+            uint64_t used, spent, pending, left;
+            bool reclaimed;
+        } leases[] = {{"st1", 1, 1, 1, 0, true}, {"st2", 1, 0, 0, 3, false}};
+        std::vector<LeaseUse> uses;
+        ASSERT_TRUE(store->leaseUses("p", uses, error)) << error;
+        ASSERT_EQ(uses.size(), std::size(leases));
+        for (std::size_t i = 0; i < uses.size(); ++i) {
+            SCOPED_TRACE(leases[i].station);
+            EXPECT_EQ(uses[i].lease.station, leases[i].station);
+            EXPECT_EQ(uses[i].used, leases[i].used);
+            EXPECT_EQ(uses[i].spent, leases[i].spent);
+            EXPECT_EQ(uses[i].pending, leases[i].pending);
+            EXPECT_EQ(uses[i].left, leases[i].left);
+            EXPECT_EQ(uses[i].lease.reclaimed.has_value(), leases[i].reclaimed);
+        }
+
+        st1.reset();  // the station comes back
+        st1 = station("st1");
+        EXPECT_EQ(st1->spoolFlushed().setAside, 1);
+        EXPECT_NE(st1->spoolFlushed().reason.find("serial number 103 of p was in a lease of "
+                                                  "station st1 reclaimed at"),
+                  std::string::npos)
+            << st1->spoolFlushed().reason;
+        EXPECT_EQ(st1->settled().spent, 1) << "102, killed during its chip";
+        EXPECT_EQ(st1->settled().refused, 1) << "103, handed out again";
+        EXPECT_EQ(chip(*st1, "done", true).serial, 109u) << "a fresh lease, not the reclaimed one";
+        std::vector<ChipRow> rows;
+        RecordFilter filter;
+        filter.serial = 103;
+        ASSERT_TRUE(store->records(filter, rows, error)) << error;
+        ASSERT_EQ(rows.size(), 1u) << "103 is on one chip";
+        EXPECT_EQ(rows[0].station, "");
+        expectGaps(*store, {{101, "spent", "st1", "difference"},
+                            {102, "spent", "st1", kStationStoppedCause},
+                            {104, "given_back", "", ""},
+                            {106, "leased", "st2", ""},
+                            {107, "leased", "st2", ""},
+                            {108, "leased", "st2", ""},
+                            {110, "leased", "st1", ""},
+                            {111, "leased", "st1", ""},
+                            {112, "leased", "st1", ""}});
+    }
+}
+
+}  // namespace
+}  // namespace ostrel::testing
+#endif
