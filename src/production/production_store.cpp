@@ -116,6 +116,15 @@ const std::vector<std::vector<std::string>>& upgrades() {
             "lease_left BIGINT NOT NULL, waiting BIGINT NOT NULL, time TEXT NOT NULL, "
             "PRIMARY KEY (station, product))",
         },
+        {
+            // The line's board: today's rows by hour, product, outcome and
+            // cause, and each programmer's counts, read from this index
+            // alone; a programmer's last row; a product's used numbers.
+            "CREATE INDEX IF NOT EXISTS chips_day ON chips (time, result, product, cause, station, "
+            "programmer)",
+            "CREATE INDEX IF NOT EXISTS chips_programmer ON chips (station, programmer, id)",
+            "CREATE INDEX IF NOT EXISTS chips_product ON chips (product, result, serial)",
+        },
     };
     return steps;
 }
