@@ -1,0 +1,90 @@
+#pragma once
+// What the line's board shows, read from the line's database over a
+// connection of its own (the stations' writes never wait for a board), and
+// from the heartbeats the server keeps in memory. Each answer is a table:
+// named columns and rows of cells, which the board's routes send as JSON or
+// as CSV alike.
+//
+// Every query reads an index: today's rows by hour, product, outcome and
+// cause come from one index over the time, a programmer's last chip from
+// one over its station and programmer, a product's used numbers from one
+// over the product, a chip from the serial's.
+
+#include <cstdint>
+#include <ctime>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "production/sql_connection.h"
+
+namespace ostrel {
+
+// A cell: none, a whole number, a number, a text or a truth.
+using BoardCell = std::variant<std::nullptr_t, int64_t, double, std::string, bool>;
+
+struct BoardTable {
+    std::vector<std::string> columns;
+    std::vector<std::vector<BoardCell>> rows;
+    // Facts about the whole table (when "today" began, the product asked
+    // for); they go with the JSON, not into the CSV.
+    std::map<std::string, BoardCell> facts;
+};
+
+// The last heartbeat of a station, as the server keeps it.
+struct StationBeat {
+    struct Programmer {
+        std::string serial;
+        std::string state;  // idle, programming or waiting
+        int progress = 0;   // 0-100
+        std::string lastResult;
+        std::optional<uint64_t> lastSerial;
+    };
+    std::string station;
+    std::time_t time = 0;  // when it arrived
+    std::vector<Programmer> programmers;
+    std::optional<uint64_t> leaseLeft;
+    std::optional<uint64_t> waiting;  // outcomes in the station's journal
+};
+
+// A station whose last heartbeat is older than this is unreachable.
+inline constexpr int kUnreachableSeconds = 15;
+
+class BoardData {
+  public:
+    explicit BoardData(std::unique_ptr<SqlConnection> connection);
+    // Its own connection to `url` (whose schema the server has prepared).
+    static std::unique_ptr<BoardData> open(const std::string& url, std::string& error);
+
+    // One row per programmer (a station without any has one row with no
+    // programmer): its heartbeat's state, its last finished chip, today's
+    // counts. `beats` are the server's; `since` the time the server started,
+    // from which a station that never beat counts as unreachable.
+    bool stations(const std::vector<StationBeat>& beats, std::time_t now, std::time_t since,
+                  BoardTable& table, std::string& error);
+    // Today's finished chips per hour (UTC, "YYYY-MM-DDTHH") and product.
+    bool hourly(std::time_t dayStart, BoardTable& table, std::string& error);
+    // Today's failed chips per cause.
+    bool causes(std::time_t dayStart, BoardTable& table, std::string& error);
+    // Every product's numbers: used, left in the pool, given back. With a
+    // product named, its gaps too (the fact "product" then names it).
+    bool serials(const std::string& product, BoardTable& table, std::string& error);
+    // Every row of the chip that has this serial number, oldest first.
+    bool chip(uint64_t serial, BoardTable& table, std::string& error);
+
+  private:
+    bool query(const std::string& sql, const std::vector<SqlValue>& parameters, SqlRows& rows,
+               std::string& error);
+
+    std::mutex mutex_;  // one statement at a time on the connection
+    std::unique_ptr<SqlConnection> connection_;
+};
+
+// Local midnight of the day `now` falls on.
+std::time_t localDayStart(std::time_t now);
+
+}  // namespace ostrel
