@@ -80,9 +80,12 @@ bool BoardData::stations(const std::vector<StationBeat>& beats, std::time_t now,
     if (!query("SELECT host FROM stations ORDER BY host", {}, stations, error) ||
         !query("SELECT station, serial FROM programmers ORDER BY station, serial", {}, programmers,
                error) ||
-        !query("SELECT station, programmer, COUNT(*), "
+        // Grouped by expressions of the names, not the names: SQLite would
+        // otherwise read every row in the order of the programmers' index
+        // rather than today's part of the time index.
+        !query("SELECT station || '', programmer || '', COUNT(*), "
                "SUM(CASE WHEN result = 'done' THEN 1 ELSE 0 END) FROM chips "
-               "WHERE time >= $1 AND result <> 'started' GROUP BY station, programmer",
+               "WHERE time >= $1 AND result <> 'started' GROUP BY 1, 2",
                {dayStart}, counts, error))
         return false;
 
