@@ -124,6 +124,7 @@ const state = {
   tables: {},          // the last answer of each table
   failures: {},        // table -> {since, reason} while its requests fail
   liveLostSince: null,
+  serialsAt: 0,
   connected: false,
   charts: {},
   product: "",
@@ -238,6 +239,10 @@ async function load(name, path) {
   }
 }
 
+// The products' numbers count every chip a product ever had: they are asked
+// for at most every SERIALS_EVERY ms, not on every change.
+const SERIALS_EVERY = 10000;
+
 function paths() {
   const p = {
     stations: "/api/v1/board/stations",
@@ -250,6 +255,19 @@ function paths() {
   return p;
 }
 
+function due() {
+  const p = paths();
+  const now = Date.now();
+  if (state.serialsAt && now - state.serialsAt < SERIALS_EVERY && state.tables.serials &&
+      !state.failures.serials && (!p.gaps || state.tables.gaps)) {
+    delete p.serials;
+    delete p.gaps;
+  } else {
+    state.serialsAt = now;
+  }
+  return p;
+}
+
 // Fetches every table; a change that comes meanwhile fetches once more after.
 async function refresh() {
   if (state.refreshing) { state.again = true; return; }
@@ -257,7 +275,7 @@ async function refresh() {
   try {
     do {
       state.again = false;
-      const p = paths();
+      const p = due();
       await Promise.all(Object.keys(p).map((name) => load(name, p[name])));
       drawAll();
       $("updated").textContent = clock(new Date());
