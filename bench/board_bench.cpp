@@ -25,6 +25,7 @@
 namespace {
 
 using namespace ostrel;
+using namespace ostrel::line;
 
 constexpr int kRows = 1000000;
 constexpr int kRepeats = 20;
@@ -87,7 +88,7 @@ void measure(const std::string& label, const std::string& url,
         std::printf("%s: %s\n", label.c_str(), error.c_str());
         return;
     }
-    BoardEvents events;
+    LineEvents events;
     BoardContext context;
     context.data = data.get();
     context.events = &events;

@@ -2,7 +2,7 @@
 # (a list of PATH|URL|KIND, KIND html, css or javascript) and the function boardFile() that finds them by
 # URL. Run as cmake -DOUTPUT=... -DFILES=... -P embed_files.cmake.
 set(body "// Made by cmake/embed_files.cmake from src/line/board/: edit those files.\n")
-string(APPEND body "#include \"line/board_files.h\"\n\nnamespace ostrel {\nnamespace {\n\n")
+string(APPEND body "#include \"line/board_files.h\"\n\nnamespace ostrel::line {\nnamespace {\n\n")
 set(table "")
 set(index 0)
 foreach(entry IN LISTS FILES)
@@ -24,6 +24,6 @@ string(APPEND body "const BoardFile kFiles[] = {\n${table}};\n\n}  // namespace\
 string(APPEND body "const BoardFile* boardFile(const std::string& path) {\n")
 string(APPEND body "    for (const BoardFile& file : kFiles)\n")
 string(APPEND body "        if (path == file.path) return &file;\n")
-string(APPEND body "    return nullptr;\n}\n\n}  // namespace ostrel\n")
+string(APPEND body "    return nullptr;\n}\n\n}  // namespace ostrel::line\n")
 file(WRITE "${OUTPUT}.new" "${body}")
 file(COPY_FILE "${OUTPUT}.new" "${OUTPUT}" ONLY_IF_DIFFERENT)

@@ -8,7 +8,7 @@
 #include "base/platform.h"
 #include "production/production_store.h"
 
-namespace ostrel {
+namespace ostrel::line {
 namespace {
 
 int64_t whole(const SqlValue& value) {
@@ -294,4 +294,4 @@ bool BoardData::chip(uint64_t serial, BoardTable& table, std::string& error) {
     return true;
 }
 
-}  // namespace ostrel
+}  // namespace ostrel::line

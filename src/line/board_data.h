@@ -22,7 +22,7 @@
 
 #include "production/sql_connection.h"
 
-namespace ostrel {
+namespace ostrel::line {
 
 // A cell: none, a whole number, a number, a text or a truth.
 using BoardCell = std::variant<std::nullptr_t, int64_t, double, std::string, bool>;
@@ -87,4 +87,4 @@ class BoardData {
 // Local midnight of the day `now` falls on.
 std::time_t localDayStart(std::time_t now);
 
-}  // namespace ostrel
+}  // namespace ostrel::line

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <string>
 
-namespace ostrel {
+namespace ostrel::line {
 
 struct BoardFile {
     const char* path;  // as requested: "/", "/board/board.js", ...
@@ -17,4 +17,4 @@ struct BoardFile {
 // Null for a path that is none of them.
 const BoardFile* boardFile(const std::string& path);
 
-}  // namespace ostrel
+}  // namespace ostrel::line

@@ -1,61 +1,19 @@
 #include "line/board_routes.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <sstream>
-#include <thread>
 
 #include "line/board_files.h"
 #include "line/board_table.h"
 
-namespace ostrel {
-
-void BoardEvents::notify() {
-    {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        ++count_;
-    }
-    changed_.notify_all();
-}
-
-uint64_t BoardEvents::wait(uint64_t seen, std::chrono::milliseconds timeout) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait_for(lock, timeout, [&] { return count_ != seen || closed_; });
-    return count_;
-}
-
-uint64_t BoardEvents::count() {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    return count_;
-}
-
-void BoardEvents::close() {
-    {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        closed_ = true;
-    }
-    changed_.notify_all();
-}
-
-bool BoardEvents::closed() {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    return closed_;
-}
-
-bool BoardEvents::enter(int most) {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    if (closed_ || streams_ >= most) return false;
-    ++streams_;
-    return true;
-}
-
-void BoardEvents::leave() {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    --streams_;
-}
+namespace ostrel::line {
 
 namespace {
 
@@ -98,13 +56,13 @@ bool decimal(const std::string& text, uint64_t& value) {
 
 void addBoardRoutes(httplib::Server& server, const BoardContext& context) {
     const auto shared = std::make_shared<BoardContext>(context);
+    const auto streams = std::make_shared<std::atomic<int>>(0);
     // A handler that needs the viewer's right and answers with a table.
     using Filler =
         std::function<bool(const httplib::Request&, httplib::Response&, BoardTable&, std::string&)>;
     auto table = [shared](const std::string& name, Filler fill) {
         return [shared, name, fill](const httplib::Request& request, httplib::Response& response) {
             secure(response);
-            if (!shared->admit(request, response)) return;
             BoardTable table;
             std::string error;
             if (!fill(request, response, table, error)) {
@@ -155,46 +113,51 @@ void addBoardRoutes(httplib::Server& server, const BoardContext& context) {
                }));
 
     server.Get("/api/v1/events",
-               [shared](const httplib::Request& request, httplib::Response& response) {
+               [shared, streams](const httplib::Request&, httplib::Response& response) {
                    secure(response);
-                   if (!shared->admit(request, response)) return;
-                   BoardEvents& events = *shared->events;
-                   if (!events.enter(shared->mostStreams)) {
+                   if (streams->fetch_add(1) >= shared->mostStreams) {
+                       streams->fetch_sub(1);
                        response.set_header("Retry-After", "5");
                        refuse(response, 503, "too many event streams are open");
                        return;
                    }
                    response.set_header("X-Accel-Buffering", "no");
+                   struct Stream {
+                       uint64_t seen = 0;
+                       bool opened = false;
+                       std::chrono::steady_clock::time_point last;
+                   };
+                   auto stream = std::make_shared<Stream>();
+                   stream->seen = shared->events->count();
                    response.set_chunked_content_provider(
                        "text/event-stream",
-                       [shared, seen = events.count(), first = true](
-                           std::size_t, httplib::DataSink& sink) mutable {
-                           BoardEvents& events = *shared->events;
-                           if (first) {
-                               // The page fetches once the stream is open, so that no
+                       [shared, stream](std::size_t, httplib::DataSink& sink) {
+                           LineEvents& events = *shared->events;
+                           if (!stream->opened) {
+                               // The page fetches when the stream opens, so that no
                                // change falls between its fetch and the stream.
-                               first = false;
+                               stream->opened = true;
                                const std::string hello = "retry: 2000\nevent: change\ndata: 0\n\n";
                                return sink.write(hello.data(), hello.size());
                            }
-                           // A second at a time, so that a page that went away frees its
-                           // thread within a second; a comment every 10 s keeps proxies
-                           // from closing a quiet stream.
+                           // A second at a time, so that a page that went away frees
+                           // its thread within a second; a comment every 10 s keeps a
+                           // quiet stream from being closed on the way. The events
+                           // wait kGap between two changes they tell.
                            for (int quiet = 0; quiet < 10; ++quiet) {
                                if (events.closed() || !sink.is_writable()) return false;
-                               const uint64_t now = events.wait(seen, std::chrono::seconds(1));
+                               const uint64_t now =
+                                   events.wait(stream->seen, std::chrono::seconds(1), stream->last);
                                if (events.closed()) return false;
-                               if (now == seen) continue;
-                               seen = now;
+                               if (now == stream->seen) continue;
+                               stream->seen = now;
                                const std::string event =
                                    "event: change\ndata: " + std::to_string(now) + "\n\n";
-                               if (!sink.write(event.data(), event.size())) return false;
-                               std::this_thread::sleep_for(std::chrono::milliseconds(kEventGapMs));
-                               return true;
+                               return sink.write(event.data(), event.size());
                            }
                            return sink.write(":\n\n", 3);
                        },
-                       [shared](bool) { shared->events->leave(); });
+                       [streams](bool) { streams->fetch_sub(1); });
                });
 
     server.Get("/static/chart.js", [shared](const httplib::Request&, httplib::Response& response) {
@@ -240,4 +203,51 @@ void addBoardRoutes(httplib::Server& server, const BoardContext& context) {
     server.Get(R"(/board/[a-z_]+\.(js|css))", page);
 }
 
-}  // namespace ostrel
+std::vector<StationBeat> stationBeats(const std::vector<LineHeartbeats::Beat>& beats) {
+    std::vector<StationBeat> out;
+    auto number = [](const nlohmann::json& value) -> std::optional<uint64_t> {
+        if (value.is_number_unsigned()) return value.get<uint64_t>();
+        return std::nullopt;
+    };
+    auto text = [](const nlohmann::json& object, const char* key) {
+        const auto at = object.find(key);
+        return at != object.end() && at->is_string() ? at->get<std::string>() : std::string();
+    };
+    for (const LineHeartbeats::Beat& beat : beats) {
+        StationBeat station;
+        station.station = beat.station;
+        station.time = beat.time;
+        const nlohmann::json& body = beat.body;
+        if (!body.is_object()) continue;
+        station.leaseLeft = number(body.value("lease_left", nlohmann::json()));
+        station.waiting = number(body.value("waiting", nlohmann::json()));
+        const auto programmers = body.find("programmers");
+        if (programmers != body.end() && programmers->is_array()) {
+            for (const nlohmann::json& each : *programmers) {
+                if (!each.is_object()) continue;
+                StationBeat::Programmer programmer;
+                programmer.serial = text(each, "serial");
+                programmer.state = text(each, "state");
+                programmer.progress =
+                    static_cast<int>(number(each.value("progress", nlohmann::json())).value_or(0));
+                programmer.lastResult = text(each, "last_result");
+                programmer.lastSerial = number(each.value("last_serial", nlohmann::json()));
+                station.programmers.push_back(std::move(programmer));
+            }
+        }
+        out.push_back(std::move(station));
+    }
+    return out;
+}
+
+void addBoard(LineServer& server, BoardData& data) {
+    BoardContext context;
+    context.data = &data;
+    context.events = &server.service().events();
+    LineHeartbeats& heartbeats = server.service().heartbeats();
+    context.beats = [&heartbeats] { return stationBeats(heartbeats.all()); };
+    context.started = std::time(nullptr);
+    addBoardRoutes(server.http(), context);
+}
+
+}  // namespace ostrel::line

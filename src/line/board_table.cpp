@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
-namespace ostrel {
+namespace ostrel::line {
 namespace {
 
 nlohmann::json jsonOf(const BoardCell& cell) {
@@ -70,4 +70,4 @@ std::string boardCsv(const BoardTable& table) {
     return out;
 }
 
-}  // namespace ostrel
+}  // namespace ostrel::line

@@ -6,7 +6,7 @@
 
 #include "line/board_data.h"
 
-namespace ostrel {
+namespace ostrel::line {
 
 // {"columns":[...],"rows":[{column: cell, ...}, ...], fact: cell, ...}. A
 // text that is not UTF-8 has its bad bytes replaced, never refused.
@@ -18,4 +18,4 @@ std::string boardJson(const BoardTable& table);
 // gets an apostrophe before it.
 std::string boardCsv(const BoardTable& table);
 
-}  // namespace ostrel
+}  // namespace ostrel::line

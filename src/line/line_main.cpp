@@ -15,6 +15,7 @@
 #include "base/messages.h"
 #include "base/platform.h"
 #include "base/texts.h"
+#include "line/board_routes.h"
 #include "line/line_server.h"
 #include "line/line_service.h"
 #include "line/line_tokens.h"
@@ -147,6 +148,14 @@ int run(const Options& options, int language) {
                      options.tlsCert.c_str(), options.tlsKey.c_str());
         return 1;
     }
+    // The board reads over a connection of its own.
+    std::unique_ptr<BoardData> board = BoardData::open(url, error);
+    if (!board) {
+        std::fprintf(stderr, "ostrel-line: %s\n",
+                     databaseProblem(Txt::DatabaseUnusable, url, error, language).c_str());
+        return 1;
+    }
+    addBoard(server, *board);
     if (!server.bind()) {
         std::fprintf(stderr, "ostrel-line: cannot listen on %s:%d\n", settings.address.c_str(),
                      settings.port);

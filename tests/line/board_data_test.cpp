@@ -17,6 +17,8 @@
 namespace ostrel::testing {
 namespace {
 
+using namespace ostrel::line;
+
 // Passes every statement on, keeping it, so that its query plan can be asked for.
 class RecordingConnection : public SqlConnection {
   public:

@@ -1,4 +1,11 @@
-# The board's tables and routes.
-if(TARGET ostrel_board)
-    target_link_libraries(${exe} PRIVATE ostrel_board)
+# The line server's core, the board's tables and routes among it.
+target_link_libraries(${exe} PRIVATE ostrel_line)
+# The board in headless Chromium against an ostrel-line of the test's own.
+# It fails, never skips, when the browser cannot start; the plain build runs
+# it (the sanitizers see nothing of the page).
+if(NOT OSTREL_SANITIZE)
+    add_test(NAME board_browser
+             COMMAND /usr/bin/python3 ${dir}/board_browser_test.py
+                     --line $<TARGET_FILE:ostrel-line> --cli $<TARGET_FILE:ostrel-cli>)
+    set_tests_properties(board_browser PROPERTIES TIMEOUT 180)
 endif()
