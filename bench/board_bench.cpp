@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -41,6 +42,10 @@ bool fill(const std::string& url, bool sqlite, double gap, std::string& error) {
         if (!store->addProduct({product, "SPI_FLASH,Winbond,W25Q64JV", "00", pool}, error))
             return false;
     }
+    for (int p = 0; p < 64; ++p)
+        if (!store->registerProgrammer("st" + std::to_string(p % 8), "OST" + std::to_string(p),
+                                       error))
+            return false;
     auto connection = sqlite ? connectSqlite(url.substr(7), error) : connectPostgres(url, error);
     if (!connection) return false;
     const long long now = static_cast<long long>(std::time(nullptr));
@@ -134,7 +139,18 @@ void measure(const std::string& label, const std::string& url,
 }  // namespace
 
 // With an argument, only the spread it names ("50 days" or "busy day").
+// "--fill URL [GAP]" only fills the database at URL (rows GAP seconds
+// apart, 4.32 unless given) for bench/board_paint.py, and ends.
 int main(int argc, char** argv) {
+    if (argc > 2 && std::string(argv[1]) == "--fill") {
+        std::string error;
+        const std::string url = argv[2];
+        if (!fill(url, url.rfind("sqlite:", 0) == 0, argc > 3 ? std::atof(argv[3]) : 4.32, error)) {
+            std::printf("%s\n", error.c_str());
+            return 1;
+        }
+        return 0;
+    }
     const std::vector<std::string> paths = {"/api/v1/board/stations",
                                             "/api/v1/board/hourly",
                                             "/api/v1/board/causes",

@@ -44,29 +44,52 @@ std::time_t localDayStart(std::time_t now) {
     return std::mktime(&parts);
 }
 
-BoardData::BoardData(std::unique_ptr<SqlConnection> connection)
-    : connection_(std::move(connection)) {}
-
-std::unique_ptr<BoardData> BoardData::open(const std::string& url, std::string& error) {
-    DatabaseUrl parsed;
-    if (!parseDatabaseUrl(url, parsed, error)) return nullptr;
-    std::unique_ptr<SqlConnection> connection =
-        parsed.sqlite ? connectSqlite(parsed.target, error) : connectPostgres(parsed.target, error);
-    if (!connection) return nullptr;
-    return std::make_unique<BoardData>(std::move(connection));
+BoardData::BoardData(std::unique_ptr<SqlConnection> connection) {
+    connections_.push_back(std::move(connection));
 }
 
-bool BoardData::query(const std::string& sql, const std::vector<SqlValue>& parameters,
-                      SqlRows& rows, std::string& error) {
+BoardData::BoardData(std::vector<std::unique_ptr<SqlConnection>> connections)
+    : connections_(std::move(connections)) {}
+
+BoardData::Borrowed::Borrowed(BoardData& data) : data_(data) {
+    std::unique_lock<std::mutex> lock(data_.mutex_);
+    data_.returned_.wait(lock, [&] { return !data_.connections_.empty(); });
+    connection_ = std::move(data_.connections_.back());
+    data_.connections_.pop_back();
+}
+
+BoardData::Borrowed::~Borrowed() {
+    {
+        const std::lock_guard<std::mutex> lock(data_.mutex_);
+        data_.connections_.push_back(std::move(connection_));
+    }
+    data_.returned_.notify_one();
+}
+
+std::unique_ptr<BoardData> BoardData::open(const std::string& url, std::string& error,
+                                           int connections) {
+    DatabaseUrl parsed;
+    if (!parseDatabaseUrl(url, parsed, error)) return nullptr;
+    std::vector<std::unique_ptr<SqlConnection>> opened;
+    for (int i = 0; i < connections; ++i) {
+        opened.push_back(parsed.sqlite ? connectSqlite(parsed.target, error)
+                                       : connectPostgres(parsed.target, error));
+        if (!opened.back()) return nullptr;
+    }
+    return std::make_unique<BoardData>(std::move(opened));
+}
+
+bool BoardData::query(SqlConnection& db, const std::string& sql,
+                      const std::vector<SqlValue>& parameters, SqlRows& rows, std::string& error) {
     // A connection lost before is tried once more; a statement that finds
     // it lost fails, and the next request tries again.
-    if (connection_->lost() && !connection_->reconnect(error)) return false;
-    return connection_->exec(sql, parameters, rows, error);
+    if (db.lost() && !db.reconnect(error)) return false;
+    return db.exec(sql, parameters, rows, error);
 }
 
 bool BoardData::stations(const std::vector<StationBeat>& beats, std::time_t now, std::time_t since,
                          BoardTable& table, std::string& error) {
-    const std::lock_guard<std::mutex> lock(mutex_);
+    Borrowed db(*this);
     table = {};
     table.columns = {"station",    "reachable",   "seen",      "silent_seconds", "lease_left",
                      "waiting",    "programmer",  "state",     "progress",       "last_result",
@@ -77,13 +100,14 @@ bool BoardData::stations(const std::vector<StationBeat>& beats, std::time_t now,
     table.facts["since"] = dayStart;
 
     SqlRows stations, programmers, counts;
-    if (!query("SELECT host FROM stations ORDER BY host", {}, stations, error) ||
-        !query("SELECT station, serial FROM programmers ORDER BY station, serial", {}, programmers,
-               error) ||
+    if (!query(*db, "SELECT host FROM stations ORDER BY host", {}, stations, error) ||
+        !query(*db, "SELECT station, serial FROM programmers ORDER BY station, serial", {},
+               programmers, error) ||
         // Grouped by expressions of the names, not the names: SQLite would
         // otherwise read every row in the order of the programmers' index
         // rather than today's part of the time index.
-        !query("SELECT station || '', programmer || '', COUNT(*), "
+        !query(*db,
+               "SELECT station || '', programmer || '', COUNT(*), "
                "SUM(CASE WHEN result = 'done' THEN 1 ELSE 0 END) FROM chips "
                "WHERE time >= $1 AND result <> 'started' GROUP BY 1, 2",
                {dayStart}, counts, error))
@@ -131,7 +155,8 @@ bool BoardData::stations(const std::vector<StationBeat>& beats, std::time_t now,
                 for (const StationBeat::Programmer& p : beat->programmers)
                     if (p.serial == serial) state = &p;
             SqlRows last;
-            if (!query("SELECT result, cause, serial, time, product FROM chips "
+            if (!query(*db,
+                       "SELECT result, cause, serial, time, product FROM chips "
                        "WHERE station = $1 AND programmer = $2 AND result <> 'started' "
                        "ORDER BY id DESC LIMIT 1",
                        {station, serial}, last, error))
@@ -169,12 +194,13 @@ bool BoardData::stations(const std::vector<StationBeat>& beats, std::time_t now,
 }
 
 bool BoardData::hourly(std::time_t dayStart, BoardTable& table, std::string& error) {
-    const std::lock_guard<std::mutex> lock(mutex_);
+    Borrowed db(*this);
     table = {};
     table.columns = {"hour", "product", "chips", "passed", "failed", "yield"};
     table.facts["since"] = recordTimeText(dayStart);
     SqlRows rows;
-    if (!query("SELECT substr(time, 1, 13), product, COUNT(*), "
+    if (!query(*db,
+               "SELECT substr(time, 1, 13), product, COUNT(*), "
                "SUM(CASE WHEN result = 'done' THEN 1 ELSE 0 END) FROM chips "
                "WHERE time >= $1 AND result <> 'started' "
                "GROUP BY substr(time, 1, 13), product ORDER BY 1, 2",
@@ -191,12 +217,13 @@ bool BoardData::hourly(std::time_t dayStart, BoardTable& table, std::string& err
 }
 
 bool BoardData::causes(std::time_t dayStart, BoardTable& table, std::string& error) {
-    const std::lock_guard<std::mutex> lock(mutex_);
+    Borrowed db(*this);
     table = {};
     table.columns = {"cause", "chips"};
     table.facts["since"] = recordTimeText(dayStart);
     SqlRows rows;
-    if (!query("SELECT cause, COUNT(*) FROM chips WHERE time >= $1 AND "
+    if (!query(*db,
+               "SELECT cause, COUNT(*) FROM chips WHERE time >= $1 AND "
                "result IN ('failed', 'different') GROUP BY cause ORDER BY 2 DESC, 1",
                {recordTimeText(dayStart)}, rows, error))
         return false;
@@ -205,10 +232,11 @@ bool BoardData::causes(std::time_t dayStart, BoardTable& table, std::string& err
 }
 
 bool BoardData::serials(const std::string& product, BoardTable& table, std::string& error) {
-    const std::lock_guard<std::mutex> lock(mutex_);
+    Borrowed db(*this);
     table = {};
     SqlRows pools;
-    if (!query("SELECT p.name, p.chip, s.start_value, s.step, s.next_value, s.bytes, "
+    if (!query(*db,
+               "SELECT p.name, p.chip, s.start_value, s.step, s.next_value, s.bytes, "
                "(SELECT COUNT(*) FROM given_back g WHERE g.product = p.name) "
                "FROM products p LEFT JOIN serial_pools s ON s.product = p.name "
                "WHERE $1 = '' OR p.name = $1 ORDER BY p.name",
@@ -221,7 +249,8 @@ bool BoardData::serials(const std::string& product, BoardTable& table, std::stri
     std::vector<std::vector<BoardCell>> products;
     for (const SqlRow& r : pools) {
         SqlRows used;
-        if (!query("SELECT COUNT(*), MIN(serial), MAX(serial) FROM chips "
+        if (!query(*db,
+                   "SELECT COUNT(*), MIN(serial), MAX(serial) FROM chips "
                    "WHERE product = $1 AND result = 'done' AND serial IS NOT NULL",
                    {r[0]}, used, error))
             return false;
@@ -251,8 +280,8 @@ bool BoardData::serials(const std::string& product, BoardTable& table, std::stri
         table.facts[productColumns[i]] = products[0][i];
     table.columns = {"first", "last", "numbers", "reason"};
     SqlRows back;
-    if (!query("SELECT serial FROM given_back WHERE product = $1 ORDER BY serial", {product}, back,
-               error))
+    if (!query(*db, "SELECT serial FROM given_back WHERE product = $1 ORDER BY serial", {product},
+               back, error))
         return false;
     const int64_t step = std::max<int64_t>(1, whole(pools[0][3]));
     for (const SqlRow& r : back) {
@@ -269,14 +298,15 @@ bool BoardData::serials(const std::string& product, BoardTable& table, std::stri
 }
 
 bool BoardData::chip(uint64_t serial, BoardTable& table, std::string& error) {
-    const std::lock_guard<std::mutex> lock(mutex_);
+    Borrowed db(*this);
     table = {};
     table.columns = {"id",       "time",  "station", "programmer", "product", "serial",
                      "sequence", "chip",  "chip_id", "command",    "result",  "cause",
                      "message",  "bytes", "crc32",   "seconds"};
     table.facts["serial"] = static_cast<int64_t>(serial);
     SqlRows rows;
-    if (!query("SELECT id, time, station, programmer, product, serial, sequence, chip, chip_id, "
+    if (!query(*db,
+               "SELECT id, time, station, programmer, product, serial, sequence, chip, chip_id, "
                "command, result, cause, message, bytes, crc32, seconds FROM chips "
                "WHERE serial = $1 ORDER BY id LIMIT " +
                    std::to_string(kMostChipRows),

@@ -10,6 +10,7 @@
 // one over its station and programmer, a product's used numbers from one
 // over the product, a chip from the serial's.
 
+#include <condition_variable>
 #include <cstdint>
 #include <ctime>
 #include <map>
@@ -57,8 +58,12 @@ inline constexpr int kUnreachableSeconds = 15;
 class BoardData {
   public:
     explicit BoardData(std::unique_ptr<SqlConnection> connection);
-    // Its own connection to `url` (whose schema the server has prepared).
-    static std::unique_ptr<BoardData> open(const std::string& url, std::string& error);
+    // Requests run at once, each on a connection of its own.
+    explicit BoardData(std::vector<std::unique_ptr<SqlConnection>> connections);
+    // `connections` of its own to `url` (whose schema the server has
+    // prepared), so that as many requests run at once.
+    static std::unique_ptr<BoardData> open(const std::string& url, std::string& error,
+                                           int connections = 3);
 
     // One row per programmer (a station without any has one row with no
     // programmer): its heartbeat's state, its last finished chip, today's
@@ -77,11 +82,26 @@ class BoardData {
     bool chip(uint64_t serial, BoardTable& table, std::string& error);
 
   private:
-    bool query(const std::string& sql, const std::vector<SqlValue>& parameters, SqlRows& rows,
-               std::string& error);
+    // A connection taken from the free ones for one request, waiting for
+    // one where all are in use.
+    class Borrowed {
+      public:
+        explicit Borrowed(BoardData& data);
+        ~Borrowed();
+        Borrowed(const Borrowed&) = delete;
+        Borrowed& operator=(const Borrowed&) = delete;
+        SqlConnection& operator*() { return *connection_; }
 
-    std::mutex mutex_;  // one statement at a time on the connection
-    std::unique_ptr<SqlConnection> connection_;
+      private:
+        BoardData& data_;
+        std::unique_ptr<SqlConnection> connection_;
+    };
+    static bool query(SqlConnection& db, const std::string& sql,
+                      const std::vector<SqlValue>& parameters, SqlRows& rows, std::string& error);
+
+    std::mutex mutex_;
+    std::condition_variable returned_;
+    std::vector<std::unique_ptr<SqlConnection>> connections_;  // the free ones
 };
 
 // Local midnight of the day `now` falls on.
