@@ -6,7 +6,6 @@
 #include <utility>
 
 #include "base/platform.h"
-#include "production/production_store.h"
 
 namespace ostrel::line {
 namespace {
@@ -44,12 +43,15 @@ std::time_t localDayStart(std::time_t now) {
     return std::mktime(&parts);
 }
 
-BoardData::BoardData(std::unique_ptr<SqlConnection> connection) {
+BoardData::BoardData(std::unique_ptr<SqlConnection> connection,
+                     std::unique_ptr<ProductionStore> store)
+    : store_(std::move(store)) {
     connections_.push_back(std::move(connection));
 }
 
-BoardData::BoardData(std::vector<std::unique_ptr<SqlConnection>> connections)
-    : connections_(std::move(connections)) {}
+BoardData::BoardData(std::vector<std::unique_ptr<SqlConnection>> connections,
+                     std::unique_ptr<ProductionStore> store)
+    : store_(std::move(store)), connections_(std::move(connections)) {}
 
 BoardData::Borrowed::Borrowed(BoardData& data) : data_(data) {
     std::unique_lock<std::mutex> lock(data_.mutex_);
@@ -76,7 +78,9 @@ std::unique_ptr<BoardData> BoardData::open(const std::string& url, std::string& 
                                        : connectPostgres(parsed.target, error));
         if (!opened.back()) return nullptr;
     }
-    return std::make_unique<BoardData>(std::move(opened));
+    std::unique_ptr<ProductionStore> store = ProductionStore::open(url, error);
+    if (!store) return nullptr;
+    return std::make_unique<BoardData>(std::move(opened), std::move(store));
 }
 
 bool BoardData::query(SqlConnection& db, const std::string& sql,
@@ -274,24 +278,35 @@ bool BoardData::serials(const std::string& product, BoardTable& table, std::stri
         table.rows = std::move(products);
         return true;
     }
-    // One product: its summary as facts, its gaps as the rows. A number
-    // given back by a chip that failed waits for the next chip.
+    // One product: its summary as facts, its gaps as the rows: runs of
+    // numbers one step apart with the same reason, station and cause.
     for (std::size_t i = 0; i < productColumns.size(); ++i)
         table.facts[productColumns[i]] = products[0][i];
-    table.columns = {"first", "last", "numbers", "reason"};
-    SqlRows back;
-    if (!query(*db, "SELECT serial FROM given_back WHERE product = $1 ORDER BY serial", {product},
-               back, error))
-        return false;
-    const int64_t step = std::max<int64_t>(1, whole(pools[0][3]));
-    for (const SqlRow& r : back) {
-        const int64_t serial = whole(r[0]);
-        auto& rows = table.rows;
-        if (!rows.empty() && std::get<int64_t>(rows.back()[1]) + step == serial) {
+    table.columns = {"first", "last", "numbers", "reason", "station", "cause"};
+    table.facts["cut"] = false;
+    if (!pools[0][2]) return true;  // no serial numbers
+    std::vector<SerialGap> gaps;
+    {
+        const std::lock_guard<std::mutex> lock(storeMutex_);
+        if (store_->lost() && !store_->reconnect(error)) return false;
+        if (!store_->gaps(product, gaps, error)) return false;
+    }
+    const uint64_t step = std::max<uint64_t>(1, static_cast<uint64_t>(whole(pools[0][3])));
+    auto& rows = table.rows;
+    for (const SerialGap& gap : gaps) {
+        const auto serial = static_cast<int64_t>(gap.serial);
+        if (!rows.empty() &&
+            static_cast<uint64_t>(std::get<int64_t>(rows.back()[1])) + step == gap.serial &&
+            std::get<std::string>(rows.back()[3]) == gap.reason &&
+            std::get<std::string>(rows.back()[4]) == gap.station &&
+            std::get<std::string>(rows.back()[5]) == gap.cause) {
             rows.back()[1] = serial;
             rows.back()[2] = std::get<int64_t>(rows.back()[2]) + 1;
         } else if (static_cast<int>(rows.size()) < kMostGaps) {
-            rows.push_back({serial, serial, int64_t{1}, std::string("given_back")});
+            rows.push_back({serial, serial, int64_t{1}, gap.reason, gap.station, gap.cause});
+        } else {
+            table.facts["cut"] = true;  // more runs than are shown
+            break;
         }
     }
     return true;

@@ -21,6 +21,7 @@
 #include <variant>
 #include <vector>
 
+#include "production/production_store.h"
 #include "production/sql_connection.h"
 
 namespace ostrel::line {
@@ -57,11 +58,13 @@ inline constexpr int kUnreachableSeconds = 15;
 
 class BoardData {
   public:
-    explicit BoardData(std::unique_ptr<SqlConnection> connection);
-    // Requests run at once, each on a connection of its own.
-    explicit BoardData(std::vector<std::unique_ptr<SqlConnection>> connections);
-    // `connections` of its own to `url` (whose schema the server has
-    // prepared), so that as many requests run at once.
+    // Requests run at once, each on a connection of its own; `store`
+    // (over one more) lists a product's gaps.
+    BoardData(std::unique_ptr<SqlConnection> connection, std::unique_ptr<ProductionStore> store);
+    BoardData(std::vector<std::unique_ptr<SqlConnection>> connections,
+              std::unique_ptr<ProductionStore> store);
+    // `connections` of its own to `url` and a store (whose schema the server
+    // has prepared), so that as many requests run at once.
     static std::unique_ptr<BoardData> open(const std::string& url, std::string& error,
                                            int connections = 3);
 
@@ -76,7 +79,9 @@ class BoardData {
     // Today's failed chips per cause.
     bool causes(std::time_t dayStart, BoardTable& table, std::string& error);
     // Every product's numbers: used, left in the pool, given back. With a
-    // product named, its gaps too (the fact "product" then names it).
+    // product named, its summary as facts and its gaps as rows (runs of
+    // numbers with the reason the store gives: given_back, spent, leased,
+    // pending); the fact "cut" says more runs were left out.
     bool serials(const std::string& product, BoardTable& table, std::string& error);
     // Every row of the chip that has this serial number, oldest first.
     bool chip(uint64_t serial, BoardTable& table, std::string& error);
@@ -99,6 +104,8 @@ class BoardData {
     static bool query(SqlConnection& db, const std::string& sql,
                       const std::vector<SqlValue>& parameters, SqlRows& rows, std::string& error);
 
+    std::mutex storeMutex_;
+    std::unique_ptr<ProductionStore> store_;
     std::mutex mutex_;
     std::condition_variable returned_;
     std::vector<std::unique_ptr<SqlConnection>> connections_;  // the free ones

@@ -32,7 +32,8 @@ const TEXTS = {
       cause: "Cause", message: "Message", bytes: "Bytes", crc32: "CRC-32", seconds: "Seconds",
     },
     result: { done: "passed", failed: "failed", different: "different", started: "started" },
-    reasonWord: { given_back: "given back", spent: "spent", leased: "leased", pending: "pending" },
+    reasonWord: { given_back: "given back", spent: "spent", leased: "in a lease", pending: "on a chip in progress", unknown: "unknown" },
+    cut: "Only the first 1,000 runs are shown.",
     cause: {
       "": "no cause given", no_programmer: "no programmer", no_answer: "no answer",
       id_no_answer: "ID not answered", transfer_failed: "transfer failed", time_out: "time-out",
@@ -67,7 +68,8 @@ const TEXTS = {
       crc32: "CRC-32", seconds: "秒",
     },
     result: { done: "通过", failed: "失败", different: "不一致", started: "进行中" },
-    reasonWord: { given_back: "退回", spent: "已耗用", leased: "已租用", pending: "待定" },
+    reasonWord: { given_back: "退回", spent: "已耗用", leased: "租用中", pending: "编程中芯片", unknown: "不明" },
+    cut: "只显示前 1,000 段。",
     cause: {
       "": "未注明原因", no_programmer: "没有编程器", no_answer: "没有应答",
       id_no_answer: "ID没有应答", transfer_failed: "传输失败", time_out: "超时",
@@ -102,7 +104,8 @@ const TEXTS = {
       crc32: "CRC-32", seconds: "秒",
     },
     result: { done: "通過", failed: "失敗", different: "不一致", started: "進行中" },
-    reasonWord: { given_back: "退回", spent: "已耗用", leased: "已租用", pending: "待定" },
+    reasonWord: { given_back: "退回", spent: "已耗用", leased: "租用中", pending: "編程中晶片", unknown: "不明" },
+    cut: "只顯示前 1,000 段。",
     cause: {
       "": "未註明原因", no_programmer: "沒有編程器", no_answer: "沒有應答",
       id_no_answer: "ID沒有應答", transfer_failed: "傳輸失敗", time_out: "逾時",
@@ -575,8 +578,10 @@ function drawSerials() {
   }
   showFailure("gaps", null, "gaps-failure");
   const gaps = state.tables.gaps;
-  fillTable("gaps", gaps, ["first", "last", "numbers", "reason"]);
+  fillTable("gaps", gaps, ["first", "last", "numbers", "reason", "station", "cause"]);
   $("gaps-empty").hidden = !gaps || gaps.rows.length > 0;
+  $("gaps-cut").hidden = !gaps || !gaps.cut;
+  $("gaps-cut").textContent = t("cut");
 }
 
 function drawChip() {
