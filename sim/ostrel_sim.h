@@ -142,7 +142,11 @@ enum ostrel_sim_fault {
     OSTREL_SIM_FAULT_STALL = 6,
     /* The `at`-th bulk read from now delivers its data with the first byte inverted, as a
      * loose contact would: the chip itself keeps its content (`param` unused). */
-    OSTREL_SIM_FAULT_FLIP_READ = 7
+    OSTREL_SIM_FAULT_FLIP_READ = 7,
+    /* The programmer is unplugged while the `at`-th data block from now goes to the chip (a
+     * write): that block fails with -19 and never arrives, as every later call on its handle
+     * fails; it is gone from the next bus scan (`param` unused). */
+    OSTREL_SIM_FAULT_UNPLUG_IN_WRITE = 8
 };
 
 /* Arms a fault; several may be armed at once. `at` counts from 1. */
@@ -301,7 +305,7 @@ OSTREL_SIM_API int ostrel_sim_hid_last_read_timeout(void);
  *   programmer [bus=1] [winusb=1] [manufacturer="..."] [product="..."] [vid=..] [pid=..]
  *              [claim=fail] [open=fail] [hardware=..] [firmware=..] [serial=..]
  *              [erase_polls=2] [unplug_after=N] [stall_after=N] [timeout_read=N] [flip_read=N]
- *              [busy=forever] [read_delay_us=N]
+ *              [busy=forever] [read_delay_us=N] [unplug_in_write=N]
  *              [bootloader=N|never] [block_size=1024] [target=0x08003000]
  *              [firmware_image=/path/firmware.bin]
  *   device bus=1 vid=0x1234 pid=0x5678 [manufacturer="..."] [product="..."]

@@ -431,6 +431,13 @@ USB_API int usb_bulk_write(usb_dev_handle* handle, int ep, const char* bytes, in
     }
     if (bytes == nullptr || size < 0) return kErrInvalid;
     if (stalled(*device)) return kErrTimeout;
+    // Unplugged while a block of the write is on its way: it never arrives.
+    if (device->programmer && ep == device->dataEndpoint() &&
+        ++device->dataBlocksOut >= device->unplugInWrite) {
+        device->plugged = false;
+        setError("No such device");
+        return kErrNoDevice;
+    }
     return programmerWrite(*device, ep, reinterpret_cast<const uint8_t*>(bytes), size);
 }
 

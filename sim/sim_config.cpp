@@ -136,6 +136,12 @@ bool configureLine(const std::vector<std::string>& words, int* programmer) {
                 return false;
             }
         }
+        if (get("unplug_in_write", &text)) {
+            if (!number(text, &value) || setFaultLocked(d, OSTREL_SIM_FAULT_UNPLUG_IN_WRITE,
+                                                        static_cast<int>(value), 0) != 0) {
+                return false;
+            }
+        }
         if (get("flip_read", &text)) {
             if (!number(text, &value) ||
                 setFaultLocked(d, OSTREL_SIM_FAULT_FLIP_READ, static_cast<int>(value), 0) != 0) {

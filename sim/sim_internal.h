@@ -93,6 +93,8 @@ struct Device {
     uint64_t transfers = 0;
     uint64_t reads = 0;
     uint64_t unplugAfter = UINT64_MAX;
+    uint64_t dataBlocksOut = 0;                       // data blocks sent to the chip
+    uint64_t unplugInWrite = UINT64_MAX;              // the data block that meets the unplug
     std::vector<std::array<uint64_t, 3>> readFaults;  // {kind, read number, param}
     bool busyForever = false;
     uint64_t stallAfter = UINT64_MAX;  // bulk transfers before the programmer stops answering

@@ -188,6 +188,10 @@ int setFaultLocked(Device& d, int fault, int at, int param) {
             if (at < 0) return -1;
             d.unplugAfter = d.transfers + static_cast<uint64_t>(at);
             return 0;
+        case OSTREL_SIM_FAULT_UNPLUG_IN_WRITE:
+            if (at < 1) return -1;
+            d.unplugInWrite = d.dataBlocksOut + static_cast<uint64_t>(at);
+            return 0;
         case OSTREL_SIM_FAULT_BUSY_FOREVER:
             d.busyForever = true;
             return 0;
