@@ -49,8 +49,10 @@ std::string CliProduction::begin(const Options& options, MainState& state, Progr
         }
         run_->programmer = info.serialNumber;
         // While the database is away the programmer is named by its chips' rows.
+        // Gone since the connection: the chip may go on from the lease.
         if (database != nullptr && !database->offline() &&
-            !database->store().registerProgrammer(database->station, info.serialNumber, error)) {
+            !database->store().registerProgrammer(database->station, info.serialNumber, error) &&
+            !(database->store().lost() && database->goOffline())) {
             run_.reset();
             return databaseProblem(Txt::DatabaseAway, database->url(), error, state.language);
         }
