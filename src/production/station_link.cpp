@@ -124,8 +124,10 @@ void StationLink::rememberSeen(const std::string& identity,
         text += "\n";
     }
     // Written whole beside and renamed over: a crash leaves the old or the new.
+    // The file beside is this process's own, as the station's programmers
+    // write theirs at the same time.
     const std::string path = lastSeenPath();
-    const std::string fresh = path + ".new";
+    const std::string fresh = path + ".new-" + std::to_string(platform::processId());
     const int fd = platform::openFile(fresh, O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (fd < 0) return;  // the station then cannot go on without the database
     const bool written =

@@ -844,6 +844,44 @@ TEST(StationJournal, AStationDrawsFromItsLeaseAndTopsItUp) {
     ASSERT_TRUE(link.store().startChip(unleased, error)) << error;
     EXPECT_EQ(unleased.serial, 1008u);
 }
+
+// The station's programmers write what they last saw of the database at the
+// same time: a station that starts while the database is away always finds
+// it whole.
+TEST(StationJournal, WhatWasLastSeenIsWholeWhileOthersWriteIt) {
+    TempDir dir;
+    std::string error;
+    const std::string url = "sqlite:" + dir.file("line.db");
+    {
+        StationLink first(url, dir.path());
+        ASSERT_TRUE(first.connect(error)) << error;
+    }
+    std::vector<pid_t> writers;
+    for (int w = 0; w < 3; ++w) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            std::string why;
+            StationLink link(url, dir.path());
+            if (!link.connect(why)) _exit(1);
+            std::vector<Product> products;
+            for (int i = 0; i < 300; ++i) link.listProducts(products, why);
+            _exit(0);
+        }
+        writers.push_back(pid);
+    }
+    int torn = 0;
+    for (std::size_t ended = 0; ended < writers.size();) {
+        torn += !StationLink(url, dir.path()).goOffline();
+        for (pid_t& pid : writers) {
+            int status = -1;
+            if (pid < 0 || waitpid(pid, &status, WNOHANG) != pid) continue;
+            EXPECT_EQ(status, 0);
+            pid = -1;
+            ++ended;
+        }
+    }
+    EXPECT_EQ(torn, 0);
+}
 #endif
 
 #ifndef _WIN32  // the database, which the Windows build does not have
