@@ -161,6 +161,7 @@ int run(const Options& options, int language) {
                      settings.port);
         return 1;
     }
+    settings = service.settings();  // with the port bound
     const bool v6 = settings.address.find(':') != std::string::npos;
     const std::string where = (v6 ? "[" + settings.address + "]" : settings.address) + ":" +
                               std::to_string(settings.port);

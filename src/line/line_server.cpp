@@ -88,7 +88,11 @@ LineServer::LineServer(LineService& service, const std::string& certFile,
 
 bool LineServer::bind() {
     const LineSettings& settings = service_.settings();
-    return http_->bind_to_port(settings.address.c_str(), settings.port);
+    if (settings.port != 0) return http_->bind_to_port(settings.address.c_str(), settings.port);
+    const int port = http_->bind_to_any_port(settings.address.c_str());
+    if (port <= 0) return false;
+    service_.setPort(port);
+    return true;
 }
 
 void LineServer::serve() {

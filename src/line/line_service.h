@@ -58,8 +58,8 @@ struct LineCaller {
 // Where the server listens and which names it answers to.
 struct LineSettings {
     std::string address = "127.0.0.1";  // as given, without brackets
-    int port = 8470;
-    std::vector<std::string> hosts;  // further names (--host)
+    int port = 8470;                    // 0: any free port, chosen when the server binds
+    std::vector<std::string> hosts;     // further names (--host)
 };
 
 // "ADDRESS:PORT", "[IPV6]:PORT"; false with `error` set.
@@ -119,6 +119,8 @@ class LineService {
     LineEvents& events() { return events_; }
     LineHeartbeats& heartbeats() { return heartbeats_; }
     const LineSettings& settings() const { return settings_; }
+    // The port bound, where the settings left it to the system.
+    void setPort(int port) { settings_.port = port; }
 
   private:
     LineResponse route(const LineRequest& request, const LineCaller& caller,
