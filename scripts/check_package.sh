@@ -44,5 +44,34 @@ for size in 16 32 48 128 256; do
     [ "$got" = "$size x $size" ] || { echo "$png is $got"; fail=1; }
 done
 
+step "line server"
+# The program, its manual page, its systemd unit reading the settings file,
+# that file a conffile readable by root alone, and nothing that enables or
+# starts the service when the package is installed.
+for f in usr/bin/ostrel-line usr/share/man/man1/ostrel-line.1.gz \
+    usr/lib/systemd/system/ostrel-line.service etc/ostrel/line.conf; do
+    [ -f "$root/$f" ] || { echo "$f is missing"; fail=1; }
+done
+unit="$root/usr/lib/systemd/system/ostrel-line.service"
+if [ -f "$unit" ]; then
+    grep -q '^EnvironmentFile=/etc/ostrel/line.conf$' "$unit" || { echo "the unit reads no line.conf"; fail=1; }
+    grep -q '^ExecStart=/usr/bin/ostrel-line ' "$unit" || { echo "the unit starts no /usr/bin/ostrel-line"; fail=1; }
+fi
+conf="$root/etc/ostrel/line.conf"
+if [ -f "$conf" ]; then
+    for key in OSTREL_LINE_DB OSTREL_LINE_LISTEN; do
+        grep -q "^$key=" "$conf" || { echo "line.conf sets no $key"; fail=1; }
+    done
+    mode=$(dpkg-deb -c "$deb" | awk '$NF == "./etc/ostrel/line.conf" {print $1}')
+    [ "$mode" = "-rw-------" ] || { echo "line.conf is $mode, not readable by root alone"; fail=1; }
+fi
+control=$(mktemp -d)
+dpkg-deb -e "$deb" "$control"
+grep -qx '/etc/ostrel/line.conf' "$control/conffiles" 2>/dev/null || { echo "line.conf is no conffile"; fail=1; }
+if grep -qs 'ostrel-line' "$control"/postinst "$control"/preinst; then
+    echo "a maintainer script enables or starts ostrel-line"; fail=1
+fi
+rm -rf "$control"
+
 [ "$fail" -eq 0 ] && echo "package checks passed" || echo "package checks FAILED"
 exit "$fail"
