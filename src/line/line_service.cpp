@@ -217,7 +217,7 @@ std::optional<LineResponse> LineService::admit(const std::string& authorization,
     if (std::find(roles.begin(), roles.end(), found->role) == roles.end()) {
         std::string wanted;
         for (const std::string& role : roles) wanted += (wanted.empty() ? "" : " or ") + role;
-        return failure(403, "this needs a token of a " + wanted + ", not of a " + found->role);
+        return failure(403, "this needs a token of the role " + wanted + ", not " + found->role);
     }
     caller = {found->name, found->role};
     return std::nullopt;

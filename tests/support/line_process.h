@@ -98,6 +98,7 @@ class LineProcess {
     }
 
     int port() const { return port_; }
+    pid_t pid() const { return pid_; }
     std::string logText() const {
         std::ifstream in(log_);
         std::stringstream text;
