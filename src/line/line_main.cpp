@@ -102,6 +102,9 @@ int languageOf(const Options& options) {
 
 volatile std::sig_atomic_t interrupted = 0;
 
+// Connections to a PostgreSQL database.
+constexpr std::size_t kConnections = 8;
+
 int run(const Options& options, int language) {
     std::string url = options.db;
     if (url.empty() && std::getenv("OSTREL_LINE_DB")) url = std::getenv("OSTREL_LINE_DB");
@@ -141,7 +144,22 @@ int run(const Options& options, int language) {
         return 0;
     }
 
-    LineService service(std::move(store), url, settings);
+    // PostgreSQL takes requests at once over several connections and commits
+    // them together; SQLite writes one at a time anyway.
+    std::vector<std::unique_ptr<ProductionStore>> stores;
+    stores.push_back(std::move(store));
+    DatabaseUrl parsed;
+    parseDatabaseUrl(url, parsed, error);
+    while (!parsed.sqlite && stores.size() < kConnections) {
+        std::unique_ptr<ProductionStore> more = ProductionStore::open(url, error);
+        if (!more) {
+            std::fprintf(stderr, "ostrel-line: %s\n",
+                         databaseProblem(Txt::DatabaseUnusable, url, error, language).c_str());
+            return 1;
+        }
+        stores.push_back(std::move(more));
+    }
+    LineService service(std::move(stores), url, settings);
     LineServer server(service, options.tlsCert, options.tlsKey);
     if (!server.valid()) {
         std::fprintf(stderr, "ostrel-line: cannot use the TLS certificate %s with the key %s\n",

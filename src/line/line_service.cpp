@@ -117,6 +117,15 @@ std::vector<std::string> pathParts(const std::string& path) {
     return parts;
 }
 
+// The store withStore() lent this thread, for databaseFailure().
+thread_local ProductionStore* currentStore = nullptr;
+
+std::vector<std::unique_ptr<ProductionStore>> storesOf(std::unique_ptr<ProductionStore> store) {
+    std::vector<std::unique_ptr<ProductionStore>> stores;
+    stores.push_back(std::move(store));
+    return stores;
+}
+
 }  // namespace
 
 LineResponse failure(int status, const std::string& reason) {
@@ -159,7 +168,13 @@ std::vector<LineHeartbeats::Beat> LineHeartbeats::all() const {
 
 LineService::LineService(std::unique_ptr<ProductionStore> store, std::string url,
                          LineSettings settings)
-    : store_(std::move(store)), url_(std::move(url)), settings_(std::move(settings)) {}
+    : LineService(storesOf(std::move(store)), std::move(url), std::move(settings)) {}
+
+LineService::LineService(std::vector<std::unique_ptr<ProductionStore>> stores, std::string url,
+                         LineSettings settings)
+    : stores_(std::move(stores)), url_(std::move(url)), settings_(std::move(settings)) {
+    for (const auto& store : stores_) free_.push_back(store.get());
+}
 
 bool LineService::isStationPath(const std::string& path) {
     const std::vector<std::string> parts = pathParts(path);
@@ -224,17 +239,38 @@ std::optional<LineResponse> LineService::admit(const std::string& authorization,
 }
 
 LineResponse LineService::withStore(const std::function<LineResponse(ProductionStore&)>& work) {
-    std::lock_guard<std::mutex> lock(storeMutex_);
+    ProductionStore* store = nullptr;
+    {
+        std::unique_lock<std::mutex> lock(poolMutex_);
+        poolFree_.wait(lock, [&] { return !free_.empty(); });
+        store = free_.back();
+        free_.pop_back();
+    }
+    ProductionStore* const outer = currentStore;
+    currentStore = store;
+    struct GiveBack {
+        LineService& service;
+        ProductionStore* store;
+        ProductionStore* outer;
+        ~GiveBack() {
+            currentStore = outer;
+            {
+                std::lock_guard<std::mutex> lock(service.poolMutex_);
+                service.free_.push_back(store);
+            }
+            service.poolFree_.notify_one();
+        }
+    } giveBack{*this, store, outer};
     std::string error;
-    if (store_->lost() && !store_->reconnect(error))
+    if (store->lost() && !store->reconnect(error))
         return failure(503, "the database is away: " + databaseReason(url_, error));
-    return work(*store_);
+    return work(*store);
 }
 
 LineResponse LineService::databaseFailure(const std::string& error, int status) const {
-    const SqlErrorKind kind = store_->errorKind();
-    if (store_->lost() || kind == SqlErrorKind::Lost || kind == SqlErrorKind::Retry ||
-        status == 503)
+    const SqlErrorKind kind = currentStore ? currentStore->errorKind() : SqlErrorKind::None;
+    if ((currentStore && currentStore->lost()) || kind == SqlErrorKind::Lost ||
+        kind == SqlErrorKind::Retry || status == 503)
         return failure(503, "the database is away: " + databaseReason(url_, error));
     return failure(status, databaseReason(url_, error));
 }
@@ -488,20 +524,27 @@ LineResponse LineService::finishChip(ProductionStore& store, const LineCaller& c
     if (!row) return failure(404, "there is no chip " + std::to_string(id));
     if (row->station != caller.name)
         return failure(403, "chip " + std::to_string(id) + " is another station's");
-    if (row->result != "started") {
-        // Finished before: the same outcome sent again is answered as
-        // written; another one is refused, the first stays.
-        const bool same = row->result == outcome.result && row->cause == outcome.cause &&
-                          row->message == outcome.message && row->bytes == outcome.bytes &&
-                          row->crc32 == outcome.crc32 &&
-                          secondsText(row->seconds) == secondsText(outcome.seconds);
+    // Finished before: the same outcome sent again is answered as written;
+    // another one is refused, the first stays.
+    auto again = [&](const ChipRow& written) {
+        const bool same = written.result == outcome.result && written.cause == outcome.cause &&
+                          written.message == outcome.message && written.bytes == outcome.bytes &&
+                          written.crc32 == outcome.crc32 &&
+                          secondsText(written.seconds) == secondsText(outcome.seconds);
         if (!same)
-            return failure(409, "chip " + std::to_string(id) + " was finished with " + row->result +
-                                    " (CRC-32 " + crcText(row->crc32) + ") already");
+            return failure(409, "chip " + std::to_string(id) + " was finished with " +
+                                    written.result + " (CRC-32 " + crcText(written.crc32) +
+                                    ") already");
         return answer(200, json{{"finished", false}});
-    }
+    };
+    if (row->result != "started") return again(*row);
     bool finished = false;
     if (!store.finishChip(outcome, finished, error)) return databaseFailure(error, 503);
+    if (!finished) {
+        // Another request of the station finished it meanwhile.
+        if (!store.findChip(id, row, error)) return databaseFailure(error, 503);
+        if (row) return again(*row);
+    }
     if (finished) events_.notify();
     return answer(200, json{{"finished", finished}});
 }

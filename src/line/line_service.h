@@ -11,6 +11,7 @@
 // request changes nothing, and its reason never quotes a token or a password.
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <ctime>
 #include <functional>
@@ -87,6 +88,10 @@ class LineService {
   public:
     // `url` is the database's as given, for hiding its password in reasons.
     LineService(std::unique_ptr<ProductionStore> store, std::string url, LineSettings settings);
+    // Over several connections to one database, used by as many requests at
+    // once (PostgreSQL commits them together; SQLite takes one).
+    LineService(std::vector<std::unique_ptr<ProductionStore>> stores, std::string url,
+                LineSettings settings);
 
     // Serves one request of the station interface (paths isStationPath()
     // takes), Host and token checked.
@@ -107,10 +112,10 @@ class LineService {
     }
     bool loopbackOnly() const { return loopbackAddress(settings_.address); }
 
-    // Runs `work` on the store, one request at a time, after reconnecting to
-    // a database that was lost; a 503 naming the reason when it is away.
-    // `work` returns its response; where it fails on the database it calls
-    // databaseFailure().
+    // Runs `work` on a store no other request uses meanwhile (waiting for
+    // one), after reconnecting to a database that was lost; a 503 naming the
+    // reason when it is away. `work` returns its response; where it fails on
+    // the database it calls databaseFailure() (on the same thread).
     LineResponse withStore(const std::function<LineResponse(ProductionStore&)>& work);
     // The response to a store call that failed with `error`: 503 when the
     // database is away or busy, else `status` with the reason.
@@ -137,8 +142,10 @@ class LineService {
                             const nlohmann::json& body);
     LineResponse heartbeat(const LineCaller& caller, const nlohmann::json& body);
 
-    std::mutex storeMutex_;
-    std::unique_ptr<ProductionStore> store_;
+    std::mutex poolMutex_;
+    std::condition_variable poolFree_;
+    std::vector<std::unique_ptr<ProductionStore>> stores_;
+    std::vector<ProductionStore*> free_;
     std::string url_;
     LineSettings settings_;
     LineEvents events_;
