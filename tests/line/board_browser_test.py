@@ -9,7 +9,8 @@ stations posting through the station interface:
 - both charts are drawn: their canvases hold the bars' colours;
 - a search by serial number finds the chip's rows;
 - the page in English, Simplified and Traditional Chinese, by the address
-  and by the switch on the page.
+  and by the switch on the page;
+- with the server gone, the page says its numbers are old and since when.
 
 Fails, never skips, when the server or the browser cannot start. With
 --shots DIR it keeps screenshots of the page (1366x768 and a phone) in each
@@ -248,10 +249,24 @@ def run(args, work):
 
         errors = [e for e in driver.get_log("browser") if e["level"] == "SEVERE"]
         check("no script errors in the browser", not errors, errors)
+
+        # The server goes away: the page says its numbers are old, and since when.
+        Select(driver.find_element("id", "language")).select_by_value("en")
+        server.terminate()
+        server.wait(10)
+        lost = wait_for(lambda: driver.find_element("id", "live").get_attribute("data-state") ==
+                        "lost" and "Request failed since" in text_of(driver, "#stations-failure")
+                        and driver.execute_script(
+                            "return document.getElementById('stations-panel').classList"
+                            ".contains('stale') && !document.getElementById('stations-failure')"
+                            ".hidden"), 10)
+        check("a server gone shows that the data is old and since when", lost,
+              (text_of(driver, "#live"), text_of(driver, "#stations-failure")))
     finally:
         if driver is not None:
             driver.quit()
-        server.terminate()
+        if server.poll() is None:
+            server.terminate()
         try:
             server.wait(10)
         except subprocess.TimeoutExpired:
