@@ -31,6 +31,13 @@ using namespace ostrel::line;
 constexpr int kRows = 1000000;
 constexpr int kRepeats = 20;
 
+// The serial number of row i: its product's (i % 3) row k = i / 3 takes
+// 1000 plus the passed rows of that product before it, so that a failed
+// chip's number goes to the next chip, as a pool gives it back. Row i fails
+// when i % 20 == 0: the product's rows j = j0, j0 + 20, ..., with j0 =
+// (-7 p) mod 20 (7 is 3's inverse mod 20).
+const std::string kSerial = "1000 + i / 3 - (i / 3 - (20 - (7 * (i % 3)) % 20) % 20 + 19) / 20";
+
 // Fills the chips table with `rows` rows, `gap` seconds apart, ending now.
 bool fill(const std::string& url, bool sqlite, double gap, std::string& error) {
     auto store = ProductionStore::open(url, error);
@@ -66,20 +73,18 @@ bool fill(const std::string& url, bool sqlite, double gap, std::string& error) {
         "CASE WHEN i % 20 = 0 THEN (CASE i % 7 WHEN 0 THEN 'time_out' WHEN 1 THEN 'difference' "
         "WHEN 2 THEN 'not_blank' WHEN 3 THEN 'transfer_failed' WHEN 4 THEN 'protected' "
         "WHEN 5 THEN 'no_answer' ELSE 'id_no_answer' END) ELSE '' END, '', 8388608, "
-        "'1234abcd', 12.5, 1000 + i / 3, 'p' || (i % 3)";
+        "'1234abcd', 12.5, " +
+        kSerial + ", 'p' || (i % 3)";
     const std::string insert =
         sqlite ? "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < " +
                      last + ") INSERT INTO chips " + columns + " " + values + " FROM n"
                : "INSERT INTO chips " + columns + " " + values + " FROM generate_series(0, " +
                      last + ") AS i";
     if (!connection->exec(insert, error)) return false;
-    for (const char* product : {"p0", "p1", "p2"}) {
-        SqlRows rows;
-        if (!connection->exec("UPDATE serial_pools SET next_value = $1 WHERE product = $2",
-                              {std::to_string(1000 + kRows / 3 + 1), std::string(product)}, rows,
-                              error))
-            return false;
-    }
+    if (!connection->exec("UPDATE serial_pools SET next_value = (SELECT MAX(serial) + 1 "
+                          "FROM chips WHERE chips.product = serial_pools.product)",
+                          error))
+        return false;
     // What autovacuum does on a running server: statistics, and the
     // visibility map that lets PostgreSQL answer from an index alone.
     return sqlite || connection->exec("VACUUM ANALYZE chips", error);

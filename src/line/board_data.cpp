@@ -235,7 +235,8 @@ bool BoardData::causes(std::time_t dayStart, BoardTable& table, std::string& err
     return true;
 }
 
-bool BoardData::serials(const std::string& product, BoardTable& table, std::string& error) {
+bool BoardData::serials(const std::string& product, std::time_t now, BoardTable& table,
+                        std::string& error) {
     Borrowed db(*this);
     table = {};
     SqlRows pools;
@@ -285,11 +286,22 @@ bool BoardData::serials(const std::string& product, BoardTable& table, std::stri
     table.columns = {"first", "last", "numbers", "reason", "station", "cause"};
     table.facts["cut"] = false;
     if (!pools[0][2]) return true;  // no serial numbers
+    // The store reads every row of the product to list its gaps: a list
+    // made in the last kGapsReuseSeconds is given again rather than made
+    // anew, so that pages asking at once, or many pages, do not pile up
+    // listings; the fact "listed" says when it was made.
     std::vector<SerialGap> gaps;
     {
         const std::lock_guard<std::mutex> lock(storeMutex_);
-        if (store_->lost() && !store_->reconnect(error)) return false;
-        if (!store_->gaps(product, gaps, error)) return false;
+        auto kept = gapsKept_.find(product);
+        if (kept == gapsKept_.end() || now < kept->second.listed ||
+            now - kept->second.listed >= kGapsReuseSeconds) {
+            if (store_->lost() && !store_->reconnect(error)) return false;
+            if (!store_->gaps(product, gaps, error)) return false;
+            kept = gapsKept_.insert_or_assign(product, KeptGaps{now, std::move(gaps)}).first;
+        }
+        gaps = kept->second.gaps;
+        table.facts["listed"] = recordTimeText(kept->second.listed);
     }
     const uint64_t step = std::max<uint64_t>(1, static_cast<uint64_t>(whole(pools[0][3])));
     auto& rows = table.rows;

@@ -55,6 +55,9 @@ struct StationBeat {
 
 // A station whose last heartbeat is older than this is unreachable.
 inline constexpr int kUnreachableSeconds = 15;
+// How long a product's list of gaps is given again (the page asks for it
+// every 10 s).
+inline constexpr int kGapsReuseSeconds = 5;
 
 class BoardData {
   public:
@@ -82,7 +85,10 @@ class BoardData {
     // product named, its summary as facts and its gaps as rows (runs of
     // numbers with the reason the store gives: given_back, spent, leased,
     // pending); the fact "cut" says more runs were left out.
-    bool serials(const std::string& product, BoardTable& table, std::string& error);
+    // A product's gaps listed less than kGapsReuseSeconds before `now` are
+    // given again.
+    bool serials(const std::string& product, std::time_t now, BoardTable& table,
+                 std::string& error);
     // Every row of the chip that has this serial number, oldest first.
     bool chip(uint64_t serial, BoardTable& table, std::string& error);
 
@@ -104,8 +110,13 @@ class BoardData {
     static bool query(SqlConnection& db, const std::string& sql,
                       const std::vector<SqlValue>& parameters, SqlRows& rows, std::string& error);
 
-    std::mutex storeMutex_;
+    struct KeptGaps {
+        std::time_t listed = 0;
+        std::vector<SerialGap> gaps;
+    };
+    std::mutex storeMutex_;  // the store and the gaps kept
     std::unique_ptr<ProductionStore> store_;
+    std::map<std::string, KeptGaps> gapsKept_;  // by product
     std::mutex mutex_;
     std::condition_variable returned_;
     std::vector<std::unique_ptr<SqlConnection>> connections_;  // the free ones

@@ -97,7 +97,7 @@ void addBoardRoutes(httplib::Server& server, const BoardContext& context) {
         table("serials", [shared](const httplib::Request& request, httplib::Response& response,
                                   BoardTable& t, std::string& error) {
             const std::string product = request.get_param_value("product");
-            if (shared->data->serials(product, t, error)) return true;
+            if (shared->data->serials(product, shared->clock(), t, error)) return true;
             if (error.rfind("there is no product", 0) == 0) refuse(response, 404, error);
             return false;
         }));

@@ -157,13 +157,13 @@ TEST(Board, TablesCountTodaysFinishedChipsFromIndexes) {
         ASSERT_TRUE(board.causes(midnight, table, error)) << error;
         EXPECT_EQ(lines(table, {"cause", "chips"}), (Lines{"time_out|2", "difference|1"}));
 
-        ASSERT_TRUE(board.serials("", table, error)) << error;
+        ASSERT_TRUE(board.serials("", now, table, error)) << error;
         EXPECT_EQ(
             lines(table, {"product", "used", "lowest", "highest", "next", "left", "given_back"}),
             (Lines{"camera|0|-|-|-|-|0", "router|3|100|102|104|65432|0"}));
         // The number 103 went out again to the chip still programming; three
         // chips that fail one after another take and give back 104.
-        ASSERT_TRUE(board.serials("router", table, error)) << error;
+        ASSERT_TRUE(board.serials("router", now, table, error)) << error;
         EXPECT_EQ(lines(table, {"first", "last", "numbers", "reason", "station"}),
                   (Lines{"103|103|1|pending|st1"}));
         for (int i = 0; i < 3; ++i) {
@@ -177,12 +177,18 @@ TEST(Board, TablesCountTodaysFinishedChipsFromIndexes) {
         // st2 leases the next 20 numbers: one run.
         Lease lease;
         ASSERT_TRUE(store->takeLease("router", "st2", lease, error)) << error;
-        ASSERT_TRUE(board.serials("router", table, error)) << error;
+        // A list made less than 5 s before is given again, saying when it
+        // was made; then one is made anew.
+        ASSERT_TRUE(board.serials("router", now + 4, table, error)) << error;
+        EXPECT_EQ(lines(table, {"first", "reason"}), (Lines{"103|pending"}));
+        EXPECT_EQ(text(table.facts["listed"]), recordTimeText(now));
+        ASSERT_TRUE(board.serials("router", now + 5, table, error)) << error;
+        EXPECT_EQ(text(table.facts["listed"]), recordTimeText(now + 5));
         EXPECT_EQ(
             lines(table, {"first", "last", "numbers", "reason", "station"}),
             (Lines{"103|103|1|pending|st1", "104|104|1|given_back|", "105|124|20|leased|st2"}));
         EXPECT_EQ(text(table.facts["left"]), "65412");
-        EXPECT_FALSE(board.serials("nothing", table, error));
+        EXPECT_FALSE(board.serials("nothing", now, table, error));
         EXPECT_EQ(error, "there is no product named nothing");
 
         ASSERT_TRUE(board.chip(102, table, error)) << error;

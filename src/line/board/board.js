@@ -33,7 +33,7 @@ const TEXTS = {
     },
     result: { done: "passed", failed: "failed", different: "different", started: "started" },
     reasonWord: { given_back: "given back", spent: "spent", leased: "in a lease", pending: "on a chip in progress", unknown: "unknown" },
-    cut: "Only the first 1,000 runs are shown.",
+    cut: "Only the first 1,000 runs are shown.", listed: "Listed at {0}",
     cause: {
       "": "no cause given", no_programmer: "no programmer", no_answer: "no answer",
       id_no_answer: "ID not answered", transfer_failed: "transfer failed", time_out: "time-out",
@@ -69,7 +69,7 @@ const TEXTS = {
     },
     result: { done: "通过", failed: "失败", different: "不一致", started: "进行中" },
     reasonWord: { given_back: "退回", spent: "已耗用", leased: "租用中", pending: "编程中芯片", unknown: "不明" },
-    cut: "只显示前 1,000 段。",
+    cut: "只显示前 1,000 段。", listed: "列出于 {0}",
     cause: {
       "": "未注明原因", no_programmer: "没有编程器", no_answer: "没有应答",
       id_no_answer: "ID没有应答", transfer_failed: "传输失败", time_out: "超时",
@@ -105,7 +105,7 @@ const TEXTS = {
     },
     result: { done: "通過", failed: "失敗", different: "不一致", started: "進行中" },
     reasonWord: { given_back: "退回", spent: "已耗用", leased: "租用中", pending: "編程中晶片", unknown: "不明" },
-    cut: "只顯示前 1,000 段。",
+    cut: "只顯示前 1,000 段。", listed: "列出於 {0}",
     cause: {
       "": "未註明原因", no_programmer: "沒有編程器", no_answer: "沒有應答",
       id_no_answer: "ID沒有應答", transfer_failed: "傳輸失敗", time_out: "逾時",
@@ -286,14 +286,15 @@ async function refresh() {
     do {
       state.again = false;
       const p = due();
+      // Each table is drawn as it comes: a slow one holds up no other.
       await Promise.all(Object.keys(p).map((name) => load(name, p[name]).then(() => {
+        drawAll();
         // The first product's gaps as soon as the products are known.
         const products = state.tables.serials;
         if (name !== "serials" || state.product || !products || !products.rows.length) return null;
         state.product = products.rows[0].product;
-        return load("gaps", paths().gaps);
+        return load("gaps", paths().gaps).then(drawAll);
       })));
-      drawAll();
       $("updated").textContent = clock(new Date());
       markDrawn();
     } while (state.again);
@@ -582,6 +583,8 @@ function drawSerials() {
   $("gaps-empty").hidden = !gaps || gaps.rows.length > 0;
   $("gaps-cut").hidden = !gaps || !gaps.cut;
   $("gaps-cut").textContent = t("cut");
+  $("gaps-listed").hidden = !gaps || !gaps.listed;
+  if (gaps && gaps.listed) $("gaps-listed").textContent = t("listed", clock(new Date(gaps.listed)));
 }
 
 function drawChip() {
