@@ -17,4 +17,8 @@ struct BoardFile {
 // Null for a path that is none of them.
 const BoardFile* boardFile(const std::string& path);
 
+// Whether `path` is one of the page's files or its chart script: these hold
+// no data and are served without a token, so that the page can ask for one.
+bool boardOpenPath(const std::string& path);
+
 }  // namespace ostrel::line

@@ -54,6 +54,10 @@ bool decimal(const std::string& text, uint64_t& value) {
 
 }  // namespace
 
+bool boardOpenPath(const std::string& path) {
+    return path == "/static/chart.js" || boardFile(path) != nullptr;
+}
+
 void addBoardRoutes(httplib::Server& server, const BoardContext& context) {
     const auto shared = std::make_shared<BoardContext>(context);
     const auto streams = std::make_shared<std::atomic<int>>(0);

@@ -3,6 +3,8 @@
 #include <chrono>
 #include <cstdio>
 
+#include "line/board_files.h"
+
 namespace ostrel::line {
 namespace {
 
@@ -56,7 +58,9 @@ LineServer::LineServer(LineService& service, const std::string& certFile,
             res.set_header("Connection", "close");
             return httplib::Server::HandlerResponse::Handled;
         }
-        if (LineService::isStationPath(req.path))
+        // The board's page and scripts hold no data: a viewer gets them
+        // without a token, so that the page can ask for one.
+        if (LineService::isStationPath(req.path) || boardOpenPath(req.path))
             return httplib::Server::HandlerResponse::Unhandled;
         LineCaller caller;
         if (auto refused = service_.admitViewer(req.get_header_value("Authorization"), caller)) {

@@ -10,6 +10,8 @@ stations posting through the station interface:
 - a search by serial number finds the chip's rows;
 - the page in English, Simplified and Traditional Chinese, by the address
   and by the switch on the page;
+- beyond the loopback the page asks for a viewer token and sends it as a
+  header, never in an address;
 - with the server gone, the page says its numbers are old and since when.
 
 Fails, never skips, when the server or the browser cannot start. With
@@ -250,6 +252,8 @@ def run(args, work):
         errors = [e for e in driver.get_log("browser") if e["level"] == "SEVERE"]
         check("no script errors in the browser", not errors, errors)
 
+        viewer_token(args, db, driver)
+
         # The server goes away: the page says its numbers are old, and since when.
         Select(driver.find_element("id", "language")).select_by_value("en")
         server.terminate()
@@ -272,6 +276,52 @@ def run(args, work):
         except subprocess.TimeoutExpired:
             server.kill()
         log.close()
+
+
+def viewer_token(args, db, driver):
+    """A second server listening beyond the loopback: the page and its
+    scripts come without a token, the tables need a viewer's, which the page
+    asks for once and sends as a header, never in an address."""
+    token = subprocess.run([args.line, "--db", db, "viewer", "add", "floor"], check=True,
+                           capture_output=True, text=True).stdout.split()[-1]
+    port = free_port()
+    base = "http://127.0.0.1:%d" % port
+    wide = subprocess.Popen([args.line, "--db", db, "--listen", "0.0.0.0:%d" % port],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        up = wait_for(lambda: urllib.request.urlopen(base + "/", timeout=1).status == 200, 15)
+        check("beyond the loopback the page comes without a token", up)
+        try:
+            urllib.request.urlopen(base + "/api/v1/board/stations", timeout=5)
+            check("beyond the loopback a table needs a token", False, "answered without one")
+        except urllib.error.HTTPError as e:
+            check("beyond the loopback a table needs a token", e.code == 401, e.code)
+        driver.get(base + "/?lang=en")
+        from selenium.webdriver.support.ui import WebDriverWait
+        from selenium.webdriver.support import expected_conditions
+        alert = WebDriverWait(driver, 10).until(expected_conditions.alert_is_present())
+        asked = alert.text
+        alert.send_keys(token)
+        alert.accept()
+        try:
+            WebDriverWait(driver, 2).until(expected_conditions.alert_is_present())
+            again = driver.switch_to.alert.text
+            driver.switch_to.alert.dismiss()
+        except Exception:
+            again = None
+        check("the page asks once", again is None, again)
+        shown = wait_for(lambda: driver.execute_script(
+            "return document.querySelectorAll('.station').length") == 2 and
+            driver.find_element("id", "live").get_attribute("data-state") == "live", 10)
+        where = driver.execute_script(
+            "return location.href + performance.getEntriesByType('resource').map(e => e.name).join()"
+            " + document.documentElement.outerHTML")
+        check("the page asks for a viewer token and shows the line with it",
+              "viewer token" in asked and shown and token not in where,
+              (asked, shown, token in where))
+    finally:
+        wide.terminate()
+        wide.wait(10)
 
 
 def shoot(driver, base, language, folder):

@@ -211,13 +211,17 @@ function headers() {
 // Asks for `path`; a 401 asks the user for a viewer token once and tries
 // again with it.
 async function request(path) {
+  const used = sessionStorage.getItem(TOKEN_KEY);
   let response = await fetch(path, { headers: headers(), cache: "no-store" });
   if (response.status === 401) {
-    const token = window.prompt(t("tokenPrompt"));
-    if (token) {
-      sessionStorage.setItem(TOKEN_KEY, token.trim());
-      response = await fetch(path, { headers: headers(), cache: "no-store" });
+    // Requests sent at once all come back refused: the first asks, the
+    // others take the token it was given.
+    if (sessionStorage.getItem(TOKEN_KEY) === used) {
+      const token = window.prompt(t("tokenPrompt"));
+      if (token) sessionStorage.setItem(TOKEN_KEY, token.trim());
     }
+    if (sessionStorage.getItem(TOKEN_KEY) !== used)
+      response = await fetch(path, { headers: headers(), cache: "no-store" });
   }
   if (!response.ok) {
     let reason = response.status + " " + response.statusText;
