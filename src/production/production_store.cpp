@@ -1175,18 +1175,6 @@ bool ProductionStore::holdings(const std::string& product, std::vector<StationHo
     return true;
 }
 
-bool ProductionStore::chipOf(const std::string& station, uint64_t sequence,
-                             std::optional<ChipRow>& row, std::string& error) {
-    row.reset();
-    SqlRows rows;
-    if (!connection_->exec(std::string("SELECT ") + kRowColumns +
-                               " FROM chips WHERE station = $1 AND sequence = $2",
-                           {station, numberText(sequence)}, rows, error))
-        return false;
-    if (!rows.empty()) row = rowFrom(rows[0]);
-    return true;
-}
-
 bool ProductionStore::reconnect(std::string& error) {
     return !connection_->lost() || connection_->reconnect(error);
 }

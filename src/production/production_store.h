@@ -243,9 +243,6 @@ class ProductionStore {
     // `product` alone, unless empty), by name.
     bool holdings(const std::string& product, std::vector<StationHolding>& holdings,
                   std::string& error);
-    // The row `station` started as its chip `sequence`; `row` empty when none.
-    bool chipOf(const std::string& station, uint64_t sequence, std::optional<ChipRow>& row,
-                std::string& error);
 
     // The station and its programmer, once per run.
     bool registerProgrammer(const std::string& station, const std::string& programmer,

@@ -177,7 +177,7 @@ void StationLink::settleOrphans() {
     for (const auto& [sequence, drawn] : state.open) {
         if (journal_->ownerAlive(drawn.owner)) continue;
         std::optional<ChipRow> row;
-        if (!store_->chipOf(station, sequence, row, ignored)) return;
+        if (!store_->findStationChip(station, sequence, row, ignored)) return;
         // The outcome reached the database before the journal heard of it.
         if (row && row->result != "started") {
             if (row->result == "done")
