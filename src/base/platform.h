@@ -50,6 +50,10 @@ struct PathInfo {
     bool folder = false;
     uint32_t mode = 0;  // permission bits
     int64_t size = 0;
+    // Which file it is: the same two numbers for every name and descriptor
+    // of one file (0 and 0 where the system does not say, as on Windows).
+    uint64_t device = 0;
+    uint64_t file = 0;
 };
 // What is at `path` (links followed); nullopt when nothing is or it cannot be seen.
 std::optional<PathInfo> pathInfo(const std::string& path);

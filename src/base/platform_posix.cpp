@@ -30,6 +30,8 @@ std::optional<PathInfo> infoOf(const struct stat& st) {
     info.folder = S_ISDIR(st.st_mode);
     info.mode = st.st_mode & 07777;
     info.size = static_cast<int64_t>(st.st_size);
+    info.device = static_cast<uint64_t>(st.st_dev);
+    info.file = static_cast<uint64_t>(st.st_ino);
     return info;
 }
 

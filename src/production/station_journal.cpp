@@ -117,11 +117,21 @@ std::string applyLine(const std::vector<std::string>& f, JournalState& state) {
 }
 
 // The journal held under an exclusive lock until it goes out of scope.
+// A journal replaced while this process waited for its lock is opened again:
+// the lock and the lines go to the file under the name.
 struct LockedJournal {
     int fd = -1;
+    std::optional<platform::PathInfo> info;
     LockedJournal(const std::string& path, int flags) {
-        fd = platform::openFile(path, flags, 0600);
-        if (fd >= 0 && !platform::lockFile(fd, true)) {
+        for (int tries = 0; tries < 100; ++tries) {
+            fd = platform::openFile(path, flags, 0600);
+            if (fd < 0) return;
+            if (platform::lockFile(fd, true)) {
+                info = platform::fileInfo(fd);
+                const std::optional<platform::PathInfo> named = platform::pathInfo(path);
+                if (info && named && named->device == info->device && named->file == info->file)
+                    return;
+            }
             platform::closeFile(fd);
             fd = -1;
         }
@@ -254,20 +264,35 @@ std::string StationJournal::pathFor(const std::string& folder, const std::string
 template <typename Change>
 bool StationJournal::update(Change change, std::string& error) const {
     LockedJournal file(path_, O_RDWR | O_APPEND | O_CREAT);
-    std::string text;
-    if (file.fd < 0 || !readAll(file.fd, text)) {
+    if (file.fd < 0 || !file.info) {
         error = path_ + ": " + std::strerror(errno);
         return false;
     }
+    const platform::PathInfo& info = *file.info;
     JournalState state;
-    std::string wrong;
-    if (!parseJournal(text, state, wrong)) {
-        error = "the station's journal " + path_ + " cannot be read whole (" + wrong +
-                "); it is left as it is";
-        return false;
+    // Read again only when another process wrote since.
+    if (cache_ && cacheDevice_ == info.device && cacheFile_ == info.file &&
+        cacheSize_ == info.size) {
+        state = *cache_;
+    } else {
+        cache_.reset();
+        std::string text, wrong;
+        if (!readAll(file.fd, text)) {
+            error = path_ + ": " + std::strerror(errno);
+            return false;
+        }
+        if (!parseJournal(text, state, wrong)) {
+            error = "the station's journal " + path_ + " cannot be read whole (" + wrong +
+                    "); it is left as it is";
+            return false;
+        }
+        if (static_cast<int64_t>(text.size()) != info.size) {
+            error = path_ + ": it changed while it was read under its lock";
+            return false;
+        }
     }
     std::string lines;
-    if (text.empty()) {
+    if (info.size == 0) {
         lines = lineOf({kMagic, kVersion, identity_, station_});
         state.identity = identity_;
         state.station = station_;
@@ -278,13 +303,25 @@ bool StationJournal::update(Change change, std::string& error) const {
         return false;
     }
     std::vector<std::string> fields;
+    const JournalState before = state;
     if (!change(state, fields, error)) return false;
+    state = before;
     if (!fields.empty()) lines += lineOf(fields);
-    if (lines.empty()) return true;
-    if (!appendWhole(file.fd, static_cast<int64_t>(text.size()), lines)) {
+    // A new journal's name reaches the disk with its first line.
+    if (!lines.empty() && (!appendWhole(file.fd, info.size, lines) ||
+                           (info.size == 0 && !platform::flushFolderOf(path_)))) {
         error = path_ + ": " + std::strerror(errno);
+        cache_.reset();
         return false;
     }
+    if (!fields.empty() && !applyLine(fields, state).empty()) {
+        cache_.reset();  // never so: the next change reads the file
+        return true;
+    }
+    cache_ = std::move(state);
+    cacheDevice_ = info.device;
+    cacheFile_ = info.file;
+    cacheSize_ = info.size + static_cast<int64_t>(lines.size());
     return true;
 }
 

@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -118,6 +119,11 @@ class StationJournal {
     std::string station_;
     mutable std::string owner_;
     mutable int ownerFd_ = -1;
+    // What the journal said when this object last read or wrote it, while
+    // the file is the same and of the same size (only ever appended to).
+    mutable std::optional<JournalState> cache_;
+    mutable uint64_t cacheDevice_ = 0, cacheFile_ = 0;
+    mutable int64_t cacheSize_ = -1;
 };
 
 }  // namespace ostrel
