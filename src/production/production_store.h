@@ -294,7 +294,11 @@ class ProductionStore {
 
     // After the connection was lost: true when it is back.
     bool reconnect(std::string& error);
-    bool lost() const { return connection_->lost(); }
+    // Also when the connection's last statement met the server gone, which
+    // the client library does not always note on the connection itself.
+    bool lost() const {
+        return connection_->lost() || connection_->errorKind() == SqlErrorKind::Lost;
+    }
 
   private:
     // Runs `body` between a writing transaction's BEGIN and COMMIT; a failure

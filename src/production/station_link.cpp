@@ -264,7 +264,11 @@ bool StationLink::findProduct(const std::string& name, std::optional<Product>& f
             if (p.name == name) found = p;
         return true;
     }
-    if (!store_->findProduct(name, found, error)) return false;
+    if (!store_->findProduct(name, found, error)) {
+        // Gone since the connection: go on from what was last seen of it.
+        if (store_->lost() && goOffline()) return findProduct(name, found, error);
+        return false;
+    }
     if (found) rememberSeen(identity_, {*found});
     return true;
 }

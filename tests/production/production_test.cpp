@@ -845,6 +845,33 @@ TEST(StationJournal, AStationDrawsFromItsLeaseAndTopsItUp) {
     EXPECT_EQ(unleased.serial, 1008u);
 }
 
+// The server goes away between the connection and the product's look-up, as
+// it does when it is stopped in the middle of a station's start: the station
+// goes on from what it last saw of the product.
+TEST(StationJournal, AProductLookedUpOnALostConnectionComesFromWhatWasSeen) {
+    TempDir dir;
+    std::string error;
+    PostgresServer server;
+    ASSERT_TRUE(server.start(error)) << error;
+    {
+        StationLink first(server.conninfo(), dir.path());
+        ASSERT_TRUE(first.connect(error)) << error;
+        SerialFormat pool;
+        pool.bytes = 2;
+        pool.start = 1000;
+        ASSERT_TRUE(first.store().addProduct({"p", "c", "00", pool, 7}, error)) << error;
+        ASSERT_TRUE(first.findProduct("p", first.product, error) && first.product) << error;
+    }
+    StationLink link(server.conninfo(), dir.path());
+    ASSERT_TRUE(link.connect(error)) << error;
+    server.stop(true);
+    std::optional<Product> found;
+    ASSERT_TRUE(link.findProduct("p", found, error)) << error;
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->leaseSize, 7u);
+    EXPECT_TRUE(link.offline());
+}
+
 // The station's programmers write what they last saw of the database at the
 // same time: a station that starts while the database is away always finds
 // it whole.
