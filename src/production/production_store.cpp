@@ -306,14 +306,17 @@ std::vector<Secret> secretsIn(const std::string& text) {
     std::vector<Secret> secrets;
     const bool uri = text.find("://") != std::string::npos;
     // USER:PASSWORD@ after each scheme, up to the last @ (a password may hold
-    // an @ or a / that its writer did not encode).
+    // an @ or a / that its writer did not encode); and up to each @ before
+    // that, where a library that ends the password at the first @ reads it.
     for (std::size_t scheme = text.find("://"); scheme != std::string::npos;
          scheme = text.find("://", scheme + 3)) {
         const std::size_t from = scheme + 3;
         const std::size_t at = text.rfind('@');
         if (at == std::string::npos || at < from) continue;
         const std::size_t colon = text.find(':', from);
-        if (colon < at) secrets.push_back({colon + 1, at});
+        if (colon >= at) continue;
+        for (std::size_t end = text.find('@', colon); end <= at; end = text.find('@', end + 1))
+            secrets.push_back({colon + 1, end});
     }
     // KEY=VALUE of a connection string or a URI's parameters.
     for (std::size_t equals = text.find('='); equals != std::string::npos;

@@ -405,6 +405,9 @@ TEST(LineDatabase, TextsShowNoPasswordTakeOnlyRealTimesAndKeepEveryMessage) {
         {"host=/s", "\nERROR:  duplicate key value\nDETAIL:  Key (name)=(p) already exists.",
          "ERROR: duplicate key value"},
         {"postgresql://u:s3\tcret@db", "password s3\tcret.\n", "password ***"},
+        // An @ left unencoded: the library's password ends at the first one.
+        {"postgresql://u:s3:cr@et@db/line", "password s3:cr, host et@db",
+         "password ***, host et@db"},
     };
     for (const auto& r : reasons) EXPECT_EQ(databaseReason(r.url, r.error), r.shown) << r.url;
 
