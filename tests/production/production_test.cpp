@@ -382,6 +382,9 @@ TEST(LineDatabase, TextsShowNoPasswordTakeOnlyRealTimesAndKeepEveryMessage) {
         {"unknown option --dbx=postgresql://u:s3cret@db",
          "unknown option --dbx=postgresql://u:***@db"},
         {"postgresql://line@db:5432/line", "postgresql://line@db:5432/line"},
+        // A URI's value runs to the next parameter, spaces, quotes and # included.
+        {"postgresql:///line?password=s3 cret&host=/s", "postgresql:///line?password=***&host=/s"},
+        {"postgres://db/line?password='s3'c#ret", "postgres://db/line?password=***"},
     };
     for (const auto& u : urls) EXPECT_EQ(databaseShownName(u.url), u.shown) << u.url;
     // What a library says about a URL, quoting its password as it was
