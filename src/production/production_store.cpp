@@ -331,18 +331,24 @@ std::vector<Secret> secretsIn(const std::string& text) {
         if (keyStart == keyEnd || !passwordKey(text.substr(keyStart, keyEnd - keyStart))) continue;
         std::size_t value = equals + 1;
         while (value < text.size() && space(text[value])) ++value;
-        std::size_t end = value;
+        // In a URI the value runs to the next parameter, whatever it holds;
+        // in a connection string, to a space or its closing quote. Text with a
+        // "://" may be either: both parts are hidden.
         if (uri) {
-            // A URI's value runs to the next parameter, whatever it holds.
-            end = std::min(text.find('&', value), text.size());
-        } else if (end < text.size() && text[end] == '\'') {
+            const std::size_t end = std::min(text.find('&', value), text.size());
+            if (end > value) secrets.push_back({value, end});
+        }
+        std::size_t end = value;
+        if (end < text.size() && text[end] == '\'') {
             // Quoted, with backslash escapes, up to the closing quote or the end.
             for (++end; end < text.size() && text[end] != '\''; ++end)
                 if (text[end] == '\\') ++end;
             end = std::min(end + 1, text.size());
         } else {
-            for (; end < text.size() && !space(text[end]); ++end)
+            for (; end < text.size() && !space(text[end]); ++end) {
+                if (uri && text[end] == '&') break;
                 if (text[end] == '\\') ++end;
+            }
             end = std::min(end, text.size());
         }
         if (end > value) secrets.push_back({value, end});

@@ -411,6 +411,8 @@ TEST(LineDatabase, TextsShowNoPasswordTakeOnlyRealTimesAndKeepEveryMessage) {
         // An @ left unencoded: the library's password ends at the first one.
         {"postgresql://u:s3:cr@et@db/line", "password s3:cr, host et@db",
          "password ***, host et@db"},
+        // A "://" in a connection string's value: its password is still read to its quote.
+        {"host=db://x password='s3 \\' cret' user=u", "password s3 ' cret", "password ***"},
     };
     for (const auto& r : reasons) EXPECT_EQ(databaseReason(r.url, r.error), r.shown) << r.url;
 
