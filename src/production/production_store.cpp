@@ -306,8 +306,8 @@ std::vector<Secret> secretsIn(const std::string& text) {
     std::vector<Secret> secrets;
     const bool uri = text.find("://") != std::string::npos;
     // USER:PASSWORD@ after each scheme, up to the last @ (a password may hold
-    // an @ or a / that its writer did not encode); and up to each @ before
-    // that, where a library that ends the password at the first @ reads it.
+    // an @ or a / that its writer did not encode); and up to the first @,
+    // where libpq ends it.
     for (std::size_t scheme = text.find("://"); scheme != std::string::npos;
          scheme = text.find("://", scheme + 3)) {
         const std::size_t from = scheme + 3;
@@ -315,8 +315,9 @@ std::vector<Secret> secretsIn(const std::string& text) {
         if (at == std::string::npos || at < from) continue;
         const std::size_t colon = text.find(':', from);
         if (colon >= at) continue;
-        for (std::size_t end = text.find('@', colon); end <= at; end = text.find('@', end + 1))
-            secrets.push_back({colon + 1, end});
+        secrets.push_back({colon + 1, at});
+        const std::size_t first = text.find('@', colon);
+        if (first < at) secrets.push_back({colon + 1, first});
     }
     // KEY=VALUE of a connection string or a URI's parameters.
     for (std::size_t equals = text.find('='); equals != std::string::npos;
@@ -371,9 +372,8 @@ std::vector<std::string> secretTexts(const std::string& text) {
         for (const std::string& each : {raw, plain, percentDecoded(raw), percentDecoded(plain)})
             if (!each.empty()) found.push_back(each);
     }
-    // The longest first, so that a part of one is not replaced before the whole.
-    std::sort(found.begin(), found.end(),
-              [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
+    std::sort(found.begin(), found.end());
+    found.erase(std::unique(found.begin(), found.end()), found.end());
     return found;
 }
 
@@ -397,11 +397,21 @@ std::string databaseShownName(const std::string& url) {
 }
 
 std::string databaseReason(const std::string& url, const std::string& error) {
-    std::string hidden = error;
-    for (const std::string& secret : secretTexts(url)) {
-        for (std::size_t at = hidden.find(secret); at != std::string::npos;
-             at = hidden.find(secret, at + 3))
-            hidden.replace(at, secret.size(), "***");
+    // Every place of the error that quotes a password is marked in the error
+    // as it came, and each run of marks becomes one "***": a "***" put in
+    // never meets another password, so the text cannot grow with each.
+    std::vector<bool> quoted(error.size(), false);
+    for (const std::string& secret : secretTexts(url))
+        for (std::size_t at = error.find(secret); at != std::string::npos;
+             at = error.find(secret, at + 1))
+            std::fill(quoted.begin() + static_cast<std::ptrdiff_t>(at),
+                      quoted.begin() + static_cast<std::ptrdiff_t>(at + secret.size()), true);
+    std::string hidden;
+    for (std::size_t i = 0; i < error.size(); ++i) {
+        if (!quoted[i])
+            hidden += error[i];
+        else if (i == 0 || !quoted[i - 1])
+            hidden += "***";
     }
     // libpq adds a hint on a line of its own, after a tab; the server its
     // DETAIL and HINT lines.
