@@ -95,6 +95,8 @@ def start_browser():
     return webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
 
 
+# Generous: the page answers within a second, but a machine shared by
+# several builds may hold the browser back for seconds.
 def wait_for(what, timeout=5.0):
     """`what()` until it is true or `timeout` passed; its last value."""
     end = time.monotonic() + timeout
@@ -232,22 +234,23 @@ def run(args, work):
             driver.get(base + "/?lang=" + language)
             shown = wait_for(lambda: text_of(driver, "h1") == title and
                              IDLE[language] in (text_of(driver, '[data-programmer="OST000000012"]') or "")
-                             and text_of(driver, "#count-today") == "2", 10)
+                             and text_of(driver, "#count-today") == "2", 20)
             empty = driver.execute_script(
                 "return [...document.querySelectorAll('[data-t]')].filter(e => !e.textContent.trim())"
                 ".map(e => e.dataset.t)")
             check("the page in " + language, shown and not empty and
                   driver.execute_script("return document.documentElement.lang") == language,
-                  (text_of(driver, "h1"), empty))
+                  (text_of(driver, "h1"), empty, text_of(driver, "#count-today"),
+                   text_of(driver, '[data-programmer="OST000000012"]')))
             if args.shots:
                 shoot(driver, base, language, args.shots)
         driver.get(base + "/?lang=en")
-        wait_for(lambda: text_of(driver, "h1") == "Line board")
+        wait_for(lambda: text_of(driver, "h1") == "Line board", 15)
         from selenium.webdriver.support.ui import Select
         Select(driver.find_element("id", "language")).select_by_value("zh-Hant")
         check("the switch changes the language in place",
               wait_for(lambda: text_of(driver, "h1") == "產線看板" and
-                       "閒置" in text_of(driver, "#stations")), text_of(driver, "h1"))
+                       "閒置" in text_of(driver, "#stations"), 15), text_of(driver, "h1"))
 
         errors = [e for e in driver.get_log("browser") if e["level"] == "SEVERE"]
         check("no script errors in the browser", not errors, errors)
