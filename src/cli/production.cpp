@@ -51,8 +51,8 @@ std::string CliProduction::begin(const Options& options, MainState& state, Progr
         // While the database is away the programmer is named by its chips' rows.
         // Gone since the connection: the chip may go on from the lease.
         if (database != nullptr && !database->offline() &&
-            !database->store().registerProgrammer(database->station, info.serialNumber, error) &&
-            !(database->store().lost() && database->goOffline())) {
+            !database->line().registerProgrammer(database->station, info.serialNumber, error) &&
+            !(database->line().lost() && database->goOffline())) {
             run_.reset();
             return databaseProblem(Txt::DatabaseAway, database->url(), error, state.language);
         }

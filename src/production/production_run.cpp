@@ -158,6 +158,7 @@ bool ProductionRun::startRow(ChipCommand command) {
     }
     row_ = row;
     lastRow_ = row.id;
+    database->tellProgrammer(programmer, "programming", 0);
     return true;
 }
 
@@ -171,7 +172,10 @@ bool ProductionRun::finishRow(const ChipLogLine& line, bool writeBegun) {
     outcome.crc32 = line.crc32;
     outcome.seconds = line.seconds;
     std::string error, spoolError;
-    switch (database->finish(outcome, writeBegun, error, spoolError)) {
+    const StationLink::Kept kept = database->finish(outcome, writeBegun, error, spoolError);
+    database->tellFinished(programmer, runner_.lock().batchActive() ? "waiting" : "idle",
+                           outcome.result, outcome.serial);
+    switch (kept) {
         case StationLink::Kept::Stored:
             return true;
         case StationLink::Kept::Spooled:

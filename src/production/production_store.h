@@ -21,6 +21,7 @@
 #include "base/texts.h"
 #include "production/serial_counter.h"
 #include "production/sql_connection.h"
+#include "production/station_line.h"
 
 namespace ostrel {
 
@@ -196,7 +197,7 @@ inline constexpr uint64_t kLargestSerial = 0x7FFFFFFFFFFFFFFFull;
 // How many numbers a pool whose next number is `next` can still hand out.
 uint64_t poolLeft(uint64_t next, uint64_t step, uint32_t bytes);
 
-class ProductionStore {
+class ProductionStore : public StationLine {
   public:
     explicit ProductionStore(std::unique_ptr<SqlConnection> connection);
 
@@ -209,9 +210,10 @@ class ProductionStore {
     bool prepareSchema(std::string& error);
 
     bool addProduct(const Product& product, std::string& error);
-    bool listProducts(std::vector<Product>& products, std::string& error);
+    bool listProducts(std::vector<Product>& products, std::string& error) override;
     // `product` empty when there is none of that name.
-    bool findProduct(const std::string& name, std::optional<Product>& product, std::string& error);
+    bool findProduct(const std::string& name, std::optional<Product>& product,
+                     std::string& error) override;
 
     // Sets how many numbers a station of the product leases at once: refused
     // below 1 and beyond what the pool has left.
@@ -221,9 +223,10 @@ class ProductionStore {
     // the pool's next number moves past it. False with `error` set when the
     // pool is used up or the database cannot be used.
     bool takeLease(const std::string& product, const std::string& station, Lease& lease,
-                   std::string& error);
+                   std::string& error) override;
     // Every lease (of `product` alone, unless empty) in the order taken.
-    bool leases(const std::string& product, std::vector<Lease>& leases, std::string& error);
+    bool leases(const std::string& product, std::vector<Lease>& leases,
+                std::string& error) override;
     // The same with what became of each lease's numbers.
     bool leaseUses(const std::string& product, std::vector<LeaseUse>& uses, std::string& error);
     // Returns the numbers of `station`'s leases (of `product` alone, unless
@@ -238,7 +241,7 @@ class ProductionStore {
     bool gaps(const std::string& product, std::vector<SerialGap>& gaps, std::string& error);
 
     // What a station's journal holds of a product, with the time.
-    bool report(const StationReport& report, std::string& error);
+    bool report(const StationReport& report, std::string& error) override;
     // Per station that has a lease, a spent number or a report (of
     // `product` alone, unless empty), by name.
     bool holdings(const std::string& product, std::vector<StationHolding>& holdings,
@@ -246,24 +249,24 @@ class ProductionStore {
 
     // The station and its programmer, once per run.
     bool registerProgrammer(const std::string& station, const std::string& programmer,
-                            std::string& error);
+                            std::string& error) override;
     // Inserts the chip's row as started and, when its product has a serial
     // pool, gives it a number (row.serial), unless it drew one from its
     // station's lease (row.sequence set); row.id is set. False with `error`
     // set when it did not happen: the chip must not be started.
-    bool startChip(ChipRow& row, std::string& error);
+    bool startChip(ChipRow& row, std::string& error) override;
     // Finishes the row `outcome.id` with the outcome's result, cause,
     // message, bytes, CRC-32 and seconds; a chip that did not pass gives its
     // number back to the pool, unless it came from a lease (the station
     // decides about those). `finished` false: the row had been finished before. False
     // with `error` set for a row the database does not have.
-    bool finishChip(const ChipRow& outcome, bool& finished, std::string& error);
+    bool finishChip(const ChipRow& outcome, bool& finished, std::string& error) override;
 
     // The row `id`, or none when the database does not have it.
     bool findChip(int64_t id, std::optional<ChipRow>& row, std::string& error);
     // The chip that `station` started with its own number `sequence`, if any.
     bool findStationChip(const std::string& station, uint64_t sequence, std::optional<ChipRow>& row,
-                         std::string& error);
+                         std::string& error) override;
     // Whether one of the leases `station` took of `product` holds `serial`.
     bool leaseHolds(const std::string& station, const std::string& product, uint64_t serial,
                     bool& holds, std::string& error);
@@ -283,20 +286,22 @@ class ProductionStore {
                  std::string& error);
 
     // The database's identity: the same for every URL that reaches it.
-    bool identity(std::string& id, std::string& error) { return connection_->identity(id, error); }
+    bool identity(std::string& id, std::string& error) override {
+        return connection_->identity(id, error);
+    }
 
     // The kind of the last failure of a call: Refused also where the store
     // itself refused (a pool used up, a row it does not have).
-    SqlErrorKind errorKind() const { return kind_; }
+    SqlErrorKind errorKind() const override { return kind_; }
     // The last startChip() was refused because its leased number was
     // reclaimed and handed out again.
-    bool handedOutAgain() const { return handedOutAgain_; }
+    bool handedOutAgain() const override { return handedOutAgain_; }
 
     // After the connection was lost: true when it is back.
-    bool reconnect(std::string& error);
+    bool reconnect(std::string& error) override;
     // Also when the connection's last statement met the server gone, which
     // the client library does not always note on the connection itself.
-    bool lost() const {
+    bool lost() const override {
         return connection_->lost() || connection_->errorKind() == SqlErrorKind::Lost;
     }
 

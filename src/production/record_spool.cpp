@@ -173,7 +173,7 @@ bool RecordSpool::append(const ChipRow& outcome, std::string& error) const {
     return appendWhole(path_, lineOf(outcome), error);
 }
 
-bool RecordSpool::flush(ProductionStore& store, Flushed& flushed, std::string& error) const {
+bool RecordSpool::flush(StationLine& store, Flushed& flushed, std::string& error) const {
     LockedFile file(path_, O_RDWR);
     if (file.fd < 0) {
         if (errno == ENOENT) return true;

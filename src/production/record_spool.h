@@ -46,7 +46,7 @@ class RecordSpool {
     // written, then empties itself; `flushed` adds up what happened. When the
     // database goes away in between, false with `error` set, and the spool
     // stays whole for the next time.
-    bool flush(ProductionStore& store, Flushed& flushed, std::string& error) const;
+    bool flush(StationLine& store, Flushed& flushed, std::string& error) const;
 
     // The outcomes it holds, waiting for the database.
     int waiting() const;

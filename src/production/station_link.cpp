@@ -11,6 +11,7 @@
 
 #include "base/platform.h"
 #include "base/safe_file.h"
+#include "production/line_client.h"
 
 namespace ostrel {
 
@@ -23,6 +24,15 @@ std::string stationName() {
 
 StationLink::StationLink(std::string url, std::string stateFolder)
     : url_(std::move(url)), folder_(std::move(stateFolder)) {}
+
+StationLink::~StationLink() {
+    {
+        std::lock_guard<std::mutex> hold(beatMutex_);
+        beatStop_ = true;
+    }
+    beatWake_.notify_all();
+    if (beatThread_.joinable()) beatThread_.join();
+}
 
 namespace {
 
@@ -140,20 +150,29 @@ void StationLink::rememberSeen(const std::string& identity,
 
 bool StationLink::connect(std::string& error) {
     flushed_ = {};
-    if (!store_) {
-        std::unique_ptr<ProductionStore> store = ProductionStore::open(url_, error);
+    if (!line_) {
+        std::unique_ptr<StationLine> line;
+        ProductionStore* direct = nullptr;
+        if (isLineServerUrl(url_)) {
+            line = LineClient::open(url_, lineToken, error);
+        } else {
+            std::unique_ptr<ProductionStore> store = ProductionStore::open(url_, error);
+            direct = store.get();
+            line = std::move(store);
+        }
         std::string identity;
-        if (!store || !store->identity(identity, error)) return false;
-        store_ = std::move(store);
+        if (!line || !line->identity(identity, error)) return false;
+        line_ = std::move(line);
+        direct_ = direct;
         useIdentity(identity);
         rememberSeen(identity, {});
-    } else if (!store_->reconnect(error)) {
+    } else if (!line_->reconnect(error)) {
         return false;
     }
     // Earlier releases named the spool after the URL as it was typed.
     const RecordSpool older(RecordSpool::pathFor(folder_, url_), spool_.setAsidePath());
-    if (older.path() != spool_.path() && !older.flush(*store_, flushed_, error)) return false;
-    if (!spool_.flush(*store_, flushed_, error)) return false;
+    if (older.path() != spool_.path() && !older.flush(*line_, flushed_, error)) return false;
+    if (!spool_.flush(*line_, flushed_, error)) return false;
     offline_ = false;
     settled_ = {};
     learnReclaims();
@@ -165,7 +184,7 @@ bool StationLink::connect(std::string& error) {
 void StationLink::learnReclaims() {
     std::vector<Lease> all;
     std::string ignored;  // learnt at the next connection, or when a start is refused
-    if (!store_->leases("", all, ignored)) return;
+    if (!line_->leases("", all, ignored)) return;
     for (const Lease& lease : all)
         if (lease.station == station && lease.reclaimed) journal_->dropLease(lease.id, ignored);
 }
@@ -177,7 +196,7 @@ void StationLink::settleOrphans() {
     for (const auto& [sequence, drawn] : state.open) {
         if (journal_->ownerAlive(drawn.owner)) continue;
         std::optional<ChipRow> row;
-        if (!store_->findStationChip(station, sequence, row, ignored)) return;
+        if (!line_->findStationChip(station, sequence, row, ignored)) return;
         // The outcome reached the database before the journal heard of it.
         if (row && row->result != "started") {
             if (row->result == "done")
@@ -197,8 +216,8 @@ void StationLink::settleOrphans() {
             chip.product = drawn.product;
             chip.sequence = sequence;
             std::string why;
-            if (!store_->startChip(chip, why)) {
-                if (!store_->handedOutAgain()) return;
+            if (!line_->startChip(chip, why)) {
+                if (!line_->handedOutAgain()) return;
                 // Its number is another chip's now: the station's chip, if
                 // it holds the number, is named to the user.
                 journal_->spend(sequence, kStationStoppedCause, ignored);
@@ -213,7 +232,7 @@ void StationLink::settleOrphans() {
             "given to another chip.";
         chip.spent = true;
         bool finished = false;
-        if (!store_->finishChip(chip, finished, ignored)) return;
+        if (!line_->finishChip(chip, finished, ignored)) return;
         journal_->spend(sequence, kStationStoppedCause, ignored);
         ++settled_.spent;
     }
@@ -231,7 +250,7 @@ void StationLink::reportIn(const std::string& only) {
         if (product && product->name == name) report.waiting = static_cast<uint64_t>(waiting);
         for (const auto& [sequence, drawn] : state.open)
             if (drawn.product == name && !journal_->ownerAlive(drawn.owner)) ++report.waiting;
-        if (!store_->report(report, ignored)) return;
+        if (!line_->report(report, ignored)) return;
     }
 }
 
@@ -249,7 +268,7 @@ bool StationLink::goOffline() {
 bool StationLink::listProducts(std::vector<Product>& products, std::string& error) {
     std::string identity;
     if (offline_) return readLastSeen(identity, products);
-    if (!store_->listProducts(products, error)) return false;
+    if (!line_->listProducts(products, error)) return false;
     rememberSeen(identity_, products);
     return true;
 }
@@ -264,9 +283,9 @@ bool StationLink::findProduct(const std::string& name, std::optional<Product>& f
             if (p.name == name) found = p;
         return true;
     }
-    if (!store_->findProduct(name, found, error)) {
+    if (!line_->findProduct(name, found, error)) {
         // Gone since the connection: go on from what was last seen of it.
-        if (store_->lost() && goOffline()) return findProduct(name, found, error);
+        if (line_->lost() && goOffline()) return findProduct(name, found, error);
         return false;
     }
     if (found) rememberSeen(identity_, {*found});
@@ -296,7 +315,7 @@ bool StationLink::draw(ChipRow& row, std::string& error) {
     }
     if (!error.empty()) return false;
     Lease lease;
-    if (!store_->takeLease(row.product, station, lease, error) ||
+    if (!line_->takeLease(row.product, station, lease, error) ||
         !journal_->addLease(lease, error) ||
         !journal_->draw(row.product, sequence, number, left, error))
         return false;
@@ -335,29 +354,29 @@ bool StationLink::start(ChipRow& row, std::string& error) {
     row.product = product ? product->name : std::string();
     row.serial.reset();
     row.sequence.reset();
-    if ((!store_ || store_->lost() || offline_) && !connect(error)) return startOffline(row, error);
+    if ((!line_ || line_->lost() || offline_) && !connect(error)) return startOffline(row, error);
     if (product && product->serial && !draw(row, error)) return false;
     // A server that restarted since the last chip is found out by the first
     // statement: connect again and try once more. Should the lost attempt
     // have committed after all, its row stays started and its number unused.
     // One that could not be done now (a conflict, a lock) is tried once more.
-    if (store_->startChip(row, error) ||
-        (store_->errorKind() == SqlErrorKind::Retry && store_->startChip(row, error)) ||
-        (store_->lost() && connect(error) && store_->startChip(row, error)))
+    if (line_->startChip(row, error) ||
+        (line_->errorKind() == SqlErrorKind::Retry && line_->startChip(row, error)) ||
+        (line_->lost() && connect(error) && line_->startChip(row, error)))
         return true;
     // The lease was reclaimed meanwhile and its number handed out again: the
     // station drops the lease and draws a number of another.
-    if (row.sequence && store_->handedOutAgain()) {
+    if (row.sequence && line_->handedOutAgain()) {
         std::string ignored;  // a number left drawn is only never drawn again
         learnReclaims();
         journal_->giveBack(*row.sequence, ignored);
         if (!draw(row, error)) return false;
-        if (store_->startChip(row, error)) return true;
+        if (line_->startChip(row, error)) return true;
     }
     // The database went away: the chip goes on with its number, and its
     // start is sent again with its outcome (should the lost attempt have
     // committed, that start finds its row).
-    if (row.sequence && (!store_ || store_->lost()) && goOffline()) {
+    if (row.sequence && (!line_ || line_->lost()) && goOffline()) {
         row.id = 0;
         return true;
     }
@@ -368,12 +387,12 @@ bool StationLink::start(ChipRow& row, std::string& error) {
 }
 
 void StationLink::topUp() {
-    if (!product || !product->serial || !journal_ || !store_ || store_->lost()) return;
+    if (!product || !product->serial || !journal_ || !line_ || line_->lost()) return;
     uint64_t left = 0;
     std::string ignored;  // the next chip tries again
     if (!journal_->left(product->name, left, ignored) || left * 2 >= product->leaseSize) return;
     Lease lease;
-    if (store_->takeLease(product->name, station, lease, ignored))
+    if (line_->takeLease(product->name, station, lease, ignored))
         journal_->addLease(lease, ignored);
 }
 
@@ -395,7 +414,7 @@ StationLink::Kept StationLink::finish(const ChipRow& finished, bool writeBegun, 
     if (outcome.id == 0) {
         error.clear();
         kept = spool_.append(outcome, spoolError) ? Kept::Spooled : Kept::Lost;
-    } else if (store_ && store_->finishChip(outcome, written, error)) {
+    } else if (line_ && line_->finishChip(outcome, written, error)) {
         kept = Kept::Stored;
     } else {
         kept = spool_.append(outcome, spoolError) ? Kept::Spooled : Kept::Lost;
@@ -409,6 +428,78 @@ StationLink::Kept StationLink::finish(const ChipRow& finished, bool writeBegun, 
         if (product) reportIn(product->name);
     }
     return kept;
+}
+
+ProgrammerBeat& StationLink::programmerBeat(const std::string& serial) {
+    for (ProgrammerBeat& p : beat_.programmers)
+        if (p.serial == serial) return p;
+    beat_.programmers.push_back({});
+    beat_.programmers.back().serial = serial;
+    return beat_.programmers.back();
+}
+
+void StationLink::tellProgrammer(const std::string& serial, const std::string& state,
+                                 int progress) {
+    if (!isLineServerUrl(url_)) return;
+    {
+        std::lock_guard<std::mutex> hold(beatMutex_);
+        ProgrammerBeat& p = programmerBeat(serial);
+        p.state = state;
+        p.progress = progress;
+    }
+    beatChanged();
+}
+
+void StationLink::tellFinished(const std::string& serial, const std::string& state,
+                               const std::string& result, std::optional<uint64_t> number) {
+    if (!isLineServerUrl(url_)) return;
+    {
+        std::lock_guard<std::mutex> hold(beatMutex_);
+        ProgrammerBeat& p = programmerBeat(serial);
+        p.state = state;
+        p.progress = 0;
+        p.lastResult = result;
+        p.lastSerial = number;
+    }
+    beatChanged();
+}
+
+void StationLink::beatChanged() {
+    // What the station holds is read here, not by the thread: the journal's
+    // lock keeps other processes out, not other threads of this one.
+    uint64_t left = 0;
+    int waiting = 0;
+    if (!holding(left, waiting)) {
+        left = 0;
+        waiting = journal_ ? spool_.waiting() : 0;
+    }
+    {
+        std::lock_guard<std::mutex> hold(beatMutex_);
+        beat_.leaseLeft = left;
+        beat_.waiting = waiting;
+        beatPending_ = true;
+        if (!beatThread_.joinable()) beatThread_ = std::thread([this] { beatLoop(); });
+    }
+    beatWake_.notify_all();
+}
+
+void StationLink::beatLoop() {
+    std::string error;
+    std::unique_ptr<LineClient> client = LineClient::open(url_, lineToken, error);
+    if (!client) return;
+    client->timeoutSeconds = 2;
+    std::unique_lock<std::mutex> hold(beatMutex_);
+    for (;;) {
+        beatWake_.wait_for(hold, std::chrono::seconds(kHeartbeatSeconds),
+                           [this] { return beatPending_ || beatStop_; });
+        // A station that stops sends what it has not sent yet, and no more.
+        if (beatStop_ && !beatPending_) return;
+        const StationBeat beat = beat_;
+        beatPending_ = false;
+        hold.unlock();
+        client->heartbeat(beat, error);  // one not heard is sent again in a few seconds
+        hold.lock();
+    }
 }
 
 }  // namespace ostrel

@@ -9,15 +9,25 @@
 // station that starts while the database is away can go on too. Only when
 // the lease is used up does a chip not start. An outcome that the database
 // could not take after the chip was programmed goes to the spool as well.
+//
+// The line is the database itself (a database URL) or the line server in
+// front of it (an http:// or https:// URL, with the station's token); the
+// station works the same over both. To the line server the station also
+// tells what its programmers do, after each chip and every few seconds, from
+// a thread of its own so that no chip waits for it.
 
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "production/production_store.h"
 #include "production/record_spool.h"
 #include "production/station_journal.h"
+#include "production/station_line.h"
 
 namespace ostrel {
 
@@ -29,14 +39,25 @@ class StationLink {
   public:
     // `url` as the user gave it; the spool lives in `stateFolder`.
     StationLink(std::string url, std::string stateFolder);
+    ~StationLink();
+    StationLink(const StationLink&) = delete;
+    StationLink& operator=(const StationLink&) = delete;
+
+    // The station's token for a line server's URL; set before connect().
+    std::string lineToken;
 
     // Connects, creates or upgrades the schema and writes the spool, which is
     // named after the database's identity (not the URL's spelling, so that
     // every URL of one database finds the same spool). False with `error` set
     // when the database cannot be used.
     bool connect(std::string& error);
-    ProductionStore& store() { return *store_; }
-    bool connected() const { return store_ != nullptr; }
+    // What the station calls on: the database or the line server.
+    StationLine& line() { return *line_; }
+    // The database itself, for what only it does (products changed, records
+    // read): null when the line is a server.
+    ProductionStore* database() { return direct_; }
+    ProductionStore& store() { return *direct_; }
+    bool connected() const { return line_ != nullptr; }
     // After connect() failed: true when the station can go on from what it
     // last saw of this database (its journal and products); chips then start
     // from the lease until the database is back.
@@ -101,11 +122,22 @@ class StationLink {
     };
     const Settled& settled() const { return settled_; }
 
+    // What the programmer `serial` does now, for the line's people: idle,
+    // programming, or waiting for the next chip of a batch; with a chip's
+    // result it has just finished that chip (`number`: its serial number). A line server hears it
+    // soon after, and again every few seconds.
+    void tellProgrammer(const std::string& serial, const std::string& state, int progress);
+    void tellFinished(const std::string& serial, const std::string& state,
+                      const std::string& result, std::optional<uint64_t> number);
+    // Seconds between heartbeats while nothing happens.
+    static constexpr int kHeartbeatSeconds = 3;
+
   private:
     std::string url_;
     std::string folder_;
     RecordSpool spool_{""};
-    std::unique_ptr<ProductionStore> store_;
+    std::unique_ptr<StationLine> line_;
+    ProductionStore* direct_ = nullptr;
     RecordSpool::Flushed flushed_;
     std::unique_ptr<StationJournal> journal_;
     bool offline_ = false;
@@ -136,6 +168,18 @@ class StationLink {
     // `product` alone, when not empty).
     void reportIn(const std::string& product);
     Settled settled_;
+
+    // The heartbeat: the station's state, sent by its own thread.
+    void beatChanged();
+    // The programmer's entry in the beat, made when missing; beatMutex_ held.
+    ProgrammerBeat& programmerBeat(const std::string& serial);
+    void beatLoop();
+    std::mutex beatMutex_;
+    std::condition_variable beatWake_;
+    StationBeat beat_;
+    bool beatPending_ = false;
+    bool beatStop_ = false;
+    std::thread beatThread_;
 };
 
 }  // namespace ostrel
