@@ -2,8 +2,9 @@
 # command-line programs on the same core, the programmer simulator as
 # libusb0.dll and the core test programs, run under Wine. No window: the core
 # links no Qt. Left out: the production database's clients (--db says it is
-# not available in this build) and the USB device notifications, which only
-# the window uses.
+# not available in this build; a station records its chips through the line
+# server with WinHTTP) and the USB device notifications, which only the
+# window uses.
 find_package(Threads REQUIRED)
 # zlib (CRC-32) is linked in too.
 find_library(OSTREL_STATIC_ZLIB NAMES libz.a REQUIRED)
@@ -21,12 +22,18 @@ foreach(sub base catalogue usb buffers operations firmware production)
     list(APPEND core_src ${sub_src})
 endforeach()
 list(FILTER core_src EXCLUDE REGEX
-     "/(platform_posix|device_change|hid_device|sqlite_connection|postgres_connection)\\.cpp$")
-list(APPEND core_src ${src}/base/platform_windows.cpp ${src}/firmware/hid_device_windows.cpp
-     ${src}/production/sql_unavailable.cpp)
+     "/(platform_posix|platform_http_posix|device_change|hid_device|sqlite_connection|postgres_connection)\\.cpp$")
+list(APPEND core_src ${src}/base/platform_windows.cpp ${src}/base/platform_http_windows.cpp
+     ${src}/firmware/hid_device_windows.cpp ${src}/production/sql_unavailable.cpp)
 add_library(ostrel_core STATIC ${core_src})
 target_include_directories(ostrel_core PUBLIC ${src})
-target_link_libraries(ostrel_core PUBLIC ${OSTREL_STATIC_ZLIB} Threads::Threads bcrypt setupapi hid shell32)
+target_link_libraries(ostrel_core PUBLIC ${OSTREL_STATIC_ZLIB} Threads::Threads bcrypt setupapi hid shell32
+                                         winhttp)
+# The line server's JSON: nlohmann-json is header-only, and its folder is
+# taken alone (not all of /usr/include, which is the build machine's).
+set(OSTREL_JSON_INCLUDE ${CMAKE_BINARY_DIR}/json-include)
+file(COPY /usr/include/nlohmann DESTINATION ${OSTREL_JSON_INCLUDE})
+target_include_directories(ostrel_core PRIVATE ${OSTREL_JSON_INCLUDE})
 
 file(GLOB cli_src CONFIGURE_DEPENDS ${src}/cli/*.cpp)
 add_executable(ostrel-cli ${cli_src})
