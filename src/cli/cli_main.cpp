@@ -164,7 +164,7 @@ class Program {
     std::string resultFields_;  // more fields of the result object (checksums)
     // The chip to choose: --chip and --maker, or a product's chip.
     std::string chipName_, makerName_;
-    // --db: the station's link to the production database.
+    // --db or --line: the station's link to the production line.
     std::unique_ptr<StationLink> database_;
     // auto --product: the product's chip is chosen and its file loaded.
     bool productLoaded_ = false;
@@ -652,7 +652,7 @@ int Program::run() {
         if (!error.empty()) return fail(ExitUsage, error);
     }
     // The database before the programmer: a chip is not started without it.
-    if (!options_.db.empty() && command != "product") {
+    if (!options_.stationUrl().empty() && command != "product") {
         std::string away;
         database_ = connectDatabase(options_, ui_, language_, true, away);
         if (!database_) return finish(ExitUsage, away);

@@ -4,6 +4,7 @@
 
 #include "base/locale_language.h"
 #include "base/messages.h"
+#include "production/line_client.h"
 #include "production/production_store.h"
 #include "production/serial_counter.h"
 
@@ -85,7 +86,7 @@ const char kUsage[] =
     "                   (--serial ADDR:BYTES:START[:STEP][:le|be]), leased to\n"
     "                   the stations --lease N at a time (default 20)\n"
     "  product set NAME with --db: change product NAME's --lease N\n"
-    "  product list     with --db: print the products, one a line:\n"
+    "  product list     with --db or --line: print the products, one a line:\n"
     "                   NAME<TAB>CHIP<TAB>SHA-256<TAB>serial numbers<TAB>lease\n"
     "  product leases   with --db: print every lease (of --product alone) under a\n"
     "                   line of column names: lease, product, station, first,\n"
@@ -103,6 +104,9 @@ const char kUsage[] =
     "                   product, message, spent (the chip's number may be on it\n"
     "                   and is never given to another); see --product, --since,\n"
     "                   --serial, --result, --csv and --summary\n"
+#else
+    "  product list     with --line: print the line's products, one a line:\n"
+    "                   NAME<TAB>CHIP<TAB>SHA-256<TAB>serial numbers<TAB>lease\n"
 #endif
     "\n"
     "FILE formats follow the extension, as the window's Open and Save do:\n"
@@ -216,12 +220,22 @@ const char kUsage[] =
     "                     kept in the state folder and written at the next\n"
     "                     connection. The station is named by OSTREL_STATION, else\n"
     "                     by the host name\n"
+#endif
+    "      --line URL     the line server (ostrel-line) in front of the line's\n"
+    "                     database, http[s]://HOST[:PORT]: instead of --db for a\n"
+    "                     chip command and product list, with the same leases,\n"
+    "                     journal and spool while it is away. The station's token\n"
+    "                     (ostrel-line station add prints it) is read from\n"
+    "                     OSTREL_LINE_TOKEN or --line-token-file; HTTPS checks\n"
+    "                     the server's certificate against the system's\n"
+    "      --line-token-file FILE  the file that holds the station's token\n"
     "      --product NAME auto: program product NAME: FILE must hold its image and\n"
     "                     the chip (--chip, or else the product's) must be its chip,\n"
     "                     or the command is refused before the programmer is\n"
     "                     touched; a product with serial numbers gives each chip\n"
     "                     a number of the station's lease. records: its chips only;\n"
     "                     product leases and reclaim: its leases only\n"
+#ifndef _WIN32
     "      --image FILE   product add: the product's image\n"
     "      --lease N      product add and set: the serial numbers a station takes\n"
     "                     from the product's pool at once (1 to what the pool has\n"
@@ -252,7 +266,8 @@ const char kUsage[] =
     "the catalogue's first chip for the programmer's set-up.\n"
     "\n"
 #ifdef _WIN32
-    "Not in this build: the production database of a line (--db, product, records).\n"
+    "Not in this build: the production database itself (--db, product add and set,\n"
+    "records); a station records its chips through the line server (--line).\n"
     "\n"
 #endif
     "Messages go to standard error; chips, detect, info, list, checksum and verify\n"
@@ -298,6 +313,7 @@ const char kUsage[] =
     "  ostrel-cli --db postgresql://line@db.local/line auto --product board fw.bin\n"
     "  ostrel-cli --db postgresql://line@db.local/line records --summary\n"
 #endif
+    "  ostrel-cli --line https://line.local:8470 auto --product board fw.bin\n"
     "\n"
 #ifdef _WIN32
     "Without a programmer: the programmer simulator (libusb0.dll in the build's sim\n"
@@ -342,6 +358,8 @@ const std::vector<OptionSpec>& optionTable() {
         {"--log", nullptr, V::File, nullptr, nullptr, &Options::log},
         {"--serial", nullptr, V::Anything, nullptr, nullptr, &Options::serial},
         {"--db", nullptr, V::Anything, nullptr, nullptr, &Options::db},
+        {"--line", nullptr, V::Anything, nullptr, nullptr, &Options::line},
+        {"--line-token-file", nullptr, V::File, nullptr, nullptr, &Options::lineTokenFile},
         {"--product", nullptr, V::Anything, nullptr, nullptr, &Options::product},
         {"--image", nullptr, V::File, nullptr, nullptr, &Options::image},
         {"--lease", nullptr, V::Anything, nullptr, nullptr, &Options::lease},
@@ -458,7 +476,22 @@ bool productionOptionsValid(const Options& options, std::string& error) {
         if (!product && !records && !chipCommandNamed(c))
             return refuse("--db goes with the chip commands, product and records");
     }
-    if ((product || records) && options.db.empty()) return refuse(c + " needs --db URL");
+    if (!options.line.empty()) {
+        platform::HttpTarget target;
+        std::string prefix;
+        if (!parseLineUrl(options.line, target, prefix, error)) return refuse("--line: " + error);
+        if (!options.db.empty()) return refuse("--line and --db exclude each other");
+        // The server's products are changed with its admin token, not by a station.
+        if (records || (product && options.arguments[0] != "list"))
+            return refuse(c + (product ? " " + options.arguments[0] : std::string()) +
+                          " needs --db URL: a line server's station has product list only");
+        if (!product && !chipCommandNamed(c))
+            return refuse("--line goes with the chip commands and product list");
+    }
+    if (!options.lineTokenFile.empty() && options.line.empty())
+        return refuse("--line-token-file goes with --line");
+    if ((product || records) && options.stationUrl().empty())
+        return refuse(c + " needs --db URL" + (product ? " or --line URL" : ""));
     if (!options.image.empty() && !product) return refuse("--image goes with product add");
     if (!options.lease.empty() &&
         (!product || (options.arguments[0] != "add" && options.arguments[0] != "set")))
@@ -478,7 +511,7 @@ bool productionOptionsValid(const Options& options, std::string& error) {
     if (!options.product.empty()) {
         if (chipCommandNamed(c) != ChipCommand::Auto && !records && !ofLeases)
             return refuse("--product goes with auto, records, product leases and product reclaim");
-        if (options.db.empty()) return refuse("--product needs --db URL");
+        if (options.stationUrl().empty()) return refuse("--product needs --db URL or --line URL");
         if (!productNameValid(options.product))
             return refuse("--product: '" + options.product + "' is not a product's name");
         if (options.detect) return refuse("--product chooses the chip: leave out --detect");
@@ -541,9 +574,9 @@ bool productionOptionsValid(const Options& options, std::string& error) {
     if (!options.serial.empty() &&
         (options.log.empty() || chipCommandNamed(c) != ChipCommand::Auto))
         return refuse("--serial goes with auto and --log");
-    if (!options.serial.empty() && !options.db.empty())
+    if (!options.serial.empty() && !options.stationUrl().empty())
         return refuse(
-            "--serial and --db: with a database the numbers come from the product "
+            "--serial and --db or --line: with a database the numbers come from the product "
             "(product add --serial)");
     SerialFormat serial;
     if (!options.serial.empty() && !parseSerialFormat(options.serial, serial, error))
@@ -598,8 +631,8 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
             value = argv[++i];
         }
         // The database's options take no empty value: "--product=" is a mistake.
-        for (const char* name :
-             {"--db", "--product", "--image", "--lease", "--since", "--result"}) {
+        for (const char* name : {"--db", "--line", "--line-token-file", "--product", "--image",
+                                 "--lease", "--since", "--result"}) {
             if (value->empty() && std::string(option->longName) == name) {
                 error = std::string(name) + " needs a value";
                 return false;

@@ -37,6 +37,10 @@ struct Options {
     bool summary = false;  // --summary (records)
     bool gaps = false;     // --gaps (records): the pool's numbers on no passed chip
     std::string station;   // --station S (product reclaim)
+    // The line server in front of the database, instead of --db, and the
+    // file that holds the station's token for it.
+    std::string line;           // --line URL
+    std::string lineTokenFile;  // --line-token-file FILE
     bool detect = false;
     bool force = false;    // --force: replace an existing output file
     bool anyChip = false;  // --any-chip: go on whatever chip the socket holds
@@ -53,6 +57,9 @@ struct Options {
     bool all = false;       // --all: verify reads on and lists every difference
     bool noVerify = false;  // --no-verify: neither write nor erase checks the chip after it
     bool twice = false;     // --twice: read reads the chip twice and compares the reads
+
+    // Where the station's chips are recorded: --line, else --db (empty: nowhere).
+    const std::string& stationUrl() const { return line.empty() ? db : line; }
 };
 
 // A serial number as records --serial takes it: decimal, or hexadecimal after 0x.

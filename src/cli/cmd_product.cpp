@@ -10,6 +10,7 @@
 #include "base/texts.h"
 #include "buffers/data_buffers.h"
 #include "cli/production_commands.h"
+#include "production/line_client.h"
 
 namespace ostrel::cli {
 namespace {
@@ -118,17 +119,24 @@ std::unique_ptr<StationLink> connectDatabase(const Options& options, TerminalUi&
     const std::string folder = ProgramPaths::stateFolder();
     std::error_code ignored;  // a folder that cannot be made fails the spool, if one is needed
     std::filesystem::create_directories(folder, ignored);
-    auto link = std::make_unique<StationLink>(options.db, folder);
+    const std::string& url = options.stationUrl();
+    auto link = std::make_unique<StationLink>(url, folder);
     std::string error;
+    if (isLineServerUrl(url) && !readLineToken(options.lineTokenFile, link->lineToken, error)) {
+        problem = databaseProblem(chipWaits ? Txt::DatabaseAway : Txt::DatabaseUnusable, url, error,
+                                  language);
+        ui.error(problem);
+        return nullptr;
+    }
     const bool connected = link->connect(error);
     // A chip may go on from the station's lease while the database is away.
     if (!connected && chipWaits && link->goOffline()) {
-        ui.note(databaseProblem(Txt::DatabaseOffline, options.db, error, language));
+        ui.note(databaseProblem(Txt::DatabaseOffline, url, error, language));
         return link;
     }
     if (!connected) {
-        problem = databaseProblem(chipWaits ? Txt::DatabaseAway : Txt::DatabaseUnusable, options.db,
-                                  error, language);
+        problem = databaseProblem(chipWaits ? Txt::DatabaseAway : Txt::DatabaseUnusable, url, error,
+                                  language);
         ui.error(problem);
         return nullptr;
     }
@@ -157,8 +165,9 @@ std::string productCommand(ProductContext& c) {
         std::unique_ptr<StationLink> link = connectDatabase(o, c.ui, c.language, false, error);
         std::vector<Product> products;
         if (!link) return error;
-        if (!link->store().listProducts(products, error))
-            return refuse(c.ui, databaseProblem(Txt::DatabaseUnusable, o.db, error, c.language));
+        if (!link->listProducts(products, error))
+            return refuse(
+                c.ui, databaseProblem(Txt::DatabaseUnusable, o.stationUrl(), error, c.language));
         for (const Product& p : products) {
             const std::string lease = p.serial ? std::to_string(p.leaseSize) : "";
             if (o.json)
@@ -222,7 +231,8 @@ std::string checkProduct(ProductContext& c, StationLink& link, const std::string
     std::optional<Product> product;
     std::string error;
     if (!link.findProduct(c.options.product, product, error))
-        return refuse(c.ui, databaseProblem(Txt::DatabaseAway, c.options.db, error, c.language));
+        return refuse(
+            c.ui, databaseProblem(Txt::DatabaseAway, c.options.stationUrl(), error, c.language));
     if (!product)
         return refuse(c.ui,
                       fillIn(programText(Txt::ProductUnknown, c.language), {c.options.product}));
