@@ -1,5 +1,7 @@
 // Batch mode as a production run: before it starts, the line's database when
-// the settings name one ([PRODUCTION] Database=), the serial-number dialog
+// the settings name one ([PRODUCTION] Database=), or the line server in front
+// of it ([PRODUCTION] Line=, with the station's token in the file
+// LineTokenFile= names or in OSTREL_LINE_TOKEN), the serial-number dialog
 // with the database's products, the day's production log in the user's
 // state folder (both named in the log pane) and the programmer's serial
 // number; while it runs, a line (and a row) per chip and the chips passed and
@@ -14,6 +16,7 @@
 #include "catalogue/chip_lookup.h"
 #include "catalogue/gbk_text.h"
 #include "operations/window_presenter.h"
+#include "production/line_client.h"
 #include "production/production_run.h"
 #include "production/station_link.h"
 #include "production/ui/serial_dialog.h"
@@ -60,14 +63,26 @@ bool TForm1::connectLineDatabase(BatchProduction& p, const std::string& folder,
                                  std::vector<Product>& products) {
     p.database.reset();
     products.clear();
-    const std::string url =
-        settingsFile_->readString("PRODUCTION", "Database").value_or(std::string());
+    // The line server, where one is named, stands in front of the database.
+    std::string url = settingsFile_->readString("PRODUCTION", "Line").value_or(std::string());
+    const bool server = !url.empty();
+    if (!server) url = settingsFile_->readString("PRODUCTION", "Database").value_or(std::string());
     if (url.empty()) return true;
     const int language = state_->language;
     std::error_code ignored;  // a folder that cannot be made fails the log below
     std::filesystem::create_directories(folder, ignored);
     auto link = std::make_unique<StationLink>(url, folder);
     std::string error;
+    platform::HttpTarget target;
+    std::string prefix;
+    if (server &&
+        (!parseLineUrl(url, target, prefix, error) ||
+         !readLineToken(
+             settingsFile_->readString("PRODUCTION", "LineTokenFile").value_or(std::string()),
+             link->lineToken, error))) {
+        refuse(*ui_, databaseProblem(Txt::DatabaseUnusable, url, error, language));
+        return false;
+    }
     const bool connected = link->connect(error);
     // Batch mode may go on from the station's lease while the database is away.
     if (!connected && link->goOffline())
@@ -161,10 +176,12 @@ void TForm1::startProductionBatch() {
     std::string why;
     // While the database is away the programmer is named by its chips' rows.
     if (p.database && !p.database->offline() &&
-        !p.database->store().registerProgrammer(p.database->station, info.serialNumber, why)) {
+        !p.database->line().registerProgrammer(p.database->station, info.serialNumber, why)) {
         refuse(*ui_, databaseProblem(Txt::DatabaseAway, p.database->url(), why, language));
         return keepButton();
     }
+    // The line's board shows the programmer waiting for its first chip.
+    if (p.database) p.database->tellProgrammer(info.serialNumber, "waiting", 0);
     // Batch mode stays on this programmer, whatever comes or goes meanwhile.
     batchProgrammer_ = usb_->openedPath();
     batchProgrammerName_ =
