@@ -35,6 +35,8 @@ set(linux_only
     codecs/convert_test.cpp codecs/fuzz_test.cpp
     codecs/interop_test.cpp codecs/fuzz_corpus_objcopy_test.cpp
     base/settings_paths_test.cpp
+    # the line server, a Linux program, started as a process
+    production/station_over_line_test.cpp
     # the catalogue's source table read through POSIX files, and the layering
     # check, which reads the source tree the same way on both
     default_catalogue/chip_table_test.cpp layering/layering_test.cpp)
@@ -78,3 +80,11 @@ target_compile_definitions(test_default_catalogue PRIVATE
 add_test(NAME wine_cli_commands
          COMMAND bash ${tests}/wine/cli_commands.sh ${CMAKE_BINARY_DIR})
 set_tests_properties(wine_cli_commands PROPERTIES TIMEOUT 300)
+
+# The line: two Linux stations and ostrel-cli.exe on one line server, which is
+# the Linux build's (scripts/test builds it before this one).
+set(OSTREL_LINUX_BUILD ${CMAKE_SOURCE_DIR}/build CACHE PATH
+    "The Linux build whose ostrel-line and ostrel-cli the line test runs")
+add_test(NAME wine_line_stations
+         COMMAND bash ${tests}/wine/line_stations.sh ${OSTREL_LINUX_BUILD} ${CMAKE_BINARY_DIR})
+set_tests_properties(wine_line_stations PROPERTIES TIMEOUT 300)

@@ -435,6 +435,10 @@ TEST_F(ProductionLine, WrongImageChipOrInputIsRefusedAndTouchesNothing) {
     // Refused before any connection: a server that is not there would say so.
     const std::string fresh = "postgresql://line:s3cret@/line?host=" + dir.file("no-server");
     const std::string img = image();
+    // A line server where none listens, and a token that must not be shown.
+    const std::string away = "http://127.0.0.1:1";
+    writeFile(dir.file("token"), "s3cret0123\n");
+    const std::string token = dir.file("token");
     const struct {
         std::vector<std::string> args;
         const char* err;
@@ -499,6 +503,19 @@ TEST_F(ProductionLine, WrongImageChipOrInputIsRefusedAndTouchesNothing) {
         {{"--db", fresh, "--log", dir.file("p.jsonl"), "--serial", "0:4:1", "-c", "W25X10", "auto",
           img},
          "--serial and --db"},
+        {{"--line", "ftp://line", "-c", "W25X10", "auto", img},
+         "--line: a line server's URL begins with http:// or https://"},
+        {{"--line", away, "records"}, "records needs --db URL: a line server's station has"},
+        {{"--line", away, "product", "add", "p", "-c", "W25X10", "--image", img},
+         "product add needs --db URL"},
+        {{"--line", away, "--db", url, "-c", "W25X10", "auto", img},
+         "--line and --db exclude each other"},
+        {{"--line-token-file", token, "-c", "W25X10", "auto", img},
+         "--line-token-file goes with --line"},
+        {{"--line", away, "-c", "W25X10", "auto", img},
+         "a line server needs the station's token in OSTREL_LINE_TOKEN"},
+        {{"--line", away, "--line-token-file", token, "-c", "W25X10", "auto", img},
+         "http://127.0.0.1:1 cannot be used: the line server does not answer: no connection"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args.back());
