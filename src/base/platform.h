@@ -1,9 +1,8 @@
 #pragma once
 // What the program needs of the operating system, in one place: files named
 // in UTF-8, locks, the time of day, large buffers, libraries loaded by name,
-// the user's folders, Ctrl+C, the console, GBK text, SHA-256 and HTTP. The
-// build compiles one implementation: platform_posix.cpp or platform_windows.cpp
-// (HTTP: platform_http_posix.cpp or platform_http_windows.cpp).
+// the user's folders, Ctrl+C, the console, GBK text and SHA-256. The build
+// compiles one implementation: platform_posix.cpp or platform_windows.cpp.
 // Everything else in the program (apart from the USB and HID transports)
 // reaches the system only through here.
 //
@@ -194,24 +193,5 @@ class Sha256 {
     struct State;
     std::unique_ptr<State> state_;
 };
-
-// ---- HTTP (the line server's client).
-
-struct HttpTarget {
-    bool tls = false;  // https
-    std::string host;  // a name or an address (an IPv6 one without brackets)
-    int port = 80;
-    std::string hostHeader;  // the Host header: the URL's host[:port] as written
-};
-struct HttpReply {
-    int status = 0;     // 0: no answer (no connection, a timeout, a TLS failure)
-    std::string body;   // the answer's body
-    std::string error;  // English, when status is 0
-};
-// Sends one request with a bearer token and a JSON body (none when empty).
-// Certificates are checked against the system's (OpenSSL: SSL_CERT_FILE
-// names another file of them). The token appears in no error.
-HttpReply httpRequest(const HttpTarget& target, const std::string& method, const std::string& path,
-                      const std::string& body, const std::string& token, int timeoutSeconds);
 
 }  // namespace ostrel::platform

@@ -2,7 +2,7 @@
 
 #include <httplib.h>
 
-#include "base/platform.h"
+#include "base/platform_http.h"
 
 namespace ostrel::platform {
 namespace {

@@ -5,7 +5,7 @@
 #include <windows.h>
 #include <winhttp.h>
 
-#include "base/platform.h"
+#include "base/platform_http.h"
 
 namespace ostrel::platform {
 namespace {

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "base/platform.h"
+#include "base/platform_http.h"
 #include "production/production_store.h"
 
 namespace ostrel {

@@ -15,7 +15,7 @@
 #include <string>
 #include <thread>
 
-#include "base/platform.h"
+#include "base/platform_http.h"
 
 namespace ostrel::testing {
 
