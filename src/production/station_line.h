@@ -57,37 +57,17 @@ class StationLine {
     // Every lease (of `product` alone, unless empty), reclaimed ones marked;
     // a line that does not say gives none, and the station learns of a
     // reclaim when a start is refused.
-    virtual bool leases(const std::string& product, std::vector<Lease>& leases,
-                        std::string& error) {
-        (void)product;
-        (void)leases;
-        (void)error;
-        return true;
-    }
+    virtual bool leases(const std::string& product, std::vector<Lease>& leases, std::string& error);
     // The row `station` started as its chip `sequence` (empty: none); false
     // where the line cannot look it up, and the draw stays open.
     virtual bool findStationChip(const std::string& station, uint64_t sequence,
-                                 std::optional<ChipRow>& row, std::string& error) {
-        (void)station;
-        (void)sequence;
-        (void)row;
-        error = "the line does not look up a station's chips";
-        return false;
-    }
+                                 std::optional<ChipRow>& row, std::string& error);
     // What the station's journal holds of a product; a line server hears it
     // with the heartbeat instead.
-    virtual bool report(const StationReport& report, std::string& error) {
-        (void)report;
-        (void)error;
-        return true;
-    }
+    virtual bool report(const StationReport& report, std::string& error);
     // The station's state for the people who watch the line; a database
     // keeps none of it.
-    virtual bool heartbeat(const StationBeat& beat, std::string& error) {
-        (void)beat;
-        (void)error;
-        return true;
-    }
+    virtual bool heartbeat(const StationBeat& beat, std::string& error);
 
     virtual SqlErrorKind errorKind() const = 0;
     virtual bool lost() const = 0;
