@@ -146,6 +146,15 @@ class LineStation : public SimFixture {
              [&](std::string& e) { return wrongHost.registerProgrammer("", "OST1", e); },
              &wrongHost, SqlErrorKind::Refused, "421"},
         };
+        // The heartbeat as the station sends it is one the server takes.
+        StationBeat beat;
+        beat.programmers = {{"OST1", "programming", 40, "", std::nullopt},
+                            {"OST2", "waiting", 0, "done", 1003}};
+        beat.leaseLeft = 2;
+        EXPECT_TRUE(station.heartbeat(beat, error)) << error;
+        beat.programmers[0].state = "asleep";
+        EXPECT_FALSE(station.heartbeat(beat, error));
+        EXPECT_EQ(station.errorKind(), SqlErrorKind::Refused) << error;
         for (const auto& r : refusals) {
             SCOPED_TRACE(r.what);
             error.clear();
@@ -191,7 +200,7 @@ TEST_F(LineStation, GoesOnFromItsLeaseWhileTheServerIsAwayOnSqliteAndPostgres) {
 }
 
 // What the station takes for a line server and its token, and what not.
-TEST(LineStation, UrlsAndTokensAreTakenOnlyWhole) {
+TEST(LineAddress, UrlsAndTokensAreTakenOnlyWhole) {
     const struct {
         const char* url;
         const char* target;  // tls host port hostHeader prefix, or the error
