@@ -82,6 +82,8 @@ for name in linux1 linux2 windows1; do
     check "$name: every chip passed (exit 0)" \
         test "$(grep -c '^0$' "$name.status")" -eq "$chips"
     [ "$(grep -c '^0$' "$name.status")" -eq "$chips" ] || sed 's/^/  /' "$name.err" >&2
+    check "$name shows its token nowhere" \
+        test -z "$(grep -lF "$(cat "$name.token")" "$name.out" "$name.err" line.log)"
 done
 
 # Tab-separated: row, time, station, programmer, chip, ID, command, result,
