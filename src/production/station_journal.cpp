@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +12,7 @@
 #include <optional>
 
 #include "base/platform.h"
+#include "base/safe_file.h"
 #include "buffers/checksums.h"
 #include "production/tab_fields.h"
 
@@ -101,6 +103,38 @@ std::string applyLine(const std::vector<std::string>& f, JournalState& state) {
         state.open.erase(drawn);
         return {};
     }
+    // What a compacted journal says in place of the lines it left out: the
+    // next sequence number, how many numbers of a lease were drawn, a number
+    // given back, and a draw still open.
+    if (kind == "next" && f.size() == 2) {
+        const auto sequence = numberOf(f[1]);
+        if (!sequence || *sequence < state.nextSequence) return "a sequence number gone back";
+        state.nextSequence = *sequence;
+        return {};
+    }
+    if ((kind == "handed" && f.size() == 4) || (kind == "returned" && f.size() == 3) ||
+        (kind == "open" && f.size() == 5)) {
+        JournalState::ProductLeases& leases = state.products[f[1]];
+        const auto a = numberOf(f[2]), b = f.size() > 3 ? numberOf(f[3]) : a;
+        if (!a || !b) return "a number that cannot be read";
+        if (kind == "handed") {
+            for (std::size_t i = 0; i < leases.leases.size(); ++i)
+                if (leases.leases[i].id == static_cast<int64_t>(*a) &&
+                    *b <= leases.leases[i].numbers) {
+                    leases.handed[i] = *b;
+                    return {};
+                }
+            return "numbers drawn of a lease that the journal does not hold";
+        }
+        if (kind == "returned") {
+            if (leases.leaseOf(*a) == leases.leases.size()) return "a number of no lease";
+            leases.returned.insert(*a);
+            return {};
+        }
+        if (*a >= state.nextSequence) return "an open draw out of sequence";
+        state.open[*a] = {f[1], *b, f[4]};
+        return {};
+    }
     if (kind == "reclaimed" && f.size() == 2) {
         const auto id = numberOf(f[1]);
         for (auto& [product, leases] : state.products)
@@ -175,6 +209,65 @@ bool appendWhole(int fd, int64_t size, const std::string& text) {
     platform::truncateFile(fd, size);
     errno = why;
     return false;
+}
+
+// The journal's state in as few lines as say it: the leases that still
+// hold a number to draw, a number given back or an open draw, each with how
+// many of its numbers were drawn; the numbers given back; the open draws.
+std::string compactedText(const JournalState& state, int& lines) {
+    std::vector<std::vector<std::string>> out = {{kMagic, kVersion, state.identity, state.station},
+                                                 {"next", std::to_string(state.nextSequence)}};
+    for (const auto& [product, leases] : state.products) {
+        for (std::size_t i = 0; i < leases.leases.size(); ++i) {
+            const Lease& l = leases.leases[i];
+            bool needed = !leases.dropped[i] && leases.handed[i] < l.numbers;
+            for (const uint64_t n : leases.returned) needed |= leases.leaseOf(n) == i;
+            for (const auto& [sequence, drawn] : state.open)
+                needed |= drawn.product == product && leases.leaseOf(drawn.number) == i;
+            if (!needed) continue;
+            out.push_back({"lease", product, std::to_string(l.id), std::to_string(l.first),
+                           std::to_string(l.last), std::to_string(l.step)});
+            if (leases.handed[i] > 0)
+                out.push_back(
+                    {"handed", product, std::to_string(l.id), std::to_string(leases.handed[i])});
+            if (leases.dropped[i]) out.push_back({"reclaimed", std::to_string(l.id)});
+        }
+        for (const uint64_t n : leases.returned)
+            out.push_back({"returned", product, std::to_string(n)});
+    }
+    for (const auto& [sequence, drawn] : state.open)
+        out.push_back({"open", drawn.product, std::to_string(sequence),
+                       std::to_string(drawn.number), drawn.owner});
+    std::string text;
+    for (const auto& fields : out) text += lineOf(fields);
+    lines = static_cast<int>(out.size());
+    return text;
+}
+
+// Whether two states hand out the same numbers from now on.
+bool sameFuture(const JournalState& a, const JournalState& b) {
+    if (a.nextSequence != b.nextSequence || a.open.size() != b.open.size()) return false;
+    for (const auto& [sequence, drawn] : a.open) {
+        const auto other = b.open.find(sequence);
+        if (other == b.open.end() || other->second.number != drawn.number ||
+            other->second.owner != drawn.owner)
+            return false;
+    }
+    const auto nextFresh = [](const JournalState::ProductLeases& leases) -> uint64_t {
+        const std::size_t at = leases.nextFresh();
+        if (at == leases.leases.size()) return 0;
+        return leases.leases[at].first + leases.handed[at] * leases.leases[at].step;
+    };
+    for (const auto& [product, leases] : a.products) {
+        const auto other = b.products.find(product);
+        if (leases.left() == 0 && (other == b.products.end() || other->second.left() == 0))
+            continue;
+        if (other == b.products.end() || other->second.left() != leases.left() ||
+            other->second.returned != leases.returned ||
+            nextFresh(other->second) != nextFresh(leases))
+            return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -290,6 +383,7 @@ bool StationJournal::update(Change change, std::string& error) const {
             error = path_ + ": it changed while it was read under its lock";
             return false;
         }
+        cacheLines_ = static_cast<int>(std::count(text.begin(), text.end(), '\n'));
     }
     std::string lines;
     if (info.size == 0) {
@@ -322,7 +416,35 @@ bool StationJournal::update(Change change, std::string& error) const {
     cacheDevice_ = info.device;
     cacheFile_ = info.file;
     cacheSize_ = info.size + static_cast<int64_t>(lines.size());
+    cacheLines_ += static_cast<int>(std::count(lines.begin(), lines.end(), '\n'));
+    if (cacheLines_ >= kCompactFrom) compact();
     return true;
+}
+
+void StationJournal::compact() const {
+    int lines = 0;
+    const std::string text = compactedText(*cache_, lines);
+    if (lines * 4 > cacheLines_) return;  // the lines that would go do not dominate
+    JournalState check;
+    std::string wrong;
+    // Written only when it says what the journal says.
+    if (!parseJournal(text, check, wrong) || !sameFuture(*cache_, check) ||
+        !sameFuture(check, *cache_))
+        return;
+    FileReplacement replacement(path_);
+    if (!replacement.ready() || replacement.inPlace() ||
+        !writeAll(replacement.fd(), text.data(), text.size()) || !replacement.commit())
+        return;  // the journal stays as it was, appended to
+    const std::optional<platform::PathInfo> info = platform::pathInfo(path_);
+    if (!info) {
+        cache_.reset();
+        return;
+    }
+    cache_ = std::move(check);
+    cacheDevice_ = info->device;
+    cacheFile_ = info->file;
+    cacheSize_ = info->size;
+    cacheLines_ = lines;
 }
 
 bool StationJournal::read(JournalState& state, std::string& error) const {

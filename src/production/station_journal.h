@@ -3,9 +3,10 @@
 // database leased to it, and every number it drew from one, gave back to it
 // or spent on a chip that failed after its write may have begun. The journal
 // lives in the station's state folder, one per database (named after the
-// database's identity), is only ever appended to, and each line reaches the
-// disk before the number it draws counts as drawn: a station that restarts,
-// or was killed, goes on from it, and a number drawn is never drawn again.
+// database's identity), is appended to (and now and then replaced whole by
+// the lines that say its state, see below), and each line reaches the disk
+// before the number it draws counts as drawn: a station that restarts, or
+// was killed, goes on from it, and a number drawn is never drawn again.
 //
 // Each line carries its CRC-32, and the first names the database and the
 // station. A journal that cannot be read whole (cut, edited, of another
@@ -13,7 +14,9 @@
 // stops, naming the file and what is wrong in it.
 //
 // The programmers of a station share the journal: every change holds the
-// file's lock and reads it again first.
+// file's lock and reads it again first when another process changed it.
+// Between compactions (the journal replaced whole by the lines that say its
+// state, once the leases used up dominate it) it is only appended to.
 
 #include <cstdint>
 #include <map>
@@ -124,6 +127,12 @@ class StationJournal {
     mutable std::optional<JournalState> cache_;
     mutable uint64_t cacheDevice_ = 0, cacheFile_ = 0;
     mutable int64_t cacheSize_ = -1;
+    mutable int cacheLines_ = 0;
+    // Under the lock, once the journal has kCompactFrom lines of which the
+    // state needs a quarter or less: the journal is replaced whole by the
+    // lines that say its state, flushed; the leases used up leave it.
+    void compact() const;
+    static constexpr int kCompactFrom = 256;
 };
 
 }  // namespace ostrel

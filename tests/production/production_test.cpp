@@ -1244,3 +1244,59 @@ TEST(LineDatabase, GapsSayWhyAndReclaimHappensOnceForADeadStation) {
 }  // namespace
 }  // namespace ostrel::testing
 #endif
+
+namespace ostrel::testing {
+namespace {
+
+// A journal whose used-up leases dominate it is replaced by the lines that
+// say its state: the next draws, of this process and of another that read
+// it before, are those the whole journal would give, a draw still open keeps
+// its process, and a number given back comes first.
+TEST(StationJournal, ACompactedJournalDrawsOnAsTheWholeOneWould) {
+    TempDir dir;
+    const std::string path = StationJournal::pathFor(dir.path(), "sqlite:/line.db");
+    StationJournal a(path, "sqlite:/line.db", "st1");
+    StationJournal b(path, "sqlite:/line.db", "st1");  // another process of the station
+    std::string error;
+    uint64_t sequence = 0, number = 0, left = 0;
+    for (int i = 0; i < 60; ++i) {  // used up below, each number on a chip that passed
+        const uint64_t first = 1000 + 10 * static_cast<uint64_t>(i);
+        ASSERT_TRUE(
+            a.addLease({i + 1, "p", "st1", first, first + 1, 1, 2, 0, std::nullopt}, error));
+    }
+    ASSERT_TRUE(a.addLease({100, "p", "st1", 5000, 5004, 1, 5, 0, std::nullopt}, error));
+    ASSERT_TRUE(b.draw("p", sequence, number, left, error)) << error;
+    const uint64_t bSequence = sequence;
+    ASSERT_EQ(number, 1000u);
+    for (int i = 0; i < 200; ++i) {
+        ASSERT_TRUE(a.draw("p", sequence, number, left, error)) << error;
+        if (number >= 5000) break;
+        ASSERT_TRUE(a.close(sequence, error)) << error;
+    }
+    ASSERT_EQ(number, 5000u);
+    const uint64_t lastSequence = sequence;
+    ASSERT_TRUE(a.spend(sequence, "difference", error)) << error;
+    const std::string text = readFile(path);
+    EXPECT_LT(std::count(text.begin(), text.end(), '\n'), 100) << "not compacted";
+
+    const struct {
+        const StationJournal* journal;
+        uint64_t number;
+    } draws[] = {{&b, 5001}, {&a, 5002}, {&b, 5003}};
+    uint64_t expectedSequence = lastSequence;
+    for (const auto& d : draws) {
+        ASSERT_TRUE(d.journal->draw("p", sequence, number, left, error)) << error;
+        EXPECT_EQ(number, d.number);
+        EXPECT_EQ(sequence, ++expectedSequence);
+    }
+    const StationJournal fresh(path, "sqlite:/line.db", "st1");
+    JournalState state;
+    ASSERT_TRUE(fresh.read(state, error)) << error;
+    ASSERT_EQ(state.open.count(bSequence), 1u);
+    EXPECT_EQ(state.open[bSequence].number, 1000u);
+    EXPECT_EQ(state.open[bSequence].owner, b.owner());
+    EXPECT_EQ(state.products["p"].left(), 1u);
+}
+
+}  // namespace
+}  // namespace ostrel::testing
