@@ -150,6 +150,23 @@ bool RecordSpool::outcomeOf(const std::string& line, ChipRow& outcome) {
     return true;
 }
 
+bool RecordSpool::holds(const std::string& station, uint64_t sequence) const {
+    LockedFile file(path_, O_RDWR);
+    if (file.fd < 0) return false;
+    std::string text;
+    char block[4096];
+    for (long n; (n = platform::readSome(file.fd, block, sizeof block)) > 0;)
+        text.append(block, static_cast<std::size_t>(n));
+    for (std::size_t from = 0, end; (end = text.find('\n', from)) != std::string::npos;
+         from = end + 1) {
+        ChipRow outcome;
+        if (outcomeOf(text.substr(from, end - from), outcome) && outcome.station == station &&
+            outcome.sequence == sequence)
+            return true;
+    }
+    return false;
+}
+
 int RecordSpool::waiting() const {
     LockedFile file(path_, O_RDWR);
     if (file.fd < 0) return 0;

@@ -50,6 +50,8 @@ class RecordSpool {
 
     // The outcomes it holds, waiting for the database.
     int waiting() const;
+    // Whether it holds an outcome of the chip `sequence` of `station`.
+    bool holds(const std::string& station, uint64_t sequence) const;
 
     const std::string& path() const { return path_; }
     // Where the lines go that were set aside: by default beside the spool,

@@ -195,6 +195,9 @@ void StationLink::settleOrphans() {
     if (!fileExists(journal_->path()) || !journal_->read(state, ignored)) return;
     for (const auto& [sequence, drawn] : state.open) {
         if (journal_->ownerAlive(drawn.owner)) continue;
+        // Its process put the chip's outcome in the spool before it ended,
+        // after this connection wrote the spool: the next one writes it.
+        if (spool_.holds(station, sequence)) continue;
         std::optional<ChipRow> row;
         if (!line_->findStationChip(station, sequence, row, ignored)) return;
         // The outcome reached the database before the journal heard of it.
