@@ -137,8 +137,8 @@ TEST(Board, TablesCountTodaysFinishedChipsFromIndexes) {
 
         // st1 beat 5 s ago with P1 programming; st3 beat 40 s ago; st2 never
         // did since the server started 100 s ago.
-        StationBeat st1{"st1", now - 5, {{"P1", "programming", 40, "done", 101}}, 7, 2};
-        StationBeat st3{"st3", now - 40, {{"P9", "idle", 0, "", std::nullopt}}, 0, 3};
+        line::StationBeat st1{"st1", now - 5, {{"P1", "programming", 40, "done", 101}}, 7, 2};
+        line::StationBeat st3{"st3", now - 40, {{"P9", "idle", 0, "", std::nullopt}}, 0, 3};
         BoardTable table;
         ASSERT_TRUE(board.stations({st1, st3}, now, now - 100, table, error)) << error;
         EXPECT_EQ(
