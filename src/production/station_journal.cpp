@@ -364,7 +364,8 @@ bool StationJournal::update(Change change, std::string& error) const {
     const platform::PathInfo& info = *file.info;
     JournalState state;
     // Read again only when another process wrote since.
-    if (cache_ && cacheDevice_ == info.device && cacheFile_ == info.file &&
+    // Where the system does not say which file it is (Windows), always.
+    if (cache_ && info.file != 0 && cacheDevice_ == info.device && cacheFile_ == info.file &&
         cacheSize_ == info.size) {
         state = *cache_;
     } else {
@@ -417,7 +418,8 @@ bool StationJournal::update(Change change, std::string& error) const {
     cacheFile_ = info.file;
     cacheSize_ = info.size + static_cast<int64_t>(lines.size());
     cacheLines_ += static_cast<int>(std::count(lines.begin(), lines.end(), '\n'));
-    if (cacheLines_ >= kCompactFrom) compact();
+    // A journal is replaced only where the other processes can tell.
+    if (cacheLines_ >= kCompactFrom && info.file != 0) compact();
     return true;
 }
 
