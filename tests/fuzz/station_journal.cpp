@@ -111,13 +111,17 @@ void carryOn(const std::string& text, const JournalState& state) {
     require(opened != after.open.end() && opened->second.number == number,
             "the number drawn is not open on its chip");
 
-    const bool giveBack = (text.size() / 2) % 2 == 0;
-    require(giveBack ? journal.giveBack(sequence, error) : journal.spend(sequence, "x\ty", error),
-            "the chip's number cannot be given back or spent");
-    require(readBack(after), "the journal cannot be read after a number went back or was spent");
+    // The chip's end: its number given back, spent, or closed as it passed.
+    const int end = static_cast<int>((text.size() / 2) % 3);
+    require(end == 0   ? journal.giveBack(sequence, error)
+            : end == 1 ? journal.spend(sequence, "x\ty", error)
+                       : journal.close(sequence, error),
+            "the chip's number cannot be given back, spent or closed");
+    require(readBack(after), "the journal cannot be read after the chip's end");
     requireSound(after);
-    require(after.products[product->first].returned.count(number) == (giveBack ? 1u : 0u),
-            "a number given back is not drawn again, or a spent one is");
+    require(after.open.count(sequence) == 0, "a chip that ended still holds its number");
+    require(after.products[product->first].returned.count(number) == (end == 0 ? 1u : 0u),
+            "a number given back is not drawn again, or a spent or passed one is");
 }
 
 // Each line with its check sum put right: a line the fuzzer changed would

@@ -1,7 +1,8 @@
 // Writes journals for the journal's fuzz program to start from, each by the
 // station's own writer: leases of several products, numbers drawn, given
-// back and drawn again, spent with causes, names that need escaping, a lease
-// used up and a journal cut in the middle of its last line.
+// back and drawn again, spent with causes, closed as passed, a lease
+// reclaimed, names that need escaping, a lease used up and a journal cut in
+// the middle of its last line.
 //
 //   journal_seeds OUT_FOLDER
 
@@ -18,7 +19,7 @@ namespace {
 using namespace ostrel;
 
 struct Step {
-    enum Kind { Lease, Draw, Back, Spend } kind;
+    enum Kind { Lease, Draw, Back, Spend, Close, Drop } kind;
     std::string product;
     uint64_t first = 0, last = 0, step = 1;  // of a lease
     std::string cause;                       // of a spent number
@@ -71,10 +72,15 @@ bool write(const std::string& path, const std::string& identity, const std::stri
                 break;
             case Step::Back:
             case Step::Spend:
+            case Step::Close:
                 if (open.empty()) break;
-                done = s.kind == Step::Back ? journal.giveBack(open.front(), error)
-                                            : journal.spend(open.front(), s.cause, error);
+                done = s.kind == Step::Back    ? journal.giveBack(open.front(), error)
+                       : s.kind == Step::Spend ? journal.spend(open.front(), s.cause, error)
+                                               : journal.close(open.front(), error);
                 open.erase(open.begin());
+                break;
+            case Step::Drop:  // the lease `first` (its id) reclaimed by the database
+                done = journal.dropLease(static_cast<int64_t>(s.first), error);
                 break;
         }
         if (!done) {
@@ -95,11 +101,16 @@ int main(int argc, char** argv) {
     const std::string out = argv[1];
     const Step lease = leaseOf("board", 1, 20, 1), draw = drawOf("board");
     const Step back{Step::Back, "", 0, 0, 1, ""}, spend = spendFor("difference");
+    const Step close{Step::Close, "", 0, 0, 1, ""};
     const std::string odd = "tab\tand\nline\\";
     const std::vector<std::pair<std::string, std::vector<Step>>> journals = {
         {"head-only", {}},
         {"one-lease", {lease}},
         {"draws", {lease, draw, draw, draw}},
+        {"passed", {lease, draw, draw, close, draw, close, back}},
+        {"reclaimed",
+         {leaseOf("board", 1, 3, 1), draw, back, leaseOf("board", 10, 19, 1),
+          Step{Step::Drop, "", 1, 0, 1, ""}, draw, draw, close}},
         {"back-and-again", {lease, draw, draw, back, draw, draw}},
         {"spent", {lease, draw, spend, draw, draw, back, spend}},
         {"used-up", {leaseOf("board", 100, 104, 2), draw, draw, draw, draw}},
