@@ -305,6 +305,8 @@ bool space(char c) {
 std::vector<Secret> secretsIn(const std::string& text) {
     std::vector<Secret> secrets;
     const bool uri = text.find("://") != std::string::npos;
+    // Only what starts as a URI is read as one alone.
+    const bool uriOnly = startsWith(text, "postgresql://") || startsWith(text, "postgres://");
     // USER:PASSWORD@ after each scheme, up to the last @ (a password may hold
     // an @ or a / that its writer did not encode); and up to the first @,
     // where libpq ends it.
@@ -347,7 +349,7 @@ std::vector<Secret> secretsIn(const std::string& text) {
             end = std::min(end + 1, text.size());
         } else {
             for (; end < text.size() && !space(text[end]); ++end) {
-                if (uri && text[end] == '&') break;
+                if (uriOnly && text[end] == '&') break;
                 if (text[end] == '\\') ++end;
             }
             end = std::min(end, text.size());

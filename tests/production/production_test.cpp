@@ -413,6 +413,7 @@ TEST(LineDatabase, TextsShowNoPasswordTakeOnlyRealTimesAndKeepEveryMessage) {
          "password ***, host et@db"},
         // A "://" in a connection string's value: its password is still read to its quote.
         {"host=db://x password='s3 \\' cret' user=u", "password s3 ' cret", "password ***"},
+        {"host=db://x password=s3&cret user=u", "password s3&cret", "password ***"},
         // Passwords of stars: what hides one is never taken for another.
         {"postgresql://u:**@db/line?password=*&sslpassword=***", "<*******>", "<***>"},
     };
