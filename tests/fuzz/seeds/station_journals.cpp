@@ -61,9 +61,15 @@ bool write(const std::string& path, const std::string& identity, const std::stri
         bool done = true;
         switch (s.kind) {
             case Step::Lease: {
-                const uint64_t numbers = (s.last - s.first) / s.step + 1;
-                done = journal.addLease(
-                    {++id, s.product, station, s.first, s.last, s.step, numbers, 0}, error);
+                Lease lease;
+                lease.id = ++id;
+                lease.product = s.product;
+                lease.station = station;
+                lease.first = s.first;
+                lease.last = s.last;
+                lease.step = s.step;
+                lease.numbers = (s.last - s.first) / s.step + 1;
+                done = journal.addLease(lease, error);
                 break;
             }
             case Step::Draw:
