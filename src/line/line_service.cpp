@@ -140,7 +140,7 @@ bool parseListen(const std::string& text, LineSettings& settings, std::string& e
         address = address.substr(1, address.size() - 2);
     else if (address.find(':') != std::string::npos)
         address.clear();  // an IPv6 address goes in brackets
-    if (address.empty() || !allDigits(port) || std::stoi(port) > 65535) {
+    if (address.empty() || !allDigits(port) || port.size() > 5 || std::stoi(port) > 65535) {
         error = "--listen takes ADDRESS:PORT (127.0.0.1:8470, [::1]:8470, 0.0.0.0:8470), not '" +
                 text + "'";
         return false;

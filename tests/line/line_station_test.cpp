@@ -10,6 +10,7 @@
 #include <map>
 #include <string>
 
+#include "line/line_service.h"
 #include "production/production_store.h"
 #include "support/line_process.h"
 #include "support/pg_server.h"
@@ -185,6 +186,37 @@ INSTANTIATE_TEST_SUITE_P(Databases, LineStation, ::testing::Values(false, true),
                          [](const ::testing::TestParamInfo<bool>& info) {
                              return info.param ? "PostgreSQL" : "SQLite";
                          });
+
+// What --listen takes, and what it refuses without ending the server: a port
+// too long for any number is refused like one above 65535.
+TEST(LineListen, AddressesAndPortsAreReadOrRefused) {
+    const struct {
+        const char* text;
+        bool ok;
+        const char* address;
+        int port;
+    } rows[] = {
+        {"127.0.0.1:8470", true, "127.0.0.1", 8470},
+        {"[::1]:0", true, "::1", 0},
+        {"0.0.0.0:65535", true, "0.0.0.0", 65535},
+        {"0.0.0.0:65536", false, "", 0},
+        {"0.0.0.0:99999999999", false, "", 0},
+        {"::1:8470", false, "", 0},
+        {"localhost", false, "", 0},
+        {":8470", false, "", 0},
+    };
+    for (const auto& row : rows) {
+        line::LineSettings settings;
+        std::string error;
+        EXPECT_EQ(line::parseListen(row.text, settings, error), row.ok) << row.text;
+        if (!row.ok) {
+            EXPECT_NE(error.find(row.text), std::string::npos) << row.text;
+            continue;
+        }
+        EXPECT_EQ(settings.address, row.address) << row.text;
+        EXPECT_EQ(settings.port, row.port) << row.text;
+    }
+}
 
 }  // namespace
 }  // namespace ostrel
