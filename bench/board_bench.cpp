@@ -103,9 +103,9 @@ void measure(const std::string& label, const std::string& url,
     context.data = data.get();
     context.events = &events;
     context.started = std::time(nullptr);
-    std::vector<StationBeat> beats;
+    std::vector<line::StationBeat> beats;
     for (int s = 0; s < 8; ++s) {
-        StationBeat beat{"st" + std::to_string(s), std::time(nullptr), {}, 12, 0};
+        line::StationBeat beat{"st" + std::to_string(s), std::time(nullptr), {}, 12, 0};
         for (int p = s; p < 64; p += 8)
             beat.programmers.push_back({"OST" + std::to_string(p), "programming", 50, "done", 1});
         beats.push_back(beat);
