@@ -119,7 +119,7 @@ while read -r what name rest; do
             "files after $name ${before[*]:1} $command: $(cd "$tmp/files" && completes "${before[@]}" "$command" im | tr '\n' ' ')"
     done
 done <<<"$table"
-check completion "[ \"\$(completes --db X product l)\" = list ]" \
+check completion "[ \"\$(completes --db X product l | tr '\\n' ' ')\" = 'list leases ' ]" \
     "product's words: $(completes --db X product l | tr '\n' ' ')"
 check completion "[ -z \"\$(completes product add l)\" ]" "a product's name: $(completes product add l | tr '\n' ' ')"
 check completion "completes -c W25Q128J | grep -qx W25Q128JV" \
