@@ -368,7 +368,9 @@ std::vector<std::string> secretTexts(const std::string& text) {
         std::string plain;
         for (std::size_t i = 0; i < raw.size(); ++i) {
             if (raw[i] == '\'' && (i == 0 || i + 1 == raw.size())) continue;
-            if (raw[i] == '\\' && i + 1 < raw.size()) ++i;
+            // A backslash escapes what follows it; one at the end escapes
+            // nothing, and libpq drops it.
+            if (raw[i] == '\\' && ++i == raw.size()) break;
             plain += raw[i];
         }
         for (const std::string& each : {raw, plain, percentDecoded(raw), percentDecoded(plain)})

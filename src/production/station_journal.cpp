@@ -132,6 +132,16 @@ std::string applyLine(const std::vector<std::string>& f, JournalState& state) {
             return {};
         }
         if (*a >= state.nextSequence) return "an open draw out of sequence";
+        // The number was drawn from a lease of its product, is not back in
+        // it, and no other chip holds it.
+        const std::size_t at = leases.leaseOf(*b);
+        if (at == leases.leases.size() ||
+            (*b - leases.leases[at].first) / leases.leases[at].step >= leases.handed[at] ||
+            leases.returned.count(*b) != 0 || state.open.count(*a) != 0)
+            return "an open draw of a number no lease handed out";
+        for (const auto& [sequence, drawn] : state.open)
+            if (drawn.product == f[1] && drawn.number == *b)
+                return "an open draw of a number another chip holds";
         state.open[*a] = {f[1], *b, f[4]};
         return {};
     }

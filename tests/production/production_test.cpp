@@ -416,6 +416,8 @@ TEST(LineDatabase, TextsShowNoPasswordTakeOnlyRealTimesAndKeepEveryMessage) {
         {"host=db://x password=s3&cret user=u", "password s3&cret", "password ***"},
         // Passwords of stars: what hides one is never taken for another.
         {"postgresql://u:**@db/line?password=*&sslpassword=***", "<*******>", "<***>"},
+        // A backslash at the end escapes nothing: the library reads s3cret.
+        {"host=db password=s3cret\\", "password s3cret rejected", "password *** rejected"},
     };
     for (const auto& r : reasons) EXPECT_EQ(databaseReason(r.url, r.error), r.shown) << r.url;
 
