@@ -6,18 +6,10 @@
 #include <winhttp.h>
 
 #include "base/platform_http.h"
+#include "base/platform_windows_text.h"
 
 namespace ostrel::platform {
 namespace {
-
-std::wstring wide(const std::string& text) {
-    if (text.empty()) return {};
-    const int n =
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
-    return out;
-}
 
 std::string reason(DWORD code) {
     switch (code) {

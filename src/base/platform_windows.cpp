@@ -17,10 +17,9 @@
 #include <vector>
 
 #include "base/platform.h"
+#include "base/platform_windows_text.h"
 
 namespace ostrel::platform {
-
-namespace {
 
 std::wstring wide(const std::string& text) {
     if (text.empty()) return {};
@@ -30,6 +29,8 @@ std::wstring wide(const std::string& text) {
     MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
     return out;
 }
+
+namespace {
 
 std::string narrow(const wchar_t* text, int length = -1) {
     if (length == 0) return {};
